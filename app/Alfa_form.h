@@ -1,0 +1,106 @@
+#pragma once
+// The calibration window, the program's main window.
+#include "data/Data_structures.h"
+#include "platform/Dialogs.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QScrollArea;
+class QSplitter;
+class QStringListModel;
+
+namespace vrma {
+
+class TImage;
+class TVRMAAboutBox;
+
+class TAlfaKalibr_Form : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TAlfaKalibr_Form(QWidget* parent = nullptr);
+    ~TAlfaKalibr_Form() override;
+
+    // Controls, named as designed (objectName is the same name).
+    QLineEdit* Edit11 = nullptr; // scene file name (last component shown)
+    QLineEdit* Edit10 = nullptr; // image file name
+    QPushButton* Button5 = nullptr; // "..." scene
+    QPushButton* Button1 = nullptr; // "..." image
+    QLineEdit* Edit3 = nullptr;  // rows, "6"
+    QLineEdit* Edit5 = nullptr;  // columns, "6"
+    QLineEdit* Edit6 = nullptr;  // width, "720"
+    QLineEdit* Edit7 = nullptr;  // height, "576"
+    QScrollArea* ScrollBox1 = nullptr;
+    TImage* Image1 = nullptr; // the plot, 700 x 500
+    TImage* Image2 = nullptr; // the splash picture over the plot
+    QSplitter* Splitter2 = nullptr;
+    QWidget* Panel5 = nullptr;
+    QListView* ListBox1 = nullptr; // lines readable through ListBox1Model
+    QStringListModel* ListBox1Model = nullptr;
+    QLineEdit* Edit8 = nullptr; // coefficient (read-only, disabled)
+    QLineEdit* Edit9 = nullptr; // standard deviation (read-only, disabled)
+    QPushButton* Button2 = nullptr; // "Счет"
+    QPushButton* Button3 = nullptr; // "Сохранить"
+    QMenuBar* MainMenu1 = nullptr;
+    QAction* N16 = nullptr; // Файл / Сохранить
+    QAction* N5 = nullptr;  // separator
+    QAction* N15 = nullptr; // Файл / Выход
+    QAction* N4 = nullptr;  // Счёт / Калибровка масштабов
+    QAction* N10 = nullptr; // Помощь / Справка
+    QAction* N11 = nullptr; // Помощь / О программе
+
+    FileDialog OpenCrdDialog{FileDialog::Mode::Open};
+    FileDialog TabSaveDialog{FileDialog::Mode::Save};
+    FileDialog SaveCamDialog{FileDialog::Mode::Save};
+
+    TVRMAAboutBox* AboutBox = nullptr;
+
+    // Window members.
+    QString startFolder;
+    QString sceneFileName;
+    QString imageFileName;
+    QString sceneChosenFolder; // folder of the file last chosen with Button5 ("" if none)
+    QString imageChosenFolder; // folder of the file last chosen with Button1
+    std::unique_ptr<VT_Points> imagePoints; // owning its records
+    std::unique_ptr<VT_Points> scenePoints;
+    double coefficient = 0.0;
+
+    // Handlers.
+    void Button5Click(QObject* sender = nullptr);
+    void Button1Click(QObject* sender = nullptr);
+    void Edit11KeyUp(QObject* sender = nullptr);
+    void Edit10KeyUp(QObject* sender = nullptr);
+    void Edit11DblClick(QObject* sender = nullptr); // opens the editor (editor/)
+    void Edit10DblClick(QObject* sender = nullptr);
+    void N4Click(QObject* sender = nullptr);  // calibration (calib/)
+    void Button2Click(QObject* sender = nullptr);
+    void N16Click(QObject* sender = nullptr); // export (calib/)
+    void Button3Click(QObject* sender = nullptr);
+    void N10Click(QObject* sender = nullptr);
+    void N11Click(QObject* sender = nullptr);
+    void N15Click(QObject* sender = nullptr);
+    void FormResize(QObject* sender = nullptr);
+    void ScrollBox1Resize(QObject* sender = nullptr);
+    void FormDestroy(QObject* sender = nullptr);
+
+    // Reads the scene file, then (only if that succeeded) the image file.
+    bool LoadPointLists();
+
+    // The list box lines (a convenience over ListBox1Model).
+    QStringList ListBoxLines() const;
+    void SetListBoxLines(const QStringList& lines);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+} // namespace vrma

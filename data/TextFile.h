@@ -1,0 +1,34 @@
+#pragma once
+// Whole-file reading and writing of Windows-1251 text.
+//
+// Reading: CR, LF and CR LF each end a line; a NUL byte ends the text; a break after
+// the last line makes no extra line; an empty file has no lines. The byte 0x98, which
+// the code page leaves undefined, reads as U+0098 and is written back as 0x98.
+// Writing: every line, the last included, ends with CR LF; a character that the code
+// page cannot hold is written as '?'. The file is replaced only once all of it is
+// written (a temporary file beside it, renamed over it), so a failed write leaves the
+// old file as it was; the new file keeps the old one's permissions.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace vrma {
+
+// Throws FileError when the file cannot be opened or read.
+QByteArray ReadFileBytes(const QString& fileName);
+QStringList ReadTextLines(const QString& fileName);
+QStringList DecodeTextLines(const QByteArray& bytes);
+
+// Throws FileError when the file cannot be created or written.
+void WriteTextLines(const QString& fileName, const QStringList& lines);
+QByteArray EncodeTextLines(const QStringList& lines);
+
+// For tests of the "nothing lost" rule: when n >= 0, every following write fails, as a
+// full disk would, after n bytes of the temporary file were written. -1 turns it off.
+void SetWriteFailureAfterBytes(qint64 n);
+
+// Windows-1251 conversion of one text.
+QString DecodeCp1251(const char* data, qsizetype size);
+QByteArray EncodeCp1251(QStringView text);
+
+} // namespace vrma
