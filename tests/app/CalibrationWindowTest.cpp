@@ -67,7 +67,6 @@ protected:
     std::unique_ptr<TAlfaKalibr_Form> form;
 };
 
-
 } // namespace
 
 TEST_F(CalibrationWindow, StartsWithTheDefaults) {
