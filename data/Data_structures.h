@@ -3,6 +3,7 @@
 #include "data/Errors.h"
 
 #include <QtGlobal>
+#include <cstddef>
 #include <vector>
 
 class QPainter;
@@ -18,8 +19,7 @@ class VT_Drawable {
 public:
     TColor Color = 0; // black
 
-    virtual void Draw(QPainter& canvas, int originX, int originY, double scaleX,
-                      double scaleY) = 0;
+    virtual void Draw(QPainter& canvas, int originX, int originY, double scaleX, double scaleY) = 0;
     virtual double Left() const = 0;
     virtual double Right() const = 0;
     virtual double Top() const = 0;
@@ -41,8 +41,15 @@ public:
     VT_Point(double x, double y) : X(x), Y(y) {}
     ~VT_Point() = default;
 
-    void Draw(QPainter& canvas, int originX, int originY, double scaleX,
-              double scaleY) override;
+    // Records are many and small (a coordinate file may hold a million lines), so they
+    // come from a pool of fixed-size slots instead of one heap block each. Like the
+    // lists, records are made and released on the user-interface thread only.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* memory, std::size_t size) noexcept;
+
+    // Paints the cell of the point; throws CalcError when a corner is not finite or lies
+    // beyond the range of a pixel coordinate.
+    void Draw(QPainter& canvas, int originX, int originY, double scaleX, double scaleY) override;
     double Left() const override { return Y; }
     double Right() const override { return Y; }
     double Top() const override { return X; }
