@@ -6,8 +6,6 @@
 #include <QPen>
 
 #include <algorithm>
-#include <new>
-#include <utility>
 
 namespace vrma {
 
@@ -49,94 +47,6 @@ void VT_Point::Draw(QPainter& canvas, int originX, int originY, double scaleX, d
     if (x0 == x1 || y0 == y1)
         return;
     canvas.drawRect(x0, y0, x1 - x0 - 1, y1 - y0 - 1);
-}
-
-// ---------------------------------------------------------------------------------------
-// The pool of point records: slotCount are cut from chunks of growing size; a released slot
-// goes to a free list and is reused first. When the last record is released every chunk
-// goes back to the heap. The pool's state is constant-initialised and has no destructor,
-// so records may be released at any time, during the program's shutdown as well.
-
-namespace {
-
-struct FreeSlot {
-    FreeSlot* next;
-};
-
-struct ChunkHeader {
-    ChunkHeader* previous;
-};
-
-constexpr std::size_t kSlotSize = sizeof(VT_Point);
-constexpr std::size_t kHeaderSize = (sizeof(ChunkHeader) + alignof(std::max_align_t) - 1) /
-                                    alignof(std::max_align_t) * alignof(std::max_align_t);
-constexpr std::size_t kFirstChunkSlots = 256;
-constexpr std::size_t kLargestChunkSlots = 65536;
-static_assert(kSlotSize >= sizeof(FreeSlot) && kSlotSize % alignof(VT_Point) == 0);
-static_assert(alignof(VT_Point) <= alignof(std::max_align_t));
-
-struct PointPool {
-    ChunkHeader* chunks;
-    FreeSlot* freeSlots;
-    unsigned char* next; // the uncut part of the newest chunk
-    unsigned char* end;
-    std::size_t live;
-    std::size_t nextChunkSlots;
-};
-
-constinit PointPool g_pool{nullptr, nullptr, nullptr, nullptr, 0, kFirstChunkSlots};
-
-void AddChunk() {
-    const std::size_t slotCount = g_pool.nextChunkSlots;
-    auto* chunk = static_cast<ChunkHeader*>(::operator new(kHeaderSize + slotCount * kSlotSize));
-    chunk->previous = g_pool.chunks;
-    g_pool.chunks = chunk;
-    g_pool.next = reinterpret_cast<unsigned char*>(chunk) + kHeaderSize;
-    g_pool.end = g_pool.next + slotCount * kSlotSize;
-    g_pool.nextChunkSlots = std::min(slotCount * 2, kLargestChunkSlots);
-}
-
-void ReleaseAllChunks() {
-    ChunkHeader* chunk = std::exchange(g_pool.chunks, nullptr);
-    while (chunk) {
-        ChunkHeader* previous = chunk->previous;
-        ::operator delete(chunk);
-        chunk = previous;
-    }
-    g_pool = PointPool{nullptr, nullptr, nullptr, nullptr, 0, kFirstChunkSlots};
-}
-
-} // namespace
-
-void* VT_Point::operator new(std::size_t size) {
-    if (size != kSlotSize)
-        return ::operator new(size);
-    void* slot;
-    if (g_pool.freeSlots) {
-        slot = g_pool.freeSlots;
-        g_pool.freeSlots = g_pool.freeSlots->next;
-    } else {
-        if (g_pool.next == g_pool.end)
-            AddChunk();
-        slot = g_pool.next;
-        g_pool.next += kSlotSize;
-    }
-    ++g_pool.live;
-    return slot;
-}
-
-void VT_Point::operator delete(void* memory, std::size_t size) noexcept {
-    if (!memory)
-        return;
-    if (size != kSlotSize) {
-        ::operator delete(memory);
-        return;
-    }
-    auto* slot = static_cast<FreeSlot*>(memory);
-    slot->next = g_pool.freeSlots;
-    g_pool.freeSlots = slot;
-    if (--g_pool.live == 0)
-        ReleaseAllChunks();
 }
 
 } // namespace vrma

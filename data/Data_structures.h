@@ -3,7 +3,6 @@
 #include "data/Errors.h"
 
 #include <QtGlobal>
-#include <cstddef>
 #include <vector>
 
 class QPainter;
@@ -40,12 +39,6 @@ public:
 
     VT_Point(double x, double y) : X(x), Y(y) {}
     ~VT_Point() = default;
-
-    // Records are many and small (a coordinate file may hold a million lines), so they
-    // come from a pool of fixed-size slots instead of one heap block each. Like the
-    // lists, records are made and released on the user-interface thread only.
-    static void* operator new(std::size_t size);
-    static void operator delete(void* memory, std::size_t size) noexcept;
 
     // Paints the cell of the point; throws CalcError when a corner is not finite or lies
     // beyond the range of a pixel coordinate.

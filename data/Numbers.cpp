@@ -369,12 +369,21 @@ bool IsExactly(std::uint64_t n, int exp10, long double value) {
     return std::ldexp(static_cast<long double>(n), exp10) == value;
 }
 
+// Scientific notation with the given precision, correctly rounded; a value that a double
+// holds exactly takes the double's much faster conversion (the digits are the same).
+std::to_chars_result Scientific(char* first, char* last, long double value, int precision) {
+    const double asDouble = static_cast<double>(value);
+    if (static_cast<long double>(asDouble) == value)
+        return std::to_chars(first, last, asDouble, std::chars_format::scientific, precision);
+    return std::to_chars(first, last, value, std::chars_format::scientific, precision);
+}
+
 // The 15 significant digits of |value| (finite, non-zero), rounded to nearest with exact
 // ties away from zero, and the decimal exponent of the first digit.
 void Digits15(long double magnitude, char (&digits)[15], int& exponent) {
     char text[64];
     // 16 digits, correctly rounded: unless the 16th is 5 they decide the 15-digit rounding.
-    auto r = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, 15);
+    auto r = Scientific(text, text + sizeof text, magnitude, 15);
     const auto exponentOf = [&](const char* endOfText) {
         const char* e = text;
         while (*e != 'e')
@@ -397,8 +406,7 @@ void Digits15(long double magnitude, char (&digits)[15], int& exponent) {
             up = true; // an exact tie: away from zero
         } else {
             // Not a tie: the 15-digit conversion rounds correctly by itself.
-            r = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific,
-                              14);
+            r = Scientific(text, text + sizeof text, magnitude, 14);
             exponent = exponentOf(r.ptr);
             digits[0] = text[0];
             for (int i = 1; i < 15; ++i)

@@ -1,5 +1,6 @@
 #include "data/Procedures.h"
 
+#include "data/Errors.h"
 #include "data/RealScan.h"
 #include "data/TextFile.h"
 #include "platform/Dialogs.h"
@@ -9,6 +10,10 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <system_error>
+#include <vector>
+
+#include <QFile>
 
 namespace vrma {
 
@@ -88,45 +93,191 @@ QString FormatFixed4(double value) {
     return text;
 }
 
-// Works on the file's bytes: the syntax uses ASCII only, and the decimal separator is the
-// byte that stands for it in the code page. The values are those that ParseRealDouble
-// gives for the decoded field texts.
-void LoadPointFile(const QString& fileName, VT_Points* points) {
-    points->Clear();
-    const QByteArray bytes = ReadFileBytes(fileName);
-    const char* p = bytes.constData();
-    const char* nul = static_cast<const char*>(std::memchr(p, 0, size_t(bytes.size())));
-    const char* const end = nul ? nul : p + bytes.size();
+namespace {
 
-    const int separatorByte = Cp1251ByteOf(DecimalSeparator());
-    const char separator = static_cast<char>(separatorByte);
-    const bool useSeparator = separatorByte >= 0;
+// The number syntax on the bytes of a coordinate file: the syntax uses ASCII only, and the
+// decimal separator is the byte that stands for it in the code page (none when the code
+// page has no such character: then no number with a fraction is valid).
+//
+// For speed the reader works on a translated copy of the bytes in which the separator
+// reads as '.': the separator and '.' trade places (or, without a separator, '.' becomes
+// ','). Every other character of the syntax stays as it is and every character outside it
+// stays outside it, so the lines are valid or invalid exactly as before, and their numbers
+// are in the form that std::from_chars reads. A separator that is itself a character of
+// the syntax (a digit, a blank, a sign, E, ';', a line break) is left alone, and such files
+// are read on the plain path.
+struct ByteSyntax {
+    char separator = '.';     // in the bytes as the reader sees them
+    bool useSeparator = true; // false: no number with a fraction is valid
+    bool translate = false;   // the bytes are translated (see above)
+    char original = '.';      // the separator in the file
+    bool direct = true;       // std::from_chars may read the numbers directly
+};
 
-    // A first guess at the line count, from the shortest usual line ("0;0" and a break).
-    points->Reserve(static_cast<size_t>((end - p) / 16));
+bool IsDigit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
 
-    const auto fail = [] { throw FormatError("Invalid line in a coordinate file"); };
-    RealText<char> xText;
-    RealText<char> yText;
+ByteSyntax SyntaxFor(QChar separator) {
+    ByteSyntax syntax;
+    const int byte = Cp1251ByteOf(separator);
+    syntax.useSeparator = byte >= 0;
+    syntax.original = static_cast<char>(byte >= 0 ? byte : 0);
+    if (syntax.useSeparator && syntax.original == '.')
+        return syntax;
+    const char c = syntax.original;
+    const bool partOfTheSyntax =
+        syntax.useSeparator && (IsDigit(c) || c == ' ' || c == '+' || c == '-' || c == 'e' ||
+                                c == 'E' || c == ';' || c == '\r' || c == '\n' || c == '\0');
+    if (partOfTheSyntax) {
+        syntax.separator = c;
+        syntax.direct = false;
+    } else {
+        syntax.translate = true;
+    }
+    return syntax;
+}
+
+void Translate(char* p, std::size_t n, const ByteSyntax& syntax) {
+    if (!syntax.translate)
+        return;
+    if (syntax.useSeparator) {
+        const char flip = static_cast<char>(syntax.original ^ '.');
+        for (std::size_t i = 0; i < n; ++i) {
+            const char c = p[i];
+            p[i] = static_cast<char>(c ^ ((c == '.') | (c == syntax.original) ? flip : 0));
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            p[i] = p[i] == '.' ? ',' : p[i];
+    }
+}
+
+// Reads one number from p, with the blanks around it, and returns the position after them
+// (nullptr when there is no valid number there). The caller checks what follows.
+//
+// The common case takes one pass: std::from_chars matches the longest number of its own
+// grammar, which agrees with ours once the sign is taken off and the first character is a
+// digit or the separator; whatever it leaves unread must then be a blank or the end of the
+// field, which the caller checks. Every other case (a lone separator, a value beyond the
+// range) goes through the full scanner and ParseRealDouble's conversion, so the values
+// are always the same as those of ParseRealDouble.
+const char* ReadNumber(const char* p, const char* end, const ByteSyntax& syntax, double& value) {
+    const char* const start = p;
+    while (p != end && *p == ' ')
+        ++p;
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    if (syntax.direct && p != end && (IsDigit(*p) || (syntax.useSeparator && *p == '.'))) {
+        const std::from_chars_result result = std::from_chars(p, end, value);
+        if (result.ec == std::errc()) {
+            if (negative)
+                value = -value;
+            p = result.ptr;
+            while (p != end && *p == ' ')
+                ++p;
+            return p;
+        }
+    }
+    RealText<char> text;
+    p = ScanReal(start, end, syntax.separator, syntax.useSeparator, text);
+    if (!p)
+        return nullptr;
+    const std::optional<double> converted = RealValueDouble(text);
+    if (!converted)
+        return nullptr;
+    value = *converted;
+    return p;
+}
+
+[[noreturn]] void InvalidLine() {
+    throw FormatError("Invalid line in a coordinate file");
+}
+
+// Reads the lines of [p, end) into the list. Every line ends with a break inside the range,
+// except perhaps the last line of the file.
+void ReadPointLines(const char* p, const char* end, const ByteSyntax& syntax, VT_Points* points) {
     while (p != end) {
+        double x;
+        double y;
         // x: the text before the first ";"
-        const char* q = ScanReal(p, end, separator, useSeparator, xText);
+        const char* q = ReadNumber(p, end, syntax, x);
         if (!q || q == end || *q != ';')
-            fail();
+            InvalidLine();
         // y: all the text after it, to the end of the line
-        q = ScanReal(q + 1, end, separator, useSeparator, yText);
+        q = ReadNumber(q + 1, end, syntax, y);
         if (!q || (q != end && *q != '\r' && *q != '\n'))
-            fail();
-        const std::optional<double> x = RealValueDouble(xText);
-        const std::optional<double> y = RealValueDouble(yText);
-        if (!x || !y)
-            fail();
-        auto point = std::make_unique<VT_Point>(*x, *y);
+            InvalidLine();
+        auto point = std::make_unique<VT_Point>(x, y);
         points->Add(point.get());
         point.release();
         if (q != end)
             q += (*q == '\r' && q + 1 != end && q[1] == '\n') ? 2 : 1;
         p = q;
+    }
+}
+
+// The end of the last complete line of [begin, end) while more text may follow: after the
+// last break, but not after a CR at the very end, whose LF may still come.
+const char* EndOfCompleteLines(const char* begin, const char* end) {
+    const char* p = end;
+    if (p != begin && p[-1] == '\r')
+        --p;
+    while (p != begin && p[-1] != '\r' && p[-1] != '\n')
+        --p;
+    return p;
+}
+
+constexpr std::size_t kChunkSize = 256 * 1024;
+
+} // namespace
+
+// The file is read in chunks that stay in the processor's cache, and its bytes are read as
+// they stand; the values are those that ParseRealDouble gives for the decoded field texts.
+void LoadPointFile(const QString& fileName, VT_Points* points) {
+    points->Clear();
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw FileError(
+            QStringLiteral("Не удаётся открыть файл \"%1\"").arg(fileName).toStdString());
+    const qint64 fileSize = file.size();
+
+    const ByteSyntax syntax = SyntaxFor(DecimalSeparator());
+
+    std::vector<char> buffer(kChunkSize);
+    std::size_t filled = 0; // bytes in the buffer not yet read as lines
+    qint64 consumed = 0;    // bytes of the file read as lines
+    bool reserved = false;
+    bool atEnd = false;
+    while (!atEnd) {
+        if (filled == buffer.size())
+            buffer.resize(buffer.size() * 2); // a line longer than the buffer
+        const qint64 n = file.read(buffer.data() + filled, qint64(buffer.size() - filled));
+        if (n < 0)
+            throw FileError(
+                QStringLiteral("Не удаётся прочитать файл \"%1\"").arg(fileName).toStdString());
+        char* const fresh = buffer.data() + filled;
+        const auto* nul = static_cast<const char*>(std::memchr(fresh, 0, std::size_t(n)));
+        filled += nul ? std::size_t(nul - fresh) : std::size_t(n);
+        Translate(fresh, std::size_t(n), syntax);
+        atEnd = n == 0 || nul != nullptr; // a NUL ends the text
+
+        const char* const begin = buffer.data();
+        const char* const end = begin + filled;
+        const char* const cut = atEnd ? end : EndOfCompleteLines(begin, end);
+        ReadPointLines(begin, cut, syntax, points);
+        consumed += cut - begin;
+        if (!reserved && consumed > 0 && fileSize > consumed) {
+            // Room for the whole file, judged from the lines read so far.
+            reserved = true;
+            const double perByte = double(points->Count()) / double(consumed);
+            points->Reserve(std::size_t(perByte * double(fileSize - consumed) * 1.05) + 16);
+        }
+        filled = std::size_t(end - cut);
+        std::memmove(buffer.data(), cut, filled);
     }
 }
 

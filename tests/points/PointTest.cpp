@@ -127,40 +127,4 @@ TEST(PointTest, DrawRefusesCornersBeyondThePixelRange) {
     EXPECT_NO_THROW(big.Draw(painter, 0, 0, 2147483647.0, 2147483647.0));
 }
 
-TEST(PointTest, PooledRecordsStayDistinctThroughReuse) {
-    std::mt19937 random(7);
-    std::vector<std::unique_ptr<VT_Point>> points;
-    std::vector<double> expected;
-    for (int round = 0; round < 20; ++round) {
-        for (int i = 0; i < 3000; ++i) {
-            const double v = static_cast<double>(random());
-            points.push_back(std::make_unique<VT_Point>(v, -v));
-            expected.push_back(v);
-        }
-        // release a random half
-        for (std::size_t i = 0; i < points.size();) {
-            if (random() % 2) {
-                points[i] = std::move(points.back());
-                points.pop_back();
-                expected[i] = expected.back();
-                expected.pop_back();
-            } else {
-                ++i;
-            }
-        }
-    }
-    std::set<const void*> addresses;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        ASSERT_EQ(points[i]->X, expected[i]);
-        ASSERT_EQ(points[i]->Y, -expected[i]);
-        addresses.insert(points[i].get());
-        ASSERT_EQ(reinterpret_cast<std::uintptr_t>(points[i].get()) % alignof(VT_Point), 0u);
-    }
-    EXPECT_EQ(addresses.size(), points.size());
-    points.clear(); // every record back; the pool starts afresh
-    auto again = std::make_unique<VT_Point>(1, 2);
-    EXPECT_EQ(again->X, 1);
-    EXPECT_EQ(again->Y, 2);
-}
-
 } // namespace
