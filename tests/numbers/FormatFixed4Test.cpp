@@ -103,7 +103,7 @@ std::string ReferenceFixed4(double value) {
     while (text.size() > 6 && text[0] == '0' && text[1] != '.')
         text.erase(0, 1);
     if (value < 0 && text.find_first_not_of("0.") != std::string::npos)
-        text.insert(0, "-");
+        return std::string(1, '-') + text;
     return text;
 }
 

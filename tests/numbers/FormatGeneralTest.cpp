@@ -82,7 +82,9 @@ double Rounded15(double v) {
     digits += buffer[0];
     digits.append(buffer + 2, buffer + 16); // 15 digits
     const char* e = std::find(buffer, r.ptr, 'e');
-    int exponent = std::atoi(e + 1);
+    // to_chars writes no terminating NUL: read the exponent up to the end of its output.
+    int exponent = 0;
+    std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), r.ptr, exponent);
     if (buffer[16] >= '5') {
         int i = 14;
         while (i >= 0 && digits[size_t(i)] == '9')
