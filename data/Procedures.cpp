@@ -240,7 +240,7 @@ constexpr std::size_t kChunkSize = 256 * 1024;
 void LoadPointFile(const QString& fileName, VT_Points* points) {
     points->Clear();
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    if (!IsDataFile(fileName) || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw FileError(
             QStringLiteral("Не удаётся открыть файл \"%1\"").arg(fileName).toStdString());
     const qint64 fileSize = file.size();

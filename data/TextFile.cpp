@@ -102,7 +102,14 @@ int Cp1251ByteOf(QChar character) {
     return byte != 0 ? byte : -1;
 }
 
+bool IsDataFile(const QString& fileName) {
+    return QFileInfo(fileName).isFile();
+}
+
 QByteArray ReadFileBytes(const QString& fileName) {
+    // A pipe or a device is no data file: its end may never come.
+    if (!IsDataFile(fileName))
+        FailFile("Не удаётся открыть файл", fileName);
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         FailFile("Не удаётся открыть файл", fileName);

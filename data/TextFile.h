@@ -14,6 +14,10 @@
 
 namespace vrma {
 
+// True for a regular file (or a link to one): folders, pipes and devices are no data
+// files, and the readers refuse them as files that cannot be opened.
+bool IsDataFile(const QString& fileName);
+
 // Throws FileError when the file cannot be opened or read.
 QByteArray ReadFileBytes(const QString& fileName);
 QStringList ReadTextLines(const QString& fileName);
