@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for the given number of seconds
 # (default 60) from the seed corpus in tests/fuzz/corpus/<target>/.
+#   scripts/fuzz.sh [seconds] [target...]   (all targets when none is named)
 # Crashes are written to fuzz-out/<target>/; check them in under tests/data/fuzz/ as
 # regression inputs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET=${1:-60}
+shift || true
+ONLY=" $* "
 ./scripts/install-deps.sh clang libclang-rt-dev
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
 FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -g -O1"
@@ -16,10 +19,13 @@ cmake -S . -B "$BUILD_DIR" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
+# The coordinate-file target writes a file for every input: keep it in memory if we can.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 status=0
 for target in "$BUILD_DIR"/tests/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")
+  if [ "$ONLY" != "  " ] && [[ "$ONLY" != *" $name "* ]]; then continue; fi
   corpus="fuzz-out/$name/corpus"
   mkdir -p "$corpus" "fuzz-out/$name/crashes"
   seeds="tests/fuzz/corpus/$name"

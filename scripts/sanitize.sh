@@ -25,8 +25,6 @@ ASAN_BASE="detect_leaks=1:abort_on_error=1:halt_on_error=1:strict_string_checks=
 export ASAN_OPTIONS="$ASAN_BASE:log_path=$REPORTS/report:log_exe_name=1"
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$REPORTS/report:log_exe_name=1"
-# The property test of the four-decimal format checks fewer values in this slower build.
-export VRMA_FIXED4_PROPERTY_COUNT=${VRMA_FIXED4_PROPERTY_COUNT:-250000}
 
 show_reports() {
   for report in "$REPORTS"/report.*; do

@@ -311,11 +311,23 @@ inline void CheckGeometry(const std::uint8_t* data, std::size_t size) {
         return;
     }
     VRMA_FUZZ_CHECK(out.size() == count, QString());
-    // One read-and-write cycle of the written file gives it back unchanged.
+    // One read-and-write cycle of the written file gives it back unchanged. A separator
+    // that the code page cannot hold is written as '?': then a written value with a
+    // fraction no longer reads, and the first such value is the one that fails.
     const QStringList reread = DecodeTextLines(EncodeTextLines(out));
     QStringList again;
-    VRMA_FUZZ_CHECK(BuildGeometryFile(format, GeometryValuesFromLines(reread, count), &again) == -1,
-                    QString());
+    const int failed = BuildGeometryFile(format, GeometryValuesFromLines(reread, count), &again);
+    if (Cp1251ByteOf(DecimalSeparator()) < 0) {
+        int firstWithFraction = -1;
+        for (int k = 0; k < count && firstWithFraction < 0; ++k)
+            if (!(format == GeometryFormat::Camera && k == kCameraTableLine) &&
+                out.at(k).section(QStringLiteral(" ; "), 0, 0).contains(DecimalSeparator()))
+                firstWithFraction = k;
+        VRMA_FUZZ_CHECK(failed == firstWithFraction, QString::number(failed));
+        if (failed >= 0)
+            return;
+    }
+    VRMA_FUZZ_CHECK(failed == -1, QString::number(failed));
     VRMA_FUZZ_CHECK(again == out, out.join(QLatin1Char('|')));
 }
 
