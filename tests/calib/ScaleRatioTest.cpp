@@ -271,6 +271,27 @@ TEST(ScaleRatioFailure, HugeRatios) {
     EXPECT_DOUBLE_EQ(late.coefficient, (3e200 + 3.0) / 6.0);
 }
 
+TEST(ScaleRatioFailure, SumBeyondTheRangeOfADouble) {
+    // One interior row of two nodes, each with the ratio 1e308: the second node is drawn
+    // (joined to the first) before its ratio is summed, and the sum overflows.
+    Field f{4, 3, std::vector<GridPoint>(12), std::vector<GridPoint>(12)};
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            f.Scene(i, j) = {10.0 * i, 1e-10 * j};
+            f.Image(i, j) = {10.0 * i, j == 2 ? 2e298 : 0.0};
+        }
+    }
+    const ScaleRatioRun run = f.Run();
+    EXPECT_EQ(run.stage, ScaleRatioStage::Ratio);
+    EXPECT_EQ(run.failedColumn, 2);
+    EXPECT_EQ(run.failedRow, 1);
+    ASSERT_EQ(run.ratios.size(), size_t(1));
+    EXPECT_DOUBLE_EQ(run.ratios[0], 1e308);
+    ASSERT_EQ(run.plot.size(), size_t(2));
+    EXPECT_FALSE(run.plot[1].startsPolyline);
+    EXPECT_DOUBLE_EQ(run.coefficient, 1e308);
+}
+
 TEST(ScaleRatioFailure, NoInteriorNodeIsZeroOverZero) {
     for (const auto& [nc, nr] :
          {std::pair{2, 6}, std::pair{6, 2}, std::pair{1, 1}, std::pair{2, 2}}) {
