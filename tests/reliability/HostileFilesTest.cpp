@@ -10,6 +10,7 @@
 #include "platform/Locale.h"
 #include "support/ScriptedDialogHost.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -438,46 +439,98 @@ TEST_F(HostileFiles, DevicesAndPipesAreNoDataFiles) {
 
 // The file chosen in the dialog is gone (or replaced by a folder) when it is read.
 TEST_F(HostileFiles, AFileThatVanishesBetweenTheDialogAndTheRead) {
-    const QString scene = Write(QStringLiteral("scene.crd"), "0;0\r\n1;1\r\n");
-    const QString image = Write(QStringLiteral("image.crd"), "5;5\r\n6;6\r\n");
+    // A 3 x 3 grid, column by column; the image is the scene at twice the scale in y.
+    QByteArray sceneText;
+    QByteArray imageText;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            sceneText += QByteArray::number(10 * i) + " ; " + QByteArray::number(10 * j) + "\r\n";
+            imageText += QByteArray::number(10 * i) + " ; " + QByteArray::number(20 * j) + "\r\n";
+        }
+    const QString scene = Write(QStringLiteral("scene.crd"), sceneText);
+    const QString image = Write(QStringLiteral("image.crd"), imageText);
 
     ScriptedDialogHost host;
     ScopedDialogHost installed(host);
     vrma::test::ScopedCurrentFolder keepFolder;
     vrma::TAlfaKalibr_Form form;
+    form.Edit3->setText(QStringLiteral("3"));
+    form.Edit5->setText(QStringLiteral("3"));
     host.answerFile(scene);
     form.Button5Click(form.Button5);
     host.answerFile(image);
     form.Button1Click(form.Button1);
-    ASSERT_TRUE(form.LoadPointLists());
-    ASSERT_EQ(form.imagePoints->Count(), 2);
+    form.N4Click(form.N4);
+    ASSERT_TRUE(host.records(DialogRecord::Kind::MessageBox).empty());
+    ASSERT_EQ(form.Edit8->text(), QStringLiteral("2.0000"));
+    const QStringList results = form.ListBoxLines();
 
-    // The image file vanishes: the scene is read, the image fails with the message.
+    // The image file vanishes: the scene is read, the image fails with the reader's
+    // message alone, and the results of the last run stay.
     ASSERT_TRUE(QFile::remove(image));
     host.clearRecords();
     host.answerOk();
-    EXPECT_FALSE(form.LoadPointLists());
-    EXPECT_EQ(form.scenePoints->Count(), 2);
+    form.N4Click(form.N4);
+    EXPECT_EQ(form.scenePoints->Count(), 9);
     EXPECT_EQ(form.imagePoints->Count(), 0);
     ASSERT_EQ(host.records().size(), 1u);
     EXPECT_EQ(host.records()[0].text, kReadError);
     EXPECT_EQ(host.records()[0].caption, QStringLiteral("Ошибка!"));
+    EXPECT_EQ(form.ListBoxLines(), results);
+    EXPECT_EQ(form.Edit8->text(), QStringLiteral("2.0000"));
 
     // The scene file is replaced by a folder of the same name.
     ASSERT_TRUE(QFile::remove(scene));
     ASSERT_TRUE(QDir().mkdir(scene));
     host.clearRecords();
     host.answerOk();
-    EXPECT_FALSE(form.LoadPointLists());
+    form.Button2Click(form.Button2);
     EXPECT_EQ(form.scenePoints->Count(), 0);
     ASSERT_EQ(host.records().size(), 1u);
     EXPECT_EQ(host.records()[0].text, kReadError);
+    EXPECT_EQ(form.ListBoxLines(), results);
 
     // Directly: ReadPointFile on a name that was valid a moment ago.
     const QString gone = Write(QStringLiteral("gone.crd"), "1;2\r\n");
     ASSERT_TRUE(QFile::remove(gone));
     EXPECT_FALSE(ReadPoints(gone));
     EXPECT_EQ(points_.Count(), 0);
+}
+
+// Hostile files given to the calibration command: the reader's message and nothing else;
+// a long line or a binary file neither hangs the window nor leaves partial results.
+TEST_F(HostileFiles, TheCalibrationCommandOnHostileFiles) {
+    ScriptedDialogHost host;
+    ScopedDialogHost installed(host);
+    vrma::TAlfaKalibr_Form form;
+    form.imageFileName = Write(QStringLiteral("image.crd"), "0;0\r\n");
+    QFile jpeg(QStringLiteral(VRMA_SOURCE_DIR "/assets/splash.jpg"));
+    ASSERT_TRUE(jpeg.open(QIODevice::ReadOnly));
+    const QString cases[] = {
+        Write(QStringLiteral("picture.crd"), jpeg.readAll()),
+        Write(QStringLiteral("long.crd"), "1;" + QByteArray(4 << 20, '7')),
+        Write(QStringLiteral("high.crd"), "1;2\r\n\x98\xC0\xFF;1\r\n"),
+        Write(QStringLiteral("exponent.crd"), "1;1e99999\r\n"),
+        Path(QStringLiteral("нет папки/сцена.crd")),
+        dir_.path(),
+    };
+    for (const QString& scene : cases) {
+        form.sceneFileName = scene;
+        host.clearRecords();
+        host.answerOk();
+        form.N4Click(form.N4);
+        ASSERT_EQ(host.records().size(), 1u) << scene.toStdString();
+        EXPECT_EQ(host.records()[0].text, kReadError);
+        EXPECT_TRUE(form.ListBoxLines().isEmpty());
+        EXPECT_TRUE(form.Edit8->text().isEmpty());
+    }
+    // A file of NUL bytes reads as an empty file: the count check speaks instead.
+    form.sceneFileName = Write(QStringLiteral("nul.crd"), QByteArray(1000, '\0'));
+    host.clearRecords();
+    host.answerOk();
+    form.N4Click(form.N4);
+    ASSERT_EQ(host.records().size(), 1u);
+    EXPECT_EQ(host.records()[0].text, QStringLiteral("Неверное количество столбцов или строк!"));
 }
 
 } // namespace
