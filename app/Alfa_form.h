@@ -67,8 +67,10 @@ public:
     QString startFolder;
     QString sceneFileName;
     QString imageFileName;
-    QString sceneChosenFolder; // folder of the file last chosen with Button5 ("" if none)
-    QString imageChosenFolder; // folder of the file last chosen with Button1
+    // Folder of the file last chosen with Button5 / Button1, up to and including its
+    // last "/" ("" while none was chosen); a typed relative name is taken in it.
+    QString sceneChosenFolder;
+    QString imageChosenFolder;
     std::unique_ptr<VT_Points> imagePoints; // owning its records
     std::unique_ptr<VT_Points> scenePoints;
     double coefficient = 0.0;
@@ -97,6 +99,9 @@ public:
     // The list box lines (a convenience over ListBox1Model).
     QStringList ListBoxLines() const;
     void SetListBoxLines(const QStringList& lines);
+
+    // Decodes a JPEG into the splash picture (empty when the JPEG is damaged).
+    void LoadSplash(const QByteArray& jpeg);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -18,8 +18,7 @@ class VT_Drawable {
 public:
     TColor Color = 0; // black
 
-    virtual void Draw(QPainter& canvas, int originX, int originY, double scaleX,
-                      double scaleY) = 0;
+    virtual void Draw(QPainter& canvas, int originX, int originY, double scaleX, double scaleY) = 0;
     virtual double Left() const = 0;
     virtual double Right() const = 0;
     virtual double Top() const = 0;
@@ -41,8 +40,9 @@ public:
     VT_Point(double x, double y) : X(x), Y(y) {}
     ~VT_Point() = default;
 
-    void Draw(QPainter& canvas, int originX, int originY, double scaleX,
-              double scaleY) override;
+    // Paints the cell of the point; throws CalcError when a corner is not finite or lies
+    // beyond the range of a pixel coordinate.
+    void Draw(QPainter& canvas, int originX, int originY, double scaleX, double scaleY) override;
     double Left() const override { return Y; }
     double Right() const override { return Y; }
     double Top() const override { return X; }

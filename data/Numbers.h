@@ -9,9 +9,11 @@
 namespace vrma {
 
 // Real syntax: leading blanks, optional sign, digits with an optional decimal
-// separator (at least one digit), optional exponent (E/e, optional sign, digits),
-// trailing blanks. Blanks are spaces only. The value is the text rounded correctly
-// to the 64-bit mantissa of long double. Beyond the range of long double: nullopt.
+// separator and more digits (at least one digit or the separator: a lone separator
+// reads as zero), optional exponent (E/e, optional sign, at least one digit), trailing
+// blanks. Blanks are spaces only. The value is the text rounded correctly to the 64-bit
+// mantissa of long double. Beyond the range of long double: nullopt; a value too small
+// for it reads as a subnormal or zero.
 std::optional<long double> ParseReal(QStringView text);
 
 // The same syntax, the value rounded correctly to a double; a value beyond the

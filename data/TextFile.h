@@ -30,5 +30,7 @@ void SetWriteFailureAfterBytes(qint64 n);
 // Windows-1251 conversion of one text.
 QString DecodeCp1251(const char* data, qsizetype size);
 QByteArray EncodeCp1251(QStringView text);
+// The byte that stands for the character in Windows-1251, or -1 when it has none.
+int Cp1251ByteOf(QChar character);
 
 } // namespace vrma

@@ -1,12 +1,11 @@
 #include "platform/Dialogs.h"
 
+#include "platform/DesktopDialogHost.h"
+
 #include <QDir>
 #include <QFileInfo>
 
 namespace vrma {
-
-// The desktop host (QMessageBox, QFileDialog, ...), made on first use.
-DialogHost& DesktopDialogHost();
 
 namespace {
 DialogHost* g_host = nullptr;
@@ -18,13 +17,17 @@ DialogHost* SetDialogHost(DialogHost* host) {
     return previous;
 }
 
-DialogHost& CurrentDialogHost() { return g_host ? *g_host : DesktopDialogHost(); }
+DialogHost& CurrentDialogHost() {
+    return g_host ? *g_host : DesktopDialogHost();
+}
 
 int MessageBoxA(QWidget* owner, const QString& text, const QString& caption, unsigned type) {
     return CurrentDialogHost().messageBox(owner, text, caption, type);
 }
 
-void ShowMessage(const QString& text) { CurrentDialogHost().showMessage(text); }
+void ShowMessage(const QString& text) {
+    CurrentDialogHost().showMessage(text);
+}
 
 bool WinHelpA(QWidget* window, const QString& helpFile, unsigned command, quintptr data) {
     CurrentDialogHost().help(window, helpFile, command, data);
@@ -33,6 +36,8 @@ bool WinHelpA(QWidget* window, const QString& helpFile, unsigned command, quintp
 
 bool FileDialog::Execute() {
     FileDialog attempt = *this;
+    // Files is only an answer: a host that fills in FileName alone leaves no stale list.
+    attempt.Files.clear();
     if (!CurrentDialogHost().execute(attempt))
         return false;
     if (attempt.Files.isEmpty() && !attempt.FileName.isEmpty())

@@ -22,7 +22,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void ResizePicture(int width, int height);
+
     QImage picture_;
+    // The sides of a bitmap that has no area yet (one side set, the other still 0).
+    int pendingWidth_ = 0;
+    int pendingHeight_ = 0;
 };
 
 } // namespace vrma

@@ -1,13 +1,15 @@
-// Test entry point: a Qt application on the offscreen platform, then every test.
+// Test entry point: the program's application object on the offscreen platform (so
+// that an exception escaping an event handler reaches the default error report),
+// then every test.
+#include "platform/Application.h"
 #include "platform/Locale.h"
 
-#include <QApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    vrma::VrmaApplication app(argc, argv);
     vrma::SetDecimalSeparator(QLatin1Char('.'));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,0 +1,295 @@
+#include "data/Procedures.h"
+
+#include "data/Errors.h"
+#include "data/RealScan.h"
+#include "data/TextFile.h"
+#include "platform/Dialogs.h"
+#include "platform/Locale.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+#include <QFile>
+
+namespace vrma {
+
+namespace {
+
+// Adds one unit in the last place of the decimal text [first, last), which may hold a
+// '.'; on a carry out of the first digit a '1' is written before it and first moves back
+// (the caller leaves room for it).
+void RoundUpDecimal(char*& first, char* last) {
+    for (char* p = last; p != first;) {
+        --p;
+        if (*p == '.')
+            continue;
+        if (*p != '9') {
+            ++*p;
+            return;
+        }
+        *p = '0';
+    }
+    *--first = '1';
+}
+
+} // namespace
+
+// The exact binary value decides the rounding. Below 10^14 the fourth decimal is within
+// the first 18 significant digits, and std::to_chars rounds correctly at it; its rule for
+// an exact tie (to even) is replaced by away from zero. A value that lies exactly halfway
+// at the fourth decimal is an odd multiple of 1/32, the only binary fractions ending in
+// ...5 at the fifth decimal. From 10^14 on the value's decimal expansion is short enough to
+// be written out exactly (it is a multiple of 1/64), and it is rounded to 18 significant
+// digits by hand, the decimals after them being zeros.
+QString FormatFixed4(double value) {
+    if (std::isnan(value))
+        return QStringLiteral("NAN");
+    if (std::isinf(value))
+        return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
+    const double magnitude = std::fabs(value);
+    char buffer[400];
+    char* first = buffer + 1; // room for a carry digit
+    char* last;
+    if (magnitude < 1e14) {
+        const double thirtySeconds = magnitude * 32; // exact
+        if (thirtySeconds == std::floor(thirtySeconds) && std::fmod(thirtySeconds, 2.0) == 1.0) {
+            last =
+                std::to_chars(first, std::end(buffer), magnitude, std::chars_format::fixed, 5).ptr -
+                1; // the five
+            RoundUpDecimal(first, last);
+        } else {
+            last =
+                std::to_chars(first, std::end(buffer), magnitude, std::chars_format::fixed, 4).ptr;
+        }
+    } else {
+        last = std::to_chars(first, std::end(buffer), magnitude, std::chars_format::fixed, 6).ptr;
+        const char* point = static_cast<const char*>(std::memchr(first, '.', size_t(last - first)));
+        const std::ptrdiff_t integerDigits = point - first;
+        // Position of the 19th significant digit (the first is never zero here).
+        char* nineteenth = first + (integerDigits >= 19 ? 18 : 19);
+        const bool up = *nineteenth >= '5';
+        for (char* p = nineteenth; p != last; ++p)
+            if (*p != '.')
+                *p = '0';
+        if (up)
+            RoundUpDecimal(first, nineteenth);
+        last -= 2; // six decimals to four
+    }
+    bool zero = true;
+    for (const char* p = first; p != last && zero; ++p)
+        zero = *p == '0' || *p == '.';
+
+    const QChar separator = DecimalSeparator();
+    QString text;
+    text.reserve(last - first + 1);
+    if (value < 0 && !zero)
+        text += QLatin1Char('-');
+    for (const char* p = first; p != last; ++p)
+        text += *p == '.' ? separator : QLatin1Char(*p);
+    return text;
+}
+
+namespace {
+
+// The number syntax on the bytes of a coordinate file: the syntax uses ASCII only, and the
+// decimal separator is the byte that stands for it in the code page (none when the code
+// page has no such character: then no number with a fraction is valid).
+//
+// For speed the reader works on a translated copy of the bytes in which the separator
+// reads as '.': the separator and '.' trade places (or, without a separator, '.' becomes
+// ','). Every other character of the syntax stays as it is and every character outside it
+// stays outside it, so the lines are valid or invalid exactly as before, and their numbers
+// are in the form that std::from_chars reads. A separator that is itself a character of
+// the syntax (a digit, a blank, a sign, E, ';', a line break) is left alone, and such files
+// are read on the plain path.
+struct ByteSyntax {
+    char separator = '.';     // in the bytes as the reader sees them
+    bool useSeparator = true; // false: no number with a fraction is valid
+    bool translate = false;   // the bytes are translated (see above)
+    char original = '.';      // the separator in the file
+    bool direct = true;       // std::from_chars may read the numbers directly
+};
+
+bool IsDigit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+ByteSyntax SyntaxFor(QChar separator) {
+    ByteSyntax syntax;
+    const int byte = Cp1251ByteOf(separator);
+    syntax.useSeparator = byte >= 0;
+    syntax.original = static_cast<char>(byte >= 0 ? byte : 0);
+    if (syntax.useSeparator && syntax.original == '.')
+        return syntax;
+    const char c = syntax.original;
+    const bool partOfTheSyntax =
+        syntax.useSeparator && (IsDigit(c) || c == ' ' || c == '+' || c == '-' || c == 'e' ||
+                                c == 'E' || c == ';' || c == '\r' || c == '\n' || c == '\0');
+    if (partOfTheSyntax) {
+        syntax.separator = c;
+        syntax.direct = false;
+    } else {
+        syntax.translate = true;
+    }
+    return syntax;
+}
+
+void Translate(char* p, std::size_t n, const ByteSyntax& syntax) {
+    if (!syntax.translate)
+        return;
+    if (syntax.useSeparator) {
+        const char flip = static_cast<char>(syntax.original ^ '.');
+        for (std::size_t i = 0; i < n; ++i) {
+            const char c = p[i];
+            p[i] = static_cast<char>(c ^ ((c == '.') | (c == syntax.original) ? flip : 0));
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            p[i] = p[i] == '.' ? ',' : p[i];
+    }
+}
+
+// Reads one number from p, with the blanks around it, and returns the position after them
+// (nullptr when there is no valid number there). The caller checks what follows.
+//
+// The common case takes one pass: std::from_chars matches the longest number of its own
+// grammar, which agrees with ours once the sign is taken off and the first character is a
+// digit or the separator; whatever it leaves unread must then be a blank or the end of the
+// field, which the caller checks. Every other case (a lone separator, a value beyond the
+// range) goes through the full scanner and ParseRealDouble's conversion, so the values
+// are always the same as those of ParseRealDouble.
+const char* ReadNumber(const char* p, const char* end, const ByteSyntax& syntax, double& value) {
+    const char* const start = p;
+    while (p != end && *p == ' ')
+        ++p;
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    if (syntax.direct && p != end && (IsDigit(*p) || (syntax.useSeparator && *p == '.'))) {
+        const std::from_chars_result result = std::from_chars(p, end, value);
+        if (result.ec == std::errc()) {
+            if (negative)
+                value = -value;
+            p = result.ptr;
+            while (p != end && *p == ' ')
+                ++p;
+            return p;
+        }
+    }
+    RealText<char> text;
+    p = ScanReal(start, end, syntax.separator, syntax.useSeparator, text);
+    if (!p)
+        return nullptr;
+    const std::optional<double> converted = RealValueDouble(text);
+    if (!converted)
+        return nullptr;
+    value = *converted;
+    return p;
+}
+
+[[noreturn]] void InvalidLine() {
+    throw FormatError("Invalid line in a coordinate file");
+}
+
+// Reads the lines of [p, end) into the list. Every line ends with a break inside the range,
+// except perhaps the last line of the file.
+void ReadPointLines(const char* p, const char* end, const ByteSyntax& syntax, VT_Points* points) {
+    while (p != end) {
+        double x;
+        double y;
+        // x: the text before the first ";"
+        const char* q = ReadNumber(p, end, syntax, x);
+        if (!q || q == end || *q != ';')
+            InvalidLine();
+        // y: all the text after it, to the end of the line
+        q = ReadNumber(q + 1, end, syntax, y);
+        if (!q || (q != end && *q != '\r' && *q != '\n'))
+            InvalidLine();
+        auto point = std::make_unique<VT_Point>(x, y);
+        points->Add(point.get());
+        point.release();
+        if (q != end)
+            q += (*q == '\r' && q + 1 != end && q[1] == '\n') ? 2 : 1;
+        p = q;
+    }
+}
+
+// The end of the last complete line of [begin, end) while more text may follow: after the
+// last break, but not after a CR at the very end, whose LF may still come.
+const char* EndOfCompleteLines(const char* begin, const char* end) {
+    const char* p = end;
+    if (p != begin && p[-1] == '\r')
+        --p;
+    while (p != begin && p[-1] != '\r' && p[-1] != '\n')
+        --p;
+    return p;
+}
+
+constexpr std::size_t kChunkSize = 256 * 1024;
+
+} // namespace
+
+// The file is read in chunks that stay in the processor's cache, and its bytes are read as
+// they stand; the values are those that ParseRealDouble gives for the decoded field texts.
+void LoadPointFile(const QString& fileName, VT_Points* points) {
+    points->Clear();
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw FileError(
+            QStringLiteral("Не удаётся открыть файл \"%1\"").arg(fileName).toStdString());
+    const qint64 fileSize = file.size();
+
+    const ByteSyntax syntax = SyntaxFor(DecimalSeparator());
+
+    std::vector<char> buffer(kChunkSize);
+    std::size_t filled = 0; // bytes in the buffer not yet read as lines
+    qint64 consumed = 0;    // bytes of the file read as lines
+    bool reserved = false;
+    bool atEnd = false;
+    while (!atEnd) {
+        if (filled == buffer.size())
+            buffer.resize(buffer.size() * 2); // a line longer than the buffer
+        const qint64 n = file.read(buffer.data() + filled, qint64(buffer.size() - filled));
+        if (n < 0)
+            throw FileError(
+                QStringLiteral("Не удаётся прочитать файл \"%1\"").arg(fileName).toStdString());
+        char* const fresh = buffer.data() + filled;
+        const auto* nul = static_cast<const char*>(std::memchr(fresh, 0, std::size_t(n)));
+        filled += nul ? std::size_t(nul - fresh) : std::size_t(n);
+        Translate(fresh, std::size_t(n), syntax);
+        atEnd = n == 0 || nul != nullptr; // a NUL ends the text
+
+        const char* const begin = buffer.data();
+        const char* const end = begin + filled;
+        const char* const cut = atEnd ? end : EndOfCompleteLines(begin, end);
+        ReadPointLines(begin, cut, syntax, points);
+        consumed += cut - begin;
+        if (!reserved && consumed > 0 && fileSize > consumed) {
+            // Room for the whole file, judged from the lines read so far.
+            reserved = true;
+            const double perByte = double(points->Count()) / double(consumed);
+            points->Reserve(std::size_t(perByte * double(fileSize - consumed) * 1.05) + 16);
+        }
+        filled = std::size_t(end - cut);
+        std::memmove(buffer.data(), cut, filled);
+    }
+}
+
+bool ReadPointFile(const QString& fileName, VT_Points* points) {
+    try {
+        LoadPointFile(fileName, points);
+        return true;
+    } catch (const std::exception&) {
+        MessageBoxA(nullptr, QStringLiteral("Ошибка чтения файла сцены!"),
+                    QStringLiteral("Ошибка!"), MB_OK);
+        return false;
+    }
+}
+
+} // namespace vrma

@@ -1,0 +1,176 @@
+#include "data/TextFile.h"
+
+#include "data/Errors.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+
+namespace vrma {
+
+namespace {
+
+// The code page as two tables, made once: byte to character, and character to byte.
+struct Cp1251Tables {
+    std::array<char16_t, 256> toUnicode{};
+    // 0 for a character that the code page cannot hold (U+0000 itself is byte 0).
+    std::array<unsigned char, 65536> toByte{};
+};
+
+std::unique_ptr<Cp1251Tables> BuildTables() {
+    auto tables = std::make_unique<Cp1251Tables>();
+    QStringDecoder decoder("windows-1251");
+    for (int byte = 0; byte < 256; ++byte) {
+        char16_t unicode = static_cast<char16_t>(byte);
+        if (byte >= 0x80 && decoder.isValid()) {
+            const char c = static_cast<char>(byte);
+            const QString decoded = decoder.decode(QByteArrayView(&c, 1));
+            decoder.resetState();
+            if (decoded.size() == 1 && decoded.at(0) != QChar::ReplacementCharacter)
+                unicode = decoded.at(0).unicode();
+        }
+        // 0x98 is left undefined by the code page; it stands for U+0098 both ways.
+        if (byte == 0x98)
+            unicode = u'\u0098';
+        tables->toUnicode[static_cast<std::size_t>(byte)] = unicode;
+    }
+    for (int byte = 0; byte < 256; ++byte)
+        tables->toByte[tables->toUnicode[static_cast<std::size_t>(byte)]] =
+            static_cast<unsigned char>(byte);
+    return tables;
+}
+
+const Cp1251Tables& Tables() {
+    static const std::unique_ptr<Cp1251Tables> tables = BuildTables();
+    return *tables;
+}
+
+qint64 g_failWritesAfter = -1;
+
+[[noreturn]] void FailFile(const char* what, const QString& fileName) {
+    throw FileError(
+        QStringLiteral("%1 \"%2\"").arg(QString::fromUtf8(what), fileName).toStdString());
+}
+
+// An existing file "may not be written" when the user lacks the right or when it carries
+// no write permission at all (a read-only file stays read-only for every user).
+bool IsWritableFile(const QFileInfo& info) {
+    constexpr QFile::Permissions anyWrite =
+        QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    return info.isFile() && info.isWritable() && (info.permissions() & anyWrite);
+}
+
+} // namespace
+
+QString DecodeCp1251(const char* data, qsizetype size) {
+    const auto& table = Tables().toUnicode;
+    QString text(size, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    for (qsizetype i = 0; i < size; ++i)
+        out[i] = table[static_cast<unsigned char>(data[i])];
+    return text;
+}
+
+QByteArray EncodeCp1251(QStringView text) {
+    const auto& table = Tables().toByte;
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.unicode() < 0x80) {
+            bytes.append(static_cast<char>(c.unicode()));
+            continue;
+        }
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i; // one character beyond the basic plane: one '?'
+        const unsigned char byte = c.isSurrogate() ? 0 : table[c.unicode()];
+        bytes.append(byte != 0 ? static_cast<char>(byte) : '?');
+    }
+    return bytes;
+}
+
+int Cp1251ByteOf(QChar character) {
+    if (character.unicode() == 0)
+        return 0;
+    const unsigned char byte = Tables().toByte[character.unicode()];
+    return byte != 0 ? byte : -1;
+}
+
+QByteArray ReadFileBytes(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        FailFile("Не удаётся открыть файл", fileName);
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        FailFile("Не удаётся прочитать файл", fileName);
+    return bytes;
+}
+
+QStringList DecodeTextLines(const QByteArray& bytes) {
+    const char* p = bytes.constData();
+    const char* nul = static_cast<const char*>(std::memchr(p, 0, size_t(bytes.size())));
+    const char* end = nul ? nul : p + bytes.size();
+    QStringList lines;
+    while (p != end) {
+        const char* q = p;
+        while (q != end && *q != '\r' && *q != '\n')
+            ++q;
+        lines.append(DecodeCp1251(p, q - p));
+        if (q != end)
+            q += (*q == '\r' && q + 1 != end && q[1] == '\n') ? 2 : 1;
+        p = q;
+    }
+    return lines;
+}
+
+QStringList ReadTextLines(const QString& fileName) {
+    return DecodeTextLines(ReadFileBytes(fileName));
+}
+
+QByteArray EncodeTextLines(const QStringList& lines) {
+    QByteArray bytes;
+    qsizetype size = 0;
+    for (const QString& line : lines)
+        size += line.size() + 2;
+    bytes.reserve(size);
+    for (const QString& line : lines) {
+        bytes.append(EncodeCp1251(line));
+        bytes.append("\r\n", 2);
+    }
+    return bytes;
+}
+
+void WriteTextLines(const QString& fileName, const QStringList& lines) {
+    const QByteArray bytes = EncodeTextLines(lines);
+    const QFileInfo target(fileName);
+    if (target.exists() && !IsWritableFile(target))
+        FailFile("Файл недоступен для записи:", fileName);
+
+    // QSaveFile writes a temporary file in the target's folder and renames it over the
+    // target on commit; the new file takes over the permissions of the old one. A failed
+    // write discards the temporary and leaves the target as it was.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        FailFile("Не удаётся создать файл", fileName);
+    const bool simulatedFailure = g_failWritesAfter >= 0;
+    const qint64 count =
+        simulatedFailure ? std::min<qint64>(g_failWritesAfter, bytes.size()) : bytes.size();
+    if (file.write(bytes.constData(), count) != count || simulatedFailure) {
+        file.cancelWriting();
+        FailFile("Не удаётся записать файл", fileName);
+    }
+    if (!file.commit())
+        FailFile("Не удаётся записать файл", fileName);
+}
+
+void SetWriteFailureAfterBytes(qint64 n) {
+    g_failWritesAfter = n < 0 ? -1 : n;
+}
+
+} // namespace vrma

@@ -1,0 +1,74 @@
+#include "platform/Application.h"
+
+#include "app/AboutBox.h"
+#include "app/Alfa_form.h"
+#include "platform/Dialogs.h"
+#include "platform/Locale.h"
+
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <exception>
+
+namespace vrma {
+
+VrmaApplication::VrmaApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool VrmaApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        ShowDefaultErrorReport(QString::fromUtf8(error.what()));
+    } catch (...) {
+        ShowDefaultErrorReport(QStringLiteral("Неизвестная ошибка."));
+    }
+    // The event reached its handler; the failure has been reported.
+    return true;
+}
+
+void ShowDefaultErrorReport(const QString& text) {
+    QString caption = QCoreApplication::applicationName();
+    if (caption.isEmpty())
+        caption = QStringLiteral("VRMA");
+    MessageBoxA(QApplication::activeWindow(), text, caption, MB_OK | MB_ICONERROR);
+}
+
+void InitApplication(QApplication& app) {
+    // The application's title. Qt would append a display name to every window's
+    // caption, so only the name is set; applicationDisplayName() falls back to it.
+    QCoreApplication::setApplicationName(QStringLiteral("VRMA"));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
+
+    // Qt's own dialogs speak the user's language.
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"), folder))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+
+    InitDecimalSeparatorFromSystem();
+}
+
+std::unique_ptr<TAlfaKalibr_Form> CreateMainWindow() {
+    auto form = std::make_unique<TAlfaKalibr_Form>();
+    // The about box is made once, hidden, and only hidden between showings.
+    form->AboutBox = new TVRMAAboutBox(form.get());
+    return form;
+}
+
+int RunVrma(int argc, char** argv) {
+    VrmaApplication app(argc, argv);
+    try {
+        InitApplication(app);
+        const std::unique_ptr<TAlfaKalibr_Form> form = CreateMainWindow();
+        form->show();
+        VrmaApplication::exec();
+    } catch (const std::exception& error) {
+        ShowDefaultErrorReport(QString::fromUtf8(error.what()));
+    }
+    return 0;
+}
+
+} // namespace vrma
