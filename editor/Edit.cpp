@@ -1,5 +1,6 @@
 #include "editor/Edit.h"
 
+#include "app/WindowFont.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"
 #include "editor/Documents.h"
@@ -54,6 +55,7 @@ QToolBar* MakeToolBar(QWidget* parent, const char* name) {
 TRedForm::TRedForm(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("RedForm"));
     setWindowTitle(QStringLiteral("Редактор"));
+    setFont(DesignFont());
     setMinimumSize(300, 200);
     resize(710, 434);
     BuildControls();

@@ -18,7 +18,7 @@ const QString kQuestion = QStringLiteral("Данные не сохранены. 
 class Closing : public EditorTest {
 protected:
     // A shown kind 2 document of two rows, and its file.
-    TRedForm* Shown2(QString* file = nullptr) {
+    TRedForm* ShownDocument(QString* file = nullptr) {
         const QString path = Write(QStringLiteral("c.crd"), kContents);
         if (file)
             *file = path;
@@ -28,9 +28,9 @@ protected:
     }
 
     void ExpectQuestion(size_t index = 0) const {
-        ASSERT_GT(host.shown.size(), index);
-        const Shown& q = host.shown[index];
-        EXPECT_EQ(q.what, Shown::What::MessageBox);
+        ASSERT_GT(host.records().size(), index);
+        const DialogRecord& q = host.records()[index];
+        EXPECT_EQ(q.kind, DialogRecord::Kind::MessageBox);
         EXPECT_EQ(q.text, kQuestion);
         EXPECT_EQ(q.caption, QStringLiteral("Предупреждение"));
         EXPECT_EQ(q.type, MB_YESNO); // Yes and No, no icon
@@ -40,30 +40,30 @@ protected:
 };
 
 TEST_F(Closing, AnUnchangedDocumentClosesWithoutAQuestion) {
-    TRedForm* w = Shown2();
+    TRedForm* w = ShownDocument();
     EXPECT_TRUE(w->close());
     EXPECT_FALSE(w->isVisible());
-    EXPECT_TRUE(host.shown.empty());
+    EXPECT_TRUE(host.records().empty());
     EXPECT_EQ(EditorWindows().size(), 1); // hidden, not destroyed
 }
 
 TEST_F(Closing, ArrowKeysAloneMarkTheDocument) {
     QString file;
-    TRedForm* w = Shown2(&file);
+    TRedForm* w = ShownDocument(&file);
     QTest::keyClick(w->StringGrid1, Qt::Key_Down);
     EXPECT_TRUE(w->modified);
     EXPECT_EQ(w->StringGrid1->Cells(1, 2), QStringLiteral("3")); // nothing else changed
-    host.Answer(IDNO);
+    host.answerNo();
     EXPECT_TRUE(w->close());
     ExpectQuestion();
     // No: closed at once, nothing written.
     EXPECT_FALSE(w->isVisible());
-    EXPECT_EQ(host.shown.size(), 1u);
+    EXPECT_EQ(host.records().size(), 1u);
     EXPECT_EQ(Read(file), kContents);
 }
 
 TEST_F(Closing, KeysTypedInTheCellEditorMarkTheDocument) {
-    TRedForm* w = Shown2();
+    TRedForm* w = ShownDocument();
     TStringGrid& g = *w->StringGrid1;
     g.SetRow(2);
     g.SetCol(1);
@@ -76,23 +76,23 @@ TEST_F(Closing, KeysTypedInTheCellEditorMarkTheDocument) {
     QTest::keyClick(editor, Qt::Key_5);
     EXPECT_TRUE(w->modified);
     // The save takes the text being edited.
-    host.Answer(IDYES);
+    host.answerYes();
     const QString saved = Path(QStringLiteral("typed.crd"));
-    host.ChooseFile(saved);
+    host.answerFile(saved);
     EXPECT_TRUE(w->close());
     EXPECT_EQ(Read(saved), QByteArray("1 ; 2\r\n35 ; 4\r\n"));
 }
 
 TEST_F(Closing, ARowCommandLeadsToTheQuestion) {
-    TRedForm* w = Shown2();
+    TRedForm* w = ShownDocument();
     w->ToolButton5Click();
-    host.Answer(IDNO);
+    host.answerNo();
     w->close();
     ExpectQuestion();
 }
 
 TEST_F(Closing, APasteWithoutKeysLeadsToTheQuestion) {
-    TRedForm* w = Shown2();
+    TRedForm* w = ShownDocument();
     TStringGrid& g = *w->StringGrid1;
     g.SetRow(1);
     g.SetCol(2);
@@ -103,94 +103,95 @@ TEST_F(Closing, APasteWithoutKeysLeadsToTheQuestion) {
     QApplication::clipboard()->setText(QStringLiteral("77"));
     editor->paste();
     EXPECT_TRUE(w->modified);
-    host.Answer(IDYES);
+    host.answerYes();
     const QString saved = Path(QStringLiteral("pasted.crd"));
-    host.ChooseFile(saved);
+    host.answerFile(saved);
     w->close();
     ExpectQuestion();
     EXPECT_EQ(Read(saved), QByteArray("1 ; 77\r\n3 ; 4\r\n"));
 }
 
 TEST_F(Closing, YesAndAWrittenFileCloses) {
-    TRedForm* w = Shown2();
+    TRedForm* w = ShownDocument();
     w->StringGrid1->SetCell(1, 1, QStringLiteral("9"));
     w->modified = true;
-    host.Answer(IDYES);
+    host.answerYes();
     const QString saved = Path(QStringLiteral("yes.crd"));
-    host.ChooseFile(saved);
+    host.answerFile(saved);
     EXPECT_TRUE(w->close());
     ExpectQuestion();
-    EXPECT_EQ(host.shown[1].what, Shown::What::FileDialog);
+    EXPECT_EQ(host.records()[1].kind, DialogRecord::Kind::FileDialog);
     EXPECT_FALSE(w->isVisible());
     EXPECT_FALSE(w->modified);
     EXPECT_EQ(Read(saved), QByteArray("9 ; 2\r\n3 ; 4\r\n"));
 }
 
 TEST_F(Closing, YesThenCancelKeepsTheWindowAndTheEdits) {
-    TRedForm* w = Shown2();
+    TRedForm* w = ShownDocument();
     w->StringGrid1->SetCell(1, 1, QStringLiteral("9"));
     w->modified = true;
-    host.Answer(IDYES);
-    host.CancelFile();
+    host.answerYes();
+    host.answerCancel();
     EXPECT_FALSE(w->close());
     EXPECT_TRUE(w->isVisible());
     EXPECT_TRUE(w->modified);
     EXPECT_EQ(w->StringGrid1->Cells(1, 1), QStringLiteral("9"));
     // It can be closed later; the question comes again.
-    host.Answer(IDNO);
+    host.answerNo();
     EXPECT_TRUE(w->close());
     EXPECT_FALSE(w->isVisible());
-    EXPECT_EQ(host.shown.size(), 3u);
+    EXPECT_EQ(host.records().size(), 3u);
     ExpectQuestion(2);
 }
 
 TEST_F(Closing, YesWithABadCellShowsTheMessageAndStaysOpen) {
     QString file;
-    TRedForm* w = Shown2(&file);
+    TRedForm* w = ShownDocument(&file);
     w->StringGrid1->SetCell(2, 2, QStringLiteral("4a"));
     w->modified = true;
-    host.Answer(IDYES);
+    host.answerYes();
+    host.answerOk();
     EXPECT_FALSE(w->close());
-    ASSERT_EQ(host.shown.size(), 2u);
-    EXPECT_EQ(host.shown[1].what, Shown::What::Message);
-    EXPECT_EQ(host.shown[1].text, QStringLiteral("Ошибка в 2-й строке координат изображения!"));
+    ASSERT_EQ(host.records().size(), 2u);
+    EXPECT_EQ(host.records()[1].kind, DialogRecord::Kind::ShowMessage);
+    EXPECT_EQ(host.records()[1].text, QStringLiteral("Ошибка в 2-й строке координат изображения!"));
     EXPECT_TRUE(w->isVisible());
     EXPECT_TRUE(w->modified);
     EXPECT_EQ(Read(file), kContents);
 }
 
 TEST_F(Closing, AFailedWriteIsReportedAndTheWindowStays) {
-    TRedForm* w = Shown2();
+    TRedForm* w = ShownDocument();
     w->modified = true;
-    host.Answer(IDYES);
-    host.ChooseFile(Path(QStringLiteral("no-such-folder/x.crd")));
-    host.Answer(IDOK); // the default error report
+    host.answerYes();
+    host.answerFile(Path(QStringLiteral("no-such-folder/x.crd")));
+    host.answerOk(); // the default error report
     EXPECT_FALSE(w->close());
-    ASSERT_EQ(host.shown.size(), 3u);
-    EXPECT_EQ(host.shown[2].what, Shown::What::MessageBox);
-    EXPECT_FALSE(host.shown[2].text.isEmpty());
+    ASSERT_EQ(host.records().size(), 3u);
+    EXPECT_EQ(host.records()[2].kind, DialogRecord::Kind::MessageBox);
+    EXPECT_FALSE(host.records()[2].text.isEmpty());
     EXPECT_TRUE(w->isVisible());
     EXPECT_TRUE(w->modified);
 }
 
 TEST_F(Closing, ExitClosesThroughTheSameQuestion) {
-    TRedForm* w = Shown2();
+    TRedForm* w = ShownDocument();
     w->modified = true;
-    host.Answer(IDNO);
+    host.answerNo();
     w->N6->trigger();
     ExpectQuestion();
     EXPECT_FALSE(w->isVisible());
 }
 
 TEST_F(Closing, TheMenuAndTheSaveButtonRunTheSaveCommand) {
-    TRedForm* w = Shown2();
-    host.CancelFile();
+    TRedForm* w = ShownDocument();
+    host.answerCancel();
     w->N3->trigger();
-    host.CancelFile();
+    host.answerCancel();
     w->ToolButton10->click();
-    ASSERT_EQ(host.shown.size(), 2u);
-    EXPECT_EQ(host.shown[0].what, Shown::What::FileDialog);
-    EXPECT_EQ(host.shown[1].what, Shown::What::FileDialog);
+    ASSERT_EQ(host.records().size(), 2u);
+    EXPECT_EQ(host.records()[0].kind, DialogRecord::Kind::FileDialog);
+    EXPECT_EQ(host.records()[1].kind, DialogRecord::Kind::FileDialog);
     w->hide();
 }
 
@@ -198,7 +199,7 @@ TEST_F(Closing, AGeometryDocumentAsksLikeAnyOther) {
     TRedForm* w = Open(QString(), 5);
     w->show();
     QTest::keyClick(w->StringGrid1, Qt::Key_Down);
-    host.Answer(IDNO);
+    host.answerNo();
     EXPECT_TRUE(w->close());
     ExpectQuestion();
 }

@@ -147,7 +147,7 @@ TEST_F(WindowTest, EveryKindHasItsCaptionSizeColumnsHeaderAndButtons) {
         EXPECT_TRUE(w->ToolButton10->isEnabled());
         EXPECT_TRUE(w->N3->isEnabled());
         EXPECT_FALSE(w->modified);
-        EXPECT_TRUE(host.shown.empty());
+        EXPECT_TRUE(host.records().empty());
     }
 }
 
@@ -186,13 +186,16 @@ TEST_F(WindowTest, TheTitleIsTheNameAfterTheLastSlash) {
 TEST_F(WindowTest, AFailedOpenReportsClosesAndReturnsZero) {
     TRedForm* w = CreateEditorWindow();
     w->show();
-    host.Answer(IDOK);
+    host.answerOk();
     EXPECT_EQ(w->OpenDocument(Path(QStringLiteral("missing.crd")), 2), 0);
-    ASSERT_EQ(host.shown.size(), 1u);
-    EXPECT_EQ(host.shown[0].what, Shown::What::MessageBox);
-    EXPECT_EQ(host.shown[0].text, QStringLiteral("Внутренняя ошибка. Обратитесь к разработчику."));
-    EXPECT_EQ(host.shown[0].caption, QStringLiteral("Ошибка!"));
-    EXPECT_EQ(host.shown[0].type, MB_OK);
+    ASSERT_EQ(host.records().size(), 1u);
+    EXPECT_EQ(host.records()[0].kind, DialogRecord::Kind::MessageBox);
+    EXPECT_EQ(host.records()[0].text,
+              QStringLiteral("Внутренняя ошибка. Обратитесь к разработчику."));
+    EXPECT_EQ(host.records()[0].caption, QStringLiteral("Ошибка!"));
+    EXPECT_EQ(host.records()[0].type, MB_OK);
+    EXPECT_TRUE(host.records()[0].hasOwner);
+    EXPECT_EQ(host.records()[0].ownerName, w->objectName());
     // Closed through the ordinary path: nothing was asked, the window is hidden.
     EXPECT_FALSE(w->isVisible());
     EXPECT_FALSE(w->modified);

@@ -46,7 +46,7 @@ TEST_F(PointDocumentTest, ThirtySixLinesLoadNormalisedAndSaveUnchanged) {
     EXPECT_FALSE(w->modified);
 
     const QString saved = Path(QStringLiteral("saved.crd"));
-    host.ChooseFile(saved);
+    host.answerFile(saved);
     w->N3Click();
     QByteArray expected;
     for (int i = 0; i < 36; ++i)
@@ -84,7 +84,7 @@ TEST_F(PointDocumentTest, SpatialAndListFilesRoundTrip) {
     const TStringGrid& s = *spatial->StringGrid1;
     ASSERT_EQ(s.RowCount(), 3);
     EXPECT_EQ(s.Cells(3, 2), QStringLiteral("2E20"));
-    host.ChooseFile(Path(QStringLiteral("s2.crd")));
+    host.answerFile(Path(QStringLiteral("s2.crd")));
     spatial->N3Click();
     EXPECT_EQ(Read(Path(QStringLiteral("s2.crd"))), QByteArray("1 ; 2 ; 3\r\n-1,5 ; 0 ; 2E20\r\n"));
 
@@ -93,7 +93,7 @@ TEST_F(PointDocumentTest, SpatialAndListFilesRoundTrip) {
     ASSERT_EQ(l.RowCount(), 6);
     EXPECT_EQ(l.Cells(1, 1), QStringLiteral("31"));
     EXPECT_EQ(l.Cells(1, 4), QStringLiteral("7"));
-    host.ChooseFile(Path(QStringLiteral("l2.lst")));
+    host.answerFile(Path(QStringLiteral("l2.lst")));
     list->N3Click();
     EXPECT_EQ(Read(Path(QStringLiteral("l2.lst"))), QByteArray("31\r\n16\r\n5\r\n7\r\n-12\r\n"));
 }
@@ -133,19 +133,19 @@ TEST_F(PointDocumentTest, MalformedFilesFailToOpen) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes.toStdString());
-        host.shown.clear();
-        host.Answer(IDOK);
+        host.clearRecords();
+        host.answerOk();
         TRedForm* w = CreateEditorWindow();
         EXPECT_EQ(w->OpenDocument(Write(QStringLiteral("bad.crd"), c.bytes), c.kind), 0);
-        ASSERT_EQ(host.shown.size(), 1u);
-        EXPECT_EQ(host.shown[0].text, kInternalError);
-        EXPECT_EQ(host.shown[0].caption, QStringLiteral("Ошибка!"));
+        ASSERT_EQ(host.records().size(), 1u);
+        EXPECT_EQ(host.records()[0].text, kInternalError);
+        EXPECT_EQ(host.records()[0].caption, QStringLiteral("Ошибка!"));
         EXPECT_FALSE(w->isVisible());
     }
 }
 
 TEST_F(PointDocumentTest, RowsAboveAFailingLineStayFilled) {
-    host.Answer(IDOK);
+    host.answerOk();
     TRedForm* w = CreateEditorWindow();
     EXPECT_EQ(w->OpenDocument(Write(QStringLiteral("p.crd"), "1;2\r\n3;4\r\nx;6\r\n7;8\r\n"), 2),
               0);
@@ -163,7 +163,7 @@ TEST_F(PointDocumentTest, AnEmptyFileHasNoDataRowAndSavesEmpty) {
     EXPECT_EQ(g.Cells(1, 0), QStringLiteral("x"));
     EXPECT_EQ(g.Cells(2, 0), QStringLiteral("y"));
     const QString saved = Write(QStringLiteral("old.crd"), "old contents\r\n");
-    host.ChooseFile(saved);
+    host.answerFile(saved);
     w->N3Click();
     EXPECT_EQ(Read(saved), QByteArray());
 }
@@ -174,10 +174,11 @@ TEST_F(PointDocumentTest, TheCheckReportsTheFirstBadRowOnly) {
     g.SetCell(2, 2, QStringLiteral("abc"));
     g.SetCell(1, 5, QString());
     w->modified = true;
+    host.answerOk();
     w->N3Click();
-    ASSERT_EQ(host.shown.size(), 1u);
-    EXPECT_EQ(host.shown[0].what, Shown::What::Message);
-    EXPECT_EQ(host.shown[0].text, QStringLiteral("Ошибка в 2-й строке координат изображения!"));
+    ASSERT_EQ(host.records().size(), 1u);
+    EXPECT_EQ(host.records()[0].kind, DialogRecord::Kind::ShowMessage);
+    EXPECT_EQ(host.records()[0].text, QStringLiteral("Ошибка в 2-й строке координат изображения!"));
     // No dialog, no file; the cells as typed; the flag kept.
     EXPECT_EQ(g.Cells(2, 2), QStringLiteral("abc"));
     EXPECT_TRUE(w->modified);
@@ -213,11 +214,12 @@ TEST_F(PointDocumentTest, EachKindNamesItsRowsInTheMessage) {
             for (int r = 1; r <= 3; ++r)
                 g.SetCell(1, r, QStringLiteral("  1"));
         g.SetCell(g.ColCount() - 1, c.row, c.bad);
-        host.shown.clear();
+        host.clearRecords();
+        host.answerOk();
         w->N3Click();
-        ASSERT_EQ(host.shown.size(), 1u);
-        EXPECT_EQ(host.shown[0].what, Shown::What::Message);
-        EXPECT_EQ(host.shown[0].text, c.message);
+        ASSERT_EQ(host.records().size(), 1u);
+        EXPECT_EQ(host.records()[0].kind, DialogRecord::Kind::ShowMessage);
+        EXPECT_EQ(host.records()[0].text, c.message);
     }
 }
 
@@ -229,7 +231,7 @@ TEST_F(PointDocumentTest, BlanksAroundCoordinatesAreAcceptedAndDropped) {
         for (int col = 1; col < g.ColCount(); ++col)
             g.SetCell(col, 1, QStringLiteral("  1,50 "));
         const QString saved = Path(QStringLiteral("b%1.crd").arg(kind));
-        host.ChooseFile(saved);
+        host.answerFile(saved);
         w->N3Click();
         EXPECT_EQ(Read(saved),
                   kind == 1 ? QByteArray("1,5 ; 1,5 ; 1,5\r\n") : QByteArray("1,5 ; 1,5\r\n"));
@@ -238,9 +240,12 @@ TEST_F(PointDocumentTest, BlanksAroundCoordinatesAreAcceptedAndDropped) {
 
 TEST_F(PointDocumentTest, ANewDocumentSavedAtOnceIsRejected) {
     TRedForm* w = Open(QString(), 2);
+    host.answerOk();
     w->N3Click();
-    ASSERT_EQ(host.shown.size(), 1u);
-    EXPECT_EQ(host.shown[0].text, QStringLiteral("Ошибка в 1-й строке координат изображения!"));
+    ASSERT_EQ(host.records().size(), 1u);
+    EXPECT_EQ(host.records()[0].kind, DialogRecord::Kind::ShowMessage);
+    EXPECT_EQ(host.records()[0].caption, QStringLiteral("VRMA"));
+    EXPECT_EQ(host.records()[0].text, QStringLiteral("Ошибка в 1-й строке координат изображения!"));
 }
 
 TEST_F(PointDocumentTest, TheDialogProposesTheOpenedNameWithTheKindsFilter) {
@@ -263,23 +268,23 @@ TEST_F(PointDocumentTest, TheDialogProposesTheOpenedNameWithTheKindsFilter) {
                                                                       : c.kind == 4 ? "5\r\n"
                                                                                     : "1;2\r\n");
         TRedForm* w = Open(path, c.kind);
-        host.shown.clear();
-        host.CancelFile();
+        host.clearRecords();
+        host.answerCancel();
         w->N3Click();
-        ASSERT_EQ(host.shown.size(), 1u);
-        EXPECT_EQ(host.shown[0].what, Shown::What::FileDialog);
-        EXPECT_EQ(host.shown[0].filter, c.filter);
-        EXPECT_EQ(host.shown[0].defaultExt, c.ext);
-        EXPECT_EQ(host.shown[0].fileName, path);
+        ASSERT_EQ(host.records().size(), 1u);
+        EXPECT_EQ(host.records()[0].kind, DialogRecord::Kind::FileDialog);
+        EXPECT_EQ(host.records()[0].filter, c.filter);
+        EXPECT_EQ(host.records()[0].defaultExt, c.ext);
+        EXPECT_EQ(host.records()[0].fileName, path);
     }
     // A new document proposes no name.
     TRedForm* w = Open(QString(), 4);
     w->StringGrid1->SetCell(1, 1, QStringLiteral("3"));
-    host.shown.clear();
-    host.CancelFile();
+    host.clearRecords();
+    host.answerCancel();
     w->N3Click();
-    ASSERT_EQ(host.shown.size(), 1u);
-    EXPECT_TRUE(host.shown[0].fileName.isEmpty());
+    ASSERT_EQ(host.records().size(), 1u);
+    EXPECT_TRUE(host.records()[0].fileName.isEmpty());
 }
 
 TEST_F(PointDocumentTest, TheGeometryKindsConfigureTheirOwnDialog) {
@@ -296,16 +301,22 @@ TEST_F(PointDocumentTest, TheGeometryKindsConfigureTheirOwnDialog) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kind);
         TRedForm* w = Open(QString(), c.kind);
-        // Whatever the geometry check decides about an empty document, nothing is written.
-        host.CancelFile();
+        // The dialog is configured before the geometry check decides; cancelled, it
+        // leaves the configuration as it was.
+        host.answerCancel();
         try {
             w->N3Click();
         } catch (const std::exception&) {
         }
-        host.DropPendingAnswers();
-        EXPECT_EQ(w->SaveDialog.Filter, c.filter);
-        EXPECT_EQ(w->SaveDialog.DefaultExt, c.ext);
-        EXPECT_TRUE(w->SaveDialog.FileName.isEmpty());
+        if (host.pendingAnswers() > 0) {
+            EXPECT_FALSE(w->SaveDialog.Execute());
+        }
+        const auto dialogs = host.records(DialogRecord::Kind::FileDialog);
+        ASSERT_EQ(dialogs.size(), 1u);
+        EXPECT_EQ(dialogs[0].filter, c.filter);
+        EXPECT_EQ(dialogs[0].defaultExt, c.ext);
+        EXPECT_TRUE(dialogs[0].fileName.isEmpty());
+        host.clearRecords();
     }
 }
 
@@ -314,31 +325,32 @@ TEST_F(PointDocumentTest, SavingUnderAnotherNameKeepsTheCaptionAndTheProposal) {
     TRedForm* w = Open(path, 2);
     const QString caption = w->windowTitle();
     const QString other = Path(QStringLiteral("other.crd"));
-    host.ChooseFile(other);
+    host.answerFile(other);
     w->N3Click();
     EXPECT_EQ(Read(other), QByteArray("1 ; 2\r\n"));
     EXPECT_EQ(w->windowTitle(), caption);
     EXPECT_EQ(w->fileName, path);
-    host.CancelFile();
+    host.answerCancel();
     w->N3Click();
-    ASSERT_EQ(host.shown.size(), 2u);
-    EXPECT_EQ(host.shown[1].fileName, path);
+    ASSERT_EQ(host.records().size(), 2u);
+    EXPECT_EQ(host.records()[1].fileName, path);
 }
 
 TEST_F(PointDocumentTest, TheFlagIsClearedOnlyWhenTheFileWasWritten) {
     TRedForm* w = Open(Write(QStringLiteral("m.crd"), "1;2\r\n"), 2);
     // Cancelled dialog.
     w->modified = true;
-    host.CancelFile();
+    host.answerCancel();
     w->N3Click();
     EXPECT_TRUE(w->modified);
     // Rejected check.
     w->StringGrid1->SetCell(1, 1, QStringLiteral("?"));
+    host.answerOk();
     w->N3Click();
     EXPECT_TRUE(w->modified);
     // Written.
     w->StringGrid1->SetCell(1, 1, QStringLiteral("3"));
-    host.ChooseFile(Path(QStringLiteral("m2.crd")));
+    host.answerFile(Path(QStringLiteral("m2.crd")));
     w->N3Click();
     EXPECT_FALSE(w->modified);
     EXPECT_EQ(Read(Path(QStringLiteral("m2.crd"))), QByteArray("3 ; 2\r\n"));
@@ -347,14 +359,14 @@ TEST_F(PointDocumentTest, TheFlagIsClearedOnlyWhenTheFileWasWritten) {
 TEST_F(PointDocumentTest, AFailedWriteReachesTheCallerAndKeepsTheFlag) {
     TRedForm* w = Open(Write(QStringLiteral("w.crd"), "1;2\r\n"), 2);
     w->modified = true;
-    host.ChooseFile(Path(QStringLiteral("no-such-folder/w.crd")));
+    host.answerFile(Path(QStringLiteral("no-such-folder/w.crd")));
     EXPECT_THROW(w->N3Click(), std::exception);
     EXPECT_TRUE(w->modified);
 }
 
 TEST_F(PointDocumentTest, ThePointDecimalSeparatorWorksUnderPointSettings) {
     SetDecimalSeparator(QLatin1Char('.'));
-    host.Answer(IDOK);
+    host.answerOk();
     TRedForm* bad = CreateEditorWindow();
     EXPECT_EQ(bad->OpenDocument(Write(QStringLiteral("p.crd"), "1.50;2,5\r\n"), 2), 0);
     TRedForm* good = Open(Write(QStringLiteral("q.crd"), "1.50;-2.5E1\r\n"), 2);
