@@ -202,6 +202,20 @@ TEST_F(Export, ATableThatCannotBeWrittenIsReported) {
     ASSERT_EQ(host.records().size(), 2u) << "no question after the failure";
     expectDefaultReport(host.records()[1]);
     EXPECT_TRUE(host.records()[1].text.contains(QStringLiteral("no-such-folder/t.tab")));
+
+    // A camera file that cannot be written: the table stays written, no editor opens.
+    host.clearRecords();
+    const QString written = path(QStringLiteral("t.tab"));
+    host.answerFile(written);
+    host.answerYes();
+    host.answerFile(path(QStringLiteral("no-such-folder/c.cam")));
+    host.answerOk();
+    save();
+    EXPECT_EQ(Read(written), "0.0000\r\n0 0 720 576" + kTail + "\r\n");
+    ASSERT_EQ(host.records().size(), 4u);
+    expectDefaultReport(host.records()[3]);
+    EXPECT_TRUE(host.records()[3].text.contains(QStringLiteral("no-such-folder/cT.cam")));
+    EXPECT_TRUE(EditorWindows().isEmpty());
 }
 
 TEST_F(Export, CancellingADialogEndsTheCommandQuietly) {
