@@ -115,8 +115,8 @@ std::optional<QStringView> RealText15::Of(QStringView text) {
         *out++ = u'E';
         if (exponent < 0)
             *out++ = u'-';
-        const QStringView magnitude = RowNumberText().Of(static_cast<int>(std::labs(exponent)));
-        for (QChar c : magnitude)
+        RowNumberText magnitude;
+        for (QChar c : magnitude.Of(static_cast<int>(std::labs(exponent))))
             *out++ = c.unicode();
     }
     return QStringView(buffer_.data(), out - buffer_.data());
