@@ -1,0 +1,23 @@
+#include "calib/ScaleRatioLines.h"
+
+#include "data/Procedures.h"
+
+namespace vrma {
+
+QStringList ScaleRatioListLines(const ScaleRatioRun& run) {
+    QStringList lines;
+    lines.reserve(qsizetype(run.ratios.size()) + 6);
+    for (double ratio : run.ratios)
+        lines.append(FormatFixed4(ratio));
+    if (run.statisticsKnown()) {
+        lines.append(QString());
+        lines.append(QStringLiteral("Среднее значение:"));
+        lines.append(FormatFixed4(run.coefficient));
+        lines.append(QString());
+        lines.append(QStringLiteral("СКО:"));
+        lines.append(FormatFixed4(run.sd));
+    }
+    return lines;
+}
+
+} // namespace vrma
