@@ -177,13 +177,19 @@ void WriteTextLines(const QString& fileName, const QStringList& lines) {
     // QSaveFile writes a temporary file in the target's folder and renames it over the
     // target on commit; the new file takes over the permissions of the old one. A failed
     // write discards the temporary and leaves the target as it was.
+    //
+    // Unbuffered, so that every byte reaches the file in write() and a short write (a full
+    // disk) is seen there: a buffered tail would only be written by the flush in commit(),
+    // whose failure this version of QSaveFile does not report, and the truncated file
+    // would replace the old one.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         FailFile("Не удаётся создать файл", fileName);
     const bool simulatedFailure = g_failWritesAfter >= 0;
     const qint64 count =
         simulatedFailure ? std::min<qint64>(g_failWritesAfter, bytes.size()) : bytes.size();
-    if (file.write(bytes.constData(), count) != count || simulatedFailure) {
+    if (file.write(bytes.constData(), count) != count || file.error() != QFileDevice::NoError ||
+        simulatedFailure) {
         file.cancelWriting();
         FailFile("Не удаётся записать файл", fileName);
     }

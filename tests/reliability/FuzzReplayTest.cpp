@@ -1,6 +1,6 @@
 // The fuzz targets' properties on the seed corpus and on every input that once broke
 // them (tests/data/fuzz/<target>/), as ordinary tests.
-#include "fuzz/Properties.h"
+#include "fuzz/EditorProperties.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,7 +23,7 @@ struct Target {
 const Target kTargets[] = {
     {"fuzz_lines", vrma::fuzz::CheckLines},       {"fuzz_numbers", vrma::fuzz::CheckNumbers},
     {"fuzz_formats", vrma::fuzz::CheckFormats},   {"fuzz_point_file", vrma::fuzz::CheckPointFile},
-    {"fuzz_geometry", vrma::fuzz::CheckGeometry},
+    {"fuzz_geometry", vrma::fuzz::CheckGeometry}, {"fuzz_editor", vrma::fuzz::CheckEditorDocument},
 };
 
 struct PropertyViolation : std::runtime_error {
