@@ -114,7 +114,7 @@ inline void CheckEditorDocument(const std::uint8_t* data, std::size_t size) {
     VRMA_FUZZ_CHECK(host.boxes == (opened == 1 ? QStringList() : QStringList{internalError}),
                     host.boxes.join(QLatin1Char('|')));
 
-    if (kind >= 5) {
+    if (kind >= 5 && kind <= 8) {
         const GeometryFormat format =
             kind <= 6 ? GeometryFormat::Camera : GeometryFormat::Orientation;
         const int count = GeometryLineCount(format);

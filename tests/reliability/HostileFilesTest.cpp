@@ -7,6 +7,8 @@
 #include "data/Numbers.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
+#include "editor/Edit.h"
+#include "fuzz/EditorProperties.h"
 #include "platform/Locale.h"
 #include "support/ScriptedDialogHost.h"
 
@@ -532,6 +534,76 @@ TEST_F(HostileFiles, TheCalibrationCommandOnHostileFiles) {
     form.N4Click(form.N4);
     ASSERT_EQ(host.records().size(), 1u);
     EXPECT_EQ(host.records()[0].text, QStringLiteral("Неверное количество столбцов или строк!"));
+}
+
+// The editor's open operation on hostile files, for every document kind: loaded as the
+// editor's property says (every line converted and shown normalised, saved back the same),
+// or failed with the internal-error message.
+TEST_F(HostileFiles, TheEditorOnHostileContents) {
+    QFile jpeg(QStringLiteral(VRMA_SOURCE_DIR "/assets/splash.jpg"));
+    ASSERT_TRUE(jpeg.open(QIODevice::ReadOnly));
+    QByteArray high;
+    for (int byte = 0x80; byte <= 0xFF; ++byte)
+        high += static_cast<char>(byte);
+    const QByteArray digits = "1." + QByteArray(4998, '0') + "1";
+    const QByteArray contents[] = {
+        QByteArray(4096, '\0'),
+        jpeg.readAll(),
+        high + "\r\n" + high + "\r\n",
+        "1;2;3\r\n" + high,
+        digits + ";" + digits + ";" + digits + "\r\n" + digits + "\r\n",
+        "1e99999;0;0\r\n",
+        "1e-99999;0e99999;-1e-99999\r\n7\r\n",
+        "12\r\n" + QByteArray(5000, '9') + "\r\n",
+        "1;" + QByteArray(1 << 22, '7') + "\r\n",
+    };
+    struct Handler {
+        Handler() {
+            vrma::fuzz::CurrentFailureHandler() = [](const std::string& what) {
+                throw std::runtime_error(what);
+            };
+        }
+        ~Handler() { vrma::fuzz::CurrentFailureHandler() = nullptr; }
+    } handler;
+    for (std::uint8_t kind = 1; kind <= 10; ++kind) {
+        for (const QByteArray& content : contents) {
+            const QByteArray input = QByteArray(1, char(kind - 1)) + content;
+            try {
+                vrma::fuzz::CheckEditorDocument(reinterpret_cast<const std::uint8_t*>(input.data()),
+                                                std::size_t(input.size()));
+            } catch (const std::runtime_error& violation) {
+                ADD_FAILURE() << "kind " << int(kind) << ", " << content.size()
+                              << " bytes: " << violation.what();
+            }
+        }
+    }
+}
+
+TEST_F(HostileFiles, TheEditorOnPlacesThatAreNoFiles) {
+    const QString fifo = Path(QStringLiteral("pipe.crd"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QFile writer(fifo);
+    ASSERT_TRUE(writer.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+    ASSERT_EQ(writer.write("1;2\r\n"), 5);
+    const QString gone = Write(QStringLiteral("gone.crd"), "1;2\r\n");
+    ASSERT_TRUE(QFile::remove(gone));
+    const QString places[] = {Path(QStringLiteral("нет такой папки/точки.crd")), dir_.path(), fifo,
+                              gone};
+    ScriptedDialogHost host;
+    ScopedDialogHost installed(host);
+    for (int kind : {1, 2, 4, 5, 7}) {
+        for (const QString& place : places) {
+            host.clearRecords();
+            host.answerOk();
+            vrma::TRedForm* window = vrma::CreateEditorWindow();
+            EXPECT_EQ(window->OpenDocument(place, kind), 0) << place.toStdString();
+            ASSERT_EQ(host.records().size(), 1u);
+            EXPECT_EQ(host.records()[0].text,
+                      QStringLiteral("Внутренняя ошибка. Обратитесь к разработчику."));
+            EXPECT_FALSE(window->isVisible());
+        }
+    }
+    vrma::DestroyEditorWindows();
 }
 
 } // namespace
