@@ -30,7 +30,7 @@ namespace {
 constexpr int kGap = 6;
 constexpr int kLegendBar = 14;    // height of the colour bar
 constexpr int kLegendWidth = 300; // width of the colour bar at most
-constexpr int kLargestCell = 64;
+constexpr int kLargestCell = 100;
 constexpr int kSmallestCell = 3;
 constexpr int kPreferredSide = 460; // the grid's longer side, as first shown
 
@@ -87,7 +87,7 @@ double ColourScaleHalfWidth(const NodeAnalysis& analysis) {
 void WriteFileBytes(const QString& fileName, const QByteArray& bytes) {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw FileError(QStringLiteral("cannot write \"%1\"").arg(fileName).toStdString());
+        throw FileError(QStringLiteral("Не удаётся записать файл \"%1\"").arg(fileName).toStdString());
 }
 
 QByteArray PngBytes(const QImage& picture) {
@@ -95,7 +95,7 @@ QByteArray PngBytes(const QImage& picture) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (!picture.save(&buffer, "PNG"))
-        throw FileError("cannot encode the picture as PNG");
+        throw FileError("Не удаётся записать рисунок в формате PNG");
     return bytes;
 }
 
@@ -393,7 +393,7 @@ TNodeAnalysisForm::TNodeAnalysisForm(const NodeRatios& ratios, QWidget* parent)
     InfoLabel->setWordWrap(true);
     InfoLabel->setMinimumHeight(2 * QFontMetrics(font()).height());
 
-    auto* summary = new QGroupBox(QStringLiteral("Сводка по %1 узлам").arg(analysis_.n), this);
+    auto* summary = new QGroupBox(QStringLiteral("Сводка"), this);
     summary->setObjectName(QStringLiteral("SummaryBox"));
     auto* form = new QFormLayout(summary);
     const auto value = [&](const char* name, const QString& label, const QString& text) {
