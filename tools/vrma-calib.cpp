@@ -1,14 +1,18 @@
 // vrma-calib: the scale-ratio calibration without a window, for scripts. It runs the
 // calibration window's computation on two coordinate files, prints the lines that the
 // window's list box would show, and can write the correction table and the camera file.
+#include "calib/ExportFiles.h"
 #include "calib/ScaleRatio.h"
 #include "calib/ScaleRatioLines.h"
 #include "data/Errors.h"
 #include "data/Numbers.h"
 #include "data/Procedures.h"
+#include "data/TextFile.h"
 #include "platform/Locale.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -212,6 +216,22 @@ int Run(const QStringList& arguments) {
     std::fflush(stdout);
     if (!run.complete())
         return Fail(kCalculation, kCalcMessage);
+
+    // The export's files: always a new table, and the camera file at the name given.
+    // The camera file names the table by its full path, as the save dialog gives it.
+    try {
+        if (table) {
+            const QString tableName = options.values.value(QStringLiteral("--table"));
+            WriteTextLines(tableName, NewCorrectionTableLines(run.coefficient, width, height));
+            if (camera)
+                WriteTextLines(
+                    options.values.value(QStringLiteral("--camera")),
+                    CameraFileLines(width, height,
+                                    QDir::cleanPath(QFileInfo(tableName).absoluteFilePath())));
+        }
+    } catch (const std::exception& error) {
+        return Fail(kWrite, QString::fromUtf8(error.what()));
+    }
     return kDone;
 }
 

@@ -3,6 +3,7 @@
 // exit codes.
 #include "app/Alfa_form.h"
 #include "data/TextFile.h"
+#include "editor/Edit.h"
 #include "platform/Application.h"
 #include "platform/Locale.h"
 #include "support/ScriptedDialogHost.h"
@@ -63,6 +64,11 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(temp.isValid());
         form = CreateMainWindow();
+    }
+
+    void TearDown() override {
+        DestroyEditorWindows();
+        SetDecimalSeparator(QLatin1Char('.'));
     }
 
     QString path(const QString& name) const { return QDir(temp.path()).absoluteFilePath(name); }
@@ -203,6 +209,107 @@ TEST_F(VrmaCalib, EachFailureHasTheWindowsMessageAndItsOwnCode) {
         EXPECT_EQ(shown.lines.size(), c.lines);
         EXPECT_EQ(run.out, shown.lines);
     }
+}
+
+QByteArray Take(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<missing>";
+    const QByteArray bytes = f.readAll();
+    f.close();
+    f.remove();
+    return bytes;
+}
+
+TEST_F(VrmaCalib, WritesTheTableAndTheCameraFileOfTheExport) {
+    const struct {
+        const char* what;
+        QChar separator;
+        QString width, height;
+    } cases[] = {
+        {"default size, point", QLatin1Char('.'), QStringLiteral("720"), QStringLiteral("576")},
+        {"a blank before the width, odd height, comma", QLatin1Char(','), QStringLiteral(" 720"),
+         QStringLiteral("575")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool comma = c.separator == QLatin1Char(',');
+        const QString scene = comma ? withCommas(QStringLiteral("scene.crd"))
+                                    : kExamples + QStringLiteral("scene.crd");
+        const QString image = comma ? withCommas(QStringLiteral("image.crd"))
+                                    : kExamples + QStringLiteral("image.crd");
+        const QString table = path(QStringLiteral("cam1.tab"));
+
+        // The export from the window: a new table, then the camera file "cam1T.cam" and
+        // the editor on it.
+        SetDecimalSeparator(c.separator);
+        ASSERT_EQ(
+            window(scene, image, QStringLiteral("6"), QStringLiteral("6"), false).lines.size(), 22);
+        form->Edit6->setText(c.width);
+        form->Edit7->setText(c.height);
+        host.clearRecords();
+        host.answerFile(table);
+        host.answerYes();
+        host.answerFile(path(QStringLiteral("cam1.cam")));
+        host.answerModal();
+        form->N16->trigger();
+        host.expectAllAnswersUsed();
+        SetDecimalSeparator(QLatin1Char('.'));
+        const QByteArray exportedTable = Take(table);
+        const QByteArray exportedCamera = Take(path(QStringLiteral("cam1T.cam")));
+        ASSERT_NE(exportedTable, "<missing>");
+        ASSERT_NE(exportedCamera, "<missing>");
+
+        // The same from the command line, the camera file at the name given.
+        const QString camera = path(QStringLiteral("cam1T.cam"));
+        const Outcome run =
+            RunCalib(Grid(scene, image, QStringLiteral("6"), QStringLiteral("6"))
+                     << QStringLiteral("--width") << c.width << QStringLiteral("--height")
+                     << c.height << QStringLiteral("--table") << table << QStringLiteral("--camera")
+                     << camera << QStringLiteral("--decimal-separator") << c.separator);
+        EXPECT_EQ(run.code, 0) << run.err.toStdString();
+        EXPECT_EQ(run.out.size(), 22);
+        EXPECT_EQ(Take(table), exportedTable);
+        EXPECT_EQ(Take(camera), exportedCamera);
+    }
+
+    // A table given by a relative name: the camera file names it by its full path.
+    ASSERT_TRUE(QDir(temp.path()).mkdir(QStringLiteral("sub")));
+    QProcess process;
+    process.setWorkingDirectory(temp.path());
+    process.start(QStringLiteral(VRMA_CALIB_BINARY),
+                  Grid(kExamples + QStringLiteral("scene.crd"),
+                       kExamples + QStringLiteral("image.crd"), QStringLiteral("6"),
+                       QStringLiteral("6"))
+                      << QStringLiteral("--table=sub/../t.tab") << QStringLiteral("--camera=c.cam")
+                      << QStringLiteral("--decimal-separator=."));
+    ASSERT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitCode(), 0);
+    const QStringList cameraLines = ReadTextLines(path(QStringLiteral("c.cam")));
+    ASSERT_EQ(cameraLines.size(), 8);
+    EXPECT_EQ(cameraLines[2], QDir(temp.path()).absoluteFilePath(QStringLiteral("t.tab")) +
+                                  QStringLiteral(" ; Таблица коррекции"));
+}
+
+TEST_F(VrmaCalib, AFileThatCannotBeWrittenIsNamedAndEndsTheRun) {
+    const QString scene = kExamples + QStringLiteral("scene.crd");
+    const QString image = kExamples + QStringLiteral("image.crd");
+    const QString table = path(QStringLiteral("no/folder/t.tab"));
+    const Outcome run = RunCalib(Grid(scene, image, QStringLiteral("6"), QStringLiteral("6"))
+                                 << QStringLiteral("--table") << table);
+    EXPECT_EQ(run.code, 5);
+    EXPECT_EQ(run.out.size(), 22) << "the results come first";
+    EXPECT_TRUE(run.err.contains(table)) << run.err.toStdString();
+
+    // The table written, the camera file not: the table stays.
+    const QString good = path(QStringLiteral("t.tab"));
+    const Outcome camera =
+        RunCalib(Grid(scene, image, QStringLiteral("6"), QStringLiteral("6"))
+                 << QStringLiteral("--table") << good << QStringLiteral("--camera")
+                 << path(QStringLiteral("no/folder/c.cam")));
+    EXPECT_EQ(camera.code, 5);
+    EXPECT_TRUE(camera.err.contains(QStringLiteral("c.cam")));
+    EXPECT_EQ(ReadTextLines(good).size(), 2);
 }
 
 TEST_F(VrmaCalib, CommandLineMistakesAreExplainedAndComputeNothing) {
