@@ -87,7 +87,8 @@ double ColourScaleHalfWidth(const NodeAnalysis& analysis) {
 void WriteFileBytes(const QString& fileName, const QByteArray& bytes) {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw FileError(QStringLiteral("Не удаётся записать файл \"%1\"").arg(fileName).toStdString());
+        throw FileError(
+            QStringLiteral("Не удаётся записать файл \"%1\"").arg(fileName).toStdString());
 }
 
 QByteArray PngBytes(const QImage& picture) {

@@ -52,7 +52,7 @@ TEST(Guide, BuiltInPagesAreTheSourcePagesAndEveryLinkLeadsToAPage) {
     ASSERT_GE(pages.size(), 7);
     ASSERT_TRUE(pages.contains(QStringLiteral("index.html")));
 
-    const QRegularExpression link(QStringLiteral("href=\"([^\"#:]+)\""));
+    const QRegularExpression link(QStringLiteral("(?:href|src)=\"([^\"#:]+)\""));
     const QRegularExpression title(QStringLiteral("<title>([^<]+)</title>"));
     std::set<QString> linked;
     for (const QString& name : pages) {
