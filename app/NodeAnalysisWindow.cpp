@@ -70,7 +70,7 @@ bool Dark(const QColor& colour) {
 } // namespace
 
 QColor DivergingColour(double t) {
-    if (!(t == t))
+    if (std::isnan(t))
         t = 0.0;
     t = std::clamp(t, -1.0, 1.0);
     return t < 0 ? Blend(kMean, kBelow, -t) : Blend(kMean, kAbove, t);
