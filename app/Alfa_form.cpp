@@ -1,6 +1,7 @@
 // The calibration window: its controls, defaults, menu and the handlers of the shell
 // (file pickers, typed file names, help, about, exit, plot bitmap size).
 #include "app/Alfa_form.h"
+#include "platform/Application.h"
 
 #include "app/AboutBox.h"
 #include "app/WindowFont.h"
@@ -317,15 +318,19 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
     N10 = makeAction("N10", QStringLiteral("Справка"), helpMenu);
     N11 = makeAction("N11", QStringLiteral("О программе"), helpMenu);
 
-    connect(N16, &QAction::triggered, this, [this] { N16Click(N16); });
-    connect(N15, &QAction::triggered, this, [this] { N15Click(N15); });
-    connect(N4, &QAction::triggered, this, [this] { N4Click(N4); });
-    connect(N10, &QAction::triggered, this, [this] { N10Click(N10); });
-    connect(N11, &QAction::triggered, this, [this] { N11Click(N11); });
-    connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(Button5); });
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(Button2); });
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(Button3); });
+    connect(N16, &QAction::triggered, this, [this] { RunCommand([&] { N16Click(N16); }); });
+    connect(N15, &QAction::triggered, this, [this] { RunCommand([&] { N15Click(N15); }); });
+    connect(N4, &QAction::triggered, this, [this] { RunCommand([&] { N4Click(N4); }); });
+    connect(N10, &QAction::triggered, this, [this] { RunCommand([&] { N10Click(N10); }); });
+    connect(N11, &QAction::triggered, this, [this] { RunCommand([&] { N11Click(N11); }); });
+    connect(Button5, &QPushButton::clicked, this,
+            [this] { RunCommand([&] { Button5Click(Button5); }); });
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { RunCommand([&] { Button1Click(Button1); }); });
+    connect(Button2, &QPushButton::clicked, this,
+            [this] { RunCommand([&] { Button2Click(Button2); }); });
+    connect(Button3, &QPushButton::clicked, this,
+            [this] { RunCommand([&] { Button3Click(Button3); }); });
     CreatePlotMenu();
 
     // The dialogs.

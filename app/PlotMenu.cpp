@@ -3,6 +3,7 @@
 #include "app/Alfa_form.h"
 #include "app/NodeAnalysisWindow.h"
 #include "data/Errors.h"
+#include "platform/Application.h"
 #include "platform/ImageControl.h"
 
 #include <QAction>
@@ -21,8 +22,8 @@ void TAlfaKalibr_Form::CreatePlotMenu() {
     N18->setObjectName(QStringLiteral("N18"));
     PopupMenu1->addAction(N17);
     PopupMenu1->addAction(N18);
-    connect(N17, &QAction::triggered, this, [this] { N17Click(N17); });
-    connect(N18, &QAction::triggered, this, [this] { N18Click(N18); });
+    connect(N17, &QAction::triggered, this, [this] { RunCommand([&] { N17Click(N17); }); });
+    connect(N18, &QAction::triggered, this, [this] { RunCommand([&] { N18Click(N18); }); });
 
     // A scroll area reports the menu's position in its viewport's coordinates; the
     // plot and the splash picture pass the request on to it.

@@ -76,8 +76,8 @@ void TRedForm::BuildControls() {
     N15->setObjectName(QStringLiteral("N15"));
     N6 = N1->addAction(QStringLiteral("Выход"));
     N6->setObjectName(QStringLiteral("N6"));
-    connect(N3, &QAction::triggered, this, [this] { N3Click(N3); });
-    connect(N6, &QAction::triggered, this, [this] { N6Click(N6); });
+    connect(N3, &QAction::triggered, this, [this] { RunCommand([&] { N3Click(N3); }); });
+    connect(N6, &QAction::triggered, this, [this] { RunCommand([&] { N6Click(N6); }); });
 
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -108,11 +108,16 @@ void TRedForm::BuildControls() {
     barLayout->addWidget(ToolBar2);
     barLayout->addWidget(ToolBar3);
     barLayout->addStretch(1);
-    connect(ToolButton10, &QToolButton::clicked, this, [this] { ToolButton10Click(ToolButton10); });
-    connect(ToolButton3, &QToolButton::clicked, this, [this] { ToolButton3Click(ToolButton3); });
-    connect(ToolButton5, &QToolButton::clicked, this, [this] { ToolButton5Click(ToolButton5); });
-    connect(ToolButton1, &QToolButton::clicked, this, [this] { ToolButton1Click(ToolButton1); });
-    connect(ToolButton8, &QToolButton::clicked, this, [this] { ToolButton8Click(ToolButton8); });
+    connect(ToolButton10, &QToolButton::clicked, this,
+            [this] { RunCommand([&] { ToolButton10Click(ToolButton10); }); });
+    connect(ToolButton3, &QToolButton::clicked, this,
+            [this] { RunCommand([&] { ToolButton3Click(ToolButton3); }); });
+    connect(ToolButton5, &QToolButton::clicked, this,
+            [this] { RunCommand([&] { ToolButton5Click(ToolButton5); }); });
+    connect(ToolButton1, &QToolButton::clicked, this,
+            [this] { RunCommand([&] { ToolButton1Click(ToolButton1); }); });
+    connect(ToolButton8, &QToolButton::clicked, this,
+            [this] { RunCommand([&] { ToolButton8Click(ToolButton8); }); });
 
     // As designed: one fixed row and column, two rows, row height 20.
     StringGrid1 = new TStringGrid(Panel1);

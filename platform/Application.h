@@ -2,6 +2,7 @@
 // The application object: title, translations, decimal separator and the default
 // error report for exceptions that escape an event handler.
 #include <QApplication>
+#include <exception>
 #include <memory>
 
 namespace vrma {
@@ -18,6 +19,20 @@ public:
 
 // The default error report: a message box (through the dialog host) with the text.
 void ShowDefaultErrorReport(const QString& text);
+
+// Runs the handler of a command; a failure that the handler's own guards leave is shown
+// in the default error report and the program goes on. Handlers are connected through it,
+// so that no exception unwinds through the window system's code (notify() stays the last
+// net for event handlers that are called by the window system directly).
+template <class Handler> void RunCommand(Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowDefaultErrorReport(QString::fromUtf8(error.what()));
+    } catch (...) {
+        ShowDefaultErrorReport(QStringLiteral("Неизвестная ошибка."));
+    }
+}
 
 // Start-up steps shared by the program and its tests: application title "VRMA",
 // Qt's translations for the system locale, the decimal separator.
