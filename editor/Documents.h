@@ -1,0 +1,80 @@
+#pragma once
+// The editor's document kinds: their layouts, save dialogs and the per-kind work of
+// opening and saving. The window (Edit.h) lays itself out from DocumentKind and leaves
+// the cells, the loading, the check and the output lines to an EditorDocument:
+//   kinds 1-4, 9, 10  point and list documents  (PointDocuments.cpp)
+//   kinds 5-8         geometry documents        (GeometryDocuments.cpp)
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace vrma {
+
+class TStringGrid;
+
+// One row of the table of kinds.
+struct DocumentKind {
+    int kind = 0;
+    QString titleSuffix; // appended to the document's name in the caption
+    int width = 0;       // window size asked for (the minimum size still applies)
+    int height = 0;
+    std::vector<int> colWidths; // one per grid column, column 0 first
+    int fixedRows = 0;          // 1: a header row; 0: none
+    int fixedCols = 1;          // the row-number or label column
+    int rowHeight = 20;         // default row height
+    bool rowButtons = true;     // insert, append, delete and clear enabled
+    QString filter;             // save dialog filter
+    QString defaultExt;         // save dialog default-extension text
+};
+
+// The description of a kind 1 … 10; any other kind throws Exception.
+const DocumentKind& DocumentKindOf(int kind);
+
+// The per-kind work on the grid of an editor window.
+class EditorDocument {
+public:
+    virtual ~EditorDocument() = default;
+
+    // Lays in the initial cells (header or labels) and, when fileName is not empty,
+    // loads the file. The grid already has the kind's columns, widths and fixed rows.
+    // Any failure throws; cells filled before it stay.
+    virtual void Fill(TStringGrid& grid, const QString& fileName) = 0;
+
+    // Checks the grid and builds the file's lines. At the first invalid entry shows the
+    // kind's own message and returns false; no cell is changed.
+    virtual bool BuildLines(const TStringGrid& grid, QStringList& lines) const = 0;
+};
+
+// The text of a row number (plain decimal), made without a heap allocation; the text
+// is valid until the next call.
+class RowNumberText {
+public:
+    QStringView Of(int n) {
+        char16_t* end = digits_.data() + digits_.size();
+        char16_t* p = end;
+        const bool negative = n < 0;
+        auto u = negative ? 0u - static_cast<unsigned>(n) : static_cast<unsigned>(n);
+        do {
+            *--p = static_cast<char16_t>(u'0' + u % 10);
+            u /= 10;
+        } while (u != 0);
+        if (negative)
+            *--p = u'-';
+        return QStringView(p, end - p);
+    }
+
+private:
+    std::array<char16_t, 12> digits_{};
+};
+
+// Point and list documents, kinds 1, 2, 3, 4, 9 and 10.
+std::unique_ptr<EditorDocument> MakePointDocument(int kind);
+// Geometry documents, kinds 5, 6, 7 and 8.
+std::unique_ptr<EditorDocument> MakeGeometryDocument(int kind);
+// The document of any kind 1 … 10; any other kind throws Exception.
+std::unique_ptr<EditorDocument> MakeDocument(int kind);
+
+} // namespace vrma

@@ -1,0 +1,207 @@
+// Point and list documents: one grid row per file line, row 0 the header, column 0 the
+// row numbers. Coordinates are shown and written in the 15-digit general format, list
+// entries as plain decimal integers.
+#include "data/Errors.h"
+#include "data/Numbers.h"
+#include "data/TextFile.h"
+#include "editor/Documents.h"
+#include "platform/Dialogs.h"
+#include "platform/StringGrid.h"
+
+#include <QVarLengthArray>
+#include <array>
+#include <cstring>
+#include <optional>
+
+namespace vrma {
+
+namespace {
+
+enum class Layout {
+    Spatial, // x ; y ; z
+    Planar,  // x ; y
+    List     // one integer
+};
+
+// Calls f(begin, length) for every line of the text: CR, LF and CR LF each end a line,
+// a NUL ends the text, a break after the last line makes no extra line.
+template <class F> void ForEachLine(const char* data, qsizetype size, F&& f) {
+    if (const void* nul = std::memchr(data, '\0', static_cast<size_t>(size)))
+        size = static_cast<const char*>(nul) - data;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        f(data + start, i - start);
+        if (c == '\r' && i + 1 < size && data[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < size)
+        f(data + start, size - start);
+}
+
+// One field of a line as UTF-16 text. Digits, signs, blanks and separators are ASCII,
+// which is widened in place; any other byte takes the code page's decoder.
+class FieldText {
+public:
+    QStringView Of(const char* data, qsizetype size) {
+        buffer_.resize(size);
+        for (qsizetype i = 0; i < size; ++i) {
+            const auto byte = static_cast<unsigned char>(data[i]);
+            if (byte >= 0x80) {
+                decoded_ = DecodeCp1251(data, size);
+                return decoded_;
+            }
+            buffer_[i] = byte;
+        }
+        return QStringView(buffer_.data(), size);
+    }
+
+private:
+    QVarLengthArray<char16_t, 64> buffer_;
+    QString decoded_;
+};
+
+class PointDocument final : public EditorDocument {
+public:
+    explicit PointDocument(int kind)
+        : layout_(kind == 1   ? Layout::Spatial
+                  : kind == 4 ? Layout::List
+                              : Layout::Planar),
+          ending_(kind == 1 ? QStringLiteral("-й строке координат точек сцены!")
+                  : kind == 4 ? QStringLiteral("-й строке!")
+                              : QStringLiteral("-й строке координат изображения!")) {}
+
+    void Fill(TStringGrid& grid, const QString& fileName) override {
+        grid.SetRowCount(2);
+        grid.SetCell(0, 0, QString());
+        switch (layout_) {
+        case Layout::Spatial:
+            grid.SetCell(1, 0, QStringLiteral("x"));
+            grid.SetCell(2, 0, QStringLiteral("y"));
+            grid.SetCell(3, 0, QStringLiteral("z"));
+            break;
+        case Layout::Planar:
+            grid.SetCell(1, 0, QStringLiteral("x"));
+            grid.SetCell(2, 0, QStringLiteral("y"));
+            break;
+        case Layout::List:
+            grid.SetCell(1, 0, QStringLiteral("Номер"));
+            break;
+        }
+        grid.SetCell(0, 1, QStringLiteral("1"));
+        if (!fileName.isEmpty())
+            Load(grid, fileName);
+    }
+
+    bool BuildLines(const TStringGrid& grid, QStringList& lines) const override {
+        lines.clear();
+        lines.reserve(std::max(grid.RowCount() - 1, 0));
+        const QString separator = QStringLiteral(" ; ");
+        for (int r = 1; r < grid.RowCount(); ++r) {
+            QString line;
+            if (layout_ == Layout::List) {
+                const std::optional<qint32> value = ParseInteger(grid.CellView(1, r));
+                if (!value)
+                    return Reject(r, lines);
+                line = FormatInteger(*value);
+            } else {
+                const int fields = layout_ == Layout::Spatial ? 3 : 2;
+                for (int c = 1; c <= fields; ++c) {
+                    const std::optional<long double> value = ParseReal(grid.CellView(c, r));
+                    if (!value)
+                        return Reject(r, lines);
+                    if (c > 1)
+                        line += separator;
+                    line += FormatGeneral15(*value);
+                }
+            }
+            lines.append(std::move(line));
+        }
+        return true;
+    }
+
+private:
+    bool Reject(int row, QStringList& lines) const {
+        lines.clear();
+        ShowMessage(QStringLiteral("Ошибка в ") + FormatInteger(row) + ending_);
+        return false;
+    }
+
+    void Load(TStringGrid& grid, const QString& fileName) const {
+        const QByteArray bytes = ReadFileBytes(fileName);
+        qsizetype lineCount = 0;
+        ForEachLine(bytes.constData(), bytes.size(), [&](const char*, qsizetype) { ++lineCount; });
+        if (lineCount > qsizetype{INT_MAX} - 1)
+            throw FormatError("Too many lines");
+
+        struct Update {
+            TStringGrid& grid;
+            explicit Update(TStringGrid& g) : grid(g) { grid.BeginUpdate(); }
+            ~Update() { grid.EndUpdate(); }
+        } update(grid);
+
+        grid.SetRowCount(static_cast<int>(lineCount) + 1);
+        // Room for the number texts and for the values, which are rarely longer than
+        // the file's own texts of them.
+        grid.ReserveText(bytes.size() + lineCount * 8);
+
+        FieldText field;
+        RowNumberText number;
+        int row = 1;
+        ForEachLine(bytes.constData(), bytes.size(), [&](const char* line, qsizetype size) {
+            grid.SetCell(0, row, number.Of(row));
+            LoadLine(grid, row, line, size, field);
+            ++row;
+        });
+    }
+
+    void LoadLine(TStringGrid& grid, int row, const char* line, qsizetype size,
+                  FieldText& field) const {
+        if (layout_ == Layout::List) {
+            const std::optional<qint32> value = ParseInteger(field.Of(line, size));
+            if (!value)
+                throw FormatError("Invalid point number");
+            grid.SetCell(1, row, FormatInteger(*value));
+            return;
+        }
+        const char* end = line + size;
+        const char* first =
+            static_cast<const char*>(std::memchr(line, ';', static_cast<size_t>(size)));
+        const char* second = nullptr;
+        if (first && layout_ == Layout::Spatial)
+            second = static_cast<const char*>(
+                std::memchr(first + 1, ';', static_cast<size_t>(end - first - 1)));
+        // Without its separators the first field takes the whole line and a later one is
+        // missing: the line does not convert.
+        if (!first || (layout_ == Layout::Spatial && !second))
+            throw FormatError("Invalid coordinate line");
+        LoadReal(grid, 1, row, field.Of(line, first - line));
+        if (layout_ == Layout::Planar) {
+            LoadReal(grid, 2, row, field.Of(first + 1, end - first - 1));
+        } else {
+            LoadReal(grid, 2, row, field.Of(first + 1, second - first - 1));
+            LoadReal(grid, 3, row, field.Of(second + 1, end - second - 1));
+        }
+    }
+
+    static void LoadReal(TStringGrid& grid, int col, int row, QStringView text) {
+        const std::optional<long double> value = ParseReal(text);
+        if (!value)
+            throw FormatError("Invalid coordinate");
+        grid.SetCell(col, row, FormatGeneral15(*value));
+    }
+
+    Layout layout_;
+    QString ending_;
+};
+
+} // namespace
+
+std::unique_ptr<EditorDocument> MakePointDocument(int kind) {
+    return std::make_unique<PointDocument>(kind);
+}
+
+} // namespace vrma
