@@ -112,6 +112,7 @@ void CalibrateInWindow(benchmark::State& state, bool repeated) {
             window.form->imagePoints->Clear();
             window.form->SetListBoxLines({});
             QApplication::processEvents();
+            SettleHeap();
             state.ResumeTiming();
         }
         if (!window.Calibrate()) {
@@ -131,6 +132,7 @@ void PartReadFiles(benchmark::State& state) {
         state.PauseTiming();
         window.form->scenePoints->Clear();
         window.form->imagePoints->Clear();
+        SettleHeap();
         state.ResumeTiming();
         if (!window.form->LoadPointLists())
             state.SkipWithError("a file was not read");

@@ -60,6 +60,7 @@ int Read(const QString& path, int runs) {
     double sink = 0;
     for (int run = -1; run < runs; ++run) {
         points.Clear();
+        vrma::bench::SettleHeap();
         auto start = Clock::now();
         if (!vrma::ReadPointFile(path, &points))
             return 1;

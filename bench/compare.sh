@@ -59,8 +59,9 @@ calibration_round() {
     sed 's/^check /check_peer /' >>"$samples"
 }
 
+printf 'Rounds:'
 for round in $(seq "$ROUNDS"); do
-  printf 'Round %s of %s\r' "$round" "$ROUNDS"
+  printf ' %s' "$round"
   if ((round % 2)); then
     read_round
     calibration_round

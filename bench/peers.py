@@ -55,6 +55,10 @@ def main():
                       f"kernel {pool.get('architecture')} threads {pool.get('num_threads')}")
         except ImportError:
             print("threadpoolctl not installed: BLAS kernel unknown")
+        # Debian's numpy reaches its BLAS through the alternatives link libblas.so.3.
+        with open("/proc/self/maps") as maps:
+            blas = sorted({line.split()[-1] for line in maps if "blas" in line.lower()})
+        print("BLAS loaded: " + (", ".join(blas) if blas else "none"))
     elif command == "loadtxt":
         timed("numpy.loadtxt", int(sys.argv[3]),
               lambda: np.loadtxt(sys.argv[2], delimiter=";"))

@@ -29,6 +29,7 @@ void ReadPoints(benchmark::State& state, char separator) {
         // earlier read is not part of reading.
         state.PauseTiming();
         points.Clear();
+        SettleHeap();
         state.ResumeTiming();
         if (!ReadPointFile(path, &points) || points.Count() != lines) {
             state.SkipWithError("the file was not read");

@@ -207,15 +207,89 @@ void Translate(char* p, std::size_t n, const ByteSyntax& syntax) {
     }
 }
 
+// The plain numbers of a coordinate file are read eight bytes at a time: a word of the text
+// tells how many digits it starts with, and their value comes from a few multiplications.
+
+constexpr quint64 kHighBits = 0x8080808080808080;
+
+// How many of the eight bytes of a little-endian word, from the first on, are digits.
+int LeadingDigits(quint64 word) {
+    const quint64 ascii = word & ~kHighBits;               // no carries between the bytes below
+    const quint64 fromZero = ascii + 0x5050505050505050;   // high bit: at least '0'
+    const quint64 beyondNine = ascii + 0x4646464646464646; // high bit: beyond '9'
+    const quint64 digits = fromZero & ~beyondNine & ~word & kHighBits;
+    const quint64 others = ~digits & kHighBits;
+    return others ? std::countr_zero(others) / 8 : 8;
+}
+
+// The value of the first n (1 ... 8) digits of the word.
+quint64 LeadingDigitsValue(quint64 word, int n) {
+    word -= 0x3030303030303030;
+    word <<= 8 * (8 - n); // the digits after zeros, as an eight-digit number
+    word = word * 10 + (word >> 8);
+    return (((word & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+            (((word >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+           32;
+}
+
+constexpr quint64 kIntegerPowers[] = {1,      10,      100,      1000,     10000,
+                                      100000, 1000000, 10000000, 100000000};
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The digits from p on, appended to w; count grows by their number. Past the 19th digit
+// w is meaningless, and the caller then does not use it.
+inline __attribute__((always_inline)) const char* ReadDigits(const char* p, const char* end,
+                                                             quint64& w, std::ptrdiff_t& count) {
+    while (end - p >= 8) {
+        quint64 word;
+        std::memcpy(&word, p, sizeof word);
+        const int n = LeadingDigits(word);
+        if (n == 0)
+            return p;
+        w = w * kIntegerPowers[n] + LeadingDigitsValue(word, n);
+        count += n;
+        p += n;
+        if (n < 8)
+            return p;
+    }
+    for (; p != end && IsDigit(*p); ++p, ++count)
+        w = w * 10 + quint64(*p - '0');
+    return p;
+}
+
+// A number without an exponent, with at most 19 digits in all and at most 22 decimals,
+// whose digits as an integer w are at most 2^53: w and 10^decimals are then both exact
+// doubles and their quotient, rounded once, is the text's value rounded correctly, the
+// value that std::from_chars gives. Returns the position after the digits, or nullptr
+// when the text is not of this form (and is read the general way).
+const char* ReadPlainDecimal(const char* p, const char* end, bool useSeparator, double& value) {
+    quint64 w = 0;
+    std::ptrdiff_t digits = 0;
+    p = ReadDigits(p, end, w, digits);
+    std::ptrdiff_t decimals = 0;
+    if (useSeparator && p != end && *p == '.')
+        p = ReadDigits(p + 1, end, w, decimals);
+    digits += decimals;
+    if (digits == 0 || digits > 19 || w > (quint64(1) << 53) ||
+        decimals >= std::ptrdiff_t(std::size(kPowersOfTen)))
+        return nullptr;
+    if (p != end && (*p == 'e' || *p == 'E'))
+        return nullptr;
+    value = double(w) / kPowersOfTen[decimals];
+    return p;
+}
+
 // Reads one number from p, with the blanks around it, and returns the position after them
 // (nullptr when there is no valid number there). The caller checks what follows.
 //
-// The common case takes one pass: std::from_chars matches the longest number of its own
-// grammar, which agrees with ours once the sign is taken off and the first character is a
-// digit or the separator; whatever it leaves unread must then be a blank or the end of the
-// field, which the caller checks. Every other case (a lone separator, a value beyond the
-// range) goes through the full scanner and ParseRealDouble's conversion, so the values
-// are always the same as those of ParseRealDouble.
+// The common case takes one pass: ReadPlainDecimal, or else std::from_chars, matches the
+// longest number of its own grammar, which agrees with ours once the sign is taken off and
+// the first character is a digit or the separator; whatever it leaves unread must then be a
+// blank or the end of the field, which the caller checks. Every other case (a lone separator, a
+// value beyond the range) goes through the full scanner and ParseRealDouble's conversion, so the
+// values are always the same as those of ParseRealDouble.
 const char* ReadNumber(const char* p, const char* end, const ByteSyntax& syntax, double& value) {
     const char* const start = p;
     while (p != end && *p == ' ')
@@ -226,6 +300,14 @@ const char* ReadNumber(const char* p, const char* end, const ByteSyntax& syntax,
         ++p;
     }
     if (syntax.direct && p != end && (IsDigit(*p) || (syntax.useSeparator && *p == '.'))) {
+        if (const char* after = ReadPlainDecimal(p, end, syntax.useSeparator, value)) {
+            if (negative)
+                value = -value;
+            p = after;
+            while (p != end && *p == ' ')
+                ++p;
+            return p;
+        }
         const std::from_chars_result result = std::from_chars(p, end, value);
         if (result.ec == std::errc()) {
             if (negative)

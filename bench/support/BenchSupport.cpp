@@ -125,10 +125,14 @@ MemoryStatus ReadMemoryStatus() {
     return status;
 }
 
+void SettleHeap() {
+    malloc_trim(0);
+}
+
 PeakMemory::PeakMemory() {
     // Memory freed earlier goes back to the system first, so that what the case takes
     // shows as new resident memory rather than as reuse of the heap.
-    malloc_trim(0);
+    SettleHeap();
     // "5" resets the high-water mark to the present resident size.
     if (std::FILE* file = std::fopen("/proc/self/clear_refs", "w")) {
         std::fputs("5", file);
