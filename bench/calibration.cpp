@@ -112,7 +112,7 @@ void CalibrateInWindow(benchmark::State& state, bool repeated) {
             window.form->imagePoints->Clear();
             window.form->SetListBoxLines({});
             QApplication::processEvents();
-            SettleHeap();
+            ReleaseHeap();
             state.ResumeTiming();
         }
         if (!window.Calibrate()) {
@@ -132,7 +132,7 @@ void PartReadFiles(benchmark::State& state) {
         state.PauseTiming();
         window.form->scenePoints->Clear();
         window.form->imagePoints->Clear();
-        SettleHeap();
+        ReleaseHeap();
         state.ResumeTiming();
         if (!window.form->LoadPointLists())
             state.SkipWithError("a file was not read");

@@ -1,8 +1,10 @@
 // Our side of bench/compare.sh: times the program's own work on the files that the script
 // made, one line "<case> <milliseconds>" per timed run, after one run that is not timed.
 //   vrma_bench_compare read FILE RUNS
-//       ReadPointFile into an empty list, alternating with a bare std::from_chars loop over
-//       the same bytes in memory (cases "ReadPointFile" and "from_chars").
+//       ReadPointFile into the list of the previous read, which it empties first, as the
+//       calibration window reads its files again at every run; alternating with a bare
+//       std::from_chars loop over the same bytes in memory (cases "ReadPointFile" and
+//       "from_chars").
 //   vrma_bench_compare calibrate SCENE IMAGE NC NR RUNS
 //       the calibration command through the shown calibration window, offscreen, until
 //       its results are shown (case "calibration"); then "check <md5 of the ratio lines>
@@ -59,8 +61,6 @@ int Read(const QString& path, int runs) {
     vrma::VT_Points points(1);
     double sink = 0;
     for (int run = -1; run < runs; ++run) {
-        points.Clear();
-        vrma::bench::SettleHeap();
         auto start = Clock::now();
         if (!vrma::ReadPointFile(path, &points))
             return 1;

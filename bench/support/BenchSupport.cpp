@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <malloc.h>
 #include <map>
@@ -125,14 +126,14 @@ MemoryStatus ReadMemoryStatus() {
     return status;
 }
 
-void SettleHeap() {
+void ReleaseHeap() {
     malloc_trim(0);
 }
 
 PeakMemory::PeakMemory() {
     // Memory freed earlier goes back to the system first, so that what the case takes
     // shows as new resident memory rather than as reuse of the heap.
-    SettleHeap();
+    ReleaseHeap();
     // "5" resets the high-water mark to the present resident size.
     if (std::FILE* file = std::fopen("/proc/self/clear_refs", "w")) {
         std::fputs("5", file);

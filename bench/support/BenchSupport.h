@@ -48,9 +48,9 @@ private:
 };
 
 // Hands the memory freed so far back to the system, as in a process that has not yet
-// freed anything: a case that frees a large structure untimed calls it before timing
-// again, so that the heap's tidying after those frees is not charged to the timed work.
-void SettleHeap();
+// freed anything: what follows pays for fresh pages, as a program's first read does. A
+// case that frees a large structure untimed calls it before timing again.
+void ReleaseHeap();
 
 // Answers every interaction without a person: message boxes with OK (they are counted, a
 // benchmark expects none), file dialogs with the name given in saveAs (cancelled while it
