@@ -326,6 +326,7 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(Button2); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(Button3); });
+    CreatePlotMenu();
 
     // The dialogs.
     OpenCrdDialog.Filter = QStringLiteral("Coordinate Files (*.crd)|*.crd");

@@ -1,11 +1,13 @@
 #pragma once
 // The calibration window, the program's main window.
+#include "calib/NodeAnalysis.h"
 #include "data/Data_structures.h"
 #include "platform/Dialogs.h"
 
 #include <QMainWindow>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -57,9 +59,15 @@ public:
     QAction* N10 = nullptr; // Помощь / Справка
     QAction* N11 = nullptr; // Помощь / О программе
 
+    // The context menu of the plot area.
+    QMenu* PopupMenu1 = nullptr;
+    QAction* N17 = nullptr; // "Анализ по узлам…", while a completed run is shown
+    QAction* N18 = nullptr; // "Сохранить график…"
+
     FileDialog OpenCrdDialog{FileDialog::Mode::Open};
     FileDialog TabSaveDialog{FileDialog::Mode::Save};
     FileDialog SaveCamDialog{FileDialog::Mode::Save};
+    FileDialog SavePlotDialog{FileDialog::Mode::Save}; // the plot as PNG
 
     TVRMAAboutBox* AboutBox = nullptr;
 
@@ -74,6 +82,10 @@ public:
     std::unique_ptr<VT_Points> imagePoints; // owning its records
     std::unique_ptr<VT_Points> scenePoints;
     double coefficient = 0.0;
+    // The ratios of the last calibration that completed, kept while its results are on
+    // screen: empty before the first one and after a run that cleared the results and
+    // then failed. A file that cannot be read clears nothing and keeps them.
+    std::optional<NodeRatios> lastCalibration;
 
     // Handlers.
     void Button5Click(QObject* sender = nullptr);
@@ -93,6 +105,12 @@ public:
     void ScrollBox1Resize(QObject* sender = nullptr);
     void FormDestroy(QObject* sender = nullptr);
 
+    // The context menu of the plot area.
+    void N17Click(QObject* sender = nullptr); // the node analysis window (modal)
+    void N18Click(QObject* sender = nullptr); // the plot into a PNG file
+    // Keeps (or drops) the last completed run; "Анализ по узлам…" follows it.
+    void SetLastCalibration(std::optional<NodeRatios> run);
+
     // Reads the scene file, then (only if that succeeded) the image file.
     bool LoadPointLists();
 
@@ -102,6 +120,9 @@ public:
 
     // Decodes a JPEG into the splash picture (empty when the JPEG is damaged).
     void LoadSplash(const QByteArray& jpeg);
+
+private:
+    void CreatePlotMenu();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

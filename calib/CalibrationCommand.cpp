@@ -38,6 +38,7 @@ void TAlfaKalibr_Form::N4Click(QObject* /*sender*/) {
             return; // the reader has told the user
 
         SetListBoxLines(QStringList());
+        SetLastCalibration(std::nullopt);
         Edit8->clear();
         Edit9->clear();
         {
@@ -67,6 +68,7 @@ void TAlfaKalibr_Form::N4Click(QObject* /*sender*/) {
         }
         if (!run.complete())
             throw CalcError("the calibration stopped part-way");
+        SetLastCalibration(NodeRatios{nc, nr, run.ratios});
     } catch (const std::exception&) {
         MessageBoxA(this, QStringLiteral("Ошибка вычисления. Попробуйте изменить входные данные."),
                     QStringLiteral("Ошибка!"), MB_OK);

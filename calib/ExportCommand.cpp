@@ -1,7 +1,69 @@
+// The export command of the calibration window: the coefficient into a new or existing
+// correction table, then, on request, a camera file prefilled from the image size,
+// opened modally in the data editor for the focal length.
+//
+// The command has no guard of its own: a failure (a file that cannot be written, a size
+// that is not an integer, an existing table without a line) leaves the handler and is
+// shown by the application's default error report. Files are replaced whole, so what
+// was written before the failure stays and nothing is half-written.
 #include "app/Alfa_form.h"
+#include "calib/ExportFiles.h"
+#include "data/TextFile.h"
+#include "editor/Edit.h"
+#include "platform/Dialogs.h"
+
+#include <QFileInfo>
+#include <QLineEdit>
 
 namespace vrma {
 
-void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {}
+namespace {
+
+bool FileExists(const QString& name) {
+    return QFileInfo(name).isFile();
+}
+
+} // namespace
+
+void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
+    if (!TabSaveDialog.Execute())
+        return;
+    const QString tableName = TabSaveDialog.FileName;
+
+    QStringList lines;
+    if (FileExists(tableName)) {
+        const int answer = MessageBoxA(
+            this, QStringLiteral("Сохранить вычисленный коэффициент в существующий файл?"),
+            QStringLiteral("Предупреждение"), MB_YESNO);
+        if (answer != IDYES)
+            return; // the existing table stays as it is
+        lines = ReadTextLines(tableName);
+        ReplaceCoefficientLine(lines, coefficient);
+    } else {
+        lines = NewCorrectionTableLines(coefficient, Edit6->text(), Edit7->text());
+    }
+    WriteTextLines(tableName, lines);
+
+    if (MessageBoxA(this,
+                    QStringLiteral("Файл таблицы коррекции сохранен. Создать новый файл "
+                                   "внутренней геометрии камеры?"),
+                    QStringLiteral("Файл внутренней геометрии"), MB_YESNO) != IDYES)
+        return;
+    if (!SaveCamDialog.Execute())
+        return;
+
+    lines = CameraFileLines(Edit6->text(), Edit7->text(), tableName);
+    const QString cameraName = CameraFileNameFor(SaveCamDialog.FileName);
+    if (FileExists(cameraName) &&
+        MessageBoxA(this, QStringLiteral("Перезаписать существующий файл?"),
+                    QStringLiteral("Предупреждение"), MB_YESNO) != IDYES)
+        return;
+    WriteTextLines(cameraName, lines);
+
+    // A window of its own, kept by the application; the editor reports a failed open.
+    TRedForm* editor = CreateEditorWindow();
+    if (editor->OpenDocument(cameraName, 5) == 1)
+        CurrentDialogHost().execModal(*editor);
+}
 
 } // namespace vrma

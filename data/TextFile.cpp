@@ -77,21 +77,33 @@ QString DecodeCp1251(const char* data, qsizetype size) {
     return text;
 }
 
-QByteArray EncodeCp1251(QStringView text) {
+namespace {
+
+// Encodes text into out (which has room for text.size() bytes); returns the end.
+char* EncodeCp1251Into(QStringView text, char* out) {
     const auto& table = Tables().toByte;
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.unicode() < 0x80) {
-            bytes.append(static_cast<char>(c.unicode()));
+    const QChar* p = text.data();
+    const QChar* const end = p + text.size();
+    for (; p != end; ++p) {
+        const char16_t c = p->unicode();
+        if (c < 0x80) {
+            *out++ = static_cast<char>(c);
             continue;
         }
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            ++i; // one character beyond the basic plane: one '?'
-        const unsigned char byte = c.isSurrogate() ? 0 : table[c.unicode()];
-        bytes.append(byte != 0 ? static_cast<char>(byte) : '?');
+        if (p->isHighSurrogate() && p + 1 != end && p[1].isLowSurrogate())
+            ++p; // one character beyond the basic plane: one '?'
+        const unsigned char byte = QChar::isSurrogate(c) ? 0 : table[c];
+        *out++ = byte != 0 ? static_cast<char>(byte) : '?';
     }
+    return out;
+}
+
+} // namespace
+
+QByteArray EncodeCp1251(QStringView text) {
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    char* const end = EncodeCp1251Into(text, bytes.data());
+    bytes.truncate(end - bytes.constData());
     return bytes;
 }
 
@@ -134,15 +146,18 @@ QStringList ReadTextLines(const QString& fileName) {
 }
 
 QByteArray EncodeTextLines(const QStringList& lines) {
-    QByteArray bytes;
     qsizetype size = 0;
     for (const QString& line : lines)
         size += line.size() + 2;
-    bytes.reserve(size);
+    // One byte per character at most (a surrogate pair gives one '?'), written in place.
+    QByteArray bytes(size, Qt::Uninitialized);
+    char* out = bytes.data();
     for (const QString& line : lines) {
-        bytes.append(EncodeCp1251(line));
-        bytes.append("\r\n", 2);
+        out = EncodeCp1251Into(line, out);
+        *out++ = '\r';
+        *out++ = '\n';
     }
+    bytes.truncate(out - bytes.constData());
     return bytes;
 }
 

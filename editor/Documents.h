@@ -6,8 +6,6 @@
 //   kinds 5-8         geometry documents        (GeometryDocuments.cpp)
 #include <QString>
 #include <QStringList>
-#include <QStringView>
-#include <array>
 #include <memory>
 #include <vector>
 
@@ -46,28 +44,6 @@ public:
     // Checks the grid and builds the file's lines. At the first invalid entry shows the
     // kind's own message and returns false; no cell is changed.
     virtual bool BuildLines(const TStringGrid& grid, QStringList& lines) const = 0;
-};
-
-// The text of a row number (plain decimal), made without a heap allocation; the text
-// is valid until the next call.
-class RowNumberText {
-public:
-    QStringView Of(int n) {
-        char16_t* end = digits_.data() + digits_.size();
-        char16_t* p = end;
-        const bool negative = n < 0;
-        auto u = negative ? 0u - static_cast<unsigned>(n) : static_cast<unsigned>(n);
-        do {
-            *--p = static_cast<char16_t>(u'0' + u % 10);
-            u /= 10;
-        } while (u != 0);
-        if (negative)
-            *--p = u'-';
-        return QStringView(p, end - p);
-    }
-
-private:
-    std::array<char16_t, 12> digits_{};
 };
 
 // Point and list documents, kinds 1, 2, 3, 4, 9 and 10.

@@ -5,6 +5,7 @@
 #include "data/TextFile.h"
 #include "editor/Documents.h"
 #include "editor/EditorIcons.h"
+#include "editor/NumberTexts.h"
 #include "platform/Application.h"
 #include "platform/StringGrid.h"
 

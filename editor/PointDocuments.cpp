@@ -5,6 +5,7 @@
 #include "data/Numbers.h"
 #include "data/TextFile.h"
 #include "editor/Documents.h"
+#include "editor/NumberTexts.h"
 #include "platform/Dialogs.h"
 #include "platform/StringGrid.h"
 
@@ -99,26 +100,27 @@ public:
     bool BuildLines(const TStringGrid& grid, QStringList& lines) const override {
         lines.clear();
         lines.reserve(std::max(grid.RowCount() - 1, 0));
-        const QString separator = QStringLiteral(" ; ");
+        const int fields = layout_ == Layout::Spatial ? 3 : 2;
+        RealText15 real;
+        QVarLengthArray<char16_t, 160> line; // each line is allocated once, at its size
         for (int r = 1; r < grid.RowCount(); ++r) {
-            QString line;
             if (layout_ == Layout::List) {
                 const std::optional<qint32> value = ParseInteger(grid.CellView(1, r));
                 if (!value)
                     return Reject(r, lines);
-                line = FormatInteger(*value);
-            } else {
-                const int fields = layout_ == Layout::Spatial ? 3 : 2;
-                for (int c = 1; c <= fields; ++c) {
-                    const std::optional<long double> value = ParseReal(grid.CellView(c, r));
-                    if (!value)
-                        return Reject(r, lines);
-                    if (c > 1)
-                        line += separator;
-                    line += FormatGeneral15(*value);
-                }
+                lines.append(FormatInteger(*value));
+                continue;
             }
-            lines.append(std::move(line));
+            line.clear();
+            for (int c = 1; c <= fields; ++c) {
+                const std::optional<QStringView> text = real.Of(grid.CellView(c, r));
+                if (!text)
+                    return Reject(r, lines);
+                if (c > 1)
+                    line.append(u" ; ", 3);
+                line.append(text->utf16(), text->size());
+            }
+            lines.append(QString(reinterpret_cast<const QChar*>(line.constData()), line.size()));
         }
         return true;
     }
@@ -150,16 +152,17 @@ private:
 
         FieldText field;
         RowNumberText number;
+        RealText15 real;
         int row = 1;
         ForEachLine(bytes.constData(), bytes.size(), [&](const char* line, qsizetype size) {
             grid.SetCell(0, row, number.Of(row));
-            LoadLine(grid, row, line, size, field);
+            LoadLine(grid, row, line, size, field, real);
             ++row;
         });
     }
 
-    void LoadLine(TStringGrid& grid, int row, const char* line, qsizetype size,
-                  FieldText& field) const {
+    void LoadLine(TStringGrid& grid, int row, const char* line, qsizetype size, FieldText& field,
+                  RealText15& real) const {
         if (layout_ == Layout::List) {
             const std::optional<qint32> value = ParseInteger(field.Of(line, size));
             if (!value)
@@ -178,20 +181,20 @@ private:
         // missing: the line does not convert.
         if (!first || (layout_ == Layout::Spatial && !second))
             throw FormatError("Invalid coordinate line");
-        LoadReal(grid, 1, row, field.Of(line, first - line));
+        LoadReal(grid, 1, row, real, field.Of(line, first - line));
         if (layout_ == Layout::Planar) {
-            LoadReal(grid, 2, row, field.Of(first + 1, end - first - 1));
+            LoadReal(grid, 2, row, real, field.Of(first + 1, end - first - 1));
         } else {
-            LoadReal(grid, 2, row, field.Of(first + 1, second - first - 1));
-            LoadReal(grid, 3, row, field.Of(second + 1, end - second - 1));
+            LoadReal(grid, 2, row, real, field.Of(first + 1, second - first - 1));
+            LoadReal(grid, 3, row, real, field.Of(second + 1, end - second - 1));
         }
     }
 
-    static void LoadReal(TStringGrid& grid, int col, int row, QStringView text) {
-        const std::optional<long double> value = ParseReal(text);
-        if (!value)
+    static void LoadReal(TStringGrid& grid, int col, int row, RealText15& real, QStringView text) {
+        const std::optional<QStringView> normalised = real.Of(text);
+        if (!normalised)
             throw FormatError("Invalid coordinate");
-        grid.SetCell(col, row, FormatGeneral15(*value));
+        grid.SetCell(col, row, *normalised);
     }
 
     Layout layout_;

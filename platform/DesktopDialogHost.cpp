@@ -1,6 +1,8 @@
 // The desktop host: Qt's message boxes and file dialogs, a modal event loop, and the
-// desktop's file viewer for help.
+// desktop's file viewer for help, or the program's own guide.
 #include "platform/DesktopDialogHost.h"
+
+#include "platform/HelpWindow.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -214,7 +216,7 @@ void DesktopHost::help(QWidget* window, const QString& helpFile, unsigned /*comm
     // Only the contents page is asked for: the viewer opens the file at its start.
     const QString path = ResolveHelpFile(helpFile);
     if (!QFileInfo(path).isFile()) {
-        messageBox(window, HelpFileMissingText(helpFile), HelpCaption(), MB_OK | MB_ICONERROR);
+        showGuide(window);
         return;
     }
     if (!openDocument(path))
@@ -223,6 +225,10 @@ void DesktopHost::help(QWidget* window, const QString& helpFile, unsigned /*comm
 
 bool DesktopHost::openDocument(const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void DesktopHost::showGuide(QWidget* window) {
+    ShowGuide(window);
 }
 
 DialogHost& DesktopDialogHost() {

@@ -23,13 +23,16 @@ public:
     // until it is closed or hidden. The result is the dialog's result, or the
     // window's "ModalResult" property when it has one, else 0.
     int execModal(QWidget& window) override;
-    // Opens the help file with the desktop's viewer; a missing file is reported
-    // in a message box naming it.
+    // Opens the help file with the desktop's viewer when it exists (a file that no
+    // viewer opens is reported in a message box naming it); otherwise shows the
+    // program's own guide at its contents page in the help window.
     void help(QWidget* window, const QString& helpFile, unsigned command, quintptr data) override;
 
 protected:
     // Hands a file to the desktop's default viewer; false when nothing could open it.
     virtual bool openDocument(const QString& path);
+    // Shows the program's guide (platform/HelpWindow.h), modeless.
+    virtual void showGuide(QWidget* window);
 };
 
 // The host installed when no other one is (one DesktopHost, made on first use).

@@ -4,10 +4,12 @@
 #include "app/Alfa_form.h"
 #include "platform/Application.h"
 #include "platform/DesktopDialogHost.h"
+#include "platform/HelpWindow.h"
 #include "platform/ImageControl.h"
 #include "support/ScriptedDialogHost.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
@@ -23,6 +25,7 @@
 #include <QStringListModel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <gtest/gtest.h>
 
 using namespace vrma;
@@ -408,12 +411,24 @@ protected:
 
 } // namespace
 
-TEST_F(CalibrationWindow, MissingHelpFileIsReportedByTheDesktopHost) {
+TEST_F(CalibrationWindow, WithoutAHelpFileTheDesktopHostShowsTheGuide) {
     DesktopHostWithoutScreen desktop;
     test::ScopedDialogHost useDesktop(desktop);
     form->N10->trigger();
-    ASSERT_EQ(desktop.texts.size(), 1);
-    EXPECT_TRUE(desktop.texts[0].contains(QStringLiteral("VRMAHelp/VRMA_01.HLP")));
+    EXPECT_TRUE(desktop.texts.isEmpty());
+    THelpForm* guide = GuideWindow();
+    ASSERT_NE(guide, nullptr);
+    EXPECT_TRUE(guide->isVisible());
+    EXPECT_FALSE(guide->isModal());
+    EXPECT_EQ(guide->window()->parentWidget(), form.get()) << "it goes with the window";
+    EXPECT_TRUE(
+        guide->Browser->source().toString().endsWith(QStringLiteral("VRMAHelp/index.html")));
+    EXPECT_EQ(guide->Browser->documentTitle(), QStringLiteral("Содержание"));
+    // The calibration window stays usable beside it.
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    guide->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(GuideWindow(), nullptr);
 }
 
 TEST_F(CalibrationWindow, AboutBoxIsShownModallyAndClosedWithOk) {

@@ -1,6 +1,6 @@
 // Camera and orientation files: reading value texts, normalising, writing byte for byte.
-#include "data/Errors.h"
 #include "data/GeometryFiles.h"
+#include "data/Errors.h"
 #include "data/TextFile.h"
 #include "platform/Locale.h"
 
@@ -24,7 +24,9 @@ QByteArray FileBytes(const QString& path) {
     return f.readAll();
 }
 
-QByteArray Cp1251(const char* utf8) { return EncodeCp1251(QString::fromUtf8(utf8)); }
+QByteArray Cp1251(const char* utf8) {
+    return EncodeCp1251(QString::fromUtf8(utf8));
+}
 
 } // namespace
 
@@ -57,7 +59,8 @@ TEST(GeometryFiles, OrientationCommentsInOrder) {
     EXPECT_EQ(c[0], QString::fromUtf8(" ; Координата X центра проекции в системе координат сцены"));
     EXPECT_EQ(c[5], QString::fromUtf8(" ; Расстояние от центра проекции до точки визирования"));
     EXPECT_EQ(c[6], QString::fromUtf8(" ; Продольный угол (фотограмм.) (градусы)"));
-    EXPECT_EQ(c[9], QString::fromUtf8(" ; Угол поворота вокруг вертикальной оси (стенд.) (градусы)"));
+    EXPECT_EQ(c[9],
+              QString::fromUtf8(" ; Угол поворота вокруг вертикальной оси (стенд.) (градусы)"));
     EXPECT_EQ(c[11], QString::fromUtf8(" ; Угол поворота изображения (стенд.) (градусы)"));
     EXPECT_EQ(c[12], QString::fromUtf8(" ; axx"));
     EXPECT_EQ(c[20], QString::fromUtf8(" ; azz"));
@@ -72,8 +75,9 @@ TEST(GeometryFiles, OrientationCommentsInOrder) {
 }
 
 TEST(GeometryFiles, ReadingTakesTextBeforeFirstSemicolonAndIgnoresTheRest) {
-    const QStringList lines = {"360 ; any comment", "no semicolon", "a;b;c", " ; x",
-                               "5", "6;", ";7", "8 ; wrong comment", "extra line"};
+    const QStringList lines = {
+        "360 ; any comment", "no semicolon", "a;b;c", " ; x", "5", "6;", ";7",
+        "8 ; wrong comment", "extra line"};
     const QStringList v = GeometryValuesFromLines(lines, 8);
     EXPECT_EQ(v, QStringList({"360 ", "", "a", " ", "", "6", "", "8 "}));
     EXPECT_THROW(GeometryValuesFromLines(lines.mid(0, 7), 8), FormatError);
@@ -152,4 +156,73 @@ TEST(GeometryFiles, NewCameraDocumentIsCommentsOnly) {
     ASSERT_EQ(BuildGeometryFile(GeometryFormat::Camera, QStringList(8, ""), &lines), -1);
     EXPECT_EQ(lines[0], QString::fromUtf8(" ; Координата X центра изображения"));
     EXPECT_EQ(lines, GeometryComments(GeometryFormat::Camera));
+}
+
+TEST(GeometryFiles, OrientationLinesAreWrittenByteForByte) {
+    SeparatorGuard sep('.');
+    // The comments as the orientation format gives them, line 1 to 21.
+    const char* const comments[] = {
+        " ; Координата X центра проекции в системе координат сцены",
+        " ; Координата Y центра проекции в системе координат сцены",
+        " ; Координата Z центра проекции в системе координат сцены",
+        " ; Координата X точки визирования в системе координат сцены",
+        " ; Координата Y точки визирования в системе координат сцены",
+        " ; Расстояние от центра проекции до точки визирования",
+        " ; Продольный угол (фотограмм.) (градусы)",
+        " ; Поперечный угол (фотограмм.) (градусы)",
+        " ; Угол поворота изображения (фотограмм.) (градусы)",
+        " ; Угол поворота вокруг вертикальной оси (стенд.) (градусы)",
+        " ; Угол поворота вокруг горизонтальной оси (стенд.) (градусы)",
+        " ; Угол поворота изображения (стенд.) (градусы)",
+        " ; axx",
+        " ; axy",
+        " ; axz",
+        " ; ayx",
+        " ; ayy",
+        " ; ayz",
+        " ; azx",
+        " ; azy",
+        " ; azz",
+    };
+    QStringList values;
+    QByteArray expected;
+    for (int k = 0; k < 21; ++k) {
+        // Line 4 absent, the others 0.5 * (k + 1) written back in the general format.
+        values << (k == 3 ? QString(" ") : QString::number(0.5 * (k + 1), 'f', 3));
+        const QByteArray number =
+            k == 3 ? QByteArray() : QByteArray::number(0.5 * (k + 1), 'g', 15);
+        expected += number + Cp1251(comments[k]) + "\r\n";
+    }
+    QStringList lines;
+    ASSERT_EQ(BuildGeometryFile(GeometryFormat::Orientation, values, &lines), -1);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("o.ort");
+    WriteTextLines(path, lines);
+    EXPECT_EQ(FileBytes(path), expected);
+    EXPECT_TRUE(FileBytes(path).startsWith("0.5 ; \xCA\xEE\xEE\xF0\xE4")) << "Windows-1251 text";
+}
+
+TEST(GeometryFiles, FilesOfTooFewLinesFailAndExtraLinesAreLost) {
+    SeparatorGuard sep('.');
+    QTemporaryDir dir;
+    const QString seven = dir.filePath("seven.cam");
+    WriteTextLines(seven, QStringList(7, "1 ; c"));
+    EXPECT_THROW(ReadGeometryValues(seven, kCameraLineCount), FormatError);
+    const QString twenty = dir.filePath("twenty.ort");
+    WriteTextLines(twenty, QStringList(20, "1 ; c"));
+    EXPECT_THROW(ReadGeometryValues(twenty, kOrientationLineCount), FormatError);
+
+    // Line ends of every kind; a ninth line is read past and not written back.
+    QFile nine(dir.filePath("nine.cam"));
+    ASSERT_TRUE(nine.open(QIODevice::WriteOnly));
+    nine.write("1 ; a\r2 ; b\nt.tab ; c\r\n ; d\r\n5\r\n6 ; f\r\n7 ; g\r\n8 ; h\r\n9 ; i\r\n");
+    nine.close();
+    const QStringList values = ReadGeometryValues(nine.fileName(), kCameraLineCount);
+    EXPECT_EQ(values, QStringList({"1 ", "2 ", "t.tab ", " ", "", "6 ", "7 ", "8 "}));
+    QStringList lines;
+    ASSERT_EQ(BuildGeometryFile(GeometryFormat::Camera, values, &lines), -1);
+    EXPECT_EQ(lines.size(), 8);
+    EXPECT_EQ(lines[3], QString::fromUtf8(" ; Фокусное расстояние"));
+    EXPECT_EQ(lines[4], QString::fromUtf8(" ; Размер изображения по горизонтали"));
+    EXPECT_EQ(lines[7], QString::fromUtf8("8 ; Координата Y главной точки"));
 }

@@ -1,0 +1,125 @@
+#pragma once
+// The node analysis window: the ratios of the last completed calibration as a map of
+// the interior nodes in their column/row arrangement, coloured on a diverging scale
+// centred on the mean, with the statistics of the field and its outliers. It only
+// shows what the calibration computed; it changes nothing of the calibration window.
+#include "calib/NodeAnalysis.h"
+#include "platform/Dialogs.h"
+
+#include <QColor>
+#include <QDialog>
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+namespace vrma {
+
+// The colour of a deviation on the map's scale: t = -1 is full blue (below the mean),
+// 0 is near-white (the mean), +1 full red (above); t is clamped to [-1, 1].
+QColor DivergingColour(double t);
+
+// The half-width of the map's colour scale around the mean: the largest distance of a
+// ratio from the mean, but no more than three standard deviations (a farther node shows
+// in full colour). 0 when all ratios are equal.
+double ColourScaleHalfWidth(const NodeAnalysis& analysis);
+
+// Writes the bytes in one go (a temporary file beside the target, renamed over it).
+// Throws FileError when the file cannot be written.
+void WriteFileBytes(const QString& fileName, const QByteArray& bytes);
+// The picture as PNG bytes.
+QByteArray PngBytes(const QImage& picture);
+
+// Saves through a save dialog: asks before replacing an existing file, and reports a
+// failed write in a message box. Returns true when the file was written.
+bool SaveThroughDialog(QWidget* owner, FileDialog& dialog,
+                       const std::function<QByteArray()>& bytes);
+
+// The map: one cell per interior node, column 1 at the left, row 1 at the top, with the
+// column and row numbers along the edges and the legend below.
+class TNodeMap : public QWidget {
+    Q_OBJECT
+public:
+    explicit TNodeMap(const NodeAnalysis& analysis, QWidget* parent = nullptr);
+
+    // The node under a point of the widget, or nullptr.
+    const NodeValue* nodeAt(const QPoint& point) const;
+    // The cell of a node, in widget coordinates (empty for a node without a cell).
+    QRect cellRect(qint32 column, qint32 row) const;
+    // The selected node (clicked), or nullptr.
+    const NodeValue* selected() const { return selected_; }
+    void select(const NodeValue* node);
+    // The map and its legend as a picture, as shown.
+    QImage picture();
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+signals:
+    // The node under the pointer changed (nullptr when the pointer left the cells).
+    void hovered(const vrma::NodeValue* node);
+    void clicked(const vrma::NodeValue* node);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    struct Layout {
+        int cell = 0;
+        QRect grid;   // the cells
+        QRect legend; // the colour bar
+    };
+    Layout layoutFor(const QSize& size) const;
+    void paintMap(QPainter& painter, const Layout& layout) const;
+    void paintLegend(QPainter& painter, const Layout& layout) const;
+
+    const NodeAnalysis& analysis_;
+    double halfWidth_ = 0.0;
+    const NodeValue* hovered_ = nullptr;
+    const NodeValue* selected_ = nullptr;
+};
+
+class TNodeAnalysisForm : public QDialog {
+    Q_OBJECT
+public:
+    // Throws CalcError when the ratios cannot be analysed.
+    explicit TNodeAnalysisForm(const NodeRatios& ratios, QWidget* parent = nullptr);
+
+    const NodeAnalysis& analysis() const { return analysis_; }
+
+    TNodeMap* NodeMap = nullptr;
+    QLabel* InfoLabel = nullptr; // the node under the pointer or the one clicked
+    QLabel* CountValue = nullptr;
+    QLabel* MeanValue = nullptr;
+    QLabel* MedianValue = nullptr;
+    QLabel* SdValue = nullptr;
+    QLabel* SemValue = nullptr;
+    QLabel* MadValue = nullptr;
+    QLabel* OutlierHeading = nullptr;
+    QTableWidget* OutlierList = nullptr; // column, row, ratio
+    QPushButton* SaveMapButton = nullptr;
+    QPushButton* SaveCsvButton = nullptr;
+    QPushButton* CloseButton = nullptr;
+
+    FileDialog SaveMapDialog{FileDialog::Mode::Save};
+    FileDialog SaveCsvDialog{FileDialog::Mode::Save};
+
+    void SaveMapButtonClick(QObject* sender = nullptr);
+    void SaveCsvButtonClick(QObject* sender = nullptr);
+
+    // The text shown for a node (also the information line under the map).
+    static QString NodeText(const NodeValue& node);
+
+private:
+    void showNode(const NodeValue* node);
+
+    NodeAnalysis analysis_;
+};
+
+} // namespace vrma

@@ -1,0 +1,63 @@
+// The context menu of the plot area: the node analysis of the calibration on screen,
+// and the plot saved as a picture. Neither changes anything of the calibration.
+#include "app/Alfa_form.h"
+#include "app/NodeAnalysisWindow.h"
+#include "data/Errors.h"
+#include "platform/ImageControl.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QScrollArea>
+
+namespace vrma {
+
+void TAlfaKalibr_Form::CreatePlotMenu() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N17 = new QAction(QStringLiteral("Анализ по узлам…"), this);
+    N17->setObjectName(QStringLiteral("N17"));
+    N17->setEnabled(false);
+    N18 = new QAction(QStringLiteral("Сохранить график…"), this);
+    N18->setObjectName(QStringLiteral("N18"));
+    PopupMenu1->addAction(N17);
+    PopupMenu1->addAction(N18);
+    connect(N17, &QAction::triggered, this, [this] { N17Click(N17); });
+    connect(N18, &QAction::triggered, this, [this] { N18Click(N18); });
+
+    // A scroll area reports the menu's position in its viewport's coordinates; the
+    // plot and the splash picture pass the request on to it.
+    ScrollBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ScrollBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        PopupMenu1->popup(ScrollBox1->viewport()->mapToGlobal(at));
+    });
+
+    SavePlotDialog.Filter = QStringLiteral("PNG Files|*.png|All Files|*.*");
+    SavePlotDialog.DefaultExt = QStringLiteral("png");
+    SavePlotDialog.FileName = QStringLiteral("Plot1");
+}
+
+void TAlfaKalibr_Form::SetLastCalibration(std::optional<NodeRatios> run) {
+    lastCalibration = std::move(run);
+    N17->setEnabled(lastCalibration.has_value());
+}
+
+void TAlfaKalibr_Form::N17Click(QObject* /*sender*/) {
+    if (!lastCalibration)
+        return;
+    std::unique_ptr<TNodeAnalysisForm> form;
+    try {
+        form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, this);
+    } catch (const std::exception&) {
+        MessageBoxA(this, QStringLiteral("Ошибка вычисления. Попробуйте изменить входные данные."),
+                    QStringLiteral("Ошибка!"), MB_OK);
+        return;
+    }
+    CurrentDialogHost().execModal(*form);
+}
+
+void TAlfaKalibr_Form::N18Click(QObject* /*sender*/) {
+    const QImage picture = Image1->Picture();
+    SaveThroughDialog(this, SavePlotDialog, [&picture] { return PngBytes(picture); });
+}
+
+} // namespace vrma

@@ -1,0 +1,28 @@
+#pragma once
+// The files that the export of a calibration writes: the correction table (.tab) and the
+// camera file (.cam) prefilled from the image size.
+#include <QString>
+#include <QStringList>
+
+namespace vrma {
+
+// A new correction table: the coefficient in the four-decimal format, then
+// "0 0 <width> <height> X 0.0 1.0 - Y 0.0 1.0 - ;" with the size texts as typed.
+QStringList NewCorrectionTableLines(double coefficient, const QString& widthText,
+                                    const QString& heightText);
+
+// An existing table's lines with the first one replaced by the coefficient in the
+// four-decimal format. Throws Exception when the table has no line.
+void ReplaceCoefficientLine(QStringList& lines, double coefficient);
+
+// The eight lines of a camera file: image centre and principal point at half the image
+// size (four-decimal), the correction table's name, no focal length, the size texts as
+// typed. Throws FormatError when a size text is not an integer.
+QStringList CameraFileLines(const QString& widthText, const QString& heightText,
+                            const QString& tableFileName);
+
+// The camera file written for a name chosen in the save dialog: a ".cam" ending in any
+// letter case is dropped, then "T.cam" is appended ("cam1.cam" -> "cam1T.cam").
+QString CameraFileNameFor(const QString& chosenName);
+
+} // namespace vrma

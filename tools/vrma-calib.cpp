@@ -1,0 +1,249 @@
+// vrma-calib: the scale-ratio calibration without a window, for scripts. It runs the
+// calibration window's computation on two coordinate files, prints the lines that the
+// window's list box would show, and can write the correction table and the camera file.
+#include "calib/ExportFiles.h"
+#include "calib/ScaleRatio.h"
+#include "calib/ScaleRatioLines.h"
+#include "data/Errors.h"
+#include "data/Numbers.h"
+#include "data/Procedures.h"
+#include "data/TextFile.h"
+#include "platform/Locale.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+#include <exception>
+#include <optional>
+
+namespace vrma {
+namespace {
+
+// Exit codes, as --help lists them.
+enum ExitCode {
+    kDone = 0,
+    kCommandLine = 1,
+    kRead = 2,
+    kCount = 3,
+    kCalculation = 4,
+    kWrite = 5,
+};
+
+const char kHelp[] = R"(vrma-calib — калибровка соотношения масштабов без окна, для сценариев.
+
+Вызов:
+  vrma-calib --scene СЦЕНА --image ИЗОБРАЖЕНИЕ --columns NC --rows NR
+             [--width W --height H] [--table ТАБЛИЦА] [--camera КАМЕРА]
+             [--decimal-separator , или .]
+  vrma-calib --help
+
+Программа делает то же, что команда «Калибровка масштабов» окна VRMA. Она читает
+файл координат сцены и файл координат изображения (одна точка в строке, «x ; y»;
+сетка перечислена по столбцам: каждые NR строк подряд — один столбец), для каждого
+внутреннего узла сетки вычисляет отношение масштаба изображения по оси y к масштабу
+по оси x и выводит в стандартный вывод те же строки, что окно показывает в списке:
+отношения узлов по внутренним строкам сетки, каждая строка слева направо; затем
+пустую строку, «Среднее значение:», коэффициент (среднее отношение), пустую строку,
+«СКО:» и среднеквадратическое отклонение. Числа выводятся с четырьмя знаками после
+разделителя.
+
+Параметры:
+  --scene ФАЙЛ      файл координат сцены (.crd)
+  --image ФАЙЛ      файл координат изображения (.crd)
+  --columns NC      число столбцов сетки («Количество столбцов:» в окне)
+  --rows NR         число строк сетки («Количество строк:» в окне)
+  --width W         ширина изображения в пикселях, по умолчанию 720
+  --height H        высота изображения в пикселях, по умолчанию 576
+  --table ФАЙЛ      записать новую таблицу коррекции (.tab), как её пишет команда
+                    «Сохранить»: коэффициент и строку «0 0 W H X 0.0 1.0 - Y 0.0 1.0 - ;»
+                    (W и H — как заданы). Существующий файл заменяется целиком.
+  --camera ФАЙЛ     записать файл внутренней геометрии камеры (.cam) ровно под этим
+                    именем (буква «T» к имени не добавляется), как его пишет команда
+                    «Сохранить»: центр изображения и главная точка в середине кадра,
+                    полный путь таблицы коррекции, пустое фокусное расстояние, размеры
+                    изображения. Требует --table; W и H должны быть целыми числами.
+  --decimal-separator , или .
+                    разделитель дробной части при чтении файлов и выводе чисел;
+                    по умолчанию — из региональных настроек (LC_ALL, LC_NUMERIC, LANG).
+                    Программа не переводит «,» в «.» и обратно: файлы с точкой
+                    читаются только с разделителем «.».
+  --help, -h        эта справка
+
+Значение можно писать и через «=»: --columns=6. Файлы читаются и пишутся в кодировке
+Windows-1251, каждая строка записанного файла оканчивается CR LF. Сообщения об ошибках
+выводятся в стандартный поток ошибок.
+
+Коды завершения:
+  0  расчёт выполнен, заказанные файлы записаны;
+  1  ошибка в командной строке (неизвестный или неполный параметр, нет обязательного
+     параметра, неверный разделитель, --camera без --table, нецелые W или H
+     при --camera); ничего не вычислено и не записано;
+  2  «Ошибка чтения файла сцены!» — не удалось прочитать файл сцены или файл
+     изображения (нет файла, строка не «x ; y»);
+  3  «Неверное количество столбцов или строк!» — в файле не NC·NR точек;
+  4  «Ошибка вычисления. Попробуйте изменить входные данные.» — NC или NR не целое
+     число, нет внутренних узлов (NC или NR меньше 3), деление на ноль (две соседние
+     точки сцены с одинаковой координатой) или переполнение; отношения, вычисленные
+     до ошибки, уже выведены, файлы не записываются;
+  5  не удалось записать таблицу коррекции или файл камеры (сообщение называет файл).
+
+Пример (пример поля из папки examples программы):
+  vrma-calib --scene examples/scene.crd --image examples/image.crd --columns 6 --rows 6 \
+             --table cam1.tab --camera cam1.cam
+)";
+
+const QString kReadMessage = QStringLiteral("Ошибка чтения файла сцены!");
+const QString kCountMessage = QStringLiteral("Неверное количество столбцов или строк!");
+const QString kCalcMessage =
+    QStringLiteral("Ошибка вычисления. Попробуйте изменить входные данные.");
+
+void Print(std::FILE* stream, const QString& line) {
+    std::fputs(line.toUtf8().constData(), stream);
+    std::fputc('\n', stream);
+}
+
+int Fail(int code, const QString& message) {
+    Print(stderr, message);
+    return code;
+}
+
+int CommandLineError(const QString& message) {
+    Print(stderr, message);
+    Print(stderr, QStringLiteral("Справка: vrma-calib --help"));
+    return kCommandLine;
+}
+
+struct Options {
+    QMap<QString, QString> values; // option name (with "--") -> value
+    bool help = false;
+};
+
+const QStringList kValueOptions = {
+    QStringLiteral("--scene"), QStringLiteral("--image"),  QStringLiteral("--columns"),
+    QStringLiteral("--rows"),  QStringLiteral("--width"),  QStringLiteral("--height"),
+    QStringLiteral("--table"), QStringLiteral("--camera"), QStringLiteral("--decimal-separator"),
+};
+
+// Reads the arguments; a message for the user when they are wrong.
+std::optional<QString> ParseArguments(const QStringList& arguments, Options& options) {
+    for (qsizetype k = 1; k < arguments.size(); ++k) {
+        const QString& argument = arguments[k];
+        if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h")) {
+            options.help = true;
+            continue;
+        }
+        QString name = argument;
+        std::optional<QString> value;
+        const qsizetype equals = argument.indexOf(QLatin1Char('='));
+        if (argument.startsWith(QStringLiteral("--")) && equals > 2) {
+            name = argument.left(equals);
+            value = argument.mid(equals + 1);
+        }
+        if (!kValueOptions.contains(name))
+            return QStringLiteral("Неизвестный параметр: %1").arg(argument);
+        if (!value) {
+            if (k + 1 >= arguments.size())
+                return QStringLiteral("Не задано значение параметра %1").arg(name);
+            value = arguments[++k];
+        }
+        if (options.values.contains(name))
+            return QStringLiteral("Параметр %1 задан дважды").arg(name);
+        options.values.insert(name, *value);
+    }
+    return std::nullopt;
+}
+
+int Run(const QStringList& arguments) {
+    Options options;
+    if (const auto error = ParseArguments(arguments, options))
+        return CommandLineError(*error);
+    if (options.help) {
+        std::fputs(kHelp, stdout);
+        return kDone;
+    }
+    for (const char* required : {"--scene", "--image", "--columns", "--rows"})
+        if (!options.values.contains(QString::fromLatin1(required)))
+            return CommandLineError(
+                QStringLiteral("Не задан обязательный параметр %1").arg(QLatin1String(required)));
+
+    InitDecimalSeparatorFromSystem();
+    if (options.values.contains(QStringLiteral("--decimal-separator"))) {
+        const QString separator = options.values.value(QStringLiteral("--decimal-separator"));
+        if (separator != QStringLiteral(",") && separator != QStringLiteral("."))
+            return CommandLineError(
+                QStringLiteral("Разделитель дробной части должен быть «,» или «.»: %1")
+                    .arg(separator));
+        SetDecimalSeparator(separator.at(0));
+    }
+    const QString width = options.values.value(QStringLiteral("--width"), QStringLiteral("720"));
+    const QString height = options.values.value(QStringLiteral("--height"), QStringLiteral("576"));
+    const bool table = options.values.contains(QStringLiteral("--table"));
+    const bool camera = options.values.contains(QStringLiteral("--camera"));
+    if (camera && !table)
+        return CommandLineError(
+            QStringLiteral("Для файла камеры нужна и таблица коррекции (--table)"));
+    if (camera && (!ParseInteger(width) || !ParseInteger(height)))
+        return CommandLineError(
+            QStringLiteral("Для файла камеры ширина и высота изображения должны быть целыми "
+                           "числами"));
+
+    // The calibration command's steps: the grid size, both files, the counts, the run.
+    const std::optional<qint32> nc =
+        ParseInteger(options.values.value(QStringLiteral("--columns")));
+    const std::optional<qint32> nr = ParseInteger(options.values.value(QStringLiteral("--rows")));
+    if (!nc || !nr)
+        return Fail(kCalculation, kCalcMessage);
+
+    VT_Points scene(1);
+    VT_Points image(1);
+    try {
+        LoadPointFile(options.values.value(QStringLiteral("--scene")), &scene);
+        LoadPointFile(options.values.value(QStringLiteral("--image")), &image);
+    } catch (const std::exception&) {
+        return Fail(kRead, kReadMessage);
+    }
+    const qint64 expected = GridPointCount(*nc, *nr);
+    if (scene.Count() != expected || image.Count() != expected)
+        return Fail(kCount, kCountMessage);
+
+    const ScaleRatioRun run = RunScaleRatio(*nc, *nr, scene, image);
+    for (const QString& line : ScaleRatioListLines(run))
+        Print(stdout, line);
+    std::fflush(stdout);
+    if (!run.complete())
+        return Fail(kCalculation, kCalcMessage);
+
+    // The export's files: always a new table, and the camera file at the name given.
+    // The camera file names the table by its full path, as the save dialog gives it.
+    try {
+        if (table) {
+            const QString tableName = options.values.value(QStringLiteral("--table"));
+            WriteTextLines(tableName, NewCorrectionTableLines(run.coefficient, width, height));
+            if (camera)
+                WriteTextLines(
+                    options.values.value(QStringLiteral("--camera")),
+                    CameraFileLines(width, height,
+                                    QDir::cleanPath(QFileInfo(tableName).absoluteFilePath())));
+        }
+    } catch (const std::exception& error) {
+        return Fail(kWrite, QString::fromUtf8(error.what()));
+    }
+    return kDone;
+}
+
+} // namespace
+} // namespace vrma
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    try {
+        return vrma::Run(QCoreApplication::arguments());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return vrma::kCalculation;
+    }
+}
