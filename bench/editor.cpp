@@ -1,12 +1,16 @@
 // The data editor on a planar coordinate file (document kind 2): opening it in a new editor
-// window until the window has shown it, and saving it (checking every cell, the lines built
-// and the file written). Peak memory is reported for the large document, and for opening
+// window until the window has shown it, saving it (checking every cell, the lines built and
+// the file written; the saved file must be the same size as the one opened), and scrolling
+// through it. Peak memory is reported for the large document, and for opening
 // also the memory that the open document holds.
 #include "editor/Edit.h"
+#include "platform/StringGrid.h"
 #include "support/BenchSupport.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QScrollBar>
 
 namespace vrma::bench {
 namespace {
@@ -73,8 +77,29 @@ void Save(benchmark::State& state) {
     }
     if (lines >= kLargeDocument)
         memory.Report(state);
+    if (QFile(host.host.saveAs).size() != QFile(path).size())
+        state.SkipWithError("the document did not save unchanged");
     DestroyEditorWindows();
     state.SetItemsProcessed(state.iterations() * lines);
+}
+
+// One step of the vertical scroll bar through the open document, with the repaint.
+void Scroll(benchmark::State& state) {
+    const int lines = int(state.range(0));
+    const QString path = PointFile(lines, QLatin1Char('.'));
+    Host host;
+    TRedForm* window = OpenShown(path);
+    if (!window) {
+        state.SkipWithError("the document did not open");
+        return;
+    }
+    QScrollBar* bar = window->StringGrid1->verticalScrollBar();
+    int step = 0;
+    for (auto _ : state) {
+        bar->setValue(bar->maximum() / 100 * (step++ % 100));
+        QApplication::processEvents();
+    }
+    DestroyEditorWindows();
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {
@@ -84,6 +109,10 @@ void Sizes(benchmark::internal::Benchmark* b) {
 const bool registered = [] {
     Sizes(benchmark::RegisterBenchmark("EditorOpen/kind2", Open));
     Sizes(benchmark::RegisterBenchmark("EditorSave/kind2", Save));
+    benchmark::RegisterBenchmark("EditorScroll/kind2", Scroll)
+        ->Arg(kLargeDocument)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     return true;
 }();
 

@@ -2,7 +2,6 @@
 
 #include "data/Errors.h"
 
-#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -49,52 +48,6 @@ qint32 PixelX(double column, double h) {
     return Trunc(Add(Mul(column, h), kPlotLeft));
 }
 
-// The ratio of node (i, j) with every step checked, as the run defines it.
-double CheckedRatio(std::span<const GridPoint> scene, std::span<const GridPoint> image, size_t node,
-                    size_t rows) {
-    const size_t left = node - rows;
-    const size_t right = node + rows;
-    const double a = Div(Sub(image[right].x, image[left].x), Sub(scene[right].x, scene[left].x));
-    const double b =
-        Div(Sub(image[node + 1].y, image[node - 1].y), Sub(scene[node + 1].y, scene[node - 1].y));
-    return std::fabs(Div(b, a));
-}
-
-// Every ratio of the grid into ratios (row by row, each row from left to right), with the
-// same arithmetic as CheckedRatio but without stopping: false when any step of any node
-// would have failed. The tables list the grid column by column, so the columns are taken
-// a band at a time: the band's columns are read in step, row by row, and each row of the
-// band is written in one piece.
-bool RatiosWithoutFault(qint32 nc, qint32 nr, std::span<const GridPoint> scene,
-                        std::span<const GridPoint> image, std::vector<double>& ratios) {
-    constexpr qint32 kBand = 32;
-    const size_t rows = size_t(nr);
-    const size_t interiorColumns = size_t(nc - 2);
-    bool finite = true;
-    bool nonzero = true;
-    for (qint32 first = 1; first <= nc - 2; first += kBand) {
-        const qint32 last = std::min(first + kBand - 1, nc - 2);
-        for (qint32 j = 1; j <= nr - 2; ++j) {
-            double* out = ratios.data() + size_t(j - 1) * interiorColumns + size_t(first - 1);
-            for (qint32 i = first; i <= last; ++i) {
-                const size_t node = size_t(i) * rows + size_t(j);
-                const double imageX = image[node + rows].x - image[node - rows].x;
-                const double sceneX = scene[node + rows].x - scene[node - rows].x;
-                const double imageY = image[node + 1].y - image[node - 1].y;
-                const double sceneY = scene[node + 1].y - scene[node - 1].y;
-                const double a = imageX / sceneX;
-                const double b = imageY / sceneY;
-                const double v = b / a;
-                // A sum is finite only when every term is.
-                finite &= std::isfinite(imageX + sceneX + imageY + sceneY + a + b + v);
-                nonzero &= (sceneX != 0.0) & (sceneY != 0.0) & (a != 0.0);
-                *out++ = std::fabs(v);
-            }
-        }
-    }
-    return finite && nonzero;
-}
-
 } // namespace
 
 ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const GridPoint> scene,
@@ -117,40 +70,27 @@ ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const GridPoint> sce
         run.coefficient = 0.0;
         run.coefficientSet = true;
 
-        // Central differences, row by row; each interior row is one polyline. The ratios
-        // are worked out first in one sweep; only when a step of some node fails are they
-        // worked out again node by node, to stop at that node as the run must.
+        // Central differences, row by row; each interior row is one polyline.
         run.stage = ScaleRatioStage::Ratio;
         const size_t rows = size_t(nr);
-        run.ratios.resize(size_t(interior));
-        const bool swept = RatiosWithoutFault(nc, nr, scene, image, run.ratios);
-        if (!swept)
-            run.ratios.clear();
-        std::vector<qint32> columnX(size_t(std::max(nc, 0)));
-        size_t done = 0; // nodes whose ratio is summed
-        try {
-            for (qint32 j = 1; j <= nr - 2; ++j) {
-                for (qint32 i = 1; i <= nc - 2; ++i) {
-                    run.failedColumn = i;
-                    run.failedRow = j;
-                    const double v =
-                        swept ? run.ratios[done]
-                              : CheckedRatio(scene, image, size_t(i) * rows + size_t(j), rows);
-                    if (j == 1) {
-                        run.s = Div(kFirstRowLevel, v);
-                        columnX[size_t(i)] = PixelX(i, run.h);
-                    }
-                    run.plot.push_back(
-                        PlotVertex{columnX[size_t(i)], Trunc(Mul(v, run.s)), i == 1});
-                    run.coefficient = Add(run.coefficient, v);
-                    if (!swept)
-                        run.ratios.push_back(v);
-                    ++done;
-                }
+        for (qint32 j = 1; j <= nr - 2; ++j) {
+            for (qint32 i = 1; i <= nc - 2; ++i) {
+                run.failedColumn = i;
+                run.failedRow = j;
+                const size_t node = size_t(i) * rows + size_t(j);
+                const size_t left = node - rows;
+                const size_t right = node + rows;
+                const double a =
+                    Div(Sub(image[right].x, image[left].x), Sub(scene[right].x, scene[left].x));
+                const double b = Div(Sub(image[node + 1].y, image[node - 1].y),
+                                     Sub(scene[node + 1].y, scene[node - 1].y));
+                const double v = std::fabs(Div(b, a));
+                if (j == 1)
+                    run.s = Div(kFirstRowLevel, v);
+                run.plot.push_back(PlotVertex{PixelX(i, run.h), Trunc(Mul(v, run.s)), i == 1});
+                run.coefficient = Add(run.coefficient, v);
+                run.ratios.push_back(v);
             }
-        } catch (...) {
-            run.ratios.resize(done); // the ratios of the nodes done, as the run lists them
-            throw;
         }
         run.failedColumn = -1;
         run.failedRow = -1;
