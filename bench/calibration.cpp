@@ -1,143 +1,213 @@
-// The calibration command end to end on a large grid: two coordinate files of NC * NR
-// lines, read, computed, listed and plotted through the calibration window, with the
-// window shown and its pending events (list layout, painting) processed.
-// Usage: vrma_bench_calibration [columns] [rows] [runs]
+// The scale-ratio calibration on 100 x 100 and 1000 x 1000 grids: the computation alone,
+// then the whole command through the calibration window (offscreen, shown, its pending
+// events - list layout, painting - processed), then the parts of the command one by one.
 #include "app/Alfa_form.h"
 #include "calib/ScaleRatio.h"
 #include "calib/ScaleRatioLines.h"
 #include "calib/ScaleRatioPlot.h"
 #include "data/Procedures.h"
-#include "data/TextFile.h"
 #include "platform/Application.h"
-#include "platform/Dialogs.h"
 #include "platform/ImageControl.h"
-#include "platform/Locale.h"
+#include "support/BenchSupport.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QImage>
 #include <QLineEdit>
-#include <QStringList>
-#include <QTemporaryDir>
-
-#include <chrono>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <memory>
 #include <vector>
 
+namespace vrma::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+constexpr int kLargeGrid = 1000;
 
-double Milliseconds(Clock::time_point from) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
-}
-
-// Answers every message with OK and prints it: a benchmark has no one to click.
-class PrintingHost : public vrma::DialogHost {
-public:
-    int messages = 0;
-    int messageBox(QWidget*, const QString& text, const QString&, unsigned) override {
-        ++messages;
-        std::printf("message: %s\n", qPrintable(text));
-        return vrma::IDOK;
-    }
-    void showMessage(const QString& text) override { messageBox(nullptr, text, {}, 0); }
-    bool execute(vrma::FileDialog&) override { return false; }
-    int execModal(QWidget&) override { return 0; }
-    void help(QWidget*, const QString&, unsigned, quintptr) override {}
+struct Points {
+    VT_Points scene{1};
+    VT_Points image{1};
 };
 
-} // namespace
+void Load(int n, Points& points) {
+    const GridFiles files = GridFilesFor(n, n);
+    if (!ReadPointFile(files.scene, &points.scene) || !ReadPointFile(files.image, &points.image))
+        std::abort();
+}
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    vrma::SetDecimalSeparator(QLatin1Char('.'));
-    const int nc = argc > 1 ? std::atoi(argv[1]) : 1000;
-    const int nr = argc > 2 ? std::atoi(argv[2]) : 1000;
-    const int runs = argc > 3 ? std::atoi(argv[3]) : 3;
-
-    // A camera with a slightly non-square pixel and a little distortion over a grid
-    // whose points wander a little: every ratio is near 1.0023 and none is the same.
-    QTemporaryDir folder;
-    const QString sceneFile = QDir(folder.path()).absoluteFilePath(QStringLiteral("scene.crd"));
-    const QString imageFile = QDir(folder.path()).absoluteFilePath(QStringLiteral("image.crd"));
-    {
-        QStringList scene;
-        QStringList image;
-        scene.reserve(qsizetype(nc) * nr);
-        image.reserve(qsizetype(nc) * nr);
-        for (int i = 0; i < nc; ++i) {
-            for (int j = 0; j < nr; ++j) {
-                const double x = 2.0 * i + 0.01 * std::sin(0.7 * i + 1.3 * j);
-                const double y = 2.0 * j + 0.01 * std::cos(1.1 * i - 0.4 * j);
-                const double r2 = (x * x + y * y) * 1e-7;
-                scene << QString::number(x, 'f', 4) + QStringLiteral(" ; ") +
-                             QString::number(y, 'f', 4);
-                image << QString::number(5.0 * x * (1 + r2), 'f', 3) + QStringLiteral(" ; ") +
-                             QString::number(5.0115 * y * (1 + r2), 'f', 3);
-            }
-        }
-        vrma::WriteTextLines(sceneFile, scene);
-        vrma::WriteTextLines(imageFile, image);
+// The computation on the point lists, as the window calls it (the points copied into the
+// grid tables first).
+void ComputeOnLists(benchmark::State& state) {
+    const int n = int(state.range(0));
+    Points points;
+    Load(n, points);
+    for (auto _ : state) {
+        const ScaleRatioRun run = RunScaleRatio(n, n, points.scene, points.image);
+        if (!run.complete())
+            state.SkipWithError("the calibration did not complete");
+        benchmark::DoNotOptimize(run.coefficient);
     }
+    state.SetItemsProcessed(state.iterations() * (n - 2) * (n - 2));
+}
 
-    PrintingHost host;
-    vrma::SetDialogHost(&host);
-    const std::unique_ptr<vrma::TAlfaKalibr_Form> form = vrma::CreateMainWindow();
-    form->show();
-    QApplication::processEvents();
-    form->sceneFileName = sceneFile;
-    form->imageFileName = imageFile;
-    form->Edit5->setText(QString::number(nc));
-    form->Edit3->setText(QString::number(nr));
+// The computation on grid tables already laid out.
+void ComputeOnTables(benchmark::State& state) {
+    const int n = int(state.range(0));
+    Points points;
+    Load(n, points);
+    std::vector<GridPoint> scene(std::size_t(n) * std::size_t(n));
+    std::vector<GridPoint> image(scene.size());
+    for (int k = 0; k < n * n; ++k) {
+        scene[std::size_t(k)] = {points.scene.Get(k)->X, points.scene.Get(k)->Y};
+        image[std::size_t(k)] = {points.image.Get(k)->X, points.image.Get(k)->Y};
+    }
+    for (auto _ : state) {
+        const ScaleRatioRun run = RunScaleRatio(n, n, scene, image);
+        if (!run.complete())
+            state.SkipWithError("the calibration did not complete");
+        benchmark::DoNotOptimize(run.coefficient);
+    }
+    state.SetItemsProcessed(state.iterations() * (n - 2) * (n - 2));
+}
 
-    std::printf("grid %d x %d, %d runs\n", nc, nr, runs);
-    for (int run = 0; run < runs; ++run) {
-        const auto start = Clock::now();
+// A shown calibration window with the field's files named and its grid size typed in.
+struct Window {
+    SilentDialogHost host;
+    DialogHost* previous;
+    std::unique_ptr<TAlfaKalibr_Form> form;
+
+    explicit Window(int n) : previous(SetDialogHost(&host)), form(CreateMainWindow()) {
+        const GridFiles files = GridFilesFor(n, n);
+        form->show();
+        QApplication::processEvents();
+        form->sceneFileName = files.scene;
+        form->imageFileName = files.image;
+        form->Edit5->setText(QString::number(n));
+        form->Edit3->setText(QString::number(n));
+    }
+    ~Window() {
+        form.reset();
+        SetDialogHost(previous);
+    }
+    // The command as the user runs it, until the window has shown its results.
+    bool Calibrate() {
         form->N4Click(nullptr);
         QApplication::processEvents();
-        std::printf("end to end (read, compute, list, plot, events): %8.1f ms, %lld lines, "
-                    "coefficient %s\n",
-                    Milliseconds(start), static_cast<long long>(form->ListBoxLines().size()),
-                    qPrintable(form->Edit8->text()));
+        return host.messages == 0;
     }
+};
 
-    // The parts on their own, on the points the window read last.
-    auto start = Clock::now();
-    const vrma::ScaleRatioRun result =
-        vrma::RunScaleRatio(nc, nr, *form->scenePoints, *form->imagePoints);
-    std::printf("  computation:          %8.1f ms\n", Milliseconds(start));
-    {
-        std::vector<vrma::GridPoint> scene(size_t(nc) * size_t(nr));
-        std::vector<vrma::GridPoint> image(scene.size());
-        for (int k = 0; k < int(scene.size()); ++k) {
-            scene[size_t(k)] = {form->scenePoints->Get(k)->X, form->scenePoints->Get(k)->Y};
-            image[size_t(k)] = {form->imagePoints->Get(k)->X, form->imagePoints->Get(k)->Y};
+// The whole command. "repeated": the window shows the results of the same calibration
+// run before, as when the user presses "Счет" again (the reader and the list box first
+// free what they held). "first": the window holds nothing yet.
+void CalibrateInWindow(benchmark::State& state, bool repeated) {
+    const int n = int(state.range(0));
+    Window window(n);
+    if (!window.Calibrate()) {
+        state.SkipWithError("the calibration showed a message");
+        return;
+    }
+    const PeakMemory memory;
+    for (auto _ : state) {
+        if (!repeated) {
+            state.PauseTiming();
+            window.form->scenePoints->Clear();
+            window.form->imagePoints->Clear();
+            window.form->SetListBoxLines({});
+            QApplication::processEvents();
+            ReleaseHeap();
+            state.ResumeTiming();
         }
-        start = Clock::now();
-        const vrma::ScaleRatioRun again = vrma::RunScaleRatio(nc, nr, scene, image);
-        std::printf("    of which on tables: %8.1f ms (%s)\n", Milliseconds(start),
-                    again.ratios == result.ratios ? "same ratios" : "DIFFERENT");
+        if (!window.Calibrate()) {
+            state.SkipWithError("the calibration showed a message");
+            break;
+        }
     }
-    start = Clock::now();
-    const QStringList lines = vrma::ScaleRatioListLines(result);
-    std::printf("  list lines:           %8.1f ms\n", Milliseconds(start));
-    start = Clock::now();
-    form->SetListBoxLines(lines);
-    QApplication::processEvents();
-    std::printf("  list box:             %8.1f ms\n", Milliseconds(start));
-    start = Clock::now();
-    vrma::DrawScaleRatioPlot(form->Image1->Picture(), result);
-    std::printf("  plot:                 %8.1f ms\n", Milliseconds(start));
-    start = Clock::now();
-    vrma::ReadPointFile(sceneFile, form->scenePoints.get());
-    vrma::ReadPointFile(imageFile, form->imagePoints.get());
-    std::printf("  reading both files:   %8.1f ms\n", Milliseconds(start));
-
-    vrma::SetDialogHost(nullptr);
-    return host.messages == 0 ? 0 : 1;
+    if (n >= kLargeGrid)
+        memory.Report(state);
+    state.SetItemsProcessed(state.iterations() * n * n);
 }
+
+// The parts of the command on the large grid, each on its own.
+void PartReadFiles(benchmark::State& state) {
+    Window window(kLargeGrid);
+    for (auto _ : state) {
+        state.PauseTiming();
+        window.form->scenePoints->Clear();
+        window.form->imagePoints->Clear();
+        ReleaseHeap();
+        state.ResumeTiming();
+        if (!window.form->LoadPointLists())
+            state.SkipWithError("a file was not read");
+    }
+}
+
+// The same when the lists still hold the points of the previous run, which the reader
+// frees first, as in a repeated calibration.
+void PartReadFilesAgain(benchmark::State& state) {
+    Window window(kLargeGrid);
+    for (auto _ : state) {
+        if (!window.form->LoadPointLists())
+            state.SkipWithError("a file was not read");
+    }
+}
+
+void PartListLines(benchmark::State& state) {
+    Points points;
+    Load(kLargeGrid, points);
+    const ScaleRatioRun run = RunScaleRatio(kLargeGrid, kLargeGrid, points.scene, points.image);
+    for (auto _ : state) {
+        QStringList lines = ScaleRatioListLines(run);
+        benchmark::DoNotOptimize(lines.constData());
+        state.PauseTiming();
+        lines = QStringList();
+        state.ResumeTiming();
+    }
+}
+
+void PartListBox(benchmark::State& state) {
+    Window window(kLargeGrid);
+    Points points;
+    Load(kLargeGrid, points);
+    const QStringList lines =
+        ScaleRatioListLines(RunScaleRatio(kLargeGrid, kLargeGrid, points.scene, points.image));
+    for (auto _ : state) {
+        window.form->SetListBoxLines({});
+        window.form->SetListBoxLines(lines);
+        QApplication::processEvents();
+    }
+}
+
+void PartPlot(benchmark::State& state) {
+    Points points;
+    Load(kLargeGrid, points);
+    const ScaleRatioRun run = RunScaleRatio(kLargeGrid, kLargeGrid, points.scene, points.image);
+    QImage bitmap(700, 500, QImage::Format_RGB32);
+    for (auto _ : state) {
+        bitmap.fill(Qt::white);
+        DrawScaleRatioPlot(bitmap, run);
+    }
+}
+
+void Grids(benchmark::internal::Benchmark* b) {
+    b->Arg(100)->Arg(kLargeGrid)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+const bool registered = [] {
+    Grids(benchmark::RegisterBenchmark("RunScaleRatio/tables", ComputeOnTables));
+    Grids(benchmark::RegisterBenchmark("RunScaleRatio/lists", ComputeOnLists));
+    Grids(benchmark::RegisterBenchmark("CalibrationWindow/repeated", CalibrateInWindow, true));
+    Grids(benchmark::RegisterBenchmark("CalibrationWindow/first", CalibrateInWindow, false));
+    using Part = void (*)(benchmark::State&);
+    const std::pair<const char*, Part> parts[] = {
+        {"CalibrationPart/read_both_files", PartReadFiles},
+        {"CalibrationPart/read_both_files_again", PartReadFilesAgain},
+        {"CalibrationPart/list_lines", PartListLines},
+        {"CalibrationPart/list_box", PartListBox},
+        {"CalibrationPart/plot", PartPlot}};
+    for (const auto& [name, part] : parts)
+        benchmark::RegisterBenchmark(name, part)->Unit(benchmark::kMillisecond)->UseRealTime();
+    return true;
+}();
+
+} // namespace
+} // namespace vrma::bench
+
+VRMA_BENCHMARK_MAIN("/100/")

@@ -7,8 +7,10 @@ namespace vrma {
 QStringList ScaleRatioListLines(const ScaleRatioRun& run) {
     QStringList lines;
     lines.reserve(qsizetype(run.ratios.size()) + 6);
+    // Neighbouring ratios mostly share their four-decimal text: one string each.
+    FixedFourTexts fixed4;
     for (double ratio : run.ratios)
-        lines.append(FormatFixed4(ratio));
+        lines.append(fixed4(ratio));
     if (run.statisticsKnown()) {
         lines.append(QString());
         lines.append(QStringLiteral("Среднее значение:"));

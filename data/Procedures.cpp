@@ -6,9 +6,11 @@
 #include "platform/Dialogs.h"
 #include "platform/Locale.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <system_error>
 #include <vector>
@@ -18,6 +20,46 @@
 namespace vrma {
 
 namespace {
+
+constexpr double kExactLimit = 1e14; // below it the fourth decimal is within 18 digits
+
+__extension__ typedef unsigned __int128 Unsigned128;
+
+// The value in units of the fourth decimal, rounded to the nearest with ties away from
+// zero, for a finite magnitude below 10^14. The exact binary value decides: the magnitude
+// is M * 2^-shift with an integer M < 2^53, so magnitude * 10^4 is M * 10^4 (below 2^67)
+// over 2^shift, whose quotient and remainder are exact in 128 bits.
+quint64 FourDecimalUnits(double magnitude) {
+    if (magnitude < 1e-5)
+        return 0; // below a tenth of a unit (and so every subnormal)
+    const auto bits = std::bit_cast<quint64>(magnitude);
+    const quint64 mantissa = (bits & ((quint64(1) << 52) - 1)) | (quint64(1) << 52);
+    const int shift = 1075 - static_cast<int>(bits >> 52); // 6 ... 69 here
+    const Unsigned128 scaled = Unsigned128(mantissa) * 10000u;
+    const Unsigned128 half = Unsigned128(1) << (shift - 1);
+    const auto units = static_cast<quint64>(scaled >> shift);
+    return units + ((scaled & ((half << 1) - 1)) >= half ? 1 : 0);
+}
+
+// The text of a number of units of the fourth decimal: the integer part without leading
+// zeros (at least one digit), the separator, four decimals.
+QString UnitsText(quint64 units, bool negative, QChar separator) {
+    char16_t digits[24];
+    char16_t* const end = digits + std::size(digits);
+    char16_t* p = end;
+    for (int k = 0; k < 4; ++k) {
+        *--p = static_cast<char16_t>(u'0' + units % 10);
+        units /= 10;
+    }
+    *--p = separator.unicode();
+    do {
+        *--p = static_cast<char16_t>(u'0' + units % 10);
+        units /= 10;
+    } while (units != 0);
+    if (negative)
+        *--p = u'-';
+    return QString(reinterpret_cast<const QChar*>(p), end - p);
+}
 
 // Adds one unit in the last place of the decimal text [first, last), which may hold a
 // '.'; on a carry out of the first digit a '1' is written before it and first moves back
@@ -36,61 +78,73 @@ void RoundUpDecimal(char*& first, char* last) {
     *--first = '1';
 }
 
-} // namespace
-
-// The exact binary value decides the rounding. Below 10^14 the fourth decimal is within
-// the first 18 significant digits, and std::to_chars rounds correctly at it; its rule for
-// an exact tie (to even) is replaced by away from zero. A value that lies exactly halfway
-// at the fourth decimal is an odd multiple of 1/32, the only binary fractions ending in
-// ...5 at the fifth decimal. From 10^14 on the value's decimal expansion is short enough to
-// be written out exactly (it is a multiple of 1/64), and it is rounded to 18 significant
-// digits by hand, the decimals after them being zeros.
-QString FormatFixed4(double value) {
-    if (std::isnan(value))
-        return QStringLiteral("NAN");
-    if (std::isinf(value))
-        return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
+// From 10^14 on the value's decimal expansion is short enough to be written out exactly
+// (it is a multiple of 1/64), and it is rounded to 18 significant digits by hand, the
+// decimals after them being zeros.
+QString LargeFixed4(double value, QChar separator) {
     const double magnitude = std::fabs(value);
     char buffer[400];
     char* first = buffer + 1; // room for a carry digit
-    char* last;
-    if (magnitude < 1e14) {
-        const double thirtySeconds = magnitude * 32; // exact
-        if (thirtySeconds == std::floor(thirtySeconds) && std::fmod(thirtySeconds, 2.0) == 1.0) {
-            last =
-                std::to_chars(first, std::end(buffer), magnitude, std::chars_format::fixed, 5).ptr -
-                1; // the five
-            RoundUpDecimal(first, last);
-        } else {
-            last =
-                std::to_chars(first, std::end(buffer), magnitude, std::chars_format::fixed, 4).ptr;
-        }
-    } else {
-        last = std::to_chars(first, std::end(buffer), magnitude, std::chars_format::fixed, 6).ptr;
-        const char* point = static_cast<const char*>(std::memchr(first, '.', size_t(last - first)));
-        const std::ptrdiff_t integerDigits = point - first;
-        // Position of the 19th significant digit (the first is never zero here).
-        char* nineteenth = first + (integerDigits >= 19 ? 18 : 19);
-        const bool up = *nineteenth >= '5';
-        for (char* p = nineteenth; p != last; ++p)
-            if (*p != '.')
-                *p = '0';
-        if (up)
-            RoundUpDecimal(first, nineteenth);
-        last -= 2; // six decimals to four
-    }
-    bool zero = true;
-    for (const char* p = first; p != last && zero; ++p)
-        zero = *p == '0' || *p == '.';
+    char* last = std::to_chars(first, std::end(buffer), magnitude, std::chars_format::fixed, 6).ptr;
+    const char* point = static_cast<const char*>(std::memchr(first, '.', size_t(last - first)));
+    const std::ptrdiff_t integerDigits = point - first;
+    // Position of the 19th significant digit (the first is never zero here).
+    char* nineteenth = first + (integerDigits >= 19 ? 18 : 19);
+    const bool up = *nineteenth >= '5';
+    for (char* p = nineteenth; p != last; ++p)
+        if (*p != '.')
+            *p = '0';
+    if (up)
+        RoundUpDecimal(first, nineteenth);
+    last -= 2; // six decimals to four
 
-    const QChar separator = DecimalSeparator();
     QString text;
     text.reserve(last - first + 1);
-    if (value < 0 && !zero)
+    if (value < 0)
         text += QLatin1Char('-');
     for (const char* p = first; p != last; ++p)
         text += *p == '.' ? separator : QLatin1Char(*p);
     return text;
+}
+
+QString NonFiniteText(double value) {
+    if (std::isnan(value))
+        return QStringLiteral("NAN");
+    return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
+}
+
+} // namespace
+
+QString FormatFixed4(double value) {
+    if (!std::isfinite(value))
+        return NonFiniteText(value);
+    const double magnitude = std::fabs(value);
+    if (magnitude < kExactLimit) {
+        const quint64 units = FourDecimalUnits(magnitude);
+        return UnitsText(units, value < 0 && units != 0, DecimalSeparator());
+    }
+    return LargeFixed4(value, DecimalSeparator());
+}
+
+FixedFourTexts::FixedFourTexts() : separator_(DecimalSeparator()), cache_(kCacheSize) {}
+
+FixedFourTexts::~FixedFourTexts() = default;
+
+QString FixedFourTexts::operator()(double value) {
+    if (!std::isfinite(value))
+        return NonFiniteText(value);
+    const double magnitude = std::fabs(value);
+    if (magnitude >= kExactLimit)
+        return LargeFixed4(value, separator_);
+    const quint64 units = FourDecimalUnits(magnitude);
+    const bool negative = value < 0 && units != 0;
+    const quint64 key = units << 1 | (negative ? 1 : 0); // units < 2^60
+    Entry& entry = cache_[static_cast<std::size_t>(key >> 1 ^ key << 11) & (kCacheSize - 1)];
+    if (entry.key != key || entry.text.isNull()) {
+        entry.key = key;
+        entry.text = UnitsText(units, negative, separator_);
+    }
+    return entry.text;
 }
 
 namespace {
@@ -153,15 +207,89 @@ void Translate(char* p, std::size_t n, const ByteSyntax& syntax) {
     }
 }
 
+// The plain numbers of a coordinate file are read eight bytes at a time: a word of the text
+// tells how many digits it starts with, and their value comes from a few multiplications.
+
+constexpr quint64 kHighBits = 0x8080808080808080;
+
+// How many of the eight bytes of a little-endian word, from the first on, are digits.
+int LeadingDigits(quint64 word) {
+    const quint64 ascii = word & ~kHighBits;               // no carries between the bytes below
+    const quint64 fromZero = ascii + 0x5050505050505050;   // high bit: at least '0'
+    const quint64 beyondNine = ascii + 0x4646464646464646; // high bit: beyond '9'
+    const quint64 digits = fromZero & ~beyondNine & ~word & kHighBits;
+    const quint64 others = ~digits & kHighBits;
+    return others ? std::countr_zero(others) / 8 : 8;
+}
+
+// The value of the first n (1 ... 8) digits of the word.
+quint64 LeadingDigitsValue(quint64 word, int n) {
+    word -= 0x3030303030303030;
+    word <<= 8 * (8 - n); // the digits after zeros, as an eight-digit number
+    word = word * 10 + (word >> 8);
+    return (((word & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+            (((word >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+           32;
+}
+
+constexpr quint64 kIntegerPowers[] = {1,      10,      100,      1000,     10000,
+                                      100000, 1000000, 10000000, 100000000};
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The digits from p on, appended to w; count grows by their number. Past the 19th digit
+// w is meaningless, and the caller then does not use it.
+inline __attribute__((always_inline)) const char* ReadDigits(const char* p, const char* end,
+                                                             quint64& w, std::ptrdiff_t& count) {
+    while (end - p >= 8) {
+        quint64 word;
+        std::memcpy(&word, p, sizeof word);
+        const int n = LeadingDigits(word);
+        if (n == 0)
+            return p;
+        w = w * kIntegerPowers[n] + LeadingDigitsValue(word, n);
+        count += n;
+        p += n;
+        if (n < 8)
+            return p;
+    }
+    for (; p != end && IsDigit(*p); ++p, ++count)
+        w = w * 10 + quint64(*p - '0');
+    return p;
+}
+
+// A number without an exponent, with at most 19 digits in all and at most 22 decimals,
+// whose digits as an integer w are at most 2^53: w and 10^decimals are then both exact
+// doubles and their quotient, rounded once, is the text's value rounded correctly, the
+// value that std::from_chars gives. Returns the position after the digits, or nullptr
+// when the text is not of this form (and is read the general way).
+const char* ReadPlainDecimal(const char* p, const char* end, bool useSeparator, double& value) {
+    quint64 w = 0;
+    std::ptrdiff_t digits = 0;
+    p = ReadDigits(p, end, w, digits);
+    std::ptrdiff_t decimals = 0;
+    if (useSeparator && p != end && *p == '.')
+        p = ReadDigits(p + 1, end, w, decimals);
+    digits += decimals;
+    if (digits == 0 || digits > 19 || w > (quint64(1) << 53) ||
+        decimals >= std::ptrdiff_t(std::size(kPowersOfTen)))
+        return nullptr;
+    if (p != end && (*p == 'e' || *p == 'E'))
+        return nullptr;
+    value = double(w) / kPowersOfTen[decimals];
+    return p;
+}
+
 // Reads one number from p, with the blanks around it, and returns the position after them
 // (nullptr when there is no valid number there). The caller checks what follows.
 //
-// The common case takes one pass: std::from_chars matches the longest number of its own
-// grammar, which agrees with ours once the sign is taken off and the first character is a
-// digit or the separator; whatever it leaves unread must then be a blank or the end of the
-// field, which the caller checks. Every other case (a lone separator, a value beyond the
-// range) goes through the full scanner and ParseRealDouble's conversion, so the values
-// are always the same as those of ParseRealDouble.
+// The common case takes one pass: ReadPlainDecimal, or else std::from_chars, matches the
+// longest number of its own grammar, which agrees with ours once the sign is taken off and
+// the first character is a digit or the separator; whatever it leaves unread must then be a
+// blank or the end of the field, which the caller checks. Every other case (a lone separator, a
+// value beyond the range) goes through the full scanner and ParseRealDouble's conversion, so the
+// values are always the same as those of ParseRealDouble.
 const char* ReadNumber(const char* p, const char* end, const ByteSyntax& syntax, double& value) {
     const char* const start = p;
     while (p != end && *p == ' ')
@@ -172,6 +300,14 @@ const char* ReadNumber(const char* p, const char* end, const ByteSyntax& syntax,
         ++p;
     }
     if (syntax.direct && p != end && (IsDigit(*p) || (syntax.useSeparator && *p == '.'))) {
+        if (const char* after = ReadPlainDecimal(p, end, syntax.useSeparator, value)) {
+            if (negative)
+                value = -value;
+            p = after;
+            while (p != end && *p == ' ')
+                ++p;
+            return p;
+        }
         const std::from_chars_result result = std::from_chars(p, end, value);
         if (result.ec == std::errc()) {
             if (negative)
@@ -238,6 +374,16 @@ constexpr std::size_t kChunkSize = 256 * 1024;
 // The file is read in chunks that stay in the processor's cache, and its bytes are read as
 // they stand; the values are those that ParseRealDouble gives for the decoded field texts.
 void LoadPointFile(const QString& fileName, VT_Points* points) {
+    // The buffer is had before the old points are freed: a large request right after a
+    // million small records were freed makes the heap merge them all first, after which
+    // every new record is carved out of the merged space the slow way.
+    std::vector<char> buffer;
+    try {
+        buffer.resize(kChunkSize);
+    } catch (...) {
+        points->Clear(); // emptied whatever happens
+        throw;
+    }
     points->Clear();
     QFile file(fileName);
     if (!IsDataFile(fileName) || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -247,7 +393,6 @@ void LoadPointFile(const QString& fileName, VT_Points* points) {
 
     const ByteSyntax syntax = SyntaxFor(DecimalSeparator());
 
-    std::vector<char> buffer(kChunkSize);
     std::size_t filled = 0; // bytes in the buffer not yet read as lines
     qint64 consumed = 0;    // bytes of the file read as lines
     bool reserved = false;

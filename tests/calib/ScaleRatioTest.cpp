@@ -107,6 +107,24 @@ TEST(ScaleRatio, KnownSpreadGivesMeanAndSampleDeviation) {
     EXPECT_GT(run.sd, 0.01); // the field really has a spread
 }
 
+TEST(ScaleRatio, WideGridListsEveryRowInOrder) {
+    // More columns than the computation takes in one sweep, and a ratio that tells its
+    // node: every ratio must come out at its own place in the row-by-row order.
+    const qint32 nc = 103, nr = 9;
+    const auto ratio = [](int i, int j) { return 1.0 + i / 1024.0 + j / 8.0; };
+    const ScaleRatioRun run = FieldWithRatios(nc, nr, ratio).Run();
+    ASSERT_TRUE(run.complete());
+    const std::vector<double> want = RatiosRowByRow(nc, nr, ratio);
+    ASSERT_EQ(run.ratios.size(), want.size());
+    ASSERT_EQ(run.plot.size(), want.size());
+    for (size_t t = 0; t < want.size(); ++t) {
+        ASSERT_NEAR(run.ratios[t], want[t], 1e-12) << "ratio " << t;
+        const int i = int(t % size_t(nc - 2)) + 1;
+        EXPECT_EQ(run.plot[t].x, int(std::trunc(i * (700.0 / nc) + 30.0))) << t;
+        EXPECT_EQ(run.plot[t].startsPolyline, i == 1) << t;
+    }
+}
+
 TEST(ScaleRatio, PlotOfTheDefaultGrid) {
     // Rows after the first are scaled by 250 over the last ratio of the first row.
     const auto ratio = [](int i, int j) { return j == 1 ? 1.0 + 0.1 * i : 0.75 + 0.25 * i * j; };
@@ -185,6 +203,25 @@ TEST(ScaleRatioFailure, EqualSceneXInALaterRowKeepsTheNodesBefore) {
     EXPECT_TRUE(run.coefficientSet);
     EXPECT_DOUBLE_EQ(run.coefficient, sum); // summed, not divided
     EXPECT_FALSE(run.meanKnown());
+}
+
+TEST(ScaleRatioFailure, FaultFarIntoAWideGridKeepsTheNodesBefore) {
+    Field f = FieldWithRatios(90, 7, Spread);
+    f.Scene(71, 4).x = f.Scene(69, 4).x; // neighbours of node (70, 4)
+    const ScaleRatioRun run = f.Run();
+    EXPECT_EQ(run.stage, ScaleRatioStage::Ratio);
+    EXPECT_EQ(run.failedColumn, 70);
+    EXPECT_EQ(run.failedRow, 4);
+    std::vector<double> want = RatiosRowByRow(90, 7, Spread);
+    want.resize(size_t(3 * 88 + 69));
+    ASSERT_EQ(run.ratios.size(), want.size());
+    ASSERT_EQ(run.plot.size(), want.size());
+    double sum = 0;
+    for (size_t t = 0; t < want.size(); ++t) {
+        ASSERT_NEAR(run.ratios[t], want[t], 1e-13) << t;
+        sum += run.ratios[t];
+    }
+    EXPECT_DOUBLE_EQ(run.coefficient, sum);
 }
 
 TEST(ScaleRatioFailure, EveryZeroDivisorStopsTheRun) {

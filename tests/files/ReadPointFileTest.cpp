@@ -357,6 +357,50 @@ TEST_F(ReadPointFileTest, SameValuesAsParseRealDoubleOnRandomLines) {
     EXPECT_GT(invalidLines, 200);
 }
 
+TEST_F(ReadPointFileTest, DigitRunsAroundWordsAndTheLimitsOfExactReading) {
+    // Digit runs that end on either side of an eight-byte word, integers on either side of
+    // 2^53, 19 and 20 digits, 22 and 23 decimals, each both at the end of a line and
+    // before the separator, every value bit for bit as ParseRealDouble gives it.
+    std::vector<std::string> numbers = {"9007199254740992",
+                                        "9007199254740993",
+                                        "9007199254740991.5",
+                                        "1234567890123456789",
+                                        "12345678901234567890",
+                                        "0.0000000000000000000001",
+                                        "0.00000000000000000000001",
+                                        "1e5",
+                                        "00000000000000000000012.5",
+                                        ".5",
+                                        "5.",
+                                        "0"};
+    std::string digits;
+    for (int n = 1; n <= 18; ++n) {
+        digits += char('0' + (n * 7) % 10);
+        numbers.push_back(digits); // n digits
+        numbers.push_back(digits.substr(0, (n + 1) / 2) + "." + digits.substr((n + 1) / 2));
+        numbers.push_back("0." + digits);
+    }
+    vrma::SetDecimalSeparator(QLatin1Char('.'));
+    QByteArray file;
+    Points expected;
+    for (std::size_t k = 0; k < numbers.size(); ++k) {
+        const std::string& a = numbers[k];
+        const std::string& b = numbers[numbers.size() - 1 - k];
+        file += QByteArray::fromStdString("-" + a + ";" + b + (k % 2 ? "\r\n" : " \n"));
+        expected.emplace_back(-*vrma::ParseRealDouble(QString::fromStdString(a)),
+                              *vrma::ParseRealDouble(QString::fromStdString(b)));
+    }
+    Points points;
+    ASSERT_TRUE(Read(Write(file), points));
+    ASSERT_EQ(points.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(std::memcmp(&points[i].first, &expected[i].first, sizeof(double)), 0)
+            << numbers[i];
+        EXPECT_EQ(std::memcmp(&points[i].second, &expected[i].second, sizeof(double)), 0)
+            << numbers[numbers.size() - 1 - i];
+    }
+}
+
 TEST_F(ReadPointFileTest, ASeparatorOutsideTheCodePageReadsNoFractions) {
     vrma::SetDecimalSeparator(QChar(0x066B));
     Points points;

@@ -233,4 +233,72 @@ TEST(FormatFixed4Test, RandomDoublesOfEveryMagnitude) {
     ExpectLikeReference(-std::numeric_limits<double>::min());
 }
 
+// ---- The formatter of long runs of values ----
+
+using vrma::FixedFourTexts;
+
+// Values that land in every slot of the formatter's store and meet earlier ones there:
+// ratios near 1 (the calibration's), values that round to a signed or unsigned zero,
+// exact ties, large and non-finite values, and random doubles of every size.
+std::vector<double> MixedRun() {
+    std::mt19937_64 random(21);
+    std::normal_distribution<double> ratio(1.0023, 0.05);
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  -0.00004,
+                                  0.00004,
+                                  -0.00005,
+                                  0.03125,
+                                  -0.03125,
+                                  1e14,
+                                  -2e15,
+                                  1e300,
+                                  -1e-300,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN()};
+    for (int i = 0; i < 60000; ++i) {
+        values.push_back(ratio(random));
+        values.push_back(-ratio(random));
+        values.push_back(std::ldexp(double(random() >> 11), -int(random() % 70)));
+    }
+    return values;
+}
+
+TEST(FixedFourTextsTest, SameTextsAsFormatFixed4UnderBothSeparators) {
+    const std::vector<double> values = MixedRun();
+    for (QChar separator : {QLatin1Char('.'), QLatin1Char(',')}) {
+        SeparatorGuard guard(separator);
+        FixedFourTexts fixed4;
+        for (double v : values)
+            ASSERT_EQ(fixed4(v), FormatFixed4(v)) << std::hexfloat << v;
+        // And once more, now that the store is full of other values' texts.
+        for (auto it = values.rbegin(); it != values.rend(); ++it)
+            ASSERT_EQ(fixed4(*it), FormatFixed4(*it)) << std::hexfloat << *it;
+    }
+}
+
+TEST(FixedFourTextsTest, EqualTextsShareOneString) {
+    SeparatorGuard guard(QLatin1Char('.'));
+    FixedFourTexts fixed4;
+    const QString first = fixed4(1.00231);
+    const QString second = fixed4(1.00229); // also 1.0023
+    EXPECT_EQ(second, "1.0023");
+    EXPECT_TRUE(second.isSharedWith(first));
+    // A negative value and its magnitude differ, and so do their strings.
+    const QString negative = fixed4(-1.00231);
+    EXPECT_EQ(negative, "-1.0023");
+    EXPECT_FALSE(negative.isSharedWith(first));
+    // A negative value that rounds to zero shares the text of zero.
+    EXPECT_TRUE(fixed4(-0.00001).isSharedWith(fixed4(0.0)));
+}
+
+TEST(FixedFourTextsTest, SeparatorIsTheOneOfItsMaking) {
+    SeparatorGuard guard(QLatin1Char(','));
+    FixedFourTexts fixed4;
+    vrma::SetDecimalSeparator(QLatin1Char('.'));
+    EXPECT_EQ(fixed4(2.5), "2,5000");
+    EXPECT_EQ(fixed4(123456789012345.6789), "123456789012345,6720");
+}
+
 } // namespace
