@@ -32,14 +32,14 @@ public:
     ~TAlfaKalibr_Form() override;
 
     // Controls, named as designed (objectName is the same name).
-    QLineEdit* Edit11 = nullptr; // scene file name (last component shown)
-    QLineEdit* Edit10 = nullptr; // image file name
+    QLineEdit* Edit11 = nullptr;    // scene file name (last component shown)
+    QLineEdit* Edit10 = nullptr;    // image file name
     QPushButton* Button5 = nullptr; // "..." scene
     QPushButton* Button1 = nullptr; // "..." image
-    QLineEdit* Edit3 = nullptr;  // rows, "6"
-    QLineEdit* Edit5 = nullptr;  // columns, "6"
-    QLineEdit* Edit6 = nullptr;  // width, "720"
-    QLineEdit* Edit7 = nullptr;  // height, "576"
+    QLineEdit* Edit3 = nullptr;     // rows, "6"
+    QLineEdit* Edit5 = nullptr;     // columns, "6"
+    QLineEdit* Edit6 = nullptr;     // width, "720"
+    QLineEdit* Edit7 = nullptr;     // height, "576"
     QScrollArea* ScrollBox1 = nullptr;
     TImage* Image1 = nullptr; // the plot, 700 x 500
     TImage* Image2 = nullptr; // the splash picture over the plot
@@ -47,8 +47,8 @@ public:
     QWidget* Panel5 = nullptr;
     QListView* ListBox1 = nullptr; // lines readable through ListBox1Model
     QStringListModel* ListBox1Model = nullptr;
-    QLineEdit* Edit8 = nullptr; // coefficient (read-only, disabled)
-    QLineEdit* Edit9 = nullptr; // standard deviation (read-only, disabled)
+    QLineEdit* Edit8 = nullptr;     // coefficient (read-only, disabled)
+    QLineEdit* Edit9 = nullptr;     // standard deviation (read-only, disabled)
     QPushButton* Button2 = nullptr; // "Счет"
     QPushButton* Button3 = nullptr; // "Сохранить"
     QMenuBar* MainMenu1 = nullptr;
@@ -94,7 +94,7 @@ public:
     void Edit10KeyUp(QObject* sender = nullptr);
     void Edit11DblClick(QObject* sender = nullptr); // opens the editor (editor/)
     void Edit10DblClick(QObject* sender = nullptr);
-    void N4Click(QObject* sender = nullptr);  // calibration (calib/)
+    void N4Click(QObject* sender = nullptr); // calibration (calib/)
     void Button2Click(QObject* sender = nullptr);
     void N16Click(QObject* sender = nullptr); // export (calib/)
     void Button3Click(QObject* sender = nullptr);

@@ -8,9 +8,13 @@ namespace {
 QChar g_separator = QLatin1Char('.');
 }
 
-QChar DecimalSeparator() { return g_separator; }
+QChar DecimalSeparator() {
+    return g_separator;
+}
 
-void SetDecimalSeparator(QChar separator) { g_separator = separator; }
+void SetDecimalSeparator(QChar separator) {
+    g_separator = separator;
+}
 
 void InitDecimalSeparatorFromSystem() {
     const QString point = QLocale::system().decimalPoint();
