@@ -4,6 +4,7 @@
 #include "data/TextFile.h"
 #include "platform/Dialogs.h"
 #include "platform/Locale.h"
+#include "support/RecordingDialogHost.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -17,37 +18,7 @@
 
 namespace {
 
-// A dialog host that records message boxes and fails on anything else.
-class RecordingHost : public vrma::DialogHost {
-public:
-    struct Box {
-        QWidget* owner;
-        QString text;
-        QString caption;
-        unsigned type;
-    };
-    std::vector<Box> boxes;
-
-    int messageBox(QWidget* owner, const QString& text, const QString& caption,
-                   unsigned type) override {
-        boxes.push_back({owner, text, caption, type});
-        return vrma::IDOK;
-    }
-    void showMessage(const QString& text) override {
-        ADD_FAILURE() << "unexpected message " << text.toStdString();
-    }
-    bool execute(vrma::FileDialog&) override {
-        ADD_FAILURE() << "unexpected file dialog";
-        return false;
-    }
-    int execModal(QWidget&) override {
-        ADD_FAILURE() << "unexpected modal window";
-        return 0;
-    }
-    void help(QWidget*, const QString&, unsigned, quintptr) override {
-        ADD_FAILURE() << "unexpected help";
-    }
-};
+using vrma::test::RecordingHost;
 
 class ReadPointFileTest : public ::testing::Test {
 protected:

@@ -10,6 +10,7 @@
 #include "editor/Edit.h"
 #include "fuzz/EditorProperties.h"
 #include "platform/Locale.h"
+#include "support/RecordingDialogHost.h"
 #include "support/ScriptedDialogHost.h"
 
 #include <QAction>
@@ -36,37 +37,7 @@ using vrma::test::ScriptedDialogHost;
 
 const QString kReadError = QStringLiteral("Ошибка чтения файла сцены!");
 
-// Records the message boxes of the coordinate-file reader; anything else fails the test.
-class RecordingHost : public vrma::DialogHost {
-public:
-    struct Box {
-        QWidget* owner;
-        QString text;
-        QString caption;
-        unsigned type;
-    };
-    std::vector<Box> boxes;
-
-    int messageBox(QWidget* owner, const QString& text, const QString& caption,
-                   unsigned type) override {
-        boxes.push_back({owner, text, caption, type});
-        return vrma::IDOK;
-    }
-    void showMessage(const QString& text) override {
-        ADD_FAILURE() << "unexpected message " << text.toStdString();
-    }
-    bool execute(vrma::FileDialog&) override {
-        ADD_FAILURE() << "unexpected file dialog";
-        return false;
-    }
-    int execModal(QWidget&) override {
-        ADD_FAILURE() << "unexpected modal window";
-        return 0;
-    }
-    void help(QWidget*, const QString&, unsigned, quintptr) override {
-        ADD_FAILURE() << "unexpected help";
-    }
-};
+using vrma::test::RecordingHost;
 
 class HostileFiles : public ::testing::Test {
 protected:
