@@ -7,6 +7,7 @@ PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-translations-l10n libjpeg-dev
   libgtest-dev libbenchmark-dev
+  libopencv-dev
   locales
 )
 # Extra packages a caller may ask for (for instance the fuzzing or comparison tools).
