@@ -318,19 +318,15 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
     N10 = makeAction("N10", QStringLiteral("Справка"), helpMenu);
     N11 = makeAction("N11", QStringLiteral("О программе"), helpMenu);
 
-    connect(N16, &QAction::triggered, this, [this] { RunCommand([&] { N16Click(N16); }); });
-    connect(N15, &QAction::triggered, this, [this] { RunCommand([&] { N15Click(N15); }); });
-    connect(N4, &QAction::triggered, this, [this] { RunCommand([&] { N4Click(N4); }); });
-    connect(N10, &QAction::triggered, this, [this] { RunCommand([&] { N10Click(N10); }); });
-    connect(N11, &QAction::triggered, this, [this] { RunCommand([&] { N11Click(N11); }); });
-    connect(Button5, &QPushButton::clicked, this,
-            [this] { RunCommand([&] { Button5Click(Button5); }); });
-    connect(Button1, &QPushButton::clicked, this,
-            [this] { RunCommand([&] { Button1Click(Button1); }); });
-    connect(Button2, &QPushButton::clicked, this,
-            [this] { RunCommand([&] { Button2Click(Button2); }); });
-    connect(Button3, &QPushButton::clicked, this,
-            [this] { RunCommand([&] { Button3Click(Button3); }); });
+    ConnectCommand(N16, &QAction::triggered, this, &TAlfaKalibr_Form::N16Click);
+    ConnectCommand(N15, &QAction::triggered, this, &TAlfaKalibr_Form::N15Click);
+    ConnectCommand(N4, &QAction::triggered, this, &TAlfaKalibr_Form::N4Click);
+    ConnectCommand(N10, &QAction::triggered, this, &TAlfaKalibr_Form::N10Click);
+    ConnectCommand(N11, &QAction::triggered, this, &TAlfaKalibr_Form::N11Click);
+    ConnectCommand(Button5, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button5Click);
+    ConnectCommand(Button1, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button1Click);
+    ConnectCommand(Button2, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button2Click);
+    ConnectCommand(Button3, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button3Click);
     CreatePlotMenu();
 
     // The dialogs.

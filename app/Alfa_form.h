@@ -1,5 +1,6 @@
 #pragma once
 // The calibration window, the program's main window.
+#include "calib/Calibration.h"
 #include "calib/NodeAnalysis.h"
 #include "data/Data_structures.h"
 #include "platform/Dialogs.h"
@@ -92,11 +93,11 @@ public:
     void Button1Click(QObject* sender = nullptr);
     void Edit11KeyUp(QObject* sender = nullptr);
     void Edit10KeyUp(QObject* sender = nullptr);
-    void Edit11DblClick(QObject* sender = nullptr); // opens the editor (editor/)
+    void Edit11DblClick(QObject* sender = nullptr); // opens the editor (OpenEditor.cpp)
     void Edit10DblClick(QObject* sender = nullptr);
-    void N4Click(QObject* sender = nullptr); // calibration (calib/)
+    void N4Click(QObject* sender = nullptr); // calibration (CalibrationCommand.cpp)
     void Button2Click(QObject* sender = nullptr);
-    void N16Click(QObject* sender = nullptr); // export (calib/)
+    void N16Click(QObject* sender = nullptr); // export (ExportCommand.cpp)
     void Button3Click(QObject* sender = nullptr);
     void N10Click(QObject* sender = nullptr);
     void N11Click(QObject* sender = nullptr);
@@ -113,6 +114,11 @@ public:
 
     // Reads the scene file, then (only if that succeeded) the image file.
     bool LoadPointLists();
+    // Shows a calibration's outcome: its list, plot and statistics, and its message.
+    void ShowCalibration(const Calibration& calibration);
+    void ShowCalibrationMessage(CalibrationStatus status);
+    // Empties the list box, the statistics and the plot, and drops the last run.
+    void ClearResults();
 
     // The list box lines (a convenience over ListBox1Model).
     QStringList ListBoxLines() const;
@@ -128,5 +134,12 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
+
+// Start-up steps after the application object: the calibration window (the main
+// window), then the about box, hidden.
+std::unique_ptr<TAlfaKalibr_Form> CreateMainWindow();
+
+// The whole program: start-up, the calibration window, the message loop. Returns 0.
+int RunVrma(int argc, char** argv);
 
 } // namespace vrma

@@ -1,10 +1,13 @@
 // The node analysis window: the map of the ratios over the interior nodes, the
 // statistics of the field, its outliers, and the saving of the map and the numbers.
 #include "app/NodeAnalysisWindow.h"
+#include "data/Messages.h"
 
 #include "app/WindowFont.h"
 #include "data/Errors.h"
 #include "data/Procedures.h"
+#include "data/TextFile.h"
+#include "platform/Application.h"
 #include "platform/Locale.h"
 
 #include <QBuffer>
@@ -17,7 +20,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -84,13 +86,6 @@ double ColourScaleHalfWidth(const NodeAnalysis& analysis) {
     return std::min(farthest, 3.0 * analysis.sd);
 }
 
-void WriteFileBytes(const QString& fileName, const QByteArray& bytes) {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw FileError(
-            QStringLiteral("Не удаётся записать файл \"%1\"").arg(fileName).toStdString());
-}
-
 QByteArray PngBytes(const QImage& picture) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -106,14 +101,12 @@ bool SaveThroughDialog(QWidget* owner, FileDialog& dialog,
         return false;
     const QString fileName = dialog.FileName;
     if (QFileInfo::exists(fileName) &&
-        MessageBoxA(owner, QStringLiteral("Перезаписать существующий файл?"),
-                    QStringLiteral("Предупреждение"), MB_YESNO) != IDYES)
+        MessageBoxA(owner, messages::Overwrite(), messages::WarningCaption(), MB_YESNO) != IDYES)
         return false;
     try {
-        WriteFileBytes(fileName, bytes());
+        WriteFileAtomically(fileName, bytes());
     } catch (const std::exception&) {
-        MessageBoxA(owner, QStringLiteral("Ошибка записи файла!"), QStringLiteral("Ошибка!"),
-                    MB_OK);
+        MessageBoxA(owner, messages::WriteFailed(), messages::ErrorCaption(), MB_OK);
         return false;
     }
     return true;
@@ -468,10 +461,10 @@ TNodeAnalysisForm::TNodeAnalysisForm(const NodeRatios& ratios, QWidget* parent)
     SaveCsvButton->setToolTip(QStringLiteral("Сохранить значения по узлам в файл CSV"));
     CloseButton = new QPushButton(QStringLiteral("Закрыть"), this);
     CloseButton->setObjectName(QStringLiteral("CloseButton"));
-    connect(SaveMapButton, &QPushButton::clicked, this,
-            [this] { SaveMapButtonClick(SaveMapButton); });
-    connect(SaveCsvButton, &QPushButton::clicked, this,
-            [this] { SaveCsvButtonClick(SaveCsvButton); });
+    ConnectCommand(SaveMapButton, &QPushButton::clicked, this,
+                   &TNodeAnalysisForm::SaveMapButtonClick);
+    ConnectCommand(SaveCsvButton, &QPushButton::clicked, this,
+                   &TNodeAnalysisForm::SaveCsvButtonClick);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
 
     connect(NodeMap, &TNodeMap::hovered, this,

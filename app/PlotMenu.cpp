@@ -22,8 +22,8 @@ void TAlfaKalibr_Form::CreatePlotMenu() {
     N18->setObjectName(QStringLiteral("N18"));
     PopupMenu1->addAction(N17);
     PopupMenu1->addAction(N18);
-    connect(N17, &QAction::triggered, this, [this] { RunCommand([&] { N17Click(N17); }); });
-    connect(N18, &QAction::triggered, this, [this] { RunCommand([&] { N18Click(N18); }); });
+    ConnectCommand(N17, &QAction::triggered, this, &TAlfaKalibr_Form::N17Click);
+    ConnectCommand(N18, &QAction::triggered, this, &TAlfaKalibr_Form::N18Click);
 
     // A scroll area reports the menu's position in its viewport's coordinates; the
     // plot and the splash picture pass the request on to it.
@@ -49,8 +49,7 @@ void TAlfaKalibr_Form::N17Click(QObject* /*sender*/) {
     try {
         form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, this);
     } catch (const std::exception&) {
-        MessageBoxA(this, QStringLiteral("Ошибка вычисления. Попробуйте изменить входные данные."),
-                    QStringLiteral("Ошибка!"), MB_OK);
+        ShowCalibrationMessage(CalibrationStatus::CalculationFailed);
         return;
     }
     CurrentDialogHost().execModal(*form);

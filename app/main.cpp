@@ -1,5 +1,5 @@
 // The program's entry point: everything happens in RunVrma.
-#include "platform/Application.h"
+#include "app/Alfa_form.h"
 
 int main(int argc, char** argv) {
     return vrma::RunVrma(argc, argv);

@@ -1,7 +1,7 @@
 #include "data/Numbers.h"
 
+#include "data/Locale.h"
 #include "data/RealScan.h"
-#include "platform/Locale.h"
 
 #include <array>
 #include <charconv>

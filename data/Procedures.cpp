@@ -1,10 +1,11 @@
 #include "data/Procedures.h"
 
+#include "data/Dialogs.h"
 #include "data/Errors.h"
+#include "data/Locale.h"
+#include "data/Messages.h"
 #include "data/RealScan.h"
 #include "data/TextFile.h"
-#include "platform/Dialogs.h"
-#include "platform/Locale.h"
 
 #include <bit>
 #include <charconv>
@@ -431,8 +432,7 @@ bool ReadPointFile(const QString& fileName, VT_Points* points) {
         LoadPointFile(fileName, points);
         return true;
     } catch (const std::exception&) {
-        MessageBoxA(nullptr, QStringLiteral("Ошибка чтения файла сцены!"),
-                    QStringLiteral("Ошибка!"), MB_OK);
+        MessageBoxA(nullptr, messages::ReadFailed(), messages::ErrorCaption(), MB_OK);
         return false;
     }
 }

@@ -169,7 +169,10 @@ QByteArray EncodeTextLines(const QStringList& lines) {
 }
 
 void WriteTextLines(const QString& fileName, const QStringList& lines) {
-    const QByteArray bytes = EncodeTextLines(lines);
+    WriteFileAtomically(fileName, EncodeTextLines(lines));
+}
+
+void WriteFileAtomically(const QString& fileName, const QByteArray& bytes) {
     const QFileInfo target(fileName);
     if (target.exists() && !IsWritableFile(target))
         FailFile("Файл недоступен для записи:", fileName);

@@ -25,6 +25,10 @@ QStringList DecodeTextLines(const QByteArray& bytes);
 
 // Throws FileError when the file cannot be created or written.
 void WriteTextLines(const QString& fileName, const QStringList& lines);
+// The one writer of every save (text files, pictures, tables): the bytes into a
+// temporary file beside the target, unbuffered with its error state checked, then
+// renamed over it; a failure leaves the old file as it was. Throws FileError.
+void WriteFileAtomically(const QString& fileName, const QByteArray& bytes);
 QByteArray EncodeTextLines(const QStringList& lines);
 
 // For tests of the "nothing lost" rule: when n >= 0, every following write fails, as a

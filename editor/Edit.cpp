@@ -1,4 +1,5 @@
 #include "editor/Edit.h"
+#include "data/Messages.h"
 
 #include "app/WindowFont.h"
 #include "data/Numbers.h"
@@ -76,8 +77,8 @@ void TRedForm::BuildControls() {
     N15->setObjectName(QStringLiteral("N15"));
     N6 = N1->addAction(QStringLiteral("Выход"));
     N6->setObjectName(QStringLiteral("N6"));
-    connect(N3, &QAction::triggered, this, [this] { RunCommand([&] { N3Click(N3); }); });
-    connect(N6, &QAction::triggered, this, [this] { RunCommand([&] { N6Click(N6); }); });
+    ConnectCommand(N3, &QAction::triggered, this, &TRedForm::N3Click);
+    ConnectCommand(N6, &QAction::triggered, this, &TRedForm::N6Click);
 
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -108,16 +109,11 @@ void TRedForm::BuildControls() {
     barLayout->addWidget(ToolBar2);
     barLayout->addWidget(ToolBar3);
     barLayout->addStretch(1);
-    connect(ToolButton10, &QToolButton::clicked, this,
-            [this] { RunCommand([&] { ToolButton10Click(ToolButton10); }); });
-    connect(ToolButton3, &QToolButton::clicked, this,
-            [this] { RunCommand([&] { ToolButton3Click(ToolButton3); }); });
-    connect(ToolButton5, &QToolButton::clicked, this,
-            [this] { RunCommand([&] { ToolButton5Click(ToolButton5); }); });
-    connect(ToolButton1, &QToolButton::clicked, this,
-            [this] { RunCommand([&] { ToolButton1Click(ToolButton1); }); });
-    connect(ToolButton8, &QToolButton::clicked, this,
-            [this] { RunCommand([&] { ToolButton8Click(ToolButton8); }); });
+    ConnectCommand(ToolButton10, &QToolButton::clicked, this, &TRedForm::ToolButton10Click);
+    ConnectCommand(ToolButton3, &QToolButton::clicked, this, &TRedForm::ToolButton3Click);
+    ConnectCommand(ToolButton5, &QToolButton::clicked, this, &TRedForm::ToolButton5Click);
+    ConnectCommand(ToolButton1, &QToolButton::clicked, this, &TRedForm::ToolButton1Click);
+    ConnectCommand(ToolButton8, &QToolButton::clicked, this, &TRedForm::ToolButton8Click);
 
     // As designed: one fixed row and column, two rows, row height 20.
     StringGrid1 = new TStringGrid(Panel1);
@@ -162,8 +158,7 @@ int TRedForm::OpenDocument(const QString& name, int documentKind) {
         document_->Fill(grid, fileName);
         return 1;
     } catch (...) {
-        MessageBoxA(this, QStringLiteral("Внутренняя ошибка. Обратитесь к разработчику."),
-                    QStringLiteral("Ошибка!"), MB_OK);
+        MessageBoxA(this, messages::InternalError(), messages::ErrorCaption(), MB_OK);
         close();
         return 0;
     }
@@ -298,8 +293,8 @@ void TRedForm::FormClose(QObject* /*sender*/, TCloseAction& action) {
     action = TCloseAction::caHide;
     if (!modified)
         return;
-    const int answer = MessageBoxA(this, QStringLiteral("Данные не сохранены. Сохранить?"),
-                                   QStringLiteral("Предупреждение"), MB_YESNO);
+    const int answer =
+        MessageBoxA(this, messages::NotSavedSave(), messages::WarningCaption(), MB_YESNO);
     // Closing after Yes would lose the edits when nothing was written.
     if (answer == IDYES && !SaveDocument())
         action = TCloseAction::caNone;

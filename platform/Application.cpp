@@ -1,7 +1,6 @@
 #include "platform/Application.h"
 
-#include "app/AboutBox.h"
-#include "app/Alfa_form.h"
+#include "platform/DesktopDialogHost.h"
 #include "platform/Dialogs.h"
 #include "platform/Locale.h"
 
@@ -13,7 +12,13 @@
 
 namespace vrma {
 
-VrmaApplication::VrmaApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+VrmaApplication::VrmaApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    SetDefaultDialogHost(&DesktopDialogHost());
+}
+
+VrmaApplication::~VrmaApplication() {
+    SetDefaultDialogHost(nullptr);
+}
 
 bool VrmaApplication::notify(QObject* receiver, QEvent* event) {
     try {
@@ -49,26 +54,6 @@ void InitApplication(QApplication& app) {
         delete translator;
 
     InitDecimalSeparatorFromSystem();
-}
-
-std::unique_ptr<TAlfaKalibr_Form> CreateMainWindow() {
-    auto form = std::make_unique<TAlfaKalibr_Form>();
-    // The about box is made once, hidden, and only hidden between showings.
-    form->AboutBox = new TVRMAAboutBox(form.get());
-    return form;
-}
-
-int RunVrma(int argc, char** argv) {
-    VrmaApplication app(argc, argv);
-    try {
-        InitApplication(app);
-        const std::unique_ptr<TAlfaKalibr_Form> form = CreateMainWindow();
-        form->show();
-        VrmaApplication::exec();
-    } catch (const std::exception& error) {
-        ShowDefaultErrorReport(QString::fromUtf8(error.what()));
-    }
-    return 0;
 }
 
 } // namespace vrma

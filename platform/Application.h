@@ -7,12 +7,12 @@
 
 namespace vrma {
 
-class TAlfaKalibr_Form;
-
 class VrmaApplication : public QApplication {
     Q_OBJECT
 public:
+    // Installs the desktop dialog host as the default one for the process's lifetime.
     VrmaApplication(int& argc, char** argv);
+    ~VrmaApplication() override;
     // Shows an escaped exception in a message box with its own text and goes on.
     bool notify(QObject* receiver, QEvent* event) override;
 };
@@ -34,15 +34,24 @@ template <class Handler> void RunCommand(Handler&& handler) {
     }
 }
 
+// Connects a control's signal to a window's command handler, run under the command guard.
+// The handler is a member taking the sender (the design's handlers: N4Click(sender)) or
+// any callable taking nothing.
+template <class Sender, class Signal, class Window, class Owner>
+QMetaObject::Connection ConnectCommand(Sender* sender, Signal signal, Window* window,
+                                       void (Owner::*handler)(QObject*)) {
+    return QObject::connect(sender, signal, window, [sender, window, handler] {
+        RunCommand([&] { (window->*handler)(sender); });
+    });
+}
+template <class Sender, class Signal, class Handler>
+QMetaObject::Connection ConnectCommand(Sender* sender, Signal signal, QObject* context,
+                                       Handler handler) {
+    return QObject::connect(sender, signal, context, [handler] { RunCommand([&] { handler(); }); });
+}
+
 // Start-up steps shared by the program and its tests: application title "VRMA",
 // Qt's translations for the system locale, the decimal separator.
 void InitApplication(QApplication& app);
-
-// Start-up steps after the application object: the calibration window (the main
-// window), then the about box, hidden.
-std::unique_ptr<TAlfaKalibr_Form> CreateMainWindow();
-
-// The whole program: start-up, the calibration window, the message loop. Returns 0.
-int RunVrma(int argc, char** argv);
 
 } // namespace vrma

@@ -1,13 +1,4 @@
 #pragma once
-// The user's regional decimal separator.
-#include <QChar>
-
-namespace vrma {
-
-// Read once at start-up from QLocale::system() (LC_ALL, LC_NUMERIC, LANG); "." until then.
-QChar DecimalSeparator();
-void SetDecimalSeparator(QChar separator);
-// Sets the separator from QLocale::system(); called once by the start-up code.
-void InitDecimalSeparatorFromSystem();
-
-} // namespace vrma
+// The user's regional decimal separator, for the windows and start-up; kept in the core
+// (data/Locale.h), where the number syntax reads it.
+#include "data/Locale.h"

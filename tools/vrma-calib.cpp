@@ -1,19 +1,21 @@
 // vrma-calib: the scale-ratio calibration without a window, for scripts. It runs the
 // calibration window's computation on two coordinate files, prints the lines that the
 // window's list box would show, and can write the correction table and the camera file.
+// It links the core alone: no window system is loaded. Messages go to standard error,
+// the reader's through the console dialog host.
+#include "calib/Calibration.h"
 #include "calib/ExportFiles.h"
-#include "calib/ScaleRatio.h"
 #include "calib/ScaleRatioLines.h"
 #include "data/Errors.h"
+#include "data/Locale.h"
 #include "data/Numbers.h"
-#include "data/Procedures.h"
 #include "data/TextFile.h"
-#include "platform/Locale.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
@@ -96,11 +98,6 @@ Windows-1251, каждая строка записанного файла ока
              --table cam1.tab --camera cam1.cam
 )";
 
-const QString kReadMessage = QStringLiteral("Ошибка чтения файла сцены!");
-const QString kCountMessage = QStringLiteral("Неверное количество столбцов или строк!");
-const QString kCalcMessage =
-    QStringLiteral("Ошибка вычисления. Попробуйте изменить входные данные.");
-
 void Print(std::FILE* stream, const QString& line) {
     std::fputs(line.toUtf8().constData(), stream);
     std::fputc('\n', stream);
@@ -117,43 +114,60 @@ int CommandLineError(const QString& message) {
     return kCommandLine;
 }
 
-struct Options {
-    QMap<QString, QString> values; // option name (with "--") -> value
-    bool help = false;
-};
+// The options that take a value, as --help lists them.
+const char* const kValueOptions[] = {
+    "scene", "image", "columns", "rows", "width", "height", "table", "camera", "decimal-separator"};
 
-const QStringList kValueOptions = {
-    QStringLiteral("--scene"), QStringLiteral("--image"),  QStringLiteral("--columns"),
-    QStringLiteral("--rows"),  QStringLiteral("--width"),  QStringLiteral("--height"),
-    QStringLiteral("--table"), QStringLiteral("--camera"), QStringLiteral("--decimal-separator"),
+// The argument of the command line that names the option (for messages that quote it).
+QString ArgumentNaming(const QStringList& arguments, const QString& name) {
+    for (qsizetype k = 1; k < arguments.size(); ++k) {
+        QString argument = arguments[k];
+        const qsizetype equals = argument.indexOf(QLatin1Char('='));
+        QString bare = equals > 0 ? argument.left(equals) : argument;
+        while (bare.startsWith(QLatin1Char('-')))
+            bare.remove(0, 1);
+        if (bare == name)
+            return argument;
+    }
+    return QStringLiteral("--") + name;
+}
+
+struct Options {
+    QCommandLineParser parser;
+    bool help = false;
+
+    Options() {
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        for (const char* name : kValueOptions)
+            parser.addOption(
+                QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
+        parser.addOption(
+            QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    }
+    bool has(const char* name) const { return parser.isSet(QString::fromLatin1(name)); }
+    QString value(const char* name, const QString& fallback = QString()) const {
+        return has(name) ? parser.value(QString::fromLatin1(name)) : fallback;
+    }
 };
 
 // Reads the arguments; a message for the user when they are wrong.
 std::optional<QString> ParseArguments(const QStringList& arguments, Options& options) {
-    for (qsizetype k = 1; k < arguments.size(); ++k) {
-        const QString& argument = arguments[k];
-        if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h")) {
-            options.help = true;
-            continue;
-        }
-        QString name = argument;
-        std::optional<QString> value;
-        const qsizetype equals = argument.indexOf(QLatin1Char('='));
-        if (argument.startsWith(QStringLiteral("--")) && equals > 2) {
-            name = argument.left(equals);
-            value = argument.mid(equals + 1);
-        }
-        if (!kValueOptions.contains(name))
-            return QStringLiteral("Неизвестный параметр: %1").arg(argument);
-        if (!value) {
-            if (k + 1 >= arguments.size())
-                return QStringLiteral("Не задано значение параметра %1").arg(name);
-            value = arguments[++k];
-        }
-        if (options.values.contains(name))
-            return QStringLiteral("Параметр %1 задан дважды").arg(name);
-        options.values.insert(name, *value);
+    QCommandLineParser& parser = options.parser;
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return QStringLiteral("Неизвестный параметр: %1")
+                .arg(ArgumentNaming(arguments, unknown.first()));
+        // The parser takes the next argument as an option's value, so only the last
+        // argument can lack one.
+        return QStringLiteral("Не задано значение параметра %1").arg(arguments.last());
     }
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("Неизвестный параметр: %1").arg(parser.positionalArguments().first());
+    for (const char* name : kValueOptions)
+        if (parser.values(QString::fromLatin1(name)).size() > 1)
+            return QStringLiteral("Параметр --%1 задан дважды").arg(QLatin1String(name));
+    options.help = parser.isSet(QStringLiteral("help"));
     return std::nullopt;
 }
 
@@ -165,24 +179,24 @@ int Run(const QStringList& arguments) {
         std::fputs(kHelp, stdout);
         return kDone;
     }
-    for (const char* required : {"--scene", "--image", "--columns", "--rows"})
-        if (!options.values.contains(QString::fromLatin1(required)))
+    for (const char* required : {"scene", "image", "columns", "rows"})
+        if (!options.has(required))
             return CommandLineError(
-                QStringLiteral("Не задан обязательный параметр %1").arg(QLatin1String(required)));
+                QStringLiteral("Не задан обязательный параметр --%1").arg(QLatin1String(required)));
 
     InitDecimalSeparatorFromSystem();
-    if (options.values.contains(QStringLiteral("--decimal-separator"))) {
-        const QString separator = options.values.value(QStringLiteral("--decimal-separator"));
+    if (options.has("decimal-separator")) {
+        const QString separator = options.value("decimal-separator");
         if (separator != QStringLiteral(",") && separator != QStringLiteral("."))
             return CommandLineError(
                 QStringLiteral("Разделитель дробной части должен быть «,» или «.»: %1")
                     .arg(separator));
         SetDecimalSeparator(separator.at(0));
     }
-    const QString width = options.values.value(QStringLiteral("--width"), QStringLiteral("720"));
-    const QString height = options.values.value(QStringLiteral("--height"), QStringLiteral("576"));
-    const bool table = options.values.contains(QStringLiteral("--table"));
-    const bool camera = options.values.contains(QStringLiteral("--camera"));
+    const QString width = options.value("width", QStringLiteral("720"));
+    const QString height = options.value("height", QStringLiteral("576"));
+    const bool table = options.has("table");
+    const bool camera = options.has("camera");
     if (camera && !table)
         return CommandLineError(
             QStringLiteral("Для файла камеры нужна и таблица коррекции (--table)"));
@@ -191,41 +205,39 @@ int Run(const QStringList& arguments) {
             QStringLiteral("Для файла камеры ширина и высота изображения должны быть целыми "
                            "числами"));
 
-    // The calibration command's steps: the grid size, both files, the counts, the run.
-    const std::optional<qint32> nc =
-        ParseInteger(options.values.value(QStringLiteral("--columns")));
-    const std::optional<qint32> nr = ParseInteger(options.values.value(QStringLiteral("--rows")));
-    if (!nc || !nr)
-        return Fail(kCalculation, kCalcMessage);
-
+    // The calibration window's command, step for step; the reader prints its own message.
     VT_Points scene(1);
     VT_Points image(1);
-    try {
-        LoadPointFile(options.values.value(QStringLiteral("--scene")), &scene);
-        LoadPointFile(options.values.value(QStringLiteral("--image")), &image);
-    } catch (const std::exception&) {
-        return Fail(kRead, kReadMessage);
+    const Calibration calibration =
+        RunCalibration(options.value("columns"), options.value("rows"), options.value("scene"),
+                       options.value("image"), scene, image);
+    switch (calibration.status) {
+    case CalibrationStatus::BadGridSize:
+        return Fail(kCalculation, CalibrationMessage(calibration.status));
+    case CalibrationStatus::ReadFailed:
+        return kRead;
+    case CalibrationStatus::CountMismatch:
+        return Fail(kCount, CalibrationMessage(calibration.status));
+    case CalibrationStatus::CalculationFailed:
+    case CalibrationStatus::Done:
+        break;
     }
-    const qint64 expected = GridPointCount(*nc, *nr);
-    if (scene.Count() != expected || image.Count() != expected)
-        return Fail(kCount, kCountMessage);
-
-    const ScaleRatioRun run = RunScaleRatio(*nc, *nr, scene, image);
-    for (const QString& line : ScaleRatioListLines(run))
+    for (const QString& line : ScaleRatioListLines(calibration.run))
         Print(stdout, line);
     std::fflush(stdout);
-    if (!run.complete())
-        return Fail(kCalculation, kCalcMessage);
+    if (!calibration.done())
+        return Fail(kCalculation, CalibrationMessage(calibration.status));
 
     // The export's files: always a new table, and the camera file at the name given.
     // The camera file names the table by its full path, as the save dialog gives it.
     try {
         if (table) {
-            const QString tableName = options.values.value(QStringLiteral("--table"));
-            WriteTextLines(tableName, NewCorrectionTableLines(run.coefficient, width, height));
+            const QString tableName = options.value("table");
+            WriteTextLines(tableName,
+                           NewCorrectionTableLines(calibration.run.coefficient, width, height));
             if (camera)
                 WriteTextLines(
-                    options.values.value(QStringLiteral("--camera")),
+                    options.value("camera"),
                     CameraFileLines(width, height,
                                     QDir::cleanPath(QFileInfo(tableName).absoluteFilePath())));
         }

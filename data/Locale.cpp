@@ -1,4 +1,4 @@
-#include "platform/Locale.h"
+#include "data/Locale.h"
 
 #include <QLocale>
 

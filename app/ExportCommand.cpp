@@ -8,6 +8,7 @@
 // was written before the failure stays and nothing is half-written.
 #include "app/Alfa_form.h"
 #include "calib/ExportFiles.h"
+#include "data/Messages.h"
 #include "data/TextFile.h"
 #include "editor/Edit.h"
 #include "platform/Dialogs.h"
@@ -32,9 +33,8 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
 
     QStringList lines;
     if (FileExists(tableName)) {
-        const int answer = MessageBoxA(
-            this, QStringLiteral("Сохранить вычисленный коэффициент в существующий файл?"),
-            QStringLiteral("Предупреждение"), MB_YESNO);
+        const int answer = MessageBoxA(this, messages::SaveIntoExistingTable(),
+                                       messages::WarningCaption(), MB_YESNO);
         if (answer != IDYES)
             return; // the existing table stays as it is
         lines = ReadTextLines(tableName);
@@ -44,10 +44,8 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
     }
     WriteTextLines(tableName, lines);
 
-    if (MessageBoxA(this,
-                    QStringLiteral("Файл таблицы коррекции сохранен. Создать новый файл "
-                                   "внутренней геометрии камеры?"),
-                    QStringLiteral("Файл внутренней геометрии"), MB_YESNO) != IDYES)
+    if (MessageBoxA(this, messages::TableSavedMakeCamera(), messages::CameraFileCaption(),
+                    MB_YESNO) != IDYES)
         return;
     if (!SaveCamDialog.Execute())
         return;
@@ -55,8 +53,7 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
     lines = CameraFileLines(Edit6->text(), Edit7->text(), tableName);
     const QString cameraName = CameraFileNameFor(SaveCamDialog.FileName);
     if (FileExists(cameraName) &&
-        MessageBoxA(this, QStringLiteral("Перезаписать существующий файл?"),
-                    QStringLiteral("Предупреждение"), MB_YESNO) != IDYES)
+        MessageBoxA(this, messages::Overwrite(), messages::WarningCaption(), MB_YESNO) != IDYES)
         return;
     WriteTextLines(cameraName, lines);
 

@@ -1,15 +1,37 @@
-#include "platform/Dialogs.h"
-
-#include "platform/DesktopDialogHost.h"
+#include "data/Dialogs.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <cstdio>
 
 namespace vrma {
 
 namespace {
+
 DialogHost* g_host = nullptr;
-}
+DialogHost* g_default = nullptr;
+
+class ConsoleHost final : public DialogHost {
+public:
+    int messageBox(QWidget* /*owner*/, const QString& text, const QString& /*caption*/,
+                   unsigned type) override {
+        print(text);
+        return (type & 0x0F) == MB_YESNO ? IDNO : IDOK;
+    }
+    void showMessage(const QString& text) override { print(text); }
+    bool execute(FileDialog& /*dialog*/) override { return false; }
+    int execModal(QWidget& /*window*/) override { return 0; }
+    void help(QWidget* /*window*/, const QString& /*helpFile*/, unsigned /*command*/,
+              quintptr /*data*/) override {}
+
+private:
+    static void print(const QString& text) {
+        std::fputs(text.toUtf8().constData(), stderr);
+        std::fputc('\n', stderr);
+    }
+};
+
+} // namespace
 
 DialogHost* SetDialogHost(DialogHost* host) {
     DialogHost* previous = g_host;
@@ -18,7 +40,20 @@ DialogHost* SetDialogHost(DialogHost* host) {
 }
 
 DialogHost& CurrentDialogHost() {
-    return g_host ? *g_host : DesktopDialogHost();
+    if (g_host)
+        return *g_host;
+    return g_default ? *g_default : ConsoleDialogHost();
+}
+
+DialogHost* SetDefaultDialogHost(DialogHost* host) {
+    DialogHost* previous = g_default;
+    g_default = host;
+    return previous;
+}
+
+DialogHost& ConsoleDialogHost() {
+    static ConsoleHost host;
+    return host;
 }
 
 int MessageBoxA(QWidget* owner, const QString& text, const QString& caption, unsigned type) {

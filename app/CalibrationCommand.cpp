@@ -1,0 +1,78 @@
+// The calibration command of the calibration window: runs the calibration (calib/) on the
+// window's fields and files, then shows what it produced.
+#include "app/Alfa_form.h"
+#include "calib/Calibration.h"
+#include "calib/ScaleRatioLines.h"
+#include "calib/ScaleRatioPlot.h"
+#include "data/Messages.h"
+#include "data/Procedures.h"
+#include "platform/Dialogs.h"
+#include "platform/ImageControl.h"
+
+#include <QColor>
+#include <QLineEdit>
+#include <QPainter>
+#include <QRect>
+#include <optional>
+
+namespace vrma {
+
+void TAlfaKalibr_Form::N4Click(QObject* /*sender*/) {
+    // One guard around the whole command: whatever fails in it ends in the one message.
+    try {
+        ShowCalibration(RunCalibration(Edit5->text(), Edit3->text(), sceneFileName, imageFileName,
+                                       *scenePoints, *imagePoints));
+    } catch (const std::exception&) {
+        ShowCalibrationMessage(CalibrationStatus::CalculationFailed);
+    }
+}
+
+void TAlfaKalibr_Form::ShowCalibrationMessage(CalibrationStatus status) {
+    MessageBoxA(this, CalibrationMessage(status), messages::ErrorCaption(), MB_OK);
+}
+
+void TAlfaKalibr_Form::ClearResults() {
+    SetListBoxLines(QStringList());
+    SetLastCalibration(std::nullopt);
+    Edit8->clear();
+    Edit9->clear();
+    {
+        QPainter canvas(&Image1->Picture());
+        canvas.fillRect(QRect(0, 0, Image1->width(), Image1->height()), QColor(255, 255, 255));
+    }
+    Image1->update();
+}
+
+void TAlfaKalibr_Form::ShowCalibration(const Calibration& calibration) {
+    if (calibration.status == CalibrationStatus::BadGridSize) {
+        ShowCalibrationMessage(calibration.status);
+        return;
+    }
+    if (!calibration.read())
+        return; // the reader has told the user; the results on screen stay
+    ClearResults();
+    if (!calibration.ran()) {
+        ShowCalibrationMessage(calibration.status);
+        return;
+    }
+
+    const ScaleRatioRun& run = calibration.run;
+    if (run.coefficientSet)
+        coefficient = run.coefficient;
+    DrawScaleRatioPlot(Image1->Picture(), run);
+    Image1->update();
+    if (run.meanKnown())
+        Image2->hide();
+    SetListBoxLines(ScaleRatioListLines(run));
+    if (run.statisticsKnown()) {
+        Edit8->setText(FormatFixed4(run.coefficient));
+        Edit9->setText(FormatFixed4(run.sd));
+    }
+    if (!calibration.done()) {
+        ShowCalibrationMessage(calibration.status);
+        return;
+    }
+    SetLastCalibration(NodeRatios{calibration.columns, calibration.rows, run.ratios});
+}
+
+} // namespace vrma

@@ -1,0 +1,49 @@
+#pragma once
+// The calibration as a whole, for the calibration window and vrma-calib alike: the grid
+// size from its texts, both coordinate files read into their lists, the counts checked,
+// the scale-ratio run. It only works things out and says what happened; the caller
+// shows it (a window in its controls and message boxes, vrma-calib on its streams).
+#include "calib/ScaleRatio.h"
+#include "data/Data_structures.h"
+
+#include <QString>
+
+namespace vrma {
+
+// What happened, in the order of the steps.
+enum class CalibrationStatus {
+    BadGridSize,       // a grid-size text is not an integer; nothing was read
+    ReadFailed,        // a file could not be read; the reader has shown its message
+    CountMismatch,     // a file does not hold NC * NR points
+    CalculationFailed, // the run stopped part-way (run tells where)
+    Done,
+};
+
+struct Calibration {
+    CalibrationStatus status = CalibrationStatus::BadGridSize;
+    qint32 columns = 0;
+    qint32 rows = 0;
+    ScaleRatioRun run; // the staged run, when status is CalculationFailed or Done
+
+    // The lists were read: the previous results are replaced by this run's.
+    bool read() const { return status >= CalibrationStatus::CountMismatch; }
+    bool ran() const { return status >= CalibrationStatus::CalculationFailed; }
+    bool done() const { return status == CalibrationStatus::Done; }
+};
+
+// Reads the scene file and then, only when that succeeded, the image file into the two
+// lists with the reader's guard (which shows "Ошибка чтения файла сцены!").
+bool ReadCalibrationFiles(const QString& sceneFile, const QString& imageFile, VT_Points& scene,
+                          VT_Points& image);
+
+// The steps of a calibration. The lists receive the files' points. Throws nothing but a
+// failure to get memory outside the run.
+Calibration RunCalibration(const QString& columnsText, const QString& rowsText,
+                           const QString& sceneFile, const QString& imageFile, VT_Points& scene,
+                           VT_Points& image);
+
+// The fixed message for a status that the user is told about (BadGridSize and
+// CalculationFailed share one; ReadFailed has the reader's); empty for Done.
+QString CalibrationMessage(CalibrationStatus status);
+
+} // namespace vrma

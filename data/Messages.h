@@ -1,0 +1,49 @@
+#pragma once
+// The program's fixed message texts and captions, in one place: the windows show them in
+// message boxes, vrma-calib prints them on standard error.
+#include <QString>
+
+namespace vrma::messages {
+
+inline QString ErrorCaption() {
+    return QStringLiteral("Ошибка!");
+}
+inline QString WarningCaption() {
+    return QStringLiteral("Предупреждение");
+}
+inline QString CameraFileCaption() {
+    return QStringLiteral("Файл внутренней геометрии");
+}
+
+// The coordinate-file reader's message, for the scene file and the image file alike.
+inline QString ReadFailed() {
+    return QStringLiteral("Ошибка чтения файла сцены!");
+}
+inline QString CountMismatch() {
+    return QStringLiteral("Неверное количество столбцов или строк!");
+}
+inline QString CalculationFailed() {
+    return QStringLiteral("Ошибка вычисления. Попробуйте изменить входные данные.");
+}
+inline QString InternalError() {
+    return QStringLiteral("Внутренняя ошибка. Обратитесь к разработчику.");
+}
+inline QString WriteFailed() {
+    return QStringLiteral("Ошибка записи файла!");
+}
+
+inline QString SaveIntoExistingTable() {
+    return QStringLiteral("Сохранить вычисленный коэффициент в существующий файл?");
+}
+inline QString TableSavedMakeCamera() {
+    return QStringLiteral(
+        "Файл таблицы коррекции сохранен. Создать новый файл внутренней геометрии камеры?");
+}
+inline QString Overwrite() {
+    return QStringLiteral("Перезаписать существующий файл?");
+}
+inline QString NotSavedSave() {
+    return QStringLiteral("Данные не сохранены. Сохранить?");
+}
+
+} // namespace vrma::messages
