@@ -115,6 +115,18 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
     mainLayout->setContentsMargins(0, 0, 0, 0);
     mainLayout->setSpacing(0);
 
+    CreateTopBand(central, mainLayout);
+    CreatePlotArea(central, mainLayout);
+    CreateResultPanel();
+    CreateMenu();
+    CreatePlotMenu();
+    ConnectCommands();
+    SetUpDialogs();
+    PlaceWindow();
+    FormCreate();
+}
+
+void TAlfaKalibr_Form::CreateTopBand(QWidget* band, QVBoxLayout* bandLayout) {
     // The top band: headings, then the scene row, then the image row. The three groups
     // line up across the rows; their widths follow the labels in the window's font.
     const QFontMetrics metrics(font());
@@ -145,14 +157,14 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
     const int field2 = x2 + kGroupMargin + label2 + kLabelGap;
     const int field3 = x3 + kGroupMargin + label3 + kLabelGap;
 
-    QWidget* headings = MakeRow(QStringLiteral("HeadingRow"), central);
+    QWidget* headings = MakeRow(QStringLiteral("HeadingRow"), band);
     MakeLabel(heading1, headings, QRect(x1, 0, group1, kRowHeight), Qt::AlignCenter);
     MakeLabel(heading2, headings, QRect(x2, 0, group2, kRowHeight), Qt::AlignCenter);
     MakeLabel(heading3, headings, QRect(x3, 0, group3, kRowHeight), Qt::AlignCenter);
     MakeBevel(headings, bevel1);
     MakeBevel(headings, bevel2);
 
-    QWidget* sceneRow = MakeRow(QStringLiteral("SceneRow"), central);
+    QWidget* sceneRow = MakeRow(QStringLiteral("SceneRow"), band);
     MakeLabel(QStringLiteral("Сцена:"), sceneRow, QRect(x1 + kGroupMargin, 0, label1, kRowHeight));
     Edit11 = MakeField(QStringLiteral("Edit11"), QString(), sceneRow, field1, kFileFieldWidth);
     Button5 = new QPushButton(QStringLiteral("..."), sceneRow);
@@ -167,7 +179,7 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
     MakeBevel(sceneRow, bevel1);
     MakeBevel(sceneRow, bevel2);
 
-    QWidget* imageRow = MakeRow(QStringLiteral("ImageRow"), central);
+    QWidget* imageRow = MakeRow(QStringLiteral("ImageRow"), band);
     MakeLabel(QStringLiteral("Изображение:"), imageRow,
               QRect(x1 + kGroupMargin, 0, label1, kRowHeight));
     Edit10 = MakeField(QStringLiteral("Edit10"), QString(), imageRow, field1, kFileFieldWidth);
@@ -199,16 +211,18 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
         picker.field->installEventFilter(this);
     }
 
-    mainLayout->addWidget(headings);
-    mainLayout->addWidget(sceneRow);
-    mainLayout->addWidget(imageRow);
+    bandLayout->addWidget(headings);
+    bandLayout->addWidget(sceneRow);
+    bandLayout->addWidget(imageRow);
+}
 
-    // Below the band: the plot area, the splitter and the result panel.
+void TAlfaKalibr_Form::CreatePlotArea(QWidget* central, QVBoxLayout* layout) {
+    // Below the band: the plot area, then (CreateResultPanel) the splitter's right side.
     Splitter2 = new QSplitter(Qt::Horizontal, central);
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
     Splitter2->setHandleWidth(kSplitterWidth);
     Splitter2->setChildrenCollapsible(false);
-    mainLayout->addWidget(Splitter2, 1);
+    layout->addWidget(Splitter2, 1);
 
     ScrollBox1 = new QScrollArea(Splitter2);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
@@ -225,7 +239,9 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
     Image2->raise();
     ScrollBox1->installEventFilter(this);
     ScrollBox1->viewport()->installEventFilter(this);
+}
 
+void TAlfaKalibr_Form::CreateResultPanel() {
     Panel5 = new QWidget(Splitter2);
     Panel5->setObjectName(QStringLiteral("Panel5"));
     auto* panelLayout = new QVBoxLayout(Panel5);
@@ -293,7 +309,9 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
     Splitter2->addWidget(Panel5);
     Splitter2->setStretchFactor(0, 1);
     Splitter2->setStretchFactor(1, 0);
+}
 
+void TAlfaKalibr_Form::CreateMenu() {
     // The main menu.
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
@@ -317,7 +335,9 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
     N4 = makeAction("N4", QStringLiteral("Калибровка масштабов"), calcMenu);
     N10 = makeAction("N10", QStringLiteral("Справка"), helpMenu);
     N11 = makeAction("N11", QStringLiteral("О программе"), helpMenu);
+}
 
+void TAlfaKalibr_Form::ConnectCommands() {
     ConnectCommand(N16, &QAction::triggered, this, &TAlfaKalibr_Form::N16Click);
     ConnectCommand(N15, &QAction::triggered, this, &TAlfaKalibr_Form::N15Click);
     ConnectCommand(N4, &QAction::triggered, this, &TAlfaKalibr_Form::N4Click);
@@ -327,8 +347,9 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
     ConnectCommand(Button1, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button1Click);
     ConnectCommand(Button2, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button2Click);
     ConnectCommand(Button3, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button3Click);
-    CreatePlotMenu();
+}
 
+void TAlfaKalibr_Form::SetUpDialogs() {
     // The dialogs.
     OpenCrdDialog.Filter = QStringLiteral("Coordinate Files (*.crd)|*.crd");
     OpenCrdDialog.DefaultExt = QStringLiteral("*.crd");
@@ -338,7 +359,9 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
     TabSaveDialog.FileName = QStringLiteral("Table1");
     SaveCamDialog.Filter = QStringLiteral("Camera Files|*.cam|All Files|*.*");
     SaveCamDialog.DefaultExt = QStringLiteral("*.cam");
+}
 
+void TAlfaKalibr_Form::PlaceWindow() {
     // The window: 812 x 644, no smaller than 690 x 450, at the centre of the desktop.
     setMinimumSize(690, 450);
     resize(812, 644);
@@ -348,7 +371,9 @@ TAlfaKalibr_Form::TAlfaKalibr_Form(QWidget* parent) : QMainWindow(parent) {
     Splitter2->setSizes({Splitter2->width() - kPanelWidth - kSplitterWidth, kPanelWidth});
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+}
 
+void TAlfaKalibr_Form::FormCreate() {
     // The splash picture, stored with the program, covers the plot until a calibration.
     QFile splash(QStringLiteral(":/assets/splash.jpg"));
     LoadSplash(splash.open(QIODevice::ReadOnly) ? splash.readAll() : QByteArray());

@@ -19,6 +19,7 @@ class QMenuBar;
 class QPushButton;
 class QScrollArea;
 class QSplitter;
+class QVBoxLayout;
 class QStringListModel;
 
 namespace vrma {
@@ -128,7 +129,16 @@ public:
     void LoadSplash(const QByteArray& jpeg);
 
 private:
-    void CreatePlotMenu();
+    // The window's parts, made in this order by the constructor.
+    void CreateTopBand(QWidget* band, QVBoxLayout* bandLayout); // headings, scene and image rows
+    void CreatePlotArea(QWidget* central, QVBoxLayout* layout); // splitter, plot, splash
+    void CreateResultPanel();                                   // list box, results, buttons
+    void CreateMenu();
+    void CreatePlotMenu(); // the plot area's context menu
+    void ConnectCommands();
+    void SetUpDialogs();
+    void PlaceWindow(); // size, splitter shares, centre of the desktop
+    void FormCreate();  // the members' first values, the splash picture, the blank plot
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

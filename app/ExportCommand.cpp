@@ -10,6 +10,7 @@
 #include "calib/ExportFiles.h"
 #include "data/Messages.h"
 #include "data/TextFile.h"
+#include "editor/Documents.h"
 #include "editor/Edit.h"
 #include "platform/Dialogs.h"
 
@@ -59,7 +60,7 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
 
     // A window of its own, kept by the application; the editor reports a failed open.
     TRedForm* editor = CreateEditorWindow();
-    if (editor->OpenDocument(cameraName, 5) == 1)
+    if (editor->OpenDocument(cameraName, kinds::kInteriorGeometry) == 1)
         CurrentDialogHost().execModal(*editor);
 }
 

@@ -1,6 +1,7 @@
 // Double clicks on the calibration window's file-name fields open the coordinate file
 // in a new data editor window beside it.
 #include "app/Alfa_form.h"
+#include "editor/Documents.h"
 #include "editor/Edit.h"
 
 namespace vrma {
@@ -9,7 +10,7 @@ namespace {
 
 void OpenCoordinateFile(const QString& fileName) {
     TRedForm* editor = CreateEditorWindow();
-    if (editor->OpenDocument(fileName, 2) == 1)
+    if (editor->OpenDocument(fileName, kinds::kReferencePoints) == 1)
         editor->show(); // not modal: both windows stay usable
 }
 

@@ -6,10 +6,17 @@
 namespace vrma {
 
 QFont DesignFont() {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    if (!QFontDatabase::families().contains(QStringLiteral("MS Sans Serif"))) {
-        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-        font.setStyleHint(QFont::SansSerif);
+    // The design's family, else one of the same widths (the windows are laid out in
+    // pixels for them: a wider desktop font would cut their labels), else the desktop's.
+    const QStringList families = QFontDatabase::families();
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    for (const QString& family : {QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"),
+                                  QStringLiteral("Liberation Sans")}) {
+        if (families.contains(family)) {
+            font = QFont(family);
+            break;
+        }
     }
     font.setPixelSize(14);
     return font;

@@ -4,8 +4,9 @@
 
 namespace vrma {
 
-// "MS Sans Serif" with a character height of 14 pixels; where that family is missing,
-// the desktop's default sans-serif font at the same pixel size.
+// "MS Sans Serif" with a character height of 14 pixels; where that family is missing, a
+// family of its widths (Arial, Liberation Sans), else the desktop's default sans-serif
+// font, at the same pixel size.
 QFont DesignFont();
 
 } // namespace vrma

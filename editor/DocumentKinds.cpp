@@ -13,101 +13,96 @@ const QString kCamFilter = QStringLiteral("Cam Files|*.cam|All Files|*.*");
 const QString kOrientationFilter = QStringLiteral("Orientation Files|*.ort|All Files|*.*");
 
 DocumentKind PlanarPoints(int kind, const QString& suffix) {
-    return {kind,
-            suffix,
-            300,
-            500,
-            {50, 100, 100},
-            1,
-            1,
-            20,
-            true,
-            kCoordinateFilter,
-            QStringLiteral("*.crd")};
+    return {.kind = kind,
+            .titleSuffix = suffix,
+            .width = 300,
+            .height = 500,
+            .colWidths = {50, 100, 100},
+            .fixedRows = 1,
+            .fixedCols = 1,
+            .rowHeight = 20,
+            .rowButtons = true,
+            .filter = kCoordinateFilter,
+            .defaultExt = QStringLiteral("*.crd")};
 }
 
 DocumentKind InteriorGeometry(int kind) {
-    return {kind,
-            QStringLiteral(" Внутренняя геометрия"),
-            520,
-            290,
-            {290, 200},
-            0,
-            1,
-            24,
-            false,
-            kCamFilter,
-            QStringLiteral("*.cam")};
+    return {.kind = kind,
+            .titleSuffix = QStringLiteral(" Внутренняя геометрия"),
+            .width = 520,
+            .height = 290,
+            .colWidths = {290, 200},
+            .fixedRows = 0,
+            .fixedCols = 1,
+            .rowHeight = 24,
+            .rowButtons = false,
+            .filter = kCamFilter,
+            .defaultExt = QStringLiteral("*.cam")};
 }
 
 DocumentKind ExteriorGeometry(int kind) {
-    return {kind,
-            QStringLiteral(" Внешняя геометрия"),
-            410,
-            500,
-            {260, 110},
-            0,
-            1,
-            24,
-            false,
-            kOrientationFilter,
-            QStringLiteral("*.ort")};
+    return {.kind = kind,
+            .titleSuffix = QStringLiteral(" Внешняя геометрия"),
+            .width = 410,
+            .height = 500,
+            .colWidths = {260, 110},
+            .fixedRows = 0,
+            .fixedCols = 1,
+            .rowHeight = 24,
+            .rowButtons = false,
+            .filter = kOrientationFilter,
+            .defaultExt = QStringLiteral("*.ort")};
 }
 
-const std::array<DocumentKind, 10>& Kinds() {
-    static const std::array<DocumentKind, 10> kinds = {
-        DocumentKind{1,
-                     QStringLiteral(" Реперные точки"),
-                     400,
-                     500,
-                     {50, 100, 100, 100},
-                     1,
-                     1,
-                     20,
-                     true,
-                     kCoordinateFilter,
-                     QStringLiteral("*.crd")},
-        PlanarPoints(2, QStringLiteral(" Реперные точки")),
-        PlanarPoints(3, QStringLiteral(" Реперные точки")),
-        DocumentKind{4,
-                     QStringLiteral(" Список реперных точек"),
-                     200,
-                     500,
-                     {50, 50},
-                     1,
-                     1,
-                     20,
-                     true,
-                     kListFilter,
-                     QStringLiteral("*.lst")},
-        InteriorGeometry(5),
-        InteriorGeometry(6),
-        ExteriorGeometry(7),
-        ExteriorGeometry(8),
-        PlanarPoints(9, QStringLiteral(" Соответственные точки")),
-        PlanarPoints(10, QStringLiteral(" Соответственные точки")),
+const std::array<DocumentKind, kinds::kLast>& Kinds() {
+    using namespace kinds;
+    static const std::array<DocumentKind, kLast> table = {
+        DocumentKind{.kind = kSpatialPoints,
+                     .titleSuffix = QStringLiteral(" Реперные точки"),
+                     .width = 400,
+                     .height = 500,
+                     .colWidths = {50, 100, 100, 100},
+                     .fixedRows = 1,
+                     .fixedCols = 1,
+                     .rowHeight = 20,
+                     .rowButtons = true,
+                     .filter = kCoordinateFilter,
+                     .defaultExt = QStringLiteral("*.crd")},
+        PlanarPoints(kReferencePoints, QStringLiteral(" Реперные точки")),
+        PlanarPoints(kReferencePointsAlt, QStringLiteral(" Реперные точки")),
+        DocumentKind{.kind = kReferenceList,
+                     .titleSuffix = QStringLiteral(" Список реперных точек"),
+                     .width = 200,
+                     .height = 500,
+                     .colWidths = {50, 50},
+                     .fixedRows = 1,
+                     .fixedCols = 1,
+                     .rowHeight = 20,
+                     .rowButtons = true,
+                     .filter = kListFilter,
+                     .defaultExt = QStringLiteral("*.lst")},
+        InteriorGeometry(kInteriorGeometry),
+        InteriorGeometry(kInteriorGeometryAlt),
+        ExteriorGeometry(kExteriorGeometry),
+        ExteriorGeometry(kExteriorGeometryAlt),
+        PlanarPoints(kCorrespondingPoints, QStringLiteral(" Соответственные точки")),
+        PlanarPoints(kCorrespondingPointsAlt, QStringLiteral(" Соответственные точки")),
     };
-    return kinds;
+    return table;
 }
 
 } // namespace
 
 const DocumentKind& DocumentKindOf(int kind) {
-    if (kind < 1 || kind > 10)
+    if (kind < kinds::kFirst || kind > kinds::kLast)
         throw Exception("Unknown document kind");
     return Kinds()[static_cast<size_t>(kind - 1)];
 }
 
 std::unique_ptr<EditorDocument> MakeDocument(int kind) {
-    switch (DocumentKindOf(kind).kind) {
-    case 5:
-    case 6:
-    case 7:
-    case 8:
+    if (kinds::IsGeometry(DocumentKindOf(kind).kind))
         return MakeGeometryDocument(kind);
-    default:
-        return MakePointDocument(kind);
-    }
+    return MakePointDocument(kind);
 }
 
 } // namespace vrma

@@ -13,6 +13,30 @@ namespace vrma {
 
 class TStringGrid;
 
+// The document kinds by name. A kind stays an int where the editor's open operation
+// takes one (OpenDocument(fileName, kind)); these are its values.
+namespace kinds {
+constexpr int kSpatialPoints = 1;       // reference points x ; y ; z
+constexpr int kReferencePoints = 2;     // reference points x ; y (the calibration's files)
+constexpr int kReferencePointsAlt = 3;  // the same layout and format as 2
+constexpr int kReferenceList = 4;       // a list of reference point numbers
+constexpr int kInteriorGeometry = 5;    // a camera file (the export opens this)
+constexpr int kInteriorGeometryAlt = 6; // the same as 5
+constexpr int kExteriorGeometry = 7;    // an orientation file
+constexpr int kExteriorGeometryAlt = 8; // the same as 7
+constexpr int kCorrespondingPoints = 9; // corresponding points x ; y
+constexpr int kCorrespondingPointsAlt = 10;
+constexpr int kFirst = kSpatialPoints;
+constexpr int kLast = kCorrespondingPointsAlt;
+
+constexpr bool IsGeometry(int kind) {
+    return kind >= kInteriorGeometry && kind <= kExteriorGeometryAlt;
+}
+constexpr bool IsInteriorGeometry(int kind) {
+    return kind == kInteriorGeometry || kind == kInteriorGeometryAlt;
+}
+} // namespace kinds
+
 // One row of the table of kinds.
 struct DocumentKind {
     int kind = 0;

@@ -59,7 +59,8 @@ const QStringList& OrientationLabels() {
 class GeometryDocument final : public EditorDocument {
 public:
     explicit GeometryDocument(int kind)
-        : format_(kind == 5 || kind == 6 ? GeometryFormat::Camera : GeometryFormat::Orientation) {}
+        : format_(kinds::IsInteriorGeometry(kind) ? GeometryFormat::Camera
+                                                  : GeometryFormat::Orientation) {}
 
     void Fill(TStringGrid& grid, const QString& fileName) override {
         const QStringList& labels =

@@ -68,12 +68,13 @@ private:
 class PointDocument final : public EditorDocument {
 public:
     explicit PointDocument(int kind)
-        : layout_(kind == 1   ? Layout::Spatial
-                  : kind == 4 ? Layout::List
-                              : Layout::Planar),
-          ending_(kind == 1 ? QStringLiteral("-й строке координат точек сцены!")
-                  : kind == 4 ? QStringLiteral("-й строке!")
-                              : QStringLiteral("-й строке координат изображения!")) {}
+        : layout_(kind == kinds::kSpatialPoints   ? Layout::Spatial
+                  : kind == kinds::kReferenceList ? Layout::List
+                                                  : Layout::Planar),
+          ending_(kind == kinds::kSpatialPoints ? QStringLiteral("-й строке координат точек сцены!")
+                  : kind == kinds::kReferenceList
+                      ? QStringLiteral("-й строке!")
+                      : QStringLiteral("-й строке координат изображения!")) {}
 
     void Fill(TStringGrid& grid, const QString& fileName) override {
         grid.SetRowCount(2);

@@ -141,6 +141,9 @@ public:
     int fixedRows = 0;
     int fixedCols = 0;
     std::function<void(int, int)> onEdited; // (col, row) of a cell the user changed
+    // Whether a text is cut where it is shown: (grid column, text); column 0 of a grid
+    // with a fixed column is the side header. Such a text is its own tool tip.
+    std::function<bool(int, QStringView)> isCut;
 
     using QAbstractTableModel::beginInsertColumns;
     using QAbstractTableModel::beginInsertRows;
@@ -161,24 +164,37 @@ public:
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
-        if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        if (!index.isValid())
             return {};
-        return store.View(index.column() + fixedCols, index.row() + fixedRows).toString();
+        const int col = index.column() + fixedCols;
+        const QStringView text = store.View(col, index.row() + fixedRows);
+        if (role == Qt::ToolTipRole)
+            return isCut && isCut(col, text) ? QVariant(text.toString()) : QVariant();
+        if (role != Qt::DisplayRole && role != Qt::EditRole)
+            return {};
+        return text.toString();
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (role == Qt::TextAlignmentRole)
             return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
-        if (role != Qt::DisplayRole)
+        if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
             return {};
+        int col = 0;
+        QStringView text;
         if (orientation == Qt::Horizontal) {
             if (fixedRows == 0 || section < 0 || section + fixedCols >= store.Cols())
                 return {};
-            return store.View(section + fixedCols, 0).toString();
+            col = section + fixedCols;
+            text = store.View(col, 0);
+        } else {
+            if (fixedCols == 0 || section < 0 || section + fixedRows >= store.Rows())
+                return {};
+            text = store.View(0, section + fixedRows);
         }
-        if (fixedCols == 0 || section < 0 || section + fixedRows >= store.Rows())
-            return {};
-        return store.View(0, section + fixedRows).toString();
+        if (role == Qt::ToolTipRole)
+            return isCut && isCut(col, text) ? QVariant(text.toString()) : QVariant();
+        return text.toString();
     }
 
     Qt::ItemFlags flags(const QModelIndex& index) const override {
@@ -230,6 +246,7 @@ public:
 TStringGrid::TStringGrid(QWidget* parent) : QTableView(parent), model_(new StringGridModel) {
     model_->setParent(this);
     model_->onEdited = [this](int col, int row) { emit CellEdited(col, row); };
+    model_->isCut = [this](int col, QStringView text) { return IsTextCut(col, text); };
     setModel(model_);
 
     auto* delegate = new GridDelegate(this);
@@ -499,6 +516,18 @@ void TStringGrid::CommitEdit() {
     editor_ = nullptr;
     commitData(editor);
     closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+bool TStringGrid::IsTextCut(int col, QStringView text) const {
+    if (text.isEmpty() || col < 0 || col >= ColCount())
+        return false;
+    // The room a cell or header section leaves for its text: the style's margins on
+    // either side (three pixels each, as the item views draw them).
+    constexpr int kTextMargins = 2 * 3;
+    const bool sideHeader = col == 0 && FixedCols() == 1;
+    const QHeaderView* header = sideHeader ? verticalHeader() : horizontalHeader();
+    const int room = (sideHeader ? header->width() : ColWidths(col)) - kTextMargins;
+    return QFontMetrics(header->font()).horizontalAdvance(text.toString()) > room;
 }
 
 bool TStringGrid::event(QEvent* event) {

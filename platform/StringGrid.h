@@ -74,6 +74,11 @@ public:
     // Room for this many more characters of cell text (a loader that knows the size).
     void ReserveText(qsizetype chars);
 
+    // Whether a text is wider than the room its column (or the side header, for column 0
+    // of a grid with a fixed column) gives it in the grid's font: such a text is cut on
+    // screen, and its cell or header shows it in full as a tool tip.
+    bool IsTextCut(int col, QStringView text) const;
+
     // Whether a cell is being edited in place, and which.
     bool IsEditing() const;
     // Writes the text of the in-place editor into its cell and closes the editor.

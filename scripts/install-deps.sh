@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-translations-l10n libjpeg-dev
   libgtest-dev libbenchmark-dev
   libopencv-dev
+  fonts-liberation2
   locales
 )
 # Extra packages a caller may ask for (for instance the fuzzing or comparison tools).

@@ -1,5 +1,6 @@
 // The scale-ratio computation on synthetic fields.
 #include "calib/ScaleRatio.h"
+#include "support/SyntheticField.h"
 
 #include <cmath>
 #include <functional>
@@ -10,63 +11,10 @@
 namespace vrma {
 namespace {
 
-struct Field {
-    qint32 nc;
-    qint32 nr;
-    std::vector<GridPoint> scene;
-    std::vector<GridPoint> image;
-
-    GridPoint& Scene(int i, int j) { return scene[size_t(i) * size_t(nr) + size_t(j)]; }
-    GridPoint& Image(int i, int j) { return image[size_t(i) * size_t(nr) + size_t(j)]; }
-    ScaleRatioRun Run() const { return RunScaleRatio(nc, nr, scene, image); }
-};
-
-// A fronto-parallel pinhole camera at distance z over a slightly irregular grid: the
-// image is a scaling by fx / z along x and fy / z along y (y flipped, as in images).
-Field PinholeField(qint32 nc, qint32 nr, double fx, double fy) {
-    const double z = 1500.0;
-    Field f{nc, nr, std::vector<GridPoint>(size_t(nc * nr)),
-            std::vector<GridPoint>(size_t(nc * nr))};
-    for (int i = 0; i < nc; ++i) {
-        for (int j = 0; j < nr; ++j) {
-            const double x = -60.0 + 25.0 * i + 0.7 * std::sin(7.0 * i + 3.0 * j);
-            const double y = 40.0 + 25.0 * j + 0.5 * std::cos(5.0 * i - 2.0 * j);
-            f.Scene(i, j) = {x, y};
-            f.Image(i, j) = {360.0 + fx * x / z, 288.0 - fy * y / z};
-        }
-    }
-    return f;
-}
-
-// A field built backwards from the ratio wanted at each interior node: the image x is
-// the scene x (scale 1 along x), and each column's image y is chained so that the
-// central difference at (i, j) is 20 * ratio(i, j) over a scene step of 20.
-Field FieldWithRatios(qint32 nc, qint32 nr, const std::function<double(int, int)>& ratio) {
-    Field f{nc, nr, std::vector<GridPoint>(size_t(nc * nr)),
-            std::vector<GridPoint>(size_t(nc * nr))};
-    for (int i = 0; i < nc; ++i) {
-        for (int j = 0; j < nr; ++j) {
-            f.Scene(i, j) = {10.0 * i, 10.0 * j};
-            double y = 0.0;
-            if (j == 1)
-                y = 10.0;
-            else if (j >= 2)
-                y = f.Image(i, j - 2).y + 20.0 * ((i >= 1 && i <= nc - 2) ? ratio(i, j - 1) : 1.0);
-            f.Image(i, j) = {10.0 * i, y};
-        }
-    }
-    return f;
-}
-
-// The ratios wanted, row by row, as the run must list them.
-std::vector<double> RatiosRowByRow(qint32 nc, qint32 nr,
-                                   const std::function<double(int, int)>& ratio) {
-    std::vector<double> out;
-    for (int j = 1; j <= nr - 2; ++j)
-        for (int i = 1; i <= nc - 2; ++i)
-            out.push_back(ratio(i, j));
-    return out;
-}
+using test::FieldWithRatios;
+using test::PinholeField;
+using test::RatiosRowByRow;
+using Field = test::SyntheticField;
 
 double Spread(int i, int j) {
     return 1.0 + 0.01 * ((7 * i + 13 * j) % 11 - 5);

@@ -5,6 +5,7 @@
 #include "platform/Application.h"
 #include "platform/ImageControl.h"
 #include "support/ScriptedDialogHost.h"
+#include "support/SyntheticField.h"
 
 #include <QAction>
 #include <QDir>
@@ -31,41 +32,17 @@ const QString kCountMessage = QStringLiteral("Неверное количест�
 const QString kReadMessage = QStringLiteral("Ошибка чтения файла сцены!");
 const QString kCaption = QStringLiteral("Ошибка!");
 
-using RatioField = std::function<double(int i, int j)>;
+using RatioField = test::RatioAt;
+using Field = test::SyntheticField;
 
-// A test field built backwards from the ratio wanted at each interior node: the image x
-// is the scene x, and each column's image y is chained so that the central difference
-// at (i, j) is 20 * ratio(i, j) over a scene step of 20.
-struct Field {
-    int nc;
-    int nr;
-    std::vector<double> sx, sy, ix, iy; // column by column, as in the files
-
-    double& at(std::vector<double>& v, int i, int j) { return v[size_t(i * nr + j)]; }
-
-    Field(int columns, int rows, const RatioField& ratio)
-        : nc(columns), nr(rows), sx(size_t(nc * nr)), sy(sx), ix(sx), iy(sx) {
-        for (int i = 0; i < nc; ++i) {
-            for (int j = 0; j < nr; ++j) {
-                at(sx, i, j) = 10.0 * i;
-                at(sy, i, j) = 10.0 * j;
-                at(ix, i, j) = 10.0 * i;
-                double y = j == 1 ? 10.0 : 0.0;
-                if (j >= 2)
-                    y = at(iy, i, j - 2) + 20.0 * ((i >= 1 && i <= nc - 2) ? ratio(i, j - 1) : 1.0);
-                at(iy, i, j) = y;
-            }
-        }
-    }
-};
+// A test field built backwards from the ratio wanted at each interior node.
+Field MakeField(int nc, int nr, const RatioField& ratio) {
+    return test::FieldWithRatios(nc, nr, ratio);
+}
 
 // The ratios of the interior nodes in the order in which they are listed.
 std::vector<double> Listed(int nc, int nr, const RatioField& ratio) {
-    std::vector<double> out;
-    for (int j = 1; j <= nr - 2; ++j)
-        for (int i = 1; i <= nc - 2; ++i)
-            out.push_back(ratio(i, j));
-    return out;
+    return test::RatiosRowByRow(nc, nr, ratio);
 }
 
 QString Fixed4(double v) {
@@ -160,20 +137,12 @@ protected:
 
     QString path(const QString& name) const { return QDir(temp.path()).absoluteFilePath(name); }
 
-    static QStringList PointLines(const std::vector<double>& x, const std::vector<double>& y) {
-        QStringList lines;
-        for (size_t k = 0; k < x.size(); ++k)
-            lines << QString::number(x[k], 'g', 17) + QStringLiteral(" ; ") +
-                         QString::number(y[k], 'g', 17);
-        return lines;
-    }
-
     // Writes the field's two files and makes them the window's files and grid.
     void use(const Field& field, const QString& name = QStringLiteral("field")) {
         const QString scene = path(name + QStringLiteral("-scene.crd"));
         const QString image = path(name + QStringLiteral("-image.crd"));
-        WriteTextLines(scene, PointLines(field.sx, field.sy));
-        WriteTextLines(image, PointLines(field.ix, field.iy));
+        WriteTextLines(scene, field.SceneLines());
+        WriteTextLines(image, field.ImageLines());
         form->sceneFileName = scene;
         form->imageFileName = image;
         grid(field.nc, field.nr);
@@ -214,7 +183,7 @@ protected:
 };
 
 TEST_F(CalibrationCommand, DefaultGridListsPlotsAndReports) {
-    use(Field(6, 6, DefaultRatio));
+    use(MakeField(6, 6, DefaultRatio));
     EXPECT_EQ(form->Edit5->text(), QStringLiteral("6"));
     EXPECT_FALSE(form->Image2->isHidden());
     calibrate();
@@ -251,7 +220,7 @@ TEST_F(CalibrationCommand, DefaultGridListsPlotsAndReports) {
 
 TEST_F(CalibrationCommand, SmallestGridFromTheMenu) {
     const auto ratio = [](int, int) { return 1.0625; };
-    use(Field(3, 3, ratio));
+    use(MakeField(3, 3, ratio));
     form->N4->trigger();
     EXPECT_TRUE(host.records().empty());
     EXPECT_EQ(lines(),
@@ -272,12 +241,12 @@ TEST_F(CalibrationCommand, SmallestGridFromTheMenu) {
 
 TEST_F(CalibrationCommand, NoInteriorNodeClearsAndFails) {
     for (const auto& [nc, nr] : {std::pair{2, 6}, std::pair{6, 2}}) {
-        use(Field(3, 3, Spread), QStringLiteral("before"));
+        use(MakeField(3, 3, Spread), QStringLiteral("before"));
         calibrate();
         ASSERT_NE(form->coefficient, 0.0);
 
         host.answerOk();
-        use(Field(nc, nr, Spread));
+        use(MakeField(nc, nr, Spread));
         calibrate();
         expectOneMessage(kCalcMessage);
         expectResultsCleared();
@@ -286,16 +255,16 @@ TEST_F(CalibrationCommand, NoInteriorNodeClearsAndFails) {
 }
 
 TEST_F(CalibrationCommand, CountMismatchKeepsTheCoefficient) {
-    use(Field(6, 6, DefaultRatio));
+    use(MakeField(6, 6, DefaultRatio));
     calibrate();
     const double before = form->coefficient;
     ASSERT_NE(before, 0.0);
 
-    const Field field(6, 6, DefaultRatio);
+    const Field field = MakeField(6, 6, DefaultRatio);
     const QString full = path(QStringLiteral("full.crd"));
     const QString short35 = path(QStringLiteral("short.crd"));
-    WriteTextLines(full, PointLines(field.sx, field.sy));
-    WriteTextLines(short35, PointLines(field.sx, field.sy).mid(0, 35));
+    WriteTextLines(full, field.SceneLines());
+    WriteTextLines(short35, field.SceneLines().mid(0, 35));
     for (const auto& [scene, image] : {std::pair{short35, full}, std::pair{full, short35}}) {
         form->sceneFileName = scene;
         form->imageFileName = image;
@@ -308,7 +277,7 @@ TEST_F(CalibrationCommand, CountMismatchKeepsTheCoefficient) {
 }
 
 TEST_F(CalibrationCommand, SwappedRowsAndColumnsPairOtherNodes) {
-    use(Field(4, 5, Spread));
+    use(MakeField(4, 5, Spread));
     calibrate();
     const QStringList asLaidOut = lines();
     grid(5, 4);
@@ -322,8 +291,8 @@ TEST_F(CalibrationCommand, SwappedRowsAndColumnsPairOtherNodes) {
 }
 
 TEST_F(CalibrationCommand, EqualSceneXInALaterRowKeepsTheEarlierNodes) {
-    Field field(6, 6, DefaultRatio);
-    field.at(field.sx, 3, 3) = field.at(field.sx, 1, 3); // the neighbours of node (2, 3)
+    Field field = MakeField(6, 6, DefaultRatio);
+    field.Scene(3, 3).x = field.Scene(1, 3).x; // the neighbours of node (2, 3)
     use(field);
     host.answerOk();
     calibrate();
@@ -350,7 +319,7 @@ TEST_F(CalibrationCommand, EqualSceneXInALaterRowKeepsTheEarlierNodes) {
 }
 
 TEST_F(CalibrationCommand, UnreadableSceneFileLeavesThePreviousResults) {
-    use(Field(6, 6, DefaultRatio));
+    use(MakeField(6, 6, DefaultRatio));
     calibrate();
     const QStringList listBefore = lines();
     const QString edit8 = form->Edit8->text();
@@ -361,9 +330,9 @@ TEST_F(CalibrationCommand, UnreadableSceneFileLeavesThePreviousResults) {
     const double firstImageY = form->imagePoints->Get(1)->Y;
 
     // A readable 3 x 3 image file that must not be read.
-    const Field small(3, 3, Spread);
+    const Field small = MakeField(3, 3, Spread);
     const QString image = path(QStringLiteral("small-image.crd"));
-    WriteTextLines(image, PointLines(small.ix, small.iy));
+    WriteTextLines(image, small.ImageLines());
     form->sceneFileName = path(QStringLiteral("missing.crd"));
     form->imageFileName = image;
     grid(3, 3);
@@ -381,10 +350,10 @@ TEST_F(CalibrationCommand, UnreadableSceneFileLeavesThePreviousResults) {
 }
 
 TEST_F(CalibrationCommand, SecondRunClearsTheFirst) {
-    use(Field(6, 6, DefaultRatio));
+    use(MakeField(6, 6, DefaultRatio));
     calibrate();
     ASSERT_TRUE(form->Image2->isHidden());
-    const Field small(3, 3, Spread);
+    const Field small = MakeField(3, 3, Spread);
     use(small, QStringLiteral("small"));
     calibrate();
     EXPECT_TRUE(host.records().empty());
@@ -402,7 +371,7 @@ TEST_F(CalibrationCommand, SecondRunClearsTheFirst) {
 }
 
 TEST_F(CalibrationCommand, RatioOneEverywhereLiesOnTheLevelLine) {
-    use(Field(6, 6, [](int, int) { return 1.0; }));
+    use(MakeField(6, 6, [](int, int) { return 1.0; }));
     calibrate();
     QStringList expected(16, QStringLiteral("1.0000"));
     expected << ""
@@ -420,7 +389,7 @@ TEST_F(CalibrationCommand, RatioOneEverywhereLiesOnTheLevelLine) {
 }
 
 TEST_F(CalibrationCommand, GridFieldsMustBeIntegers) {
-    use(Field(3, 3, Spread));
+    use(MakeField(3, 3, Spread));
     calibrate();
     const QStringList before = lines();
     form->sceneFileName = path(QStringLiteral("missing.crd")); // never read
@@ -436,7 +405,7 @@ TEST_F(CalibrationCommand, GridFieldsMustBeIntegers) {
     }
 
     // The hexadecimal forms and leading blanks are integers.
-    use(Field(3, 3, Spread));
+    use(MakeField(3, 3, Spread));
     form->Edit5->setText(QStringLiteral("  $3"));
     form->Edit3->setText(QStringLiteral("0x3"));
     calibrate();
@@ -445,10 +414,10 @@ TEST_F(CalibrationCommand, GridFieldsMustBeIntegers) {
 }
 
 TEST_F(CalibrationCommand, NegativeSizesWhoseProductMatches) {
-    use(Field(3, 3, Spread));
+    use(MakeField(3, 3, Spread));
     calibrate();
     const double before = form->coefficient;
-    use(Field(6, 6, DefaultRatio));
+    use(MakeField(6, 6, DefaultRatio));
     for (const auto& [nc, nr] : {std::pair{-6, -6}, std::pair{-4, -9}}) {
         grid(nc, nr);
         host.answerOk();

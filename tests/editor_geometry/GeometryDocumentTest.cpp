@@ -1,8 +1,11 @@
 // Camera (kinds 5, 6) and orientation (kinds 7, 8) documents in the editor window:
 // labels, loading the value texts as read, the checked save and its messages.
 #include "data/TextFile.h"
+#include "editor/Documents.h"
 #include "editor/EditorTestSupport.h"
 #include "platform/StringGrid.h"
+
+#include <QHeaderView>
 
 #include <QTest>
 #include <QToolButton>
@@ -274,6 +277,41 @@ TEST_F(GeometryDocument, TheRowCountIsFixed) {
     EXPECT_EQ(w->StringGrid1->Cells(1, 0), QStringLiteral("360,0000 "));
     EXPECT_FALSE(w->modified);
     w->hide();
+}
+
+} // namespace
+} // namespace vrma::test
+
+namespace vrma::test {
+namespace {
+
+// The labels of both geometry layouts fit the column the design gives them in the window's
+// font; a text that does not fit (a narrowed column, a long value) is its own tool tip.
+TEST_F(GeometryDocument, LabelsFitTheirColumnAndACutTextIsItsOwnToolTip) {
+    for (const int kind : {kinds::kInteriorGeometry, kinds::kExteriorGeometry}) {
+        SCOPED_TRACE(kind);
+        TRedForm* w = Open(QString(), kind);
+        const TStringGrid* grid = w->StringGrid1;
+        ASSERT_GT(grid->RowCount(), 0);
+        for (int r = 0; r < grid->RowCount(); ++r) {
+            const QString label = grid->Cells(0, r);
+            EXPECT_FALSE(grid->IsTextCut(0, label)) << label.toStdString();
+            EXPECT_FALSE(grid->model()->headerData(r, Qt::Vertical, Qt::ToolTipRole).isValid());
+        }
+    }
+
+    TRedForm* w = Open(QString(), kinds::kInteriorGeometry);
+    TStringGrid* grid = w->StringGrid1;
+    const QString table = QStringLiteral("/очень/длинный/путь/к/таблице/коррекции/Table1.tab");
+    grid->SetCell(1, 2, table);
+    grid->SetCell(1, 3, QStringLiteral("1250"));
+    EXPECT_EQ(grid->model()->index(2, 0).data(Qt::ToolTipRole).toString(), table);
+    EXPECT_FALSE(grid->model()->index(3, 0).data(Qt::ToolTipRole).isValid());
+    // Narrow the side header below the longest label: that label tells itself in full.
+    grid->verticalHeader()->setFixedWidth(60);
+    const QString label = grid->Cells(0, 0);
+    EXPECT_TRUE(grid->IsTextCut(0, label));
+    EXPECT_EQ(grid->model()->headerData(0, Qt::Vertical, Qt::ToolTipRole).toString(), label);
 }
 
 } // namespace
