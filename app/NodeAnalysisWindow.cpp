@@ -48,7 +48,7 @@ QString Fixed(double value, int decimals) {
 
 // A deviation with its sign ("+1,25", "-0,40", "0,00").
 QString Signed(double value, int decimals) {
-    const QString text = Fixed(std::fabs(value), decimals);
+    QString text = Fixed(std::fabs(value), decimals);
     const bool zero = std::all_of(text.begin(), text.end(),
                                   [](QChar c) { return !c.isDigit() || c == QLatin1Char('0'); });
     if (zero)
@@ -208,7 +208,8 @@ void TNodeMap::paintMap(QPainter& painter, const Layout& layout) const {
     painter.drawText(QRect(layout.grid.left(), kGap, layout.grid.width(), line),
                      Qt::AlignHCenter | Qt::AlignVCenter, QStringLiteral("Столбец"));
     painter.save();
-    painter.translate(kGap, layout.grid.top() + layout.grid.height() / 2);
+    const int middle = layout.grid.top() + layout.grid.height() / 2; // whole pixels
+    painter.translate(kGap, middle);
     painter.rotate(-90);
     painter.drawText(QRect(-layout.grid.height() / 2, 0, layout.grid.height(), line),
                      Qt::AlignHCenter | Qt::AlignVCenter, QStringLiteral("Строка"));
@@ -381,12 +382,29 @@ TNodeAnalysisForm::TNodeAnalysisForm(const NodeRatios& ratios, QWidget* parent)
     setFont(DesignFont());
     setSizeGripEnabled(true);
 
+    CreateMap();
+    QGroupBox* summary = CreateSummary();
+    CreateOutlierList();
+    CreateButtons();
+    LayOut(summary);
+    SetUpDialogs();
+
+    showNode(nullptr);
+    resize(sizeHint().expandedTo(QSize(760, 520)));
+}
+
+void TNodeAnalysisForm::CreateMap() {
     NodeMap = new TNodeMap(analysis_, this);
     InfoLabel = new QLabel(this);
     InfoLabel->setObjectName(QStringLiteral("InfoLabel"));
     InfoLabel->setWordWrap(true);
     InfoLabel->setMinimumHeight(2 * QFontMetrics(font()).height());
+    connect(NodeMap, &TNodeMap::hovered, this,
+            [this](const NodeValue* node) { showNode(node ? node : NodeMap->selected()); });
+    connect(NodeMap, &TNodeMap::clicked, this, [this](const NodeValue* node) { showNode(node); });
+}
 
+QGroupBox* TNodeAnalysisForm::CreateSummary() {
     auto* summary = new QGroupBox(QStringLiteral("Сводка"), this);
     summary->setObjectName(QStringLiteral("SummaryBox"));
     auto* form = new QFormLayout(summary);
@@ -406,7 +424,10 @@ TNodeAnalysisForm::TNodeAnalysisForm(const NodeRatios& ratios, QWidget* parent)
         value("SemValue", QStringLiteral("Ошибка среднего (СКО/√n):"), Fixed(analysis_.sem, 6));
     MadValue =
         value("MadValue", QStringLiteral("Медианное отклонение (MAD):"), Fixed(analysis_.mad, 6));
+    return summary;
+}
 
+void TNodeAnalysisForm::CreateOutlierList() {
     const QString rule = QStringLiteral("3") + DecimalSeparator() + QStringLiteral("5 · 1") +
                          DecimalSeparator() + QStringLiteral("4826 · MAD");
     OutlierHeading = new QLabel(this);
@@ -452,7 +473,9 @@ TNodeAnalysisForm::TNodeAnalysisForm(const NodeRatios& ratios, QWidget* parent)
         NodeMap->select(node);
         showNode(node);
     });
+}
 
+void TNodeAnalysisForm::CreateButtons() {
     SaveMapButton = new QPushButton(QStringLiteral("Сохранить рисунок…"), this);
     SaveMapButton->setObjectName(QStringLiteral("SaveMapButton"));
     SaveMapButton->setToolTip(QStringLiteral("Сохранить карту узлов в файл PNG"));
@@ -466,11 +489,9 @@ TNodeAnalysisForm::TNodeAnalysisForm(const NodeRatios& ratios, QWidget* parent)
     ConnectCommand(SaveCsvButton, &QPushButton::clicked, this,
                    &TNodeAnalysisForm::SaveCsvButtonClick);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
+}
 
-    connect(NodeMap, &TNodeMap::hovered, this,
-            [this](const NodeValue* node) { showNode(node ? node : NodeMap->selected()); });
-    connect(NodeMap, &TNodeMap::clicked, this, [this](const NodeValue* node) { showNode(node); });
-
+void TNodeAnalysisForm::LayOut(QGroupBox* summary) {
     auto* left = new QVBoxLayout;
     left->addWidget(NodeMap, 1);
     left->addWidget(InfoLabel);
@@ -486,16 +507,15 @@ TNodeAnalysisForm::TNodeAnalysisForm(const NodeRatios& ratios, QWidget* parent)
     auto* main = new QHBoxLayout(this);
     main->addLayout(left, 1);
     main->addLayout(right, 0);
+}
 
+void TNodeAnalysisForm::SetUpDialogs() {
     SaveMapDialog.Filter = QStringLiteral("PNG Files|*.png|All Files|*.*");
     SaveMapDialog.DefaultExt = QStringLiteral("png");
     SaveMapDialog.FileName = QStringLiteral("NodeMap");
     SaveCsvDialog.Filter = QStringLiteral("CSV Files|*.csv|All Files|*.*");
     SaveCsvDialog.DefaultExt = QStringLiteral("csv");
     SaveCsvDialog.FileName = QStringLiteral("NodeRatios");
-
-    showNode(nullptr);
-    resize(sizeHint().expandedTo(QSize(760, 520)));
 }
 
 void TNodeAnalysisForm::showNode(const NodeValue* node) {

@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <functional>
 
+class QGroupBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -117,6 +118,14 @@ public:
     static QString NodeText(const NodeValue& node);
 
 private:
+    // The window's parts, made in this order by the constructor.
+    void CreateMap(); // the node map and the information line under it
+    QGroupBox* CreateSummary();
+    void CreateOutlierList();
+    void CreateButtons();
+    void LayOut(QGroupBox* summary);
+    void SetUpDialogs();
+
     void showNode(const NodeValue* node);
 
     NodeAnalysis analysis_;

@@ -1,5 +1,6 @@
 #include "calib/NodeAnalysis.h"
 
+#include "data/Checked.h"
 #include "data/Errors.h"
 
 #include <QLocale>
@@ -10,19 +11,8 @@ namespace vrma {
 
 namespace {
 
-// Checked arithmetic, as in the calibration: a fault is a failure, never a NaN or an
-// infinity carried on.
-double Finite(double value) {
-    if (!std::isfinite(value))
-        throw CalcError("result beyond the range of a double");
-    return value;
-}
-
-double Div(double numerator, double divisor) {
-    if (divisor == 0.0)
-        throw CalcError(numerator == 0.0 ? "zero divided by zero" : "division by zero");
-    return Finite(numerator / divisor);
-}
+using checked::Div;
+using checked::Finite;
 
 // The shortest text that reads back as the same double, with "." as the decimal point.
 QString CsvNumber(double value) {

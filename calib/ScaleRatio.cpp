@@ -1,5 +1,6 @@
 #include "calib/ScaleRatio.h"
 
+#include "data/Checked.h"
 #include "data/Errors.h"
 
 #include <cmath>
@@ -13,36 +14,12 @@ constexpr double kPlotWidth = 700.0; // the plot's width that the columns share
 constexpr double kPlotLeft = 30.0;   // x of column 0
 constexpr double kFirstRowLevel = 250.0;
 
-// Checked arithmetic: a zero divisor (0 / 0 included) and any result beyond the range of
-// a double are failures, never carried on as infinities or NaN.
-double Finite(double value) {
-    if (!std::isfinite(value))
-        throw CalcError("result beyond the range of a double");
-    return value;
-}
-
-double Sub(double a, double b) {
-    return Finite(a - b);
-}
-double Add(double a, double b) {
-    return Finite(a + b);
-}
-double Mul(double a, double b) {
-    return Finite(a * b);
-}
-
-double Div(double numerator, double divisor) {
-    if (divisor == 0.0)
-        throw CalcError(numerator == 0.0 ? "zero divided by zero" : "division by zero");
-    return Finite(numerator / divisor);
-}
-
-// Truncation toward zero to a pixel coordinate; it must fit in 32 bits.
-qint32 Trunc(double value) {
-    if (!(value > -2147483649.0 && value < 2147483648.0))
-        throw CalcError("pixel coordinate beyond 32 bits");
-    return static_cast<qint32>(value);
-}
+using checked::Add;
+using checked::Div;
+using checked::Finite;
+using checked::Mul;
+using checked::Sub;
+using checked::Trunc;
 
 qint32 PixelX(double column, double h) {
     return Trunc(Add(Mul(column, h), kPlotLeft));

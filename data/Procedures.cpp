@@ -2,6 +2,7 @@
 
 #include "data/Dialogs.h"
 #include "data/Errors.h"
+#include "data/Lines.h"
 #include "data/Locale.h"
 #include "data/Messages.h"
 #include "data/RealScan.h"
@@ -350,10 +351,8 @@ void ReadPointLines(const char* p, const char* end, const ByteSyntax& syntax, VT
             InvalidLine();
         auto point = std::make_unique<VT_Point>(x, y);
         points->Add(point.get());
-        point.release();
-        if (q != end)
-            q += (*q == '\r' && q + 1 != end && q[1] == '\n') ? 2 : 1;
-        p = q;
+        static_cast<void>(point.release()); // the list owns it now
+        p = SkipLineBreak(q, end);
     }
 }
 
@@ -368,7 +367,7 @@ const char* EndOfCompleteLines(const char* begin, const char* end) {
     return p;
 }
 
-constexpr std::size_t kChunkSize = 256 * 1024;
+constexpr std::size_t kChunkSize = std::size_t{256} * 1024;
 
 } // namespace
 

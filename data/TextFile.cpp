@@ -1,6 +1,7 @@
 #include "data/TextFile.h"
 
 #include "data/Errors.h"
+#include "data/Lines.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -132,19 +133,10 @@ QByteArray ReadFileBytes(const QString& fileName) {
 }
 
 QStringList DecodeTextLines(const QByteArray& bytes) {
-    const char* p = bytes.constData();
-    const char* nul = static_cast<const char*>(std::memchr(p, 0, size_t(bytes.size())));
-    const char* end = nul ? nul : p + bytes.size();
     QStringList lines;
-    while (p != end) {
-        const char* q = p;
-        while (q != end && *q != '\r' && *q != '\n')
-            ++q;
-        lines.append(DecodeCp1251(p, q - p));
-        if (q != end)
-            q += (*q == '\r' && q + 1 != end && q[1] == '\n') ? 2 : 1;
-        p = q;
-    }
+    ForEachLine(bytes.constData(), bytes.size(), [&lines](const char* line, qsizetype size) {
+        lines.append(DecodeCp1251(line, size));
+    });
     return lines;
 }
 

@@ -66,6 +66,12 @@ TRedForm::TRedForm(QWidget* parent) : QMainWindow(parent) {
 TRedForm::~TRedForm() = default;
 
 void TRedForm::BuildControls() {
+    CreateMenu();
+    CreateToolBars();
+    CreateGrid();
+}
+
+void TRedForm::CreateMenu() {
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
     setMenuBar(MainMenu1);
@@ -79,7 +85,9 @@ void TRedForm::BuildControls() {
     N6->setObjectName(QStringLiteral("N6"));
     ConnectCommand(N3, &QAction::triggered, this, &TRedForm::N3Click);
     ConnectCommand(N6, &QAction::triggered, this, &TRedForm::N6Click);
+}
 
+void TRedForm::CreateToolBars() {
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     setCentralWidget(Panel1);
@@ -114,7 +122,9 @@ void TRedForm::BuildControls() {
     ConnectCommand(ToolButton5, &QToolButton::clicked, this, &TRedForm::ToolButton5Click);
     ConnectCommand(ToolButton1, &QToolButton::clicked, this, &TRedForm::ToolButton1Click);
     ConnectCommand(ToolButton8, &QToolButton::clicked, this, &TRedForm::ToolButton8Click);
+}
 
+void TRedForm::CreateGrid() {
     // As designed: one fixed row and column, two rows, row height 20.
     StringGrid1 = new TStringGrid(Panel1);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
@@ -128,6 +138,7 @@ void TRedForm::BuildControls() {
     });
     connect(StringGrid1, &TStringGrid::CellEdited, this, [this] { modified = true; });
 
+    auto* panelLayout = static_cast<QVBoxLayout*>(Panel1->layout());
     panelLayout->addWidget(ControlBar1);
     panelLayout->addWidget(StringGrid1, 1);
 }

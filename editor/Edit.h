@@ -76,7 +76,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void BuildControls();
+    void BuildControls(); // the menu, the tool bars, the grid, in this order
+    void CreateMenu();
+    void CreateToolBars();
+    void CreateGrid();
     void LayOut(int kind);
     // Makes a document that has no data row (an empty file) one empty row numbered 1.
     bool EnsureOneDataRow();

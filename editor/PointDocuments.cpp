@@ -2,6 +2,7 @@
 // row numbers. Coordinates are shown and written in the 15-digit general format, list
 // entries as plain decimal integers.
 #include "data/Errors.h"
+#include "data/Lines.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"
 #include "editor/Documents.h"
@@ -23,25 +24,6 @@ enum class Layout {
     Planar,  // x ; y
     List     // one integer
 };
-
-// Calls f(begin, length) for every line of the text: CR, LF and CR LF each end a line,
-// a NUL ends the text, a break after the last line makes no extra line.
-template <class F> void ForEachLine(const char* data, qsizetype size, F&& f) {
-    if (const void* nul = std::memchr(data, '\0', static_cast<size_t>(size)))
-        size = static_cast<const char*>(nul) - data;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        const char c = data[i];
-        if (c != '\r' && c != '\n')
-            continue;
-        f(data + start, i - start);
-        if (c == '\r' && i + 1 < size && data[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < size)
-        f(data + start, size - start);
-}
 
 // One field of a line as UTF-16 text. Digits, signs, blanks and separators are ASCII,
 // which is widened in place; any other byte takes the code page's decoder.

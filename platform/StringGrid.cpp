@@ -579,7 +579,7 @@ void TStringGrid::EnsureCurrentCell() {
 void TStringGrid::OnSectionResized(int logical, int /*oldSize*/, int newSize) {
     if (applyingWidths_)
         return;
-    const size_t col = static_cast<size_t>(logical + model_->fixedCols);
+    const size_t col = static_cast<size_t>(logical) + static_cast<size_t>(model_->fixedCols);
     if (col < colWidths_.size())
         colWidths_[col] = newSize;
 }
