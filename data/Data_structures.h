@@ -3,7 +3,16 @@
 #include "data/Errors.h"
 
 #include <QtGlobal>
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
+
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/asan_interface.h>
+#endif
 
 class QPainter;
 
@@ -51,13 +60,27 @@ public:
 
 // An ordered list of pointers; with ownership 1 it deletes its items when it is
 // emptied or destroyed, with ownership 0 it only refers to them.
+//
+// An owning list can also make its records itself (AddNew): they are built in chunks of
+// memory that the list owns, a few hundred thousand records to a chunk at most, instead of
+// one heap block each. Emptying the list destroys its items in order, as always, and keeps
+// the chunks for the next records; the list's destruction frees them. A record that the
+// list made is destroyed where it lies and never passed to delete; an item handed over
+// with Add is deleted as before. Under AddressSanitizer the free space of the chunks is
+// poisoned, so that a record used after its list was emptied is reported.
 template <class T> class ListOfT {
 public:
     explicit ListOfT(int ownership) : ownership_(static_cast<unsigned char>(ownership)) {
         if (ownership != 0 && ownership != 1)
             throw Exception("Wrong parameter transferred to ListOfT::ListOfT");
     }
-    ~ListOfT() { DeleteOwned(); }
+    ~ListOfT() {
+        DeleteOwned();
+        for (const Chunk& chunk : chunks_) {
+            UnpoisonRecords(chunk.records, chunk.capacity);
+            std::allocator<T>().deallocate(chunk.records, chunk.capacity);
+        }
+    }
     ListOfT(const ListOfT&) = delete;
     ListOfT& operator=(const ListOfT&) = delete;
 
@@ -65,25 +88,102 @@ public:
     T* Get(int index) const {
         if (index < 0 || index >= Count())
             throw Exception("Index out of bounds ListOfT::Get");
-        return items_[static_cast<size_t>(index)];
+        return Item(items_[static_cast<size_t>(index)]);
     }
-    void Add(T* item) { items_.push_back(item); }
+    void Add(T* item) { items_.push_back(reinterpret_cast<std::uintptr_t>(item)); }
+    // Makes a record T(args...) and appends it: in the list's chunks when the list owns its
+    // items, otherwise with new (its owner releases it, as with Add).
+    template <class... Args> T* AddNew(Args&&... args) {
+        if (ownership_ != 1) {
+            auto record = std::make_unique<T>(std::forward<Args>(args)...);
+            Add(record.get());
+            return record.release();
+        }
+        if (items_.size() == items_.capacity()) // before the record is built: nothing to undo
+            items_.reserve(std::max<size_t>(16, items_.capacity() * 2));
+        T* const place = NextPlace();
+        UnpoisonRecords(place, 1);
+        T* record;
+        try {
+            record = ::new (static_cast<void*>(place)) T(std::forward<Args>(args)...);
+        } catch (...) {
+            PoisonRecords(place, 1);
+            throw;
+        }
+        ++chunks_[current_].used;
+        items_.push_back(reinterpret_cast<std::uintptr_t>(record) | kMade);
+        return record;
+    }
     void Clear() {
         DeleteOwned();
         items_.clear();
+        for (Chunk& chunk : chunks_) {
+            PoisonRecords(chunk.records, chunk.used);
+            chunk.used = 0;
+        }
+        current_ = 0;
     }
     unsigned char Ownership() const { return ownership_; }
     // Reserves room for n more items (a reader that knows the line count uses it).
     void Reserve(size_t n) { items_.reserve(items_.size() + n); }
 
 private:
-    void DeleteOwned() {
-        if (ownership_ == 1)
-            for (T* item : items_)
-                delete item;
+    static_assert(alignof(T) >= 2, "the lowest bit of an item's address tells who made it");
+    static constexpr std::uintptr_t kMade = 1; // the record lies in a chunk of the list
+    static constexpr size_t kFirstChunk = 64;  // records
+    static constexpr size_t kLargestChunk = size_t(1) << 18;
+
+    struct Chunk {
+        T* records;
+        size_t capacity;
+        size_t used;
+    };
+
+    static T* Item(std::uintptr_t entry) { return reinterpret_cast<T*>(entry & ~kMade); }
+
+    static void PoisonRecords([[maybe_unused]] T* first, [[maybe_unused]] size_t n) {
+#ifdef __SANITIZE_ADDRESS__
+        ASAN_POISON_MEMORY_REGION(first, n * sizeof(T));
+#endif
+    }
+    static void UnpoisonRecords([[maybe_unused]] T* first, [[maybe_unused]] size_t n) {
+#ifdef __SANITIZE_ADDRESS__
+        ASAN_UNPOISON_MEMORY_REGION(first, n * sizeof(T));
+#endif
     }
 
-    std::vector<T*> items_;
+    // Where the next record goes: the first chunk with room, from the current one on; a new
+    // chunk, twice as large as the last, when none has room.
+    T* NextPlace() {
+        while (current_ < chunks_.size() && chunks_[current_].used == chunks_[current_].capacity)
+            ++current_;
+        if (current_ == chunks_.size()) {
+            const size_t capacity = chunks_.empty()
+                                        ? kFirstChunk
+                                        : std::min(chunks_.back().capacity * 2, kLargestChunk);
+            chunks_.reserve(chunks_.size() + 1);
+            T* const records = std::allocator<T>().allocate(capacity);
+            PoisonRecords(records, capacity);
+            chunks_.push_back(Chunk{records, capacity, 0});
+        }
+        Chunk& chunk = chunks_[current_];
+        return chunk.records + chunk.used;
+    }
+
+    void DeleteOwned() {
+        if (ownership_ != 1)
+            return;
+        for (const std::uintptr_t entry : items_) {
+            if (entry & kMade)
+                Item(entry)->~T();
+            else
+                delete Item(entry);
+        }
+    }
+
+    std::vector<std::uintptr_t> items_; // item addresses, kMade set on the list's own records
+    std::vector<Chunk> chunks_;
+    size_t current_ = 0; // the chunk that the next record goes into, or one with less room
     unsigned char ownership_;
 };
 

@@ -349,9 +349,7 @@ void ReadPointLines(const char* p, const char* end, const ByteSyntax& syntax, VT
         q = ReadNumber(q + 1, end, syntax, y);
         if (!q || (q != end && *q != '\r' && *q != '\n'))
             InvalidLine();
-        auto point = std::make_unique<VT_Point>(x, y);
-        points->Add(point.get());
-        static_cast<void>(point.release()); // the list owns it now
+        points->AddNew(x, y);
         p = SkipLineBreak(q, end);
     }
 }

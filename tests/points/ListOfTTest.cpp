@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/common_interface_defs.h>
+#endif
 #include <string>
 #include <vector>
 
@@ -105,5 +108,92 @@ TEST_F(ListOfTTest, ReferringListLeavesItsItemsAlive) {
     EXPECT_EQ(Counted::alive, 2);
     EXPECT_TRUE(Counted::destroyed.empty());
 }
+
+} // namespace
+
+namespace {
+
+// Records that the list makes itself: built in its chunks, destroyed in index order with
+// the items handed over by Add, never passed to delete, and the chunks used again.
+TEST_F(ListOfTTest, OwnRecordsAreDestroyedInOrderWithHandedOverItems) {
+    {
+        vrma::ListOfT<Counted> list(1);
+        Counted* first = list.AddNew(0);
+        list.Add(new Counted(1)); // deleted by the list, as before
+        Counted* third = list.AddNew(2);
+        EXPECT_EQ(list.Count(), 3);
+        EXPECT_EQ(list.Get(0), first);
+        EXPECT_EQ(list.Get(2), third);
+        EXPECT_EQ(list.Get(0)->id, 0);
+        EXPECT_EQ(list.Get(1)->id, 1);
+        EXPECT_EQ(list.Get(2)->id, 2);
+        EXPECT_EQ(Counted::alive, 3);
+        list.Clear();
+        EXPECT_EQ(Counted::alive, 0);
+        EXPECT_EQ(Counted::destroyed, (std::vector<int>{0, 1, 2}));
+
+        // The emptied list makes its next records in the same memory.
+        Counted* again = list.AddNew(5);
+        EXPECT_EQ(again, first);
+        EXPECT_EQ(list.Get(0)->id, 5);
+        list.AddNew(6);
+    }
+    EXPECT_EQ(Counted::alive, 0);
+    EXPECT_EQ(Counted::destroyed, (std::vector<int>{0, 1, 2, 5, 6}));
+}
+
+TEST_F(ListOfTTest, ManyOwnRecordsSpanChunksAndKeepTheirValues) {
+    vrma::ListOfT<Counted> list(1);
+    constexpr int kCount = 300000; // more than the largest chunk holds
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < kCount; ++i)
+            list.AddNew(i * 3 + round);
+        ASSERT_EQ(list.Count(), kCount);
+        EXPECT_EQ(Counted::alive, kCount);
+        int wrong = 0;
+        for (int i = 0; i < kCount; ++i)
+            wrong += list.Get(i)->id != i * 3 + round;
+        EXPECT_EQ(wrong, 0) << "round " << round;
+        // Every record is a distinct object (no two share memory).
+        EXPECT_NE(list.Get(kCount - 1), list.Get(kCount - 2));
+        list.Clear();
+        EXPECT_EQ(Counted::alive, 0);
+    }
+    EXPECT_EQ(Counted::destroyed.size(), std::size_t(2 * kCount));
+    EXPECT_EQ(Counted::destroyed.back(), (kCount - 1) * 3 + 1);
+}
+
+// A list that does not own its items makes its records on the heap and leaves them alive.
+TEST_F(ListOfTTest, ReferringListLeavesTheRecordsItMadeAlive) {
+    Counted* made = nullptr;
+    {
+        vrma::ListOfT<Counted> list(0);
+        made = list.AddNew(4);
+        list.Clear();
+        EXPECT_EQ(list.Count(), 0);
+    }
+    EXPECT_EQ(Counted::alive, 1);
+    EXPECT_EQ(made->id, 4);
+    delete made;
+    EXPECT_EQ(Counted::alive, 0);
+}
+
+#ifdef __SANITIZE_ADDRESS__
+// A record used after its list was emptied is a use after free that AddressSanitizer sees,
+// although its chunk is kept for the next records.
+TEST(ListOfTDeathTest, UseOfAnEmptiedListsRecordIsReported) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            __sanitizer_set_report_path("stderr"); // where the death test looks
+            vrma::ListOfT<Counted> list(1);
+            Counted* record = list.AddNew(1);
+            list.Clear();
+            volatile int id = record->id;
+            (void)id;
+        },
+        "use-after-poison");
+}
+#endif
 
 } // namespace
