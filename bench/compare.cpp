@@ -1,18 +1,30 @@
 // Our side of bench/compare.sh: times the program's own work on the files that the script
-// made, one line "<case> <milliseconds>" per timed run, after one run that is not timed.
+// made, one line "<case> <wall milliseconds> <CPU milliseconds of the process>" per run.
+// The first run of a fresh process is the case "first_..."; the RUNS runs after it are
+// the repeated case.
 //   vrma_bench_compare read FILE RUNS
 //       ReadPointFile into the list of the previous read, which it empties first, as the
 //       calibration window reads its files again at every run; alternating with a bare
 //       std::from_chars loop over the same bytes in memory (cases "ReadPointFile" and
-//       "from_chars").
+//       "from_chars"; the first run "first_read" and "first_from_chars").
 //   vrma_bench_compare calibrate SCENE IMAGE NC NR RUNS
 //       the calibration command through the shown calibration window, offscreen, until
-//       its results are shown (case "calibration"); then "check <md5 of the ratio lines>
-//       <mean> <sd>" for the script to compare with the peer's results.
+//       its results are shown (case "calibration", the first "first_calibration"); then
+//       "check <md5 of the ratio lines> <mean> <sd>" for the script to compare with the
+//       peer's results.
+//   vrma_bench_compare stages SCENE IMAGE NC NR RUNS
+//       the stages of that command one after the other on the same window: reading both
+//       files, the grid tables, the ratios, the list box texts, the list box taking them
+//       (with its layout and painting), the plot (painted and shown): cases "stage_<name>".
+//       The command itself paints the plot while the list box takes its lines.
 #include "app/Alfa_form.h"
+#include "calib/ScaleRatio.h"
+#include "calib/ScaleRatioLines.h"
+#include "calib/ScaleRatioPlot.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
 #include "platform/Application.h"
+#include "platform/ImageControl.h"
 #include "platform/Locale.h"
 #include "support/BenchSupport.h"
 
@@ -25,14 +37,33 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <system_error>
+#include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Milliseconds(Clock::time_point from) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
+double ProcessCpuMilliseconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
+}
+
+// Wall-clock and CPU time since it was made.
+struct Stopwatch {
+    Clock::time_point wall = Clock::now();
+    double cpu = ProcessCpuMilliseconds();
+
+    void Print(const char* prefix, const char* name) const {
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - wall).count();
+        std::printf("%s%s %.3f %.3f\n", prefix, name, ms, ProcessCpuMilliseconds() - cpu);
+    }
+};
+
+const char* FirstOr(int run) {
+    return run < 0 ? "first_" : "";
 }
 
 double FromChars(const QByteArray& bytes, std::size_t& count) {
@@ -61,18 +92,16 @@ int Read(const QString& path, int runs) {
     vrma::VT_Points points(1);
     double sink = 0;
     for (int run = -1; run < runs; ++run) {
-        auto start = Clock::now();
+        const Stopwatch ours;
         if (!vrma::ReadPointFile(path, &points))
             return 1;
-        const double ours = Milliseconds(start);
+        ours.Print("", run < 0 ? "first_read" : "ReadPointFile");
         std::size_t count = 0;
-        start = Clock::now();
+        const Stopwatch ceiling;
         sink += FromChars(bytes, count);
-        const double ceiling = Milliseconds(start);
+        ceiling.Print(FirstOr(run), "from_chars");
         if (count != 2 * std::size_t(points.Count()))
             return 1;
-        if (run >= 0)
-            std::printf("ReadPointFile %.3f\nfrom_chars %.3f\n", ours, ceiling);
     }
     std::printf("bytes %lld\n", static_cast<long long>(bytes.size()));
     return sink == 0.5 ? 2 : 0; // keeps the sum alive
@@ -89,16 +118,14 @@ int Calibrate(const QString& scene, const QString& image, int nc, int nr, int ru
     form->Edit5->setText(QString::number(nc));
     form->Edit3->setText(QString::number(nr));
     for (int run = -1; run < runs; ++run) {
-        const auto start = Clock::now();
+        const Stopwatch command;
         form->N4Click(nullptr);
         QApplication::processEvents();
-        const double ms = Milliseconds(start);
+        command.Print(FirstOr(run), "calibration");
         if (host.messages != 0) {
             std::fprintf(stderr, "message: %s\n", qPrintable(host.lastMessage));
             return 1;
         }
-        if (run >= 0)
-            std::printf("calibration %.3f\n", ms);
     }
     // The ratio lines, each followed by a line break, as the peer hashes its texts.
     const QStringList lines = form->ListBoxLines();
@@ -110,6 +137,61 @@ int Calibrate(const QString& scene, const QString& image, int nc, int nr, int ru
     }
     std::printf("check %s %s %s\n", hash.result().toHex().constData(),
                 qPrintable(form->Edit8->text()), qPrintable(form->Edit9->text()));
+    vrma::SetDialogHost(nullptr);
+    return 0;
+}
+
+int Stages(const QString& scene, const QString& image, int nc, int nr, int runs) {
+    vrma::bench::SilentDialogHost host;
+    vrma::SetDialogHost(&host);
+    const std::unique_ptr<vrma::TAlfaKalibr_Form> form = vrma::CreateMainWindow();
+    form->show();
+    QApplication::processEvents();
+    form->sceneFileName = scene;
+    form->imageFileName = image;
+    for (int run = -1; run < runs; ++run) {
+        const char* first = FirstOr(run);
+        const Stopwatch read;
+        if (!form->LoadPointLists())
+            return 1;
+        read.Print(first, "stage_read");
+
+        // The grid tables, as the calibration lays them out from the window's lists.
+        const Stopwatch tables;
+        const vrma::VT_Points& scenePoints = *form->scenePoints;
+        const vrma::VT_Points& imagePoints = *form->imagePoints;
+        std::vector<vrma::GridPoint> sceneTable(std::size_t(scenePoints.Count()));
+        std::vector<vrma::GridPoint> imageTable(std::size_t(imagePoints.Count()));
+        for (int k = 0; k < scenePoints.Count(); ++k) {
+            const vrma::VT_Point* p = scenePoints.Get(k);
+            sceneTable[std::size_t(k)] = vrma::GridPoint{p->X, p->Y};
+            const vrma::VT_Point* q = imagePoints.Get(k);
+            imageTable[std::size_t(k)] = vrma::GridPoint{q->X, q->Y};
+        }
+        tables.Print(first, "stage_tables");
+
+        const Stopwatch ratios;
+        const vrma::ScaleRatioRun result = vrma::RunScaleRatio(nc, nr, sceneTable, imageTable);
+        ratios.Print(first, "stage_ratios");
+        if (!result.complete())
+            return 1;
+
+        const Stopwatch texts;
+        QStringList lines = vrma::ScaleRatioListLines(result);
+        texts.Print(first, "stage_list_texts");
+
+        const Stopwatch model;
+        form->SetListBoxLines(lines);
+        QApplication::processEvents();
+        model.Print(first, "stage_list_model");
+
+        const Stopwatch plot;
+        form->Image1->Picture().fill(Qt::white);
+        vrma::DrawScaleRatioPlot(form->Image1->Picture(), result);
+        form->Image1->update();
+        QApplication::processEvents();
+        plot.Print(first, "stage_plot");
+    }
     vrma::SetDialogHost(nullptr);
     return 0;
 }
@@ -126,6 +208,10 @@ int main(int argc, char** argv) {
     if (argc == 7 && std::strcmp(argv[1], "calibrate") == 0)
         return Calibrate(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
                          std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
-    std::fprintf(stderr, "usage: %s read FILE RUNS | calibrate SCENE IMAGE NC NR RUNS\n", argv[0]);
+    if (argc == 7 && std::strcmp(argv[1], "stages") == 0)
+        return Stages(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                      std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
+    std::fprintf(stderr, "usage: %s read FILE RUNS | calibrate|stages SCENE IMAGE NC NR RUNS\n",
+                 argv[0]);
     return 2;
 }
