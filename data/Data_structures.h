@@ -4,6 +4,7 @@
 
 #include <QtGlobal>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -58,6 +59,13 @@ public:
     double Bottom() const override { return X; }
 };
 
+// Memory for the records of an owning ListOfT: at least the given size, aligned for any
+// type; large chunks lie on whole pages, which the system is asked to back with large pages
+// (a first read then faults in a few large pages instead of thousands of small ones).
+// Throws std::bad_alloc. FreeRecordChunk takes the same size back.
+void* AllocateRecordChunk(size_t bytes);
+void FreeRecordChunk(void* chunk, size_t bytes) noexcept;
+
 // An ordered list of pointers; with ownership 1 it deletes its items when it is
 // emptied or destroyed, with ownership 0 it only refers to them.
 //
@@ -78,7 +86,7 @@ public:
         DeleteOwned();
         for (const Chunk& chunk : chunks_) {
             UnpoisonRecords(chunk.records, chunk.capacity);
-            std::allocator<T>().deallocate(chunk.records, chunk.capacity);
+            FreeRecordChunk(chunk.records, chunk.capacity * sizeof(T));
         }
     }
     ListOfT(const ListOfT&) = delete;
@@ -162,7 +170,8 @@ private:
                                         ? kFirstChunk
                                         : std::min(chunks_.back().capacity * 2, kLargestChunk);
             chunks_.reserve(chunks_.size() + 1);
-            T* const records = std::allocator<T>().allocate(capacity);
+            static_assert(alignof(T) <= alignof(std::max_align_t));
+            T* const records = static_cast<T*>(AllocateRecordChunk(capacity * sizeof(T)));
             PoisonRecords(records, capacity);
             chunks_.push_back(Chunk{records, capacity, 0});
         }
