@@ -12,6 +12,9 @@
 //       its results are shown (case "calibration", the first "first_calibration"); then
 //       "check <md5 of the ratio lines> <mean> <sd>" for the script to compare with the
 //       peer's results.
+//   vrma_bench_compare first FILE
+//       one ReadPointFile in the fresh process (case "first_read"), then "peak_MB <highest
+//       resident size> <resident size before the read>".
 //   vrma_bench_compare stages SCENE IMAGE NC NR RUNS
 //       the stages of that command one after the other on the same window: reading both
 //       files, the grid tables, the ratios, the list box texts, the list box taking them
@@ -107,6 +110,22 @@ int Read(const QString& path, int runs) {
     return sink == 0.5 ? 2 : 0; // keeps the sum alive
 }
 
+void PrintPeak(const vrma::bench::MemoryStatus& before) {
+    std::printf("peak_MB %.1f %.1f\n", double(vrma::bench::ReadMemoryStatus().peak) / 1048576.0,
+                double(before.resident) / 1048576.0);
+}
+
+int First(const QString& path) {
+    const vrma::bench::MemoryStatus before = vrma::bench::ReadMemoryStatus();
+    vrma::VT_Points points(1);
+    const Stopwatch ours;
+    if (!vrma::ReadPointFile(path, &points))
+        return 1;
+    ours.Print("", "first_read");
+    PrintPeak(before);
+    return 0;
+}
+
 int Calibrate(const QString& scene, const QString& image, int nc, int nr, int runs) {
     vrma::bench::SilentDialogHost host;
     vrma::SetDialogHost(&host);
@@ -117,6 +136,7 @@ int Calibrate(const QString& scene, const QString& image, int nc, int nr, int ru
     form->imageFileName = image;
     form->Edit5->setText(QString::number(nc));
     form->Edit3->setText(QString::number(nr));
+    const vrma::bench::MemoryStatus before = vrma::bench::ReadMemoryStatus();
     for (int run = -1; run < runs; ++run) {
         const Stopwatch command;
         form->N4Click(nullptr);
@@ -137,6 +157,7 @@ int Calibrate(const QString& scene, const QString& image, int nc, int nr, int ru
     }
     std::printf("check %s %s %s\n", hash.result().toHex().constData(),
                 qPrintable(form->Edit8->text()), qPrintable(form->Edit9->text()));
+    PrintPeak(before);
     vrma::SetDialogHost(nullptr);
     return 0;
 }
@@ -208,10 +229,13 @@ int main(int argc, char** argv) {
     if (argc == 7 && std::strcmp(argv[1], "calibrate") == 0)
         return Calibrate(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
                          std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
+    if (argc == 3 && std::strcmp(argv[1], "first") == 0)
+        return First(QString::fromLocal8Bit(argv[2]));
     if (argc == 7 && std::strcmp(argv[1], "stages") == 0)
         return Stages(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
                       std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
-    std::fprintf(stderr, "usage: %s read FILE RUNS | calibrate|stages SCENE IMAGE NC NR RUNS\n",
-                 argv[0]);
+    std::fprintf(
+        stderr, "usage: %s read FILE RUNS | first FILE | calibrate|stages SCENE IMAGE NC NR RUNS\n",
+        argv[0]);
     return 2;
 }

@@ -10,7 +10,8 @@
       <mean> <sd>" for the script to compare with ours.
   peers.py info                           versions and the BLAS kernel in use
 
-Each prints "<case> <milliseconds>" for every timed run, after one run that is not timed.
+Each prints "<case> <wall milliseconds> <CPU milliseconds of the process>" for every run:
+the first run of the fresh process as the case "first_<case>", then RUNS runs.
 """
 import hashlib
 import sys
@@ -20,11 +21,13 @@ import numpy as np
 
 
 def timed(case, runs, work):
-    result = work()  # not timed: first use of the code paths
-    for _ in range(runs):
-        start = time.perf_counter()
+    result = None
+    for run in range(-1, runs):
+        start, cpu = time.perf_counter(), time.process_time()
         result = work()
-        print(f"{case} {(time.perf_counter() - start) * 1000.0:.3f}", flush=True)
+        wall, cpu = time.perf_counter() - start, time.process_time() - cpu
+        print(f"{'first_' if run < 0 else ''}{case} {wall * 1000.0:.3f} {cpu * 1000.0:.3f}",
+              flush=True)
     return result
 
 
