@@ -6,10 +6,6 @@
 #include <QPen>
 
 #include <algorithm>
-#include <cstdlib>
-#include <new>
-
-#include <sys/mman.h>
 
 namespace vrma {
 
@@ -27,32 +23,6 @@ int TruncatedPixel(double value) {
 constexpr int kFarOut = 1 << 29;
 
 } // namespace
-
-namespace {
-
-constexpr size_t kLargePage = size_t(2) << 20;
-
-} // namespace
-
-void* AllocateRecordChunk(size_t bytes) {
-    if (bytes < kLargePage)
-        return ::operator new(bytes);
-    const size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-    void* const chunk = std::aligned_alloc(kLargePage, rounded);
-    if (!chunk)
-        throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    madvise(chunk, rounded, MADV_HUGEPAGE); // advice only: nothing to do when refused
-#endif
-    return chunk;
-}
-
-void FreeRecordChunk(void* chunk, size_t bytes) noexcept {
-    if (bytes < kLargePage)
-        ::operator delete(chunk);
-    else
-        std::free(chunk);
-}
 
 void VT_Point::Draw(QPainter& canvas, int originX, int originY, double scaleX, double scaleY) {
     const int left = TruncatedPixel((Y - originY) * scaleY);

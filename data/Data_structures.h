@@ -4,7 +4,6 @@
 
 #include <QtGlobal>
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -59,13 +58,6 @@ public:
     double Bottom() const override { return X; }
 };
 
-// Memory for the records of an owning ListOfT: at least the given size, aligned for any
-// type; large chunks lie on whole pages, which the system is asked to back with large pages
-// (a first read then faults in a few large pages instead of thousands of small ones).
-// Throws std::bad_alloc. FreeRecordChunk takes the same size back.
-void* AllocateRecordChunk(size_t bytes);
-void FreeRecordChunk(void* chunk, size_t bytes) noexcept;
-
 // An ordered list of pointers; with ownership 1 it deletes its items when it is
 // emptied or destroyed, with ownership 0 it only refers to them.
 //
@@ -86,7 +78,7 @@ public:
         DeleteOwned();
         for (const Chunk& chunk : chunks_) {
             UnpoisonRecords(chunk.records, chunk.capacity);
-            FreeRecordChunk(chunk.records, chunk.capacity * sizeof(T));
+            std::allocator<T>().deallocate(chunk.records, chunk.capacity);
         }
     }
     ListOfT(const ListOfT&) = delete;
@@ -170,8 +162,7 @@ private:
                                         ? kFirstChunk
                                         : std::min(chunks_.back().capacity * 2, kLargestChunk);
             chunks_.reserve(chunks_.size() + 1);
-            static_assert(alignof(T) <= alignof(std::max_align_t));
-            T* const records = static_cast<T*>(AllocateRecordChunk(capacity * sizeof(T)));
+            T* const records = std::allocator<T>().allocate(capacity);
             PoisonRecords(records, capacity);
             chunks_.push_back(Chunk{records, capacity, 0});
         }
