@@ -10,54 +10,12 @@
 #include "platform/ImageControl.h"
 
 #include <QColor>
-#include <QImage>
 #include <QLineEdit>
 #include <QPainter>
 #include <QRect>
-#include <future>
 #include <optional>
-#include <system_error>
 
 namespace vrma {
-
-namespace {
-
-// Paints the plot of a run on its bitmap, on a thread of its own when the plot is large
-// enough to be worth one (and a thread can be had), otherwise at once. Wait (or the
-// destructor, when something failed meanwhile) waits until the painting is done and passes
-// on what it threw.
-class PlotPainter {
-public:
-    PlotPainter(QImage& bitmap, const ScaleRatioRun& run) {
-        if (run.plot.size() >= kOwnThreadFrom) {
-            try {
-                painting_ = std::async(std::launch::async,
-                                       [&bitmap, &run] { DrawScaleRatioPlot(bitmap, run); });
-                return;
-            } catch (const std::system_error&) {
-                // no thread to be had: painted here
-            }
-        }
-        DrawScaleRatioPlot(bitmap, run);
-    }
-    ~PlotPainter() {
-        if (painting_.valid())
-            painting_.wait();
-    }
-    PlotPainter(const PlotPainter&) = delete;
-    PlotPainter& operator=(const PlotPainter&) = delete;
-
-    void Wait() {
-        if (painting_.valid())
-            painting_.get();
-    }
-
-private:
-    static constexpr size_t kOwnThreadFrom = 50000; // vertices
-    std::future<void> painting_;
-};
-
-} // namespace
 
 void TAlfaKalibr_Form::N4Click(QObject* /*sender*/) {
     // One guard around the whole command: whatever fails in it ends in the one message.
@@ -101,16 +59,11 @@ void TAlfaKalibr_Form::ShowCalibration(const Calibration& calibration) {
     const ScaleRatioRun& run = calibration.run;
     if (run.coefficientSet)
         coefficient = run.coefficient;
-    {
-        // The plot is painted on a second thread while the list box takes its lines: the two
-        // touch nothing in common, and the bitmap is shown only once the plot is done.
-        PlotPainter plot(Image1->Picture(), run);
-        if (run.meanKnown())
-            Image2->hide();
-        SetListBoxLines(ScaleRatioListLines(run));
-        plot.Wait();
-    }
+    DrawScaleRatioPlot(Image1->Picture(), run);
     Image1->update();
+    if (run.meanKnown())
+        Image2->hide();
+    SetListBoxLines(ScaleRatioListLines(run));
     if (run.statisticsKnown()) {
         Edit8->setText(FormatFixed4(run.coefficient));
         Edit9->setText(FormatFixed4(run.sd));

@@ -3,13 +3,7 @@
 
 #include <QColor>
 #include <QImage>
-#include <QPainter>
-#include <QPen>
-#include <QPoint>
-#include <QRect>
-#include <cstdint>
 #include <gtest/gtest.h>
-#include <vector>
 
 namespace vrma {
 namespace {
@@ -103,63 +97,6 @@ TEST(ScaleRatioPlot, CoordinatesFarBeyondTheBitmapAreClipped) {
     }
     EXPECT_FALSE(IsBlack(bitmap, 146, 249));
     EXPECT_EQ(CountPixels(bitmap, qRgb(255, 0, 0)), 0);
-}
-
-// A large plot (painted in two halves at once) gives the same pixels as every polyline
-// painted in turn with one painter, over a bitmap that already holds something, including
-// polylines of one vertex, vertices far outside and a complete run's mean line.
-TEST(ScaleRatioPlot, LargePlotGivesThePixelsOfOnePainterInTurn) {
-    ScaleRatioRun run;
-    run.stage = ScaleRatioStage::Complete;
-    run.meanLineY = 251;
-    run.meanLineRight = 699;
-    std::uint32_t seed = 12345;
-    const auto next = [&seed] {
-        seed = seed * 1664525u + 1013904223u;
-        return int(seed >> 8);
-    };
-    for (int row = 0; row < 400; ++row) {
-        const int length = row % 37 == 5 ? 1 : 300; // now and then a row of one node
-        int y = 100 + row % 300;
-        for (int i = 0; i < length; ++i) {
-            y += next() % 7 - 3;
-            const int x = 30 + i * 700 / 300;
-            run.plot.push_back({x, i == 150 && row % 50 == 0 ? 900000 : y, i == 0});
-        }
-    }
-    ASSERT_GE(run.plot.size(), 100000u);
-
-    QImage expected = WhiteBitmap();
-    {
-        QPainter canvas(&expected);
-        canvas.fillRect(QRect(100, 100, 50, 300), QColor(200, 200, 200));
-    }
-    QImage actual = expected.copy();
-    {
-        QPainter canvas(&expected);
-        canvas.setRenderHint(QPainter::Antialiasing, false);
-        canvas.setPen(QPen(QColor(0, 0, 0), 1));
-        std::vector<QPoint> points;
-        for (size_t k = 0; k <= run.plot.size(); ++k) {
-            if (k == run.plot.size() || run.plot[k].startsPolyline) {
-                if (points.size() >= 2)
-                    canvas.drawPolyline(points.data(), int(points.size()));
-                points.clear();
-            }
-            if (k != run.plot.size())
-                points.emplace_back(run.plot[k].x, run.plot[k].y);
-        }
-        canvas.setPen(QPen(QColor(255, 0, 0), 1));
-        canvas.drawLine(QPoint(30, run.meanLineY), QPoint(run.meanLineRight, run.meanLineY));
-    }
-    DrawScaleRatioPlot(actual, run);
-    EXPECT_GT(CountPixels(actual, qRgb(0, 0, 0)), 10000);
-    EXPECT_GT(CountPixels(actual, qRgb(200, 200, 200)), 0);
-    int differing = 0;
-    for (int y = 0; y < actual.height(); ++y)
-        for (int x = 0; x < actual.width(); ++x)
-            differing += actual.pixel(x, y) != expected.pixel(x, y);
-    EXPECT_EQ(differing, 0);
 }
 
 } // namespace
