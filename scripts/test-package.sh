@@ -5,8 +5,8 @@
 # VRMA_CACHE (default /work/cache, or ~/.cache/vrma) for the next run. Each run unpacks a fresh
 # copy, installs the package with `apt-get install ./vrma_*.deb`, which brings in the
 # dependencies that the package declares, and checks in it:
-#   vrma-calib --help, a calibration of the installed example, and the program starting to
-#   its window on Qt's offscreen platform and exiting.
+#   vrma-calib --help, a calibration of the installed example (with its report), and the
+#   program starting to its window on Qt's offscreen platform and exiting.
 # Needs root (chroot, mount) and the Debian package registry. Slow: not part of ./test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -66,7 +66,9 @@ run "vrma-calib --help"
 
 echo "== vrma-calib on the installed example"
 run "cd /tmp && vrma-calib --scene /usr/share/vrma/examples/scene.crd --image /usr/share/vrma/examples/image.crd \
-  --columns 6 --rows 6 --decimal-separator . --table /tmp/example.tab && echo 'table:' && cat /tmp/example.tab"
+  --columns 6 --rows 6 --decimal-separator . --table /tmp/example.tab --report /tmp/example.pdf \
+  && echo 'table:' && cat /tmp/example.tab && echo 'report:' && ls -l /tmp/example.pdf \
+  && head -c 8 /tmp/example.pdf | grep -q '^%PDF-' && echo 'a PDF document, written without a display'"
 
 echo "== vrma -platform offscreen (started to its window, then quits)"
 run "cd /tmp && VRMA_QUIT_AFTER_START=1 vrma -platform offscreen"
