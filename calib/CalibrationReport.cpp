@@ -117,20 +117,22 @@ public:
         for (const auto& row : rows) {
             const QFontMetrics valueMetrics(value);
             const QRect valueBox(labelWidth, 0, width_ - labelWidth, 100000);
-            // Labels are short and stay on one line; a long value wraps.
+            // Labels are short and stay on one line; a long value wraps between words,
+            // and only a word longer than the line (a long path) is broken anywhere.
+            int flags = Qt::TextWordWrap;
+            for (const QString& word : row.second.split(QLatin1Char(' ')))
+                if (valueMetrics.horizontalAdvance(word) > valueBox.width())
+                    flags |= Qt::TextWrapAnywhere;
             const int height = std::max(
-                metrics.height(),
-                valueMetrics
-                    .boundingRect(valueBox, Qt::TextWordWrap | Qt::TextWrapAnywhere, row.second)
-                    .height());
+                metrics.height(), valueMetrics.boundingRect(valueBox, flags, row.second).height());
             ensure(height);
             painter_.setPen(Qt::black);
             painter_.setFont(label);
             painter_.drawText(QRect(0, y_, labelWidth, height), Qt::AlignLeft | Qt::AlignTop,
                               row.first);
             painter_.setFont(value);
-            painter_.drawText(QRect(labelWidth, y_, width_ - labelWidth, height),
-                              Qt::TextWordWrap | Qt::TextWrapAnywhere, row.second);
+            painter_.drawText(QRect(labelWidth, y_, width_ - labelWidth, height), flags,
+                              row.second);
             y_ += height + 6;
         }
     }
