@@ -329,6 +329,8 @@ void TAlfaKalibr_Form::CreateMenu() {
         return action;
     };
     N16 = makeAction("N16", QStringLiteral("Сохранить"), fileMenu);
+    N19 = makeAction("N19", QStringLiteral("Отчёт…"), fileMenu);
+    N19->setEnabled(false);
     N5 = fileMenu->addSeparator();
     N5->setObjectName(QStringLiteral("N5"));
     N15 = makeAction("N15", QStringLiteral("Выход"), fileMenu);
@@ -339,6 +341,7 @@ void TAlfaKalibr_Form::CreateMenu() {
 
 void TAlfaKalibr_Form::ConnectCommands() {
     ConnectCommand(N16, &QAction::triggered, this, &TAlfaKalibr_Form::N16Click);
+    ConnectCommand(N19, &QAction::triggered, this, &TAlfaKalibr_Form::N19Click);
     ConnectCommand(N15, &QAction::triggered, this, &TAlfaKalibr_Form::N15Click);
     ConnectCommand(N4, &QAction::triggered, this, &TAlfaKalibr_Form::N4Click);
     ConnectCommand(N10, &QAction::triggered, this, &TAlfaKalibr_Form::N10Click);
@@ -357,6 +360,9 @@ void TAlfaKalibr_Form::SetUpDialogs() {
     TabSaveDialog.Filter = QStringLiteral("Table Files|*.tab|All Files|*.*");
     TabSaveDialog.DefaultExt = QStringLiteral("tab");
     TabSaveDialog.FileName = QStringLiteral("Table1");
+    SaveReportDialog.Filter = QStringLiteral("PDF Files|*.pdf|All Files|*.*");
+    SaveReportDialog.DefaultExt = QStringLiteral("pdf");
+    SaveReportDialog.FileName = QStringLiteral("Report1");
     SaveCamDialog.Filter = QStringLiteral("Camera Files|*.cam|All Files|*.*");
     SaveCamDialog.DefaultExt = QStringLiteral("*.cam");
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The calibration window, the program's main window.
 #include "calib/Calibration.h"
+#include "calib/CalibrationReport.h"
 #include "calib/NodeAnalysis.h"
 #include "data/Data_structures.h"
 #include "platform/Dialogs.h"
@@ -55,6 +56,7 @@ public:
     QPushButton* Button3 = nullptr; // "Сохранить"
     QMenuBar* MainMenu1 = nullptr;
     QAction* N16 = nullptr; // Файл / Сохранить
+    QAction* N19 = nullptr; // Файл / Отчёт…, while a completed run is shown
     QAction* N5 = nullptr;  // separator
     QAction* N15 = nullptr; // Файл / Выход
     QAction* N4 = nullptr;  // Счёт / Калибровка масштабов
@@ -69,7 +71,8 @@ public:
     FileDialog OpenCrdDialog{FileDialog::Mode::Open};
     FileDialog TabSaveDialog{FileDialog::Mode::Save};
     FileDialog SaveCamDialog{FileDialog::Mode::Save};
-    FileDialog SavePlotDialog{FileDialog::Mode::Save}; // the plot as PNG
+    FileDialog SavePlotDialog{FileDialog::Mode::Save};   // the plot as PNG
+    FileDialog SaveReportDialog{FileDialog::Mode::Save}; // the report as PDF
 
     TVRMAAboutBox* AboutBox = nullptr;
 
@@ -88,6 +91,9 @@ public:
     // screen: empty before the first one and after a run that cleared the results and
     // then failed. A file that cannot be read clears nothing and keeps them.
     std::optional<NodeRatios> lastCalibration;
+    // The report of that calibration (its inputs as they were read), with what the
+    // export wrote since; kept and dropped with it.
+    std::optional<CalibrationReport> lastReport;
 
     // Handlers.
     void Button5Click(QObject* sender = nullptr);
@@ -112,6 +118,11 @@ public:
     void N18Click(QObject* sender = nullptr); // the plot into a PNG file
     // Keeps (or drops) the last completed run; "Анализ по узлам…" follows it.
     void SetLastCalibration(std::optional<NodeRatios> run);
+
+    // The report of the calibration on screen into a PDF file (ReportCommand.cpp).
+    void N19Click(QObject* sender = nullptr);
+    // Keeps (or drops) the report of the last completed run; "Отчёт…" follows it.
+    void SetLastReport(std::optional<CalibrationReport> report);
 
     // Reads the scene file, then (only if that succeeded) the image file.
     bool LoadPointLists();

@@ -10,6 +10,7 @@
 #include "platform/ImageControl.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QLineEdit>
 #include <QPainter>
 #include <QRect>
@@ -34,6 +35,7 @@ void TAlfaKalibr_Form::ShowCalibrationMessage(CalibrationStatus status) {
 void TAlfaKalibr_Form::ClearResults() {
     SetListBoxLines(QStringList());
     SetLastCalibration(std::nullopt);
+    SetLastReport(std::nullopt);
     Edit8->clear();
     Edit9->clear();
     {
@@ -73,6 +75,13 @@ void TAlfaKalibr_Form::ShowCalibration(const Calibration& calibration) {
         return;
     }
     SetLastCalibration(NodeRatios{calibration.columns, calibration.rows, run.ratios});
+    try {
+        SetLastReport(MakeCalibrationReport(sceneFileName, imageFileName, calibration.columns,
+                                            calibration.rows, Edit6->text(), Edit7->text(), run,
+                                            QDateTime::currentDateTime()));
+    } catch (const std::exception&) {
+        // Ratios that cannot be analysed give no report; the node analysis says why.
+    }
 }
 
 } // namespace vrma

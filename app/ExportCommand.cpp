@@ -44,6 +44,8 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
         lines = NewCorrectionTableLines(coefficient, Edit6->text(), Edit7->text());
     }
     WriteTextLines(tableName, lines);
+    if (lastReport)
+        lastReport->written << WrittenTableLine(tableName);
 
     if (MessageBoxA(this, messages::TableSavedMakeCamera(), messages::CameraFileCaption(),
                     MB_YESNO) != IDYES)
@@ -57,6 +59,8 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
         MessageBoxA(this, messages::Overwrite(), messages::WarningCaption(), MB_YESNO) != IDYES)
         return;
     WriteTextLines(cameraName, lines);
+    if (lastReport)
+        lastReport->written << WrittenCameraLine(cameraName);
 
     // A window of its own, kept by the application; the editor reports a failed open.
     TRedForm* editor = CreateEditorWindow();

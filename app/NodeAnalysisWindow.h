@@ -4,6 +4,7 @@
 // centred on the mean, with the statistics of the field and its outliers. It only
 // shows what the calibration computed; it changes nothing of the calibration window.
 #include "calib/NodeAnalysis.h"
+#include "calib/NodeMapPainting.h"
 #include "platform/Dialogs.h"
 
 #include <QColor>
@@ -18,15 +19,6 @@ class QPushButton;
 class QTableWidget;
 
 namespace vrma {
-
-// The colour of a deviation on the map's scale: t = -1 is full blue (below the mean),
-// 0 is near-white (the mean), +1 full red (above); t is clamped to [-1, 1].
-QColor DivergingColour(double t);
-
-// The half-width of the map's colour scale around the mean: the largest distance of a
-// ratio from the mean, but no more than three standard deviations (a farther node shows
-// in full colour). 0 when all ratios are equal.
-double ColourScaleHalfWidth(const NodeAnalysis& analysis);
 
 // Writes the bytes in one go (a temporary file beside the target, renamed over it).
 // Throws FileError when the file cannot be written.
@@ -71,17 +63,7 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    struct Layout {
-        int cell = 0;
-        QRect grid;   // the cells
-        QRect legend; // the colour bar
-    };
-    Layout layoutFor(const QSize& size) const;
-    void paintMap(QPainter& painter, const Layout& layout) const;
-    void paintLegend(QPainter& painter, const Layout& layout) const;
-
     const NodeAnalysis& analysis_;
-    double halfWidth_ = 0.0;
     const NodeValue* hovered_ = nullptr;
     const NodeValue* selected_ = nullptr;
 };

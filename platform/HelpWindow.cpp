@@ -1,7 +1,8 @@
 #include "platform/HelpWindow.h"
 
+#include "data/ProgramFiles.h"
+
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPointer>
@@ -18,9 +19,9 @@ QPointer<THelpForm> g_guide;
 } // namespace
 
 QUrl GuideContentsUrl(const QString& programFolder) {
-    const QString beside = QDir(programFolder).filePath(QStringLiteral("VRMAHelp/index.html"));
-    if (!programFolder.isEmpty() && QFileInfo(beside).isFile())
-        return QUrl::fromLocalFile(QFileInfo(beside).absoluteFilePath());
+    const QString page = FindProgramFile(programFolder, QStringLiteral("VRMAHelp/index.html"));
+    if (!page.isEmpty() && QFileInfo(page).isFile())
+        return QUrl::fromLocalFile(page);
     return QUrl(QStringLiteral("qrc:/VRMAHelp/index.html"));
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The program's own user guide (HTML pages in the folder VRMAHelp) in a help window.
-// The guide lies beside the program; a copy built into the program serves when that
-// folder is missing.
+// The guide lies beside the program or where the installation put it; a copy built into
+// the program serves when neither holds it.
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -11,8 +11,9 @@ class QTextBrowser;
 
 namespace vrma {
 
-// The contents page of the guide: <programFolder>/VRMAHelp/index.html when it exists,
-// otherwise the built-in copy, qrc:/VRMAHelp/index.html.
+// The contents page of the guide: <programFolder>/VRMAHelp/index.html when it exists (a
+// build folder), else <programFolder>/../share/vrma/VRMAHelp/index.html (an installed
+// program), otherwise the built-in copy, qrc:/VRMAHelp/index.html.
 QUrl GuideContentsUrl(const QString& programFolder);
 // The same for the folder of the running program.
 QUrl GuideContentsUrl();

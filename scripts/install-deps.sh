@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   libopencv-dev
   fonts-liberation2
+  poppler-utils
   locales
 )
 # Extra packages a caller may ask for (for instance the fuzzing or comparison tools).

@@ -4,6 +4,7 @@
 // It links the core alone: no window system is loaded. Messages go to standard error,
 // the reader's through the console dialog host.
 #include "calib/Calibration.h"
+#include "calib/CalibrationReport.h"
 #include "calib/ExportFiles.h"
 #include "calib/ScaleRatioLines.h"
 #include "data/Errors.h"
@@ -14,12 +15,16 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <optional>
 
 namespace vrma {
@@ -40,7 +45,7 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
 Вызов:
   vrma-calib --scene СЦЕНА --image ИЗОБРАЖЕНИЕ --columns NC --rows NR
              [--width W --height H] [--table ТАБЛИЦА] [--camera КАМЕРА]
-             [--decimal-separator , или .]
+             [--decimal-separator , или .] [--report ОТЧЁТ.pdf]
   vrma-calib --help
 
 Программа делает то же, что команда «Калибровка масштабов» окна VRMA. Она читает
@@ -73,6 +78,10 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
                     по умолчанию — из региональных настроек (LC_ALL, LC_NUMERIC, LANG).
                     Программа не переводит «,» в «.» и обратно: файлы с точкой
                     читаются только с разделителем «.».
+  --report ФАЙЛ     записать отчёт о калибровке в PDF (A4): исходные данные, коэффициент,
+                    отношения по узлам таблицей, график, карта узлов, статистика и
+                    выбросы, записанные таблица и файл камеры. Существующий файл
+                    заменяется целиком.
   --help, -h        эта справка
 
 Значение можно писать и через «=»: --columns=6. Файлы читаются и пишутся в кодировке
@@ -91,11 +100,13 @@ Windows-1251, каждая строка записанного файла ока
      число, нет внутренних узлов (NC или NR меньше 3), деление на ноль (две соседние
      точки сцены с одинаковой координатой) или переполнение; отношения, вычисленные
      до ошибки, уже выведены, файлы не записываются;
-  5  не удалось записать таблицу коррекции или файл камеры (сообщение называет файл).
+  5  не удалось записать таблицу коррекции, файл камеры или отчёт (сообщение называет
+     файл).
 
-Пример (пример поля из папки examples программы):
+Пример (пример поля из папки examples программы; у программы, установленной из пакета,
+это /usr/share/vrma/examples):
   vrma-calib --scene examples/scene.crd --image examples/image.crd --columns 6 --rows 6 \
-             --table cam1.tab --camera cam1.cam
+             --table cam1.tab --camera cam1.cam --report cam1.pdf
 )";
 
 void Print(std::FILE* stream, const QString& line) {
@@ -116,7 +127,8 @@ int CommandLineError(const QString& message) {
 
 // The options that take a value, as --help lists them.
 const char* const kValueOptions[] = {
-    "scene", "image", "columns", "rows", "width", "height", "table", "camera", "decimal-separator"};
+    "scene", "image",  "columns",           "rows",  "width", "height",
+    "table", "camera", "decimal-separator", "report"};
 
 // The argument of the command line that names the option (for messages that quote it).
 QString ArgumentNaming(const QStringList& arguments, const QString& name) {
@@ -230,19 +242,40 @@ int Run(const QStringList& arguments) {
 
     // The export's files: always a new table, and the camera file at the name given.
     // The camera file names the table by its full path, as the save dialog gives it.
+    const auto full = [](const QString& name) {
+        return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
+    };
+    QStringList written;
     try {
         if (table) {
             const QString tableName = options.value("table");
             WriteTextLines(tableName,
                            NewCorrectionTableLines(calibration.run.coefficient, width, height));
-            if (camera)
-                WriteTextLines(
-                    options.value("camera"),
-                    CameraFileLines(width, height,
-                                    QDir::cleanPath(QFileInfo(tableName).absoluteFilePath())));
+            written << WrittenTableLine(full(tableName));
+            if (camera) {
+                WriteTextLines(options.value("camera"),
+                               CameraFileLines(width, height, full(tableName)));
+                written << WrittenCameraLine(full(options.value("camera")));
+            }
         }
     } catch (const std::exception& error) {
         return Fail(kWrite, QString::fromUtf8(error.what()));
+    }
+
+    // The report, last: it tells what the export wrote.
+    if (options.has("report")) {
+        try {
+            CalibrationReport report = MakeCalibrationReport(
+                full(options.value("scene")), full(options.value("image")), calibration.columns,
+                calibration.rows, width, height, calibration.run, QDateTime::currentDateTime());
+            report.written = written;
+            WriteCalibrationReport(options.value("report"), report);
+        } catch (const FileError& error) {
+            return Fail(kWrite, QString::fromUtf8(error.what()));
+        } catch (const std::exception& error) {
+            return Fail(kWrite, QStringLiteral("Не удаётся записать отчёт %1: %2")
+                                    .arg(options.value("report"), QString::fromUtf8(error.what())));
+        }
     }
     return kDone;
 }
@@ -250,8 +283,34 @@ int Run(const QStringList& arguments) {
 } // namespace
 } // namespace vrma
 
+namespace {
+
+// The report is painted with fonts, which need the GUI application object; the batch run
+// never shows a window, so it takes the offscreen platform and needs no display.
+bool WantsReport(int argc, char** argv) {
+    for (int k = 1; k < argc; ++k) {
+        if (std::strcmp(argv[k], "--") == 0)
+            break;
+        const char* name = argv[k];
+        while (*name == '-')
+            ++name;
+        if (name != argv[k] &&
+            (std::strcmp(name, "report") == 0 || std::strncmp(name, "report=", 7) == 0))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (WantsReport(argc, argv)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     try {
         return vrma::Run(QCoreApplication::arguments());
     } catch (const std::exception& error) {

@@ -167,7 +167,8 @@ TEST_F(CalibrationWindow, MenuHasTheDesignedItems) {
     EXPECT_EQ(menus[0]->text(), QStringLiteral("&Файл"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("Счёт"));
     EXPECT_EQ(menus[2]->text(), QStringLiteral("Помощь"));
-    EXPECT_EQ(menus[0]->menu()->actions(), (QList<QAction*>{form->N16, form->N5, form->N15}));
+    EXPECT_EQ(menus[0]->menu()->actions(),
+              (QList<QAction*>{form->N16, form->N19, form->N5, form->N15}));
     EXPECT_EQ(menus[1]->menu()->actions(), QList<QAction*>{form->N4});
     EXPECT_EQ(menus[2]->menu()->actions(), (QList<QAction*>{form->N10, form->N11}));
     EXPECT_EQ(form->N16->text(), QStringLiteral("Сохранить"));

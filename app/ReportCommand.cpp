@@ -1,0 +1,23 @@
+// "Файл" → "Отчёт…": the report of the calibration on screen, as a PDF file chosen in a
+// save dialog. It changes nothing of the calibration.
+#include "app/Alfa_form.h"
+#include "app/NodeAnalysisWindow.h"
+#include "calib/CalibrationReport.h"
+
+#include <QAction>
+
+namespace vrma {
+
+void TAlfaKalibr_Form::SetLastReport(std::optional<CalibrationReport> report) {
+    lastReport = std::move(report);
+    N19->setEnabled(lastReport.has_value());
+}
+
+void TAlfaKalibr_Form::N19Click(QObject* /*sender*/) {
+    if (!lastReport)
+        return;
+    const CalibrationReport& report = *lastReport;
+    SaveThroughDialog(this, SaveReportDialog, [&report] { return CalibrationReportPdf(report); });
+}
+
+} // namespace vrma

@@ -1,0 +1,556 @@
+#include "calib/CalibrationReport.h"
+
+#include "calib/NodeMapPainting.h"
+#include "data/Errors.h"
+#include "data/Locale.h"
+#include "data/Procedures.h"
+#include "data/TextFile.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <algorithm>
+#include <cmath>
+
+namespace vrma {
+
+namespace {
+
+// The page is laid out in quarter points: the painter is scaled so that 4 units are
+// 1/72 inch, and fonts are given in those units (a 10-point font is 40 units).
+constexpr int kResolution = 300; // dots per inch of the PDF's drawing
+constexpr double kUnitsPerPoint = 4.0;
+constexpr int kBody = 40;        // 10 pt
+constexpr int kSmall = 34;       // 8.5 pt
+constexpr int kHeading = 52;     // 13 pt
+constexpr int kTitle = 72;       // 18 pt
+constexpr int kCoefficient = 64; // 16 pt
+
+QString Fixed(double value, int decimals) {
+    QString text = QString::number(value, 'f', decimals);
+    return text.replace(QLatin1Char('.'), DecimalSeparator());
+}
+
+QFont ReportFont(int size, bool bold = false) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(size);
+    font.setBold(bold);
+    return font;
+}
+
+// A page cursor: the painter, the width of the text area and the next free line.
+class Pages {
+public:
+    Pages(QPdfWriter& writer, QPainter& painter) : writer_(writer), painter_(painter) {
+        const double scale = kResolution / (72.0 * kUnitsPerPoint);
+        const QRect area = writer.pageLayout().paintRectPixels(kResolution);
+        width_ = int(area.width() / scale);
+        height_ = int(area.height() / scale);
+        painter_.scale(scale, scale);
+        startPage();
+    }
+
+    int width() const { return width_; }
+    int y() const { return y_; }
+    void advance(int by) { y_ += by; }
+    QPainter& painter() { return painter_; }
+
+    // Room for the height below the cursor, on a new page if need be. True when a new
+    // page was begun.
+    bool ensure(int height) {
+        if (y_ + height <= bottom())
+            return false;
+        newPage();
+        return true;
+    }
+    void newPage() {
+        footer();
+        writer_.newPage();
+        ++page_;
+        startPage();
+    }
+    void finish() { footer(); }
+
+    // Text in a box of the page's width; returns the height taken.
+    int paragraph(const QString& text, const QFont& font, int indent = 0) {
+        const QFontMetrics metrics(font);
+        const QRect box(indent, 0, width_ - indent, 100000);
+        const QRect needed = metrics.boundingRect(box, Qt::TextWordWrap, text);
+        ensure(needed.height());
+        painter_.setFont(font);
+        painter_.setPen(Qt::black);
+        painter_.drawText(QRect(indent, y_, width_ - indent, needed.height()),
+                          Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text);
+        y_ += needed.height();
+        return needed.height();
+    }
+
+    // A heading, kept on one page with the height that follows it (a few lines at least).
+    void heading(const QString& text, int keep = 0) {
+        const QFont font = ReportFont(kHeading, true);
+        const int line = QFontMetrics(font).height();
+        ensure(line * 2 + std::max(keep, line * 2));
+        y_ += line / 2;
+        painter_.setFont(font);
+        painter_.setPen(Qt::black);
+        painter_.drawText(QRect(0, y_, width_, line), Qt::AlignLeft | Qt::AlignVCenter, text);
+        y_ += line;
+        painter_.setPen(QPen(Qt::black, 2));
+        painter_.drawLine(0, y_, width_, y_);
+        y_ += line / 3;
+    }
+
+    // Lines of label and value, the values lined up after the longest label.
+    void fields(const std::vector<std::pair<QString, QString>>& rows) {
+        const QFont label = ReportFont(kBody);
+        const QFont value = ReportFont(kBody, true);
+        const QFontMetrics metrics(label);
+        int labelWidth = 0;
+        for (const auto& row : rows)
+            labelWidth = std::max(labelWidth, metrics.horizontalAdvance(row.first));
+        labelWidth = std::min(labelWidth + 24, width_ / 2);
+        for (const auto& row : rows) {
+            const QFontMetrics valueMetrics(value);
+            const QRect valueBox(labelWidth, 0, width_ - labelWidth, 100000);
+            // Labels are short and stay on one line; a long value wraps between words,
+            // and only a word longer than the line (a long path) is broken anywhere.
+            int flags = Qt::TextWordWrap;
+            for (const QString& word : row.second.split(QLatin1Char(' ')))
+                if (valueMetrics.horizontalAdvance(word) > valueBox.width())
+                    flags |= Qt::TextWrapAnywhere;
+            const int height = std::max(
+                metrics.height(), valueMetrics.boundingRect(valueBox, flags, row.second).height());
+            ensure(height);
+            painter_.setPen(Qt::black);
+            painter_.setFont(label);
+            painter_.drawText(QRect(0, y_, labelWidth, height), Qt::AlignLeft | Qt::AlignTop,
+                              row.first);
+            painter_.setFont(value);
+            painter_.drawText(QRect(labelWidth, y_, width_ - labelWidth, height), flags,
+                              row.second);
+            y_ += height + 6;
+        }
+    }
+
+private:
+    int bottom() const { return height_ - footerHeight(); }
+    int footerHeight() const { return QFontMetrics(ReportFont(kSmall)).height() * 2; }
+    void startPage() { y_ = 0; }
+    void footer() {
+        const QFont font = ReportFont(kSmall);
+        const int line = QFontMetrics(font).height();
+        painter_.setFont(font);
+        painter_.setPen(QPen(Qt::black, 1));
+        painter_.drawLine(0, height_ - line - 8, width_, height_ - line - 8);
+        painter_.drawText(QRect(0, height_ - line, width_, line), Qt::AlignLeft,
+                          QStringLiteral("VRMA — отчёт о калибровке соотношения масштабов"));
+        painter_.drawText(QRect(0, height_ - line, width_, line), Qt::AlignRight,
+                          QStringLiteral("Страница %1").arg(page_));
+    }
+
+    QPdfWriter& writer_;
+    QPainter& painter_;
+    int width_ = 0;
+    int height_ = 0;
+    int y_ = 0;
+    int page_ = 1;
+};
+
+// The ratios as a table: one row per interior grid row, one column per interior grid
+// column; wide grids are split into blocks of columns. Outliers are framed and bold.
+void RatioTable(Pages& pages, const NodeAnalysis& analysis) {
+    QPainter& painter = pages.painter();
+    const QFont font = ReportFont(kSmall);
+    const QFont bold = ReportFont(kSmall, true);
+    const QFontMetrics metrics(bold);
+    const int line = metrics.height() + 10;
+    const int headWidth = metrics.horizontalAdvance(QStringLiteral("Строка 000")) + 16;
+    const int cellWidth = metrics.horizontalAdvance(QStringLiteral("00,0000")) + 20;
+    const int columns = analysis.columns - 2;
+    const int rows = analysis.rows - 2;
+    const int perBlock = std::max(1, (pages.width() - headWidth) / cellWidth);
+
+    const auto header = [&](int first, int last) {
+        painter.setFont(bold);
+        painter.setPen(Qt::black);
+        painter.fillRect(QRect(0, pages.y(), headWidth + (last - first + 1) * cellWidth, line),
+                         QColor(225, 225, 225));
+        painter.drawText(QRect(4, pages.y(), headWidth - 8, line), Qt::AlignVCenter,
+                         QStringLiteral("Столбец"));
+        for (int i = first; i <= last; ++i)
+            painter.drawText(QRect(headWidth + (i - first) * cellWidth, pages.y(), cellWidth, line),
+                             Qt::AlignCenter, QString::number(i));
+        pages.advance(line);
+    };
+
+    for (int first = 1; first <= columns; first += perBlock) {
+        const int last = std::min(columns, first + perBlock - 1);
+        pages.ensure(line * 3);
+        header(first, last);
+        for (int j = 1; j <= rows; ++j) {
+            if (pages.ensure(line))
+                header(first, last);
+            const int y = pages.y();
+            if (j % 2 == 0)
+                painter.fillRect(QRect(0, y, headWidth + (last - first + 1) * cellWidth, line),
+                                 QColor(245, 245, 245));
+            painter.setFont(bold);
+            painter.setPen(Qt::black);
+            painter.drawText(QRect(4, y, headWidth - 8, line), Qt::AlignVCenter,
+                             QStringLiteral("Строка %1").arg(j));
+            for (int i = first; i <= last; ++i) {
+                const NodeValue* node = analysis.at(i, j);
+                if (!node)
+                    continue;
+                const QRect cell(headWidth + (i - first) * cellWidth, y, cellWidth, line);
+                painter.setFont(node->outlier ? bold : font);
+                painter.drawText(cell, Qt::AlignCenter, FormatFixed4(node->ratio));
+                if (node->outlier) {
+                    painter.setPen(QPen(Qt::black, 5));
+                    painter.drawRect(cell.adjusted(4, 3, -4, -3));
+                    painter.setPen(Qt::black);
+                }
+            }
+            pages.advance(line);
+        }
+        pages.advance(line / 2);
+    }
+    pages.paragraph(QStringLiteral("Отношения узлов сетки (столбец i, строка j — номера узлов "
+                                   "сетки; крайние столбцы и строки узлов не имеют). Рамкой и "
+                                   "жирным шрифтом выделены выбросы."),
+                    ReportFont(kSmall));
+}
+
+// The plot as the calibration window draws it (the same vertices, in its 700 x 500
+// bitmap's coordinates), drawn as lines on paper: the polylines solid, the mean dashed.
+void Plot(Pages& pages, const ScaleRatioRun& run) {
+    const int width = std::min(pages.width(), 1050);
+    const double scale = width / 700.0;
+    const int height = int(500 * scale);
+    pages.ensure(height + 80);
+    QPainter& painter = pages.painter();
+    const QRect target(0, pages.y(), width, height);
+    painter.save();
+    painter.setClipRect(target);
+    painter.translate(target.topLeft());
+    painter.scale(scale, scale);
+    QPen line(Qt::black, 1.2);
+    line.setCosmetic(false);
+    painter.setPen(line);
+    QPointF previous;
+    for (const PlotVertex& vertex : run.plot) {
+        const QPointF at(vertex.x + 0.5, vertex.y + 0.5);
+        if (!vertex.startsPolyline)
+            painter.drawLine(previous, at);
+        previous = at;
+    }
+    QPen mean(QColor(200, 0, 0), 1.5, Qt::DashLine);
+    painter.setPen(mean);
+    painter.drawLine(QPointF(30, run.meanLineY + 0.5),
+                     QPointF(run.meanLineRight, run.meanLineY + 0.5));
+    painter.restore();
+    painter.setPen(QPen(Qt::black, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(target);
+    pages.advance(height + 12);
+    pages.paragraph(QStringLiteral("График окна калибровки: отношения узлов по внутренним "
+                                   "строкам сетки, каждая строка — ломаная слева направо; "
+                                   "штриховая линия (красная) — среднее."),
+                    ReportFont(kSmall));
+}
+
+// The ratios on a scale that shows their spread: one polyline per interior grid row over
+// the grid columns, each with its own marker, the mean dashed, the ratio axis labelled.
+void SpreadPlot(Pages& pages, const NodeAnalysis& analysis) {
+    QPainter& painter = pages.painter();
+    const QFont font = ReportFont(kSmall);
+    const QFontMetrics metrics(font);
+    const int line = metrics.height();
+    const int width = std::min(pages.width(), 1600);
+    const int height = 900;
+    pages.ensure(height + 3 * line);
+    const int left = metrics.horizontalAdvance(QStringLiteral("0,00000")) + 20;
+    const QRect frame(left, pages.y() + line / 2, width - left - 20, height - 2 * line);
+    double low = analysis.minRatio;
+    double high = analysis.maxRatio;
+    if (high - low < 1e-9 * std::max(1.0, std::fabs(high))) {
+        low -= 0.0005;
+        high += 0.0005;
+    }
+    const double pad = (high - low) * 0.08;
+    low -= pad;
+    high += pad;
+    const int columns = analysis.columns - 2;
+    const int rows = analysis.rows - 2;
+    const auto xOf = [&](int column) {
+        return columns <= 1
+                   ? frame.center().x()
+                   : frame.left() + 30 + (frame.width() - 60) * (column - 1) / (columns - 1.0);
+    };
+    const auto yOf = [&](double ratio) {
+        return frame.bottom() - (ratio - low) / (high - low) * frame.height();
+    };
+
+    painter.setFont(font);
+    painter.setPen(QPen(Qt::black, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(frame);
+    // The ratio axis: five labelled ticks with light grid lines.
+    for (int k = 0; k <= 4; ++k) {
+        const double ratio = low + (high - low) * k / 4.0;
+        const double y = yOf(ratio);
+        painter.setPen(QPen(QColor(200, 200, 200), 1));
+        painter.drawLine(QPointF(frame.left(), y), QPointF(frame.right(), y));
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(0, y - line / 2.0, left - 10, line),
+                         Qt::AlignRight | Qt::AlignVCenter, Fixed(ratio, 5));
+    }
+    // The column axis.
+    const int columnStep = std::max(1, columns / 20);
+    for (int i = 1; i <= columns; i += columnStep)
+        painter.drawText(QRectF(xOf(i) - 60, frame.bottom() + 4, 120, line), Qt::AlignCenter,
+                         QString::number(i));
+    painter.drawText(QRect(frame.left(), frame.bottom() + 4 + line, frame.width(), line),
+                     Qt::AlignCenter, QStringLiteral("столбец сетки"));
+
+    // The mean.
+    painter.setPen(QPen(QColor(200, 0, 0), 4, Qt::DashLine));
+    painter.drawLine(QPointF(frame.left(), yOf(analysis.mean)),
+                     QPointF(frame.right(), yOf(analysis.mean)));
+
+    // One polyline per grid row; markers tell the rows apart without colour.
+    const auto marker = [&](const QPointF& at, int kind, bool outlier) {
+        const double r = outlier ? 14 : 9;
+        painter.setBrush(kind % 2 == 0 ? QBrush(Qt::black) : QBrush(Qt::white));
+        switch ((kind / 2) % 3) {
+        case 0:
+            painter.drawEllipse(at, r, r);
+            break;
+        case 1:
+            painter.drawRect(QRectF(at.x() - r, at.y() - r, 2 * r, 2 * r));
+            break;
+        default: {
+            const QPointF triangle[3] = {QPointF(at.x(), at.y() - r * 1.2),
+                                         QPointF(at.x() - r * 1.1, at.y() + r * 0.9),
+                                         QPointF(at.x() + r * 1.1, at.y() + r * 0.9)};
+            painter.drawPolygon(triangle, 3);
+        }
+        }
+    };
+    for (int j = 1; j <= rows; ++j) {
+        painter.setPen(QPen(Qt::black, 2));
+        QPointF previous;
+        for (int i = 1; i <= columns; ++i) {
+            const NodeValue* node = analysis.at(i, j);
+            const QPointF at(xOf(i), yOf(node->ratio));
+            if (i > 1)
+                painter.drawLine(previous, at);
+            previous = at;
+        }
+        for (int i = 1; i <= columns; ++i) {
+            const NodeValue* node = analysis.at(i, j);
+            painter.setPen(QPen(Qt::black, node->outlier ? 5 : 2));
+            marker(QPointF(xOf(i), yOf(node->ratio)), j - 1, node->outlier);
+        }
+    }
+    painter.setBrush(Qt::NoBrush);
+    pages.advance(height + line / 2);
+
+    // The legend of the rows' markers (a wide grid lists the first ones).
+    const int shown = std::min(rows, 12);
+    int x = left;
+    painter.setPen(QPen(Qt::black, 2));
+    for (int j = 1; j <= shown; ++j) {
+        const QString text = QStringLiteral("строка %1").arg(j);
+        const int advance = 40 + metrics.horizontalAdvance(text) + 30;
+        if (x + advance > pages.width()) {
+            pages.advance(line + 4);
+            x = left;
+        }
+        pages.ensure(line);
+        marker(QPointF(x + 12, pages.y() + line / 2.0), j - 1, false);
+        painter.drawText(QRect(x + 40, pages.y(), advance, line), Qt::AlignVCenter, text);
+        x += advance;
+    }
+    painter.setBrush(Qt::NoBrush);
+    pages.advance(line + 8);
+    pages.paragraph(QStringLiteral("Отношения узлов в масштабе их разброса: по одной ломаной на "
+                                   "внутреннюю строку сетки; штриховая линия — среднее; крупные "
+                                   "метки в жирном контуре — выбросы."),
+                    ReportFont(kSmall));
+}
+
+void Map(Pages& pages, const NodeAnalysis& analysis) {
+    // The map is painted at three times the report's unit (3/4 point), in the sizes it
+    // has on screen.
+    constexpr int kScale = 3;
+    NodeMapStyle style;
+    style.font = ReportFont(11);
+    style.hatchBelow = true;
+    const int width = pages.width() / kScale;
+    const QSize preferred = NodeMapPreferredSize(analysis, style.font);
+    QSize size(width, std::min(preferred.height(), 900));
+    NodeMapLayout layout = NodeMapLayoutFor(analysis, style.font, size);
+    // No wider than the cells need, so that the legend sits under the map.
+    pages.ensure(layout.bottom * kScale + 20);
+    QPainter& painter = pages.painter();
+    painter.save();
+    painter.translate(0, pages.y());
+    painter.scale(kScale, kScale);
+    PaintNodeMap(painter, analysis, layout, style);
+    painter.restore();
+    pages.advance(layout.bottom * kScale + 12);
+    pages.paragraph(QStringLiteral("Цвет ячейки — отклонение отношения узла от среднего: "
+                                   "красный выше среднего, синий (со штриховкой) ниже; шкала "
+                                   "доходит до самого дальнего узла, но не дальше 3 СКО."),
+                    ReportFont(kSmall));
+}
+
+} // namespace
+
+CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString& imageFile,
+                                        qint32 columns, qint32 rows, const QString& widthText,
+                                        const QString& heightText, const ScaleRatioRun& run,
+                                        const QDateTime& date) {
+    if (!run.complete())
+        throw CalcError("the calibration did not complete");
+    CalibrationReport report;
+    report.sceneFile = sceneFile;
+    report.imageFile = imageFile;
+    report.columns = columns;
+    report.rows = rows;
+    report.widthText = widthText;
+    report.heightText = heightText;
+    report.date = date;
+    report.run = run;
+    report.analysis = AnalyseNodes(columns, rows, run.ratios);
+    return report;
+}
+
+QString OutlierVerdict(const NodeAnalysis& analysis) {
+    const std::vector<NodeValue> outliers = analysis.outliers();
+    if (outliers.empty())
+        return QStringLiteral("Выбросов нет.");
+    QStringList nodes;
+    for (const NodeValue& node : outliers)
+        nodes << QStringLiteral("столбец %1, строка %2").arg(node.column).arg(node.row);
+    return QStringLiteral("Выбросы: %1 (%2).")
+        .arg(outliers.size())
+        .arg(nodes.join(QStringLiteral("; ")));
+}
+
+QString WrittenTableLine(const QString& fileName) {
+    return QStringLiteral("Таблица коррекции: %1").arg(fileName);
+}
+
+QString WrittenCameraLine(const QString& fileName) {
+    return QStringLiteral("Файл внутренней геометрии камеры: %1").arg(fileName);
+}
+
+QByteArray CalibrationReportPdf(const CalibrationReport& report) {
+    const NodeAnalysis& analysis = report.analysis;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(kResolution);
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                         QMarginsF(18, 15, 18, 15), QPageLayout::Millimeter));
+        writer.setTitle(QStringLiteral("Отчёт о калибровке соотношения масштабов"));
+        writer.setCreator(QStringLiteral("VRMA"));
+        QPainter painter;
+        if (!painter.begin(&writer))
+            throw Exception("the PDF document cannot be begun");
+        painter.setRenderHint(QPainter::Antialiasing);
+        Pages pages(writer, painter);
+
+        pages.paragraph(QStringLiteral("Отчёт о калибровке соотношения масштабов"),
+                        ReportFont(kTitle, true));
+        pages.paragraph(QStringLiteral("VRMA · %1")
+                            .arg(report.date.toString(QStringLiteral("dd.MM.yyyy hh:mm"))),
+                        ReportFont(kBody));
+
+        pages.heading(QStringLiteral("Исходные данные"));
+        const qint64 nodes = qint64(std::max(0, report.columns - 2)) * std::max(0, report.rows - 2);
+        pages.fields({
+            {QStringLiteral("Файл сцены:"), report.sceneFile},
+            {QStringLiteral("Файл изображения:"), report.imageFile},
+            {QStringLiteral("Сетка:"),
+             QStringLiteral("%1 столбцов × %2 строк, внутренних узлов: %3")
+                 .arg(report.columns)
+                 .arg(report.rows)
+                 .arg(nodes)},
+            {QStringLiteral("Размеры изображения:"),
+             QStringLiteral("%1 × %2 пикс.").arg(report.widthText, report.heightText)},
+            {QStringLiteral("Дата расчёта:"),
+             report.date.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))},
+        });
+
+        pages.heading(QStringLiteral("Результат"));
+        pages.paragraph(QStringLiteral("Коэффициент соотношения масштабов по осям изображения"),
+                        ReportFont(kBody));
+        pages.paragraph(FormatFixed4(report.run.coefficient), ReportFont(kCoefficient, true), 40);
+        pages.fields(
+            {{QStringLiteral("Среднеквадратическое отклонение:"), FormatFixed4(report.run.sd)},
+             {QStringLiteral("Выбросы:"), OutlierVerdict(analysis)}});
+
+        pages.heading(QStringLiteral("Отношения по узлам"));
+        RatioTable(pages, analysis);
+
+        pages.heading(QStringLiteral("График"), 800);
+        Plot(pages, report.run);
+        pages.heading(QStringLiteral("Разброс отношений"), 1000);
+        SpreadPlot(pages, analysis);
+
+        pages.heading(QStringLiteral("Карта узлов"));
+        Map(pages, analysis);
+
+        pages.heading(QStringLiteral("Статистика"));
+        pages.fields({
+            {QStringLiteral("Число узлов (n):"), QString::number(analysis.n)},
+            {QStringLiteral("Среднее:"), Fixed(analysis.mean, 6)},
+            {QStringLiteral("Медиана:"), Fixed(analysis.median, 6)},
+            {QStringLiteral("СКО:"), Fixed(analysis.sd, 6)},
+            {QStringLiteral("Ошибка среднего (СКО/√n):"), Fixed(analysis.sem, 6)},
+            {QStringLiteral("Медианное отклонение (MAD):"), Fixed(analysis.mad, 6)},
+            {QStringLiteral("Порог выброса:"),
+             QStringLiteral("|отношение − медиана| > %1").arg(Fixed(analysis.threshold, 6))},
+            {QStringLiteral("Выбросы:"), OutlierVerdict(analysis)},
+        });
+        pages.paragraph(QStringLiteral("Выброс — узел, у которого |отношение − медиана| > 3,5 · "
+                                       "1,4826 · MAD (масштаб не меньше 1e-9 · |медиана|)."),
+                        ReportFont(kSmall));
+
+        for (const ReportSection& section : report.sections) {
+            pages.heading(section.title);
+            pages.fields(section.rows);
+            if (!section.note.isEmpty())
+                pages.paragraph(section.note, ReportFont(kSmall));
+        }
+
+        pages.heading(QStringLiteral("Экспорт"));
+        if (report.written.isEmpty()) {
+            pages.paragraph(QStringLiteral("Таблица коррекции и файл камеры не записывались."),
+                            ReportFont(kBody));
+        } else {
+            for (const QString& line : report.written)
+                pages.paragraph(line, ReportFont(kBody));
+        }
+        pages.finish();
+        if (!painter.end())
+            throw Exception("the PDF document cannot be finished");
+    }
+    return bytes;
+}
+
+void WriteCalibrationReport(const QString& fileName, const CalibrationReport& report) {
+    WriteFileAtomically(fileName, CalibrationReportPdf(report));
+}
+
+} // namespace vrma

@@ -1,0 +1,65 @@
+#pragma once
+// The report of a completed calibration on paper: a PDF document (A4, readable when
+// printed in black and white, its fonts embedded) with the inputs, the coefficient, the
+// ratios as a table by node, the plot, the node map with its legend, the statistics of
+// the field with its outliers, any further checks, and what the export wrote.
+#include "calib/NodeAnalysis.h"
+#include "calib/ScaleRatio.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <utility>
+#include <vector>
+
+namespace vrma {
+
+// A further section of the report: a title, lines of label and value, and a note. The
+// checks that come beside the coefficient (the tilt of the field, corrected and
+// multi-view coefficients) are reported this way.
+struct ReportSection {
+    QString title;
+    std::vector<std::pair<QString, QString>> rows;
+    QString note;
+};
+
+struct CalibrationReport {
+    QString sceneFile; // as the calibration read them
+    QString imageFile;
+    qint32 columns = 0; // NC
+    qint32 rows = 0;    // NR
+    QString widthText;  // the image size as typed
+    QString heightText;
+    QDateTime date;
+    ScaleRatioRun run; // complete
+    NodeAnalysis analysis;
+    std::vector<ReportSection> sections; // further checks, in order
+    // What the export wrote, one line a file ("Таблица коррекции: /path/t.tab"); empty
+    // when nothing was written.
+    QStringList written;
+};
+
+// The report of a completed run. Throws CalcError when the run did not complete or its
+// ratios cannot be analysed.
+CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString& imageFile,
+                                        qint32 columns, qint32 rows, const QString& widthText,
+                                        const QString& heightText, const ScaleRatioRun& run,
+                                        const QDateTime& date);
+
+// The verdict on the outliers as the report states it: "Выбросов нет." or
+// "Выбросы: N (столбец i, строка j; …)."
+QString OutlierVerdict(const NodeAnalysis& analysis);
+
+// The export's lines for the report.
+QString WrittenTableLine(const QString& fileName);
+QString WrittenCameraLine(const QString& fileName);
+
+// The PDF document. Needs a QGuiApplication (fonts). Throws Exception when it cannot be
+// made.
+QByteArray CalibrationReportPdf(const CalibrationReport& report);
+
+// The PDF written to a file in one go. Throws FileError when it cannot be written.
+void WriteCalibrationReport(const QString& fileName, const CalibrationReport& report);
+
+} // namespace vrma
