@@ -91,7 +91,10 @@ Windows-1251, каждая строка записанного файла ока
      число, нет внутренних узлов (NC или NR меньше 3), деление на ноль (две соседние
      точки сцены с одинаковой координатой) или переполнение; отношения, вычисленные
      до ошибки, уже выведены, файлы не записываются;
-  5  не удалось записать таблицу коррекции или файл камеры (сообщение называет файл).
+  5  не удалось записать таблицу коррекции или файл камеры (сообщение называет файл),
+     или в тексте файла есть символ, которого нет в кодировке Windows-1251 (например,
+     в пути таблицы коррекции): сообщение называет символ и строку, и тогда не
+     записывается ни один из файлов.
 
 Пример (пример поля из папки examples программы):
   vrma-calib --scene examples/scene.crd --image examples/image.crd --columns 6 --rows 6 \
@@ -230,17 +233,28 @@ int Run(const QStringList& arguments) {
 
     // The export's files: always a new table, and the camera file at the name given.
     // The camera file names the table by its full path, as the save dialog gives it.
+    // Both texts are encoded before either file is written: one that the code page cannot
+    // hold leaves both files as they were.
+    if (!table)
+        return kDone;
+    const QString tableName = options.value("table");
+    const QString cameraName = options.value("camera");
+    QString encoding = tableName;
     try {
-        if (table) {
-            const QString tableName = options.value("table");
-            WriteTextLines(tableName,
-                           NewCorrectionTableLines(calibration.run.coefficient, width, height));
-            if (camera)
-                WriteTextLines(
-                    options.value("camera"),
-                    CameraFileLines(width, height,
-                                    QDir::cleanPath(QFileInfo(tableName).absoluteFilePath())));
+        const QByteArray tableBytes =
+            EncodeTextLines(NewCorrectionTableLines(calibration.run.coefficient, width, height));
+        QByteArray cameraBytes;
+        if (camera) {
+            encoding = cameraName;
+            cameraBytes = EncodeTextLines(CameraFileLines(
+                width, height, QDir::cleanPath(QFileInfo(tableName).absoluteFilePath())));
         }
+        WriteFileAtomically(tableName, tableBytes);
+        if (camera)
+            WriteFileAtomically(cameraName, cameraBytes);
+    } catch (const EncodingError& error) {
+        return Fail(kWrite,
+                    QStringLiteral("%1: %2").arg(encoding, QString::fromUtf8(error.what())));
     } catch (const std::exception& error) {
         return Fail(kWrite, QString::fromUtf8(error.what()));
     }
