@@ -53,11 +53,10 @@ public:
 
 protected:
     bool eventFilter(QObject* /*watched*/, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress &&
-            static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel))
-            dismissed_ = true;
-        else if (event->type() == QEvent::Close && box_.clickedButton() == nullptr)
-            dismissed_ = true;
+        const bool escape = event->type() == QEvent::KeyPress &&
+                            static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel);
+        const bool closed = event->type() == QEvent::Close && box_.clickedButton() == nullptr;
+        dismissed_ = dismissed_ || escape || closed;
         return false;
     }
 
