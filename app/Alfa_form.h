@@ -87,6 +87,9 @@ public:
     std::unique_ptr<VT_Points> imagePoints; // owning its records
     std::unique_ptr<VT_Points> scenePoints;
     double coefficient = 0.0;
+    // The last calibration stopped after it had reset the coefficient and before it divided
+    // the sum: the export refuses to save what the coefficient holds.
+    bool coefficientInterrupted = false;
     // The ratios of the last calibration that completed, kept while its results are on
     // screen: empty before the first one and after a run that cleared the results and
     // then failed. A file that cannot be read clears nothing and keeps them.

@@ -59,8 +59,10 @@ void TAlfaKalibr_Form::ShowCalibration(const Calibration& calibration) {
     }
 
     const ScaleRatioRun& run = calibration.run;
-    if (run.coefficientSet)
+    if (run.coefficientSet) {
         coefficient = run.coefficient;
+        coefficientInterrupted = run.coefficientInterrupted();
+    }
     DrawScaleRatioPlot(Image1->Picture(), run);
     Image1->update();
     if (run.meanKnown())

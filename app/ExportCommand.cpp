@@ -3,11 +3,13 @@
 // opened modally in the data editor for the focal length.
 //
 // The command has no guard of its own: a failure (a file that cannot be written, a size
-// that is not an integer, an existing table without a line) leaves the handler and is
-// shown by the application's default error report. Files are replaced whole, so what
-// was written before the failure stays and nothing is half-written.
+// that is not an integer, an existing table without a line, a text the code page cannot
+// hold, a coefficient that a stopped calculation left as a partial sum) leaves the
+// handler and is shown by the application's default error report. Files are replaced
+// whole, so what was written before the failure stays and nothing is half-written.
 #include "app/Alfa_form.h"
 #include "calib/ExportFiles.h"
+#include "data/Errors.h"
 #include "data/Messages.h"
 #include "data/TextFile.h"
 #include "editor/Documents.h"
@@ -28,6 +30,10 @@ bool FileExists(const QString& name) {
 } // namespace
 
 void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
+    // A calculation that stopped while summing left a partial sum in the coefficient: it is
+    // never saved as a ratio, neither into a new table nor over a good one.
+    if (coefficientInterrupted)
+        throw Exception(messages::NoCoefficientToSave().toStdString());
     if (!TabSaveDialog.Execute())
         return;
     const QString tableName = TabSaveDialog.FileName;

@@ -60,6 +60,11 @@ struct ScaleRatioRun {
     // known, then the running sum of the ratios, and the mean once divided.
     bool coefficientSet = false;
     double coefficient = 0.0;
+    // The coefficient was reset and the run stopped before it became the mean: it holds a
+    // sum of ratios (or 0), which is no coefficient to save.
+    bool coefficientInterrupted() const {
+        return coefficientSet && stage < ScaleRatioStage::Deviation;
+    }
 
     double sd = 0.0; // standard deviation (valid from MeanLine on)
 

@@ -12,6 +12,7 @@ class QWidget;
 namespace vrma {
 
 constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
@@ -29,7 +30,9 @@ class FileDialog;
 class DialogHost {
 public:
     virtual ~DialogHost() = default;
-    // Returns IDOK, IDYES or IDNO.
+    // Returns IDOK, IDYES or IDNO; IDCANCEL when a Yes/No question was dismissed without
+    // an answer (Escape, or the close button of its title bar). Only a caller that tells
+    // "not answered" apart from "No" looks for IDCANCEL; to every other one it is not Yes.
     virtual int messageBox(QWidget* owner, const QString& text, const QString& caption,
                            unsigned type) = 0;
     // The plain message window: one OK button, no icon, caption "VRMA", screen centre.

@@ -19,6 +19,13 @@ public:
     using Exception::Exception;
 };
 
+// A text that cannot be written in the files' code page: a character that Windows-1251
+// does not hold. Nothing is written.
+class EncodingError : public FileError {
+public:
+    using FileError::FileError;
+};
+
 // A text that does not follow the syntax it is read with (a number, a line of a file).
 class FormatError : public Exception {
 public:

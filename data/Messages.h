@@ -32,6 +32,12 @@ inline QString WriteFailed() {
     return QStringLiteral("Ошибка записи файла!");
 }
 
+// The export after a calculation that stopped while summing: the coefficient is no mean.
+inline QString NoCoefficientToSave() {
+    return QStringLiteral(
+        "Последний расчёт был прерван: вычисленного коэффициента нет, сохранять нечего.");
+}
+
 inline QString SaveIntoExistingTable() {
     return QStringLiteral("Сохранить вычисленный коэффициент в существующий файл?");
 }

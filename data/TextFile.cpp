@@ -80,8 +80,26 @@ QString DecodeCp1251(const char* data, qsizetype size) {
 
 namespace {
 
-// Encodes text into out (which has room for text.size() bytes); returns the end.
-char* EncodeCp1251Into(QStringView text, char* out) {
+// The character at p (a surrogate pair counts as one) as the user sees it, with its
+// code point: "«é» (U+00E9)"; a lone surrogate is named by its code alone.
+QString DescribeCharacter(const QChar* p, const QChar* end) {
+    char32_t code = p->unicode();
+    QString shown;
+    if (p->isHighSurrogate() && p + 1 != end && p[1].isLowSurrogate()) {
+        code = QChar::surrogateToUcs4(p[0], p[1]);
+        shown = QString(p, 2);
+    } else if (!p->isSurrogate() && p->isPrint()) {
+        shown = QString(*p);
+    }
+    const QString number =
+        QStringLiteral("U+%1").arg(static_cast<uint>(code), 4, 16, QLatin1Char('0')).toUpper();
+    return shown.isEmpty() ? number : QStringLiteral("«%1» (%2)").arg(shown, number);
+}
+
+// Encodes text into out (which has room for text.size() bytes); returns the end. A
+// character that the code page cannot hold becomes '?' when strict is false, and
+// otherwise stops the encoding with an EncodingError naming it and the line (line > 0).
+char* EncodeCp1251Into(QStringView text, char* out, bool strict, qsizetype line) {
     const auto& table = Tables().toByte;
     const QChar* p = text.data();
     const QChar* const end = p + text.size();
@@ -91,9 +109,15 @@ char* EncodeCp1251Into(QStringView text, char* out) {
             *out++ = static_cast<char>(c);
             continue;
         }
+        const unsigned char byte = QChar::isSurrogate(c) ? 0 : table[c];
+        if (byte == 0 && strict)
+            throw EncodingError(QStringLiteral("Строка %1: символ %2 нельзя записать в "
+                                               "кодировке Windows-1251. Файл не записан.")
+                                    .arg(line)
+                                    .arg(DescribeCharacter(p, end))
+                                    .toStdString());
         if (p->isHighSurrogate() && p + 1 != end && p[1].isLowSurrogate())
             ++p; // one character beyond the basic plane: one '?'
-        const unsigned char byte = QChar::isSurrogate(c) ? 0 : table[c];
         *out++ = byte != 0 ? static_cast<char>(byte) : '?';
     }
     return out;
@@ -103,7 +127,7 @@ char* EncodeCp1251Into(QStringView text, char* out) {
 
 QByteArray EncodeCp1251(QStringView text) {
     QByteArray bytes(text.size(), Qt::Uninitialized);
-    char* const end = EncodeCp1251Into(text, bytes.data());
+    char* const end = EncodeCp1251Into(text, bytes.data(), false, 0);
     bytes.truncate(end - bytes.constData());
     return bytes;
 }
@@ -148,11 +172,13 @@ QByteArray EncodeTextLines(const QStringList& lines) {
     qsizetype size = 0;
     for (const QString& line : lines)
         size += line.size() + 2;
-    // One byte per character at most (a surrogate pair gives one '?'), written in place.
+    // One byte per character at most, written in place. Every character is checked
+    // before anything is written, so a text the code page cannot hold touches no file.
     QByteArray bytes(size, Qt::Uninitialized);
     char* out = bytes.data();
+    qsizetype number = 0;
     for (const QString& line : lines) {
-        out = EncodeCp1251Into(line, out);
+        out = EncodeCp1251Into(line, out, true, ++number);
         *out++ = '\r';
         *out++ = '\n';
     }

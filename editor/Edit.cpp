@@ -306,8 +306,9 @@ void TRedForm::FormClose(QObject* /*sender*/, TCloseAction& action) {
         return;
     const int answer =
         MessageBoxA(this, messages::NotSavedSave(), messages::WarningCaption(), MB_YESNO);
-    // Closing after Yes would lose the edits when nothing was written.
-    if (answer == IDYES && !SaveDocument())
+    // Only No lets the edits go. A question dismissed without an answer keeps the window,
+    // and so does Yes when nothing was written.
+    if (answer == IDCANCEL || (answer == IDYES && !SaveDocument()))
         action = TCloseAction::caNone;
 }
 

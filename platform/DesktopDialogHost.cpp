@@ -12,6 +12,8 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMessageBox>
 #include <QPointer>
 #include <QUrl>
@@ -39,6 +41,28 @@ protected:
 
 private:
     QEventLoop& loop_;
+};
+
+// Notices a message box dismissed rather than answered: Escape, or a close (the title
+// bar's button) before any button was pressed. Either also presses the box's escape
+// button, so the box itself cannot tell.
+class DismissWatcher : public QObject {
+public:
+    explicit DismissWatcher(QMessageBox& box) : box_(box) {}
+    bool dismissed() const { return dismissed_; }
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        const bool escape = event->type() == QEvent::KeyPress &&
+                            static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel);
+        const bool closed = event->type() == QEvent::Close && box_.clickedButton() == nullptr;
+        dismissed_ = dismissed_ || escape || closed;
+        return false;
+    }
+
+private:
+    QMessageBox& box_;
+    bool dismissed_ = false;
 };
 
 QString WithSlashes(QString path) {
@@ -95,6 +119,16 @@ int MessageBoxResult(int standardButton) {
     default:
         return IDOK;
     }
+}
+
+int RunMessageBox(QMessageBox& box) {
+    DismissWatcher watcher(box);
+    box.installEventFilter(&watcher);
+    const int result = MessageBoxResult(box.exec());
+    box.removeEventFilter(&watcher);
+    if (result == IDNO && watcher.dismissed())
+        return IDCANCEL;
+    return result;
 }
 
 QStringList QtNameFilters(const QString& filter) {
@@ -169,7 +203,7 @@ QString HelpFileNotOpenedText(const QString& helpFile) {
 int DesktopHost::messageBox(QWidget* owner, const QString& text, const QString& caption,
                             unsigned type) {
     const auto box = CreateMessageBox(owner, text, caption, type);
-    return MessageBoxResult(box->exec());
+    return RunMessageBox(*box);
 }
 
 void DesktopHost::showMessage(const QString& text) {

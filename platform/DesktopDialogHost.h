@@ -45,6 +45,9 @@ std::unique_ptr<QMessageBox> CreateMessageBox(QWidget* owner, const QString& tex
 std::unique_ptr<QMessageBox> CreatePlainMessage(const QString& text);
 // QMessageBox's answer as IDOK, IDYES or IDNO.
 int MessageBoxResult(int standardButton);
+// Runs the box modally: IDOK, IDYES or IDNO for the button pressed, IDCANCEL for a Yes/No
+// box dismissed with Escape or closed from its title bar.
+int RunMessageBox(QMessageBox& box);
 
 // "Coordinate Files (*.crd)|*.crd" -> "Coordinate Files (*.crd)";
 // "Table Files|*.tab|All Files|*.*" -> "Table Files (*.tab);;All Files (*.*)".

@@ -101,7 +101,9 @@ Windows-1251, каждая строка записанного файла ока
      точки сцены с одинаковой координатой) или переполнение; отношения, вычисленные
      до ошибки, уже выведены, файлы не записываются;
   5  не удалось записать таблицу коррекции, файл камеры или отчёт (сообщение называет
-     файл).
+     файл), или в тексте файла есть символ, которого нет в кодировке Windows-1251
+     (например, в пути таблицы коррекции): сообщение называет символ и строку, и тогда
+     не записывается ни один из файлов.
 
 Пример (пример поля из папки examples программы; у программы, установленной из пакета,
 это /usr/share/vrma/examples):
@@ -246,20 +248,32 @@ int Run(const QStringList& arguments) {
         return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
     };
     QStringList written;
-    try {
-        if (table) {
-            const QString tableName = options.value("table");
-            WriteTextLines(tableName,
-                           NewCorrectionTableLines(calibration.run.coefficient, width, height));
+    if (table) {
+        // Both texts are encoded before either file is written: one that the code page
+        // cannot hold leaves both files as they were.
+        const QString tableName = options.value("table");
+        const QString cameraName = options.value("camera");
+        QString encoding = tableName;
+        try {
+            const QByteArray tableBytes = EncodeTextLines(
+                NewCorrectionTableLines(calibration.run.coefficient, width, height));
+            QByteArray cameraBytes;
+            if (camera) {
+                encoding = cameraName;
+                cameraBytes = EncodeTextLines(CameraFileLines(width, height, full(tableName)));
+            }
+            WriteFileAtomically(tableName, tableBytes);
             written << WrittenTableLine(full(tableName));
             if (camera) {
-                WriteTextLines(options.value("camera"),
-                               CameraFileLines(width, height, full(tableName)));
-                written << WrittenCameraLine(full(options.value("camera")));
+                WriteFileAtomically(cameraName, cameraBytes);
+                written << WrittenCameraLine(full(cameraName));
             }
+        } catch (const EncodingError& error) {
+            return Fail(kWrite,
+                        QStringLiteral("%1: %2").arg(encoding, QString::fromUtf8(error.what())));
+        } catch (const std::exception& error) {
+            return Fail(kWrite, QString::fromUtf8(error.what()));
         }
-    } catch (const std::exception& error) {
-        return Fail(kWrite, QString::fromUtf8(error.what()));
     }
 
     // The report, last: it tells what the export wrote.

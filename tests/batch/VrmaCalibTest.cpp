@@ -312,6 +312,47 @@ TEST_F(VrmaCalib, AFileThatCannotBeWrittenIsNamedAndEndsTheRun) {
     EXPECT_EQ(ReadTextLines(good).size(), 2);
 }
 
+TEST_F(VrmaCalib, TextTheCodePageCannotHoldWritesNeitherFile) {
+    const QString scene = kExamples + QStringLiteral("scene.crd");
+    const QString image = kExamples + QStringLiteral("image.crd");
+    ASSERT_TRUE(QDir(temp.path()).mkdir(QString::fromUtf8("data_é")));
+    const QString table = path(QString::fromUtf8("data_é/t.tab"));
+    const QString camera = path(QStringLiteral("c.cam"));
+    const QByteArray old = "old camera\r\n\xC0\x98\r\n";
+    {
+        QFile file(camera);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(old);
+    }
+    const Outcome run =
+        RunCalib(Grid(scene, image, QStringLiteral("6"), QStringLiteral("6"))
+                 << QStringLiteral("--table") << table << QStringLiteral("--camera") << camera);
+    EXPECT_EQ(run.code, 5);
+    EXPECT_EQ(run.out.size(), 22) << "the results come first";
+    // The camera file names the table on its third line.
+    for (const QString& part :
+         {camera, QString::fromUtf8("«é» (U+00E9)"), QStringLiteral("Строка 3")})
+        EXPECT_TRUE(run.err.contains(part)) << run.err.toStdString();
+    QFile file(camera);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), old);
+    EXPECT_FALSE(QFile::exists(table)) << "not the table either";
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files), QStringList{QStringLiteral("c.cam")});
+
+    // Without the camera file, the same table is written: its name is no text of a file.
+    const Outcome alone = RunCalib(Grid(scene, image, QStringLiteral("6"), QStringLiteral("6"))
+                                   << QStringLiteral("--table") << table);
+    EXPECT_EQ(alone.code, 0) << alone.err.toStdString();
+    EXPECT_EQ(ReadTextLines(table).size(), 2);
+    // A width of such characters stops the table itself.
+    const Outcome width = RunCalib(Grid(scene, image, QStringLiteral("6"), QStringLiteral("6"))
+                                   << QStringLiteral("--width") << QString::fromUtf8("720é")
+                                   << QStringLiteral("--table") << path(QStringLiteral("w.tab")));
+    EXPECT_EQ(width.code, 5);
+    EXPECT_TRUE(width.err.contains(QStringLiteral("Строка 2"))) << width.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("w.tab"))));
+}
+
 TEST_F(VrmaCalib, CommandLineMistakesAreExplainedAndComputeNothing) {
     const QString scene = kExamples + QStringLiteral("scene.crd");
     const QString image = kExamples + QStringLiteral("image.crd");

@@ -144,6 +144,34 @@ TEST_F(Closing, YesThenCancelKeepsTheWindowAndTheEdits) {
     ExpectQuestion(2);
 }
 
+TEST_F(Closing, DismissingTheQuestionKeepsTheWindowAndTheEdits) {
+    QString file;
+    TRedForm* w = ShownDocument(&file);
+    w->StringGrid1->SetCell(1, 1, QStringLiteral("9"));
+    w->modified = true;
+    // Escape or the title bar's close button: neither Yes nor No.
+    host.answerDismiss();
+    EXPECT_FALSE(w->close());
+    ExpectQuestion();
+    EXPECT_EQ(host.records().size(), 1u); // no save dialog
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(w->modified);
+    EXPECT_EQ(w->StringGrid1->Cells(1, 1), QStringLiteral("9"));
+    EXPECT_EQ(Read(file), kContents);
+    // "Выход" asks the same question and is dismissed the same way.
+    host.answerDismiss();
+    w->N6->trigger();
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(w->modified);
+    // Then No lets the edits go.
+    host.answerNo();
+    EXPECT_TRUE(w->close());
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(host.records().size(), 3u);
+    ExpectQuestion(2);
+    EXPECT_EQ(Read(file), kContents);
+}
+
 TEST_F(Closing, YesWithABadCellShowsTheMessageAndStaysOpen) {
     QString file;
     TRedForm* w = ShownDocument(&file);

@@ -135,6 +135,26 @@ TEST_F(GeometryDocument, TheFocalLengthTypedInIsWrittenInTheGeneralFormat) {
     EXPECT_EQ(lines[5], QStringLiteral("-2,5E-7 ; Размер изображения по вертикали"));
 }
 
+TEST_F(GeometryDocument, ATablePathTheCodePageCannotHoldIsNotSaved) {
+    const QByteArray old = ExportedCamera("/data/Table1.tab");
+    const QString file = Write(QStringLiteral("c.cam"), old);
+    TRedForm* w = Open(file, 5);
+    w->StringGrid1->SetCell(1, 2, QString::fromUtf8("/data/é/t.tab"));
+    w->modified = true;
+    host.clearRecords();
+    host.answerFile(file);
+    host.answerOk(); // the default error report
+    w->N3->trigger();
+    ASSERT_EQ(host.records().size(), 2u);
+    const DialogRecord& report = host.records()[1];
+    EXPECT_EQ(report.kind, DialogRecord::Kind::MessageBox);
+    EXPECT_TRUE(report.text.contains(QString::fromUtf8("«é»"))) << report.text.toStdString();
+    EXPECT_TRUE(report.text.contains(QStringLiteral("Строка 3"))) << report.text.toStdString();
+    EXPECT_EQ(Read(file), old);
+    EXPECT_TRUE(w->modified) << "the edits are still unsaved";
+    EXPECT_EQ(w->StringGrid1->Cells(1, 2), QString::fromUtf8("/data/é/t.tab"));
+}
+
 TEST_F(GeometryDocument, ABadCameraValueIsRejectedWithoutADialog) {
     for (const char* bad : {"  ", "12.5", "x", "1 2"}) {
         SCOPED_TRACE(bad);

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -421,6 +422,177 @@ TEST_F(Export, CommaSettingsGiveCommasExceptInTheTableTail) {
     save();
     EXPECT_EQ(Read(table), "1,0625\r\n0 0 720 576" + kTail + "\r\n");
     EXPECT_EQ(Read(camera), CameraBytes({"360", "288", table, "", "720", "576", "360", "288"}));
+}
+
+// A 4 x 4 field listed column by column: scene (10 i, 10 j), image (20 i, 30 j), so every
+// interior node has the ratio 1.5. With stopAtLastNode the scene x of node (3, 2) equals
+// that of node (1, 2): the last interior node divides by zero after three were summed.
+QStringList FieldLines(bool scene, bool stopAtLastNode = false) {
+    QStringList lines;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            int x = scene ? 10 * i : 20 * i;
+            const int y = scene ? 10 * j : 30 * j;
+            if (scene && stopAtLastNode && i == 3 && j == 2)
+                x = 10;
+            lines << QStringLiteral("%1 ; %2").arg(x).arg(y);
+        }
+    return lines;
+}
+
+class ExportAfterCalculation : public Export {
+protected:
+    // Runs the calibration on the field (or its first `points` points); `message` is the
+    // one message the run shows, if any.
+    void calibrate(bool stopAtLastNode, const QString& message = QString(), int columns = 4,
+                   int points = 16) {
+        const QString scene = path(QStringLiteral("scene.crd"));
+        const QString image = path(QStringLiteral("image.crd"));
+        WriteTextLines(scene, FieldLines(true, stopAtLastNode).mid(0, points));
+        WriteTextLines(image, FieldLines(false).mid(0, points));
+        form->sceneFileName = scene;
+        form->imageFileName = image;
+        form->Edit5->setText(QString::number(columns));
+        form->Edit3->setText(QStringLiteral("4"));
+        if (!message.isEmpty())
+            host.answerOk();
+        form->Button2->click();
+        const auto shown = boxes();
+        ASSERT_EQ(shown.size(), message.isEmpty() ? 0u : 1u);
+        if (!message.isEmpty()) {
+            EXPECT_EQ(shown[0].text, message);
+        }
+        host.clearRecords();
+    }
+
+    // "Сохранить" refused: the one default error report, no file dialog, nothing written.
+    void expectRefused(const std::function<void()>& command) {
+        const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+        host.answerOk();
+        command();
+        ASSERT_EQ(host.records().size(), 1u);
+        expectDefaultReport(host.records()[0]);
+        EXPECT_EQ(host.records()[0].text, kNothingToSave);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), before);
+        host.clearRecords();
+    }
+
+    const QString kCalc = QStringLiteral("Ошибка вычисления. Попробуйте изменить входные данные.");
+    const QString kCount = QStringLiteral("Неверное количество столбцов или строк!");
+    const QString kNothingToSave = QStringLiteral(
+        "Последний расчёт был прерван: вычисленного коэффициента нет, сохранять нечего.");
+};
+
+TEST_F(ExportAfterCalculation, APartialSumIsNeverSavedAsTheCoefficient) {
+    const QString table = path(QStringLiteral("good.tab"));
+    const QByteArray good = "1.0023\r\n0 0 720 576" + kTail + "\r\n";
+    WriteTextLines(table, DecodeTextLines(good));
+
+    calibrate(true, kCalc);
+    ASSERT_NEAR(form->coefficient, 4.5, 1e-12); // three ratios summed, not divided
+    expectRefused([this] { save(); });
+    expectRefused([this] { form->N16->trigger(); });
+    EXPECT_EQ(Read(table), good);
+
+    // A count mismatch reads nothing new: the sum is still no coefficient.
+    calibrate(false, kCount, 4, 15);
+    expectRefused([this] { save(); });
+
+    // A completed run saves its mean, into the existing table too.
+    calibrate(false);
+    host.answerFile(table);
+    host.answerYes();
+    host.answerNo();
+    save();
+    EXPECT_EQ(Read(table), "1.5000\r\n0 0 720 576" + kTail + "\r\n");
+    host.clearRecords();
+
+    // After a count mismatch the previous run's mean is what is saved.
+    calibrate(false, kCount, 4, 15);
+    const QString fresh = path(QStringLiteral("fresh.tab"));
+    host.answerFile(fresh);
+    host.answerNo();
+    save();
+    EXPECT_EQ(Read(fresh), "1.5000\r\n0 0 720 576" + kTail + "\r\n");
+    host.clearRecords();
+
+    // No interior node: the run stops dividing a sum of nothing, which is no mean either.
+    calibrate(false, kCalc, 2, 8);
+    EXPECT_EQ(form->coefficient, 0.0);
+    expectRefused([this] { save(); });
+    EXPECT_EQ(Read(table), "1.5000\r\n0 0 720 576" + kTail + "\r\n");
+}
+
+TEST_F(Export, DismissedQuestionsGoNoFurther) {
+    // Only Yes goes on: a question closed without an answer is taken as No.
+    const QString table = path(QStringLiteral("t.tab"));
+    const QByteArray old = "2.0000\r\nold\r\n";
+    WriteTextLines(table, DecodeTextLines(old));
+    host.answerFile(table);
+    host.answerDismiss();
+    save();
+    EXPECT_EQ(Read(table), old);
+    EXPECT_EQ(host.records().size(), 2u);
+
+    const QString camera = path(QStringLiteral("camT.cam"));
+    WriteTextLines(camera, {QStringLiteral("old")});
+    host.clearRecords();
+    host.answerFile(path(QStringLiteral("new.tab")));
+    host.answerDismiss(); // no camera file
+    save();
+    EXPECT_EQ(host.records().size(), 2u);
+    host.clearRecords();
+    host.answerFile(path(QStringLiteral("new.tab")));
+    host.answerYes();
+    host.answerYes();
+    host.answerFile(path(QStringLiteral("cam.cam")));
+    host.answerDismiss(); // not overwritten
+    save();
+    EXPECT_EQ(host.records().size(), 5u);
+    EXPECT_EQ(Read(camera), "old\r\n");
+    EXPECT_FALSE(modalShown());
+}
+
+TEST_F(Export, ATablePathTheCodePageCannotHoldWritesNoCameraFile) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QString::fromUtf8("data_é")));
+    const QString table = path(QString::fromUtf8("data_é/t.tab"));
+    const QString camera = path(QStringLiteral("camT.cam"));
+    const QByteArray old = CameraBytes(
+        {"360.0000", "288.0000", "/old/t.tab", "800", "720", "576", "360.0000", "288.0000"});
+    {
+        QFile file(camera);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(old);
+    }
+    host.answerFile(table);
+    host.answerYes();
+    host.answerFile(path(QStringLiteral("cam.cam")));
+    host.answerYes(); // overwrite
+    host.answerOk();  // the default error report
+    save();
+    // The table itself is written (its name is the file system's business, not its text).
+    EXPECT_EQ(Read(table), "0.0000\r\n0 0 720 576" + kTail + "\r\n");
+    ASSERT_EQ(host.records().size(), 5u);
+    const DialogRecord& report = host.records()[4];
+    expectDefaultReport(report);
+    EXPECT_TRUE(report.text.contains(QString::fromUtf8("«é» (U+00E9)")))
+        << report.text.toStdString();
+    EXPECT_TRUE(report.text.contains(QStringLiteral("Строка 3"))) << report.text.toStdString();
+    EXPECT_EQ(Read(camera), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("camT.cam")});
+    EXPECT_FALSE(modalShown());
+    EXPECT_TRUE(EditorWindows().isEmpty());
+
+    // Image sizes typed with such a character stop the table the same way.
+    form->Edit6->setText(QString::fromUtf8("720中"));
+    const QString other = path(QStringLiteral("other.tab"));
+    host.clearRecords();
+    host.answerFile(other);
+    host.answerOk();
+    save();
+    ASSERT_EQ(host.records().size(), 2u);
+    EXPECT_TRUE(host.records()[1].text.contains(QString::fromUtf8("«中»")));
+    EXPECT_FALSE(QFile::exists(other));
 }
 
 } // namespace

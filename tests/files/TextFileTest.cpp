@@ -67,6 +67,47 @@ TEST(CodePageTest, CharactersOutsideTheCodePageBecomeQuestionMarks) {
     EXPECT_EQ(vrma::Cp1251ByteOf(QLatin1Char(',')), ',');
 }
 
+// The message of the encoding error that the lines give ("" when they encode).
+QString EncodingFailure(const QStringList& lines) {
+    try {
+        vrma::EncodeTextLines(lines);
+    } catch (const vrma::EncodingError& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return QString();
+}
+
+TEST(CodePageTest, LinesThatTheCodePageCannotHoldAreRefusedNamingTheCharacterAndTheLine) {
+    const QString e = QString::fromUtf8("data_é/t.tab");
+    QString message = EncodingFailure({"720", "576", e, "x"});
+    EXPECT_TRUE(message.contains(QStringLiteral("Строка 3:"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromUtf8("«é» (U+00E9)"))) << message.toStdString();
+    // The first character that fails is named, in the first line that holds one.
+    message = EncodingFailure({QString::fromUtf8("Ёё"), QString::fromUtf8("a中é")});
+    EXPECT_TRUE(message.contains(QStringLiteral("Строка 2:")));
+    EXPECT_TRUE(message.contains(QString::fromUtf8("«中» (U+4E2D)"))) << message.toStdString();
+    // A character beyond the basic plane is one character; a lone surrogate has no glyph.
+    message = EncodingFailure({QString::fromUtf8("a\U0001F600b")});
+    EXPECT_TRUE(message.contains(QString::fromUtf8("«\U0001F600» (U+1F600)")))
+        << message.toStdString();
+    message = EncodingFailure({"ok", QString(QChar(0xDC00))});
+    EXPECT_TRUE(message.contains(QStringLiteral("Строка 2: символ U+DC00 ")))
+        << message.toStdString();
+    // An encoding error is a file error to whoever does not tell them apart.
+    EXPECT_THROW(vrma::EncodeTextLines({QString::fromUtf8("é")}), vrma::FileError);
+
+    // Every character of the code page still encodes, 0x98 as U+0098 included.
+    QByteArray all;
+    for (int byte = 1; byte < 256; ++byte)
+        if (byte != '\r' && byte != '\n')
+            all += static_cast<char>(byte);
+    const QStringList lines = DecodeTextLines(all);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(EncodingFailure(lines), QString());
+    EXPECT_EQ(vrma::EncodeTextLines(lines), all + "\r\n");
+    EXPECT_EQ(vrma::EncodeTextLines({QString(QChar(0x98))}), QByteArray("\x98\r\n"));
+}
+
 class TextFileTest : public ::testing::Test {
 protected:
     void TearDown() override { vrma::SetWriteFailureAfterBytes(-1); }
@@ -123,6 +164,17 @@ TEST_F(TextFileTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     vrma::SetWriteFailureAfterBytes(-1);
     vrma::WriteTextLines(Path("c.txt"), {"new"});
     EXPECT_EQ(vrma::ReadFileBytes(Path("c.txt")), QByteArray("new\r\n"));
+}
+
+TEST_F(TextFileTest, TextTheCodePageCannotHoldLeavesTheOldFileAsItWas) {
+    const QByteArray old = "1.5 ; x\r\n\xC0\x98\r\n";
+    WriteRaw(Path("c.cam"), old);
+    const QStringList lines = {"1.5 ; x", QString::fromUtf8("/home/u/data_é/t.tab ; y")};
+    EXPECT_THROW(vrma::WriteTextLines(Path("c.cam"), lines), vrma::EncodingError);
+    EXPECT_EQ(vrma::ReadFileBytes(Path("c.cam")), old);
+    // No new file either, and no temporary left behind.
+    EXPECT_THROW(vrma::WriteTextLines(Path("d.cam"), lines), vrma::EncodingError);
+    EXPECT_EQ(Entries(), QStringList({"c.cam"}));
 }
 
 TEST_F(TextFileTest, TheNewFileKeepsThePermissions) {

@@ -35,6 +35,16 @@ inline QChar SeparatorFromByte(std::uint8_t byte) {
     return separators[byte & 3];
 }
 
+// False when the decimal separator is one that Windows-1251 cannot hold and a line holds it.
+inline bool WritableSeparatorIn(const QStringList& lines) {
+    if (Cp1251ByteOf(DecimalSeparator()) >= 0)
+        return true;
+    for (const QString& line : lines)
+        if (line.contains(DecimalSeparator()))
+            return false;
+    return true;
+}
+
 // Sets the decimal separator for one input and puts the previous one back.
 class ScopedSeparator {
 public:
@@ -311,22 +321,23 @@ inline void CheckGeometry(const std::uint8_t* data, std::size_t size) {
         return;
     }
     VRMA_FUZZ_CHECK(out.size() == count, QString());
-    // One read-and-write cycle of the written file gives it back unchanged. A separator
-    // that the code page cannot hold is written as '?': then a written value with a
-    // fraction no longer reads, and the first such value is the one that fails.
+    // A separator that the code page cannot hold cannot be written: a file holding it is
+    // refused as a whole (everything else in it came from a decoded file, or is the
+    // Cyrillic comments).
+    if (!WritableSeparatorIn(out)) {
+        bool refused = false;
+        try {
+            EncodeTextLines(out);
+        } catch (const EncodingError&) {
+            refused = true;
+        }
+        VRMA_FUZZ_CHECK(refused, out.join(QLatin1Char('|')));
+        return;
+    }
+    // One read-and-write cycle of the written file gives it back unchanged.
     const QStringList reread = DecodeTextLines(EncodeTextLines(out));
     QStringList again;
     const int failed = BuildGeometryFile(format, GeometryValuesFromLines(reread, count), &again);
-    if (Cp1251ByteOf(DecimalSeparator()) < 0) {
-        int firstWithFraction = -1;
-        for (int k = 0; k < count && firstWithFraction < 0; ++k)
-            if (!(format == GeometryFormat::Camera && k == kCameraTableLine) &&
-                out.at(k).section(QStringLiteral(" ; "), 0, 0).contains(DecimalSeparator()))
-                firstWithFraction = k;
-        VRMA_FUZZ_CHECK(failed == firstWithFraction, QString::number(failed));
-        if (failed >= 0)
-            return;
-    }
     VRMA_FUZZ_CHECK(failed == -1, QString::number(failed));
     VRMA_FUZZ_CHECK(again == out, out.join(QLatin1Char('|')));
 }

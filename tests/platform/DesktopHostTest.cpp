@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -105,6 +106,37 @@ TEST(DesktopMessageBox, RunsModallyAndReportsTheButtonPressed) {
     });
     host.showMessage(QStringLiteral("Строка 1"));
     EXPECT_EQ(seenTitle, QStringLiteral("VRMA"));
+}
+
+TEST(DesktopMessageBox, EscapeOrTheTitleBarDismissesAQuestionWithoutAnAnswer) {
+    DesktopHost host;
+    const auto ask = [&host](unsigned type) {
+        return host.messageBox(nullptr, QStringLiteral("Данные не сохранены. Сохранить?"),
+                               QStringLiteral("Предупреждение"), type);
+    };
+    // Escape, wherever the focus is in the box.
+    WhenModal([](QWidget* widget) { QTest::keyClick(widget, Qt::Key_Escape); });
+    EXPECT_EQ(ask(MB_YESNO), IDCANCEL);
+    WhenModal([](QWidget* widget) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        ASSERT_NE(box, nullptr);
+        box->button(QMessageBox::Yes)->setFocus();
+        QTest::keyClick(box->button(QMessageBox::Yes), Qt::Key_Escape);
+    });
+    EXPECT_EQ(ask(MB_YESNO | MB_ICONQUESTION), IDCANCEL);
+    // The close button of the title bar.
+    WhenModal([](QWidget* widget) { widget->close(); });
+    EXPECT_EQ(ask(MB_YESNO), IDCANCEL);
+    // A pressed No stays No, in a box used after a dismissed one as well.
+    WhenModal([](QWidget* widget) {
+        qobject_cast<QMessageBox*>(widget)->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(ask(MB_YESNO), IDNO);
+    // A box with only OK is answered OK however it is closed.
+    WhenModal([](QWidget* widget) { QTest::keyClick(widget, Qt::Key_Escape); });
+    EXPECT_EQ(ask(MB_OK), IDOK);
+    WhenModal([](QWidget* widget) { widget->close(); });
+    EXPECT_EQ(ask(MB_OK | MB_ICONERROR), IDOK);
 }
 
 TEST(DesktopFileDialog, DesignFiltersBecomeQtNameFilters) {

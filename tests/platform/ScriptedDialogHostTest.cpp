@@ -121,3 +121,22 @@ TEST(ScriptedDialogHost, UnexpectedDialogsFailTheTest) {
     EXPECT_NONFATAL_FAILURE(host.expectAllAnswersUsed(), "never used");
     EXPECT_EQ(host.pendingAnswers(), 0);
 }
+
+TEST(ScriptedDialogHost, ADismissedQuestionIsNeitherYesNorNo) {
+    test::ScriptedDialogHost host;
+    test::ScopedDialogHost installed(host);
+    host.answerDismiss();
+    host.answerNo();
+    EXPECT_EQ(MessageBoxA(nullptr, QStringLiteral("Сохранить?"), QStringLiteral("?"), MB_YESNO),
+              IDCANCEL);
+    EXPECT_EQ(MessageBoxA(nullptr, QStringLiteral("Сохранить?"), QStringLiteral("?"), MB_YESNO),
+              IDNO);
+    ASSERT_EQ(host.records().size(), 2u);
+    EXPECT_EQ(host.records()[0].text, QStringLiteral("Сохранить?"));
+
+    // Only a question can be dismissed: an OK box has nothing to dismiss it from.
+    host.answerDismiss();
+    EXPECT_NONFATAL_FAILURE(
+        MessageBoxA(nullptr, QStringLiteral("?"), QStringLiteral("Ошибка!"), MB_OK),
+        "does not fit");
+}

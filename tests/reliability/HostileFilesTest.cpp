@@ -342,15 +342,24 @@ TEST_F(HostileFiles, APathWithCyrillicLettersAndBlanks) {
     EXPECT_EQ(points_.Get(1)->Y, 20.0);
     EXPECT_EQ(vrma::ReadTextLines(image), QStringList({"1.5 ; 2.5", "3 ; 4"}));
 
+    // A camera file naming a path of Cyrillic letters, "№" and blanks keeps it as it is.
     const QString cam = folder + QStringLiteral("/камера.cam");
     QStringList lines;
     ASSERT_EQ(vrma::BuildGeometryFile(vrma::GeometryFormat::Camera,
-                                      {"360", "288", scene, "", "720", "576", "360", "288"},
+                                      {"360", "288", image, "", "720", "576", "360", "288"},
                                       &lines),
               -1);
     vrma::WriteTextLines(cam, lines);
     EXPECT_EQ(vrma::ReadGeometryValues(cam, vrma::kCameraLineCount)[vrma::kCameraTableLine],
-              QString(scene).replace(QStringLiteral("×"), QStringLiteral("?")) + " ");
+              image + " ");
+    // "×" has no byte in Windows-1251: a camera file naming the scene file is not written.
+    const QByteArray written = vrma::ReadFileBytes(cam);
+    ASSERT_EQ(vrma::BuildGeometryFile(vrma::GeometryFormat::Camera,
+                                      {"360", "288", scene, "", "720", "576", "360", "288"},
+                                      &lines),
+              -1);
+    EXPECT_THROW(vrma::WriteTextLines(cam, lines), vrma::EncodingError);
+    EXPECT_EQ(vrma::ReadFileBytes(cam), written);
 
     // Chosen with the window's pickers and read by the calibration's input step.
     ScriptedDialogHost host;

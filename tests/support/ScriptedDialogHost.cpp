@@ -36,6 +36,9 @@ void ScriptedDialogHost::answerYes() {
 void ScriptedDialogHost::answerNo() {
     answers_.push_back({AnswerKind::No, {}, {}});
 }
+void ScriptedDialogHost::answerDismiss() {
+    answers_.push_back({AnswerKind::Dismiss, {}, {}});
+}
 void ScriptedDialogHost::answerFile(const QString& path) {
     answers_.push_back({AnswerKind::Files, {path}, {}});
 }
@@ -79,6 +82,8 @@ const char* ScriptedDialogHost::answerName(AnswerKind kind) {
         return "Yes";
     case AnswerKind::No:
         return "No";
+    case AnswerKind::Dismiss:
+        return "dismiss";
     case AnswerKind::Files:
         return "file";
     case AnswerKind::Cancel:
@@ -137,9 +142,16 @@ int ScriptedDialogHost::messageBox(QWidget* owner, const QString& text, const QS
     const bool yesNo = (type & 0x0Fu) == MB_YESNO;
     Answer answer;
     if (yesNo) {
-        if (!take({AnswerKind::Yes, AnswerKind::No}, record, answer))
+        if (!take({AnswerKind::Yes, AnswerKind::No, AnswerKind::Dismiss}, record, answer))
             return IDNO;
-        return answer.kind == AnswerKind::Yes ? IDYES : IDNO;
+        switch (answer.kind) {
+        case AnswerKind::Yes:
+            return IDYES;
+        case AnswerKind::Dismiss:
+            return IDCANCEL;
+        default:
+            return IDNO;
+        }
     }
     take({AnswerKind::Ok}, record, answer);
     return IDOK;

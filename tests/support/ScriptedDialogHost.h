@@ -68,7 +68,8 @@ public:
     void answerOk();  // a message box with an OK button, or the plain message window
     void answerYes(); // a Yes/No message box
     void answerNo();
-    void answerFile(const QString& path);       // a file dialog: this one file
+    void answerDismiss();                 // a Yes/No message box closed without an answer (Escape)
+    void answerFile(const QString& path); // a file dialog: this one file
     void answerFiles(const QStringList& paths); // an open dialog with multi-select
     void answerCancel();                        // a file dialog: cancelled
     // A modal window: it is shown application-modal, the action runs, and the window
@@ -93,7 +94,7 @@ public:
     void help(QWidget* window, const QString& helpFile, unsigned command, quintptr data) override;
 
 private:
-    enum class AnswerKind { Ok, Yes, No, Files, Cancel, Modal, Help };
+    enum class AnswerKind { Ok, Yes, No, Dismiss, Files, Cancel, Modal, Help };
     struct Answer {
         AnswerKind kind;
         QStringList paths;
