@@ -4,6 +4,9 @@
 #include "data/GeometryFiles.h"
 #include "data/Numbers.h"
 #include "data/Procedures.h"
+#include "data/TextFile.h"
+
+#include <cstring>
 
 #include <optional>
 
@@ -34,6 +37,36 @@ void ReplaceCoefficientLine(QStringList& lines, double coefficient) {
     if (lines.isEmpty())
         throw Exception("В файле таблицы коррекции нет ни одной строки");
     lines[0] = FormatFixed4(coefficient);
+}
+
+QByteArray TableWithCoefficient(const QByteArray& text, double coefficient) {
+    const char* p = text.constData();
+    const auto* nul = static_cast<const char*>(std::memchr(p, 0, std::size_t(text.size())));
+    const char* const end = nul ? nul : p + text.size();
+    if (p == end)
+        throw Exception("В файле таблицы коррекции нет ни одной строки");
+    QByteArray out;
+    // At most one break more per line than the text has bytes: reserved once.
+    out.reserve(2 * (end - p) + 32);
+    out += EncodeCp1251(FormatFixed4(coefficient));
+    out += "\r\n";
+    bool first = true;
+    while (p != end) {
+        const char* q = p;
+        while (q != end && *q != '\r' && *q != '\n')
+            ++q;
+        // The code page maps every byte but NUL to a character and back: a line is kept
+        // as its bytes.
+        if (!first) {
+            out.append(p, q - p);
+            out += "\r\n";
+        }
+        first = false;
+        if (q != end)
+            q += (*q == '\r' && q + 1 != end && q[1] == '\n') ? 2 : 1;
+        p = q;
+    }
+    return out;
 }
 
 QStringList CameraFileLines(const QString& widthText, const QString& heightText,

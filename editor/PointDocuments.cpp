@@ -115,12 +115,19 @@ private:
         return false;
     }
 
+    // Every line is converted before the grid takes a row: a file that does not convert
+    // (100 MB of line breaks, say) fails at its first bad line having cost no more than
+    // its text, and the grid is sized once, to lines known to be good.
     void Load(TStringGrid& grid, const QString& fileName) const {
         const QByteArray bytes = ReadFileBytes(fileName);
+        FieldText field;
+        RealText15 real;
         qsizetype lineCount = 0;
-        ForEachLine(bytes.constData(), bytes.size(), [&](const char*, qsizetype) { ++lineCount; });
-        if (lineCount > qsizetype{INT_MAX} - 1)
-            throw FormatError("Too many lines");
+        ForEachLine(bytes.constData(), bytes.size(), [&](const char* line, qsizetype size) {
+            if (++lineCount > qsizetype{INT_MAX} - 1)
+                throw FormatError("Too many lines");
+            ConvertLine(line, size, field, real, [](int, QStringView) {});
+        });
 
         struct Update {
             TStringGrid& grid;
@@ -133,24 +140,26 @@ private:
         // the file's own texts of them.
         grid.ReserveText(bytes.size() + lineCount * 8);
 
-        FieldText field;
         RowNumberText number;
-        RealText15 real;
         int row = 1;
         ForEachLine(bytes.constData(), bytes.size(), [&](const char* line, qsizetype size) {
             grid.SetCell(0, row, number.Of(row));
-            LoadLine(grid, row, line, size, field, real);
+            ConvertLine(line, size, field, real,
+                        [&](int col, QStringView text) { grid.SetCell(col, row, text); });
             ++row;
         });
     }
 
-    void LoadLine(TStringGrid& grid, int row, const char* line, qsizetype size, FieldText& field,
-                  RealText15& real) const {
+    // Converts one line and hands each normalised value to put(column, text).
+    template <class Put>
+    void ConvertLine(const char* line, qsizetype size, FieldText& field, RealText15& real,
+                     Put&& put) const {
         if (layout_ == Layout::List) {
             const std::optional<qint32> value = ParseInteger(field.Of(line, size));
             if (!value)
                 throw FormatError("Invalid point number");
-            grid.SetCell(1, row, FormatInteger(*value));
+            RowNumberText text;
+            put(1, text.Of(*value));
             return;
         }
         const char* end = line + size;
@@ -164,20 +173,20 @@ private:
         // missing: the line does not convert.
         if (!first || (layout_ == Layout::Spatial && !second))
             throw FormatError("Invalid coordinate line");
-        LoadReal(grid, 1, row, real, field.Of(line, first - line));
+        put(1, Real(real, field.Of(line, first - line)));
         if (layout_ == Layout::Planar) {
-            LoadReal(grid, 2, row, real, field.Of(first + 1, end - first - 1));
+            put(2, Real(real, field.Of(first + 1, end - first - 1)));
         } else {
-            LoadReal(grid, 2, row, real, field.Of(first + 1, second - first - 1));
-            LoadReal(grid, 3, row, real, field.Of(second + 1, end - second - 1));
+            put(2, Real(real, field.Of(first + 1, second - first - 1)));
+            put(3, Real(real, field.Of(second + 1, end - second - 1)));
         }
     }
 
-    static void LoadReal(TStringGrid& grid, int col, int row, RealText15& real, QStringView text) {
+    static QStringView Real(RealText15& real, QStringView text) {
         const std::optional<QStringView> normalised = real.Of(text);
         if (!normalised)
             throw FormatError("Invalid coordinate");
-        grid.SetCell(col, row, *normalised);
+        return *normalised;
     }
 
     Layout layout_;

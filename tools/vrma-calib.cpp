@@ -251,6 +251,8 @@ int Run(const QStringList& arguments) {
 } // namespace vrma
 
 int main(int argc, char** argv) {
+    // A write beyond the file-size limit fails as a write (its exit code), not by a signal.
+    vrma::IgnoreFileSizeSignal();
     QCoreApplication app(argc, argv);
     try {
         return vrma::Run(QCoreApplication::arguments());
