@@ -83,34 +83,73 @@ public:
     bool BuildLines(const TStringGrid& grid, QStringList& lines) const override {
         lines.clear();
         lines.reserve(std::max(grid.RowCount() - 1, 0));
+        const bool built = Build(grid, [&](QStringView line) { lines.append(line.toString()); });
+        if (!built)
+            lines.clear();
+        return built;
+    }
+
+    // The file's bytes straight from the cells: no list of a million line texts on the
+    // way, so that a save costs about the size of the file on top of the grid.
+    bool BuildFile(const TStringGrid& grid, QByteArray& bytes) const override {
+        bytes.clear();
+        qsizetype room = 0;
+        const int fields = layout_ == Layout::Spatial ? 3 : layout_ == Layout::Planar ? 2 : 1;
+        for (int r = 1; r < grid.RowCount(); ++r)
+            for (int c = 1; c <= fields; ++c)
+                room += grid.CellView(c, r).size() + 3;
+        bytes.reserve(room + 16);
+        const bool built = Build(grid, [&](QStringView line) {
+            const qsizetype at = bytes.size();
+            bytes.resize(at + line.size());
+            char* out = bytes.data() + at;
+            for (qsizetype i = 0; i < line.size(); ++i) {
+                const char16_t c = line[i].unicode();
+                if (c >= 0x80) { // a separator beyond ASCII: the code page's byte
+                    bytes.truncate(at);
+                    bytes += EncodeCp1251(line);
+                    break;
+                }
+                out[i] = static_cast<char>(c);
+            }
+            bytes += "\r\n";
+        });
+        if (!built)
+            bytes.clear();
+        return built;
+    }
+
+private:
+    // Checks the rows from the top and hands each output line to put; false (the row's
+    // message shown) at the first row that does not convert.
+    template <class Put> bool Build(const TStringGrid& grid, Put&& put) const {
         const int fields = layout_ == Layout::Spatial ? 3 : 2;
         RealText15 real;
-        QVarLengthArray<char16_t, 160> line; // each line is allocated once, at its size
+        RowNumberText integer;
+        QVarLengthArray<char16_t, 160> line;
         for (int r = 1; r < grid.RowCount(); ++r) {
             if (layout_ == Layout::List) {
                 const std::optional<qint32> value = ParseInteger(grid.CellView(1, r));
                 if (!value)
-                    return Reject(r, lines);
-                lines.append(FormatInteger(*value));
+                    return Reject(r);
+                put(integer.Of(*value));
                 continue;
             }
             line.clear();
             for (int c = 1; c <= fields; ++c) {
                 const std::optional<QStringView> text = real.Of(grid.CellView(c, r));
                 if (!text)
-                    return Reject(r, lines);
+                    return Reject(r);
                 if (c > 1)
                     line.append(u" ; ", 3);
                 line.append(text->utf16(), text->size());
             }
-            lines.append(QString(reinterpret_cast<const QChar*>(line.constData()), line.size()));
+            put(QStringView(line.constData(), line.size()));
         }
         return true;
     }
 
-private:
-    bool Reject(int row, QStringList& lines) const {
-        lines.clear();
+    bool Reject(int row) const {
         ShowMessage(QStringLiteral("Ошибка в ") + FormatInteger(row) + ending_);
         return false;
     }
