@@ -2,11 +2,10 @@
 
 #include "data/Errors.h"
 #include "data/GeometryFiles.h"
+#include "data/Lines.h"
 #include "data/Numbers.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
-
-#include <cstring>
 
 #include <optional>
 
@@ -40,32 +39,23 @@ void ReplaceCoefficientLine(QStringList& lines, double coefficient) {
 }
 
 QByteArray TableWithCoefficient(const QByteArray& text, double coefficient) {
-    const char* p = text.constData();
-    const auto* nul = static_cast<const char*>(std::memchr(p, 0, std::size_t(text.size())));
-    const char* const end = nul ? nul : p + text.size();
-    if (p == end)
-        throw Exception("В файле таблицы коррекции нет ни одной строки");
     QByteArray out;
-    // At most one break more per line than the text has bytes: reserved once.
-    out.reserve(2 * (end - p) + 32);
-    out += EncodeCp1251(FormatFixed4(coefficient));
-    out += "\r\n";
     bool first = true;
-    while (p != end) {
-        const char* q = p;
-        while (q != end && *q != '\r' && *q != '\n')
-            ++q;
-        // The code page maps every byte but NUL to a character and back: a line is kept
-        // as its bytes.
-        if (!first) {
-            out.append(p, q - p);
-            out += "\r\n";
+    // The code page maps every byte but NUL to a character and back: a line is kept as
+    // its bytes.
+    ForEachLine(text.constData(), text.size(), [&](const char* line, qsizetype size) {
+        if (first) {
+            // At most two bytes more per line than the text has: reserved once.
+            out.reserve(2 * text.size() + 32);
+            out += EncodeCp1251(FormatFixed4(coefficient));
+            first = false;
+        } else {
+            out.append(line, size);
         }
-        first = false;
-        if (q != end)
-            q += (*q == '\r' && q + 1 != end && q[1] == '\n') ? 2 : 1;
-        p = q;
-    }
+        out += "\r\n";
+    });
+    if (first)
+        throw Exception("В файле таблицы коррекции нет ни одной строки");
     return out;
 }
 
