@@ -174,9 +174,9 @@ qint64 DataFileReader::Read(char* data, qint64 size) {
 
 namespace {
 
-constexpr qsizetype kReadChunk = 64 * 1024;
+constexpr qsizetype kReadChunk = qsizetype{64} * 1024;
 // The first buffer: the whole file when it is small, else this much, doubled as it fills.
-constexpr qsizetype kFirstBuffer = 16 * 1024 * 1024;
+constexpr qsizetype kFirstBuffer = qsizetype{16} * 1024 * 1024;
 
 // Reads into bytes until the end of the file or a NUL, or until done(data, from, to) gives
 // the end of the text wanted (a position <= to; -1 to read on), data[from, to) being the
