@@ -38,20 +38,21 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
         return;
     const QString tableName = TabSaveDialog.FileName;
 
-    QStringList lines;
     if (FileExists(tableName)) {
         const int answer = MessageBoxA(this, messages::SaveIntoExistingTable(),
                                        messages::WarningCaption(), MB_YESNO);
         if (answer != IDYES)
             return; // the existing table stays as it is
-        lines = ReadTextLines(tableName);
-        ReplaceCoefficientLine(lines, coefficient);
+        // Kept as bytes: a table of many (or many empty) lines costs no list of texts.
+        WriteFileAtomically(tableName, TableWithCoefficient(ReadFileBytes(tableName), coefficient));
     } else {
-        lines = NewCorrectionTableLines(coefficient, Edit6->text(), Edit7->text());
+        WriteTextLines(tableName,
+                       NewCorrectionTableLines(coefficient, Edit6->text(), Edit7->text()));
     }
-    WriteTextLines(tableName, lines);
     if (lastReport)
         lastReport->written << WrittenTableLine(tableName);
+
+    QStringList lines;
 
     if (MessageBoxA(this, messages::TableSavedMakeCamera(), messages::CameraFileCaption(),
                     MB_YESNO) != IDYES)

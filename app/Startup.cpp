@@ -2,6 +2,7 @@
 // about box made hidden, and the message loop.
 #include "app/AboutBox.h"
 #include "app/Alfa_form.h"
+#include "data/TextFile.h"
 #include "platform/Application.h"
 
 #include <exception>
@@ -16,6 +17,8 @@ std::unique_ptr<TAlfaKalibr_Form> CreateMainWindow() {
 }
 
 int RunVrma(int argc, char** argv) {
+    // A save beyond the file-size limit is a failed write, reported, with the edits kept.
+    IgnoreFileSizeSignal();
     VrmaApplication app(argc, argv);
     try {
         InitApplication(app);

@@ -2,8 +2,10 @@
 
 #include "data/Errors.h"
 #include "data/GeometryFiles.h"
+#include "data/Lines.h"
 #include "data/Numbers.h"
 #include "data/Procedures.h"
+#include "data/TextFile.h"
 
 #include <optional>
 
@@ -34,6 +36,27 @@ void ReplaceCoefficientLine(QStringList& lines, double coefficient) {
     if (lines.isEmpty())
         throw Exception("В файле таблицы коррекции нет ни одной строки");
     lines[0] = FormatFixed4(coefficient);
+}
+
+QByteArray TableWithCoefficient(const QByteArray& text, double coefficient) {
+    QByteArray out;
+    bool first = true;
+    // The code page maps every byte but NUL to a character and back: a line is kept as
+    // its bytes.
+    ForEachLine(text.constData(), text.size(), [&](const char* line, qsizetype size) {
+        if (first) {
+            // At most two bytes more per line than the text has: reserved once.
+            out.reserve(2 * text.size() + 32);
+            out += EncodeCp1251(FormatFixed4(coefficient));
+            first = false;
+        } else {
+            out.append(line, size);
+        }
+        out += "\r\n";
+    });
+    if (first)
+        throw Exception("В файле таблицы коррекции нет ни одной строки");
+    return out;
 }
 
 QStringList CameraFileLines(const QString& widthText, const QString& heightText,

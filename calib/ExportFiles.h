@@ -1,6 +1,7 @@
 #pragma once
 // The files that the export of a calibration writes: the correction table (.tab) and the
 // camera file (.cam) prefilled from the image size.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,12 @@ QStringList NewCorrectionTableLines(double coefficient, const QString& widthText
 // An existing table's lines with the first one replaced by the coefficient in the
 // four-decimal format. Throws Exception when the table has no line.
 void ReplaceCoefficientLine(QStringList& lines, double coefficient);
+
+// The same on the table file's text as read (ReadFileBytes): the bytes to write, each line
+// ended by CR LF, the first one the coefficient. The other lines are kept as bytes, not
+// as a list of texts, so that the memory taken is a few times the text, whatever its
+// count of lines. Equal to EncodeTextLines of ReplaceCoefficientLine of DecodeTextLines.
+QByteArray TableWithCoefficient(const QByteArray& text, double coefficient);
 
 // The eight lines of a camera file: image centre and principal point at half the image
 // size (four-decimal), the correction table's name, no focal length, the size texts as

@@ -61,7 +61,8 @@ QStringList GeometryValuesFromLines(const QStringList& lines, int count) {
 }
 
 QStringList ReadGeometryValues(const QString& fileName, int count) {
-    return GeometryValuesFromLines(ReadTextLines(fileName), count);
+    // Only the lines the format has are read: the rest of the file is never looked at.
+    return GeometryValuesFromLines(ReadFirstTextLines(fileName, count), count);
 }
 
 std::optional<QString> NormaliseGeometryValue(const QString& text) {

@@ -14,10 +14,9 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <vector>
-
-#include <QFile>
 
 namespace vrma {
 
@@ -201,7 +200,7 @@ void Translate(char* p, std::size_t n, const ByteSyntax& syntax) {
         const char flip = static_cast<char>(syntax.original ^ '.');
         for (std::size_t i = 0; i < n; ++i) {
             const char c = p[i];
-            p[i] = static_cast<char>(c ^ ((c == '.') | (c == syntax.original) ? flip : 0));
+            p[i] = static_cast<char>(c ^ (((c == '.') | (c == syntax.original)) ? flip : 0));
         }
     } else {
         for (std::size_t i = 0; i < n; ++i)
@@ -383,11 +382,9 @@ void LoadPointFile(const QString& fileName, VT_Points* points) {
         throw;
     }
     points->Clear();
-    QFile file(fileName);
-    if (!IsDataFile(fileName) || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FileError(
-            QStringLiteral("Не удаётся открыть файл \"%1\"").arg(fileName).toStdString());
-    const qint64 fileSize = file.size();
+    DataFileReader file(fileName);
+    // Not the apparent size: a sparse file would have its holes reserved for.
+    const qint64 fileSize = file.SizeHint();
 
     const ByteSyntax syntax = SyntaxFor(DecimalSeparator());
 
@@ -398,10 +395,7 @@ void LoadPointFile(const QString& fileName, VT_Points* points) {
     while (!atEnd) {
         if (filled == buffer.size())
             buffer.resize(buffer.size() * 2); // a line longer than the buffer
-        const qint64 n = file.read(buffer.data() + filled, qint64(buffer.size() - filled));
-        if (n < 0)
-            throw FileError(
-                QStringLiteral("Не удаётся прочитать файл \"%1\"").arg(fileName).toStdString());
+        const qint64 n = file.Read(buffer.data() + filled, qint64(buffer.size() - filled));
         char* const fresh = buffer.data() + filled;
         const auto* nul = static_cast<const char*>(std::memchr(fresh, 0, std::size_t(n)));
         filled += nul ? std::size_t(nul - fresh) : std::size_t(n);
@@ -417,7 +411,11 @@ void LoadPointFile(const QString& fileName, VT_Points* points) {
             // Room for the whole file, judged from the lines read so far.
             reserved = true;
             const double perByte = double(points->Count()) / double(consumed);
-            points->Reserve(std::size_t(perByte * double(fileSize - consumed) * 1.05) + 16);
+            try {
+                points->Reserve(std::size_t(perByte * double(fileSize - consumed) * 1.05) + 16);
+            } catch (const std::bad_alloc&) {
+                // Only room asked for ahead: the list still grows as the lines come.
+            }
         }
         filled = std::size_t(end - cut);
         std::memmove(buffer.data(), cut, filled);

@@ -3,15 +3,23 @@
 #include "data/Errors.h"
 #include "data/Lines.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vrma {
 
@@ -132,6 +140,13 @@ QByteArray EncodeCp1251(QStringView text) {
     return bytes;
 }
 
+QByteArray EncodeFileLine(QStringView text, qsizetype line) {
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    char* const end = EncodeCp1251Into(text, bytes.data(), true, line);
+    bytes.truncate(end - bytes.constData());
+    return bytes;
+}
+
 int Cp1251ByteOf(QChar character) {
     if (character.unicode() == 0)
         return 0;
@@ -143,17 +158,111 @@ bool IsDataFile(const QString& fileName) {
     return QFileInfo(fileName).isFile();
 }
 
-QByteArray ReadFileBytes(const QString& fileName) {
-    // A pipe or a device is no data file: its end may never come.
-    if (!IsDataFile(fileName))
+namespace {
+
+std::function<void(const QString&)>& BeforeOpenHook() {
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
+} // namespace
+
+void SetBeforeOpenHook(std::function<void(const QString&)> hook) {
+    BeforeOpenHook() = std::move(hook);
+}
+
+DataFileReader::DataFileReader(const QString& fileName) : fileName_(fileName) {
+    if (const auto& hook = BeforeOpenHook())
+        hook(fileName);
+    // Non-blocking: opening a pipe with no writer, or a device, would otherwise wait.
+    const QByteArray path = QFile::encodeName(fileName);
+    if (!path.isEmpty())
+        fd_ = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
         FailFile("Не удаётся открыть файл", fileName);
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        FailFile("Не удаётся открыть файл", fileName);
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        FailFile("Не удаётся прочитать файл", fileName);
+    }
+    sizeHint_ = std::min<qint64>(qint64(st.st_size), qint64(st.st_blocks) * 512);
+}
+
+DataFileReader::~DataFileReader() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+qint64 DataFileReader::Read(char* data, qint64 size) {
+    for (;;) {
+        const ssize_t n = ::read(fd_, data, std::size_t(size));
+        if (n >= 0)
+            return qint64(n);
+        if (errno != EINTR)
+            FailFile("Не удаётся прочитать файл", fileName_);
+    }
+}
+
+namespace {
+
+constexpr qsizetype kReadChunk = qsizetype{64} * 1024;
+// The first buffer: the whole file when it is small, else this much, doubled as it fills.
+constexpr qsizetype kFirstBuffer = qsizetype{16} * 1024 * 1024;
+
+// Reads into bytes until the end of the file or a NUL, or until done(data, from, to) gives
+// the end of the text wanted (a position <= to; -1 to read on), data[from, to) being the
+// bytes just read. The NUL and anything after it are not kept.
+template <class Done>
+QByteArray ReadText(const QString& fileName, qsizetype firstBuffer, Done&& done) {
+    DataFileReader reader(fileName);
+    QByteArray bytes(std::clamp<qsizetype>(reader.SizeHint() + 1, kReadChunk, firstBuffer),
+                     Qt::Uninitialized);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes.size())
+            bytes.resize(bytes.size() * 2);
+        const qint64 n = reader.Read(bytes.data() + filled, bytes.size() - filled);
+        if (n == 0)
+            break;
+        const qsizetype fresh = filled;
+        const auto* nul =
+            static_cast<const char*>(std::memchr(bytes.constData() + filled, 0, std::size_t(n)));
+        filled = nul ? nul - bytes.constData() : filled + n;
+        const qsizetype wanted = done(bytes.constData(), fresh, filled);
+        if (wanted >= 0) {
+            filled = wanted;
+            break;
+        }
+        if (nul)
+            break;
+    }
+    bytes.truncate(filled);
     return bytes;
+}
+
+} // namespace
+
+QByteArray ReadFileBytes(const QString& fileName) {
+    return ReadText(fileName, kFirstBuffer,
+                    [](const char*, qsizetype, qsizetype) { return qsizetype{-1}; });
+}
+
+QStringList ReadFirstTextLines(const QString& fileName, qsizetype count) {
+    qsizetype breaks = 0;
+    // Enough once count line breaks are in: the count-th line is complete, whether its CR
+    // is followed by an LF or not; the text is cut after that break.
+    const QByteArray bytes =
+        ReadText(fileName, kReadChunk, [&](const char* data, qsizetype from, qsizetype to) {
+            for (qsizetype i = from; i < to; ++i) {
+                const char c = data[i];
+                if (c == '\n' && i > 0 && data[i - 1] == '\r')
+                    continue; // the LF of a CR LF
+                if ((c == '\r' || c == '\n') && ++breaks == count)
+                    return i + 1;
+            }
+            return qsizetype{-1};
+        });
+    return DecodeTextLines(bytes);
 }
 
 QStringList DecodeTextLines(const QByteArray& bytes) {
@@ -190,32 +299,201 @@ void WriteTextLines(const QString& fileName, const QStringList& lines) {
     WriteFileAtomically(fileName, EncodeTextLines(lines));
 }
 
+namespace {
+
+// A descriptor closed when it goes out of scope.
+struct Descriptor {
+    int fd = -1;
+    explicit Descriptor(int d = -1) : fd(d) {}
+    ~Descriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    // Closes now; false when the close reports an error (a delayed write failure).
+    bool Close() {
+        const int d = fd;
+        fd = -1;
+        return d < 0 || ::close(d) == 0;
+    }
+};
+
+// Writes all of data at offset; false on any failure. Honours the simulated failure.
+bool WriteAll(int fd, const char* data, qint64 size, qint64 offset, bool simulate) {
+    // A simulated failure: the write stops after that many bytes, and fails even when
+    // they were all the bytes there were.
+    const bool fail = simulate && g_failWritesAfter >= 0;
+    const qint64 limit = fail ? std::min(size, g_failWritesAfter) : size;
+    qint64 done = 0;
+    while (done < limit) {
+        const ssize_t n =
+            ::pwrite(fd, data + done, std::size_t(limit - done), off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return !fail;
+}
+
+// A new file beside name's, created exclusively, mode 0600; -1 when none can be made.
+int CreateTemporary(const QString& folder, const QString& base, QByteArray* path) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString candidate =
+            QStringLiteral("%1/.%2.%3~")
+                .arg(folder, base, QString::number(QRandomGenerator::global()->generate(), 36));
+        *path = QFile::encodeName(candidate);
+        const int fd = ::open(path->constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+mode_t CurrentUmask() {
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+// The rename way. Returns true when the file was written; false when this way cannot
+// keep what the old file has (nothing was changed then). Throws FileError when it
+// failed while writing.
+bool WriteByRename(const QString& fileName, const QString& folder, const QString& base,
+                   const struct stat* old, const QByteArray& bytes) {
+    QByteArray tempPath;
+    Descriptor temp(CreateTemporary(folder, base, &tempPath));
+    if (temp.fd < 0) {
+        if (old)
+            return false; // a folder we may not write to: in place
+        FailFile("Не удаётся создать файл", fileName);
+    }
+    struct Remove {
+        const QByteArray& path;
+        bool armed = true;
+        ~Remove() {
+            if (armed)
+                ::unlink(path.constData());
+        }
+    } remove{tempPath};
+
+    const mode_t mode = old ? (old->st_mode & 07777) : (0666 & ~CurrentUmask());
+    if (old) {
+        struct stat now {};
+        // chown first: it clears setgid, which fchmod then sets again where allowed.
+        if ((::fstat(temp.fd, &now) != 0) ||
+            ((now.st_uid != old->st_uid || now.st_gid != old->st_gid) &&
+             ::fchown(temp.fd, old->st_uid, old->st_gid) != 0))
+            return false;
+    }
+    if (::fchmod(temp.fd, mode) != 0)
+        return false;
+    if (old) {
+        struct stat now {};
+        if (::fstat(temp.fd, &now) != 0 || now.st_uid != old->st_uid || now.st_gid != old->st_gid ||
+            (now.st_mode & 07777) != mode)
+            return false; // e.g. setgid dropped for a group we are not in
+    }
+    if (!WriteAll(temp.fd, bytes.constData(), bytes.size(), 0, true) || ::fsync(temp.fd) != 0 ||
+        !temp.Close())
+        FailFile("Не удаётся записать файл", fileName);
+    if (::rename(tempPath.constData(), QFile::encodeName(fileName).constData()) != 0)
+        FailFile("Не удаётся записать файл", fileName);
+    remove.armed = false;
+    return true;
+}
+
+// The in-place way: the old bytes copied aside, the new ones written over them, the copy
+// written back when that fails.
+void WriteInPlace(const QString& fileName, const QString& folder, const QString& base,
+                  const QByteArray& bytes) {
+    const QByteArray path = QFile::encodeName(fileName);
+    Descriptor target(::open(path.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (target.fd < 0 || ::fstat(target.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        FailFile("Не удаётся создать файл", fileName);
+
+    QByteArray copyPath;
+    Descriptor copy(CreateTemporary(folder, base, &copyPath));
+    if (copy.fd < 0)
+        copy.fd = CreateTemporary(QDir::tempPath(), base, &copyPath);
+    if (copy.fd < 0)
+        FailFile("Не удаётся создать файл", fileName);
+    struct Remove {
+        const QByteArray& path;
+        bool armed = true;
+        ~Remove() {
+            if (armed)
+                ::unlink(path.constData());
+        }
+    } remove{copyPath};
+
+    // The copy aside.
+    std::vector<char> buffer(std::size_t(kReadChunk) * 4);
+    qint64 oldSize = 0;
+    for (;;) {
+        const ssize_t n = ::pread(target.fd, buffer.data(), buffer.size(), off_t(oldSize));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            FailFile("Не удаётся записать файл", fileName);
+        if (n == 0)
+            break;
+        if (!WriteAll(copy.fd, buffer.data(), n, oldSize, false))
+            FailFile("Не удаётся записать файл", fileName);
+        oldSize += n;
+    }
+
+    if (WriteAll(target.fd, bytes.constData(), bytes.size(), 0, true) &&
+        ::ftruncate(target.fd, off_t(bytes.size())) == 0 && ::fsync(target.fd) == 0)
+        return;
+
+    // Put the old bytes back.
+    for (qint64 at = 0; at < oldSize;) {
+        const ssize_t n = ::pread(copy.fd, buffer.data(), buffer.size(), off_t(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || !WriteAll(target.fd, buffer.data(), n, at, false)) {
+            remove.armed = false; // the copy stays, as the only whole old text
+            break;
+        }
+        at += n;
+    }
+    if (::ftruncate(target.fd, off_t(oldSize)) != 0 || ::fsync(target.fd) != 0)
+        remove.armed = false;
+    FailFile("Не удаётся записать файл", fileName);
+}
+
+} // namespace
+
 void WriteFileAtomically(const QString& fileName, const QByteArray& bytes) {
-    const QFileInfo target(fileName);
+    // A link is followed: the file it names is the one written.
+    QString targetName = fileName;
+    const QFileInfo link(fileName);
+    if (link.isSymLink() && link.exists())
+        targetName = link.canonicalFilePath();
+    const QFileInfo target(targetName);
     if (target.exists() && !IsWritableFile(target))
         FailFile("Файл недоступен для записи:", fileName);
 
-    // QSaveFile writes a temporary file in the target's folder and renames it over the
-    // target on commit; the new file takes over the permissions of the old one. A failed
-    // write discards the temporary and leaves the target as it was.
-    //
-    // Unbuffered, so that every byte reaches the file in write() and a short write (a full
-    // disk) is seen there: a buffered tail would only be written by the flush in commit(),
-    // whose failure this version of QSaveFile does not report, and the truncated file
-    // would replace the old one.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        FailFile("Не удаётся создать файл", fileName);
-    const bool simulatedFailure = g_failWritesAfter >= 0;
-    const qint64 count =
-        simulatedFailure ? std::min<qint64>(g_failWritesAfter, bytes.size()) : bytes.size();
-    if (file.write(bytes.constData(), count) != count || file.error() != QFileDevice::NoError ||
-        simulatedFailure) {
-        file.cancelWriting();
-        FailFile("Не удаётся записать файл", fileName);
+    const QString folder = target.absolutePath();
+    const QString base = target.fileName();
+    struct stat old {};
+    const bool exists = ::stat(QFile::encodeName(targetName).constData(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode))
+        FailFile("Файл недоступен для записи:", fileName);
+    // Another name of the file would keep the old text after a rename.
+    if (!exists || old.st_nlink == 1) {
+        if (WriteByRename(targetName, folder, base, exists ? &old : nullptr, bytes))
+            return;
     }
-    if (!file.commit())
-        FailFile("Не удаётся записать файл", fileName);
+    WriteInPlace(targetName, folder, base, bytes);
+}
+
+void IgnoreFileSizeSignal() {
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void SetWriteFailureAfterBytes(qint64 n) {

@@ -6,12 +6,14 @@
 // the code page leaves undefined, reads as U+0098 and is written back as 0x98.
 // Writing: every line, the last included, ends with CR LF; a text holding a character
 // that the code page cannot hold is refused before any file is touched (EncodingError).
-// The file is replaced only once all of it is written (a temporary file beside it, renamed
-// over it), so a failed write leaves the old file as it was; the new file keeps the old
-// one's permissions.
+// A failed write leaves the old file as it was, and the saved file keeps the old one's
+// owner, group, mode (setgid included) and other names (hard links); see
+// WriteFileAtomically.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace vrma {
 
@@ -19,17 +21,57 @@ namespace vrma {
 // files, and the readers refuse them as files that cannot be opened.
 bool IsDataFile(const QString& fileName);
 
-// Throws FileError when the file cannot be opened or read.
+// A data file opened for reading: opened without waiting (a pipe or a device put in the
+// file's place is never waited on), checked on the opened descriptor to be a regular
+// file, and read from that descriptor, so that nothing can be swapped in between.
+class DataFileReader {
+public:
+    // Throws FileError ("Не удаётся открыть файл") when the file cannot be opened or is
+    // no regular file.
+    explicit DataFileReader(const QString& fileName);
+    ~DataFileReader();
+    DataFileReader(const DataFileReader&) = delete;
+    DataFileReader& operator=(const DataFileReader&) = delete;
+
+    // Reads up to size bytes; 0 at the end of the file. Throws FileError
+    // ("Не удаётся прочитать файл").
+    qint64 Read(char* data, qint64 size);
+    // What the file may hold, for sizing buffers: its apparent size, but no more than the
+    // space it takes on the disk, so that a sparse file is not taken at its word.
+    qint64 SizeHint() const { return sizeHint_; }
+
+private:
+    QString fileName_;
+    int fd_ = -1;
+    qint64 sizeHint_ = 0;
+};
+
+// For tests: called with the file name right before every reader opens a file (a test
+// puts something else in the file's place there). An empty function turns it off.
+void SetBeforeOpenHook(std::function<void(const QString&)> hook);
+
+// The bytes of the text: the file up to its first NUL (which ends the text; nothing after
+// it is read). Throws FileError when the file cannot be opened or read.
 QByteArray ReadFileBytes(const QString& fileName);
 QStringList ReadTextLines(const QString& fileName);
+// The first count lines of the text (fewer when it has fewer); the file is read only as
+// far as they go.
+QStringList ReadFirstTextLines(const QString& fileName, qsizetype count);
 QStringList DecodeTextLines(const QByteArray& bytes);
 
 // Throws FileError when the file cannot be created or written, and EncodingError (before
 // the file is touched) when a line holds a character that Windows-1251 cannot hold.
 void WriteTextLines(const QString& fileName, const QStringList& lines);
-// The one writer of every save (text files, pictures, tables): the bytes into a
-// temporary file beside the target, unbuffered with its error state checked, then
-// renamed over it; a failure leaves the old file as it was. Throws FileError.
+// The one writer of every save (text files, pictures, tables). A symbolic link is
+// followed and the file it names is written. Two ways, both leaving the old file as it
+// was when the write fails and no temporary file behind:
+// - a complete temporary file beside the old one, given its owner, group and mode, then
+//   renamed over it: taken when that keeps everything (a new file; or an old one with no
+//   other hard link whose owner, group and mode the temporary file could be given, in a
+//   folder the user may write to);
+// - otherwise the old file copied aside (beside it, or in the temporary folder), the
+//   bytes written into the old file in place, and the copy written back if that fails.
+// Throws FileError.
 void WriteFileAtomically(const QString& fileName, const QByteArray& bytes);
 // The lines in Windows-1251, each ending with CR LF. Throws EncodingError, naming the
 // character and its line (counted from 1), when a line holds a character that the code
@@ -40,10 +82,17 @@ QByteArray EncodeTextLines(const QStringList& lines);
 // full disk would, after n bytes of the temporary file were written. -1 turns it off.
 void SetWriteFailureAfterBytes(qint64 n);
 
+// A write beyond the file-size limit (ulimit -f) fails as a write (EFBIG) instead of
+// killing the process with SIGXFSZ; called at start-up by the programs.
+void IgnoreFileSizeSignal();
+
 // Windows-1251 conversion of one text. EncodeCp1251 never fails: a character that the
 // code page cannot hold becomes '?' (for texts that are shown or compared, not saved).
 QString DecodeCp1251(const char* data, qsizetype size);
 QByteArray EncodeCp1251(QStringView text);
+// One line of a file being saved (line counted from 1), without its break: throws
+// EncodingError, as EncodeTextLines does, at a character the code page cannot hold.
+QByteArray EncodeFileLine(QStringView text, qsizetype line);
 // The byte that stands for the character in Windows-1251, or -1 when it has none.
 int Cp1251ByteOf(QChar character);
 

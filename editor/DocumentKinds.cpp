@@ -1,4 +1,5 @@
 #include "data/Errors.h"
+#include "data/TextFile.h"
 #include "editor/Documents.h"
 
 #include <array>
@@ -97,6 +98,15 @@ const DocumentKind& DocumentKindOf(int kind) {
     if (kind < kinds::kFirst || kind > kinds::kLast)
         throw Exception("Unknown document kind");
     return Kinds()[static_cast<size_t>(kind - 1)];
+}
+
+bool EditorDocument::BuildFile(const TStringGrid& grid, QByteArray& bytes) const {
+    QStringList lines;
+    bytes.clear();
+    if (!BuildLines(grid, lines))
+        return false;
+    bytes = EncodeTextLines(lines);
+    return true;
 }
 
 std::unique_ptr<EditorDocument> MakeDocument(int kind) {

@@ -4,6 +4,7 @@
 // the cells, the loading, the check and the output lines to an EditorDocument:
 //   kinds 1-4, 9, 10  point and list documents  (PointDocuments.cpp)
 //   kinds 5-8         geometry documents        (GeometryDocuments.cpp)
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -68,6 +69,10 @@ public:
     // Checks the grid and builds the file's lines. At the first invalid entry shows the
     // kind's own message and returns false; no cell is changed.
     virtual bool BuildLines(const TStringGrid& grid, QStringList& lines) const = 0;
+
+    // The same check, giving the bytes of the file to write (EncodeTextLines of the lines)
+    // on success. By default from BuildLines.
+    virtual bool BuildFile(const TStringGrid& grid, QByteArray& bytes) const;
 };
 
 // Point and list documents, kinds 1, 2, 3, 4, 9 and 10.

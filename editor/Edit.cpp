@@ -184,11 +184,11 @@ bool TRedForm::SaveDocument() {
     SaveDialog.FileName = fileName;
     SaveDialog.Filter = layout.filter;
     SaveDialog.DefaultExt = layout.defaultExt;
-    QStringList lines;
-    const bool write = document_->BuildLines(*StringGrid1, lines);
+    QByteArray bytes;
+    const bool write = document_->BuildFile(*StringGrid1, bytes);
     if (!write || !SaveDialog.Execute())
         return false;
-    WriteTextLines(SaveDialog.FileName, lines);
+    WriteFileAtomically(SaveDialog.FileName, bytes);
     modified = false;
     return true;
 }

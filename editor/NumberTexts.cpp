@@ -81,7 +81,7 @@ std::optional<QStringView> RealText15::Of(QStringView text) {
     }
     // The decimal exponent of the first significant digit.
     exponent += beforePoint - firstNonZero - 1;
-    if (exponent < -4900 || exponent > 4900)
+    if (exponent < -4900 || exponent > 307)
         return Slow(text); // near the ends of the range: subnormals and overflow
 
     char16_t* out = buffer_.data();
@@ -124,7 +124,8 @@ std::optional<QStringView> RealText15::Of(QStringView text) {
 
 std::optional<QStringView> RealText15::Slow(QStringView text) {
     const std::optional<long double> value = ParseReal(text);
-    if (!value)
+    // Coordinates are doubles: a value beyond a double's range is no coordinate.
+    if (!value || !ParseRealDouble(text))
         return std::nullopt;
     slow_ = FormatGeneral15(*value);
     return QStringView(slow_);

@@ -19,13 +19,14 @@ private:
 };
 
 // The normalised text of a coordinate: FormatGeneral15(*ParseReal(text)), or nullopt
-// when ParseReal rejects the text. Valid until the next call.
+// when ParseReal rejects the text or its value lies beyond the range of a double (as
+// ParseRealDouble, the coordinate reader's syntax, has it). Valid until the next call.
 //
 // A text of at most 15 significant digits (the texts this program writes, and most
 // others) is written out directly from its digits: read into a 64-bit mantissa, its value
 // lies far closer to the text than half a unit of the 15th digit, so the 15-digit
 // rounding gives back the text's own digits. Longer texts, and exponents near the ends of
-// the long double range, go through ParseReal and FormatGeneral15.
+// the double range, go through ParseReal and FormatGeneral15.
 class RealText15 {
 public:
     std::optional<QStringView> Of(QStringView text);

@@ -83,44 +83,92 @@ public:
     bool BuildLines(const TStringGrid& grid, QStringList& lines) const override {
         lines.clear();
         lines.reserve(std::max(grid.RowCount() - 1, 0));
+        const bool built = Build(grid, [&](QStringView line) { lines.append(line.toString()); });
+        if (!built)
+            lines.clear();
+        return built;
+    }
+
+    // The file's bytes straight from the cells: no list of a million line texts on the
+    // way, so that a save costs about the size of the file on top of the grid.
+    bool BuildFile(const TStringGrid& grid, QByteArray& bytes) const override {
+        bytes.clear();
+        qsizetype room = 0;
+        const int fields = layout_ == Layout::Spatial ? 3 : layout_ == Layout::Planar ? 2 : 1;
+        for (int r = 1; r < grid.RowCount(); ++r)
+            for (int c = 1; c <= fields; ++c)
+                room += grid.CellView(c, r).size() + 3;
+        bytes.reserve(room + 16);
+        qsizetype lineNumber = 0;
+        const bool built = Build(grid, [&](QStringView line) {
+            ++lineNumber;
+            const qsizetype at = bytes.size();
+            bytes.resize(at + line.size());
+            char* out = bytes.data() + at;
+            for (qsizetype i = 0; i < line.size(); ++i) {
+                const char16_t c = line[i].unicode();
+                if (c >= 0x80) { // a separator beyond ASCII: the code page's byte, if any
+                    bytes.truncate(at);
+                    bytes += EncodeFileLine(line, lineNumber);
+                    break;
+                }
+                out[i] = static_cast<char>(c);
+            }
+            bytes += "\r\n";
+        });
+        if (!built)
+            bytes.clear();
+        return built;
+    }
+
+private:
+    // Checks the rows from the top and hands each output line to put; false (the row's
+    // message shown) at the first row that does not convert.
+    template <class Put> bool Build(const TStringGrid& grid, Put&& put) const {
         const int fields = layout_ == Layout::Spatial ? 3 : 2;
         RealText15 real;
-        QVarLengthArray<char16_t, 160> line; // each line is allocated once, at its size
+        RowNumberText integer;
+        QVarLengthArray<char16_t, 160> line;
         for (int r = 1; r < grid.RowCount(); ++r) {
             if (layout_ == Layout::List) {
                 const std::optional<qint32> value = ParseInteger(grid.CellView(1, r));
                 if (!value)
-                    return Reject(r, lines);
-                lines.append(FormatInteger(*value));
+                    return Reject(r);
+                put(integer.Of(*value));
                 continue;
             }
             line.clear();
             for (int c = 1; c <= fields; ++c) {
                 const std::optional<QStringView> text = real.Of(grid.CellView(c, r));
                 if (!text)
-                    return Reject(r, lines);
+                    return Reject(r);
                 if (c > 1)
                     line.append(u" ; ", 3);
                 line.append(text->utf16(), text->size());
             }
-            lines.append(QString(reinterpret_cast<const QChar*>(line.constData()), line.size()));
+            put(QStringView(line.constData(), line.size()));
         }
         return true;
     }
 
-private:
-    bool Reject(int row, QStringList& lines) const {
-        lines.clear();
+    bool Reject(int row) const {
         ShowMessage(QStringLiteral("Ошибка в ") + FormatInteger(row) + ending_);
         return false;
     }
 
+    // Every line is converted before the grid takes a row: a file that does not convert
+    // (100 MB of line breaks, say) fails at its first bad line having cost no more than
+    // its text, and the grid is sized once, to lines known to be good.
     void Load(TStringGrid& grid, const QString& fileName) const {
         const QByteArray bytes = ReadFileBytes(fileName);
+        FieldText field;
+        RealText15 real;
         qsizetype lineCount = 0;
-        ForEachLine(bytes.constData(), bytes.size(), [&](const char*, qsizetype) { ++lineCount; });
-        if (lineCount > qsizetype{INT_MAX} - 1)
-            throw FormatError("Too many lines");
+        ForEachLine(bytes.constData(), bytes.size(), [&](const char* line, qsizetype size) {
+            if (++lineCount > qsizetype{INT_MAX} - 1)
+                throw FormatError("Too many lines");
+            ConvertLine(line, size, field, real, [](int, QStringView) {});
+        });
 
         struct Update {
             TStringGrid& grid;
@@ -133,24 +181,26 @@ private:
         // the file's own texts of them.
         grid.ReserveText(bytes.size() + lineCount * 8);
 
-        FieldText field;
         RowNumberText number;
-        RealText15 real;
         int row = 1;
         ForEachLine(bytes.constData(), bytes.size(), [&](const char* line, qsizetype size) {
             grid.SetCell(0, row, number.Of(row));
-            LoadLine(grid, row, line, size, field, real);
+            ConvertLine(line, size, field, real,
+                        [&](int col, QStringView text) { grid.SetCell(col, row, text); });
             ++row;
         });
     }
 
-    void LoadLine(TStringGrid& grid, int row, const char* line, qsizetype size, FieldText& field,
-                  RealText15& real) const {
+    // Converts one line and hands each normalised value to put(column, text).
+    template <class Put>
+    void ConvertLine(const char* line, qsizetype size, FieldText& field, RealText15& real,
+                     Put&& put) const {
         if (layout_ == Layout::List) {
             const std::optional<qint32> value = ParseInteger(field.Of(line, size));
             if (!value)
                 throw FormatError("Invalid point number");
-            grid.SetCell(1, row, FormatInteger(*value));
+            RowNumberText text;
+            put(1, text.Of(*value));
             return;
         }
         const char* end = line + size;
@@ -164,20 +214,20 @@ private:
         // missing: the line does not convert.
         if (!first || (layout_ == Layout::Spatial && !second))
             throw FormatError("Invalid coordinate line");
-        LoadReal(grid, 1, row, real, field.Of(line, first - line));
+        put(1, Real(real, field.Of(line, first - line)));
         if (layout_ == Layout::Planar) {
-            LoadReal(grid, 2, row, real, field.Of(first + 1, end - first - 1));
+            put(2, Real(real, field.Of(first + 1, end - first - 1)));
         } else {
-            LoadReal(grid, 2, row, real, field.Of(first + 1, second - first - 1));
-            LoadReal(grid, 3, row, real, field.Of(second + 1, end - second - 1));
+            put(2, Real(real, field.Of(first + 1, second - first - 1)));
+            put(3, Real(real, field.Of(second + 1, end - second - 1)));
         }
     }
 
-    static void LoadReal(TStringGrid& grid, int col, int row, RealText15& real, QStringView text) {
+    static QStringView Real(RealText15& real, QStringView text) {
         const std::optional<QStringView> normalised = real.Of(text);
         if (!normalised)
             throw FormatError("Invalid coordinate");
-        grid.SetCell(col, row, *normalised);
+        return *normalised;
     }
 
     Layout layout_;

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET=${1:-60}
 shift || true
 ONLY=" $* "
-./scripts/install-deps.sh clang libclang-rt-dev
+./scripts/install-deps.sh clang libclang-rt-dev libclang-rt-14-dev
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
 FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -g -O1"
 cmake -S . -B "$BUILD_DIR" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

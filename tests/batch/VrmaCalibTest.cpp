@@ -353,6 +353,30 @@ TEST_F(VrmaCalib, TextTheCodePageCannotHoldWritesNeitherFile) {
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("w.tab"))));
 }
 
+TEST_F(VrmaCalib, AFileSizeLimitFailsTheWriteWithItsCode) {
+    // Under ulimit -f 0 every write to a file fails: a write failure (exit 5), not a
+    // death by SIGXFSZ; the old table stays as it was.
+    const QString scene = kExamples + QStringLiteral("scene.crd");
+    const QString image = kExamples + QStringLiteral("image.crd");
+    const QString table = path(QStringLiteral("t.tab"));
+    QFile old(table);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("1.0000\r\nrest\r\n");
+    old.close();
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"),
+                  QStringList{QStringLiteral("-c"),
+                              QStringLiteral("ulimit -f 0 && exec \"$0\" \"$@\""),
+                              QStringLiteral(VRMA_CALIB_BINARY)}
+                      << Grid(scene, image, QStringLiteral("6"), QStringLiteral("6"))
+                      << QStringLiteral("--table") << table);
+    ASSERT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "killed by a signal";
+    EXPECT_EQ(process.exitCode(), 5);
+    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError()).contains(table));
+    EXPECT_EQ(ReadTextLines(table), QStringList({"1.0000", "rest"}));
+}
+
 TEST_F(VrmaCalib, CommandLineMistakesAreExplainedAndComputeNothing) {
     const QString scene = kExamples + QStringLiteral("scene.crd");
     const QString image = kExamples + QStringLiteral("image.crd");

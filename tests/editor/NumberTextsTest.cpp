@@ -1,5 +1,6 @@
 // The editor's coordinate texts agree with the data layer's reading and writing of
-// numbers (FormatGeneral15 of ParseReal) for every text, valid or not.
+// numbers (FormatGeneral15 of ParseReal) for every text, valid or not; a value beyond a
+// double's range is no coordinate, as for the coordinate reader (ParseRealDouble).
 #include "editor/NumberTexts.h"
 #include "data/Numbers.h"
 #include "platform/Locale.h"
@@ -12,7 +13,7 @@ namespace {
 
 std::optional<QString> Expected(const QString& text) {
     const std::optional<long double> value = ParseReal(text);
-    if (!value)
+    if (!value || !ParseRealDouble(text))
         return std::nullopt;
     return FormatGeneral15(*value);
 }
@@ -65,7 +66,16 @@ TEST_P(NumberTexts, EdgeCasesAgreeWithTheDataLayer) {
         QStringLiteral("0e999999999999"),
         QStringLiteral("-0") + s + QStringLiteral("000123400"),
         QStringLiteral("100") + s,
-        // Not reals.
+        QStringLiteral("1e308"),
+        QStringLiteral("-1") + s + QStringLiteral("7976931348623157e308"),
+        QStringLiteral("1e-320"),
+        QString(308, QLatin1Char('9')),
+        // Not reals, or beyond a double's range.
+        QStringLiteral("1") + s + QStringLiteral("8e308"),
+        QStringLiteral("-1") + s + QStringLiteral("8e308"),
+        QStringLiteral("1e309"),
+        QStringLiteral("1") + QString(400, QLatin1Char('0')),
+        QString(309, QLatin1Char('9')),
         QString(),
         QStringLiteral(" "),
         QStringLiteral("E5"),
@@ -83,6 +93,10 @@ TEST_P(NumberTexts, EdgeCasesAgreeWithTheDataLayer) {
     RealText15 fast;
     for (const QString& text : texts)
         ExpectSame(fast, text);
+    // Beyond a double: invalid, whichever way the text is read.
+    for (const QString& text : {QStringLiteral("1") + s + QStringLiteral("8e308"),
+                                QStringLiteral("1") + QString(400, QLatin1Char('0'))})
+        EXPECT_FALSE(fast.Of(text).has_value()) << text.toStdString();
 }
 
 TEST_P(NumberTexts, RandomTextsAgreeWithTheDataLayer) {

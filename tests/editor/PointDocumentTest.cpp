@@ -144,15 +144,17 @@ TEST_F(PointDocumentTest, MalformedFilesFailToOpen) {
     }
 }
 
-TEST_F(PointDocumentTest, RowsAboveAFailingLineStayFilled) {
-    host.answerOk();
-    TRedForm* w = CreateEditorWindow();
-    EXPECT_EQ(w->OpenDocument(Write(QStringLiteral("p.crd"), "1;2\r\n3;4\r\nx;6\r\n7;8\r\n"), 2),
-              0);
-    const TStringGrid& g = *w->StringGrid1;
-    EXPECT_EQ(g.RowCount(), 5);
-    EXPECT_EQ(g.Cells(2, 2), QStringLiteral("4"));
-    EXPECT_EQ(g.Cells(1, 3), QString());
+TEST_F(PointDocumentTest, EveryLineIsConvertedBeforeTheGridIsSized) {
+    // A bad line anywhere, the last included: the grid never takes the file's rows.
+    for (const QByteArray& bytes :
+         {QByteArray("1;2\r\n3;4\r\nx;6\r\n7;8\r\n"), QByteArray("1;2\r\n3;4\r\n5;6\r\n7;\r\n")}) {
+        host.answerOk();
+        TRedForm* w = CreateEditorWindow();
+        EXPECT_EQ(w->OpenDocument(Write(QStringLiteral("p.crd"), bytes), 2), 0);
+        const TStringGrid& g = *w->StringGrid1;
+        EXPECT_EQ(g.RowCount(), 2) << bytes.toStdString();
+        EXPECT_EQ(g.Cells(1, 1), QString());
+    }
 }
 
 TEST_F(PointDocumentTest, AnEmptyFileHasNoDataRowAndSavesEmpty) {
@@ -166,6 +168,35 @@ TEST_F(PointDocumentTest, AnEmptyFileHasNoDataRowAndSavesEmpty) {
     host.answerFile(saved);
     w->N3Click();
     EXPECT_EQ(Read(saved), QByteArray());
+}
+
+TEST_F(PointDocumentTest, ValuesBeyondADoubleAreInvalid) {
+    // In a file: the open fails, as the coordinate reader would refuse the file.
+    const QString huge = QStringLiteral("1") + QString(400, QLatin1Char('0'));
+    for (const QByteArray& bytes :
+         {QByteArray("1;2;3\r\n1,8e308;0;0\r\n"), "0;0;" + huge.toLatin1() + "\r\n"}) {
+        host.answerOk();
+        TRedForm* w = CreateEditorWindow();
+        EXPECT_EQ(w->OpenDocument(Write(QStringLiteral("big.crd"), bytes), 1), 0);
+        ASSERT_EQ(host.records().size(), 1u);
+        EXPECT_EQ(host.records()[0].text, kInternalError);
+        host.clearRecords();
+    }
+    // Typed: the row's message on save, nothing written.
+    TRedForm* w = Open(Write(QStringLiteral("p.crd"), "1;1;1\r\n2;2;2\r\n"), 1);
+    w->StringGrid1->SetCell(3, 2, QStringLiteral("-1,8e308"));
+    w->modified = true;
+    host.answerOk();
+    w->N3Click();
+    ASSERT_EQ(host.records().size(), 1u);
+    EXPECT_EQ(host.records()[0].text, QStringLiteral("Ошибка в 2-й строке координат точек сцены!"));
+    EXPECT_EQ(Read(Path(QStringLiteral("p.crd"))), "1;1;1\r\n2;2;2\r\n");
+    // The largest double itself is a coordinate.
+    host.clearRecords();
+    w->StringGrid1->SetCell(3, 2, QStringLiteral("1,79769313486231E308"));
+    host.answerFile(Path(QStringLiteral("p.crd")));
+    w->N3Click();
+    EXPECT_EQ(Read(Path(QStringLiteral("p.crd"))), "1 ; 1 ; 1\r\n2 ; 2 ; 1,79769313486231E308\r\n");
 }
 
 TEST_F(PointDocumentTest, TheCheckReportsTheFirstBadRowOnly) {

@@ -65,9 +65,10 @@ inline std::optional<QStringList> PointLineCells(const QString& line, int kind) 
             f + 1 < fields ? line.indexOf(QLatin1Char(';'), from) : line.size();
         if (semicolon < 0)
             return std::nullopt;
-        const std::optional<long double> value =
-            ParseReal(QStringView(line).mid(from, semicolon - from));
-        if (!value)
+        const QStringView text = QStringView(line).mid(from, semicolon - from);
+        const std::optional<long double> value = ParseReal(text);
+        // Coordinates are doubles: beyond a double's range a value is invalid.
+        if (!value || !ParseRealDouble(text))
             return std::nullopt;
         cells << FormatGeneral15(*value);
         from = semicolon + 1;
@@ -90,7 +91,8 @@ inline bool SaveIsRefused(TRedForm& window, const QString& saved) {
 // The first byte chooses the kind (1 + byte % 10) and the separator (byte / 10), the rest
 // is the file. Point and list kinds: the document opens exactly when every line converts,
 // showing each value normalised, and otherwise fails with the one internal-error message,
-// the rows above the first bad line filled; saved unchanged, it writes the normalised
+// the grid left with its one empty row (every line is converted before the grid takes
+// the file's rows); saved unchanged, it writes the normalised
 // lines, and the saved file opens to the same cells. Geometry kinds: the document opens
 // exactly when the file has lines enough, showing the values as read; saving writes the
 // camera or orientation file that BuildGeometryFile makes of them, or rejects it with the
@@ -173,8 +175,13 @@ inline void CheckEditorDocument(const std::uint8_t* data, std::size_t size) {
         cells << *row;
     }
     VRMA_FUZZ_CHECK(opened == (bad < 0 ? 1 : 0), QString::number(bad));
-    if (opened == 1)
-        VRMA_FUZZ_CHECK(grid.RowCount() == lines.size() + 1, QString::number(grid.RowCount()));
+    if (opened == 0) {
+        VRMA_FUZZ_CHECK(grid.RowCount() == 2, QString::number(grid.RowCount()));
+        for (int c = 1; c < grid.ColCount(); ++c)
+            VRMA_FUZZ_CHECK(grid.Cells(c, 1).isEmpty(), grid.Cells(c, 1));
+        return;
+    }
+    VRMA_FUZZ_CHECK(grid.RowCount() == lines.size() + 1, QString::number(grid.RowCount()));
     for (qsizetype i = 0; i < cells.size(); ++i) {
         const int row = static_cast<int>(i) + 1;
         VRMA_FUZZ_CHECK(grid.Cells(0, row) == QString::number(row), grid.Cells(0, row));
