@@ -51,6 +51,16 @@ struct FieldView {
     std::vector<GridPoint> image;
 };
 
+// The run's photograph as the calibration window knows it: the points of both files, the
+// image size and the focal length of the camera file, if one was chosen.
+struct FieldGeometry {
+    std::vector<GridPoint> scene;
+    std::vector<GridPoint> image;
+    double width = 720.0;
+    double height = 576.0;
+    std::optional<double> focal;
+};
+
 struct FieldCheckInput {
     // The run's points (the photograph the coefficient came from).
     std::span<const GridPoint> scene;
