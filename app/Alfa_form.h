@@ -1,6 +1,7 @@
 #pragma once
 // The calibration window, the program's main window.
 #include "calib/Calibration.h"
+#include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
 #include "data/Data_structures.h"
 #include "platform/Dialogs.h"
@@ -88,6 +89,13 @@ public:
     // screen: empty before the first one and after a run that cleared the results and
     // then failed. A file that cannot be read clears nothing and keeps them.
     std::optional<NodeRatios> lastCalibration;
+    // The photograph of that calibration for the field check of the node analysis: the
+    // points of both files and the image size as typed then (empty when a size was not
+    // a positive number).
+    std::optional<FieldGeometry> lastGeometry;
+    // The camera file last written by "Сохранить" ("" while none): the node analysis
+    // takes its focal length, once the editor has saved one.
+    QString cameraFileName;
 
     // Handlers.
     void Button5Click(QObject* sender = nullptr);

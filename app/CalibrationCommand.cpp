@@ -73,6 +73,7 @@ void TAlfaKalibr_Form::ShowCalibration(const Calibration& calibration) {
         return;
     }
     SetLastCalibration(NodeRatios{calibration.columns, calibration.rows, run.ratios});
+    lastGeometry = CalibrationGeometry(*scenePoints, *imagePoints, Edit6->text(), Edit7->text());
 }
 
 } // namespace vrma

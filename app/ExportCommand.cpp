@@ -57,6 +57,7 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
         MessageBoxA(this, messages::Overwrite(), messages::WarningCaption(), MB_YESNO) != IDYES)
         return;
     WriteTextLines(cameraName, lines);
+    cameraFileName = cameraName;
 
     // A window of its own, kept by the application; the editor reports a failed open.
     TRedForm* editor = CreateEditorWindow();

@@ -574,6 +574,9 @@ void TNodeAnalysisForm::CreateFieldBox() {
     red.setColor(QPalette::WindowText, QColor(178, 24, 43));
     TiltWarning->setPalette(red);
     FieldError = note("FieldError");
+    // Enter in the focal length field confirms the value; it presses no button.
+    for (QPushButton* button : {SaveMapButton, SaveCsvButton, CloseButton})
+        button->setAutoDefault(false);
     connect(FocalEdit, &QLineEdit::editingFinished, this, [this] { FocalEditChange(FocalEdit); });
     FocalEditChange(nullptr);
 }

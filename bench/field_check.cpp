@@ -6,9 +6,9 @@
 //       prints "plain <c> corrected <c|-> multiview <ratio|-> se <se|->".
 #include "calib/FieldCheck.h"
 #include "data/Procedures.h"
-#include "platform/Locale.h"
+#include "data/Locale.h"
 #include "support/BenchSupport.h"
-#include "tests/support/SyntheticField.h"
+#include "tests/support/TiltedField.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -70,14 +70,14 @@ int Views(int argc, char** argv) {
     return 0;
 }
 
-FieldCheckInput Input(const test::SyntheticField& field, const test::PinholeCamera& camera,
+FieldCheckInput Input(const test::TiltedField& field, const test::PinholeCamera& camera,
                       const ScaleRatioRun& run) {
     return test::CheckInput(field, camera, run);
 }
 
 void FieldCheckFocal(benchmark::State& state) {
     const test::PinholeCamera camera;
-    const test::SyntheticField field = test::MakeField(camera, {10.0, 5.0}, 11, 9, 0.05, 1);
+    const test::TiltedField field = test::MakeField(camera, {10.0, 5.0}, 11, 9, 0.05, 1);
     const ScaleRatioRun run = field.run();
     FieldCheckInput input = Input(field, camera, run);
     input.focal = camera.fx;
@@ -88,9 +88,9 @@ BENCHMARK(FieldCheckFocal)->Name("FieldCheck/focal")->Unit(benchmark::kMilliseco
 
 void FieldCheckViews(benchmark::State& state) {
     const test::PinholeCamera camera;
-    const test::SyntheticField a = test::MakeField(camera, {15.0, 5.0, 1.0}, 11, 9, 0.05, 1);
-    const test::SyntheticField b = test::MakeField(camera, {-5.0, 18.0, -2.0}, 11, 9, 0.05, 2);
-    const test::SyntheticField c = test::MakeField(camera, {-12.0, -12.0, 4.0}, 11, 9, 0.05, 3);
+    const test::TiltedField a = test::MakeField(camera, {15.0, 5.0, 1.0}, 11, 9, 0.05, 1);
+    const test::TiltedField b = test::MakeField(camera, {-5.0, 18.0, -2.0}, 11, 9, 0.05, 2);
+    const test::TiltedField c = test::MakeField(camera, {-12.0, -12.0, 4.0}, 11, 9, 0.05, 3);
     const ScaleRatioRun run = a.run();
     FieldCheckInput input = Input(a, camera, run);
     input.views = {b.view(), c.view()};

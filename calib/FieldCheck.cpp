@@ -1,6 +1,8 @@
 #include "calib/FieldCheck.h"
 
 #include "data/Errors.h"
+#include "data/GeometryFiles.h"
+#include "data/Numbers.h"
 #include "data/Procedures.h"
 
 #include <QJsonDocument>
@@ -15,6 +17,8 @@
 namespace vrma {
 
 namespace {
+
+constexpr int kCameraFocalLine = 3; // the camera file's "Фокусное расстояние"
 
 // Two photographs whose homographies place every target within this distance of each
 // other (pixels) show the field in one pose.
@@ -529,6 +533,36 @@ FieldCheck CheckField(const FieldCheckInput& input) {
         check.warning = std::fabs(*check.bias) > 2.0 * *check.biasSe;
     }
     return check;
+}
+
+std::optional<FieldGeometry> CalibrationGeometry(const VT_Points& scene, const VT_Points& image,
+                                                 const QString& widthText,
+                                                 const QString& heightText) {
+    const std::optional<double> width = ParseRealDouble(widthText);
+    const std::optional<double> height = ParseRealDouble(heightText);
+    if (!width || !height || !(*width > 0.0) || !(*height > 0.0))
+        return std::nullopt;
+    FieldGeometry geometry;
+    geometry.width = *width;
+    geometry.height = *height;
+    for (qint32 k = 0; k < scene.Count(); ++k)
+        geometry.scene.push_back({scene.Get(k)->X, scene.Get(k)->Y});
+    for (qint32 k = 0; k < image.Count(); ++k)
+        geometry.image.push_back({image.Get(k)->X, image.Get(k)->Y});
+    return geometry;
+}
+
+std::optional<double> CameraFileFocal(const QString& fileName) {
+    try {
+        const QStringList values = ReadGeometryValues(fileName, kCameraLineCount);
+        if (values.size() <= kCameraFocalLine)
+            return std::nullopt;
+        const std::optional<double> focal = ParseRealDouble(values[kCameraFocalLine].trimmed());
+        if (focal && *focal > 0.0)
+            return focal;
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
 }
 
 QByteArray FieldCheckJson(const FieldCheck& check) {

@@ -61,6 +61,16 @@ struct FieldGeometry {
     std::optional<double> focal;
 };
 
+// The photograph of a completed calibration: the points of its lists and the image size
+// from the texts of the window's fields; empty when a size is not a positive number.
+std::optional<FieldGeometry> CalibrationGeometry(const VT_Points& scene, const VT_Points& image,
+                                                 const QString& widthText,
+                                                 const QString& heightText);
+
+// The focal length (pixels) of a camera file: its fourth value, when it reads as a
+// positive number; empty otherwise (no file, an empty value). Never throws.
+std::optional<double> CameraFileFocal(const QString& fileName);
+
 struct FieldCheckInput {
     // The run's points (the photograph the coefficient came from).
     std::span<const GridPoint> scene;

@@ -2,8 +2,15 @@
 // and the corrected coefficient for the focal length typed (or prefilled), the note on
 // its sensitivity, the warning on a tilted field only, and the message of a degenerate
 // field; the statistics of the nodes stay those of the window without it.
+#include "app/Alfa_form.h"
 #include "app/NodeAnalysisWindow.h"
-#include "support/SyntheticField.h"
+#include "calib/ExportFiles.h"
+#include "data/TextFile.h"
+#include "support/ScriptedDialogHost.h"
+#include "support/TiltedField.h"
+
+#include <QDir>
+#include <QTemporaryDir>
 
 #include <QGroupBox>
 #include <QLabel>
@@ -16,7 +23,7 @@ using namespace vrma;
 namespace {
 
 struct Shot {
-    test::SyntheticField field;
+    test::TiltedField field;
     ScaleRatioRun run;
     NodeRatios ratios;
     FieldGeometry geometry;
@@ -114,6 +121,84 @@ TEST(FieldTiltWindow, DegenerateFieldShowsTheMessageInsteadOfNumbers) {
     EXPECT_TRUE(form.FieldError->text().contains(QStringLiteral("одной прямой")));
     EXPECT_EQ(form.TiltVerticalValue->text(), QStringLiteral("—"));
     EXPECT_TRUE(form.TiltWarning->isHidden());
+}
+
+} // namespace
+
+namespace {
+
+// Through the calibration window: its run of a tilted field's files, its camera file's
+// focal length in the field, and the warning.
+QStringList Lines(const std::vector<GridPoint>& points) {
+    QStringList lines;
+    for (const GridPoint& p : points)
+        lines << QString::number(p.x, 'g', 17) + QStringLiteral(" ; ") +
+                     QString::number(p.y, 'g', 17);
+    return lines;
+}
+
+TEST(FieldTiltWindow, CalibrationWindowPassesItsPhotographAndItsCameraFilesFocalLength) {
+    test::ScopedCurrentFolder keepFolder;
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    test::ScriptedDialogHost host;
+    test::ScopedDialogHost installed{host};
+    const Shot shot = Photograph({9.0, 0.0}, std::nullopt, 9);
+    const QString scene = QDir(temp.path()).absoluteFilePath(QStringLiteral("scene.crd"));
+    const QString image = QDir(temp.path()).absoluteFilePath(QStringLiteral("image.crd"));
+    WriteTextLines(scene, Lines(shot.field.scene));
+    WriteTextLines(image, Lines(shot.field.image));
+
+    auto form = CreateMainWindow();
+    form->show();
+    form->sceneFileName = scene;
+    form->imageFileName = image;
+    form->Edit5->setText(QStringLiteral("11"));
+    form->Edit3->setText(QStringLiteral("9"));
+    form->N4Click(nullptr);
+    ASSERT_TRUE(form->N17->isEnabled());
+    const double coefficient = form->coefficient;
+
+    // A camera file whose focal length the editor has filled in.
+    QStringList cam = CameraFileLines(QStringLiteral("720"), QStringLiteral("576"),
+                                      QDir(temp.path()).absoluteFilePath(QStringLiteral("t.tab")));
+    cam[3] = QStringLiteral("1000") + cam[3].mid(cam[3].indexOf(QLatin1Char(';')) - 1);
+    form->cameraFileName = QDir(temp.path()).absoluteFilePath(QStringLiteral("camT.cam"));
+    WriteTextLines(form->cameraFileName, cam);
+
+    bool ran = false;
+    host.answerModal([&](QWidget& window) {
+        auto* analysis = qobject_cast<TNodeAnalysisForm*>(&window);
+        EXPECT_NE(analysis, nullptr);
+        if (!analysis)
+            return 0;
+        EXPECT_NE(analysis->FieldBox, nullptr);
+        EXPECT_EQ(analysis->FocalEdit->text(), QStringLiteral("1000"));
+        EXPECT_TRUE(analysis->fieldCheck() && analysis->fieldCheck()->tiltKnown);
+        EXPECT_NEAR(analysis->fieldCheck()->tiltVerticalDeg, 9.0, 0.2);
+        EXPECT_NEAR(analysis->fieldCheck()->coefficient, coefficient, 0.0);
+        EXPECT_TRUE(analysis->TiltWarning->isVisible());
+        ran = true;
+        return 0;
+    });
+    form->N17->trigger();
+    EXPECT_TRUE(ran);
+
+    // Without a camera file the focal length field starts empty.
+    form->cameraFileName.clear();
+    ran = false;
+    host.answerModal([&](QWidget& window) {
+        auto* analysis = qobject_cast<TNodeAnalysisForm*>(&window);
+        EXPECT_NE(analysis, nullptr);
+        if (!analysis)
+            return 0;
+        EXPECT_TRUE(analysis->FocalEdit->text().isEmpty());
+        ran = true;
+        return 0;
+    });
+    form->N17->trigger();
+    EXPECT_TRUE(ran);
+    EXPECT_DOUBLE_EQ(form->coefficient, coefficient);
 }
 
 } // namespace
