@@ -2,6 +2,7 @@
 // The calibration window, the program's main window.
 #include "calib/Calibration.h"
 #include "calib/CalibrationReport.h"
+#include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
 #include "data/Data_structures.h"
 #include "platform/Dialogs.h"
@@ -97,6 +98,13 @@ public:
     // The report of that calibration (its inputs as they were read), with what the
     // export wrote since; kept and dropped with it.
     std::optional<CalibrationReport> lastReport;
+    // The photograph of that calibration for the field check of the node analysis: the
+    // points of both files and the image size as typed then (empty when a size was not
+    // a positive number).
+    std::optional<FieldGeometry> lastGeometry;
+    // The camera file last written by "Сохранить" ("" while none): the node analysis
+    // takes its focal length, once the editor has saved one.
+    QString cameraFileName;
 
     // Handlers.
     void Button5Click(QObject* sender = nullptr);

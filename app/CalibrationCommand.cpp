@@ -84,6 +84,7 @@ void TAlfaKalibr_Form::ShowCalibration(const Calibration& calibration) {
     } catch (const std::exception&) {
         // Ratios that cannot be analysed give no report; the node analysis says why.
     }
+    lastGeometry = CalibrationGeometry(*scenePoints, *imagePoints, Edit6->text(), Edit7->text());
 }
 
 } // namespace vrma

@@ -68,6 +68,7 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
     WriteTextLines(cameraName, lines);
     if (lastReport)
         lastReport->written << WrittenCameraLine(cameraName);
+    cameraFileName = cameraName;
 
     // A window of its own, kept by the application; the editor reports a failed open.
     TRedForm* editor = CreateEditorWindow();

@@ -5,6 +5,7 @@
 
 #include "app/WindowFont.h"
 #include "data/Errors.h"
+#include "data/Numbers.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
 #include "platform/Application.h"
@@ -17,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -167,7 +169,17 @@ QString TNodeAnalysisForm::NodeText(const NodeValue& node) {
 }
 
 TNodeAnalysisForm::TNodeAnalysisForm(const NodeRatios& ratios, QWidget* parent)
+    : TNodeAnalysisForm(ratios, nullptr, parent) {}
+
+TNodeAnalysisForm::TNodeAnalysisForm(const NodeRatios& ratios, const FieldGeometry& geometry,
+                                     QWidget* parent)
+    : TNodeAnalysisForm(ratios, &geometry, parent) {}
+
+TNodeAnalysisForm::TNodeAnalysisForm(const NodeRatios& ratios, const FieldGeometry* geometry,
+                                     QWidget* parent)
     : QDialog(parent), analysis_(AnalyseNodes(ratios)) {
+    if (geometry)
+        geometry_ = *geometry;
     setObjectName(QStringLiteral("NodeAnalysis_Form"));
     setWindowTitle(QStringLiteral("Анализ соотношения масштабов по узлам"));
     setFont(DesignFont());
@@ -288,6 +300,10 @@ void TNodeAnalysisForm::LayOut(QGroupBox* summary) {
     left->addWidget(InfoLabel);
     auto* right = new QVBoxLayout;
     right->addWidget(summary);
+    if (geometry_) {
+        CreateFieldBox();
+        right->addWidget(FieldBox);
+    }
     right->addSpacing(kGap);
     right->addWidget(OutlierHeading);
     right->addWidget(OutlierList, 1);
@@ -307,6 +323,118 @@ void TNodeAnalysisForm::SetUpDialogs() {
     SaveCsvDialog.Filter = QStringLiteral("CSV Files|*.csv|All Files|*.*");
     SaveCsvDialog.DefaultExt = QStringLiteral("csv");
     SaveCsvDialog.FileName = QStringLiteral("NodeRatios");
+}
+
+void TNodeAnalysisForm::CreateFieldBox() {
+    FieldBox = new QGroupBox(QStringLiteral("Наклон поля"), this);
+    FieldBox->setObjectName(QStringLiteral("FieldBox"));
+    auto* form = new QFormLayout(FieldBox);
+    const auto value = [&](const char* name, const QString& label) {
+        auto* field = new QLabel(FieldBox);
+        field->setObjectName(QString::fromLatin1(name));
+        field->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        form->addRow(label, field);
+        return field;
+    };
+    const auto note = [&](const char* name) {
+        auto* label = new QLabel(FieldBox);
+        label->setObjectName(QString::fromLatin1(name));
+        label->setWordWrap(true);
+        form->addRow(label);
+        return label;
+    };
+    HomographyRmsValue =
+        value("HomographyRmsValue", QStringLiteral("Невязка гомографии (СКО, пикс.):"));
+    FocalEdit = new QLineEdit(FieldBox);
+    FocalEdit->setObjectName(QStringLiteral("FocalEdit"));
+    FocalEdit->setToolTip(QStringLiteral("Номинальное фокусное расстояние в пикселях"));
+    if (geometry_->focal)
+        FocalEdit->setText(FormatGeneral15(*geometry_->focal));
+    form->addRow(QStringLiteral("Фокусное расстояние (пикс.):"), FocalEdit);
+    TiltVerticalValue =
+        value("TiltVerticalValue", QStringLiteral("Наклон вокруг вертикальной оси:"));
+    TiltHorizontalValue =
+        value("TiltHorizontalValue", QStringLiteral("Наклон вокруг горизонтальной оси:"));
+    CorrectedValue = value("CorrectedValue", QStringLiteral("Исправленный коэффициент:"));
+    SensitivityLabel = note("SensitivityLabel");
+    TiltWarning = note("TiltWarning");
+    QFont bold = TiltWarning->font();
+    bold.setBold(true);
+    TiltWarning->setFont(bold);
+    QPalette red = TiltWarning->palette();
+    red.setColor(QPalette::WindowText, QColor(178, 24, 43));
+    TiltWarning->setPalette(red);
+    FieldError = note("FieldError");
+    // Enter in the focal length field confirms the value; it presses no button.
+    for (QPushButton* button : {SaveMapButton, SaveCsvButton, CloseButton})
+        button->setAutoDefault(false);
+    connect(FocalEdit, &QLineEdit::editingFinished, this, [this] { FocalEditChange(FocalEdit); });
+    FocalEditChange(nullptr);
+}
+
+void TNodeAnalysisForm::FocalEditChange(QObject* /*sender*/) {
+    if (!geometry_)
+        return;
+    const QString dash = QStringLiteral("—");
+    fieldCheck_.reset();
+    HomographyRmsValue->setText(dash);
+    TiltVerticalValue->setText(dash);
+    TiltHorizontalValue->setText(dash);
+    CorrectedValue->setText(dash);
+    SensitivityLabel->clear();
+    TiltWarning->clear();
+    TiltWarning->hide();
+    FieldError->clear();
+    FieldError->hide();
+
+    FieldCheckInput input;
+    input.scene = geometry_->scene;
+    input.image = geometry_->image;
+    input.width = geometry_->width;
+    input.height = geometry_->height;
+    input.coefficient = analysis_.mean;
+    input.sd = analysis_.sd;
+    input.n = analysis_.n;
+    const QString focalText = FocalEdit->text().trimmed();
+    if (!focalText.isEmpty()) {
+        const std::optional<double> focal = ParseRealDouble(focalText);
+        if (!focal || !(*focal > 0.0)) {
+            FieldError->setText(
+                QStringLiteral("Фокусное расстояние должно быть положительным числом."));
+            FieldError->show();
+            return;
+        }
+        input.focal = focal;
+    }
+    try {
+        fieldCheck_ = CheckField(input);
+    } catch (const std::exception& e) {
+        FieldError->setText(QString::fromUtf8(e.what()));
+        FieldError->show();
+        return;
+    }
+    const FieldCheck& check = *fieldCheck_;
+    HomographyRmsValue->setText(Fixed(check.homographyRmsPx, 3));
+    if (!check.tiltKnown || !check.correctedCoefficient) {
+        SensitivityLabel->setText(QStringLiteral(
+            "Введите фокусное расстояние (в пикселях), чтобы найти наклон поля и исправленный "
+            "коэффициент; главная точка берётся в центре изображения."));
+        return;
+    }
+    TiltVerticalValue->setText(Signed(check.tiltVerticalDeg, 2) + QStringLiteral("°"));
+    TiltHorizontalValue->setText(Signed(check.tiltHorizontalDeg, 2) + QStringLiteral("°"));
+    CorrectedValue->setText(Fixed(*check.correctedCoefficient, 6) + QStringLiteral(" ± ") +
+                            Fixed(*check.correctedSe, 6));
+    SensitivityLabel->setText(
+        QStringLiteral("Ошибка фокусного расстояния ε меняет исправленный коэффициент примерно "
+                       "на ε · sin²θ (θ = %1° — наклон поля к оптической оси): ошибка в 1 % "
+                       "даёт около %2.")
+            .arg(Fixed(check.tiltDeg, 1),
+                 Fixed(0.01 * check.focalSensitivity * *check.correctedCoefficient, 6)));
+    if (check.warning) {
+        TiltWarning->setText(FieldCheckWarning(check));
+        TiltWarning->show();
+    }
 }
 
 void TNodeAnalysisForm::showNode(const NodeValue* node) {

@@ -3,6 +3,7 @@
 // the interior nodes in their column/row arrangement, coloured on a diverging scale
 // centred on the mean, with the statistics of the field and its outliers. It only
 // shows what the calibration computed; it changes nothing of the calibration window.
+#include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
 #include "calib/NodeMapPainting.h"
 #include "platform/Dialogs.h"
@@ -15,6 +16,7 @@
 
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTableWidget;
 
@@ -73,8 +75,15 @@ class TNodeAnalysisForm : public QDialog {
 public:
     // Throws CalcError when the ratios cannot be analysed.
     explicit TNodeAnalysisForm(const NodeRatios& ratios, QWidget* parent = nullptr);
+    // With the run's photograph: also the tilt of the field and the corrected coefficient,
+    // for the focal length typed into FocalEdit (prefilled from geometry.focal).
+    TNodeAnalysisForm(const NodeRatios& ratios, const FieldGeometry& geometry,
+                      QWidget* parent = nullptr);
 
     const NodeAnalysis& analysis() const { return analysis_; }
+    // The field check for the focal length as typed; empty without a photograph, or when
+    // the check failed (FieldError tells why).
+    const std::optional<FieldCheck>& fieldCheck() const { return fieldCheck_; }
 
     TNodeMap* NodeMap = nullptr;
     QLabel* InfoLabel = nullptr; // the node under the pointer or the one clicked
@@ -86,6 +95,16 @@ public:
     QLabel* MadValue = nullptr;
     QLabel* OutlierHeading = nullptr;
     QTableWidget* OutlierList = nullptr; // column, row, ratio
+    // The field check (only with the run's photograph).
+    QGroupBox* FieldBox = nullptr;
+    QLabel* HomographyRmsValue = nullptr;
+    QLineEdit* FocalEdit = nullptr; // focal length in pixels; empty: not known
+    QLabel* TiltVerticalValue = nullptr;
+    QLabel* TiltHorizontalValue = nullptr;
+    QLabel* CorrectedValue = nullptr;
+    QLabel* SensitivityLabel = nullptr;
+    QLabel* TiltWarning = nullptr; // "Поле наклонено …" when the bias exceeds 2 SE
+    QLabel* FieldError = nullptr;  // why the check gave no numbers
     QPushButton* SaveMapButton = nullptr;
     QPushButton* SaveCsvButton = nullptr;
     QPushButton* CloseButton = nullptr;
@@ -95,22 +114,28 @@ public:
 
     void SaveMapButtonClick(QObject* sender = nullptr);
     void SaveCsvButtonClick(QObject* sender = nullptr);
+    // The field check again for the focal length in FocalEdit.
+    void FocalEditChange(QObject* sender = nullptr);
 
     // The text shown for a node (also the information line under the map).
     static QString NodeText(const NodeValue& node);
 
 private:
+    TNodeAnalysisForm(const NodeRatios& ratios, const FieldGeometry* geometry, QWidget* parent);
     // The window's parts, made in this order by the constructor.
     void CreateMap(); // the node map and the information line under it
     QGroupBox* CreateSummary();
     void CreateOutlierList();
     void CreateButtons();
+    void CreateFieldBox(); // the field check, with the run's photograph only
     void LayOut(QGroupBox* summary);
     void SetUpDialogs();
 
     void showNode(const NodeValue* node);
 
     NodeAnalysis analysis_;
+    std::optional<FieldGeometry> geometry_;
+    std::optional<FieldCheck> fieldCheck_;
 };
 
 } // namespace vrma

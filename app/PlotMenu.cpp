@@ -39,6 +39,7 @@ void TAlfaKalibr_Form::CreatePlotMenu() {
 
 void TAlfaKalibr_Form::SetLastCalibration(std::optional<NodeRatios> run) {
     lastCalibration = std::move(run);
+    lastGeometry.reset();
     N17->setEnabled(lastCalibration.has_value());
 }
 
@@ -47,7 +48,14 @@ void TAlfaKalibr_Form::N17Click(QObject* /*sender*/) {
         return;
     std::unique_ptr<TNodeAnalysisForm> form;
     try {
-        form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, this);
+        if (lastGeometry) {
+            FieldGeometry geometry = *lastGeometry;
+            if (!cameraFileName.isEmpty())
+                geometry.focal = CameraFileFocal(cameraFileName);
+            form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, geometry, this);
+        } else {
+            form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, this);
+        }
     } catch (const std::exception&) {
         ShowCalibrationMessage(CalibrationStatus::CalculationFailed);
         return;

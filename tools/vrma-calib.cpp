@@ -6,6 +6,7 @@
 #include "calib/Calibration.h"
 #include "calib/CalibrationReport.h"
 #include "calib/ExportFiles.h"
+#include "calib/FieldCheck.h"
 #include "calib/ScaleRatioLines.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
@@ -38,6 +39,7 @@ enum ExitCode {
     kCount = 3,
     kCalculation = 4,
     kWrite = 5,
+    kFieldCheck = 7,
 };
 
 const char kHelp[] = R"(vrma-calib — калибровка соотношения масштабов без окна, для сценариев.
@@ -46,6 +48,7 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
   vrma-calib --scene СЦЕНА --image ИЗОБРАЖЕНИЕ --columns NC --rows NR
              [--width W --height H] [--table ТАБЛИЦА] [--camera КАМЕРА]
              [--decimal-separator , или .] [--report ОТЧЁТ.pdf]
+             [--focal F] [--view СЦЕНА ИЗОБРАЖЕНИЕ]... [--json ФАЙЛ]
   vrma-calib --help
 
 Программа делает то же, что команда «Калибровка масштабов» окна VRMA. Она читает
@@ -82,6 +85,20 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
                     отношения по узлам таблицей, график, карта узлов, статистика и
                     выбросы, записанные таблица и файл камеры. Существующий файл
                     заменяется целиком.
+  --focal F         номинальное фокусное расстояние в пикселях (fx) для оценки наклона
+                    поля: главная точка берётся в центре изображения (W/2, H/2)
+  --view СЦЕНА ИЗОБРАЖЕНИЕ
+                    ещё один снимок той же сетки (пара файлов координат); можно задать
+                    несколько раз. По всем снимкам вместе находятся fx и fy и их отношение
+                    со стандартной ошибкой; фокусное расстояние для этого не нужно, если
+                    поле на снимках наклонено по-разному
+  --json ФАЙЛ       записать результаты в объект JSON (UTF-8): coefficient, sd, n, sem,
+                    homography_rms_px, tilt_vertical_deg, tilt_horizontal_deg, tilt_deg,
+                    focal_px, corrected_coefficient, corrected_se, views, multiview_fx,
+                    multiview_fy, multiview_ratio, multiview_ratio_se, bias, bias_se,
+                    warning; неизвестное значение — null. Если поле наклонено настолько,
+                    что коэффициент смещён больше чем на две стандартные ошибки, в
+                    стандартный поток ошибок выводится предупреждение «Поле наклонено…»
   --help, -h        эта справка
 
 Значение можно писать и через «=»: --columns=6. Файлы читаются и пишутся в кодировке
@@ -92,7 +109,8 @@ Windows-1251, каждая строка записанного файла ока
   0  расчёт выполнен, заказанные файлы записаны;
   1  ошибка в командной строке (неизвестный или неполный параметр, нет обязательного
      параметра, неверный разделитель, --camera без --table, нецелые W или H
-     при --camera); ничего не вычислено и не записано;
+     при --camera, --view без двух файлов, неположительное --focal); ничего не
+     вычислено и не записано;
   2  «Ошибка чтения файла сцены!» — не удалось прочитать файл сцены или файл
      изображения (нет файла, строка не «x ; y»);
   3  «Неверное количество столбцов или строк!» — в файле не NC·NR точек;
@@ -100,10 +118,13 @@ Windows-1251, каждая строка записанного файла ока
      число, нет внутренних узлов (NC или NR меньше 3), деление на ноль (две соседние
      точки сцены с одинаковой координатой) или переполнение; отношения, вычисленные
      до ошибки, уже выведены, файлы не записываются;
-  5  не удалось записать таблицу коррекции, файл камеры или отчёт (сообщение называет
-     файл), или в тексте файла есть символ, которого нет в кодировке Windows-1251
-     (например, в пути таблицы коррекции): сообщение называет символ и строку, и тогда
-     не записывается ни один из файлов.
+  5  не удалось записать таблицу коррекции, файл камеры, отчёт или файл JSON
+     (сообщение называет файл), или в тексте файла есть символ, которого нет в
+     кодировке Windows-1251 (например, в пути таблицы коррекции): сообщение называет
+     символ и строку, и тогда не записывается ни один из файлов;
+  7  геометрия поля не определяется (точки на одной прямой, два снимка одного
+     положения поля, снимки не определяют фокусные расстояния); строки списка уже
+     выведены, таблица и файл камеры записаны, файл JSON — нет.
 
 Пример (пример поля из папки examples программы; у программы, установленной из пакета,
 это /usr/share/vrma/examples):
@@ -127,10 +148,38 @@ int CommandLineError(const QString& message) {
     return kCommandLine;
 }
 
+std::vector<GridPoint> GridPoints(const VT_Points& points) {
+    std::vector<GridPoint> out;
+    out.reserve(size_t(points.Count()));
+    for (qint32 k = 0; k < points.Count(); ++k)
+        out.push_back({points.Get(k)->X, points.Get(k)->Y});
+    return out;
+}
+
 // The options that take a value, as --help lists them.
 const char* const kValueOptions[] = {
-    "scene", "image",  "columns",           "rows",  "width", "height",
-    "table", "camera", "decimal-separator", "report"};
+    "scene", "image",  "columns",           "rows",   "width", "height",
+    "table", "camera", "decimal-separator", "report", "focal", "json"};
+
+// Takes every "--view SCENE IMAGE" out of the arguments (the parser knows options of one
+// value only). A message for the user when a view lacks a file.
+std::optional<QString> TakeViews(QStringList& arguments, QList<QStringList>& views) {
+    for (qsizetype k = 1; k < arguments.size();) {
+        QString bare = arguments[k];
+        while (bare.startsWith(QLatin1Char('-')))
+            bare.remove(0, 1);
+        if (bare == QStringLiteral("view") && arguments[k].startsWith(QLatin1Char('-'))) {
+            if (k + 2 >= arguments.size())
+                return QStringLiteral("Для %1 нужны два файла: сцены и изображения")
+                    .arg(arguments[k]);
+            views.append({arguments[k + 1], arguments[k + 2]});
+            arguments.remove(k, 3);
+        } else {
+            ++k;
+        }
+    }
+    return std::nullopt;
+}
 
 // The argument of the command line that names the option (for messages that quote it).
 QString ArgumentNaming(const QStringList& arguments, const QString& name) {
@@ -185,7 +234,10 @@ std::optional<QString> ParseArguments(const QStringList& arguments, Options& opt
     return std::nullopt;
 }
 
-int Run(const QStringList& arguments) {
+int Run(QStringList arguments) {
+    QList<QStringList> views;
+    if (const auto error = TakeViews(arguments, views))
+        return CommandLineError(*error);
     Options options;
     if (const auto error = ParseArguments(arguments, options))
         return CommandLineError(*error);
@@ -218,6 +270,22 @@ int Run(const QStringList& arguments) {
         return CommandLineError(
             QStringLiteral("Для файла камеры ширина и высота изображения должны быть целыми "
                            "числами"));
+
+    const bool fieldCheck = options.has("focal") || options.has("json") || !views.isEmpty();
+    std::optional<double> focal;
+    if (options.has("focal")) {
+        focal = ParseRealDouble(options.value("focal"));
+        if (!focal || !(*focal > 0.0))
+            return CommandLineError(
+                QStringLiteral("Фокусное расстояние (--focal) должно быть положительным числом: %1")
+                    .arg(options.value("focal")));
+    }
+    const std::optional<double> widthPx = ParseRealDouble(width);
+    const std::optional<double> heightPx = ParseRealDouble(height);
+    if (fieldCheck && (!widthPx || !heightPx || !(*widthPx > 0.0) || !(*heightPx > 0.0)))
+        return CommandLineError(
+            QStringLiteral("Для оценки наклона поля ширина и высота изображения должны быть "
+                           "положительными числами"));
 
     // The calibration window's command, step for step; the reader prints its own message.
     VT_Points scene(1);
@@ -289,6 +357,43 @@ int Run(const QStringList& arguments) {
         } catch (const std::exception& error) {
             return Fail(kWrite, QStringLiteral("Не удаётся записать отчёт %1: %2")
                                     .arg(options.value("report"), QString::fromUtf8(error.what())));
+        }
+    }
+    if (!fieldCheck)
+        return kDone;
+
+    // The geometry of the field: the run's photograph and the further ones.
+    FieldCheckInput input;
+    std::vector<GridPoint> scenePoints = GridPoints(scene);
+    std::vector<GridPoint> imagePoints = GridPoints(image);
+    input.scene = scenePoints;
+    input.image = imagePoints;
+    input.width = *widthPx;
+    input.height = *heightPx;
+    input.focal = focal;
+    input.coefficient = calibration.run.coefficient;
+    input.sd = calibration.run.sd;
+    input.n = qint64(calibration.run.ratios.size());
+    for (const QStringList& view : views) {
+        VT_Points viewScene(1);
+        VT_Points viewImage(1);
+        if (!ReadCalibrationFiles(view[0], view[1], viewScene, viewImage))
+            return kRead;
+        input.views.push_back(FieldView{GridPoints(viewScene), GridPoints(viewImage)});
+    }
+    FieldCheck check;
+    try {
+        check = CheckField(input);
+    } catch (const CalcError& error) {
+        return Fail(kFieldCheck, QString::fromUtf8(error.what()));
+    }
+    if (check.warning)
+        Print(stderr, FieldCheckWarning(check));
+    if (options.has("json")) {
+        try {
+            WriteFileAtomically(options.value("json"), FieldCheckJson(check));
+        } catch (const std::exception& error) {
+            return Fail(kWrite, QString::fromUtf8(error.what()));
         }
     }
     return kDone;

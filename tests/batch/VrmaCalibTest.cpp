@@ -419,12 +419,13 @@ TEST_F(VrmaCalib, HelpExplainsEveryOptionAndExitCode) {
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.err.isEmpty());
     const QString text = help.out.join(QLatin1Char('\n'));
-    for (const char* option : {"--scene", "--image", "--columns", "--rows", "--width", "--height",
-                               "--table", "--camera", "--decimal-separator", "--help"})
+    for (const char* option :
+         {"--scene", "--image", "--columns", "--rows", "--width", "--height", "--table", "--camera",
+          "--decimal-separator", "--focal", "--view", "--json", "--help"})
         EXPECT_TRUE(text.contains(QLatin1String(option))) << option;
     for (const QString& message : {kReadMessage, kCountMessage, kCalcMessage})
         EXPECT_TRUE(text.contains(message)) << message.toStdString();
-    for (int code = 0; code <= 5; ++code)
+    for (const int code : {0, 1, 2, 3, 4, 5, 7})
         EXPECT_TRUE(text.contains(QStringLiteral("\n  %1  ").arg(code))) << code;
     EXPECT_EQ(RunCalib({QStringLiteral("-h")}).out, help.out);
 }

@@ -1,0 +1,153 @@
+#pragma once
+// How far the coefficient of a calibration can be trusted: the geometry of the field as
+// the camera saw it, and a coefficient corrected for it.
+//
+// The coefficient (the mean of the node ratios) is exactly fy/fx only when the field
+// faces the camera squarely; a tilt of theta about the image's vertical axis multiplies
+// it by about 1 / cos(theta). This unit fits a pinhole camera to the same points:
+//
+// - the plane-to-image homography of the run's points (normalised DLT, refined by
+//   Levenberg-Marquardt on the reprojection error), with its reprojection RMS;
+// - with a nominal focal length f (taken as fx, in pixels) and the principal point at
+//   the image centre: the pose of the field and the fy that the homography implies
+//   (closed form from the orthogonality and equal length of the plane's axes, then a
+//   least-squares fit of fy and the pose to the image points, then of fx too, held to f
+//   within kFocalUncertainty: a photograph tilted about both axes fixes fx by its own
+//   perspective and overrides a nominal value that is off). Its tilt is given about
+//   the image's vertical axis (the plane's normal leaning toward +x) and its horizontal
+//   axis (toward +y). A relative error eps of f changes the corrected coefficient by
+//   about eps * sin^2(theta), theta the angle between the normal and the optical axis;
+// - with further photographs of the same grid: fx and fy from all views together (the
+//   principal point at the image centre, no skew, no distortion; the same closed form
+//   over all views, then one least-squares fit of fx, fy and every pose), with the
+//   standard error of fy/fx from the fit's covariance. No focal length is needed once
+//   two views are tilted differently;
+// - the verdict: the bias of the plain coefficient (its value minus the better of the
+//   two corrected ratios: the multi-view one when there is one) against the standard
+//   error of that difference, sqrt(sem^2 + se^2); the warning is on when
+//   |bias| > 2 * that standard error.
+//
+// Degenerate input (fewer than four points, all points on a line, two photographs of one
+// pose, views that do not fix the focal lengths) throws CalcError with a Russian message
+// of its own; never a number.
+#include "calib/ScaleRatio.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+#include <array>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace vrma {
+
+// One further photograph of the grid: its scene and image points, paired k-th with k-th.
+// How well a nominal focal length is taken to be known (relative standard error).
+constexpr double kFocalUncertainty = 0.01;
+
+struct FieldView {
+    std::vector<GridPoint> scene;
+    std::vector<GridPoint> image;
+};
+
+// The run's photograph as the calibration window knows it: the points of both files, the
+// image size and the focal length of the camera file, if one was chosen.
+struct FieldGeometry {
+    std::vector<GridPoint> scene;
+    std::vector<GridPoint> image;
+    double width = 720.0;
+    double height = 576.0;
+    std::optional<double> focal;
+};
+
+// The photograph of a completed calibration: the points of its lists and the image size
+// from the texts of the window's fields; empty when a size is not a positive number.
+std::optional<FieldGeometry> CalibrationGeometry(const VT_Points& scene, const VT_Points& image,
+                                                 const QString& widthText,
+                                                 const QString& heightText);
+
+// The focal length (pixels) of a camera file: its fourth value, when it reads as a
+// positive number; empty otherwise (no file, an empty value). Never throws.
+std::optional<double> CameraFileFocal(const QString& fileName);
+
+struct FieldCheckInput {
+    // The run's points (the photograph the coefficient came from).
+    std::span<const GridPoint> scene;
+    std::span<const GridPoint> image;
+    // The image size in pixels; the principal point is taken at its centre.
+    double width = 720.0;
+    double height = 576.0;
+    // The nominal focal length in pixels (fx), if known.
+    std::optional<double> focal;
+    // Further photographs of the same grid.
+    std::vector<FieldView> views;
+    // The plain coefficient of the run: the mean ratio, its sd and the count of nodes.
+    double coefficient = 0.0;
+    double sd = 0.0;
+    qint64 n = 0;
+};
+
+struct FieldCheck {
+    // The plain coefficient, as the calibration computed it.
+    double coefficient = 0.0;
+    double sd = 0.0;
+    qint64 n = 0;
+    double sem = 0.0; // sd / sqrt(n)
+
+    // The homography of the run's points, row by row, scaled so that its last element is
+    // 1 (or its Frobenius norm, when that element is near 0), and its reprojection RMS.
+    std::array<double, 9> homography{};
+    double homographyRmsPx = 0.0;
+    qint64 pointCount = 0;
+    double principalX = 0.0; // the image centre
+    double principalY = 0.0;
+
+    // The pose of the field in the run's photograph: known with a focal length, or from
+    // the views when they fix fx.
+    bool tiltKnown = false;
+    double focalUsed = 0.0;         // the fx the tilt was found with (nominal or from the views)
+    bool focalFromViews = false;    // no nominal focal length: fx of the multi-view fit
+    double tiltVerticalDeg = 0.0;   // about the image's vertical axis, signed
+    double tiltHorizontalDeg = 0.0; // about the image's horizontal axis, signed
+    double tiltDeg = 0.0;           // between the field's normal and the optical axis
+    double focalSensitivity = 0.0;  // sin^2(tiltDeg): d(ratio)/ratio per d(f)/f
+
+    // With a nominal focal length: fy / f as the single photograph implies it.
+    std::optional<double> correctedCoefficient;
+    std::optional<double> correctedSe;
+    std::optional<double> correctedRmsPx;
+
+    // With further views: all photographs together.
+    qint32 viewCount = 1;
+    std::optional<double> multiviewFx;
+    std::optional<double> multiviewFy;
+    std::optional<double> multiviewRatio;
+    std::optional<double> multiviewRatioSe;
+    std::optional<double> multiviewRmsPx;
+
+    // The verdict (when a corrected ratio is known).
+    std::optional<double> reference;   // the ratio the bias is measured against
+    std::optional<double> referenceSe; // its standard error
+    std::optional<double> bias;        // coefficient - reference
+    std::optional<double> biasSe;      // sqrt(sem^2 + referenceSe^2)
+    bool warning = false;              // |bias| > 2 * biasSe
+};
+
+// The reprojection RMS (pixels) of the homography h (row by row) on the points.
+double HomographyRms(const std::array<double, 9>& h, std::span<const GridPoint> scene,
+                     std::span<const GridPoint> image);
+
+// The check of one calibration. Throws CalcError (Russian message) on degenerate input.
+FieldCheck CheckField(const FieldCheckInput& input);
+
+// The result as a JSON object (UTF-8). Keys: coefficient, sd, n, sem, homography_rms_px,
+// tilt_vertical_deg, tilt_horizontal_deg, tilt_deg, focal_px, corrected_coefficient,
+// corrected_se, views, multiview_fx, multiview_fy, multiview_ratio, multiview_ratio_se,
+// bias, bias_se, warning; a value that is not known is null.
+QByteArray FieldCheckJson(const FieldCheck& check);
+
+// The Russian warning text shown when check.warning is on (empty otherwise).
+QString FieldCheckWarning(const FieldCheck& check);
+
+} // namespace vrma

@@ -1,0 +1,337 @@
+// The field check on photographs of synthetic pinhole cameras with known fx, fy and tilt
+// (0.05 px of noise, fixed seeds): the homography, the tilt, the corrected coefficient
+// with a focal length known to 1 % and to 5 %, the multi-view ratio beside OpenCV's
+// calibrateCamera, the verdict, the JSON and the degenerate inputs.
+#include "calib/FieldCheck.h"
+#include "data/Errors.h"
+#include "support/TiltedField.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <numbers>
+#include <opencv2/calib3d.hpp>
+#include <string>
+
+namespace vrma {
+namespace {
+
+using test::CheckInput;
+using test::FieldPose;
+using test::MakeField;
+using test::PinholeCamera;
+using test::TiltedField;
+
+constexpr double kNoise = 0.05;
+
+struct Checked {
+    TiltedField field;
+    ScaleRatioRun run;
+    FieldCheck check;
+};
+
+Checked CheckOne(const PinholeCamera& camera, const FieldPose& pose, std::optional<double> focal,
+                 unsigned seed, int nc = 11, int nr = 9) {
+    Checked c;
+    c.field = MakeField(camera, pose, nc, nr, kNoise, seed);
+    c.run = c.field.run();
+    EXPECT_TRUE(c.run.complete());
+    FieldCheckInput input = CheckInput(c.field, camera, c.run);
+    input.focal = focal;
+    c.check = CheckField(input);
+    return c;
+}
+
+std::string Message(const FieldCheckInput& input) {
+    try {
+        CheckField(input);
+    } catch (const CalcError& e) {
+        return e.what();
+    }
+    return "no failure";
+}
+
+TEST(FieldCheckHomography, ExactOnANoiseFreeFieldAndAtTheNoiseLevelOtherwise) {
+    const PinholeCamera camera;
+    const TiltedField exact = MakeField(camera, {12.0, -7.0, 3.0}, 11, 9, 0.0, 1);
+    const ScaleRatioRun run = exact.run();
+    const FieldCheck check = CheckField(CheckInput(exact, camera, run));
+    EXPECT_LT(check.homographyRmsPx, 1e-4);
+    EXPECT_EQ(check.pointCount, 99);
+    EXPECT_DOUBLE_EQ(check.principalX, 360.0);
+    EXPECT_DOUBLE_EQ(check.principalY, 288.0);
+    // The scaled homography maps the field's centre (0, 0) to its image.
+    const size_t centre = 5 * 9 + 4;
+    EXPECT_NEAR(check.homography[2], exact.image[centre].x, 1e-4);
+    EXPECT_NEAR(check.homography[5], exact.image[centre].y, 1e-4);
+    EXPECT_DOUBLE_EQ(check.homography[8], 1.0);
+
+    // Two coordinates of noise 0.05 each: an RMS of about 0.05 * sqrt(2) less the fit's share.
+    const Checked noisy = CheckOne(camera, {12.0, -7.0, 3.0}, std::nullopt, 2);
+    EXPECT_GT(noisy.check.homographyRmsPx, 0.04);
+    EXPECT_LT(noisy.check.homographyRmsPx, 0.09);
+    // Without a focal length or further views there is no pose and no verdict.
+    EXPECT_FALSE(noisy.check.tiltKnown);
+    EXPECT_FALSE(noisy.check.correctedCoefficient);
+    EXPECT_FALSE(noisy.check.bias);
+    EXPECT_FALSE(noisy.check.warning);
+}
+
+TEST(FieldCheckTilt, FrontoParallelFieldHasNoTiltAndKeepsThePlainCoefficient) {
+    const PinholeCamera camera;
+    for (unsigned seed : {11u, 12u, 13u}) {
+        const Checked c = CheckOne(camera, {}, camera.fx, seed);
+        EXPECT_LT(c.check.tiltDeg, 0.1) << seed;
+        EXPECT_LT(std::fabs(c.check.tiltVerticalDeg), 0.1);
+        EXPECT_LT(std::fabs(c.check.tiltHorizontalDeg), 0.1);
+        ASSERT_TRUE(c.check.correctedCoefficient);
+        EXPECT_LT(std::fabs(*c.check.correctedCoefficient - c.check.coefficient), c.check.sem)
+            << seed;
+        EXPECT_FALSE(c.check.warning) << seed;
+        EXPECT_NEAR(c.check.sem, c.run.sd / std::sqrt(63.0), 1e-15);
+    }
+}
+
+// Tilts from 0 to 20 degrees about either axis and both; the focal length 1 % off, both
+// ways: the corrected coefficient within 3e-4 of the truth, or within a twentieth of the
+// plain coefficient's bias where that is larger; the tilt found as it was made.
+TEST(FieldCheckTilt, CorrectedCoefficientWithTheFocalLengthKnownToOnePercent) {
+    const PinholeCamera camera;
+    unsigned seed = 100;
+    double worst = 0.0;
+    for (double tilt : {0.0, 2.5, 5.0, 10.0, 15.0, 20.0}) {
+        for (int axes = 0; axes < 3; ++axes) {
+            const FieldPose pose{axes != 1 ? tilt : 0.0, axes != 0 ? tilt : 0.0, 2.0};
+            for (double focalError : {-0.01, 0.01}) {
+                const Checked c = CheckOne(camera, pose, camera.fx * (1.0 + focalError), ++seed);
+                const double truth = camera.ratio();
+                const double plainBias = std::fabs(c.check.coefficient - truth);
+                const double allowed = std::max(3e-4, plainBias / 20.0);
+                const double error = std::fabs(*c.check.correctedCoefficient - truth);
+                worst = std::max(worst, error / allowed);
+                EXPECT_LE(error, allowed)
+                    << "tilt " << tilt << " axes " << axes << " focal " << focalError;
+                EXPECT_NEAR(c.check.tiltVerticalDeg, c.field.tiltVerticalDeg(), 0.3);
+                EXPECT_NEAR(c.check.tiltHorizontalDeg, c.field.tiltHorizontalDeg(), 0.3);
+                EXPECT_LT(*c.check.correctedRmsPx, 0.09);
+            }
+        }
+    }
+    EXPECT_LT(worst, 1.0);
+}
+
+// The plain coefficient is off by about 1/cos(theta) for a tilt about the vertical axis,
+// cos(theta) about the horizontal one: the bias the check removes is real.
+TEST(FieldCheckTilt, PlainCoefficientCarriesTheTiltAndTheCorrectionRemovesIt) {
+    const PinholeCamera camera;
+    const Checked v = CheckOne(camera, {10.0, 0.0}, camera.fx, 7);
+    EXPECT_GT(v.check.coefficient - camera.ratio(), 0.01);
+    EXPECT_NEAR(*v.check.correctedCoefficient, camera.ratio(), 3e-4);
+    EXPECT_NEAR(v.check.tiltVerticalDeg, 10.0, 0.2);
+    EXPECT_NEAR(v.check.tiltHorizontalDeg, 0.0, 0.2);
+    const Checked h = CheckOne(camera, {0.0, 10.0}, camera.fx, 8);
+    EXPECT_LT(h.check.coefficient - camera.ratio(), -0.01);
+    EXPECT_NEAR(*h.check.correctedCoefficient, camera.ratio(), 3e-4);
+    EXPECT_NEAR(std::fabs(h.check.tiltHorizontalDeg), 10.0, 0.2);
+    EXPECT_NEAR(h.check.tiltVerticalDeg, 0.0, 0.2);
+    // 25 degrees about both axes: still found.
+    const Checked both = CheckOne(camera, {25.0, 25.0, -4.0}, camera.fx, 9);
+    EXPECT_NEAR(both.check.tiltVerticalDeg, both.field.tiltVerticalDeg(), 0.2);
+    EXPECT_NEAR(both.check.tiltHorizontalDeg, both.field.tiltHorizontalDeg(), 0.2);
+    EXPECT_NEAR(*both.check.correctedCoefficient, camera.ratio(), 5e-4);
+}
+
+// A relative error eps of the focal length moves the corrected coefficient by about
+// -eps * sin^2(theta) * ratio: the sensitivity the window states.
+TEST(FieldCheckTilt, FocalLengthKnownToFivePercentGivesTheErrorEpsSinSquared) {
+    const PinholeCamera camera;
+    unsigned seed = 300;
+    for (double tilt : {10.0, 15.0, 20.0}) {
+        for (double eps : {-0.05, 0.05}) {
+            const Checked c = CheckOne(camera, {tilt, 0.0}, camera.fx * (1.0 + eps), ++seed);
+            const double s2 = std::pow(std::sin(tilt * std::numbers::pi / 180.0), 2);
+            const double predicted = -eps * s2 * camera.ratio();
+            const double error = *c.check.correctedCoefficient - camera.ratio();
+            EXPECT_NEAR(error, predicted, 0.25 * std::fabs(predicted) + 3e-4)
+                << "tilt " << tilt << " eps " << eps;
+            EXPECT_NEAR(c.check.focalSensitivity, s2, 0.02);
+        }
+    }
+}
+
+// OpenCV's calibrateCamera as a user would run it: principal point fixed at the image
+// centre, no tangential or radial distortion.
+double OpenCvRatio(const std::vector<TiltedField>& views, const PinholeCamera& camera) {
+    std::vector<std::vector<cv::Point3f>> object;
+    std::vector<std::vector<cv::Point2f>> image;
+    for (const TiltedField& v : views) {
+        object.emplace_back();
+        image.emplace_back();
+        for (size_t k = 0; k < v.scene.size(); ++k) {
+            object.back().emplace_back(float(v.scene[k].x), float(v.scene[k].y), 0.0f);
+            image.back().emplace_back(float(v.image[k].x), float(v.image[k].y));
+        }
+    }
+    cv::Mat k = (cv::Mat_<double>(3, 3) << camera.fx, 0, camera.width / 2, 0, camera.fx,
+                 camera.height / 2, 0, 0, 1);
+    cv::Mat dist = cv::Mat::zeros(5, 1, CV_64F);
+    std::vector<cv::Mat> r, t;
+    const int flags = cv::CALIB_USE_INTRINSIC_GUESS | cv::CALIB_FIX_PRINCIPAL_POINT |
+                      cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 |
+                      cv::CALIB_FIX_K3 | cv::CALIB_FIX_K4 | cv::CALIB_FIX_K5 | cv::CALIB_FIX_K6;
+    cv::calibrateCamera(object, image, cv::Size(int(camera.width), int(camera.height)), k, dist, r,
+                        t, flags);
+    return k.at<double>(1, 1) / k.at<double>(0, 0);
+}
+
+TEST(FieldCheckViews, ThreeViewsWithoutFocalLengthAsCloseAsCalibrateCamera) {
+    const PinholeCamera camera;
+    const FieldPose poses[3] = {{15.0, 5.0, 1.0}, {-5.0, 18.0, -2.0}, {-12.0, -12.0, 4.0}};
+    double oursSum = 0.0;
+    double theirsSum = 0.0;
+    int trials = 0;
+    for (unsigned seed = 500; seed < 508; ++seed) {
+        std::vector<TiltedField> views;
+        for (int v = 0; v < 3; ++v)
+            views.push_back(MakeField(camera, poses[v], 11, 9, kNoise, seed * 10 + unsigned(v)));
+        const ScaleRatioRun run = views[0].run();
+        FieldCheckInput input = CheckInput(views[0], camera, run);
+        input.views = {views[1].view(), views[2].view()};
+        const FieldCheck check = CheckField(input);
+        ASSERT_TRUE(check.multiviewRatio);
+        EXPECT_EQ(check.viewCount, 3);
+        const double ours = std::fabs(*check.multiviewRatio - camera.ratio());
+        const double theirs = std::fabs(OpenCvRatio(views, camera) - camera.ratio());
+        // Both minimise the same reprojection error: they find the same minimum.
+        EXPECT_NEAR(ours, theirs, 2e-5) << seed;
+        EXPECT_LT(ours, 4.0 * *check.multiviewRatioSe + 1e-5) << seed;
+        EXPECT_GT(*check.multiviewRatioSe, 2e-5);
+        EXPECT_LT(*check.multiviewRatioSe, 1e-3);
+        EXPECT_NEAR(*check.multiviewFx, camera.fx, 0.02 * camera.fx);
+        // The tilt of the run's photograph, from the views' fx.
+        EXPECT_TRUE(check.tiltKnown && check.focalFromViews);
+        EXPECT_NEAR(check.tiltVerticalDeg, views[0].tiltVerticalDeg(), 0.3);
+        EXPECT_NEAR(check.tiltHorizontalDeg, views[0].tiltHorizontalDeg(), 0.3);
+        // The run's photograph is tilted by 15 degrees: the plain coefficient is biased.
+        EXPECT_TRUE(check.warning);
+        oursSum += ours;
+        theirsSum += theirs;
+        ++trials;
+    }
+    EXPECT_LE(oursSum / trials, theirsSum / trials + 1e-6);
+    EXPECT_LT(oursSum / trials, 4e-4);
+}
+
+TEST(FieldCheckVerdict, WarningExactlyWhenTheBiasExceedsTwiceItsStandardError) {
+    const PinholeCamera camera;
+    int on = 0;
+    int off = 0;
+    unsigned seed = 700;
+    for (double tilt : {0.0, 1.0, 2.0, 3.0, 4.0, 6.0, 8.0, 12.0}) {
+        const Checked c = CheckOne(camera, {tilt, 0.0}, camera.fx, ++seed);
+        ASSERT_TRUE(c.check.bias && c.check.biasSe && c.check.reference);
+        EXPECT_DOUBLE_EQ(*c.check.bias, c.check.coefficient - *c.check.correctedCoefficient);
+        EXPECT_DOUBLE_EQ(*c.check.biasSe, std::hypot(c.check.sem, *c.check.correctedSe));
+        EXPECT_EQ(c.check.warning, std::fabs(*c.check.bias) > 2.0 * *c.check.biasSe) << tilt;
+        EXPECT_EQ(FieldCheckWarning(c.check).isEmpty(), !c.check.warning);
+        (c.check.warning ? on : off)++;
+        if (tilt == 0.0) {
+            EXPECT_FALSE(c.check.warning);
+        }
+        if (tilt >= 6.0) {
+            EXPECT_TRUE(c.check.warning) << tilt;
+        }
+    }
+    EXPECT_GT(on, 0);
+    EXPECT_GT(off, 0);
+    const Checked tilted = CheckOne(camera, {10.0, 0.0}, camera.fx, 9);
+    EXPECT_TRUE(FieldCheckWarning(tilted.check).startsWith(QStringLiteral("Поле наклонено")));
+}
+
+TEST(FieldCheckDegenerate, PointsOnALineAndOnePoseTwiceGiveAMessageInsteadOfANumber) {
+    const PinholeCamera camera;
+    const TiltedField field = MakeField(camera, {5.0, 0.0}, 11, 9, kNoise, 1);
+    const ScaleRatioRun run = field.run();
+
+    // All scene points on one line (the image points alike).
+    TiltedField line = field;
+    for (size_t k = 0; k < line.scene.size(); ++k) {
+        line.scene[k] = {double(k), 2.0 * double(k) + 1.0};
+    }
+    FieldCheckInput input = CheckInput(line, camera, run);
+    input.focal = camera.fx;
+    EXPECT_NE(Message(input).find("одной прямой"), std::string::npos) << Message(input);
+    line = field;
+    for (size_t k = 0; k < line.image.size(); ++k)
+        line.image[k] = {100.0 + double(k), 50.0};
+    input = CheckInput(line, camera, run);
+    EXPECT_NE(Message(input).find("Точки изображения лежат"), std::string::npos) << Message(input);
+
+    // The same photograph given again, and the same pose photographed again.
+    input = CheckInput(field, camera, run);
+    input.views = {field.view()};
+    EXPECT_NE(Message(input).find("Снимки 1 и 2 сделаны при одном положении поля"),
+              std::string::npos)
+        << Message(input);
+    const TiltedField again = MakeField(camera, {5.0, 0.0}, 11, 9, kNoise, 2);
+    const TiltedField other = MakeField(camera, {-10.0, 10.0}, 11, 9, kNoise, 3);
+    input.views = {other.view(), again.view()};
+    EXPECT_NE(Message(input).find("Снимки 1 и 3"), std::string::npos) << Message(input);
+
+    // Two fronto-parallel views at different distances: fx is not fixed by them.
+    const TiltedField flat1 = MakeField(camera, {}, 11, 9, kNoise, 4);
+    TiltedField flat2 = MakeField(camera, {0.0, 0.0, 0.0, 0.1, 0.0}, 11, 9, kNoise, 5);
+    const ScaleRatioRun flatRun = flat1.run();
+    input = CheckInput(flat1, camera, flatRun);
+    input.views = {flat2.view()};
+    EXPECT_NE(Message(input).find("не определяют фокусные расстояния"), std::string::npos)
+        << Message(input);
+
+    // Too few points, a view whose files differ in length, a focal length of zero.
+    input = CheckInput(field, camera, run);
+    input.scene = input.scene.first(3);
+    input.image = input.image.first(3);
+    EXPECT_NE(Message(input).find("не меньше четырёх"), std::string::npos);
+    input = CheckInput(field, camera, run);
+    FieldView shortView = other.view();
+    shortView.image.pop_back();
+    input.views = {shortView};
+    EXPECT_NE(Message(input).find("снимка 2 разное число"), std::string::npos) << Message(input);
+    input = CheckInput(field, camera, run);
+    input.focal = 0.0;
+    EXPECT_NE(Message(input).find("Фокусное расстояние"), std::string::npos);
+    input.focal = std::nullopt;
+    input.width = 0.0;
+    EXPECT_NE(Message(input).find("Размеры изображения"), std::string::npos);
+}
+
+TEST(FieldCheckJson, CarriesEveryFigureAndNullForWhatIsNotKnown) {
+    const PinholeCamera camera;
+    const Checked c = CheckOne(camera, {8.0, 3.0}, camera.fx, 21);
+    const QJsonObject o = QJsonDocument::fromJson(FieldCheckJson(c.check)).object();
+    EXPECT_DOUBLE_EQ(o.value("coefficient").toDouble(), c.check.coefficient);
+    EXPECT_DOUBLE_EQ(o.value("sd").toDouble(), c.check.sd);
+    EXPECT_EQ(o.value("n").toInteger(), 63);
+    EXPECT_DOUBLE_EQ(o.value("sem").toDouble(), c.check.sem);
+    EXPECT_DOUBLE_EQ(o.value("homography_rms_px").toDouble(), c.check.homographyRmsPx);
+    EXPECT_DOUBLE_EQ(o.value("tilt_vertical_deg").toDouble(), c.check.tiltVerticalDeg);
+    EXPECT_DOUBLE_EQ(o.value("tilt_horizontal_deg").toDouble(), c.check.tiltHorizontalDeg);
+    EXPECT_DOUBLE_EQ(o.value("corrected_coefficient").toDouble(), *c.check.correctedCoefficient);
+    EXPECT_DOUBLE_EQ(o.value("bias").toDouble(), *c.check.bias);
+    EXPECT_EQ(o.value("warning").toBool(), c.check.warning);
+    EXPECT_TRUE(o.value("warning").isBool());
+    EXPECT_TRUE(o.value("multiview_ratio").isNull());
+    EXPECT_TRUE(o.value("multiview_ratio_se").isNull());
+
+    const Checked bare = CheckOne(camera, {8.0, 3.0}, std::nullopt, 21);
+    const QJsonObject b = QJsonDocument::fromJson(FieldCheckJson(bare.check)).object();
+    for (const char* key : {"tilt_vertical_deg", "tilt_horizontal_deg", "corrected_coefficient",
+                            "bias", "multiview_ratio"})
+        EXPECT_TRUE(b.value(QLatin1String(key)).isNull()) << key;
+    EXPECT_FALSE(b.value("warning").toBool());
+}
+
+} // namespace
+} // namespace vrma
