@@ -5,8 +5,8 @@
 //       further IMAGE as another photograph of the same grid (FOCAL 0: no focal length);
 //       prints "plain <c> corrected <c|-> multiview <ratio|-> se <se|->".
 #include "calib/FieldCheck.h"
-#include "data/Procedures.h"
 #include "data/Locale.h"
+#include "data/Procedures.h"
 #include "support/BenchSupport.h"
 #include "tests/support/TiltedField.h"
 

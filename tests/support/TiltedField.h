@@ -54,7 +54,7 @@ struct TiltedField {
 };
 
 inline TiltedField MakeField(const PinholeCamera& camera, const FieldPose& pose, int nc, int nr,
-                                double noisePx, unsigned seed, double step = 20.0) {
+                             double noisePx, unsigned seed, double step = 20.0) {
     TiltedField field;
     field.nc = nc;
     field.nr = nr;
