@@ -43,7 +43,7 @@ double Deg(double radians) {
 
 // The name of a photograph in messages: the run's own is the first.
 QString ViewName(size_t view) {
-    return QStringLiteral("снимка %1").arg(qulonglong(view + 1));
+    return QStringLiteral("снимка %1").arg(qulonglong(view) + 1);
 }
 
 // One photograph as the fit sees it.
@@ -299,7 +299,8 @@ Fit Refine(const std::vector<Points>& views, Fit fit, bool fixFx, const FocalPri
     double points = 0.0;
     for (int r = 0; r < m - m % 2; ++r)
         points += residuals.at<double>(r) * residuals.at<double>(r);
-    fit.rms = std::sqrt(points / double(m / 2));
+    const int pointCount = m / 2; // two residuals a point
+    fit.rms = std::sqrt(points / double(pointCount));
 
     // The covariance sigma^2 (J^T J)^-1, after checking that every parameter is fixed by
     // the points (the normal matrix scaled to a unit diagonal is well conditioned).
@@ -474,8 +475,8 @@ FieldCheck CheckField(const FieldCheckInput& input) {
             if (farthest < kSamePosePx)
                 Fail(QStringLiteral("Снимки %1 и %2 сделаны при одном положении поля: по ним "
                                     "фокусные расстояния не найти.")
-                         .arg(qulonglong(a + 1))
-                         .arg(qulonglong(b + 1)));
+                         .arg(qulonglong(a) + 1)
+                         .arg(qulonglong(b) + 1));
         }
 
     if (input.focal) {

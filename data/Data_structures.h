@@ -139,7 +139,11 @@ private:
         size_t used;
     };
 
-    static T* Item(std::uintptr_t entry) { return reinterpret_cast<T*>(entry & ~kMade); }
+    // An entry is a record's address with its lowest bit telling who made it, so the
+    // address comes back from an integer.
+    static T* Item(std::uintptr_t entry) {
+        return reinterpret_cast<T*>(entry & ~kMade); // NOLINT(performance-no-int-to-ptr)
+    }
 
     static void PoisonRecords([[maybe_unused]] T* first, [[maybe_unused]] size_t n) {
 #ifdef __SANITIZE_ADDRESS__
