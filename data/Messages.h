@@ -52,4 +52,13 @@ inline QString NotSavedSave() {
     return QStringLiteral("Данные не сохранены. Сохранить?");
 }
 
+// Target detection in a photograph of the test field.
+inline QString PhotoUnreadable() {
+    return QStringLiteral("Не удалось прочитать снимок: файла нет или это не изображение.");
+}
+inline QString GridNotFound() {
+    return QStringLiteral("Сетка мишеней на снимке не найдена. Проверьте вид мишеней, число "
+                          "столбцов и строк и что всё поле целиком видно на снимке.");
+}
+
 } // namespace vrma::messages

@@ -1,0 +1,95 @@
+#pragma once
+// Target detection: from a photograph of the printed test field to the two coordinate
+// files of a calibration. A field is a grid of NC columns by NR rows of targets, either
+// the inner corners of a chessboard (a board of (NC + 1) x (NR + 1) squares) or a
+// symmetric grid of dots. The targets are listed as the calibration reads its grid:
+// column by column, the column index growing with image x and the row index with image y,
+// so that the k-th image point (k = i * NR + j) and the k-th scene point are one node.
+// Core only: OpenCV and Qt Core/Gui, no windows.
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+namespace cv {
+class Mat;
+}
+
+namespace vrma {
+
+enum class TargetKind {
+    Chessboard, // inner corners of a chessboard
+    Dots,       // a symmetric grid of dots, dark on light or light on dark
+};
+
+// "chessboard" / "dots" (the command line's words): true and kind set; false for others.
+bool ParseTargetKind(QStringView word, TargetKind& kind);
+
+// A point of the photograph, in pixels: x to the right, y down, the centre of the top
+// left pixel at (0, 0).
+struct ImagePoint {
+    double x = 0.0;
+    double y = 0.0;
+};
+
+// The targets found, in the calibration's order (column by column).
+struct DetectedTargets {
+    TargetKind kind = TargetKind::Chessboard;
+    int columns = 0;
+    int rows = 0;
+    int imageWidth = 0;  // of the photograph, pixels
+    int imageHeight = 0;
+    std::vector<ImagePoint> points; // columns * rows, k = i * rows + j
+};
+
+// The photograph cannot be read (no file, not an image, truncated, empty). what() is the
+// Russian message for the user, UTF-8.
+class PhotoReadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The grid of targets is not in the photograph (or not all of it). what(): the one
+// Russian message, UTF-8.
+class GridNotFound : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The user stopped a detection.
+class DetectionCancelled : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Told the share done, 0..100, between stages of a detection; returns false to stop it
+// (DetectTargets then throws DetectionCancelled at the next stage boundary).
+using DetectionProgress = std::function<bool(int percent)>;
+
+// Reads a photograph in any format that OpenCV or Qt reads (JPEG, PNG, TIFF, BMP), 8 or
+// 16 bits, grey or colour, into an 8-bit grey image. Throws PhotoReadError.
+cv::Mat ReadPhotograph(const QString& fileName);
+
+// Finds the columns x rows targets of the given kind in an 8-bit grey image and returns
+// them in the calibration's order. Throws GridNotFound, DetectionCancelled, or
+// std::invalid_argument for columns or rows below 2.
+DetectedTargets DetectTargets(const cv::Mat& grey, TargetKind kind, int columns, int rows,
+                              const DetectionProgress& progress = {});
+
+// ReadPhotograph, then DetectTargets.
+DetectedTargets DetectTargetsInFile(const QString& fileName, TargetKind kind, int columns,
+                                    int rows, const DetectionProgress& progress = {});
+
+// The scene grid of a field: X = i * pitch, Y = j * pitchY, in the same order.
+std::vector<ImagePoint> SceneGrid(int columns, int rows, double pitch, double pitchY);
+
+// Writes the scene file (SceneGrid) and the image file (the targets) as coordinate files:
+// one point a line "x ; y", Windows-1251, CR LF, the decimal separator of the locale, the
+// 15-digit general format. Both are encoded before either is written, and each is written
+// whole or not at all (the program's save). Throws on a failed write.
+void WriteDetectedFiles(const QString& sceneFile, const QString& imageFile,
+                        const DetectedTargets& targets, double pitch, double pitchY);
+
+} // namespace vrma
