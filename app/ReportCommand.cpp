@@ -16,7 +16,15 @@ void TAlfaKalibr_Form::SetLastReport(std::optional<CalibrationReport> report) {
 void TAlfaKalibr_Form::N19Click(QObject* /*sender*/) {
     if (!lastReport)
         return;
-    const CalibrationReport& report = *lastReport;
+    // The field check as the node analysis makes it: the run's photograph, with the focal
+    // length of the camera file when one is known.
+    CalibrationReport report = *lastReport;
+    if (lastGeometry) {
+        FieldGeometry geometry = *lastGeometry;
+        if (!cameraFileName.isEmpty())
+            geometry.focal = CameraFileFocal(cameraFileName);
+        report.sections.push_back(CheckFieldSection(report, geometry));
+    }
     SaveThroughDialog(this, SaveReportDialog, [&report] { return CalibrationReportPdf(report); });
 }
 

@@ -35,6 +35,20 @@ QString Fixed(double value, int decimals) {
     return text.replace(QLatin1Char('.'), DecimalSeparator());
 }
 
+// A deviation with its sign ("+1,25", "-0,40"); a value that rounds to zero has none.
+QString Signed(double value, int decimals) {
+    const QString text = Fixed(std::fabs(value), decimals);
+    const bool zero = std::all_of(text.begin(), text.end(),
+                                  [](QChar c) { return !c.isDigit() || c == QLatin1Char('0'); });
+    if (zero)
+        return text;
+    return (value < 0 ? QStringLiteral("-") : QStringLiteral("+")) + text;
+}
+
+QString WithError(double value, double error, int decimals) {
+    return Fixed(value, decimals) + QStringLiteral(" ± ") + Fixed(error, decimals);
+}
+
 QFont ReportFont(int size, bool bold = false) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
@@ -547,6 +561,77 @@ QByteArray CalibrationReportPdf(const CalibrationReport& report) {
             throw Exception("the PDF document cannot be finished");
     }
     return bytes;
+}
+
+ReportSection FieldCheckSection(const FieldCheck& check) {
+    ReportSection section;
+    section.title = QStringLiteral("Геометрия поля");
+    auto& rows = section.rows;
+    rows.emplace_back(QStringLiteral("Ошибка гомографии (СКО):"),
+                      Fixed(check.homographyRmsPx, 3) + QStringLiteral(" пикс. по ") +
+                          QString::number(check.pointCount) + QStringLiteral(" точкам"));
+    rows.emplace_back(QStringLiteral("Главная точка:"), Fixed(check.principalX, 1) +
+                                                            QStringLiteral("; ") +
+                                                            Fixed(check.principalY, 1));
+    if (check.tiltKnown) {
+        rows.emplace_back(QStringLiteral("Фокусное расстояние fx:"),
+                          Fixed(check.focalUsed, 2) +
+                              (check.focalFromViews ? QStringLiteral(" пикс. (по всем снимкам)")
+                                                    : QStringLiteral(" пикс. (номинальное)")));
+        rows.emplace_back(QStringLiteral("Наклон вокруг вертикальной оси:"),
+                          Signed(check.tiltVerticalDeg, 2) + QStringLiteral("°"));
+        rows.emplace_back(QStringLiteral("Наклон вокруг горизонтальной оси:"),
+                          Signed(check.tiltHorizontalDeg, 2) + QStringLiteral("°"));
+        rows.emplace_back(QStringLiteral("Наклон к оптической оси:"),
+                          Fixed(check.tiltDeg, 2) + QStringLiteral("°"));
+    }
+    if (check.correctedCoefficient && check.correctedSe)
+        rows.emplace_back(QStringLiteral("Исправленный коэффициент (fy/fx):"),
+                          WithError(*check.correctedCoefficient, *check.correctedSe, 6));
+    if (check.viewCount > 1)
+        rows.emplace_back(QStringLiteral("Снимков:"), QString::number(check.viewCount));
+    if (check.multiviewFx && check.multiviewFy)
+        rows.emplace_back(QStringLiteral("fx; fy по всем снимкам:"),
+                          Fixed(*check.multiviewFx, 2) + QStringLiteral("; ") +
+                              Fixed(*check.multiviewFy, 2) + QStringLiteral(" пикс."));
+    if (check.multiviewRatio && check.multiviewRatioSe)
+        rows.emplace_back(QStringLiteral("fy/fx по всем снимкам:"),
+                          WithError(*check.multiviewRatio, *check.multiviewRatioSe, 6));
+    if (check.bias && check.biasSe)
+        rows.emplace_back(QStringLiteral("Смещение коэффициента:"),
+                          Signed(*check.bias, 6) + QStringLiteral(" ± ") + Fixed(*check.biasSe, 6));
+
+    if (check.warning) {
+        section.note = FieldCheckWarning(check);
+    } else if (check.bias) {
+        section.note = QStringLiteral("Смещение коэффициента не больше двух стандартных "
+                                      "ошибок: наклон поля на коэффициент заметно не влияет.");
+    } else {
+        section.note = QStringLiteral("Наклон поля не оценивался: нет ни фокусного расстояния, "
+                                      "ни других снимков той же сетки.");
+    }
+    return section;
+}
+
+ReportSection FieldCheckFailedSection(const QString& message) {
+    return ReportSection{QStringLiteral("Геометрия поля"), {}, message};
+}
+
+ReportSection CheckFieldSection(const CalibrationReport& report, const FieldGeometry& geometry) {
+    FieldCheckInput input;
+    input.scene = geometry.scene;
+    input.image = geometry.image;
+    input.width = geometry.width;
+    input.height = geometry.height;
+    input.focal = geometry.focal;
+    input.coefficient = report.run.coefficient;
+    input.sd = report.run.sd;
+    input.n = qint64(report.run.ratios.size());
+    try {
+        return FieldCheckSection(CheckField(input));
+    } catch (const std::exception& error) {
+        return FieldCheckFailedSection(QString::fromUtf8(error.what()));
+    }
 }
 
 void WriteCalibrationReport(const QString& fileName, const CalibrationReport& report) {

@@ -3,6 +3,7 @@
 // printed in black and white, its fonts embedded) with the inputs, the coefficient, the
 // ratios as a table by node, the plot, the node map with its legend, the statistics of
 // the field with its outliers, any further checks, and what the export wrote.
+#include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
 #include "calib/ScaleRatio.h"
 
@@ -50,6 +51,18 @@ CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString&
 // The verdict on the outliers as the report states it: "Выбросов нет." or
 // "Выбросы: N (столбец i, строка j; …)."
 QString OutlierVerdict(const NodeAnalysis& analysis);
+
+// The section of the field check: the homography's fit, the tilt of the field and the
+// corrected coefficient when a focal length was known, the coefficient of all the
+// photographs together when there were several, and the verdict on the bias.
+ReportSection FieldCheckSection(const FieldCheck& check);
+
+// The section when the field check could not be made: its message.
+ReportSection FieldCheckFailedSection(const QString& message);
+
+// The field check of the report's photograph (its run's coefficient, the geometry's
+// points, size and focal length) as a section; the failed section when the check throws.
+ReportSection CheckFieldSection(const CalibrationReport& report, const FieldGeometry& geometry);
 
 // The export's lines for the report.
 QString WrittenTableLine(const QString& fileName);

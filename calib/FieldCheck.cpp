@@ -496,12 +496,28 @@ FieldCheck CheckField(const FieldCheckInput& input) {
                                        double(check.pointCount) / dof / 2.0),
                                 1e-24);
         prior.weight = std::sqrt(prior.sigma2) / (kFocalUncertainty * nominal.fx);
-        const Fit fit = Refine(run, fixed, false, prior);
+        // Where the photograph's perspective says nothing of fx beyond the prior (a field
+        // tilted about one axis, measured almost without noise, leaves fx and the distance
+        // interchangeable), fx stays the nominal value and its uncertainty enters the
+        // error of the ratio by the sensitivity sin^2(theta).
+        bool fxHeld = false;
+        Fit fit = fixed;
+        try {
+            fit = Refine(run, fixed, false, prior);
+        } catch (const CalcError&) {
+            fxHeld = true;
+        }
         check.focalUsed = nominal.fx;
         check.correctedCoefficient = Finite(fit.camera.fy / fit.camera.fx);
         check.correctedSe = RatioSe(fit);
         check.correctedRmsPx = fit.rms;
         SetTilt(fit.rotation[0], &check);
+        if (fxHeld) {
+            const double focalPart =
+                kFocalUncertainty * check.focalSensitivity * *check.correctedCoefficient;
+            check.correctedSe =
+                Finite(std::sqrt(*check.correctedSe * *check.correctedSe + focalPart * focalPart));
+        }
     }
 
     if (views.size() > 1) {

@@ -39,7 +39,7 @@ struct DetectedTargets {
     TargetKind kind = TargetKind::Chessboard;
     int columns = 0;
     int rows = 0;
-    int imageWidth = 0;  // of the photograph, pixels
+    int imageWidth = 0; // of the photograph, pixels
     int imageHeight = 0;
     std::vector<ImagePoint> points; // columns * rows, k = i * rows + j
 };
@@ -79,8 +79,8 @@ DetectedTargets DetectTargets(const cv::Mat& grey, TargetKind kind, int columns,
                               const DetectionProgress& progress = {});
 
 // ReadPhotograph, then DetectTargets.
-DetectedTargets DetectTargetsInFile(const QString& fileName, TargetKind kind, int columns,
-                                    int rows, const DetectionProgress& progress = {});
+DetectedTargets DetectTargetsInFile(const QString& fileName, TargetKind kind, int columns, int rows,
+                                    const DetectionProgress& progress = {});
 
 // The scene grid of a field: X = i * pitch, Y = j * pitchY, in the same order.
 std::vector<ImagePoint> SceneGrid(int columns, int rows, double pitch, double pitchY);

@@ -83,8 +83,10 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
                     читаются только с разделителем «.».
   --report ФАЙЛ     записать отчёт о калибровке в PDF (A4): исходные данные, коэффициент,
                     отношения по узлам таблицей, график, карта узлов, статистика и
-                    выбросы, записанные таблица и файл камеры. Существующий файл
-                    заменяется целиком.
+                    выбросы, геометрия поля (ошибка гомографии; с --focal — наклон и
+                    исправленный коэффициент; с --view — fx, fy и fy/fx по всем
+                    снимкам; вывод о смещении), записанные таблица и файл камеры.
+                    Существующий файл заменяется целиком.
   --focal F         номинальное фокусное расстояние в пикселях (fx) для оценки наклона
                     поля: главная точка берётся в центре изображения (W/2, H/2)
   --view СЦЕНА ИЗОБРАЖЕНИЕ
@@ -344,13 +346,48 @@ int Run(QStringList arguments) {
         }
     }
 
-    // The report, last: it tells what the export wrote.
+    // The geometry of the field: the run's photograph and the further ones. It is checked
+    // when asked for, and for the report when the image size allows it.
+    std::vector<GridPoint> scenePoints = GridPoints(scene);
+    std::vector<GridPoint> imagePoints = GridPoints(image);
+    const bool sizeKnown = widthPx && heightPx && *widthPx > 0.0 && *heightPx > 0.0;
+    std::optional<FieldCheck> check;
+    QString checkFailure;
+    if (fieldCheck || (options.has("report") && sizeKnown)) {
+        FieldCheckInput input;
+        input.scene = scenePoints;
+        input.image = imagePoints;
+        input.width = *widthPx;
+        input.height = *heightPx;
+        input.focal = focal;
+        input.coefficient = calibration.run.coefficient;
+        input.sd = calibration.run.sd;
+        input.n = qint64(calibration.run.ratios.size());
+        for (const QStringList& view : views) {
+            VT_Points viewScene(1);
+            VT_Points viewImage(1);
+            if (!ReadCalibrationFiles(view[0], view[1], viewScene, viewImage))
+                return kRead;
+            input.views.push_back(FieldView{GridPoints(viewScene), GridPoints(viewImage)});
+        }
+        try {
+            check = CheckField(input);
+        } catch (const CalcError& error) {
+            checkFailure = QString::fromUtf8(error.what());
+        }
+    }
+
+    // The report, after the export: it tells what the export wrote.
     if (options.has("report")) {
         try {
             CalibrationReport report = MakeCalibrationReport(
                 full(options.value("scene")), full(options.value("image")), calibration.columns,
                 calibration.rows, width, height, calibration.run, QDateTime::currentDateTime());
             report.written = written;
+            if (check)
+                report.sections.push_back(FieldCheckSection(*check));
+            else if (!checkFailure.isEmpty())
+                report.sections.push_back(FieldCheckFailedSection(checkFailure));
             WriteCalibrationReport(options.value("report"), report);
         } catch (const FileError& error) {
             return Fail(kWrite, QString::fromUtf8(error.what()));
@@ -361,37 +398,13 @@ int Run(QStringList arguments) {
     }
     if (!fieldCheck)
         return kDone;
-
-    // The geometry of the field: the run's photograph and the further ones.
-    FieldCheckInput input;
-    std::vector<GridPoint> scenePoints = GridPoints(scene);
-    std::vector<GridPoint> imagePoints = GridPoints(image);
-    input.scene = scenePoints;
-    input.image = imagePoints;
-    input.width = *widthPx;
-    input.height = *heightPx;
-    input.focal = focal;
-    input.coefficient = calibration.run.coefficient;
-    input.sd = calibration.run.sd;
-    input.n = qint64(calibration.run.ratios.size());
-    for (const QStringList& view : views) {
-        VT_Points viewScene(1);
-        VT_Points viewImage(1);
-        if (!ReadCalibrationFiles(view[0], view[1], viewScene, viewImage))
-            return kRead;
-        input.views.push_back(FieldView{GridPoints(viewScene), GridPoints(viewImage)});
-    }
-    FieldCheck check;
-    try {
-        check = CheckField(input);
-    } catch (const CalcError& error) {
-        return Fail(kFieldCheck, QString::fromUtf8(error.what()));
-    }
-    if (check.warning)
-        Print(stderr, FieldCheckWarning(check));
+    if (!check)
+        return Fail(kFieldCheck, checkFailure);
+    if (check->warning)
+        Print(stderr, FieldCheckWarning(*check));
     if (options.has("json")) {
         try {
-            WriteFileAtomically(options.value("json"), FieldCheckJson(check));
+            WriteFileAtomically(options.value("json"), FieldCheckJson(*check));
         } catch (const std::exception& error) {
             return Fail(kWrite, QString::fromUtf8(error.what()));
         }

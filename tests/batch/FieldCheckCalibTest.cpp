@@ -3,6 +3,7 @@
 // warning on standard error for a tilted field only, and the mistakes and degenerate
 // views with their own exit codes.
 #include "data/TextFile.h"
+#include "report/PdfText.h"
 #include "support/TiltedField.h"
 
 #include <QDir>
@@ -140,6 +141,54 @@ TEST_F(FieldCheckCalib, SquareFieldHasNoWarningAndUnknownValuesAreNull) {
     EXPECT_TRUE(o.value("corrected_coefficient").isNull());
     EXPECT_TRUE(o.value("bias").isNull());
     EXPECT_GT(o.value("homography_rms_px").toDouble(), 0.0);
+}
+
+// The report carries the field check: the tilt, the corrected and the multi-view ratios
+// with the values the JSON holds, and the warning; a check that fails is named in it.
+TEST_F(FieldCheckCalib, TheReportHoldsTheFieldCheck) {
+    const QStringList main = write(QStringLiteral("a"), {12.0, 3.0, 1.0}, 1);
+    const QStringList second = write(QStringLiteral("b"), {-5.0, 18.0, -2.0}, 2);
+    const QString out = path(QStringLiteral("check.json"));
+    const QString pdf = path(QStringLiteral("report.pdf"));
+    Result r = Calib(Grid(main) + QStringList{QStringLiteral("--focal"), QStringLiteral("1000"),
+                                              QStringLiteral("--view"), second[0], second[1],
+                                              QStringLiteral("--json"), out,
+                                              QStringLiteral("--report"), pdf});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject o = json(out);
+    const QString text = test::PdfText(pdf);
+    const auto fixed = [](double value, int decimals) {
+        return QString::number(value, 'f', decimals);
+    };
+    EXPECT_TRUE(text.contains(QStringLiteral("Геометрия поля")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Наклон вокруг вертикальной оси: +") +
+                              fixed(o.value("tilt_vertical_deg").toDouble(), 2) +
+                              QStringLiteral("°")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Исправленный коэффициент (fy/fx): ") +
+                              fixed(o.value("corrected_coefficient").toDouble(), 6) +
+                              QStringLiteral(" ± ") +
+                              fixed(o.value("corrected_se").toDouble(), 6)));
+    EXPECT_TRUE(text.contains(QStringLiteral("fy/fx по всем снимкам: ") +
+                              fixed(o.value("multiview_ratio").toDouble(), 6)));
+    EXPECT_TRUE(text.contains(QStringLiteral("Снимков: 2")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Поле наклонено: коэффициент смещён")));
+    EXPECT_LT(text.indexOf(QStringLiteral("Геометрия поля")),
+              text.indexOf(QStringLiteral("Экспорт")));
+
+    // Without a focal length or views: the homography's fit only, and why no tilt.
+    r = Calib(Grid(main) + QStringList{QStringLiteral("--report"), pdf});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QString plain = test::PdfText(pdf);
+    EXPECT_TRUE(plain.contains(QStringLiteral("Ошибка гомографии (СКО):")));
+    EXPECT_FALSE(plain.contains(QStringLiteral("Исправленный коэффициент")));
+    EXPECT_TRUE(plain.contains(QStringLiteral("Наклон поля не оценивался")));
+
+    // Two photographs of one pose: the report names the failure, the exit code is 7.
+    r = Calib(Grid(main) + QStringList{QStringLiteral("--view"), main[0], main[1],
+                                       QStringLiteral("--report"), pdf});
+    EXPECT_EQ(r.code, 7);
+    EXPECT_TRUE(test::PdfText(pdf).contains(QStringLiteral("одном положении поля")));
 }
 
 TEST_F(FieldCheckCalib, MistakesAndDegenerateViewsHaveTheirCodes) {

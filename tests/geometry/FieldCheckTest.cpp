@@ -143,6 +143,27 @@ TEST(FieldCheckTilt, PlainCoefficientCarriesTheTiltAndTheCorrectionRemovesIt) {
     EXPECT_NEAR(*both.check.correctedCoefficient, camera.ratio(), 5e-4);
 }
 
+// Points measured without noise on a field tilted about one axis only: fx is not fixed by
+// the perspective beyond its nominal value, and the check keeps it there instead of
+// failing; the error of the ratio then holds the focal length's uncertainty.
+TEST(FieldCheckTilt, NoiseFreeFieldTiltedAboutOneAxisKeepsTheNominalFocalLength) {
+    const PinholeCamera camera;
+    for (const FieldPose& pose : {FieldPose{10.0, 0.0}, FieldPose{0.0, 12.0}}) {
+        const TiltedField field = MakeField(camera, pose, 11, 9, 0.0, 1);
+        const ScaleRatioRun run = field.run();
+        FieldCheckInput input = CheckInput(field, camera, run);
+        input.focal = camera.fx;
+        const FieldCheck check = CheckField(input);
+        ASSERT_TRUE(check.correctedCoefficient);
+        EXPECT_NEAR(*check.correctedCoefficient, camera.ratio(), 1e-9);
+        EXPECT_NEAR(*check.correctedSe, kFocalUncertainty * check.focalSensitivity * camera.ratio(),
+                    1e-9);
+        EXPECT_NEAR(check.tiltVerticalDeg, field.tiltVerticalDeg(), 1e-6);
+        EXPECT_NEAR(check.tiltHorizontalDeg, field.tiltHorizontalDeg(), 1e-6);
+        EXPECT_TRUE(check.warning);
+    }
+}
+
 // A relative error eps of the focal length moves the corrected coefficient by about
 // -eps * sin^2(theta) * ratio: the sensitivity the window states.
 TEST(FieldCheckTilt, FocalLengthKnownToFivePercentGivesTheErrorEpsSinSquared) {

@@ -1,16 +1,19 @@
 // "Файл" → "Отчёт…" in the calibration window: offered only while a completed run is
 // shown, saved through the save dialog, and telling what the export wrote.
 #include "app/Alfa_form.h"
+#include "data/GeometryFiles.h"
 #include "data/TextFile.h"
 #include "platform/Application.h"
 #include "report/PdfText.h"
 #include "support/ScriptedDialogHost.h"
+#include "support/TiltedField.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -21,6 +24,11 @@ using test::DialogRecord;
 namespace {
 
 const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/");
+
+// A number of the report, with either decimal separator.
+double Number(QString text) {
+    return text.replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+}
 
 class ReportWindow : public ::testing::Test {
 protected:
@@ -108,6 +116,55 @@ TEST_F(ReportWindow, SavedThroughTheDialogWithWhatTheExportWrote) {
     form->N19->trigger();
     EXPECT_TRUE(test::PdfText(path("again.pdf"))
                     .contains(QStringLiteral("Таблица коррекции и файл камеры не записывались.")));
+}
+
+// The report of a tilted field tells its tilt and the corrected coefficient, found with
+// the focal length of the camera file; without a camera file only the homography's fit.
+TEST_F(ReportWindow, TellsTheTiltOfTheFieldWithTheCameraFilesFocalLength) {
+    const test::PinholeCamera camera;
+    const test::TiltedField field = test::MakeField(camera, {12.0, 3.0, 1.0}, 11, 9, 0.0, 1);
+    const auto write = [this](const QString& name, const std::vector<GridPoint>& points) {
+        QStringList lines;
+        for (const GridPoint& p : points)
+            lines << QString::number(p.x, 'g', 17) + QStringLiteral(" ; ") +
+                         QString::number(p.y, 'g', 17);
+        WriteTextLines(path(name), lines);
+        return path(name);
+    };
+    form->sceneFileName = write(QStringLiteral("scene.crd"), field.scene);
+    form->imageFileName = write(QStringLiteral("image.crd"), field.image);
+    form->Edit5->setText(QStringLiteral("11"));
+    form->Edit3->setText(QStringLiteral("9"));
+    form->Button2->click();
+    ASSERT_TRUE(form->N19->isEnabled());
+
+    host.answerFile(path("plain.pdf"));
+    form->N19->trigger();
+    const QString plain = test::PdfText(path("plain.pdf"));
+    EXPECT_TRUE(plain.contains(QStringLiteral("Ошибка гомографии (СКО):")));
+    EXPECT_TRUE(plain.contains(QStringLiteral("Наклон поля не оценивался")));
+
+    WriteTextLines(path("cam.cam"), GeometryLines(GeometryFormat::Camera,
+                                                  {QStringLiteral("360"), QStringLiteral("288"),
+                                                   path("t.tab"), QString::number(camera.fx),
+                                                   QStringLiteral("720"), QStringLiteral("576"),
+                                                   QStringLiteral("360"), QStringLiteral("288")}));
+    form->cameraFileName = path("cam.cam");
+    host.answerFile(path("tilt.pdf"));
+    form->N19->trigger();
+    const QString text = test::PdfText(path("tilt.pdf"));
+    const QRegularExpression tilt(QStringLiteral("вертикальной оси: ([-+][0-9.,]+)°"));
+    const QRegularExpressionMatch tiltMatch = tilt.match(text);
+    ASSERT_TRUE(tiltMatch.hasMatch()) << text.toStdString();
+    EXPECT_NEAR(Number(tiltMatch.captured(1)), field.tiltVerticalDeg(), 0.05);
+    const QRegularExpression corrected(
+        QStringLiteral("Исправленный коэффициент \\(fy/fx\\): ([0-9.,]+) ± "));
+    const QRegularExpressionMatch correctedMatch = corrected.match(text);
+    ASSERT_TRUE(correctedMatch.hasMatch());
+    EXPECT_NEAR(Number(correctedMatch.captured(1)), camera.ratio(), 1e-5);
+    // The plain coefficient of a field tilted by 12 degrees is off by far more than its
+    // error: the report warns.
+    EXPECT_TRUE(text.contains(QStringLiteral("Поле наклонено: коэффициент смещён")));
 }
 
 } // namespace
