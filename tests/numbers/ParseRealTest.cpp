@@ -88,8 +88,8 @@ const char* const kInvalid[] = {
     "nan",
     "1,000.5",
     "1\n",
-    "\xc2\xa0"
-    "1",
+    ("\xc2\xa0"
+     "1"), // a no-break space before the digit (the escape may not run into the "1")
     "1e1e1",
     "++1",
     "1-",
