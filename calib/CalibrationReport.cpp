@@ -37,7 +37,7 @@ QString Fixed(double value, int decimals) {
 
 // A deviation with its sign ("+1,25", "-0,40"); a value that rounds to zero has none.
 QString Signed(double value, int decimals) {
-    const QString text = Fixed(std::fabs(value), decimals);
+    QString text = Fixed(std::fabs(value), decimals);
     const bool zero = std::all_of(text.begin(), text.end(),
                                   [](QChar c) { return !c.isDigit() || c == QLatin1Char('0'); });
     if (zero)
