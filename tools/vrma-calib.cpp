@@ -12,6 +12,7 @@
 #include "data/Locale.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"
+#include "tools/FieldSheetCommand.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -49,6 +50,8 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
              [--width W --height H] [--table ТАБЛИЦА] [--camera КАМЕРА]
              [--decimal-separator , или .] [--report ОТЧЁТ.pdf]
              [--focal F] [--view СЦЕНА ИЗОБРАЖЕНИЕ]... [--json ФАЙЛ]
+  vrma-calib --make-field ПОЛЕ.pdf --target chessboard|dots --columns NC --rows NR
+             --pitch P [--pitch-y PY] [--page A4|A3] [--scene-out СЦЕНА]
   vrma-calib --help
 
 Программа делает то же, что команда «Калибровка масштабов» окна VRMA. Она читает
@@ -243,6 +246,7 @@ int Run(QStringList arguments) {
         return CommandLineError(*error);
     if (options.help) {
         std::fputs(kHelp, stdout);
+        std::fputs(FieldSheetHelp(), stdout);
         return kDone;
     }
     for (const char* required : {"scene", "image", "columns", "rows"})
@@ -426,6 +430,12 @@ int main(int argc, char** argv) {
     // A write beyond the file-size limit fails as a write (its exit code), not by a signal.
     vrma::IgnoreFileSizeSignal();
     std::unique_ptr<QCoreApplication> app;
+    if (vrma::WantsFieldSheet(argc, argv)) {
+        // The test field is painted with fonts too.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+        return vrma::RunFieldSheetCommand(QCoreApplication::arguments());
+    }
     if (WantsReport(argc, argv)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
