@@ -15,6 +15,7 @@
 #include <QGraphicsEllipseItem>
 #include <QGraphicsPathItem>
 #include <QGraphicsPixmapItem>
+#include <QGraphicsRectItem>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
 #include <QHBoxLayout>
@@ -151,14 +152,22 @@ void TPhotoView::ShowTargets(const DetectedTargets& targets) {
             mark->setFlag(QGraphicsItem::ItemIgnoresTransformations);
             mark->setPos(at(k));
             mark->setZValue(2);
-            auto* number = scene_->addSimpleText(QString::number(k + 1), numberFont);
-            number->setBrush(colour);
-            number->setPen(QPen(QColor(255, 255, 255, 200), 0));
-            number->setFlag(QGraphicsItem::ItemIgnoresTransformations);
-            number->setPos(at(k));
-            number->setTransform(QTransform::fromTranslate(6, -16));
-            number->setZValue(3);
-            targets_ << mark << number;
+            // The number on a small white label beside the mark, readable on black and
+            // white squares alike.
+            auto* label = new QGraphicsRectItem;
+            auto* number = new QGraphicsSimpleTextItem(QString::number(k + 1), label);
+            number->setFont(numberFont);
+            number->setBrush(colour.darker(130));
+            const QRectF text = number->boundingRect();
+            label->setRect(text.adjusted(-2, 0, 2, 0));
+            label->setBrush(QColor(255, 255, 255, 225));
+            label->setPen(QPen(colour, 1));
+            label->setFlag(QGraphicsItem::ItemIgnoresTransformations);
+            label->setPos(at(k));
+            label->setTransform(QTransform::fromTranslate(7, -text.height() - 5));
+            label->setZValue(3);
+            scene_->addItem(label);
+            targets_ << mark << label;
         }
     }
     targetItems_ = int(targets_.size());
