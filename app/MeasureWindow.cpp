@@ -30,6 +30,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <cmath>
+#include <opencv2/core/mat.hpp>
 
 namespace vrma {
 
@@ -378,7 +379,11 @@ void TMeasureForm::FindButtonClick(QObject* /*sender*/) {
     const int nc = *columns;
     const int nr = *rows;
     const int search = ++search_;
-    worker_ = QThread::create([this, cancel, file, kind, nc, nr, search] {
+    // Dots are circles on the plane: their centres are corrected for the perspective with
+    // the grid's steps in the ratio of the pitches.
+    DetectionTuning tuning;
+    tuning.pitchRatio = pitchY_ / pitch_;
+    worker_ = QThread::create([this, cancel, file, kind, nc, nr, search, tuning] {
         const DetectionProgress progress = [this, cancel](int percent) {
             QMetaObject::invokeMethod(
                 this, [this, percent] { ProgressBar1->setValue(percent); }, Qt::QueuedConnection);
@@ -387,7 +392,7 @@ void TMeasureForm::FindButtonClick(QObject* /*sender*/) {
         Outcome outcome = Outcome::Failed;
         DetectedTargets found;
         try {
-            found = DetectTargetsInFile(file, kind, nc, nr, progress);
+            found = DetectTargetsTuned(ReadPhotograph(file), kind, nc, nr, tuning, progress);
             outcome = Outcome::Found;
         } catch (const GridNotFound&) {
             outcome = Outcome::NotFound;

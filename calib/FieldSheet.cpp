@@ -3,7 +3,6 @@
 #include "calib/FieldSheet.h"
 
 #include "data/Locale.h"
-#include "data/Numbers.h"
 #include "data/TextFile.h"
 
 #include <QBuffer>
@@ -222,10 +221,7 @@ QByteArray FieldSheetPdf(const FieldSheet& sheet) {
 }
 
 QStringList SceneFileLines(int columns, int rows, double pitch, double pitchY) {
-    QStringList lines;
-    for (const ImagePoint& point : SceneGrid(columns, rows, pitch, pitchY))
-        lines << FormatGeneral15(point.x) + QStringLiteral(" ; ") + FormatGeneral15(point.y);
-    return lines;
+    return CoordinateLines(SceneGrid(columns, rows, pitch, pitchY));
 }
 
 void WriteSceneFile(const QString& fileName, int columns, int rows, double pitch, double pitchY) {

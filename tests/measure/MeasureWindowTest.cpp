@@ -10,6 +10,7 @@
 #include "data/Messages.h"
 #include "data/TextFile.h"
 #include "report/PdfText.h"
+#include "support/PhotoRenderer.h"
 #include "support/ScriptedDialogHost.h"
 
 #include <QComboBox>
@@ -153,6 +154,41 @@ TEST_F(MeasureWindow, FindsSavesAndHandsTheFilesToTheCalibration) {
     EXPECT_TRUE(host.records().empty());
     EXPECT_NEAR(form->coefficient, 1.1, 0.005);
     EXPECT_FALSE(form->Edit8->text().isEmpty());
+}
+
+TEST_F(MeasureWindow, DotsInACameraPhotographGiveTheCamerasRatio) {
+    // A JPEG of dots taken by a camera with fy / fx = 1.0035, blurred, noisy, unevenly lit,
+    // with 25 mm between the columns and 20 mm between the rows.
+    test::PhotoScene scene;
+    scene.kind = TargetKind::Dots;
+    scene.columns = 9;
+    scene.rows = 6;
+    scene.pitch = 25.0;
+    scene.pitchY = 20.0;
+    scene.blur = 0.8;
+    scene.noise = 2.0;
+    scene.lighting = 0.2;
+    scene.jpegQuality = 90;
+    const QString photo = path(QStringLiteral("dots.jpg"));
+    test::WritePhoto(test::RenderPhoto(scene), photo);
+    TMeasureForm& window = open(photo);
+    window.KindBox->setCurrentIndex(1);
+    window.ColumnsEdit->setText(QStringLiteral("9"));
+    window.RowsEdit->setText(QStringLiteral("6"));
+    window.PitchEdit->setText(QStringLiteral("25"));
+    window.PitchYEdit->setText(QStringLiteral("20"));
+    find(window);
+    ASSERT_TRUE(window.targets().has_value());
+    host.answerFile(path(QStringLiteral("s.crd")));
+    host.answerFile(path(QStringLiteral("i.crd")));
+    ASSERT_TRUE(window.SaveButtonClick());
+    EXPECT_EQ(ReadTextLines(path(QStringLiteral("s.crd"))).value(53), QStringLiteral("200 ; 100"));
+    EXPECT_EQ(form->Edit6->text(), QStringLiteral("1600"));
+    EXPECT_EQ(form->Edit7->text(), QStringLiteral("1200"));
+    host.clearRecords();
+    form->Button2->click();
+    EXPECT_TRUE(host.records().empty());
+    EXPECT_NEAR(form->coefficient, 2007.0 / 2000.0, 0.001);
 }
 
 TEST_F(MeasureWindow, GridNotFoundGivesTheOneMessageAndWritesNothing) {
