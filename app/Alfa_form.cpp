@@ -328,6 +328,10 @@ void TAlfaKalibr_Form::CreateMenu() {
         menu->addAction(action);
         return action;
     };
+    N22 = makeAction("N22", QStringLiteral("Создать тест-поле…"), fileMenu);
+    N23 = makeAction("N23", QStringLiteral("Измерить снимок…"), fileMenu);
+    N24 = fileMenu->addSeparator();
+    N24->setObjectName(QStringLiteral("N24"));
     N16 = makeAction("N16", QStringLiteral("Сохранить"), fileMenu);
     N19 = makeAction("N19", QStringLiteral("Отчёт…"), fileMenu);
     N19->setEnabled(false);
@@ -340,6 +344,8 @@ void TAlfaKalibr_Form::CreateMenu() {
 }
 
 void TAlfaKalibr_Form::ConnectCommands() {
+    ConnectCommand(N22, &QAction::triggered, this, &TAlfaKalibr_Form::N22Click);
+    ConnectCommand(N23, &QAction::triggered, this, &TAlfaKalibr_Form::N23Click);
     ConnectCommand(N16, &QAction::triggered, this, &TAlfaKalibr_Form::N16Click);
     ConnectCommand(N19, &QAction::triggered, this, &TAlfaKalibr_Form::N19Click);
     ConnectCommand(N15, &QAction::triggered, this, &TAlfaKalibr_Form::N15Click);

@@ -27,7 +27,9 @@ class QStringListModel;
 namespace vrma {
 
 class TImage;
+class TMeasureForm;
 class TVRMAAboutBox;
+struct MeasuredFiles;
 
 class TAlfaKalibr_Form : public QMainWindow {
     Q_OBJECT
@@ -56,6 +58,9 @@ public:
     QPushButton* Button2 = nullptr; // "Счет"
     QPushButton* Button3 = nullptr; // "Сохранить"
     QMenuBar* MainMenu1 = nullptr;
+    QAction* N22 = nullptr; // Файл / Создать тест-поле…
+    QAction* N23 = nullptr; // Файл / Измерить снимок…
+    QAction* N24 = nullptr; // separator
     QAction* N16 = nullptr; // Файл / Сохранить
     QAction* N19 = nullptr; // Файл / Отчёт…, while a completed run is shown
     QAction* N5 = nullptr;  // separator
@@ -76,6 +81,7 @@ public:
     FileDialog SaveReportDialog{FileDialog::Mode::Save}; // the report as PDF
 
     TVRMAAboutBox* AboutBox = nullptr;
+    TMeasureForm* MeasureForm = nullptr; // made by the first "Измерить снимок…"
 
     // Window members.
     QString startFolder;
@@ -134,6 +140,12 @@ public:
     void N19Click(QObject* sender = nullptr);
     // Keeps (or drops) the report of the last completed run; "Отчёт…" follows it.
     void SetLastReport(std::optional<CalibrationReport> report);
+
+    // The printable test field (modal) and the measuring window (MeasureCommand.cpp).
+    void N22Click(QObject* sender = nullptr);
+    void N23Click(QObject* sender = nullptr);
+    // The files saved by the measuring window, its grid and the photograph's size.
+    void TakeMeasuredFiles(const MeasuredFiles& files);
 
     // Reads the scene file, then (only if that succeeded) the image file.
     bool LoadPointLists();

@@ -7,6 +7,7 @@
 // so that the k-th image point (k = i * NR + j) and the k-th scene point are one node.
 // Core only: OpenCV and Qt Core/Gui, no windows.
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <functional>
@@ -78,12 +79,36 @@ cv::Mat ReadPhotograph(const QString& fileName);
 DetectedTargets DetectTargets(const cv::Mat& grey, TargetKind kind, int columns, int rows,
                               const DetectionProgress& progress = {});
 
+// How the chessboard is first found on the reduced copy of the photograph: OpenCV's
+// saddle-point finder or its finder of the squares' outlines. The corners are measured on
+// the photograph itself either way.
+enum class ChessboardFinder {
+    Saddle,
+    Quads,
+};
+
+// The settings of a detection; DetectTargets takes the defaults (the benchmark compares).
+struct DetectionTuning {
+    ChessboardFinder finder = ChessboardFinder::Quads;
+    int workingSide = 0; // the reduced copy's longest side, pixels; 0: the default
+    // Dots: the rows' pitch over the columns' (the dots are circles on the plane); the
+    // perspective correction of their centres takes the grid's steps in this ratio.
+    double pitchRatio = 1.0;
+};
+
+DetectedTargets DetectTargetsTuned(const cv::Mat& grey, TargetKind kind, int columns, int rows,
+                                   const DetectionTuning& tuning,
+                                   const DetectionProgress& progress = {});
+
 // ReadPhotograph, then DetectTargets.
 DetectedTargets DetectTargetsInFile(const QString& fileName, TargetKind kind, int columns, int rows,
                                     const DetectionProgress& progress = {});
 
 // The scene grid of a field: X = i * pitch, Y = j * pitchY, in the same order.
 std::vector<ImagePoint> SceneGrid(int columns, int rows, double pitch, double pitchY);
+
+// The lines of a coordinate file: "x ; y" in the 15-digit general format.
+QStringList CoordinateLines(const std::vector<ImagePoint>& points);
 
 // Writes the scene file (SceneGrid) and the image file (the targets) as coordinate files:
 // one point a line "x ; y", Windows-1251, CR LF, the decimal separator of the locale, the

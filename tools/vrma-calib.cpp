@@ -12,6 +12,8 @@
 #include "data/Locale.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"
+#include "tools/FieldSheetCommand.h"
+#include "tools/PhotoCommand.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -27,6 +29,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace vrma {
 namespace {
@@ -39,6 +42,7 @@ enum ExitCode {
     kCount = 3,
     kCalculation = 4,
     kWrite = 5,
+    kGridNotFound = 6,
     kFieldCheck = 7,
 };
 
@@ -49,6 +53,11 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
              [--width W --height H] [--table ТАБЛИЦА] [--camera КАМЕРА]
              [--decimal-separator , или .] [--report ОТЧЁТ.pdf]
              [--focal F] [--view СЦЕНА ИЗОБРАЖЕНИЕ]... [--json ФАЙЛ]
+  vrma-calib --make-field ПОЛЕ.pdf --target chessboard|dots --columns NC --rows NR
+             --pitch P [--pitch-y PY] [--page A4|A3] [--scene-out СЦЕНА]
+  vrma-calib --photo СНИМОК --target chessboard|dots --columns NC --rows NR --pitch P
+             [--pitch-y PY] --scene-out СЦЕНА --image-out ИЗОБРАЖЕНИЕ
+             [остальные параметры, как в первом вызове]
   vrma-calib --help
 
 Программа делает то же, что команда «Калибровка масштабов» окна VRMA. Она читает
@@ -60,6 +69,9 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
 пустую строку, «Среднее значение:», коэффициент (среднее отношение), пустую строку,
 «СКО:» и среднеквадратическое отклонение. Числа выводятся с четырьмя знаками после
 разделителя.
+
+Со снимком тестового поля (--photo) программа сама находит на нём мишени, записывает
+оба файла координат (--scene-out и --image-out) и по ним выполняет ту же калибровку.
 
 Параметры:
   --scene ФАЙЛ      файл координат сцены (.crd)
@@ -101,6 +113,18 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
                     warning; неизвестное значение — null. Если поле наклонено настолько,
                     что коэффициент смещён больше чем на две стандартные ошибки, в
                     стандартный поток ошибок выводится предупреждение «Поле наклонено…»
+  --photo ФАЙЛ      снимок тестового поля (JPEG, PNG, TIFF, BMP; 8 или 16 бит, серый или
+                    цветной) вместо --scene и --image. Мишени перечисляются, как их
+                    читает калибровка: по столбцам слева направо, в столбце сверху вниз.
+                    Ширина и высота изображения по умолчанию — размеры снимка
+  --target ВИД      вид мишеней: chessboard — внутренние углы шахматного поля из
+                    (NC+1)×(NR+1) клеток; dots — симметричная сетка кругов, тёмных на
+                    светлом или светлых на тёмном
+  --pitch P         шаг сетки между столбцами в единицах поля (например, в мм)
+  --pitch-y PY      шаг между строками, по умолчанию равен P
+  --scene-out ФАЙЛ  записать файл координат сцены: точки X = i·P, Y = j·PY
+  --image-out ФАЙЛ  записать файл координат изображения: найденные мишени в пикселях
+                    (файлы пишутся, только если найдена вся сетка)
   --help, -h        эта справка
 
 Значение можно писать и через «=»: --columns=6. Файлы читаются и пишутся в кодировке
@@ -111,10 +135,14 @@ Windows-1251, каждая строка записанного файла ока
   0  расчёт выполнен, заказанные файлы записаны;
   1  ошибка в командной строке (неизвестный или неполный параметр, нет обязательного
      параметра, неверный разделитель, --camera без --table, нецелые W или H
-     при --camera, --view без двух файлов, неположительное --focal); ничего не
-     вычислено и не записано;
+     при --camera, --view без двух файлов, неположительное --focal; --photo вместе
+     с --scene или --image, без --target, --pitch, --scene-out или --image-out,
+     неизвестный вид мишеней, неположительный шаг, NC или NR не целое число или
+     меньше 2); ничего не вычислено и не записано;
   2  «Ошибка чтения файла сцены!» — не удалось прочитать файл сцены или файл
-     изображения (нет файла, строка не «x ; y»);
+     изображения (нет файла, строка не «x ; y»); «Не удалось прочитать снимок…» —
+     снимок не читается (нет файла, это не изображение, файл обрезан), файлы
+     координат не записываются;
   3  «Неверное количество столбцов или строк!» — в файле не NC·NR точек;
   4  «Ошибка вычисления. Попробуйте изменить входные данные.» — NC или NR не целое
      число, нет внутренних узлов (NC или NR меньше 3), деление на ноль (две соседние
@@ -124,6 +152,8 @@ Windows-1251, каждая строка записанного файла ока
      (сообщение называет файл), или в тексте файла есть символ, которого нет в
      кодировке Windows-1251 (например, в пути таблицы коррекции): сообщение называет
      символ и строку, и тогда не записывается ни один из файлов;
+  6  «Сетка мишеней на снимке не найдена…» — на снимке нет всей сетки NC×NR мишеней
+     заданного вида; файлы координат не записываются;
   7  геометрия поля не определяется (точки на одной прямой, два снимка одного
      положения поля, снимки не определяют фокусные расстояния); строки списка уже
      выведены, таблица и файл камеры записаны, файл JSON — нет.
@@ -162,6 +192,12 @@ std::vector<GridPoint> GridPoints(const VT_Points& points) {
 const char* const kValueOptions[] = {
     "scene", "image",  "columns",           "rows",   "width", "height",
     "table", "camera", "decimal-separator", "report", "focal", "json"};
+
+std::vector<const char*> ValueOptions() {
+    std::vector<const char*> names(std::begin(kValueOptions), std::end(kValueOptions));
+    names.insert(names.end(), std::begin(kPhotoValueOptions), std::end(kPhotoValueOptions));
+    return names;
+}
 
 // Takes every "--view SCENE IMAGE" out of the arguments (the parser knows options of one
 // value only). A message for the user when a view lacks a file.
@@ -203,7 +239,7 @@ struct Options {
 
     Options() {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        for (const char* name : kValueOptions)
+        for (const char* name : ValueOptions())
             parser.addOption(
                 QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
         parser.addOption(
@@ -229,7 +265,7 @@ std::optional<QString> ParseArguments(const QStringList& arguments, Options& opt
     }
     if (!parser.positionalArguments().isEmpty())
         return QStringLiteral("Неизвестный параметр: %1").arg(parser.positionalArguments().first());
-    for (const char* name : kValueOptions)
+    for (const char* name : ValueOptions())
         if (parser.values(QString::fromLatin1(name)).size() > 1)
             return QStringLiteral("Параметр --%1 задан дважды").arg(QLatin1String(name));
     options.help = parser.isSet(QStringLiteral("help"));
@@ -245,12 +281,21 @@ int Run(QStringList arguments) {
         return CommandLineError(*error);
     if (options.help) {
         std::fputs(kHelp, stdout);
+        std::fputs(FieldSheetHelp(), stdout);
         return kDone;
     }
-    for (const char* required : {"scene", "image", "columns", "rows"})
-        if (!options.has(required))
+    const bool photo = options.has("photo");
+    if (photo && (options.has("scene") || options.has("image")))
+        return CommandLineError(
+            QStringLiteral("Со снимком (--photo) файлы --scene и --image не задаются"));
+    const std::vector<const char*> required =
+        photo ? std::vector<const char*>{"target", "columns",   "rows",
+                                         "pitch",  "scene-out", "image-out"}
+              : std::vector<const char*>{"scene", "image", "columns", "rows"};
+    for (const char* name : required)
+        if (!options.has(name))
             return CommandLineError(
-                QStringLiteral("Не задан обязательный параметр --%1").arg(QLatin1String(required)));
+                QStringLiteral("Не задан обязательный параметр --%1").arg(QLatin1String(name)));
 
     InitDecimalSeparatorFromSystem();
     if (options.has("decimal-separator")) {
@@ -261,8 +306,17 @@ int Run(QStringList arguments) {
                     .arg(separator));
         SetDecimalSeparator(separator.at(0));
     }
-    const QString width = options.value("width", QStringLiteral("720"));
-    const QString height = options.value("height", QStringLiteral("576"));
+    // With a photograph its size stands in for a width or height not given (it passes every
+    // check below as the defaults do).
+    QString width = options.value("width", QStringLiteral("720"));
+    QString height = options.value("height", QStringLiteral("576"));
+    const PhotoRequest photoRequest{options.value("photo"),     options.value("target"),
+                                    options.value("columns"),   options.value("rows"),
+                                    options.value("pitch"),     options.value("pitch-y"),
+                                    options.value("scene-out"), options.value("image-out")};
+    if (photo)
+        if (const auto error = CheckPhotoRequest(photoRequest))
+            return CommandLineError(*error);
     const bool table = options.has("table");
     const bool camera = options.has("camera");
     if (camera && !table)
@@ -282,19 +336,43 @@ int Run(QStringList arguments) {
                 QStringLiteral("Фокусное расстояние (--focal) должно быть положительным числом: %1")
                     .arg(options.value("focal")));
     }
-    const std::optional<double> widthPx = ParseRealDouble(width);
-    const std::optional<double> heightPx = ParseRealDouble(height);
+    std::optional<double> widthPx = ParseRealDouble(width);
+    std::optional<double> heightPx = ParseRealDouble(height);
     if (fieldCheck && (!widthPx || !heightPx || !(*widthPx > 0.0) || !(*heightPx > 0.0)))
         return CommandLineError(
             QStringLiteral("Для оценки наклона поля ширина и высота изображения должны быть "
                            "положительными числами"));
 
+    // The photograph's targets into the two files, which the calibration then reads.
+    QString sceneFile = options.value("scene");
+    QString imageFile = options.value("image");
+    if (photo) {
+        const PhotoResult found = RunPhotoDetection(photoRequest);
+        switch (found.status) {
+        case PhotoStatus::Unreadable:
+            return Fail(kRead, found.message);
+        case PhotoStatus::GridNotFound:
+            return Fail(kGridNotFound, found.message);
+        case PhotoStatus::WriteFailed:
+            return Fail(kWrite, found.message);
+        case PhotoStatus::Done:
+            break;
+        }
+        sceneFile = photoRequest.sceneOut;
+        imageFile = photoRequest.imageOut;
+        if (!options.has("width"))
+            width = FormatInteger(found.width);
+        if (!options.has("height"))
+            height = FormatInteger(found.height);
+        widthPx = ParseRealDouble(width);
+        heightPx = ParseRealDouble(height);
+    }
+
     // The calibration window's command, step for step; the reader prints its own message.
     VT_Points scene(1);
     VT_Points image(1);
-    const Calibration calibration =
-        RunCalibration(options.value("columns"), options.value("rows"), options.value("scene"),
-                       options.value("image"), scene, image);
+    const Calibration calibration = RunCalibration(options.value("columns"), options.value("rows"),
+                                                   sceneFile, imageFile, scene, image);
     switch (calibration.status) {
     case CalibrationStatus::BadGridSize:
         return Fail(kCalculation, CalibrationMessage(calibration.status));
@@ -381,8 +459,8 @@ int Run(QStringList arguments) {
     if (options.has("report")) {
         try {
             CalibrationReport report = MakeCalibrationReport(
-                full(options.value("scene")), full(options.value("image")), calibration.columns,
-                calibration.rows, width, height, calibration.run, QDateTime::currentDateTime());
+                full(sceneFile), full(imageFile), calibration.columns, calibration.rows, width,
+                height, calibration.run, QDateTime::currentDateTime());
             report.written = written;
             if (check)
                 report.sections.push_back(FieldCheckSection(*check));
@@ -439,6 +517,12 @@ int main(int argc, char** argv) {
     // A write beyond the file-size limit fails as a write (its exit code), not by a signal.
     vrma::IgnoreFileSizeSignal();
     std::unique_ptr<QCoreApplication> app;
+    if (vrma::WantsFieldSheet(argc, argv)) {
+        // The test field is painted with fonts too.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+        return vrma::RunFieldSheetCommand(QCoreApplication::arguments());
+    }
     if (WantsReport(argc, argv)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);

@@ -168,7 +168,11 @@ TEST_F(CalibrationWindow, MenuHasTheDesignedItems) {
     EXPECT_EQ(menus[1]->text(), QStringLiteral("Счёт"));
     EXPECT_EQ(menus[2]->text(), QStringLiteral("Помощь"));
     EXPECT_EQ(menus[0]->menu()->actions(),
-              (QList<QAction*>{form->N16, form->N19, form->N5, form->N15}));
+              (QList<QAction*>{form->N22, form->N23, form->N24, form->N16, form->N19, form->N5,
+                               form->N15}));
+    EXPECT_EQ(form->N22->text(), QStringLiteral("Создать тест-поле…"));
+    EXPECT_EQ(form->N23->text(), QStringLiteral("Измерить снимок…"));
+    EXPECT_TRUE(form->N24->isSeparator());
     EXPECT_EQ(menus[1]->menu()->actions(), QList<QAction*>{form->N4});
     EXPECT_EQ(menus[2]->menu()->actions(), (QList<QAction*>{form->N10, form->N11}));
     EXPECT_EQ(form->N16->text(), QStringLiteral("Сохранить"));

@@ -1,0 +1,58 @@
+// "Файл" → "Создать тест-поле…" and "Измерить снимок…" of the calibration window: the
+// printable field's window (modal) and the measuring window, whose save fills the
+// calibration's files, grid and image size.
+#include "app/Alfa_form.h"
+#include "app/FieldSheetDialog.h"
+#include "app/MeasureWindow.h"
+
+#include <QLineEdit>
+
+namespace vrma {
+
+namespace {
+
+QString LastComponent(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString FolderOf(const QString& path) {
+    return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+} // namespace
+
+void TAlfaKalibr_Form::N22Click(QObject* /*sender*/) {
+    TFieldSheetForm form(this);
+    form.ColumnsEdit->setText(Edit5->text());
+    form.RowsEdit->setText(Edit3->text());
+    CurrentDialogHost().execModal(form);
+}
+
+void TAlfaKalibr_Form::N23Click(QObject* /*sender*/) {
+    if (!MeasureForm) {
+        MeasureForm = new TMeasureForm(this);
+        MeasureForm->ColumnsEdit->setText(Edit5->text());
+        MeasureForm->RowsEdit->setText(Edit3->text());
+        MeasureForm->onSaved = [this](const MeasuredFiles& files) { TakeMeasuredFiles(files); };
+    }
+    MeasureForm->show();
+    MeasureForm->raise();
+    MeasureForm->activateWindow();
+}
+
+void TAlfaKalibr_Form::TakeMeasuredFiles(const MeasuredFiles& files) {
+    // As if both files had been chosen with "...": typed names are then taken in their
+    // folders.
+    sceneFileName = files.sceneFile;
+    sceneChosenFolder = FolderOf(sceneFileName);
+    Edit11->setText(LastComponent(sceneFileName));
+    imageFileName = files.imageFile;
+    imageChosenFolder = FolderOf(imageFileName);
+    Edit10->setText(LastComponent(imageFileName));
+    Edit5->setText(QString::number(files.columns));
+    Edit3->setText(QString::number(files.rows));
+    Edit6->setText(QString::number(files.imageWidth));
+    Edit7->setText(QString::number(files.imageHeight));
+}
+
+} // namespace vrma

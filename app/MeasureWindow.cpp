@@ -1,0 +1,522 @@
+// The measuring window: the photograph, the search for the targets on a worker thread
+// with its progress and its stop, the targets drawn over the photograph, and the save of
+// both coordinate files.
+#include "app/MeasureWindow.h"
+
+#include "app/WindowFont.h"
+#include "data/Messages.h"
+#include "data/Numbers.h"
+#include "platform/Application.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGraphicsEllipseItem>
+#include <QGraphicsPathItem>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsRectItem>
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <cmath>
+#include <opencv2/core/mat.hpp>
+
+namespace vrma {
+
+namespace {
+
+constexpr double kWheelStep = 1.25; // zoom per notch of the wheel and per "+"/"-"
+constexpr double kMinZoom = 0.02;
+constexpr double kMaxZoom = 40.0;
+constexpr int kFieldHeight = 22;
+
+// Alternate columns in two colours that stand out on a grey photograph.
+QColor ColumnColour(int column) {
+    return column % 2 == 0 ? QColor(230, 40, 40) : QColor(20, 110, 255);
+}
+
+QLabel* MakeLabel(const QString& text, QWidget* parent) {
+    return new QLabel(text, parent);
+}
+
+QLineEdit* MakeNumberField(const char* name, const QString& text, QWidget* parent) {
+    auto* field = new QLineEdit(text, parent);
+    field->setObjectName(QString::fromLatin1(name));
+    field->setFixedSize(48, kFieldHeight);
+    return field;
+}
+
+QPushButton* MakeButton(const char* name, const QString& text, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    return button;
+}
+
+bool MayWrite(QWidget* owner, const QString& file) {
+    return !QFileInfo::exists(file) ||
+           MessageBoxA(owner, messages::Overwrite(), messages::WarningCaption(), MB_YESNO) == IDYES;
+}
+
+// The photograph as Qt reads it, turned as its orientation tag says (as the detection
+// reads it); an empty picture when Qt cannot read it.
+QImage ReadPhotoPicture(const QString& fileName) {
+    QImageReader reader(fileName);
+    reader.setAutoTransform(true);
+    return reader.read();
+}
+
+} // namespace
+
+// --- The photograph view -----------------------------------------------------------
+
+TPhotoView::TPhotoView(QWidget* parent) : QGraphicsView(parent) {
+    setObjectName(QStringLiteral("PhotoView"));
+    scene_ = new QGraphicsScene(this);
+    setScene(scene_);
+    setDragMode(QGraphicsView::ScrollHandDrag);
+    setTransformationAnchor(QGraphicsView::AnchorUnderMouse);
+    setResizeAnchor(QGraphicsView::AnchorViewCenter);
+    setRenderHint(QPainter::Antialiasing);
+    setRenderHint(QPainter::SmoothPixmapTransform);
+    setBackgroundBrush(palette().window());
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void TPhotoView::ShowPhoto(const QImage& photo) {
+    ClearTargets();
+    if (photo_) {
+        scene_->removeItem(photo_);
+        delete photo_;
+        photo_ = nullptr;
+    }
+    if (!photo.isNull()) {
+        photo_ = scene_->addPixmap(QPixmap::fromImage(photo));
+        photo_->setZValue(0);
+        scene_->setSceneRect(photo_->boundingRect());
+    } else {
+        scene_->setSceneRect(QRectF());
+    }
+    FitToWindow();
+}
+
+void TPhotoView::ClearTargets() {
+    for (QGraphicsItem* item : targets_) {
+        scene_->removeItem(item);
+        delete item;
+    }
+    targets_.clear();
+    targetItems_ = 0;
+}
+
+void TPhotoView::ShowTargets(const DetectedTargets& targets) {
+    ClearTargets();
+    // A target's position is the centre of a pixel counted from the top left pixel's
+    // centre; the pixmap's pixel (0, 0) covers 0..1 of the scene.
+    const auto at = [&targets](int k) {
+        const ImagePoint& point = targets.points[size_t(k)];
+        return QPointF(point.x + 0.5, point.y + 0.5);
+    };
+    QFont numberFont = font();
+    numberFont.setPixelSize(11);
+    for (int i = 0; i < targets.columns; ++i) {
+        const QColor colour = ColumnColour(i);
+        QPen line(colour, 2);
+        line.setCosmetic(true);
+        QPainterPath path;
+        for (int j = 0; j < targets.rows; ++j) {
+            const int k = i * targets.rows + j;
+            if (size_t(k) >= targets.points.size())
+                break;
+            j == 0 ? path.moveTo(at(k)) : path.lineTo(at(k));
+        }
+        QGraphicsPathItem* polyline = scene_->addPath(path, line);
+        polyline->setZValue(1);
+        targets_ << polyline;
+        for (int j = 0; j < targets.rows; ++j) {
+            const int k = i * targets.rows + j;
+            if (size_t(k) >= targets.points.size())
+                break;
+            // Marks and numbers keep their size on screen whatever the zoom.
+            auto* mark =
+                scene_->addEllipse(QRectF(-5, -5, 10, 10), QPen(colour, 2), QBrush(Qt::NoBrush));
+            mark->setFlag(QGraphicsItem::ItemIgnoresTransformations);
+            mark->setPos(at(k));
+            mark->setZValue(2);
+            // The number on a small white label beside the mark, readable on black and
+            // white squares alike.
+            auto* label = new QGraphicsRectItem;
+            auto* number = new QGraphicsSimpleTextItem(QString::number(k + 1), label);
+            number->setFont(numberFont);
+            number->setBrush(colour.darker(130));
+            const QRectF text = number->boundingRect();
+            label->setRect(text.adjusted(-2, 0, 2, 0));
+            label->setBrush(QColor(255, 255, 255, 225));
+            label->setPen(QPen(colour, 1));
+            label->setFlag(QGraphicsItem::ItemIgnoresTransformations);
+            label->setPos(at(k));
+            label->setTransform(QTransform::fromTranslate(7, -text.height() - 5));
+            label->setZValue(3);
+            scene_->addItem(label);
+            targets_ << mark << label;
+        }
+    }
+    targetItems_ = int(targets_.size());
+}
+
+double TPhotoView::Zoom() const {
+    return transform().m11();
+}
+
+void TPhotoView::ZoomBy(double factor) {
+    const double zoom = Zoom() * factor;
+    if (!(zoom >= kMinZoom && zoom <= kMaxZoom))
+        return;
+    scale(factor, factor);
+}
+
+void TPhotoView::FitToWindow() {
+    resetTransform();
+    if (photo_)
+        fitInView(photo_, Qt::KeepAspectRatio);
+}
+
+void TPhotoView::wheelEvent(QWheelEvent* event) {
+    const int notches = event->angleDelta().y() / 120;
+    if (notches != 0)
+        ZoomBy(std::pow(kWheelStep, notches));
+    event->accept();
+}
+
+void TPhotoView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Plus || event->key() == Qt::Key_Equal) {
+        ZoomBy(kWheelStep);
+    } else if (event->key() == Qt::Key_Minus) {
+        ZoomBy(1.0 / kWheelStep);
+    } else {
+        QGraphicsView::keyPressEvent(event);
+    }
+}
+
+// --- The window ----------------------------------------------------------------------
+
+TMeasureForm::TMeasureForm(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("MeasureForm"));
+    setWindowTitle(QStringLiteral("Измерение снимка тест-поля"));
+    setFont(DesignFont());
+
+    PhotoEdit = new QLineEdit(this);
+    PhotoEdit->setObjectName(QStringLiteral("PhotoEdit"));
+    PhotoEdit->setReadOnly(true);
+    PhotoEdit->setFixedHeight(kFieldHeight);
+    PhotoEdit->setMinimumWidth(200);
+    PhotoButton = MakeButton("PhotoButton", QStringLiteral("..."), this);
+    PhotoButton->setFixedSize(22, 22);
+    PhotoButton->setToolTip(QStringLiteral("Выбрать снимок"));
+    KindBox = new QComboBox(this);
+    KindBox->setObjectName(QStringLiteral("KindBox"));
+    KindBox->addItem(QStringLiteral("шахматная доска"));
+    KindBox->addItem(QStringLiteral("точки"));
+    ColumnsEdit = MakeNumberField("ColumnsEdit", QStringLiteral("9"), this);
+    RowsEdit = MakeNumberField("RowsEdit", QStringLiteral("6"), this);
+    PitchEdit = MakeNumberField("PitchEdit", QStringLiteral("20"), this);
+    PitchYEdit = MakeNumberField("PitchYEdit", QString(), this);
+    PitchYEdit->setPlaceholderText(QStringLiteral("как x"));
+    FindButton = MakeButton("FindButton", QStringLiteral("Найти"), this);
+    FindButton->setToolTip(QStringLiteral("Найти мишени на снимке"));
+    CancelButton = MakeButton("CancelButton", QStringLiteral("Отмена"), this);
+    CancelButton->setEnabled(false);
+    SaveButton = MakeButton("SaveButton", QStringLiteral("Сохранить"), this);
+    SaveButton->setToolTip(
+        QStringLiteral("Записать файлы координат сцены и изображения и передать их в окно "
+                       "калибровки"));
+    SaveButton->setEnabled(false);
+    ZoomInButton = MakeButton("ZoomInButton", QStringLiteral("+"), this);
+    ZoomOutButton = MakeButton("ZoomOutButton", QStringLiteral("−"), this);
+    for (QPushButton* button : {ZoomInButton, ZoomOutButton})
+        button->setFixedSize(26, 24);
+    FitButton = MakeButton("FitButton", QStringLiteral("По размеру окна"), this);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setFixedWidth(160);
+    StatusLabel = new QLabel(QStringLiteral("Выберите снимок тест-поля."), this);
+    StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
+    PhotoView = new TPhotoView(this);
+
+    auto* photoRow = new QHBoxLayout;
+    photoRow->addWidget(MakeLabel(QStringLiteral("Снимок:"), this));
+    photoRow->addWidget(PhotoEdit, 1);
+    photoRow->addWidget(PhotoButton);
+    auto* gridRow = new QHBoxLayout;
+    gridRow->addWidget(MakeLabel(QStringLiteral("Мишени:"), this));
+    gridRow->addWidget(KindBox);
+    gridRow->addSpacing(8);
+    gridRow->addWidget(MakeLabel(QStringLiteral("Столбцов:"), this));
+    gridRow->addWidget(ColumnsEdit);
+    gridRow->addWidget(MakeLabel(QStringLiteral("Строк:"), this));
+    gridRow->addWidget(RowsEdit);
+    gridRow->addSpacing(8);
+    gridRow->addWidget(MakeLabel(QStringLiteral("Шаг (мм):"), this));
+    gridRow->addWidget(PitchEdit);
+    gridRow->addWidget(MakeLabel(QStringLiteral("по y:"), this));
+    gridRow->addWidget(PitchYEdit);
+    gridRow->addStretch(1);
+    gridRow->addWidget(FindButton);
+    gridRow->addWidget(CancelButton);
+    gridRow->addWidget(SaveButton);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(ProgressBar1);
+    statusRow->addWidget(StatusLabel, 1);
+    statusRow->addWidget(ZoomOutButton);
+    statusRow->addWidget(ZoomInButton);
+    statusRow->addWidget(FitButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(4);
+    layout->addLayout(photoRow);
+    layout->addLayout(gridRow);
+    layout->addLayout(statusRow);
+    layout->addWidget(PhotoView, 1);
+    resize(900, 680);
+
+    OpenPhotoDialog.Filter =
+        QStringLiteral("Image Files|*.jpg;*.jpeg;*.png;*.tif;*.tiff;*.bmp|All Files|*.*");
+    OpenPhotoDialog.DefaultExt = QStringLiteral("jpg");
+    SaveSceneDialog.Filter = QStringLiteral("Coordinate Files (*.crd)|*.crd");
+    SaveSceneDialog.DefaultExt = QStringLiteral("*.crd");
+    SaveImageDialog.Filter = QStringLiteral("Coordinate Files (*.crd)|*.crd");
+    SaveImageDialog.DefaultExt = QStringLiteral("*.crd");
+
+    ConnectCommand(PhotoButton, &QPushButton::clicked, this, &TMeasureForm::PhotoButtonClick);
+    ConnectCommand(FindButton, &QPushButton::clicked, this, &TMeasureForm::FindButtonClick);
+    ConnectCommand(CancelButton, &QPushButton::clicked, this, &TMeasureForm::CancelButtonClick);
+    ConnectCommand(SaveButton, &QPushButton::clicked, this,
+                   [this] { SaveButtonClick(SaveButton); });
+    connect(ZoomInButton, &QPushButton::clicked, this, [this] { PhotoView->ZoomBy(kWheelStep); });
+    connect(ZoomOutButton, &QPushButton::clicked, this,
+            [this] { PhotoView->ZoomBy(1.0 / kWheelStep); });
+    connect(FitButton, &QPushButton::clicked, this, [this] { PhotoView->FitToWindow(); });
+}
+
+TMeasureForm::~TMeasureForm() {
+    StopWorker();
+}
+
+void TMeasureForm::PhotoButtonClick(QObject* /*sender*/) {
+    if (!OpenPhotoDialog.Execute())
+        return;
+    SetPhoto(OpenPhotoDialog.FileName);
+}
+
+void TMeasureForm::SetPhoto(const QString& fileName) {
+    photoFile_ = fileName;
+    PhotoEdit->setText(QFileInfo(fileName).fileName());
+    targets_.reset();
+    SaveButton->setEnabled(false);
+    ProgressBar1->setValue(0);
+    const QImage picture = ReadPhotoPicture(fileName);
+    PhotoView->ShowPhoto(picture);
+    StatusLabel->setText(picture.isNull()
+                             ? QStringLiteral("Снимок не удаётся показать.")
+                             : QStringLiteral("Снимок %1 × %2 пикс. Задайте вид мишеней, "
+                                              "столбцы, строки и шаг и нажмите «Найти».")
+                                   .arg(picture.width())
+                                   .arg(picture.height()));
+}
+
+void TMeasureForm::SetRunning(bool running) {
+    FindButton->setEnabled(!running);
+    CancelButton->setEnabled(running);
+    PhotoButton->setEnabled(!running);
+    SaveButton->setEnabled(!running && targets_.has_value());
+}
+
+void TMeasureForm::FindButtonClick(QObject* /*sender*/) {
+    if (running())
+        return;
+    if (photoFile_.isEmpty()) {
+        MessageBoxA(this, QStringLiteral("Сначала выберите снимок тест-поля."),
+                    messages::ErrorCaption(), MB_OK);
+        return;
+    }
+    const std::optional<qint32> columns = ParseInteger(ColumnsEdit->text());
+    const std::optional<qint32> rows = ParseInteger(RowsEdit->text());
+    const std::optional<double> pitch = ParseRealDouble(PitchEdit->text());
+    const std::optional<double> pitchY =
+        PitchYEdit->text().trimmed().isEmpty() ? pitch : ParseRealDouble(PitchYEdit->text());
+    if (!columns || !rows || *columns < 2 || *rows < 2 || !pitch || !pitchY || !(*pitch > 0.0) ||
+        !(*pitchY > 0.0) || !std::isfinite(*pitch) || !std::isfinite(*pitchY)) {
+        MessageBoxA(this,
+                    QStringLiteral("Число столбцов и строк должно быть целым, не меньше 2, шаг "
+                                   "сетки — положительным числом."),
+                    messages::ErrorCaption(), MB_OK);
+        return;
+    }
+    const TargetKind kind =
+        KindBox->currentIndex() == 1 ? TargetKind::Dots : TargetKind::Chessboard;
+    pitch_ = *pitch;
+    pitchY_ = *pitchY;
+    targets_.reset();
+    PhotoView->ClearTargets();
+    ProgressBar1->setValue(0);
+    StatusLabel->setText(QStringLiteral("Поиск мишеней…"));
+
+    cancel_ = std::make_shared<std::atomic<bool>>(false);
+    const std::shared_ptr<std::atomic<bool>> cancel = cancel_;
+    const QString file = photoFile_;
+    const int nc = *columns;
+    const int nr = *rows;
+    const int search = ++search_;
+    // Dots are circles on the plane: their centres are corrected for the perspective with
+    // the grid's steps in the ratio of the pitches.
+    DetectionTuning tuning;
+    tuning.pitchRatio = pitchY_ / pitch_;
+    worker_ = QThread::create([this, cancel, file, kind, nc, nr, search, tuning] {
+        const DetectionProgress progress = [this, cancel](int percent) {
+            QMetaObject::invokeMethod(
+                this, [this, percent] { ProgressBar1->setValue(percent); }, Qt::QueuedConnection);
+            return !cancel->load();
+        };
+        Outcome outcome = Outcome::Failed;
+        DetectedTargets found;
+        try {
+            found = DetectTargetsTuned(ReadPhotograph(file), kind, nc, nr, tuning, progress);
+            outcome = Outcome::Found;
+        } catch (const GridNotFound&) {
+            outcome = Outcome::NotFound;
+        } catch (const PhotoReadError&) {
+            outcome = Outcome::Unreadable;
+        } catch (const DetectionCancelled&) {
+            outcome = Outcome::Cancelled;
+        } catch (const std::exception&) {
+            outcome = Outcome::Failed;
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, outcome, found, search] {
+                // A search stopped by closing the window tells nothing any more.
+                if (search == search_)
+                    RunCommand([&] { Finish(outcome, found); });
+            },
+            Qt::QueuedConnection);
+    });
+    worker_->setObjectName(QStringLiteral("DetectionThread"));
+    SetRunning(true);
+    worker_->start();
+}
+
+void TMeasureForm::CancelButtonClick(QObject* /*sender*/) {
+    if (!running() || !cancel_)
+        return;
+    cancel_->store(true);
+    StatusLabel->setText(QStringLiteral("Поиск останавливается…"));
+}
+
+void TMeasureForm::StopWorker() {
+    if (!worker_)
+        return;
+    if (cancel_)
+        cancel_->store(true);
+    worker_->wait();
+    delete worker_;
+    worker_ = nullptr;
+}
+
+void TMeasureForm::Finish(Outcome outcome, const DetectedTargets& found) {
+    StopWorker(); // the thread has ended its work: joined here
+    if (outcome == Outcome::Found)
+        targets_ = found;
+    SetRunning(false);
+    switch (outcome) {
+    case Outcome::Found:
+        ProgressBar1->setValue(100);
+        PhotoView->ShowTargets(found);
+        StatusLabel->setText(QStringLiteral("Найдено мишеней: %1 (%2 столбцов × %3 строк), "
+                                            "снимок %4 × %5 пикс.")
+                                 .arg(found.points.size())
+                                 .arg(found.columns)
+                                 .arg(found.rows)
+                                 .arg(found.imageWidth)
+                                 .arg(found.imageHeight));
+        break;
+    case Outcome::Cancelled:
+        ProgressBar1->setValue(0);
+        StatusLabel->setText(QStringLiteral("Поиск отменён."));
+        break;
+    case Outcome::NotFound:
+        ProgressBar1->setValue(0);
+        StatusLabel->setText(QStringLiteral("Сетка мишеней не найдена."));
+        MessageBoxA(this, messages::GridNotFound(), messages::ErrorCaption(), MB_OK);
+        break;
+    case Outcome::Unreadable:
+        ProgressBar1->setValue(0);
+        StatusLabel->setText(QStringLiteral("Снимок не прочитан."));
+        MessageBoxA(this, messages::PhotoUnreadable(), messages::ErrorCaption(), MB_OK);
+        break;
+    case Outcome::Failed:
+        ProgressBar1->setValue(0);
+        StatusLabel->setText(QString());
+        MessageBoxA(this, messages::CalculationFailed(), messages::ErrorCaption(), MB_OK);
+        break;
+    }
+    emit detectionFinished();
+}
+
+bool TMeasureForm::SaveButtonClick(QObject* /*sender*/) {
+    if (!targets_ || running())
+        return false;
+    const QFileInfo photo(photoFile_);
+    if (SaveSceneDialog.FileName.isEmpty())
+        SaveSceneDialog.FileName =
+            photo.dir().filePath(photo.completeBaseName() + QStringLiteral("_scene.crd"));
+    if (!SaveSceneDialog.Execute())
+        return false;
+    const QString sceneFile = SaveSceneDialog.FileName;
+    if (!MayWrite(this, sceneFile))
+        return false;
+    if (SaveImageDialog.FileName.isEmpty())
+        SaveImageDialog.FileName =
+            photo.dir().filePath(photo.completeBaseName() + QStringLiteral("_image.crd"));
+    if (!SaveImageDialog.Execute())
+        return false;
+    const QString imageFile = SaveImageDialog.FileName;
+    if (!MayWrite(this, imageFile))
+        return false;
+    try {
+        WriteDetectedFiles(sceneFile, imageFile, *targets_, pitch_, pitchY_);
+    } catch (const std::exception&) {
+        MessageBoxA(this, messages::WriteFailed(), messages::ErrorCaption(), MB_OK);
+        return false;
+    }
+    StatusLabel->setText(
+        QStringLiteral("Записаны %1 и %2; они переданы в окно калибровки.")
+            .arg(QFileInfo(sceneFile).fileName(), QFileInfo(imageFile).fileName()));
+    if (onSaved)
+        onSaved(MeasuredFiles{sceneFile, imageFile, targets_->columns, targets_->rows,
+                              targets_->imageWidth, targets_->imageHeight});
+    return true;
+}
+
+void TMeasureForm::closeEvent(QCloseEvent* event) {
+    // A search does not go on behind a closed window.
+    ++search_;
+    StopWorker();
+    SetRunning(false);
+    if (!targets_)
+        ProgressBar1->setValue(0);
+    QWidget::closeEvent(event);
+}
+
+} // namespace vrma

@@ -1,0 +1,129 @@
+#pragma once
+// "Файл" → "Измерить снимок…": the targets of the test field found in a photograph. The
+// detection (calib/TargetDetection) runs on a worker thread while the window shows its
+// progress and can stop it; the targets found are drawn over the photograph, numbered
+// and joined column by column. "Сохранить" writes the scene and the image coordinate
+// files and hands them, with the grid and the photograph's size, to the calibration
+// window.
+#include "calib/TargetDetection.h"
+#include "platform/Dialogs.h"
+
+#include <QGraphicsView>
+#include <QImage>
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QComboBox;
+class QGraphicsPixmapItem;
+class QGraphicsScene;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QThread;
+
+namespace vrma {
+
+// The photograph with the targets over it: wheel, "+" and "-" zoom about the pointer,
+// dragging pans.
+class TPhotoView : public QGraphicsView {
+    Q_OBJECT
+public:
+    explicit TPhotoView(QWidget* parent = nullptr);
+
+    void ShowPhoto(const QImage& photo); // drops the targets
+    void ShowTargets(const DetectedTargets& targets);
+    void ClearTargets();
+    void ZoomBy(double factor);
+    void FitToWindow();
+    double Zoom() const; // screen pixels per photograph pixel
+    int TargetItemCount() const { return targetItems_; }
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QGraphicsScene* scene_ = nullptr;
+    QGraphicsPixmapItem* photo_ = nullptr;
+    QList<QGraphicsItem*> targets_;
+    int targetItems_ = 0;
+};
+
+// What "Сохранить" hands to the calibration window.
+struct MeasuredFiles {
+    QString sceneFile;
+    QString imageFile;
+    int columns = 0;
+    int rows = 0;
+    int imageWidth = 0;
+    int imageHeight = 0;
+};
+
+class TMeasureForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMeasureForm(QWidget* parent = nullptr);
+    ~TMeasureForm() override;
+
+    QLineEdit* PhotoEdit = nullptr;     // the photograph's name (read-only)
+    QPushButton* PhotoButton = nullptr; // "..."
+    QComboBox* KindBox = nullptr;       // шахматная доска / точки
+    QLineEdit* ColumnsEdit = nullptr;
+    QLineEdit* RowsEdit = nullptr;
+    QLineEdit* PitchEdit = nullptr;      // mm
+    QLineEdit* PitchYEdit = nullptr;     // mm; empty: the same as along x
+    QPushButton* FindButton = nullptr;   // "Найти"
+    QPushButton* CancelButton = nullptr; // "Отмена", while a search runs
+    QPushButton* SaveButton = nullptr;   // "Сохранить", once targets were found
+    QPushButton* ZoomInButton = nullptr;
+    QPushButton* ZoomOutButton = nullptr;
+    QPushButton* FitButton = nullptr; // "По размеру окна"
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* StatusLabel = nullptr;
+    TPhotoView* PhotoView = nullptr;
+
+    FileDialog OpenPhotoDialog{FileDialog::Mode::Open};
+    FileDialog SaveSceneDialog{FileDialog::Mode::Save};
+    FileDialog SaveImageDialog{FileDialog::Mode::Save};
+
+    // Called after both files were written.
+    std::function<void(const MeasuredFiles&)> onSaved;
+
+    void PhotoButtonClick(QObject* sender = nullptr);
+    // Takes a photograph (as the open dialog would) and shows it.
+    void SetPhoto(const QString& fileName);
+    void FindButtonClick(QObject* sender = nullptr);
+    void CancelButtonClick(QObject* sender = nullptr);
+    bool SaveButtonClick(QObject* sender = nullptr);
+
+    QString photoFileName() const { return photoFile_; }
+    bool running() const { return worker_ != nullptr; }
+    const std::optional<DetectedTargets>& targets() const { return targets_; }
+
+signals:
+    // A search ended (found, not found, failed or stopped).
+    void detectionFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    enum class Outcome { Found, NotFound, Unreadable, Cancelled, Failed };
+    void Finish(Outcome outcome, const DetectedTargets& found);
+    void StopWorker();
+    void SetRunning(bool running);
+
+    QString photoFile_;
+    std::optional<DetectedTargets> targets_;
+    double pitch_ = 0.0; // of the search that found the targets
+    double pitchY_ = 0.0;
+    int search_ = 0; // the search running or last run
+    QThread* worker_ = nullptr;
+    std::shared_ptr<std::atomic<bool>> cancel_;
+};
+
+} // namespace vrma

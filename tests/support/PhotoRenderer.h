@@ -1,0 +1,66 @@
+#pragma once
+// Photographs of a printed test field with a known answer, for the tests and benchmarks of
+// target detection. A pinhole camera (focal lengths fx and fy in pixels, principal point,
+// no distortion) looks at the planar field: a chessboard of (NC + 1) x (NR + 1) squares or
+// NC x NR dots of diameter pitch / 2, on paper with a margin, lying on a grey table. Each
+// pixel is the mean of the scene over its square: pixels that an edge crosses are
+// integrated on a 16 x 16 grid, the others are uniform. Then, in this order: Gaussian blur,
+// uneven lighting, sensor noise, 8 or 16 bits, grey or colour, JPEG compression.
+#include "calib/TargetDetection.h"
+
+#include <QByteArray>
+#include <QString>
+#include <opencv2/core.hpp>
+#include <vector>
+
+namespace vrma::test {
+
+struct PhotoScene {
+    TargetKind kind = TargetKind::Chessboard;
+    bool lightOnDark = false; // dots: light dots on a dark field
+    int columns = 9;
+    int rows = 6;
+    double pitch = 20.0; // mm, between columns
+    double pitchY = 0.0; // mm, between rows; 0: the pitch
+    double margin = 1.0; // paper beyond the outermost squares or dots, in pitches
+
+    int width = 1600; // pixels
+    int height = 1200;
+    double fx = 2000.0;
+    double fy = 2007.0; // fy / fx = 1.0035
+    double cx = -1.0;   // principal point; negative: the middle of the image
+    double cy = -1.0;
+    double fill = 0.75; // the share of the image's width (or height) that the paper takes
+
+    double tiltX = 0.0;  // degrees, the field turned about the camera's x axis
+    double tiltY = 0.0;  // degrees, about the camera's y axis
+    double roll = 0.0;   // degrees, about the line of sight (0 or 180, give or take 30)
+    double shiftX = 0.0; // the field's middle off the line of sight, a share of the width
+    double shiftY = 0.0;
+
+    double blur = 0.0;     // Gaussian sigma, pixels
+    double lighting = 0.0; // the share by which the light falls off across the image
+    double noise = 0.0;    // sigma, in levels of 255
+    bool sixteenBit = false;
+    bool colour = false;
+    int jpegQuality = 0; // 1..100: JPEG compressed; 0: not
+    unsigned seed = 1;
+};
+
+struct RenderedPhoto {
+    cv::Mat image;                   // CV_8U or CV_16U, 1 or 3 channels (BGR)
+    std::vector<cv::Point2d> truth;  // the targets' true projections, in the calibration's order
+    std::vector<unsigned char> jpeg; // the JPEG file's bytes when compressed
+};
+
+RenderedPhoto RenderPhoto(const PhotoScene& scene);
+
+// The photograph as a file: the JPEG bytes when it was compressed, otherwise encoded by the
+// name's extension (.png, .tif, .bmp). Throws std::runtime_error on failure.
+void WritePhoto(const RenderedPhoto& photo, const QString& fileName);
+
+// The root mean square distance between the points found and the truth, pixels (infinity
+// when the counts differ).
+double RmsError(const std::vector<ImagePoint>& found, const std::vector<cv::Point2d>& truth);
+
+} // namespace vrma::test
