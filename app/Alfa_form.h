@@ -22,11 +22,11 @@ class QPushButton;
 class QScrollArea;
 class QSplitter;
 class QVBoxLayout;
-class QStringListModel;
 
 namespace vrma {
 
 class TImage;
+class TListBoxModel;
 class TVRMAAboutBox;
 
 class TAlfaKalibr_Form : public QMainWindow {
@@ -50,7 +50,7 @@ public:
     QSplitter* Splitter2 = nullptr;
     QWidget* Panel5 = nullptr;
     QListView* ListBox1 = nullptr; // lines readable through ListBox1Model
-    QStringListModel* ListBox1Model = nullptr;
+    TListBoxModel* ListBox1Model = nullptr;
     QLineEdit* Edit8 = nullptr;     // coefficient (read-only, disabled)
     QLineEdit* Edit9 = nullptr;     // standard deviation (read-only, disabled)
     QPushButton* Button2 = nullptr; // "Счет"
