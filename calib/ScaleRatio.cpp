@@ -68,10 +68,10 @@ bool InPixelRange(double value) {
     return value > -2147483649.0 && value < 2147483648.0;
 }
 
-// The same row with the same arithmetic, its checks gathered into one flag instead of a
-// branch each; the row's results are taken only when none of them failed. Otherwise the row
-// is done again by CheckedRow, which stops where the checked steps stop. `columnX` holds the
-// pixel x of every interior column (valid where `columnOk`).
+// The same row with the same arithmetic, its checks gathered into one flag; the row's
+// results are taken only when none of them failed, otherwise the caller does the row again
+// with CheckedRow, which stops where the checked steps stop. `columnX` holds the pixel x of
+// every interior column (valid when `columnsOk`).
 template <class Grid>
 bool FastRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qint32 j,
              const std::vector<qint32>& columnX, bool columnsOk, std::vector<double>& ratios,
@@ -95,21 +95,21 @@ bool FastRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qint3
         const double b = diy / dsy;
         const double q = b / a;
         const double v = std::fabs(q);
-        ok &= std::isfinite(dix) & std::isfinite(dsx) & std::isfinite(diy) & std::isfinite(dsy) &
-              (dsx != 0.0) & (dsy != 0.0) & std::isfinite(a) & std::isfinite(b) & (a != 0.0) &
-              std::isfinite(q);
+        ok = ok && std::isfinite(dix) && std::isfinite(dsx) && std::isfinite(diy) &&
+             std::isfinite(dsy) && dsx != 0.0 && dsy != 0.0 && std::isfinite(a) &&
+             std::isfinite(b) && a != 0.0 && std::isfinite(q);
         if (j == 1) {
             s = kFirstRowLevel / v;
-            ok &= (v != 0.0) & std::isfinite(s);
+            ok = ok && v != 0.0 && std::isfinite(s);
         }
         const double y = v * s;
-        ok &= std::isfinite(y) & InPixelRange(y);
+        ok = ok && std::isfinite(y) && InPixelRange(y);
         coefficient += v;
         ratios.push_back(v);
         run.plot.push_back(PlotVertex{columnX[size_t(i)], ok ? qint32(y) : 0, i == 1});
     }
     // The sums only grow (every ratio is at least 0): a finite sum was finite all along.
-    ok &= std::isfinite(coefficient);
+    ok = ok && std::isfinite(coefficient);
     if (!ok) {
         run.plot.resize(first);
         return false;
