@@ -36,8 +36,9 @@ struct TableGrid {
 };
 struct ListGrid {
     const VT_Points& points;
-    double X(size_t k) const { return points.Get(int(k))->X; }
-    double Y(size_t k) const { return points.Get(int(k))->Y; }
+    // The run reads only points below NC * NR, the count of both lists.
+    double X(size_t k) const { return points.GetUnchecked(k)->X; }
+    double Y(size_t k) const { return points.GetUnchecked(k)->Y; }
 };
 
 // The nodes of interior row j, one after the other, every step checked: the first
