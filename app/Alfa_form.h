@@ -138,7 +138,8 @@ public:
     // Reads the scene file, then (only if that succeeded) the image file.
     bool LoadPointLists();
     // Shows a calibration's outcome: its list, plot and statistics, and its message.
-    void ShowCalibration(const Calibration& calibration);
+    // (The run is taken: the report keeps it.)
+    void ShowCalibration(Calibration calibration);
     void ShowCalibrationMessage(CalibrationStatus status);
     // Empties the list box, the statistics and the plot, and drops the last run.
     void ClearResults();
