@@ -74,7 +74,7 @@ bool InPixelRange(double value) {
 // with CheckedRow, which stops where the checked steps stop. `columnX` holds the pixel x of
 // every interior column (valid when `columnsOk`).
 template <class Grid>
-bool FastRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qint32 j,
+bool FastRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qint32 j, bool firstRow,
              const std::vector<qint32>& columnX, bool columnsOk, std::vector<double>& ratios,
              ScaleRatioRun& run) {
     if (!columnsOk)
@@ -99,7 +99,7 @@ bool FastRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qint3
         ok = ok && std::isfinite(dix) && std::isfinite(dsx) && std::isfinite(diy) &&
              std::isfinite(dsy) && dsx != 0.0 && dsy != 0.0 && std::isfinite(a) &&
              std::isfinite(b) && a != 0.0 && std::isfinite(q);
-        if (j == 1) {
+        if (firstRow) {
             s = kFirstRowLevel / v;
             ok = ok && v != 0.0 && std::isfinite(s);
         }
@@ -154,9 +154,35 @@ ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, c
         }
         std::vector<double> rowRatios;
         rowRatios.reserve(size_t(std::max(nc - 2, 0)));
-        for (qint32 j = 1; j <= nr - 2; ++j) {
-            if (!FastRow(scene, image, nc, rows, j, columnX, columnsOk, rowRatios, run))
-                CheckedRow(scene, image, nc, rows, j, run);
+        // The rows are taken a block at a time: the points of the block's rows and of the
+        // rows on either side of it are gathered column by column (each column's points lie
+        // together), into a small grid of their own that the sweeps then read; a row that
+        // fails its checks is done again on the whole grid.
+        const qint32 perBlock = std::max(1, 16384 / std::max(nc, 1) - 2);
+        std::vector<GridPoint> blockScene;
+        std::vector<GridPoint> blockImage;
+        for (qint32 j0 = 1; j0 <= nr - 2; j0 += perBlock) {
+            const qint32 blockRows = std::min(perBlock, nr - 1 - j0);
+            const size_t gathered = size_t(blockRows) + 2;
+            blockScene.resize(size_t(nc) * gathered);
+            blockImage.resize(blockScene.size());
+            for (qint32 i = 0; i < nc; ++i) {
+                const size_t from = size_t(i) * rows + size_t(j0 - 1);
+                GridPoint* const toScene = blockScene.data() + size_t(i) * gathered;
+                GridPoint* const toImage = blockImage.data() + size_t(i) * gathered;
+                for (size_t r = 0; r < gathered; ++r) {
+                    toScene[r] = GridPoint{scene.X(from + r), scene.Y(from + r)};
+                    toImage[r] = GridPoint{image.X(from + r), image.Y(from + r)};
+                }
+            }
+            const TableGrid blockOfScene{blockScene};
+            const TableGrid blockOfImage{blockImage};
+            for (qint32 local = 1; local <= blockRows; ++local) {
+                const qint32 j = j0 - 1 + local;
+                if (!FastRow(blockOfScene, blockOfImage, nc, gathered, local, j == 1, columnX,
+                             columnsOk, rowRatios, run))
+                    CheckedRow(scene, image, nc, rows, j, run);
+            }
         }
         run.failedColumn = -1;
         run.failedRow = -1;

@@ -174,6 +174,22 @@ TEST(ScaleRatioRows, SameRunAsEveryStepCheckedOnFieldsWithFaults) {
     EXPECT_GT(failed, 500);
 }
 
+TEST(ScaleRatioRows, WideGridsTakenInBlocksOfRows) {
+    // Wide grids are taken a few rows at a time (one row a block from about 5,500 columns
+    // on): faults at the first and last rows of a block, and between blocks.
+    std::mt19937_64 random(43);
+    for (int trial = 0; trial < 60; ++trial) {
+        const qint32 nc = trial % 3 == 0 ? 9000 : 2000 + qint32(random() % 3000);
+        const qint32 nr = 3 + qint32(random() % 12);
+        std::vector<GridPoint> scene;
+        std::vector<GridPoint> image;
+        MakeField(nc, nr, random, scene, image);
+        if (trial % 4 != 0)
+            PlantFault(nc, nr, random, scene, image);
+        ExpectSameRun(RunScaleRatio(nc, nr, scene, image), StepByStep(nc, nr, scene, image), trial);
+    }
+}
+
 TEST(ScaleRatioRows, SumBeyondTheRangeStopsWhereEveryStepCheckedStops) {
     // Ratios near the largest double on a wide row: the running sum overflows part-way.
     const qint32 nc = 40;
