@@ -7,6 +7,7 @@
 #include "app/WindowFont.h"
 #include "platform/ImageControl.h"
 #include "platform/Jpeg.h"
+#include "platform/ListBoxModel.h"
 
 #include <QAction>
 #include <QDir>
@@ -25,7 +26,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
-#include <QStringListModel>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -248,7 +248,7 @@ void TAlfaKalibr_Form::CreateResultPanel() {
     panelLayout->setContentsMargins(0, 0, 0, 0);
     panelLayout->setSpacing(0);
 
-    ListBox1Model = new QStringListModel(this);
+    ListBox1Model = new TListBoxModel(this);
     ListBox1Model->setObjectName(QStringLiteral("ListBox1Model"));
     ListBox1 = new QListView(Panel5);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));

@@ -22,11 +22,11 @@ class QPushButton;
 class QScrollArea;
 class QSplitter;
 class QVBoxLayout;
-class QStringListModel;
 
 namespace vrma {
 
 class TImage;
+class TListBoxModel;
 class TMeasureForm;
 class TVRMAAboutBox;
 struct MeasuredFiles;
@@ -52,7 +52,7 @@ public:
     QSplitter* Splitter2 = nullptr;
     QWidget* Panel5 = nullptr;
     QListView* ListBox1 = nullptr; // lines readable through ListBox1Model
-    QStringListModel* ListBox1Model = nullptr;
+    TListBoxModel* ListBox1Model = nullptr;
     QLineEdit* Edit8 = nullptr;     // coefficient (read-only, disabled)
     QLineEdit* Edit9 = nullptr;     // standard deviation (read-only, disabled)
     QPushButton* Button2 = nullptr; // "Счет"
@@ -150,7 +150,8 @@ public:
     // Reads the scene file, then (only if that succeeded) the image file.
     bool LoadPointLists();
     // Shows a calibration's outcome: its list, plot and statistics, and its message.
-    void ShowCalibration(const Calibration& calibration);
+    // (The run is taken: the report keeps it.)
+    void ShowCalibration(Calibration calibration);
     void ShowCalibrationMessage(CalibrationStatus status);
     // Empties the list box, the statistics and the plot, and drops the last run.
     void ClearResults();

@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QRect>
 #include <optional>
+#include <utility>
 
 namespace vrma {
 
@@ -45,7 +46,7 @@ void TAlfaKalibr_Form::ClearResults() {
     Image1->update();
 }
 
-void TAlfaKalibr_Form::ShowCalibration(const Calibration& calibration) {
+void TAlfaKalibr_Form::ShowCalibration(Calibration calibration) {
     if (calibration.status == CalibrationStatus::BadGridSize) {
         ShowCalibrationMessage(calibration.status);
         return;
@@ -78,9 +79,10 @@ void TAlfaKalibr_Form::ShowCalibration(const Calibration& calibration) {
     }
     SetLastCalibration(NodeRatios{calibration.columns, calibration.rows, run.ratios});
     try {
-        SetLastReport(MakeCalibrationReport(sceneFileName, imageFileName, calibration.columns,
-                                            calibration.rows, Edit6->text(), Edit7->text(), run,
-                                            QDateTime::currentDateTime()));
+        // The run is not used after this: the report takes it over.
+        SetLastReport(MakeCalibrationReport(
+            sceneFileName, imageFileName, calibration.columns, calibration.rows, Edit6->text(),
+            Edit7->text(), std::move(calibration.run), QDateTime::currentDateTime()));
     } catch (const std::exception&) {
         // Ratios that cannot be analysed give no report; the node analysis says why.
     }

@@ -17,10 +17,15 @@
 //       resident size> <resident size before the read>".
 //   vrma_bench_compare stages SCENE IMAGE NC NR RUNS
 //       the stages of that command one after the other on the same window: reading both
-//       files, the grid tables, the ratios, the list box texts, the list box taking them
-//       (with its layout and painting), the plot (painted and shown): cases "stage_<name>".
+//       files, the ratios (read from the lists, as the command reads them), the list box
+//       texts, the list box taking them (with its layout and painting), the plot (painted
+//       and shown), what the window keeps of the run (the ratios, the report, the
+//       photograph for the field check): cases "stage_<name>".
 //       The command itself paints the plot while the list box takes its lines.
 #include "app/Alfa_form.h"
+#include "calib/CalibrationReport.h"
+#include "calib/FieldCheck.h"
+#include "calib/NodeAnalysis.h"
 #include "calib/ScaleRatio.h"
 #include "calib/ScaleRatioLines.h"
 #include "calib/ScaleRatioPlot.h"
@@ -33,6 +38,7 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QLineEdit>
 
 #include <charconv>
@@ -43,6 +49,16 @@
 #include <ctime>
 #include <system_error>
 #include <vector>
+
+// Under callgrind every stopwatch also marks its span in the profile: a dump named
+// "gap" when it starts and one named after its case when it is printed, so that
+// `callgrind_annotate` (or the dumps' "totals:" lines) gives the instructions of each case.
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#define VRMA_PROFILE_MARK(name) CALLGRIND_DUMP_STATS_AT(name)
+#else
+#define VRMA_PROFILE_MARK(name) ((void)(name))
+#endif
 
 namespace {
 
@@ -56,12 +72,22 @@ double ProcessCpuMilliseconds() {
 
 // Wall-clock and CPU time since it was made.
 struct Stopwatch {
-    Clock::time_point wall = Clock::now();
-    double cpu = ProcessCpuMilliseconds();
+    Clock::time_point wall;
+    double cpu;
+
+    Stopwatch() {
+        VRMA_PROFILE_MARK("gap");
+        wall = Clock::now();
+        cpu = ProcessCpuMilliseconds();
+    }
 
     void Print(const char* prefix, const char* name) const {
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - wall).count();
-        std::printf("%s%s %.3f %.3f\n", prefix, name, ms, ProcessCpuMilliseconds() - cpu);
+        const double cpuMs = ProcessCpuMilliseconds() - cpu;
+        char mark[64];
+        std::snprintf(mark, sizeof mark, "%s%s", prefix, name);
+        VRMA_PROFILE_MARK(mark);
+        std::printf("%s %.3f %.3f\n", mark, ms, cpuMs);
     }
 };
 
@@ -177,22 +203,10 @@ int Stages(const QString& scene, const QString& image, int nc, int nr, int runs)
             return 1;
         read.Print(first, "stage_read");
 
-        // The grid tables, as the calibration lays them out from the window's lists.
-        const Stopwatch tables;
-        const vrma::VT_Points& scenePoints = *form->scenePoints;
-        const vrma::VT_Points& imagePoints = *form->imagePoints;
-        std::vector<vrma::GridPoint> sceneTable(std::size_t(scenePoints.Count()));
-        std::vector<vrma::GridPoint> imageTable(std::size_t(imagePoints.Count()));
-        for (int k = 0; k < scenePoints.Count(); ++k) {
-            const vrma::VT_Point* p = scenePoints.Get(k);
-            sceneTable[std::size_t(k)] = vrma::GridPoint{p->X, p->Y};
-            const vrma::VT_Point* q = imagePoints.Get(k);
-            imageTable[std::size_t(k)] = vrma::GridPoint{q->X, q->Y};
-        }
-        tables.Print(first, "stage_tables");
-
+        // The ratios, read from the window's lists as the command reads them.
         const Stopwatch ratios;
-        const vrma::ScaleRatioRun result = vrma::RunScaleRatio(nc, nr, sceneTable, imageTable);
+        const vrma::ScaleRatioRun result =
+            vrma::RunScaleRatio(nc, nr, *form->scenePoints, *form->imagePoints);
         ratios.Print(first, "stage_ratios");
         if (!result.complete())
             return 1;
@@ -212,6 +226,17 @@ int Stages(const QString& scene, const QString& image, int nc, int nr, int runs)
         form->Image1->update();
         QApplication::processEvents();
         plot.Print(first, "stage_plot");
+
+        // What the window keeps of a completed run: the ratios for the node analysis, the
+        // report (with its analysis of the nodes) and the photograph for the field check.
+        const Stopwatch kept;
+        form->SetLastCalibration(vrma::NodeRatios{nc, nr, result.ratios});
+        form->SetLastReport(vrma::MakeCalibrationReport(scene, image, nc, nr, form->Edit6->text(),
+                                                        form->Edit7->text(), result,
+                                                        QDateTime::currentDateTime()));
+        form->lastGeometry = vrma::CalibrationGeometry(*form->scenePoints, *form->imagePoints,
+                                                       form->Edit6->text(), form->Edit7->text());
+        kept.Print(first, "stage_kept");
     }
     vrma::SetDialogHost(nullptr);
     return 0;

@@ -140,7 +140,8 @@ stages = [("stage_read", "reading both files"), ("stage_tables", "the grid table
           ("stage_ratios", "the ratios, mean and deviation"),
           ("stage_list_texts", "the list box texts"),
           ("stage_list_model", "the list box taking them (layout, painting)"),
-          ("stage_plot", "the plot (painted, shown)")]
+          ("stage_plot", "the plot (painted, shown)"),
+          ("stage_kept", "kept for the report and node analysis")]
 print(f"{'stages of the calibration, one after the other (again)':<62}{'wall ms':>9}{'CPU ms':>9}")
 for case, label in stages:
     if case in w:
@@ -151,8 +152,8 @@ if present:
           f"{sum(c[s] for s, _ in present):>9.1f}")
     largest = max(present, key=lambda s: w[s[0]])
     print(f"largest stage: {largest[1]} ({w[largest[0]]:.1f} ms)")
-    print("(the command itself paints the plot, in two halves, while the list box takes "
-          "its lines)")
+    print("(the command itself runs these one after the other; it has no grid tables of its "
+          "own: the ratios are read from the point lists)")
 same = checks.get("check_ours") == checks.get("check_peer") and len(checks.get("check_ours", ())) == 1
 print("results: ratio texts (md5), mean and sd "
       + ("identical on both sides" if same else f"DIFFER: {checks}"))

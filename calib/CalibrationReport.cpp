@@ -15,6 +15,7 @@
 #include <QPdfWriter>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace vrma {
 
@@ -429,7 +430,7 @@ void Map(Pages& pages, const NodeAnalysis& analysis) {
 
 CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString& imageFile,
                                         qint32 columns, qint32 rows, const QString& widthText,
-                                        const QString& heightText, const ScaleRatioRun& run,
+                                        const QString& heightText, ScaleRatioRun run,
                                         const QDateTime& date) {
     if (!run.complete())
         throw CalcError("the calibration did not complete");
@@ -441,8 +442,8 @@ CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString&
     report.widthText = widthText;
     report.heightText = heightText;
     report.date = date;
-    report.run = run;
-    report.analysis = AnalyseNodes(columns, rows, run.ratios);
+    report.run = std::move(run);
+    report.analysis = AnalyseNodes(columns, rows, report.run.ratios);
     return report;
 }
 

@@ -41,11 +41,12 @@ struct CalibrationReport {
     QStringList written;
 };
 
-// The report of a completed run. Throws CalcError when the run did not complete or its
+// The report of a completed run (which it keeps: move a run that is not needed
+// afterwards). Throws CalcError when the run did not complete or its
 // ratios cannot be analysed.
 CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString& imageFile,
                                         qint32 columns, qint32 rows, const QString& widthText,
-                                        const QString& heightText, const ScaleRatioRun& run,
+                                        const QString& heightText, ScaleRatioRun run,
                                         const QDateTime& date);
 
 // The verdict on the outliers as the report states it: "Выбросов нет." or

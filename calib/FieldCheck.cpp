@@ -562,6 +562,9 @@ std::optional<FieldGeometry> CalibrationGeometry(const VT_Points& scene, const V
     FieldGeometry geometry;
     geometry.width = *width;
     geometry.height = *height;
+    // Sized once: a million points grown by doubling touched twice the memory.
+    geometry.scene.reserve(size_t(scene.Count()));
+    geometry.image.reserve(size_t(image.Count()));
     for (qint32 k = 0; k < scene.Count(); ++k)
         geometry.scene.push_back({scene.Get(k)->X, scene.Get(k)->Y});
     for (qint32 k = 0; k < image.Count(); ++k)

@@ -41,10 +41,10 @@ const NodeValue* NodeAnalysis::at(qint32 column, qint32 row) const {
     return index < nodes.size() ? &nodes[index] : nullptr;
 }
 
-double Median(std::span<const double> values) {
-    if (values.empty())
-        throw CalcError("the median of no values");
-    std::vector<double> sorted(values.begin(), values.end());
+namespace {
+
+// The median of values that may be put in another order (at least one).
+double MedianReordering(std::vector<double>& sorted) {
     const size_t middle = sorted.size() / 2;
     std::nth_element(sorted.begin(), sorted.begin() + qsizetype(middle), sorted.end());
     const double upper = sorted[middle];
@@ -53,6 +53,15 @@ double Median(std::span<const double> values) {
     const double lower = *std::max_element(sorted.begin(), sorted.begin() + qsizetype(middle));
     // Halfway between the two middle values without overflowing their sum.
     return Finite(lower + Finite(upper - lower) / 2.0);
+}
+
+} // namespace
+
+double Median(std::span<const double> values) {
+    if (values.empty())
+        throw CalcError("the median of no values");
+    std::vector<double> sorted(values.begin(), values.end());
+    return MedianReordering(sorted);
 }
 
 NodeAnalysis AnalyseNodes(qint32 columns, qint32 rows, std::span<const double> ratios) {
@@ -92,7 +101,8 @@ NodeAnalysis AnalyseNodes(qint32 columns, qint32 rows, std::span<const double> r
     distances.reserve(ratios.size());
     for (double ratio : ratios)
         distances.push_back(std::fabs(Finite(ratio - result.median)));
-    result.mad = Median(distances);
+    // The distances are not needed in their order again: each node's is worked out anew.
+    result.mad = MedianReordering(distances);
     result.scaledMad = Finite(kMadScale * result.mad);
     const double floor = kMadFloor * std::fabs(result.median);
     result.threshold = Finite(kOutlierMads * std::max(result.scaledMad, floor));
@@ -105,7 +115,7 @@ NodeAnalysis AnalyseNodes(qint32 columns, qint32 rows, std::span<const double> r
         node.row = qint32(1 + qint64(k) / perRow);
         node.ratio = ratios[k];
         node.deviation = spread ? Div(Finite(ratios[k] - result.mean), result.sd) : 0.0;
-        node.outlier = distances[k] > result.threshold;
+        node.outlier = std::fabs(ratios[k] - result.median) > result.threshold;
         result.nodes.push_back(node);
     }
     return result;

@@ -3,8 +3,10 @@
 #include "data/Checked.h"
 #include "data/Errors.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
+#include <vector>
 
 namespace vrma {
 
@@ -25,17 +27,108 @@ qint32 PixelX(double column, double h) {
     return Trunc(Add(Mul(column, h), kPlotLeft));
 }
 
-} // namespace
+// The points of a grid as the run reads them: point k is the node of column k / NR and
+// row k % NR.
+struct TableGrid {
+    std::span<const GridPoint> points;
+    double X(size_t k) const { return points[k].x; }
+    double Y(size_t k) const { return points[k].y; }
+};
+struct ListGrid {
+    const VT_Points& points;
+    // The run reads only points below NC * NR, the count of both lists.
+    double X(size_t k) const { return points.GetUnchecked(k)->X; }
+    double Y(size_t k) const { return points.GetUnchecked(k)->Y; }
+};
 
-ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const GridPoint> scene,
-                            std::span<const GridPoint> image) {
+// The nodes of interior row j, one after the other, every step checked: the first
+// failure throws with the run holding the nodes before it.
+template <class Grid>
+void CheckedRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qint32 j,
+                ScaleRatioRun& run) {
+    for (qint32 i = 1; i <= nc - 2; ++i) {
+        run.failedColumn = i;
+        run.failedRow = j;
+        const size_t node = size_t(i) * rows + size_t(j);
+        const size_t left = node - rows;
+        const size_t right = node + rows;
+        const double a =
+            Div(Sub(image.X(right), image.X(left)), Sub(scene.X(right), scene.X(left)));
+        const double b = Div(Sub(image.Y(node + 1), image.Y(node - 1)),
+                             Sub(scene.Y(node + 1), scene.Y(node - 1)));
+        const double v = std::fabs(Div(b, a));
+        if (j == 1)
+            run.s = Div(kFirstRowLevel, v);
+        run.plot.push_back(PlotVertex{PixelX(i, run.h), Trunc(Mul(v, run.s)), i == 1});
+        run.coefficient = Add(run.coefficient, v);
+        run.ratios.push_back(v);
+    }
+}
+
+bool InPixelRange(double value) {
+    return value > -2147483649.0 && value < 2147483648.0;
+}
+
+// The same row with the same arithmetic, its checks gathered into one flag; the row's
+// results are taken only when none of them failed, otherwise the caller does the row again
+// with CheckedRow, which stops where the checked steps stop. `columnX` holds the pixel x of
+// every interior column (valid when `columnsOk`).
+template <class Grid>
+bool FastRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qint32 j, bool firstRow,
+             const std::vector<qint32>& columnX, bool columnsOk, std::vector<double>& ratios,
+             ScaleRatioRun& run) {
+    if (!columnsOk)
+        return false;
+    ratios.clear();
+    bool ok = true;
+    double s = run.s;
+    double coefficient = run.coefficient;
+    const size_t first = run.plot.size();
+    for (qint32 i = 1; i <= nc - 2; ++i) {
+        const size_t node = size_t(i) * rows + size_t(j);
+        const size_t left = node - rows;
+        const size_t right = node + rows;
+        const double dix = image.X(right) - image.X(left);
+        const double dsx = scene.X(right) - scene.X(left);
+        const double diy = image.Y(node + 1) - image.Y(node - 1);
+        const double dsy = scene.Y(node + 1) - scene.Y(node - 1);
+        const double a = dix / dsx;
+        const double b = diy / dsy;
+        const double q = b / a;
+        const double v = std::fabs(q);
+        ok = ok && std::isfinite(dix) && std::isfinite(dsx) && std::isfinite(diy) &&
+             std::isfinite(dsy) && dsx != 0.0 && dsy != 0.0 && std::isfinite(a) &&
+             std::isfinite(b) && a != 0.0 && std::isfinite(q);
+        if (firstRow) {
+            s = kFirstRowLevel / v;
+            ok = ok && v != 0.0 && std::isfinite(s);
+        }
+        const double y = v * s;
+        ok = ok && std::isfinite(y) && InPixelRange(y);
+        coefficient += v;
+        ratios.push_back(v);
+        run.plot.push_back(PlotVertex{columnX[size_t(i)], ok ? qint32(y) : 0, i == 1});
+    }
+    // The sums only grow (every ratio is at least 0): a finite sum was finite all along.
+    ok = ok && std::isfinite(coefficient);
+    if (!ok) {
+        run.plot.resize(first);
+        return false;
+    }
+    run.s = s;
+    run.coefficient = coefficient;
+    run.ratios.insert(run.ratios.end(), ratios.begin(), ratios.end());
+    return true;
+}
+
+template <class Grid>
+ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, const Grid& image) {
     ScaleRatioRun run;
     try {
         run.stage = ScaleRatioStage::Tables;
         if (nc < 0 || nr < 0)
             throw CalcError("negative grid size");
-        const qint64 count = GridPointCount(nc, nr);
-        if (qint64(scene.size()) != count || qint64(image.size()) != count)
+        if (GridPointCount(nc, nr) != count)
             throw CalcError("grid size does not match the points");
         const qint64 interior = (nc >= 3 && nr >= 3) ? qint64(nc - 2) * qint64(nr - 2) : 0;
         run.ratios.reserve(size_t(interior));
@@ -50,23 +143,45 @@ ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const GridPoint> sce
         // Central differences, row by row; each interior row is one polyline.
         run.stage = ScaleRatioStage::Ratio;
         const size_t rows = size_t(nr);
-        for (qint32 j = 1; j <= nr - 2; ++j) {
-            for (qint32 i = 1; i <= nc - 2; ++i) {
-                run.failedColumn = i;
-                run.failedRow = j;
-                const size_t node = size_t(i) * rows + size_t(j);
-                const size_t left = node - rows;
-                const size_t right = node + rows;
-                const double a =
-                    Div(Sub(image[right].x, image[left].x), Sub(scene[right].x, scene[left].x));
-                const double b = Div(Sub(image[node + 1].y, image[node - 1].y),
-                                     Sub(scene[node + 1].y, scene[node - 1].y));
-                const double v = std::fabs(Div(b, a));
-                if (j == 1)
-                    run.s = Div(kFirstRowLevel, v);
-                run.plot.push_back(PlotVertex{PixelX(i, run.h), Trunc(Mul(v, run.s)), i == 1});
-                run.coefficient = Add(run.coefficient, v);
-                run.ratios.push_back(v);
+        // The pixel x of each interior column, the same in every row.
+        std::vector<qint32> columnX(size_t(std::max(nc - 1, 1)));
+        bool columnsOk = true;
+        for (qint32 i = 1; i <= nc - 2; ++i) {
+            const double x = double(i) * run.h + kPlotLeft;
+            columnsOk = columnsOk && std::isfinite(double(i) * run.h) && std::isfinite(x) &&
+                        InPixelRange(x);
+            columnX[size_t(i)] = columnsOk ? qint32(x) : 0;
+        }
+        std::vector<double> rowRatios;
+        rowRatios.reserve(size_t(std::max(nc - 2, 0)));
+        // The rows are taken a block at a time: the points of the block's rows and of the
+        // rows on either side of it are gathered column by column (each column's points lie
+        // together), into a small grid of their own that the sweeps then read; a row that
+        // fails its checks is done again on the whole grid.
+        const qint32 perBlock = std::max(1, 16384 / std::max(nc, 1) - 2);
+        std::vector<GridPoint> blockScene;
+        std::vector<GridPoint> blockImage;
+        for (qint32 j0 = 1; j0 <= nr - 2; j0 += perBlock) {
+            const qint32 blockRows = std::min(perBlock, nr - 1 - j0);
+            const size_t gathered = size_t(blockRows) + 2;
+            blockScene.resize(size_t(nc) * gathered);
+            blockImage.resize(blockScene.size());
+            for (qint32 i = 0; i < nc; ++i) {
+                const size_t from = size_t(i) * rows + size_t(j0 - 1);
+                GridPoint* const toScene = blockScene.data() + size_t(i) * gathered;
+                GridPoint* const toImage = blockImage.data() + size_t(i) * gathered;
+                for (size_t r = 0; r < gathered; ++r) {
+                    toScene[r] = GridPoint{scene.X(from + r), scene.Y(from + r)};
+                    toImage[r] = GridPoint{image.X(from + r), image.Y(from + r)};
+                }
+            }
+            const TableGrid blockOfScene{blockScene};
+            const TableGrid blockOfImage{blockImage};
+            for (qint32 local = 1; local <= blockRows; ++local) {
+                const qint32 j = j0 - 1 + local;
+                if (!FastRow(blockOfScene, blockOfImage, nc, gathered, local, j == 1, columnX,
+                             columnsOk, rowRatios, run))
+                    CheckedRow(scene, image, nc, rows, j, run);
             }
         }
         run.failedColumn = -1;
@@ -97,26 +212,23 @@ ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const GridPoint> sce
     return run;
 }
 
+} // namespace
+
+ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const GridPoint> scene,
+                            std::span<const GridPoint> image) {
+    if (scene.size() != image.size()) {
+        ScaleRatioRun run; // stopped while laying out the grid
+        return run;
+    }
+    return RunOnGrid(nc, nr, qint64(scene.size()), TableGrid{scene}, TableGrid{image});
+}
+
 ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, const VT_Points& scene, const VT_Points& image) {
-    // The grid tables are laid out only from sizes that can be right.
+    // The points are read where the lists hold them; the run checks the sizes first.
     const qint64 count = GridPointCount(nc, nr);
     if (nc < 0 || nr < 0 || scene.Count() != count || image.Count() != count)
         return ScaleRatioRun{};
-    std::vector<GridPoint> sceneTable;
-    std::vector<GridPoint> imageTable;
-    try {
-        sceneTable.resize(size_t(count));
-        imageTable.resize(size_t(count));
-    } catch (const std::bad_alloc&) {
-        return ScaleRatioRun{};
-    }
-    for (qint32 k = 0; k < qint32(count); ++k) {
-        const VT_Point* p = scene.Get(k);
-        sceneTable[size_t(k)] = GridPoint{p->X, p->Y};
-        const VT_Point* q = image.Get(k);
-        imageTable[size_t(k)] = GridPoint{q->X, q->Y};
-    }
-    return RunScaleRatio(nc, nr, sceneTable, imageTable);
+    return RunOnGrid(nc, nr, count, ListGrid{scene}, ListGrid{image});
 }
 
 } // namespace vrma

@@ -90,6 +90,9 @@ public:
             throw Exception("Index out of bounds ListOfT::Get");
         return Item(items_[static_cast<size_t>(index)]);
     }
+    // Item `index` without the check, for a caller that has checked Count() itself (the
+    // calibration reads every point of both lists eight times).
+    T* GetUnchecked(size_t index) const { return Item(items_[index]); }
     void Add(T* item) { items_.push_back(reinterpret_cast<std::uintptr_t>(item)); }
     // Makes a record T(args...) and appends it: in the list's chunks when the list owns its
     // items, otherwise with new (its owner releases it, as with Add).

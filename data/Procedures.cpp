@@ -260,12 +260,76 @@ inline __attribute__((always_inline)) const char* ReadDigits(const char* p, cons
     return p;
 }
 
+constexpr quint64 kLongPowers[] = {1,
+                                   10,
+                                   100,
+                                   1000,
+                                   10000,
+                                   100000,
+                                   1000000,
+                                   10000000,
+                                   100000000,
+                                   1000000000,
+                                   10000000000,
+                                   100000000000,
+                                   1000000000000,
+                                   10000000000000,
+                                   100000000000000,
+                                   1000000000000000,
+                                   10000000000000000};
+
+// The usual number of a coordinate file, when 24 bytes or more lie ahead: at most seven
+// digits, then perhaps the separator and at most 15 more digits, read from at most three
+// words without a loop. Returns what ReadPlainDecimal returns for it (the same value and
+// position), or nullptr when the number has another form, which ReadPlainDecimal then
+// reads.
+inline const char* ReadShortDecimal(const char* p, bool useSeparator, double& value) {
+    quint64 word;
+    std::memcpy(&word, p, sizeof word);
+    const int whole = LeadingDigits(word);
+    if (whole == 8)
+        return nullptr;
+    const quint64 wholeValue = whole ? LeadingDigitsValue(word, whole) : 0;
+    if (!useSeparator || p[whole] != '.') {
+        const char* const after = p + whole;
+        if (whole == 0 || *after == 'e' || *after == 'E')
+            return nullptr;
+        value = double(wholeValue);
+        return after;
+    }
+    const char* const fraction = p + whole + 1;
+    std::memcpy(&word, fraction, sizeof word);
+    int decimals = LeadingDigits(word);
+    quint64 fractionValue = decimals ? LeadingDigitsValue(word, decimals) : 0;
+    if (decimals == 8) {
+        std::memcpy(&word, fraction + 8, sizeof word);
+        const int more = LeadingDigits(word);
+        if (more == 8)
+            return nullptr;
+        if (more)
+            fractionValue = fractionValue * kIntegerPowers[more] + LeadingDigitsValue(word, more);
+        decimals += more;
+    }
+    const char* const after = fraction + decimals;
+    if (whole + decimals == 0 || whole + decimals > 19 || *after == 'e' || *after == 'E')
+        return nullptr;
+    const quint64 w = wholeValue * kLongPowers[decimals] + fractionValue;
+    if (w > (quint64(1) << 53))
+        return nullptr;
+    value = double(w) / kPowersOfTen[decimals];
+    return after;
+}
+
 // A number without an exponent, with at most 19 digits in all and at most 22 decimals,
 // whose digits as an integer w are at most 2^53: w and 10^decimals are then both exact
 // doubles and their quotient, rounded once, is the text's value rounded correctly, the
 // value that std::from_chars gives. Returns the position after the digits, or nullptr
 // when the text is not of this form (and is read the general way).
 const char* ReadPlainDecimal(const char* p, const char* end, bool useSeparator, double& value) {
+    if (end - p >= 24) {
+        if (const char* after = ReadShortDecimal(p, useSeparator, value))
+            return after;
+    }
     quint64 w = 0;
     std::ptrdiff_t digits = 0;
     p = ReadDigits(p, end, w, digits);

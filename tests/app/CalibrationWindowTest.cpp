@@ -6,6 +6,7 @@
 #include "platform/DesktopDialogHost.h"
 #include "platform/HelpWindow.h"
 #include "platform/ImageControl.h"
+#include "platform/ListBoxModel.h"
 #include "support/ScriptedDialogHost.h"
 
 #include <QAction>
@@ -22,7 +23,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
-#include <QStringListModel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>

@@ -372,6 +372,52 @@ TEST_F(ReadPointFileTest, DigitRunsAroundWordsAndTheLimitsOfExactReading) {
     }
 }
 
+TEST_F(ReadPointFileTest, EveryShapeOfAShortDecimalBitForBit) {
+    // 0 to 9 digits before the separator and 0 to 18 after it (or no separator), with and
+    // without an exponent, under both separators; the lines are long enough that most
+    // numbers have 24 bytes or more ahead of them, and the last ones of the file do not.
+    std::mt19937_64 random(5);
+    for (const QChar separator : {QLatin1Char('.'), QLatin1Char(',')}) {
+        vrma::SetDecimalSeparator(separator);
+        QByteArray file;
+        Points expected;
+        std::vector<std::string> texts;
+        for (int whole = 0; whole <= 9; ++whole) {
+            for (int decimals = -1; decimals <= 18; ++decimals) {
+                for (int exponent = 0; exponent < 2; ++exponent) {
+                    std::string x;
+                    for (int k = 0; k < whole; ++k)
+                        x += char('0' + random() % 10);
+                    if (decimals >= 0) {
+                        x += char(separator.unicode());
+                        for (int k = 0; k < decimals; ++k)
+                            x += char('0' + random() % 10);
+                    }
+                    if (exponent)
+                        x += random() % 2 ? "e3" : "E-2";
+                    const std::string y = std::to_string(random() % 1000);
+                    const auto vx = vrma::ParseRealDouble(QString::fromStdString(x));
+                    if (!vx)
+                        continue; // no digit at all
+                    const bool negative = random() % 2 == 0;
+                    file +=
+                        QByteArray::fromStdString((negative ? "-" : "") + x + " ; " + y + "\r\n");
+                    expected.emplace_back(negative ? -*vx : *vx, double(std::stoi(y)));
+                    texts.push_back(x);
+                }
+            }
+        }
+        Points points;
+        ASSERT_TRUE(Read(Write(file), points));
+        ASSERT_EQ(points.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(std::memcmp(&points[i].first, &expected[i].first, sizeof(double)), 0)
+                << texts[i] << " read as " << points[i].first;
+            EXPECT_EQ(points[i].second, expected[i].second) << texts[i];
+        }
+    }
+}
+
 TEST_F(ReadPointFileTest, ASeparatorOutsideTheCodePageReadsNoFractions) {
     vrma::SetDecimalSeparator(QChar(0x066B));
     Points points;
