@@ -11,8 +11,6 @@ PACKAGES=(
   fonts-liberation2
   poppler-utils
   locales
-  # The benchmarks set the program beside scripts written with OpenCV's Python bindings.
-  python3-opencv python3-numpy
 )
 # Extra packages a caller may ask for (for instance the fuzzing or comparison tools).
 PACKAGES+=("$@")
