@@ -68,11 +68,12 @@ bool MayWrite(QWidget* owner, const QString& file) {
            MessageBoxA(owner, messages::Overwrite(), messages::WarningCaption(), MB_YESNO) == IDYES;
 }
 
-// The photograph as Qt reads it, turned as its orientation tag says (as the detection
-// reads it); an empty picture when Qt cannot read it.
+// The photograph as the sensor recorded it, its orientation tag not applied (as the
+// detection reads it, so that the targets fall on their pixels); an empty picture when
+// Qt cannot read it.
 QImage ReadPhotoPicture(const QString& fileName) {
     QImageReader reader(fileName);
-    reader.setAutoTransform(true);
+    reader.setAutoTransform(false);
     return reader.read();
 }
 
