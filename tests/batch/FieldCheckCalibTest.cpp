@@ -2,6 +2,7 @@
 // tilted fields: the JSON keys and their values, the list box lines unchanged, the
 // warning on standard error for a tilted field only, and the mistakes and degenerate
 // views with their own exit codes.
+#include "batch/CalibProcess.h"
 #include "data/TextFile.h"
 #include "report/PdfText.h"
 #include "support/TiltedField.h"
@@ -18,27 +19,10 @@ using namespace vrma;
 
 namespace {
 
-struct Result {
-    int code = -1;
-    QString out;
-    QString err;
-};
+using Result = test::CalibResult;
 
 Result Calib(const QStringList& arguments) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(VRMA_CALIB_BINARY), arguments);
-    Result result;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-        ADD_FAILURE() << "vrma-calib did not finish";
-        return result;
-    }
-    result.code = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    return test::RunCalib(arguments);
 }
 
 class FieldCheckCalib : public ::testing::Test {

@@ -1,6 +1,7 @@
 // vrma-calib --photo run as a process on rendered photographs: the files it writes
 // calibrate as --scene and --image do, and a photograph without the grid, or one that
 // cannot be read, leaves every file as it was.
+#include "batch/CalibProcess.h"
 #include "data/Messages.h"
 #include "support/PhotoRenderer.h"
 
@@ -24,20 +25,9 @@ struct CalibRun {
 };
 
 CalibRun Calib(const QStringList& arguments) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(VRMA_CALIB_BINARY), arguments);
-    CalibRun run;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-        ADD_FAILURE() << "vrma-calib did not finish";
-        return run;
-    }
-    run.code = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    const vrma::test::CalibResult result = vrma::test::RunCalib(arguments);
+    CalibRun run{result.code, result.out.split(QLatin1Char('\n')), result.err};
     run.out.removeLast();
-    run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
 }
 

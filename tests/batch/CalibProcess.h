@@ -1,0 +1,34 @@
+#pragma once
+// vrma-calib run as a process, as a script runs it: its exit code and what it printed,
+// under a UTF-8 locale with "." as the decimal separator.
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace vrma::test {
+
+struct CalibResult {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+inline CalibResult RunCalib(const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VRMA_CALIB_BINARY), arguments);
+    CalibResult result;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+        ADD_FAILURE() << "vrma-calib did not finish";
+        return result;
+    }
+    result.code = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+} // namespace vrma::test
