@@ -4,6 +4,7 @@
 #include "data/GeometryFiles.h"
 #include "data/Numbers.h"
 #include "data/Procedures.h"
+#include "data/VectorState.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -555,6 +556,7 @@ FieldCheck CheckField(const FieldCheckInput& input) {
 std::optional<FieldGeometry> CalibrationGeometry(const VT_Points& scene, const VT_Points& image,
                                                  const QString& widthText,
                                                  const QString& heightText) {
+    ClearUpperVectorState();
     const std::optional<double> width = ParseRealDouble(widthText);
     const std::optional<double> height = ParseRealDouble(heightText);
     if (!width || !height || !(*width > 0.0) || !(*height > 0.0))

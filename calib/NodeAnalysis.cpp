@@ -2,6 +2,7 @@
 
 #include "data/Checked.h"
 #include "data/Errors.h"
+#include "data/VectorState.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -65,6 +66,7 @@ double Median(std::span<const double> values) {
 }
 
 NodeAnalysis AnalyseNodes(qint32 columns, qint32 rows, std::span<const double> ratios) {
+    ClearUpperVectorState();
     if (columns < 3 || rows < 3)
         throw CalcError("no interior node");
     const qint64 perRow = qint64(columns) - 2;

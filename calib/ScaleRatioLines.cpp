@@ -1,10 +1,12 @@
 #include "calib/ScaleRatioLines.h"
 
 #include "data/Procedures.h"
+#include "data/VectorState.h"
 
 namespace vrma {
 
 QStringList ScaleRatioListLines(const ScaleRatioRun& run) {
+    ClearUpperVectorState();
     QStringList lines;
     lines.reserve(qsizetype(run.ratios.size()) + 6);
     // Neighbouring ratios mostly share their four-decimal text: one string each.

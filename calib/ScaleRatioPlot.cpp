@@ -1,5 +1,7 @@
 #include "calib/ScaleRatioPlot.h"
 
+#include "data/VectorState.h"
+
 #include <QColor>
 #include <QImage>
 #include <QPainter>
@@ -52,6 +54,7 @@ void CompactPolyline(const PlotVertex* first, const PlotVertex* end, int width, 
 
 void DrawScaleRatioPlot(QImage& bitmap, const ScaleRatioRun& run) {
     QPainter canvas(&bitmap);
+    ClearUpperVectorState(); // the painter's set-up may have left them in use
     canvas.setRenderHint(QPainter::Antialiasing, false);
     // A clip of the whole bitmap changes no pixel, but with a clip of one rectangle the
     // painter writes the pen's pixels straight into the bitmap instead of collecting them

@@ -7,6 +7,7 @@
 #include "data/Messages.h"
 #include "data/RealScan.h"
 #include "data/TextFile.h"
+#include "data/VectorState.h"
 
 #include <bit>
 #include <charconv>
@@ -435,6 +436,7 @@ constexpr std::size_t kChunkSize = std::size_t{256} * 1024;
 // The file is read in chunks that stay in the processor's cache, and its bytes are read as
 // they stand; the values are those that ParseRealDouble gives for the decoded field texts.
 void LoadPointFile(const QString& fileName, VT_Points* points) {
+    ClearUpperVectorState();
     // The buffer is had before the old points are freed: a large request right after a
     // million small records were freed makes the heap merge them all first, after which
     // every new record is carved out of the merged space the slow way.

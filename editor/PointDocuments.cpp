@@ -5,6 +5,7 @@
 #include "data/Lines.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"
+#include "data/VectorState.h"
 #include "editor/Documents.h"
 #include "editor/NumberTexts.h"
 #include "platform/Dialogs.h"
@@ -125,6 +126,7 @@ private:
     // Checks the rows from the top and hands each output line to put; false (the row's
     // message shown) at the first row that does not convert.
     template <class Put> bool Build(const TStringGrid& grid, Put&& put) const {
+        ClearUpperVectorState();
         const int fields = layout_ == Layout::Spatial ? 3 : 2;
         RealText15 real;
         RowNumberText integer;
@@ -161,6 +163,7 @@ private:
     // its text, and the grid is sized once, to lines known to be good.
     void Load(TStringGrid& grid, const QString& fileName) const {
         const QByteArray bytes = ReadFileBytes(fileName);
+        ClearUpperVectorState();
         FieldText field;
         RealText15 real;
         qsizetype lineCount = 0;

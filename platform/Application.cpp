@@ -4,6 +4,8 @@
 #include "platform/Dialogs.h"
 #include "platform/Locale.h"
 
+#include "data/VectorState.h"
+
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -21,6 +23,8 @@ VrmaApplication::~VrmaApplication() {
 }
 
 bool VrmaApplication::notify(QObject* receiver, QEvent* event) {
+    // Every command starts from clean vector registers (see data/VectorState.h).
+    ClearUpperVectorState();
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
