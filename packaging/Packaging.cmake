@@ -80,8 +80,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries that the programs link are found by dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt's Russian texts for its own dialogs and buttons.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# The report and the test field's sheet are set in DejaVu Sans; fonts are not libraries,
+# so they are named here (a minimal system has no DejaVu: its fontconfig takes whichever
+# font comes first).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+# Qt's Russian texts for its own dialogs and buttons, and the window's fallback font.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-liberation2")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pixel aspect ratio of a camera from a planar test field")
 set(CPACK_PACKAGE_DESCRIPTION_FILE ${VRMA_PACKAGING_DIR}/description.txt)
 include(CPack)

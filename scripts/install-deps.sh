@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-translations-l10n libjpeg-dev
   libgtest-dev libbenchmark-dev
   libopencv-dev
-  fonts-liberation2
+  fonts-dejavu-core fonts-liberation2
   poppler-utils
   locales
 )
