@@ -8,6 +8,7 @@
 #include "data/Procedures.h"
 #include "platform/Dialogs.h"
 #include "platform/ImageControl.h"
+#include "platform/ListBoxModel.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -68,7 +69,8 @@ void TAlfaKalibr_Form::ShowCalibration(Calibration calibration) {
     Image1->update();
     if (run.meanKnown())
         Image2->hide();
-    SetListBoxLines(ScaleRatioListLines(run));
+    // The list keeps the ratios and makes a line's text when it is shown.
+    ListBox1Model->setFixed4Lines(run.ratios, ScaleRatioSummaryLines(run));
     if (run.statisticsKnown()) {
         Edit8->setText(FormatFixed4(run.coefficient));
         Edit9->setText(FormatFixed4(run.sd));

@@ -18,7 +18,7 @@
 //   vrma_bench_compare stages SCENE IMAGE NC NR RUNS
 //       the stages of that command one after the other on the same window: reading both
 //       files, the ratios (read from the lists, as the command reads them), the list box
-//       texts, the list box taking them (with its layout and painting), the plot (painted
+//       taking them (with its layout and painting of the lines in view), the plot (painted
 //       and shown), what the window keeps of the run (the ratios, the report, the
 //       photograph for the field check): cases "stage_<name>".
 //       The command itself paints the plot while the list box takes its lines.
@@ -33,6 +33,7 @@
 #include "data/TextFile.h"
 #include "platform/Application.h"
 #include "platform/ImageControl.h"
+#include "platform/ListBoxModel.h"
 #include "platform/Locale.h"
 #include "support/BenchSupport.h"
 
@@ -211,12 +212,9 @@ int Stages(const QString& scene, const QString& image, int nc, int nr, int runs)
         if (!result.complete())
             return 1;
 
-        const Stopwatch texts;
-        QStringList lines = vrma::ScaleRatioListLines(result);
-        texts.Print(first, "stage_list_texts");
-
+        // The list box keeps the ratios and makes the texts of the lines it shows.
         const Stopwatch model;
-        form->SetListBoxLines(lines);
+        form->ListBox1Model->setFixed4Lines(result.ratios, vrma::ScaleRatioSummaryLines(result));
         QApplication::processEvents();
         model.Print(first, "stage_list_model");
 

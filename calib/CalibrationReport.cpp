@@ -443,8 +443,13 @@ CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString&
     report.heightText = heightText;
     report.date = date;
     report.run = std::move(run);
-    report.analysis = AnalyseNodes(columns, rows, report.run.ratios);
     return report;
+}
+
+const NodeAnalysis& ReportAnalysis(CalibrationReport& report) {
+    if (!report.analysis)
+        report.analysis = AnalyseNodes(report.columns, report.rows, report.run.ratios);
+    return *report.analysis;
 }
 
 QString OutlierVerdict(const NodeAnalysis& analysis) {
@@ -468,7 +473,11 @@ QString WrittenCameraLine(const QString& fileName) {
 }
 
 QByteArray CalibrationReportPdf(const CalibrationReport& report) {
-    const NodeAnalysis& analysis = report.analysis;
+    std::optional<NodeAnalysis> made;
+    const NodeAnalysis& analysis =
+        report.analysis
+            ? *report.analysis
+            : made.emplace(AnalyseNodes(report.columns, report.rows, report.run.ratios));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);

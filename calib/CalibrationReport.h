@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -34,7 +35,9 @@ struct CalibrationReport {
     QString heightText;
     QDateTime date;
     ScaleRatioRun run; // complete
-    NodeAnalysis analysis;
+    // The analysis of the run's nodes, made when it is first needed (ReportAnalysis, the
+    // document): the calibration window keeps the report of every run and prints few.
+    std::optional<NodeAnalysis> analysis;
     std::vector<ReportSection> sections; // further checks, in order
     // What the export wrote, one line a file ("Таблица коррекции: /path/t.tab"); empty
     // when nothing was written.
@@ -42,12 +45,15 @@ struct CalibrationReport {
 };
 
 // The report of a completed run (which it keeps: move a run that is not needed
-// afterwards). Throws CalcError when the run did not complete or its
-// ratios cannot be analysed.
+// afterwards), not yet analysed. Throws CalcError when the run did not complete.
 CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString& imageFile,
                                         qint32 columns, qint32 rows, const QString& widthText,
                                         const QString& heightText, ScaleRatioRun run,
                                         const QDateTime& date);
+
+// The analysis of the report's nodes, made now if it was not before. Throws CalcError when
+// the ratios cannot be analysed.
+const NodeAnalysis& ReportAnalysis(CalibrationReport& report);
 
 // The verdict on the outliers as the report states it: "Выбросов нет." or
 // "Выбросы: N (столбец i, строка j; …)."
@@ -69,8 +75,9 @@ ReportSection CheckFieldSection(const CalibrationReport& report, const FieldGeom
 QString WrittenTableLine(const QString& fileName);
 QString WrittenCameraLine(const QString& fileName);
 
-// The PDF document. Needs a QGuiApplication (fonts). Throws Exception when it cannot be
-// made.
+// The PDF document (with the analysis of the nodes, made for it when the report has none).
+// Needs a QGuiApplication (fonts). Throws Exception when it cannot be made, CalcError when
+// the ratios cannot be analysed.
 QByteArray CalibrationReportPdf(const CalibrationReport& report);
 
 // The PDF written to a file in one go. Throws FileError when it cannot be written.

@@ -13,15 +13,19 @@ QStringList ScaleRatioListLines(const ScaleRatioRun& run) {
     FixedFourTexts fixed4;
     for (double ratio : run.ratios)
         lines.append(fixed4(ratio));
-    if (run.statisticsKnown()) {
-        lines.append(QString());
-        lines.append(QStringLiteral("Среднее значение:"));
-        lines.append(FormatFixed4(run.coefficient));
-        lines.append(QString());
-        lines.append(QStringLiteral("СКО:"));
-        lines.append(FormatFixed4(run.sd));
-    }
+    lines.append(ScaleRatioSummaryLines(run));
     return lines;
+}
+
+QStringList ScaleRatioSummaryLines(const ScaleRatioRun& run) {
+    if (!run.statisticsKnown())
+        return {};
+    return {QString(),
+            QStringLiteral("Среднее значение:"),
+            FormatFixed4(run.coefficient),
+            QString(),
+            QStringLiteral("СКО:"),
+            FormatFixed4(run.sd)};
 }
 
 } // namespace vrma

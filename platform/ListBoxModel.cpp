@@ -1,21 +1,51 @@
 #include "platform/ListBoxModel.h"
 
+#include "data/Errors.h"
+#include "data/Procedures.h"
+
+#include <climits>
+#include <utility>
+
 namespace vrma {
 
 TListBoxModel::TListBoxModel(QObject* parent) : QAbstractListModel(parent) {}
 
+QStringList TListBoxModel::stringList() const {
+    QStringList lines;
+    lines.reserve(count_);
+    FixedFourTexts fixed4;
+    for (double value : values_)
+        lines.append(fixed4(value));
+    lines.append(lines_);
+    return lines;
+}
+
 void TListBoxModel::setStringList(const QStringList& lines) {
+    setFixed4Lines({}, lines);
+}
+
+void TListBoxModel::setFixed4Lines(std::vector<double> values, const QStringList& tail) {
+    const qsizetype count = qsizetype(values.size()) + tail.size();
+    if (count > INT_MAX)
+        throw Exception("Too many lines for a list box");
     beginResetModel();
-    lines_ = lines;
+    values_ = std::move(values);
+    lines_ = tail;
+    count_ = count;
     endResetModel();
 }
 
+QString TListBoxModel::Line(qsizetype row) const {
+    const auto numbers = qsizetype(values_.size());
+    return row < numbers ? FormatFixed4(values_[size_t(row)]) : lines_.at(row - numbers);
+}
+
 int TListBoxModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(lines_.size());
+    return parent.isValid() ? 0 : int(count_);
 }
 
 QModelIndex TListBoxModel::index(int row, int column, const QModelIndex& parent) const {
-    if (row < 0 || row >= lines_.size() || column != 0 || parent.isValid())
+    if (row < 0 || row >= count_ || column != 0 || parent.isValid())
         return QModelIndex();
     return createIndex(row, column);
 }
@@ -27,10 +57,10 @@ QModelIndex TListBoxModel::sibling(int row, int column, const QModelIndex& index
 }
 
 QVariant TListBoxModel::data(const QModelIndex& index, int role) const {
-    if (index.row() < 0 || index.row() >= lines_.size())
+    if (index.row() < 0 || index.row() >= count_)
         return QVariant();
     if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return lines_.at(index.row());
+        return Line(index.row());
     return QVariant();
 }
 

@@ -3,8 +3,14 @@
 // text itself, as a string-list model gives them, but with an index that costs the view
 // no virtual calls. A list view lays out every row when its lines change, and asks for the
 // index of each row on the way; for a million lines that was a large part of the work.
+//
+// The lines can also be a run of numbers in the four-decimal format followed by a few
+// lines of text (the ratios of a calibration and its summary): the model then keeps the
+// numbers and makes the text of a row when the view asks for it, so that a million lines
+// cost no million strings.
 #include <QAbstractListModel>
 #include <QStringList>
+#include <vector>
 
 namespace vrma {
 
@@ -13,9 +19,12 @@ class TListBoxModel : public QAbstractListModel {
 public:
     explicit TListBoxModel(QObject* parent = nullptr);
 
-    QStringList stringList() const { return lines_; }
+    // Every line as text (those of the numbers made now).
+    QStringList stringList() const;
     // Replaces every line (a reset of the model).
     void setStringList(const QStringList& lines);
+    // Replaces every line with FormatFixed4 of each value, then the lines of tail.
+    void setFixed4Lines(std::vector<double> values, const QStringList& tail);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QModelIndex index(int row, int column = 0,
@@ -25,7 +34,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    QStringList lines_;
+    QString Line(qsizetype row) const;
+
+    std::vector<double> values_; // the first rows, in the four-decimal format
+    QStringList lines_;          // the rows after them
+    qsizetype count_ = 0;        // values_.size() + lines_.size(), within an int
 };
 
 } // namespace vrma

@@ -102,18 +102,18 @@ TEST_F(Report, OfTheBundledExample) {
     for (int j = 1; j <= 4; ++j) {
         QStringList cells{QStringLiteral("Строка %1").arg(j)};
         for (int i = 1; i <= 4; ++i)
-            cells << FormatFixed4(report.analysis.at(i, j)->ratio);
+            cells << FormatFixed4(ReportAnalysis(report).at(i, j)->ratio);
         EXPECT_TRUE(text.contains(cells.join(QLatin1Char(' ')))) << cells.join(' ').toStdString();
     }
-    EXPECT_EQ(report.analysis.at(1, 1)->ratio, report.run.ratios[0]);
+    EXPECT_EQ(ReportAnalysis(report).at(1, 1)->ratio, report.run.ratios[0]);
     // The statistics of the node analysis.
     EXPECT_TRUE(text.contains(QStringLiteral("Число узлов (n): 16")));
     EXPECT_TRUE(text.contains(QStringLiteral("Медиана: ") +
-                              QString::number(report.analysis.median, 'f', 6)));
+                              QString::number(ReportAnalysis(report).median, 'f', 6)));
     EXPECT_TRUE(text.contains(QStringLiteral("Медианное отклонение (MAD): ") +
-                              QString::number(report.analysis.mad, 'f', 6)));
+                              QString::number(ReportAnalysis(report).mad, 'f', 6)));
     EXPECT_TRUE(text.contains(QStringLiteral("Ошибка среднего (СКО/√n): ") +
-                              QString::number(report.analysis.sem, 'f', 6)));
+                              QString::number(ReportAnalysis(report).sem, 'f', 6)));
     // The map's legend, and what the export wrote.
     EXPECT_TRUE(text.contains(QStringLiteral("Карта узлов")));
     EXPECT_TRUE(text.contains(QStringLiteral("выброс")));
@@ -137,11 +137,11 @@ TEST_F(Report, OutliersOfAMovedPointAreNamed) {
     // right of it, its y the nodes above and below.
     image[3 * 6 + 2].x += 2.0;
     image[3 * 6 + 2].y += 2.0;
-    const CalibrationReport report = example(image);
+    CalibrationReport report = example(image);
     const QString verdict =
         QStringLiteral("Выбросы: 4 (столбец 3, строка 1; столбец 2, строка 2; столбец 4, строка "
                        "2; столбец 3, строка 3).");
-    EXPECT_EQ(OutlierVerdict(report.analysis), verdict);
+    EXPECT_EQ(OutlierVerdict(ReportAnalysis(report)), verdict);
     const QString text = written(report, QStringLiteral("moved.pdf"));
     // Under the coefficient and in the statistics, its words kept whole where it wraps.
     EXPECT_EQ(text.count(verdict), 2) << text.toStdString();
