@@ -7,6 +7,7 @@
 #include "app/WindowFont.h"
 #include "platform/ImageControl.h"
 #include "platform/Jpeg.h"
+#include "platform/ListBox.h"
 #include "platform/ListBoxModel.h"
 
 #include <QAction>
@@ -18,7 +19,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -26,7 +26,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
-#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -48,19 +47,6 @@ constexpr int kPanelWidth = 185; // the result panel
 constexpr int kPanelLowerHeight = 258;
 constexpr int kItemHeight = 16; // list box items
 constexpr int kSplitterWidth = 3;
-
-// List box items of one fixed height, so that a view of any length lays out at once.
-class FixedHeightDelegate : public QStyledItemDelegate {
-public:
-    FixedHeightDelegate(int height, QObject* parent)
-        : QStyledItemDelegate(parent), height_(height) {}
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), height_);
-    }
-
-private:
-    int height_;
-};
 
 QLabel* MakeLabel(const QString& text, QWidget* parent, const QRect& geometry,
                   Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
@@ -250,11 +236,10 @@ void TAlfaKalibr_Form::CreateResultPanel() {
 
     ListBox1Model = new TListBoxModel(this);
     ListBox1Model->setObjectName(QStringLiteral("ListBox1Model"));
-    ListBox1 = new QListView(Panel5);
+    ListBox1 = new TListBox(Panel5);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setModel(ListBox1Model);
-    ListBox1->setUniformItemSizes(true);
-    ListBox1->setItemDelegate(new FixedHeightDelegate(kItemHeight, ListBox1));
+    ListBox1->SetRowHeight(kItemHeight);
     ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     panelLayout->addWidget(ListBox1, 1);

@@ -15,7 +15,6 @@
 class QAction;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QMenu;
 class QMenuBar;
 class QPushButton;
@@ -26,6 +25,7 @@ class QVBoxLayout;
 namespace vrma {
 
 class TImage;
+class TListBox;
 class TListBoxModel;
 class TMeasureForm;
 class TVRMAAboutBox;
@@ -51,7 +51,7 @@ public:
     TImage* Image2 = nullptr; // the splash picture over the plot
     QSplitter* Splitter2 = nullptr;
     QWidget* Panel5 = nullptr;
-    QListView* ListBox1 = nullptr; // lines readable through ListBox1Model
+    TListBox* ListBox1 = nullptr; // lines readable through ListBox1Model
     TListBoxModel* ListBox1Model = nullptr;
     QLineEdit* Edit8 = nullptr;     // coefficient (read-only, disabled)
     QLineEdit* Edit9 = nullptr;     // standard deviation (read-only, disabled)
@@ -104,10 +104,6 @@ public:
     // The report of that calibration (its inputs as they were read), with what the
     // export wrote since; kept and dropped with it.
     std::optional<CalibrationReport> lastReport;
-    // The photograph of that calibration for the field check of the node analysis: the
-    // points of both files and the image size as typed then (empty when a size was not
-    // a positive number).
-    std::optional<FieldGeometry> lastGeometry;
     // The camera file last written by "Сохранить" ("" while none): the node analysis
     // takes its focal length, once the editor has saved one.
     QString cameraFileName;
@@ -135,6 +131,13 @@ public:
     void N18Click(QObject* sender = nullptr); // the plot into a PNG file
     // Keeps (or drops) the last completed run; "Анализ по узлам…" follows it.
     void SetLastCalibration(std::optional<NodeRatios> run);
+    // The photograph of that calibration for the field check (the node analysis, the
+    // report): the points of both files and the image size as typed then; null when there
+    // is none or a size was not a positive number. The lists hold the points until they
+    // are read again, so it is made when first asked for or before that read.
+    const FieldGeometry* LastGeometry();
+    // The calibration on screen is that of the lists' points and of this image size.
+    void KeepGeometryOfLists(const QString& widthText, const QString& heightText);
 
     // The report of the calibration on screen into a PDF file (ReportCommand.cpp).
     void N19Click(QObject* sender = nullptr);
@@ -174,6 +177,15 @@ private:
     void SetUpDialogs();
     void PlaceWindow(); // size, splitter shares, centre of the desktop
     void FormCreate();  // the members' first values, the splash picture, the blank plot
+
+    // Where the photograph of the calibration on screen is: none, in the lists (with the
+    // image size's texts), or copied out of them. The copy's vectors keep their room from
+    // one calibration to the next.
+    enum class GeometryState { None, InLists, Kept };
+    GeometryState geometryState_ = GeometryState::None;
+    QString geometryWidth_;
+    QString geometryHeight_;
+    FieldGeometry keptGeometry_;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -23,6 +23,9 @@ namespace vrma {
 void TAlfaKalibr_Form::N4Click(QObject* /*sender*/) {
     // One guard around the whole command: whatever fails in it ends in the one message.
     try {
+        // The lists are read again: the photograph of the results on screen is taken out
+        // of them first, since a file that cannot be read leaves those results.
+        LastGeometry();
         ShowCalibration(RunCalibration(Edit5->text(), Edit3->text(), sceneFileName, imageFileName,
                                        *scenePoints, *imagePoints));
     } catch (const std::exception&) {
@@ -88,7 +91,7 @@ void TAlfaKalibr_Form::ShowCalibration(Calibration calibration) {
     } catch (const std::exception&) {
         // Ratios that cannot be analysed give no report; the node analysis says why.
     }
-    lastGeometry = CalibrationGeometry(*scenePoints, *imagePoints, Edit6->text(), Edit7->text());
+    KeepGeometryOfLists(Edit6->text(), Edit7->text());
 }
 
 } // namespace vrma

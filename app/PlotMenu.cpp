@@ -39,8 +39,24 @@ void TAlfaKalibr_Form::CreatePlotMenu() {
 
 void TAlfaKalibr_Form::SetLastCalibration(std::optional<NodeRatios> run) {
     lastCalibration = std::move(run);
-    lastGeometry.reset();
+    geometryState_ = GeometryState::None;
     N17->setEnabled(lastCalibration.has_value());
+}
+
+void TAlfaKalibr_Form::KeepGeometryOfLists(const QString& widthText, const QString& heightText) {
+    geometryState_ = GeometryState::InLists;
+    geometryWidth_ = widthText;
+    geometryHeight_ = heightText;
+}
+
+const FieldGeometry* TAlfaKalibr_Form::LastGeometry() {
+    if (geometryState_ == GeometryState::InLists) {
+        geometryState_ = FillCalibrationGeometry(*scenePoints, *imagePoints, geometryWidth_,
+                                                 geometryHeight_, keptGeometry_)
+                             ? GeometryState::Kept
+                             : GeometryState::None;
+    }
+    return geometryState_ == GeometryState::Kept ? &keptGeometry_ : nullptr;
 }
 
 void TAlfaKalibr_Form::N17Click(QObject* /*sender*/) {
@@ -48,8 +64,8 @@ void TAlfaKalibr_Form::N17Click(QObject* /*sender*/) {
         return;
     std::unique_ptr<TNodeAnalysisForm> form;
     try {
-        if (lastGeometry) {
-            FieldGeometry geometry = *lastGeometry;
+        if (const FieldGeometry* kept = LastGeometry()) {
+            FieldGeometry geometry = *kept;
             if (!cameraFileName.isEmpty())
                 geometry.focal = CameraFileFocal(cameraFileName);
             form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, geometry, this);

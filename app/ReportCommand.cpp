@@ -19,8 +19,8 @@ void TAlfaKalibr_Form::N19Click(QObject* /*sender*/) {
     // The field check as the node analysis makes it: the run's photograph, with the focal
     // length of the camera file when one is known.
     CalibrationReport report = *lastReport;
-    if (lastGeometry) {
-        FieldGeometry geometry = *lastGeometry;
+    if (const FieldGeometry* kept = LastGeometry()) {
+        FieldGeometry geometry = *kept;
         if (!cameraFileName.isEmpty())
             geometry.focal = CameraFileFocal(cameraFileName);
         report.sections.push_back(CheckFieldSection(report, geometry));

@@ -17,11 +17,11 @@
 //       resident size> <resident size before the read>".
 //   vrma_bench_compare stages SCENE IMAGE NC NR RUNS
 //       the stages of that command one after the other on the same window: reading both
-//       files, the ratios (read from the lists, as the command reads them), the list box
-//       taking them (with its layout and painting of the lines in view), the plot (painted
-//       and shown), what the window keeps of the run (the ratios, the report, the
-//       photograph for the field check): cases "stage_<name>".
-//       The command itself paints the plot while the list box takes its lines.
+//       files (after taking the previous run's photograph for the field check out of the
+//       lists, as the command does), the ratios (read from the lists, as the command reads
+//       them), the list box taking them (with its layout and painting of the lines in
+//       view), the plot (painted and shown), what the window keeps of the run (the ratios,
+//       the report, the photograph's place): cases "stage_<name>".
 #include "app/Alfa_form.h"
 #include "calib/CalibrationReport.h"
 #include "calib/FieldCheck.h"
@@ -226,14 +226,14 @@ int Stages(const QString& scene, const QString& image, int nc, int nr, int runs)
         plot.Print(first, "stage_plot");
 
         // What the window keeps of a completed run: the ratios for the node analysis, the
-        // report (with its analysis of the nodes) and the photograph for the field check.
+        // report (its nodes are analysed when it is printed) and where the photograph for
+        // the field check is (in the lists, until they are read again).
         const Stopwatch kept;
         form->SetLastCalibration(vrma::NodeRatios{nc, nr, result.ratios});
         form->SetLastReport(vrma::MakeCalibrationReport(scene, image, nc, nr, form->Edit6->text(),
                                                         form->Edit7->text(), result,
                                                         QDateTime::currentDateTime()));
-        form->lastGeometry = vrma::CalibrationGeometry(*form->scenePoints, *form->imagePoints,
-                                                       form->Edit6->text(), form->Edit7->text());
+        form->KeepGeometryOfLists(form->Edit6->text(), form->Edit7->text());
         kept.Print(first, "stage_kept");
     }
     vrma::SetDialogHost(nullptr);

@@ -138,8 +138,7 @@ if size:
 print()
 stages = [("stage_read", "reading both files"), ("stage_tables", "the grid tables"),
           ("stage_ratios", "the ratios, mean and deviation"),
-          ("stage_list_texts", "the list box texts"),
-          ("stage_list_model", "the list box taking them (layout, painting)"),
+          ("stage_list_model", "the list box taking the ratios (layout, painting)"),
           ("stage_plot", "the plot (painted, shown)"),
           ("stage_kept", "kept for the report and node analysis")]
 print(f"{'stages of the calibration, one after the other (again)':<62}{'wall ms':>9}{'CPU ms':>9}")

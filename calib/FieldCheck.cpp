@@ -556,22 +556,37 @@ FieldCheck CheckField(const FieldCheckInput& input) {
 std::optional<FieldGeometry> CalibrationGeometry(const VT_Points& scene, const VT_Points& image,
                                                  const QString& widthText,
                                                  const QString& heightText) {
+    FieldGeometry geometry;
+    if (!FillCalibrationGeometry(scene, image, widthText, heightText, geometry))
+        return std::nullopt;
+    return geometry;
+}
+
+bool FillCalibrationGeometry(const VT_Points& scene, const VT_Points& image,
+                             const QString& widthText, const QString& heightText,
+                             FieldGeometry& into) {
     ClearUpperVectorState();
+    into.scene.clear();
+    into.image.clear();
+    into.focal.reset();
     const std::optional<double> width = ParseRealDouble(widthText);
     const std::optional<double> height = ParseRealDouble(heightText);
     if (!width || !height || !(*width > 0.0) || !(*height > 0.0))
-        return std::nullopt;
-    FieldGeometry geometry;
-    geometry.width = *width;
-    geometry.height = *height;
+        return false;
+    into.width = *width;
+    into.height = *height;
     // Sized once: a million points grown by doubling touched twice the memory.
-    geometry.scene.reserve(size_t(scene.Count()));
-    geometry.image.reserve(size_t(image.Count()));
-    for (qint32 k = 0; k < scene.Count(); ++k)
-        geometry.scene.push_back({scene.Get(k)->X, scene.Get(k)->Y});
-    for (qint32 k = 0; k < image.Count(); ++k)
-        geometry.image.push_back({image.Get(k)->X, image.Get(k)->Y});
-    return geometry;
+    into.scene.resize(size_t(scene.Count()));
+    into.image.resize(size_t(image.Count()));
+    for (size_t k = 0; k < into.scene.size(); ++k) {
+        const VT_Point* point = scene.GetUnchecked(k);
+        into.scene[k] = {point->X, point->Y};
+    }
+    for (size_t k = 0; k < into.image.size(); ++k) {
+        const VT_Point* point = image.GetUnchecked(k);
+        into.image[k] = {point->X, point->Y};
+    }
+    return true;
 }
 
 std::optional<double> CameraFileFocal(const QString& fileName) {

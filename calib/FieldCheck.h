@@ -66,6 +66,12 @@ struct FieldGeometry {
 std::optional<FieldGeometry> CalibrationGeometry(const VT_Points& scene, const VT_Points& image,
                                                  const QString& widthText,
                                                  const QString& heightText);
+// The same into `into`, whose vectors are reused (no new memory when they have the room);
+// false, with `into` emptied, when a size is not a positive number. The focal length is
+// left unknown.
+bool FillCalibrationGeometry(const VT_Points& scene, const VT_Points& image,
+                             const QString& widthText, const QString& heightText,
+                             FieldGeometry& into);
 
 // The focal length (pixels) of a camera file: its fourth value, when it reads as a
 // positive number; empty otherwise (no file, an empty value). Never throws.

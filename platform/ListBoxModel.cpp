@@ -4,7 +4,6 @@
 #include "data/Procedures.h"
 
 #include <climits>
-#include <utility>
 
 namespace vrma {
 
@@ -24,12 +23,13 @@ void TListBoxModel::setStringList(const QStringList& lines) {
     setFixed4Lines({}, lines);
 }
 
-void TListBoxModel::setFixed4Lines(std::vector<double> values, const QStringList& tail) {
+void TListBoxModel::setFixed4Lines(std::span<const double> values, const QStringList& tail) {
     const qsizetype count = qsizetype(values.size()) + tail.size();
     if (count > INT_MAX)
         throw Exception("Too many lines for a list box");
     beginResetModel();
-    values_ = std::move(values);
+    // Into the room of the previous lines: the next calibration's ratios need no new memory.
+    values_.assign(values.begin(), values.end());
     lines_ = tail;
     count_ = count;
     endResetModel();

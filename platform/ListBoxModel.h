@@ -10,6 +10,7 @@
 // cost no million strings.
 #include <QAbstractListModel>
 #include <QStringList>
+#include <span>
 #include <vector>
 
 namespace vrma {
@@ -24,7 +25,7 @@ public:
     // Replaces every line (a reset of the model).
     void setStringList(const QStringList& lines);
     // Replaces every line with FormatFixed4 of each value, then the lines of tail.
-    void setFixed4Lines(std::vector<double> values, const QStringList& tail);
+    void setFixed4Lines(std::span<const double> values, const QStringList& tail);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QModelIndex index(int row, int column = 0,

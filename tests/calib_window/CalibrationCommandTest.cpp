@@ -349,6 +349,46 @@ TEST_F(CalibrationCommand, UnreadableSceneFileLeavesThePreviousResults) {
     EXPECT_EQ(form->coefficient, coefficient);
 }
 
+// The field check's photograph is that of the results on screen: a scene file that reads
+// into the lists and an image file that does not leave the earlier photograph, and the
+// next calibration that reads both brings its own.
+TEST_F(CalibrationCommand, ThePhotographOfTheResultsOnScreenOutlivesAFailedRead) {
+    const Field first = MakeField(6, 6, DefaultRatio);
+    use(first);
+    calibrate();
+    const Field second = MakeField(6, 6, Spread);
+    use(second, QStringLiteral("second"));
+    form->imageFileName = path(QStringLiteral("missing.crd"));
+    host.answerOk();
+    calibrate();
+    expectOneMessage(kReadMessage);
+    ASSERT_EQ(form->scenePoints->Get(7)->Y, second.scene[7].y); // the lists moved on
+
+    const auto expectPhotograph = [&](const Field& field) {
+        const FieldGeometry* geometry = form->LastGeometry();
+        ASSERT_NE(geometry, nullptr);
+        ASSERT_EQ(geometry->scene.size(), field.scene.size());
+        ASSERT_EQ(geometry->image.size(), field.image.size());
+        for (size_t k = 0; k < field.scene.size(); ++k) {
+            EXPECT_EQ(geometry->scene[k].x, field.scene[k].x) << k;
+            EXPECT_EQ(geometry->scene[k].y, field.scene[k].y) << k;
+            EXPECT_EQ(geometry->image[k].x, field.image[k].x) << k;
+            EXPECT_EQ(geometry->image[k].y, field.image[k].y) << k;
+        }
+        EXPECT_EQ(geometry->width, 720.0);
+        EXPECT_EQ(geometry->height, 576.0);
+    };
+    expectPhotograph(first);
+
+    use(second, QStringLiteral("second"));
+    calibrate();
+    expectPhotograph(second);
+    // A size that is no positive number gives no photograph.
+    form->Edit7->setText(QStringLiteral("0"));
+    calibrate();
+    EXPECT_EQ(form->LastGeometry(), nullptr);
+}
+
 TEST_F(CalibrationCommand, SecondRunClearsTheFirst) {
     use(MakeField(6, 6, DefaultRatio));
     calibrate();
