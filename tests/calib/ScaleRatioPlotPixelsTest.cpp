@@ -187,6 +187,28 @@ TEST(ScaleRatioPlotPixels, RandomPolylinesFarBeyondTheBitmapAreUnchanged) {
     }
 }
 
+// Polylines that step a pixel or none at a time, as the rows of a large grid do, often
+// running straight along a pixel row or column and turning back.
+TEST(ScaleRatioPlotPixels, StaircasesAreUnchanged) {
+    std::mt19937 rng(314);
+    for (int trial = 0; trial < 400; ++trial) {
+        ScaleRatioRun run;
+        run.stage = ScaleRatioStage::Ratio;
+        for (int p = 0; p < 3; ++p) {
+            int x = int(rng() % 700), y = int(rng() % 500);
+            const int n = 2 + int(rng() % 60);
+            for (int k = 0; k < n; ++k) {
+                run.plot.push_back(PlotVertex{x, y, k == 0});
+                if (rng() % 2)
+                    x += int(rng() % 3) - (trial % 2 ? 1 : 0);
+                else
+                    y += int(rng() % 3) - 1;
+            }
+        }
+        ExpectSamePixels(700, 500, run, trial);
+    }
+}
+
 TEST(ScaleRatioPlotPixels, EdgeCasesOfLeftOutVerticesAreUnchanged) {
     // {vertices of one polyline}: each drawn on its own.
     const std::vector<std::vector<QPoint>> cases = {
@@ -204,6 +226,16 @@ TEST(ScaleRatioPlotPixels, EdgeCasesOfLeftOutVerticesAreUnchanged) {
         {{-1, -1}, {-1, -1}, {0, 0}, {0, 0}, {5, 3}},     // repeats outside the bitmap
         {{699, 499}, {699, 499}, {700, 500}, {700, 500}, {701, 501}, {701, 501}},
         {{10, 250}, {11, 251}, {11, 251}, {12, 249}, {12, 249}, {13, 252}},
+        // straight runs along a row or a column: continued, turned back, at the edges
+        {{10, 250}, {20, 250}, {30, 250}, {40, 250}, {40, 260}, {40, 270}, {40, 265}},
+        {{10, 250}, {20, 250}, {15, 250}, {25, 250}, {25, 250}, {35, 250}},
+        {{0, 0}, {0, 10}, {0, 20}, {10, 20}, {699, 20}, {699, 30}, {699, 499}, {600, 499}},
+        {{690, 250}, {695, 250}, {699, 250}, {700, 250}, {705, 250}},
+        {{300, -5}, {300, 0}, {300, 5}, {300, 10}},
+        {{5, 5}, {6, 5}, {7, 5}},
+        {{5, 5}, {6, 5}, {7, 5}, {8, 5}},
+        {{10, 250}, {12, 250}, {30, 250}, {20, 250}, {20, 260}},
+        {{40, 100}, {40, 102}, {40, 130}, {40, 120}, {50, 120}},
     };
     for (size_t c = 0; c < cases.size(); ++c) {
         ScaleRatioRun run;
