@@ -89,7 +89,7 @@ void TAlfaKalibr_Form::ShowCalibration(Calibration calibration) {
             sceneFileName, imageFileName, calibration.columns, calibration.rows, Edit6->text(),
             Edit7->text(), std::move(calibration.run), QDateTime::currentDateTime()));
     } catch (const std::exception&) {
-        // Ratios that cannot be analysed give no report; the node analysis says why.
+        // A report that cannot be kept (no memory for it) leaves "Отчёт…" disabled.
     }
     KeepGeometryOfLists(Edit6->text(), Edit7->text());
 }

@@ -3,6 +3,7 @@
 #include "app/Alfa_form.h"
 #include "app/NodeAnalysisWindow.h"
 #include "calib/CalibrationReport.h"
+#include "data/Errors.h"
 
 #include <QAction>
 
@@ -19,6 +20,14 @@ void TAlfaKalibr_Form::N19Click(QObject* /*sender*/) {
     // The field check as the node analysis makes it: the run's photograph, with the focal
     // length of the camera file when one is known.
     CalibrationReport report = *lastReport;
+    // The nodes are analysed now, before any file is asked for; ratios that cannot be
+    // analysed end in the message the node analysis gives.
+    try {
+        ReportAnalysis(report);
+    } catch (const CalcError&) {
+        ShowCalibrationMessage(CalibrationStatus::CalculationFailed);
+        return;
+    }
     if (const FieldGeometry* kept = LastGeometry()) {
         FieldGeometry geometry = *kept;
         if (!cameraFileName.isEmpty())

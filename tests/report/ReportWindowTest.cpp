@@ -18,6 +18,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace vrma;
 using test::DialogRecord;
 
@@ -70,6 +72,20 @@ TEST_F(ReportWindow, OfferedOnlyWhileACompletedRunIsShown) {
     form->Button2->click();
     EXPECT_FALSE(form->N19->isEnabled());
     EXPECT_FALSE(form->lastReport.has_value());
+}
+
+// Ratios that cannot be analysed (a calibration never keeps such ratios; here one is
+// spoiled by hand) give the calculation message before any file is asked for.
+TEST_F(ReportWindow, RatiosThatCannotBeAnalysedAskForNoFile) {
+    form->Button2->click();
+    ASSERT_TRUE(form->lastReport.has_value());
+    form->lastReport->run.ratios[3] = std::numeric_limits<double>::quiet_NaN();
+    host.answerOk();
+    form->N19->trigger();
+    ASSERT_EQ(host.records().size(), 1u);
+    EXPECT_EQ(host.records()[0].kind, DialogRecord::Kind::MessageBox);
+    EXPECT_EQ(host.records()[0].text,
+              QStringLiteral("Ошибка вычисления. Попробуйте изменить входные данные."));
 }
 
 TEST_F(ReportWindow, SavedThroughTheDialogWithWhatTheExportWrote) {
