@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <climits>
+#include <cmath>
 
 namespace vrma {
 
@@ -31,10 +33,18 @@ QModelIndex TListBox::Row(int row) const {
     return model() ? model()->index(row, 0, rootIndex()) : QModelIndex();
 }
 
+// Positions are worked out from the first line in view, in 64 bits: a list of more than
+// INT_MAX / RowHeight() lines is taller than an int can say.
 QRect TListBox::visualRect(const QModelIndex& index) const {
     if (!index.isValid() || index.parent() != rootIndex() || index.column() != 0)
         return QRect();
-    return QRect(0, index.row() * rowHeight_ - verticalOffset(), viewport()->width(), rowHeight_);
+    const qint64 top = (qint64(index.row()) - verticalScrollBar()->value()) * rowHeight_;
+    const qint64 limit = qint64(INT_MAX) - rowHeight_;
+    return QRect(0, int(std::clamp<qint64>(top, -limit, limit)), viewport()->width(), rowHeight_);
+}
+
+qint64 TListBox::RowAt(int y) const {
+    return verticalScrollBar()->value() + qint64(std::floor(double(y) / rowHeight_));
 }
 
 void TListBox::scrollTo(const QModelIndex& index, ScrollHint hint) {
@@ -67,7 +77,7 @@ void TListBox::scrollTo(const QModelIndex& index, ScrollHint hint) {
 QModelIndex TListBox::indexAt(const QPoint& point) const {
     if (point.x() < 0 || point.x() >= viewport()->width() || point.y() < 0)
         return QModelIndex();
-    const qint64 row = (qint64(point.y()) + verticalOffset()) / rowHeight_;
+    const qint64 row = RowAt(point.y());
     return row < Rows() ? Row(int(row)) : QModelIndex();
 }
 
@@ -122,7 +132,7 @@ int TListBox::horizontalOffset() const {
 }
 
 int TListBox::verticalOffset() const {
-    return verticalScrollBar()->value() * rowHeight_;
+    return int(std::min(qint64(verticalScrollBar()->value()) * rowHeight_, qint64(INT_MAX)));
 }
 
 bool TListBox::isIndexHidden(const QModelIndex& /*index*/) const {
@@ -134,8 +144,8 @@ void TListBox::setSelection(const QRect& rect, QItemSelectionModel::SelectionFla
         return;
     const int rows = Rows();
     const QRect area = rect.normalized();
-    const qint64 top = (qint64(std::max(area.top(), 0)) + verticalOffset()) / rowHeight_;
-    const qint64 bottom = (qint64(area.bottom()) + verticalOffset()) / rowHeight_;
+    const qint64 top = RowAt(std::max(area.top(), 0));
+    const qint64 bottom = RowAt(area.bottom());
     QItemSelection selection;
     if (rows > 0 && area.bottom() >= 0 && top < rows && area.right() >= 0 &&
         area.left() < viewport()->width())
@@ -171,9 +181,8 @@ void TListBox::paintEvent(QPaintEvent* event) {
     const QModelIndex hover = viewport()->underMouse() ? indexAt(mouse) : QModelIndex();
 
     const QRect area = event->rect();
-    const qint64 first = (qint64(std::max(area.top(), 0)) + verticalOffset()) / rowHeight_;
-    const qint64 last =
-        std::min<qint64>((qint64(area.bottom()) + verticalOffset()) / rowHeight_, rows - 1);
+    const qint64 first = RowAt(std::max(area.top(), 0));
+    const qint64 last = std::min<qint64>(RowAt(area.bottom()), rows - 1);
     QPainter painter(viewport());
     for (qint64 row = first; row <= last; ++row) {
         const QModelIndex index = Row(int(row));

@@ -41,6 +41,8 @@ private:
     // Lines that fit whole in the viewport (at least 1).
     int RowsInView() const;
     QModelIndex Row(int row) const;
+    // The line at height y of the viewport (before the first or past the last, as it falls).
+    qint64 RowAt(int y) const;
 
     int rowHeight_ = 16;
 };

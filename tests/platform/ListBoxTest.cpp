@@ -155,5 +155,40 @@ TEST(ListBox, AMillionLinesAreShownWithoutLayingThemOut) {
     EXPECT_EQ(box.verticalScrollBar()->maximum(), 1000001 - box.viewport()->height() / 16);
 }
 
+// Lines beyond what an int can say in pixels (200 million of 16 pixels): the positions
+// are those of the lines in view all the same.
+class TallModel : public QAbstractListModel {
+public:
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : 200000000;
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        return role == Qt::DisplayRole ? QVariant(QString::number(index.row())) : QVariant();
+    }
+};
+
+TEST(ListBox, ListsTallerThanAnIntCanSay) {
+    TallModel model;
+    TListBox box;
+    box.SetRowHeight(16);
+    box.setModel(&model);
+    box.resize(185, 300);
+    box.show();
+    QCoreApplication::processEvents();
+    const QModelIndex last = model.index(199999999);
+    box.scrollTo(last);
+    QCoreApplication::processEvents();
+    const QRect rect = box.visualRect(last);
+    EXPECT_TRUE(box.viewport()->rect().contains(rect)) << rect.y();
+    EXPECT_EQ(box.indexAt(rect.center()), last);
+    EXPECT_EQ(box.indexAt(QPoint(5, 2)).row(), box.verticalScrollBar()->value());
+    QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, rect.center());
+    EXPECT_EQ(box.currentIndex(), last);
+    QTest::keyClick(&box, Qt::Key_Home);
+    EXPECT_EQ(box.currentIndex().row(), 0);
+    EXPECT_EQ(box.visualRect(model.index(0)).top(), 0);
+    EXPECT_FALSE(box.grab().isNull());
+}
+
 } // namespace
 } // namespace vrma
