@@ -137,17 +137,22 @@ TEST(ListBox, PositionsAndClicksAnswerAsTheRows) {
     EXPECT_EQ(box.visualRect(pair.model.index(500)).top(), 0);
 }
 
+// A list box of 16-pixel lines over the model, shown at the window's size of it.
+void Show(TListBox& box, QAbstractItemModel& model) {
+    box.SetRowHeight(16);
+    box.setModel(&model);
+    box.resize(185, 300);
+    box.show();
+    QCoreApplication::processEvents();
+}
+
 TEST(ListBox, AMillionLinesAreShownWithoutLayingThemOut) {
     TListBoxModel model;
     std::vector<double> values(1000000, 1.0023);
     values.back() = 0.5;
     model.setFixed4Lines(values, {QStringLiteral("СКО:")});
     TListBox box;
-    box.SetRowHeight(16);
-    box.setModel(&model);
-    box.resize(185, 300);
-    box.show();
-    QCoreApplication::processEvents();
+    Show(box, model);
     box.scrollTo(model.index(1000000), QAbstractItemView::EnsureVisible);
     QCoreApplication::processEvents();
     EXPECT_EQ(box.indexAt(QPoint(5, box.visualRect(model.index(999999)).center().y())).row(),
@@ -170,11 +175,7 @@ public:
 TEST(ListBox, ListsTallerThanAnIntCanSay) {
     TallModel model;
     TListBox box;
-    box.SetRowHeight(16);
-    box.setModel(&model);
-    box.resize(185, 300);
-    box.show();
-    QCoreApplication::processEvents();
+    Show(box, model);
     const QModelIndex last = model.index(199999999);
     box.scrollTo(last);
     QCoreApplication::processEvents();
