@@ -124,6 +124,7 @@ bool FastRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qint3
 
 template <class Grid>
 ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, const Grid& image) {
+    ClearUpperVectorState();
     ScaleRatioRun run;
     try {
         run.stage = ScaleRatioStage::Tables;
@@ -217,7 +218,6 @@ ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, c
 
 ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const GridPoint> scene,
                             std::span<const GridPoint> image) {
-    ClearUpperVectorState();
     if (scene.size() != image.size()) {
         ScaleRatioRun run; // stopped while laying out the grid
         return run;
@@ -226,7 +226,6 @@ ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const GridPoint> sce
 }
 
 ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, const VT_Points& scene, const VT_Points& image) {
-    ClearUpperVectorState();
     // The points are read where the lists hold them; the run checks the sizes first.
     const qint64 count = GridPointCount(nc, nr);
     if (nc < 0 || nr < 0 || scene.Count() != count || image.Count() != count)

@@ -14,11 +14,22 @@ struct CalibResult {
     QString err;
 };
 
-inline CalibResult RunCalib(const QStringList& arguments) {
-    QProcess process;
+// The environment a script gives it: the caller's, with a UTF-8 locale.
+inline QProcessEnvironment CalibEnvironment(const QString& locale = QStringLiteral("C.UTF-8")) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    environment.insert(QStringLiteral("LC_ALL"), locale);
+    return environment;
+}
+
+// Runs vrma-calib with the arguments, in the environment, in the folder ("" for the
+// current one).
+inline CalibResult RunCalib(const QStringList& arguments,
+                            const QProcessEnvironment& environment = CalibEnvironment(),
+                            const QString& folder = QString()) {
+    QProcess process;
     process.setProcessEnvironment(environment);
+    if (!folder.isEmpty())
+        process.setWorkingDirectory(folder);
     process.start(QStringLiteral(VRMA_CALIB_BINARY), arguments);
     CalibResult result;
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {

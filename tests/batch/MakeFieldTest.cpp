@@ -1,35 +1,22 @@
 // vrma-calib --make-field run as a process: the PDF and the scene file it writes, the
 // default scene name, and the field that does not fit (nothing written, exit code 1).
+#include "batch/CalibProcess.h"
 #include "report/PdfText.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 
-struct FieldRun {
-    int code = -1;
-    QString err;
-};
+using FieldRun = vrma::test::CalibResult;
 
+// The command under the Russian locale, choosing its platform itself.
 FieldRun MakeField(const QStringList& arguments) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("ru_RU.UTF-8"));
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM")); // the command chooses its own
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(VRMA_CALIB_BINARY), arguments);
-    FieldRun run;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-        ADD_FAILURE() << "vrma-calib did not finish";
-        return run;
-    }
-    run.code = process.exitCode();
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    QProcessEnvironment environment = vrma::test::CalibEnvironment(QStringLiteral("ru_RU.UTF-8"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    return vrma::test::RunCalib(arguments, environment);
 }
 
 QByteArray Bytes(const QString& file) {

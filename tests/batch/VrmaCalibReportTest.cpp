@@ -1,10 +1,10 @@
 // vrma-calib --report: the report of the calibration it ran, with the files it wrote,
 // made without a display; a report that cannot be written fails with code 5.
+#include "batch/CalibProcess.h"
 #include "report/PdfText.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -12,35 +12,22 @@ namespace {
 
 const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/");
 
-struct Outcome {
-    int code = -1;
-    QString err;
-};
+using Outcome = vrma::test::CalibResult;
 
+// The example calibrated in the folder, with the extra arguments.
 Outcome Calib(const QString& folder, const QStringList& extra) {
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // No display of any kind: the report needs none.
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(folder);
-    process.start(QStringLiteral(VRMA_CALIB_BINARY),
-                  QStringList{QStringLiteral("--scene"), kExamples + QStringLiteral("scene.crd"),
-                              QStringLiteral("--image"), kExamples + QStringLiteral("image.crd"),
-                              QStringLiteral("--columns"), QStringLiteral("6"),
-                              QStringLiteral("--rows"), QStringLiteral("6"),
-                              QStringLiteral("--decimal-separator"), QStringLiteral(".")}
-                      << extra);
-    Outcome outcome;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-        ADD_FAILURE() << "vrma-calib did not finish";
-        return outcome;
-    }
-    outcome.code = process.exitCode();
-    outcome.err = QString::fromUtf8(process.readAllStandardError());
-    return outcome;
+    return vrma::test::RunCalib(
+        QStringList{QStringLiteral("--scene"), kExamples + QStringLiteral("scene.crd"),
+                    QStringLiteral("--image"), kExamples + QStringLiteral("image.crd"),
+                    QStringLiteral("--columns"), QStringLiteral("6"), QStringLiteral("--rows"),
+                    QStringLiteral("6"), QStringLiteral("--decimal-separator"), QStringLiteral(".")}
+            << extra,
+        environment, folder);
 }
 
 TEST(VrmaCalibReport, TheCalibrationAndWhatItWrote) {
