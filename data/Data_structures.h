@@ -126,6 +126,55 @@ public:
         }
         current_ = 0;
     }
+    // Moves every item of another owning list to the end of this owning one, in order, with
+    // the chunks that hold its records: the other list is left empty. On a failure (no room)
+    // both lists are as they were.
+    void TakeItemsOf(ListOfT& other) {
+        if (ownership_ != 1 || other.ownership_ != 1)
+            throw Exception("Wrong parameter transferred to ListOfT::TakeItemsOf");
+        chunks_.reserve(chunks_.size() + other.chunks_.size());
+        items_.insert(items_.end(), other.items_.begin(), other.items_.end());
+        chunks_.insert(chunks_.end(), other.chunks_.begin(), other.chunks_.end());
+        other.items_.clear();
+        other.chunks_.clear();
+        other.current_ = 0;
+    }
+    // Hands chunks that hold no records, from the last on, to another owning list until it
+    // has room for `records` records or none are left to hand (a reader filling lists at
+    // once shares out the room of the previous read). The items stay where they are.
+    void GiveEmptyChunks(ListOfT& other, size_t records) {
+        size_t room = other.RecordRoom();
+        while (room < records && chunks_.size() > current_ + 1 && chunks_.back().used == 0) {
+            other.chunks_.push_back(chunks_.back()); // may throw: then nothing was handed
+            room += chunks_.back().capacity;
+            chunks_.pop_back();
+        }
+    }
+    // How many more records the chunks have room for.
+    size_t RecordRoom() const {
+        size_t room = 0;
+        for (const Chunk& chunk : chunks_)
+            room += chunk.capacity - chunk.used;
+        return room;
+    }
+    // Frees the chunks that hold no records.
+    void FreeEmptyChunks() {
+        size_t kept = 0;
+        size_t current = 0;
+        for (size_t k = 0; k < chunks_.size(); ++k) {
+            const Chunk chunk = chunks_[k];
+            if (k == current_)
+                current = kept;
+            if (chunk.used == 0) {
+                UnpoisonRecords(chunk.records, chunk.capacity);
+                std::allocator<T>().deallocate(chunk.records, chunk.capacity);
+            } else {
+                chunks_[kept++] = chunk;
+            }
+        }
+        current_ = current_ < chunks_.size() ? current : kept;
+        chunks_.resize(kept);
+    }
     unsigned char Ownership() const { return ownership_; }
     // Reserves room for n more items (a reader that knows the line count uses it).
     void Reserve(size_t n) { items_.reserve(items_.size() + n); }

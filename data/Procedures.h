@@ -41,6 +41,10 @@ private:
 // points of the lines before the failing one stay in the list.
 void LoadPointFile(const QString& fileName, VT_Points* points);
 
+// For tests: a file read by LoadPointFile is split into at most `parts` parts (0: one a
+// processor, at most four) of at least `leastBytes` bytes (0: the usual 4 MiB), read at once.
+void SetPointFileParts(unsigned parts, qint64 leastBytes);
+
 // LoadPointFile under the reader's guard: on any failure shows the message box
 // "Ошибка чтения файла сцены!" (caption "Ошибка!", OK, no icon, no owner) and returns false.
 bool ReadPointFile(const QString& fileName, VT_Points* points);

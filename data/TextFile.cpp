@@ -203,6 +203,16 @@ qint64 DataFileReader::Read(char* data, qint64 size) {
     }
 }
 
+qint64 DataFileReader::ReadAt(char* data, qint64 size, qint64 offset) const {
+    for (;;) {
+        const ssize_t n = ::pread(fd_, data, std::size_t(size), off_t(offset));
+        if (n >= 0)
+            return qint64(n);
+        if (errno != EINTR)
+            FailFile("Не удаётся прочитать файл", fileName_);
+    }
+}
+
 namespace {
 
 constexpr qsizetype kReadChunk = qsizetype{64} * 1024;

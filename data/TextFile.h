@@ -36,6 +36,9 @@ public:
     // Reads up to size bytes; 0 at the end of the file. Throws FileError
     // ("Не удаётся прочитать файл").
     qint64 Read(char* data, qint64 size);
+    // The same from the given offset, leaving the file position alone: threads may read
+    // different parts of the file at once.
+    qint64 ReadAt(char* data, qint64 size, qint64 offset) const;
     // What the file may hold, for sizing buffers: its apparent size, but no more than the
     // space it takes on the disk, so that a sparse file is not taken at its word.
     qint64 SizeHint() const { return sizeHint_; }

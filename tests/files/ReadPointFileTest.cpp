@@ -29,6 +29,7 @@ protected:
     void TearDown() override {
         vrma::SetDialogHost(previousHost_);
         vrma::SetDecimalSeparator(previousSeparator_);
+        vrma::SetPointFileParts(0, 0);
     }
 
     QString Write(const QByteArray& bytes) {
@@ -426,6 +427,68 @@ TEST_F(ReadPointFileTest, ASeparatorOutsideTheCodePageReadsNoFractions) {
     EXPECT_FALSE(Read(Write("1;2\r\n1.5;2\r\n"), points));
     EXPECT_FALSE(Read(Write("1;2\r\n1?5;2\r\n"), points));
     EXPECT_EQ(points.size(), 1u);
+}
+
+} // namespace
+
+namespace {
+
+// A large file is read in parts at once; the list must end as a read from the start ends,
+// wherever the parts begin: within a CR LF, at a CR of its own, on a NUL, in an invalid line.
+TEST_F(ReadPointFileTest, AFileReadInPartsEndsAsAReadFromItsStart) {
+    std::mt19937_64 random(5);
+    const char* const breaks[] = {"\r\n", "\r", "\n"};
+    int failed = 0;
+    int endedByNul = 0;
+    for (int round = 0; round < 300; ++round) {
+        QByteArray file;
+        const int lines = 20 + int(random() % 300);
+        const int breakKinds = 1 + int(random() % 3); // CR alone, LF alone, or all
+        for (int line = 0; line < lines; ++line) {
+            file += QByteArray::number(line) + "." + QByteArray::number(random() % 1000) +
+                    std::string(random() % 3, ' ').c_str() + ";-" +
+                    QByteArray::number(random() % 100000);
+            if (random() % 400 == 0)
+                file += random() % 2 ? "x" : ";"; // an invalid line
+            if (random() % 500 == 0)
+                file += '\0';
+            file += breaks[random() % std::uint64_t(breakKinds)];
+        }
+        if (random() % 2)
+            file.chop(1); // no break after the last line, or half of a CR LF
+        const QString path = Write(file);
+        Points whole;
+        vrma::SetPointFileParts(1, 0);
+        const bool ok = Read(path, whole);
+        Points parts;
+        vrma::SetPointFileParts(2 + unsigned(random() % 3), 1 + qint64(random() % 64));
+        ASSERT_EQ(Read(path, parts), ok) << round;
+        ASSERT_EQ(parts, whole) << round;
+        failed += !ok;
+        endedByNul += ok && file.contains('\0');
+    }
+    EXPECT_GT(failed, 20);
+    EXPECT_GT(endedByNul, 20);
+}
+
+// Reading the same large file again and again into one list takes no more memory in the
+// end: the room of the previous read is shared out among the parts, and what none of them
+// needed is freed.
+TEST_F(ReadPointFileTest, ReadingInPartsAgainAndAgainKeepsItsRoomBounded) {
+    constexpr int kLines = 200000;
+    QByteArray file;
+    for (int i = 0; i < kLines; ++i)
+        file += QByteArray::number(i) + ".5;" + QByteArray::number(-i) + "\r\n";
+    const QString path = Write(file);
+    vrma::SetPointFileParts(4, 1024);
+    std::size_t most = 0;
+    for (int read = 0; read < 12; ++read) {
+        ASSERT_NO_THROW(vrma::LoadPointFile(path, &list_));
+        ASSERT_EQ(list_.Count(), kLines);
+        ASSERT_EQ(list_.Get(123456)->X, 123456.5);
+        most = std::max(most, std::size_t(list_.Count()) + list_.RecordRoom());
+    }
+    EXPECT_LE(most, std::size_t(2 * kLines)); // the records and the room of their chunks
 }
 
 } // namespace

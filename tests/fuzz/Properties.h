@@ -236,10 +236,10 @@ private:
 };
 } // namespace detail
 
-// The first byte chooses the separator, the rest is the file. The reader returns true
-// with one point per line, each the value that ParseRealDouble gives for the line's two
-// fields (split at the first ";"), bit for bit; or false with one message and the points
-// of the lines before the first invalid one.
+// The first byte chooses the separator and the number of parts the file is read in, the
+// rest is the file. The reader returns true with one point per line, each the value that
+// ParseRealDouble gives for the line's two fields (split at the first ";"), bit for bit; or
+// false with one message and the points of the lines before the first invalid one.
 inline void CheckPointFile(const std::uint8_t* data, std::size_t size) {
     EnsureApp();
     if (size == 0)
@@ -260,7 +260,10 @@ inline void CheckPointFile(const std::uint8_t* data, std::size_t size) {
     detail::ScopedHost installed(host);
     VT_Points points(1);
     points.Add(new VT_Point(7, 7)); // emptied first
+    // Bits 2 and 3 of the first byte: in how many parts the file is read at once.
+    SetPointFileParts(1 + ((data[0] >> 2) & 3), 16);
     const bool ok = ReadPointFile(path, &points);
+    SetPointFileParts(0, 0);
     VRMA_FUZZ_CHECK(host.messages == (ok ? 0 : 1), QString::number(host.messages));
     if (!ok)
         VRMA_FUZZ_CHECK(host.lastText == QStringLiteral("Ошибка чтения файла сцены!"),

@@ -163,6 +163,53 @@ TEST_F(ListOfTTest, ManyOwnRecordsSpanChunksAndKeepTheirValues) {
     EXPECT_EQ(Counted::destroyed.back(), (kCount - 1) * 3 + 1);
 }
 
+// Lists filled apart (the parts of a file read at once): the emptied list's room is shared
+// out, the other list's items join it in order, with the chunks, and no room is lost or added.
+TEST_F(ListOfTTest, ListsFilledApartShareTheRoomAndJoinInOrder) {
+    constexpr int kCount = 100000; // several chunks
+    vrma::ListOfT<Counted> list(1);
+    for (int i = 0; i < kCount; ++i)
+        list.AddNew(i);
+    list.Clear();
+    const std::size_t room = list.RecordRoom();
+    ASSERT_GE(room, std::size_t(kCount));
+
+    vrma::ListOfT<Counted> tail(1);
+    list.GiveEmptyChunks(tail, kCount / 2);
+    EXPECT_GE(tail.RecordRoom(), std::size_t(kCount / 2));
+    EXPECT_GE(list.RecordRoom(), std::size_t(kCount / 4)); // not everything went
+    EXPECT_EQ(list.RecordRoom() + tail.RecordRoom(), room);
+
+    for (int i = 0; i < kCount / 2; ++i)
+        list.AddNew(i);
+    tail.Add(new Counted(kCount / 2)); // handed over, deleted by whoever owns it last
+    for (int i = kCount / 2 + 1; i < kCount; ++i)
+        tail.AddNew(i);
+    list.TakeItemsOf(tail);
+    EXPECT_EQ(tail.Count(), 0);
+    EXPECT_EQ(tail.RecordRoom(), 0u);
+    ASSERT_EQ(list.Count(), kCount);
+    int wrong = 0;
+    for (int i = 0; i < kCount; ++i)
+        wrong += list.Get(i)->id != i;
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(std::size_t(kCount) - 1 + list.RecordRoom(), room); // less the handed-over one
+
+    list.FreeEmptyChunks(); // every chunk holds records: nothing to free
+    EXPECT_EQ(std::size_t(kCount) - 1 + list.RecordRoom(), room);
+    list.AddNew(kCount); // the list goes on filling after the join
+    list.Clear();
+    EXPECT_EQ(Counted::alive, 0);
+    ASSERT_EQ(Counted::destroyed.size(), std::size_t(2 * kCount + 1));
+    EXPECT_EQ(Counted::destroyed[std::size_t(kCount) + 50000], 50000);
+    list.FreeEmptyChunks();
+    EXPECT_EQ(list.RecordRoom(), 0u);
+
+    vrma::ListOfT<Counted> referring(0);
+    EXPECT_EQ(MessageOf([&] { list.TakeItemsOf(referring); }),
+              "Wrong parameter transferred to ListOfT::TakeItemsOf");
+}
+
 // A list that does not own its items makes its records on the heap and leaves them alive.
 TEST_F(ListOfTTest, ReferringListLeavesTheRecordsItMadeAlive) {
     Counted* made = nullptr;
