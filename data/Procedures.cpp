@@ -9,6 +9,8 @@
 #include "data/TextFile.h"
 #include "data/VectorState.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -452,10 +454,19 @@ PartSettings& Parts() {
     return settings;
 }
 
+// The processors this process may run on (fewer than the machine has under taskset or a
+// container's CPU set).
+unsigned Processors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        return unsigned(CPU_COUNT(&set));
+    return std::thread::hardware_concurrency();
+}
+
 std::size_t PartCount(qint64 fileSize) {
     const PartSettings& settings = Parts();
-    const unsigned most =
-        settings.most ? settings.most : std::min(std::thread::hardware_concurrency(), kMostParts);
+    const unsigned most = settings.most ? settings.most : std::min(Processors(), kMostParts);
     const qint64 bySize = fileSize / std::max<qint64>(settings.least, 1);
     return std::size_t(std::clamp<qint64>(bySize, 1, std::max(1u, most)));
 }
