@@ -583,15 +583,19 @@ void LoadPointFile(const QString& fileName, VT_Points* points) {
         return;
     }
 
+    // Part k ends where part k + 1 begins; the last one reads to the end of the file.
+    const auto partEnd = [&](std::size_t k) { return k + 1 < parts ? starts[k + 1] : qint64(-1); };
+    const auto partBytes = [&](std::size_t k) {
+        return (k + 1 < parts ? starts[k + 1] : fileSize) - starts[k];
+    };
     // Part k > 0 goes into lists[k - 1]; failures[k] and ended[k] tell how it ended.
     std::vector<std::unique_ptr<VT_Points>> lists;
     // The room of the previous read is shared out by the parts' sizes.
     const std::size_t spare = points->RecordRoom();
     for (std::size_t k = 1; k < parts; ++k) {
         lists.push_back(std::make_unique<VT_Points>(1));
-        const qint64 to = k + 1 < parts ? starts[k + 1] : fileSize;
         points->GiveEmptyChunks(
-            *lists.back(), std::size_t(double(spare) * double(to - starts[k]) / double(fileSize)));
+            *lists.back(), std::size_t(double(spare) * double(partBytes(k)) / double(fileSize)));
     }
     std::vector<std::exception_ptr> failures(parts);
     std::vector<char> ended(parts, 0);
@@ -599,10 +603,8 @@ void LoadPointFile(const QString& fileName, VT_Points* points) {
         try {
             ClearUpperVectorState();
             std::vector<char> own(kChunkSize);
-            const qint64 to = k + 1 < parts ? starts[k + 1] : -1;
-            const qint64 room = (to >= 0 ? to : fileSize) - starts[k];
-            ended[k] =
-                ReadPointPart(file, starts[k], to, room, syntax, own, lists[k - 1].get(), stop);
+            ended[k] = ReadPointPart(file, starts[k], partEnd(k), partBytes(k), syntax, own,
+                                     lists[k - 1].get(), stop);
         } catch (...) {
             failures[k] = std::current_exception();
         }
@@ -619,7 +621,8 @@ void LoadPointFile(const QString& fileName, VT_Points* points) {
             notStarted.push_back(k);
         }
     }
-    if (ReadPointPart(file, 0, starts[1], fileSize, syntax, buffer, points))
+    // The first part reserves room in the list for the whole file, for the others to join.
+    if (ReadPointPart(file, 0, partEnd(0), fileSize, syntax, buffer, points))
         return;
     for (const std::size_t k : notStarted)
         readPart(std::stop_token(), k);

@@ -67,6 +67,18 @@ qint64 g_failWritesAfter = -1;
         QStringLiteral("%1 \"%2\"").arg(QString::fromUtf8(what), fileName).toStdString());
 }
 
+// What a read call gave, the call made again when a signal broke it off; throws FileError
+// when it fails otherwise.
+template <class Read> qint64 ReadAgainIfInterrupted(Read&& read, const QString& fileName) {
+    for (;;) {
+        const ssize_t n = read();
+        if (n >= 0)
+            return qint64(n);
+        if (errno != EINTR)
+            FailFile("Не удаётся прочитать файл", fileName);
+    }
+}
+
 // An existing file "may not be written" when the user lacks the right or when it carries
 // no write permission at all (a read-only file stays read-only for every user).
 bool IsWritableFile(const QFileInfo& info) {
@@ -194,23 +206,12 @@ DataFileReader::~DataFileReader() {
 }
 
 qint64 DataFileReader::Read(char* data, qint64 size) {
-    for (;;) {
-        const ssize_t n = ::read(fd_, data, std::size_t(size));
-        if (n >= 0)
-            return qint64(n);
-        if (errno != EINTR)
-            FailFile("Не удаётся прочитать файл", fileName_);
-    }
+    return ReadAgainIfInterrupted([&] { return ::read(fd_, data, std::size_t(size)); }, fileName_);
 }
 
 qint64 DataFileReader::ReadAt(char* data, qint64 size, qint64 offset) const {
-    for (;;) {
-        const ssize_t n = ::pread(fd_, data, std::size_t(size), off_t(offset));
-        if (n >= 0)
-            return qint64(n);
-        if (errno != EINTR)
-            FailFile("Не удаётся прочитать файл", fileName_);
-    }
+    return ReadAgainIfInterrupted(
+        [&] { return ::pread(fd_, data, std::size_t(size), off_t(offset)); }, fileName_);
 }
 
 namespace {
