@@ -55,6 +55,9 @@ QFont ReportFont(int size, bool bold = false) {
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(size);
     font.setBold(bold);
+    // No ligatures: a file name copied or searched in the report must read as it is
+    // spelled ("ff" stays two letters, not one glyph).
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 
