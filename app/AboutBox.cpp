@@ -1,7 +1,7 @@
 #include "app/AboutBox.h"
 
-#include "app/WindowFont.h"
 #include "platform/ImageControl.h"
+#include "platform/WindowFont.h"
 
 #include <QFrame>
 #include <QGuiApplication>

@@ -4,11 +4,11 @@
 #include "platform/Application.h"
 
 #include "app/AboutBox.h"
-#include "app/WindowFont.h"
 #include "platform/ImageControl.h"
 #include "platform/Jpeg.h"
 #include "platform/ListBox.h"
 #include "platform/ListBoxModel.h"
+#include "platform/WindowFont.h"
 
 #include <QAction>
 #include <QDir>

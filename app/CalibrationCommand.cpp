@@ -2,10 +2,10 @@
 // window's fields and files, then shows what it produced.
 #include "app/Alfa_form.h"
 #include "calib/Calibration.h"
-#include "calib/ScaleRatioLines.h"
-#include "calib/ScaleRatioPlot.h"
 #include "data/Messages.h"
 #include "data/Procedures.h"
+#include "drawing/ScaleRatioLines.h"
+#include "drawing/ScaleRatioPlot.h"
 #include "platform/Dialogs.h"
 #include "platform/ImageControl.h"
 #include "platform/ListBoxModel.h"

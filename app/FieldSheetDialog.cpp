@@ -2,12 +2,12 @@
 // PDF and the scene file through two save dialogs.
 #include "app/FieldSheetDialog.h"
 
-#include "app/WindowFont.h"
-#include "calib/FieldSheet.h"
 #include "data/Messages.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"
+#include "drawing/FieldSheet.h"
 #include "platform/Application.h"
+#include "platform/WindowFont.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 // "Файл" → "Создать тест-поле…": the kind of targets, their columns and rows, the pitch
 // and the sheet of a printable test field; "Создать…" asks for the PDF's name and the
-// scene file's name and writes both (calib/FieldSheet).
+// scene file's name and writes both (drawing/FieldSheet).
 #include "platform/Dialogs.h"
 
 #include <QDialog>

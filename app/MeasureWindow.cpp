@@ -3,10 +3,10 @@
 // both coordinate files.
 #include "app/MeasureWindow.h"
 
-#include "app/WindowFont.h"
 #include "data/Messages.h"
 #include "data/Numbers.h"
 #include "platform/Application.h"
+#include "platform/WindowFont.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -3,13 +3,13 @@
 #include "app/NodeAnalysisWindow.h"
 #include "data/Messages.h"
 
-#include "app/WindowFont.h"
 #include "data/Errors.h"
 #include "data/Numbers.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
 #include "platform/Application.h"
 #include "platform/Locale.h"
+#include "platform/WindowFont.h"
 
 #include <QBuffer>
 #include <QFileInfo>

@@ -5,7 +5,7 @@
 // shows what the calibration computed; it changes nothing of the calibration window.
 #include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
-#include "calib/NodeMapPainting.h"
+#include "drawing/NodeMapPainting.h"
 #include "platform/Dialogs.h"
 
 #include <QColor>

@@ -2,8 +2,8 @@
 // save dialog. It changes nothing of the calibration.
 #include "app/Alfa_form.h"
 #include "app/NodeAnalysisWindow.h"
-#include "calib/CalibrationReport.h"
 #include "data/Errors.h"
+#include "drawing/CalibrationReport.h"
 
 #include <QAction>
 

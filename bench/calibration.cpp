@@ -3,9 +3,9 @@
 // events - list layout, painting - processed), then the parts of the command one by one.
 #include "app/Alfa_form.h"
 #include "calib/ScaleRatio.h"
-#include "calib/ScaleRatioLines.h"
-#include "calib/ScaleRatioPlot.h"
 #include "data/Procedures.h"
+#include "drawing/ScaleRatioLines.h"
+#include "drawing/ScaleRatioPlot.h"
 #include "platform/Application.h"
 #include "platform/ImageControl.h"
 #include "support/BenchSupport.h"

@@ -23,14 +23,14 @@
 //       view), the plot (painted and shown), what the window keeps of the run (the ratios,
 //       the report, the photograph's place): cases "stage_<name>".
 #include "app/Alfa_form.h"
-#include "calib/CalibrationReport.h"
 #include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
 #include "calib/ScaleRatio.h"
-#include "calib/ScaleRatioLines.h"
-#include "calib/ScaleRatioPlot.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
+#include "drawing/CalibrationReport.h"
+#include "drawing/ScaleRatioLines.h"
+#include "drawing/ScaleRatioPlot.h"
 #include "platform/Application.h"
 #include "platform/ImageControl.h"
 #include "platform/ListBoxModel.h"

@@ -1,7 +1,6 @@
 #include "editor/Edit.h"
 #include "data/Messages.h"
 
-#include "app/WindowFont.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"
 #include "editor/Documents.h"
@@ -9,6 +8,7 @@
 #include "editor/NumberTexts.h"
 #include "platform/Application.h"
 #include "platform/StringGrid.h"
+#include "platform/WindowFont.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -39,7 +39,8 @@ check() { # layer, forbidden-quoted-prefix-regex, files...
 }
 
 shopt -s nullglob
-check core '^(app|editor|platform)/' data/*.cpp data/*.h calib/*.cpp calib/*.h
+check core '^(app|editor|platform|drawing)/' data/*.cpp data/*.h calib/*.cpp calib/*.h
+check drawing '^(app|editor|platform)/' drawing/*.cpp drawing/*.h
 # The platform may use Widgets, but not the windows built on it.
 for file in platform/*.cpp platform/*.h; do
   if grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"(app|editor)/' "$file"; then

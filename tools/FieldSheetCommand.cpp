@@ -2,9 +2,9 @@
 // coordinate file of its targets.
 #include "tools/FieldSheetCommand.h"
 
-#include "calib/FieldSheet.h"
 #include "data/Locale.h"
 #include "data/Numbers.h"
+#include "drawing/FieldSheet.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

@@ -4,14 +4,14 @@
 // It links the core alone: no window system is loaded. Messages go to standard error,
 // the reader's through the console dialog host.
 #include "calib/Calibration.h"
-#include "calib/CalibrationReport.h"
 #include "calib/ExportFiles.h"
 #include "calib/FieldCheck.h"
-#include "calib/ScaleRatioLines.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"
+#include "drawing/CalibrationReport.h"
+#include "drawing/ScaleRatioLines.h"
 #include "tools/FieldSheetCommand.h"
 #include "tools/PhotoCommand.h"
 

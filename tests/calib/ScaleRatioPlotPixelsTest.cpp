@@ -3,7 +3,7 @@
 // of a calibration and on runs made to hit the cases where leaving a vertex out could show
 // (repeated vertices at the ends of a polyline, closed polylines, polylines leaving and
 // entering the bitmap, tails beyond its right edge, coordinates near its edges and far away).
-#include "calib/ScaleRatioPlot.h"
+#include "drawing/ScaleRatioPlot.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,5 +1,5 @@
 // Painting a run on the plot bitmap.
-#include "calib/ScaleRatioPlot.h"
+#include "drawing/ScaleRatioPlot.h"
 
 #include <QColor>
 #include <QImage>

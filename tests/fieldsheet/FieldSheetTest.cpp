@@ -2,7 +2,7 @@
 // orientation (pdfinfo), its pitch line (pdftotext), and its geometry in a rendering at a
 // known resolution (pdftoppm): the squares' and dots' pitch, the dots' size and the ruler's
 // length in pixels. A field that does not fit its sheet is refused and writes nothing.
-#include "calib/FieldSheet.h"
+#include "drawing/FieldSheet.h"
 #include "data/Locale.h"
 #include "data/TextFile.h"
 #include "report/PdfText.h"

@@ -7,9 +7,9 @@
 #include "calib/Calibration.h"
 #include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
-#include "calib/ScaleRatioLines.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
+#include "drawing/ScaleRatioLines.h"
 #include "support/SyntheticField.h"
 
 #include <QCoreApplication>

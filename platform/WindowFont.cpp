@@ -1,4 +1,4 @@
-#include "app/WindowFont.h"
+#include "platform/WindowFont.h"
 
 #include <QFontDatabase>
 #include <QStringList>

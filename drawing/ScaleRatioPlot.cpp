@@ -1,4 +1,4 @@
-#include "calib/ScaleRatioPlot.h"
+#include "drawing/ScaleRatioPlot.h"
 
 #include "data/VectorState.h"
 

@@ -1,10 +1,10 @@
-#include "calib/CalibrationReport.h"
+#include "drawing/CalibrationReport.h"
 
-#include "calib/NodeMapPainting.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
+#include "drawing/NodeMapPainting.h"
 
 #include <QBuffer>
 #include <QFileInfo>

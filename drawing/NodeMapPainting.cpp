@@ -1,4 +1,4 @@
-#include "calib/NodeMapPainting.h"
+#include "drawing/NodeMapPainting.h"
 
 #include "data/Locale.h"
 #include "data/Procedures.h"

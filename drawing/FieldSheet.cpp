@@ -1,6 +1,6 @@
 // The printable test field: the layout of a chessboard or a grid of dots on its sheet, the
 // PDF painted at true scale, and the scene file of its targets.
-#include "calib/FieldSheet.h"
+#include "drawing/FieldSheet.h"
 
 #include "data/Locale.h"
 #include "data/TextFile.h"

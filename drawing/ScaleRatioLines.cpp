@@ -1,4 +1,4 @@
-#include "calib/ScaleRatioLines.h"
+#include "drawing/ScaleRatioLines.h"
 
 #include "data/Procedures.h"
 #include "data/VectorState.h"
