@@ -1,0 +1,121 @@
+#include "calib/Camera.h"
+
+#include <algorithm>
+#include <cmath>
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgproc.hpp>
+#include <stdexcept>
+
+namespace vrma {
+
+const char* CameraParameterName(CameraParameter parameter) {
+    static constexpr const char* kNames[kCameraParameterCount] = {"fx", "fy", "cx", "cy", "k1",
+                                                                  "k2", "p1", "p2", "k3"};
+    return kNames[size_t(parameter)];
+}
+
+std::vector<CameraParameter> CameraSelection::Parameters() const {
+    std::vector<CameraParameter> out;
+    for (CameraParameter p : kCameraParameters)
+        if (Frees(p))
+            out.push_back(p);
+    return out;
+}
+
+Camera Camera::Centred(double width, double height, double fx, double fy) {
+    Camera camera;
+    camera.width = width;
+    camera.height = height;
+    camera[CameraParameter::Fx] = fx;
+    camera[CameraParameter::Fy] = fy;
+    camera[CameraParameter::Cx] = width / 2.0;
+    camera[CameraParameter::Cy] = height / 2.0;
+    return camera;
+}
+
+cv::Matx33d Camera::Matrix() const {
+    return {fx(), 0.0, cx(), 0.0, fy(), cy(), 0.0, 0.0, 1.0};
+}
+
+cv::Vec<double, 5> Camera::Distortion() const {
+    return {(*this)[CameraParameter::K1], (*this)[CameraParameter::K2],
+            (*this)[CameraParameter::P1], (*this)[CameraParameter::P2],
+            (*this)[CameraParameter::K3]};
+}
+
+bool Camera::HasLens() const {
+    const cv::Vec<double, 5> d = Distortion();
+    return std::any_of(d.val, d.val + 5, [](double v) { return v != 0.0; });
+}
+
+Camera Camera::FromOpenCv(double width, double height, const cv::Matx33d& matrix,
+                          std::span<const double> distortion) {
+    if (distortion.size() > 5 &&
+        std::any_of(distortion.begin() + 5, distortion.end(), [](double v) { return v != 0.0; }))
+        throw std::invalid_argument("Lens terms beyond k3 are not part of the camera model");
+    Camera camera;
+    camera.width = width;
+    camera.height = height;
+    camera[CameraParameter::Fx] = matrix(0, 0);
+    camera[CameraParameter::Fy] = matrix(1, 1);
+    camera[CameraParameter::Cx] = matrix(0, 2);
+    camera[CameraParameter::Cy] = matrix(1, 2);
+    const CameraParameter order[5] = {CameraParameter::K1, CameraParameter::K2, CameraParameter::P1,
+                                      CameraParameter::P2, CameraParameter::K3};
+    for (size_t k = 0; k < std::min<size_t>(5, distortion.size()); ++k)
+        camera[order[k]] = distortion[k];
+    return camera;
+}
+
+double CameraCovariance::StandardError(CameraParameter p) const {
+    return std::sqrt(std::max(0.0, (*this)(p, p)));
+}
+
+double CameraCovariance::RatioStandardError(const Camera& camera) const {
+    const double fx = camera.fx();
+    const double fy = camera.fy();
+    const double gx = -fy / (fx * fx);
+    const double gy = 1.0 / fx;
+    const CameraParameter x = CameraParameter::Fx;
+    const CameraParameter y = CameraParameter::Fy;
+    const double variance =
+        gx * gx * (*this)(x, x) + 2.0 * gx * gy * (*this)(x, y) + gy * gy * (*this)(y, y);
+    return std::sqrt(std::max(0.0, variance));
+}
+
+std::vector<PlanePoint> ProjectFieldPoints(const Camera& camera, const Pose& pose,
+                                           std::span<const PlanePoint> field) {
+    std::vector<cv::Point3d> object;
+    object.reserve(field.size());
+    for (const PlanePoint& p : field)
+        object.emplace_back(p.x, p.y, 0.0);
+    std::vector<cv::Point2d> projected;
+    if (!object.empty())
+        cv::projectPoints(object, pose.rotation, pose.translation, camera.Matrix(),
+                          camera.Distortion(), projected);
+    std::vector<PlanePoint> out;
+    out.reserve(projected.size());
+    for (const cv::Point2d& p : projected)
+        out.push_back({p.x, p.y});
+    return out;
+}
+
+std::vector<PlanePoint> UndistortImagePoints(const Camera& camera,
+                                             std::span<const PlanePoint> image) {
+    std::vector<cv::Point2d> in;
+    in.reserve(image.size());
+    for (const PlanePoint& p : image)
+        in.emplace_back(p.x, p.y);
+    std::vector<cv::Point2d> out;
+    if (!in.empty())
+        cv::undistortPoints(
+            in, out, camera.Matrix(), camera.Distortion(), cv::noArray(), camera.Matrix(),
+            cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 100, 1e-14));
+    std::vector<PlanePoint> points;
+    points.reserve(out.size());
+    for (const cv::Point2d& p : out)
+        points.push_back({p.x, p.y});
+    return points;
+}
+
+} // namespace vrma

@@ -1,0 +1,158 @@
+#pragma once
+// The camera that the fits, the field check and the files share: a pinhole camera of a
+// given image size with focal lengths fx, fy and a principal point (cx, cy) in pixels, no
+// skew, and a lens with OpenCV's Brown-Conrady terms (k1, k2, k3 radial, p1, p2
+// tangential), defined exactly as OpenCV defines them, so that values exchange with it.
+//
+// For a point (X, Y, Z) in the camera's frame, x = X / Z, y = Y / Z, r^2 = x^2 + y^2:
+//   x' = x (1 + k1 r^2 + k2 r^4 + k3 r^6) + 2 p1 x y + p2 (r^2 + 2 x^2)
+//   y' = y (1 + k1 r^2 + k2 r^4 + k3 r^6) + p1 (r^2 + 2 y^2) + 2 p2 x y
+//   u = fx x' + cx,  v = fy y' + cy.
+//
+// The parameters are one vector in one order, stated once here: the focal lengths, the
+// principal point, then the lens in the order of OpenCV's distortion coefficients. Which
+// of them a fit frees is data (a CameraSelection), never a branch of the fit's code.
+#include "data/PlanePoint.h"
+
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <opencv2/core.hpp>
+#include <span>
+#include <vector>
+
+namespace vrma {
+
+enum class CameraParameter : int { Fx, Fy, Cx, Cy, K1, K2, P1, P2, K3 };
+inline constexpr int kCameraParameterCount = 9;
+
+// The parameters in their order, for loops over all of them.
+inline constexpr std::array<CameraParameter, kCameraParameterCount> kCameraParameters{
+    CameraParameter::Fx, CameraParameter::Fy, CameraParameter::Cx,
+    CameraParameter::Cy, CameraParameter::K1, CameraParameter::K2,
+    CameraParameter::P1, CameraParameter::P2, CameraParameter::K3};
+
+// The name of a parameter as files and JSON spell it: "fx", "fy", "cx", "cy", "k1", "k2",
+// "p1", "p2", "k3".
+const char* CameraParameterName(CameraParameter parameter);
+
+// The parameters a fit frees; the others keep the values they start with.
+class CameraSelection {
+public:
+    constexpr CameraSelection() = default; // nothing free
+    constexpr CameraSelection(std::initializer_list<CameraParameter> parameters) {
+        for (CameraParameter p : parameters)
+            bits_ |= Bit(p);
+    }
+
+    // The named groups.
+    static constexpr CameraSelection FocalLengths() {
+        return {CameraParameter::Fx, CameraParameter::Fy};
+    }
+    static constexpr CameraSelection PrincipalPoint() {
+        return {CameraParameter::Cx, CameraParameter::Cy};
+    }
+    static constexpr CameraSelection Radial() {
+        return {CameraParameter::K1, CameraParameter::K2, CameraParameter::K3};
+    }
+    static constexpr CameraSelection Tangential() {
+        return {CameraParameter::P1, CameraParameter::P2};
+    }
+    static constexpr CameraSelection Lens() { return Radial() | Tangential(); }
+
+    // What OpenCV's calibrateCamera frees by default: all nine.
+    static constexpr CameraSelection OpenCvDefault() {
+        return FocalLengths() | PrincipalPoint() | Lens();
+    }
+    // Simpler models.
+    static constexpr CameraSelection NoDistortion() { return FocalLengths() | PrincipalPoint(); }
+    static constexpr CameraSelection RadialOnly() {
+        return FocalLengths() | PrincipalPoint() | Radial();
+    }
+    static constexpr CameraSelection PrincipalPointFixed() { return FocalLengths() | Lens(); }
+
+    constexpr bool Frees(CameraParameter p) const { return (bits_ & Bit(p)) != 0; }
+    constexpr CameraSelection With(CameraParameter p) const { return FromBits(bits_ | Bit(p)); }
+    constexpr CameraSelection Without(CameraParameter p) const { return FromBits(bits_ & ~Bit(p)); }
+    constexpr int Count() const {
+        int n = 0;
+        for (CameraParameter p : kCameraParameters)
+            n += Frees(p) ? 1 : 0;
+        return n;
+    }
+    // The freed parameters in their order.
+    std::vector<CameraParameter> Parameters() const;
+
+    friend constexpr CameraSelection operator|(CameraSelection a, CameraSelection b) {
+        return FromBits(a.bits_ | b.bits_);
+    }
+    friend constexpr bool operator==(CameraSelection a, CameraSelection b) = default;
+
+private:
+    static constexpr std::uint32_t Bit(CameraParameter p) { return 1U << unsigned(p); }
+    static constexpr CameraSelection FromBits(std::uint32_t bits) {
+        CameraSelection s;
+        s.bits_ = bits;
+        return s;
+    }
+    std::uint32_t bits_ = 0;
+};
+
+struct Camera {
+    double width = 0.0; // the image, pixels
+    double height = 0.0;
+    std::array<double, kCameraParameterCount> values{}; // in CameraParameter order
+
+    double& operator[](CameraParameter p) { return values[size_t(p)]; }
+    double operator[](CameraParameter p) const { return values[size_t(p)]; }
+    double fx() const { return (*this)[CameraParameter::Fx]; }
+    double fy() const { return (*this)[CameraParameter::Fy]; }
+    double cx() const { return (*this)[CameraParameter::Cx]; }
+    double cy() const { return (*this)[CameraParameter::Cy]; }
+
+    // A camera without a lens, its principal point at the image's centre.
+    static Camera Centred(double width, double height, double fx, double fy);
+
+    // OpenCV's camera matrix and distortion coefficients (k1, k2, p1, p2, k3).
+    cv::Matx33d Matrix() const;
+    cv::Vec<double, 5> Distortion() const;
+    bool HasLens() const;
+    // The same values from OpenCV's matrix and coefficients (4, 5 or more; terms beyond k3
+    // must be zero).
+    static Camera FromOpenCv(double width, double height, const cv::Matx33d& matrix,
+                             std::span<const double> distortion);
+};
+
+// The covariance of a camera's parameters, in their order; rows and columns of parameters
+// a fit held fixed are zero.
+struct CameraCovariance {
+    std::array<double, kCameraParameterCount * kCameraParameterCount> values{};
+
+    double& operator()(CameraParameter a, CameraParameter b) {
+        return values[size_t(a) * kCameraParameterCount + size_t(b)];
+    }
+    double operator()(CameraParameter a, CameraParameter b) const {
+        return values[size_t(a) * kCameraParameterCount + size_t(b)];
+    }
+    // The standard error of one parameter (0 for one held fixed).
+    double StandardError(CameraParameter p) const;
+    // The standard error of fy / fx by the delta method, with the fx-fy covariance.
+    double RatioStandardError(const Camera& camera) const;
+};
+
+// The pose of the field in one photograph: OpenCV's Rodrigues rotation vector and
+// translation, from the field's frame (z = 0 on the field) to the camera's.
+struct Pose {
+    cv::Vec3d rotation;
+    cv::Vec3d translation;
+};
+
+// Points of the field (z = 0) seen through the camera at the pose, in pixels.
+std::vector<PlanePoint> ProjectFieldPoints(const Camera& camera, const Pose& pose,
+                                           std::span<const PlanePoint> field);
+// Image points (pixels) with the lens taken out: where the same rays meet the image of the
+// camera without its lens (same fx, fy, cx, cy). OpenCV's iterative inverse.
+std::vector<PlanePoint> UndistortImagePoints(const Camera& camera,
+                                             std::span<const PlanePoint> image);
+
+} // namespace vrma

@@ -1,0 +1,133 @@
+// The camera type against OpenCV's own definition of the lens: projection written out
+// term by term, the round trip through the undistortion, the exchange of values with
+// OpenCV's matrix and coefficients, and the standard error of fy/fx from a covariance.
+#include "calib/Camera.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <opencv2/calib3d.hpp>
+#include <stdexcept>
+#include <vector>
+
+namespace vrma {
+namespace {
+
+Camera Lens() {
+    Camera camera = Camera::Centred(1600.0, 1200.0, 1500.0, 1506.0);
+    camera[CameraParameter::Cx] += 12.0;
+    camera[CameraParameter::Cy] -= 7.0;
+    camera[CameraParameter::K1] = -0.21;
+    camera[CameraParameter::K2] = 0.08;
+    camera[CameraParameter::P1] = 0.0012;
+    camera[CameraParameter::P2] = -0.0009;
+    camera[CameraParameter::K3] = -0.015;
+    return camera;
+}
+
+// The lens model written out as OpenCV documents it.
+PlanePoint ByHand(const Camera& c, const Pose& pose, const PlanePoint& field) {
+    cv::Matx33d r;
+    cv::Rodrigues(pose.rotation, r);
+    const cv::Vec3d p = r * cv::Vec3d(field.x, field.y, 0.0) + pose.translation;
+    const double x = p[0] / p[2];
+    const double y = p[1] / p[2];
+    const double r2 = x * x + y * y;
+    const double k1 = c[CameraParameter::K1], k2 = c[CameraParameter::K2];
+    const double k3 = c[CameraParameter::K3], p1 = c[CameraParameter::P1];
+    const double p2 = c[CameraParameter::P2];
+    const double radial = 1.0 + k1 * r2 + k2 * r2 * r2 + k3 * r2 * r2 * r2;
+    const double xd = x * radial + 2.0 * p1 * x * y + p2 * (r2 + 2.0 * x * x);
+    const double yd = y * radial + p1 * (r2 + 2.0 * y * y) + 2.0 * p2 * x * y;
+    return {c.fx() * xd + c.cx(), c.fy() * yd + c.cy()};
+}
+
+std::vector<PlanePoint> Board() {
+    std::vector<PlanePoint> points;
+    for (int i = 0; i < 9; ++i)
+        for (int j = 0; j < 6; ++j)
+            points.push_back({i * 25.0 - 100.0, j * 25.0 - 62.5});
+    return points;
+}
+
+TEST(Camera, ProjectsAndUndistortsAsOpenCvDefinesTheLens) {
+    const Camera camera = Lens();
+    const Pose pose{cv::Vec3d(0.35, -0.25, 0.1), cv::Vec3d(10.0, -5.0, 420.0)};
+    const std::vector<PlanePoint> field = Board();
+    const std::vector<PlanePoint> image = ProjectFieldPoints(camera, pose, field);
+    ASSERT_EQ(image.size(), field.size());
+    double farthest = 0.0;
+    for (size_t k = 0; k < field.size(); ++k) {
+        const PlanePoint expected = ByHand(camera, pose, field[k]);
+        EXPECT_NEAR(image[k].x, expected.x, 1e-9);
+        EXPECT_NEAR(image[k].y, expected.y, 1e-9);
+        farthest =
+            std::max(farthest, std::hypot(image[k].x - camera.cx(), image[k].y - camera.cy()));
+    }
+    // The board reaches well out into the frame, where the lens moves points by pixels.
+    EXPECT_GT(farthest, 400.0);
+
+    // Undistorted, the points are where the camera without its lens puts them.
+    Camera pinhole = camera;
+    for (CameraParameter p : {CameraParameter::K1, CameraParameter::K2, CameraParameter::P1,
+                              CameraParameter::P2, CameraParameter::K3})
+        pinhole[p] = 0.0;
+    EXPECT_FALSE(pinhole.HasLens());
+    const std::vector<PlanePoint> straight = ProjectFieldPoints(pinhole, pose, field);
+    const std::vector<PlanePoint> undistorted = UndistortImagePoints(camera, image);
+    double moved = 0.0;
+    for (size_t k = 0; k < field.size(); ++k) {
+        EXPECT_NEAR(undistorted[k].x, straight[k].x, 1e-6);
+        EXPECT_NEAR(undistorted[k].y, straight[k].y, 1e-6);
+        moved = std::max(moved, std::hypot(image[k].x - straight[k].x, image[k].y - straight[k].y));
+    }
+    EXPECT_GT(moved, 5.0);
+}
+
+TEST(Camera, ExchangesValuesWithOpenCv) {
+    const Camera camera = Lens();
+    const cv::Vec<double, 5> d = camera.Distortion();
+    EXPECT_EQ(d[0], -0.21);
+    EXPECT_EQ(d[2], 0.0012);
+    EXPECT_EQ(d[4], -0.015);
+    const std::vector<double> coefficients(d.val, d.val + 5);
+    const Camera back = Camera::FromOpenCv(1600.0, 1200.0, camera.Matrix(), coefficients);
+    EXPECT_EQ(back.values, camera.values);
+    // OpenCV's longer vectors are taken while their further terms are zero.
+    std::vector<double> eight = coefficients;
+    eight.resize(8, 0.0);
+    EXPECT_EQ(Camera::FromOpenCv(1600.0, 1200.0, camera.Matrix(), eight).values, camera.values);
+    eight[6] = 0.01;
+    EXPECT_THROW(Camera::FromOpenCv(1600.0, 1200.0, camera.Matrix(), eight), std::invalid_argument);
+}
+
+TEST(Camera, SelectionsAreTheNamedGroups) {
+    EXPECT_EQ(CameraSelection::OpenCvDefault().Count(), 9);
+    EXPECT_EQ(CameraSelection::NoDistortion().Parameters(),
+              (std::vector<CameraParameter>{CameraParameter::Fx, CameraParameter::Fy,
+                                            CameraParameter::Cx, CameraParameter::Cy}));
+    EXPECT_FALSE(CameraSelection::RadialOnly().Frees(CameraParameter::P1));
+    EXPECT_TRUE(CameraSelection::RadialOnly().Frees(CameraParameter::K3));
+    EXPECT_FALSE(CameraSelection::PrincipalPointFixed().Frees(CameraParameter::Cx));
+    EXPECT_EQ(CameraSelection::FocalLengths().Without(CameraParameter::Fx),
+              CameraSelection{CameraParameter::Fy});
+    EXPECT_STREQ(CameraParameterName(CameraParameter::P2), "p2");
+}
+
+TEST(Camera, RatioErrorTakesTheCorrelationOfTheFocalLengths) {
+    Camera camera = Camera::Centred(1000.0, 800.0, 1000.0, 1010.0);
+    CameraCovariance covariance;
+    covariance(CameraParameter::Fx, CameraParameter::Fx) = 4.0;
+    covariance(CameraParameter::Fy, CameraParameter::Fy) = 4.0;
+    const double independent = covariance.RatioStandardError(camera);
+    // Var(fy/fx) = (fy/fx^2)^2 var fx + (1/fx)^2 var fy - 2 fy/fx^3 cov.
+    EXPECT_NEAR(independent, std::sqrt(std::pow(1010.0 / 1e6, 2) * 4.0 + 4.0 / 1e6), 1e-15);
+    covariance(CameraParameter::Fx, CameraParameter::Fy) = 3.9;
+    covariance(CameraParameter::Fy, CameraParameter::Fx) = 3.9;
+    // Focal lengths that move together leave their ratio better known.
+    EXPECT_LT(covariance.RatioStandardError(camera), 0.25 * independent);
+    EXPECT_EQ(covariance.StandardError(CameraParameter::Fx), 2.0);
+    EXPECT_EQ(covariance.StandardError(CameraParameter::K1), 0.0);
+}
+
+} // namespace
+} // namespace vrma
