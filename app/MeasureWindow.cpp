@@ -125,7 +125,7 @@ void TPhotoView::ShowTargets(const DetectedTargets& targets) {
     // A target's position is the centre of a pixel counted from the top left pixel's
     // centre; the pixmap's pixel (0, 0) covers 0..1 of the scene.
     const auto at = [&targets](int k) {
-        const ImagePoint& point = targets.points[size_t(k)];
+        const PlanePoint& point = targets.points[size_t(k)];
         return QPointF(point.x + 0.5, point.y + 0.5);
     };
     QFont numberFont = font();

@@ -852,8 +852,8 @@ DetectedTargets DetectTargetsInFile(const QString& fileName, TargetKind kind, in
     return DetectTargetsStaged(grey, kind, columns, rows, DetectionTuning{}, progress, 15, 100);
 }
 
-std::vector<ImagePoint> SceneGrid(int columns, int rows, double pitch, double pitchY) {
-    std::vector<ImagePoint> points;
+std::vector<PlanePoint> SceneGrid(int columns, int rows, double pitch, double pitchY) {
+    std::vector<PlanePoint> points;
     if (columns < 1 || rows < 1)
         return points;
     points.reserve(size_t(columns) * size_t(rows));
@@ -863,10 +863,10 @@ std::vector<ImagePoint> SceneGrid(int columns, int rows, double pitch, double pi
     return points;
 }
 
-QStringList CoordinateLines(const std::vector<ImagePoint>& points) {
+QStringList CoordinateLines(const std::vector<PlanePoint>& points) {
     QStringList lines;
     lines.reserve(qsizetype(points.size()));
-    for (const ImagePoint& p : points)
+    for (const PlanePoint& p : points)
         lines.append(FormatGeneral15(p.x) + QStringLiteral(" ; ") + FormatGeneral15(p.y));
     return lines;
 }
@@ -876,8 +876,8 @@ void WriteDetectedFiles(const QString& sceneFile, const QString& imageFile,
     if (targets.points.size() != size_t(targets.columns) * size_t(targets.rows) ||
         targets.columns < 2 || targets.rows < 2)
         throw std::invalid_argument("The targets do not fill their grid");
-    const std::vector<ImagePoint> scene = SceneGrid(targets.columns, targets.rows, pitch, pitchY);
-    for (const ImagePoint& p : scene)
+    const std::vector<PlanePoint> scene = SceneGrid(targets.columns, targets.rows, pitch, pitchY);
+    for (const PlanePoint& p : scene)
         if (!std::isfinite(p.x) || !std::isfinite(p.y))
             throw CalcError("The scene grid is beyond the range of numbers");
     const QByteArray sceneBytes = EncodeTextLines(CoordinateLines(scene));

@@ -6,6 +6,8 @@
 // column by column, the column index growing with image x and the row index with image y,
 // so that the k-th image point (k = i * NR + j) and the k-th scene point are one node.
 // Core only: OpenCV and Qt Core/Gui, no windows.
+#include "data/PlanePoint.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -28,13 +30,6 @@ enum class TargetKind {
 // "chessboard" / "dots" (the command line's words): true and kind set; false for others.
 bool ParseTargetKind(QStringView word, TargetKind& kind);
 
-// A point of the photograph, in pixels: x to the right, y down, the centre of the top
-// left pixel at (0, 0).
-struct ImagePoint {
-    double x = 0.0;
-    double y = 0.0;
-};
-
 // The targets found, in the calibration's order (column by column).
 struct DetectedTargets {
     TargetKind kind = TargetKind::Chessboard;
@@ -42,7 +37,7 @@ struct DetectedTargets {
     int rows = 0;
     int imageWidth = 0; // of the photograph, pixels
     int imageHeight = 0;
-    std::vector<ImagePoint> points; // columns * rows, k = i * rows + j
+    std::vector<PlanePoint> points; // columns * rows, k = i * rows + j
 };
 
 // The photograph cannot be read (no file, not an image, truncated, empty). what() is the
@@ -105,10 +100,10 @@ DetectedTargets DetectTargetsInFile(const QString& fileName, TargetKind kind, in
                                     const DetectionProgress& progress = {});
 
 // The scene grid of a field: X = i * pitch, Y = j * pitchY, in the same order.
-std::vector<ImagePoint> SceneGrid(int columns, int rows, double pitch, double pitchY);
+std::vector<PlanePoint> SceneGrid(int columns, int rows, double pitch, double pitchY);
 
 // The lines of a coordinate file: "x ; y" in the 15-digit general format.
-QStringList CoordinateLines(const std::vector<ImagePoint>& points);
+QStringList CoordinateLines(const std::vector<PlanePoint>& points);
 
 // Writes the scene file (SceneGrid) and the image file (the targets) as coordinate files:
 // one point a line "x ; y", Windows-1251, CR LF, the decimal separator of the locale, the

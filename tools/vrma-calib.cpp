@@ -11,7 +11,9 @@
 #include "data/Numbers.h"
 #include "data/TextFile.h"
 #include "drawing/CalibrationReport.h"
+#include "drawing/FieldCheckVerdict.h"
 #include "drawing/ScaleRatioLines.h"
+#include "tools/FieldCheckJson.h"
 #include "tools/FieldSheetCommand.h"
 #include "tools/PhotoCommand.h"
 
@@ -178,14 +180,6 @@ int CommandLineError(const QString& message) {
     Print(stderr, message);
     Print(stderr, QStringLiteral("Справка: vrma-calib --help"));
     return kCommandLine;
-}
-
-std::vector<GridPoint> GridPoints(const VT_Points& points) {
-    std::vector<GridPoint> out;
-    out.reserve(size_t(points.Count()));
-    for (qint32 k = 0; k < points.Count(); ++k)
-        out.push_back({points.Get(k)->X, points.Get(k)->Y});
-    return out;
 }
 
 // The options that take a value, as --help lists them.
@@ -426,8 +420,8 @@ int Run(QStringList arguments) {
 
     // The geometry of the field: the run's photograph and the further ones. It is checked
     // when asked for, and for the report when the image size allows it.
-    std::vector<GridPoint> scenePoints = GridPoints(scene);
-    std::vector<GridPoint> imagePoints = GridPoints(image);
+    std::vector<PlanePoint> scenePoints = PlanePoints(scene);
+    std::vector<PlanePoint> imagePoints = PlanePoints(image);
     const bool sizeKnown = widthPx && heightPx && *widthPx > 0.0 && *heightPx > 0.0;
     std::optional<FieldCheck> check;
     QString checkFailure;
@@ -446,7 +440,7 @@ int Run(QStringList arguments) {
             VT_Points viewImage(1);
             if (!ReadCalibrationFiles(view[0], view[1], viewScene, viewImage))
                 return kRead;
-            input.views.push_back(FieldView{GridPoints(viewScene), GridPoints(viewImage)});
+            input.views.push_back(FieldView{PlanePoints(viewScene), PlanePoints(viewImage)});
         }
         try {
             check = CheckField(input);

@@ -323,7 +323,7 @@ TEST(DetectedFiles, CoordinateFilesAsTheReaderReadsThem) {
                                        "20 ; 0\r\n20 ; 12,5\r\n20 ; 25\r\n"));
     EXPECT_EQ(bytes(image), QByteArray("10,5 ; 20,25\r\n10,5 ; 40\r\n0,333333333333333 ; 60\r\n"
                                        "30 ; 20\r\n30 ; 40\r\n1234,56789012346 ; 5E-5\r\n"));
-    const std::vector<ImagePoint> grid = SceneGrid(2, 3, 20.0, 12.5);
+    const std::vector<PlanePoint> grid = SceneGrid(2, 3, 20.0, 12.5);
     ASSERT_EQ(grid.size(), 6u);
     EXPECT_EQ(grid[4].x, 20.0);
     EXPECT_EQ(grid[4].y, 12.5);
