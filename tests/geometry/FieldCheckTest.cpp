@@ -167,8 +167,10 @@ TEST(FieldCheckTilt, FocalLengthKnownToFivePercentGivesTheErrorEpsSinSquared) {
 }
 
 // OpenCV's calibrateCamera as a user would run it: principal point fixed at the image
-// centre, no tangential or radial distortion.
-double OpenCvRatio(const std::vector<TiltedField>& views, const PinholeCamera& camera) {
+// centre, no tangential or radial distortion, from the camera matrix given. Returns the
+// camera matrix found; `deviations` gets the standard deviations OpenCV states for it.
+cv::Mat CalibrateAsOpenCv(const std::vector<TiltedField>& views, const PinholeCamera& camera,
+                          const cv::Matx33d& start, cv::Mat* deviations = nullptr) {
     std::vector<std::vector<cv::Point3f>> object;
     std::vector<std::vector<cv::Point2f>> image;
     for (const TiltedField& v : views) {
@@ -179,15 +181,23 @@ double OpenCvRatio(const std::vector<TiltedField>& views, const PinholeCamera& c
             image.back().emplace_back(float(v.image[k].x), float(v.image[k].y));
         }
     }
-    cv::Mat k = (cv::Mat_<double>(3, 3) << camera.fx, 0, camera.width / 2, 0, camera.fx,
-                 camera.height / 2, 0, 0, 1);
+    cv::Mat k = cv::Mat(start).clone();
     cv::Mat dist = cv::Mat::zeros(5, 1, CV_64F);
     std::vector<cv::Mat> r, t;
+    cv::Mat intrinsic, extrinsic, errors;
     const int flags = cv::CALIB_USE_INTRINSIC_GUESS | cv::CALIB_FIX_PRINCIPAL_POINT |
                       cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 |
                       cv::CALIB_FIX_K3 | cv::CALIB_FIX_K4 | cv::CALIB_FIX_K5 | cv::CALIB_FIX_K6;
     cv::calibrateCamera(object, image, cv::Size(int(camera.width), int(camera.height)), k, dist, r,
-                        t, flags);
+                        t, intrinsic, extrinsic, errors, flags);
+    if (deviations)
+        *deviations = intrinsic;
+    return k;
+}
+
+double OpenCvRatio(const std::vector<TiltedField>& views, const PinholeCamera& camera) {
+    const cv::Mat k = CalibrateAsOpenCv(
+        views, camera, {camera.fx, 0, camera.width / 2, 0, camera.fx, camera.height / 2, 0, 0, 1});
     return k.at<double>(1, 1) / k.at<double>(0, 0);
 }
 
@@ -257,25 +267,8 @@ TEST(FieldCheckViews, KeepsTheCameraAndTheCovarianceOfTheFocalLengths) {
     for (CameraParameter held : {CameraParameter::Cx, CameraParameter::Cy, CameraParameter::K1})
         EXPECT_EQ(covariance.StandardError(held), 0.0);
 
-    std::vector<std::vector<cv::Point3f>> object;
-    std::vector<std::vector<cv::Point2f>> image;
-    for (const TiltedField& v : views) {
-        object.emplace_back();
-        image.emplace_back();
-        for (size_t k = 0; k < v.scene.size(); ++k) {
-            object.back().emplace_back(float(v.scene[k].x), float(v.scene[k].y), 0.0f);
-            image.back().emplace_back(float(v.image[k].x), float(v.image[k].y));
-        }
-    }
-    cv::Mat k = cv::Mat(found.Matrix()).clone();
-    cv::Mat dist = cv::Mat::zeros(5, 1, CV_64F);
-    std::vector<cv::Mat> r, t;
-    cv::Mat deviations, extrinsic, errors;
-    const int flags = cv::CALIB_USE_INTRINSIC_GUESS | cv::CALIB_FIX_PRINCIPAL_POINT |
-                      cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 |
-                      cv::CALIB_FIX_K3 | cv::CALIB_FIX_K4 | cv::CALIB_FIX_K5 | cv::CALIB_FIX_K6;
-    cv::calibrateCamera(object, image, cv::Size(int(camera.width), int(camera.height)), k, dist, r,
-                        t, deviations, extrinsic, errors, flags);
+    cv::Mat deviations;
+    CalibrateAsOpenCv(views, camera, found.Matrix(), &deviations);
     // OpenCV takes the noise of a coordinate as the squared errors over the count of points
     // less the unknowns; the fit, as over the count of coordinates (two a point) less them.
     const double points = double(3 * views[0].scene.size());
