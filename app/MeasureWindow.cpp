@@ -346,7 +346,10 @@ void TMeasureForm::FindButtonClick(QObject* /*sender*/) {
     PhotoView->ClearTargets();
     ProgressBar1->setValue(0);
     StatusLabel->setText(QStringLiteral("Поиск мишеней…"));
+    StartSearch();
+}
 
+void TMeasureForm::StartSearch() {
     cancel_ = std::make_shared<std::atomic<bool>>(false);
     const std::shared_ptr<std::atomic<bool>> cancel = cancel_;
     const QString file = photoFile_;

@@ -112,6 +112,8 @@ protected:
 
 private:
     enum class Outcome { Found, NotFound, Unreadable, Cancelled, Failed };
+    // The search for board_ in the photograph, on a worker thread.
+    void StartSearch();
     void Finish(Outcome outcome, const DetectedTargets& found);
     void StopWorker();
     void SetRunning(bool running);
