@@ -82,10 +82,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The report and the test field's sheet are set in DejaVu Sans; fonts are not libraries,
 # so they are named here (a minimal system has no DejaVu: its fontconfig takes whichever
-# font comes first).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
-# Qt's Russian texts for its own dialogs and buttons, and the window's fallback font.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-liberation2")
+# font comes first). Qt's Russian texts for its own dialogs and buttons ("Да", "Нет",
+# "Отмена"), which the program loads whatever the locale, are no library either.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, qt6-translations-l10n")
+# The window's fallback font.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pixel aspect ratio of a camera from a planar test field")
 set(CPACK_PACKAGE_DESCRIPTION_FILE ${VRMA_PACKAGING_DIR}/description.txt)
 include(CPack)
