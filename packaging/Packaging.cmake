@@ -3,7 +3,8 @@
 #   cmake --build <build> --target package      builds vrma_<version>_<arch>.deb (CPack).
 # Layout under the prefix:
 #   bin/vrma, bin/vrma-calib
-#   share/vrma/VRMAHelp, share/vrma/examples    (found from bin/ as ../share/vrma)
+#   share/vrma/VRMAHelp, share/vrma/examples/decimal-{comma,point}
+#                                               (found from bin/ as ../share/vrma)
 #   share/applications/vrma.desktop, share/metainfo/ru.vrma.vrma.metainfo.xml
 #   share/icons/hicolor/<n>x<n>/apps/vrma.png, share/icons/hicolor/scalable/apps/vrma.svg
 #   share/man/ru/man1/vrma.1.gz, share/man/ru/man1/vrma-calib.1.gz

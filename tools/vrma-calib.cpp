@@ -9,6 +9,7 @@
 #include "data/Errors.h"
 #include "data/Locale.h"
 #include "data/Numbers.h"
+#include "data/ProgramFiles.h"
 #include "data/TextFile.h"
 #include "drawing/CalibrationReport.h"
 #include "drawing/ScaleRatioLines.h"
@@ -58,6 +59,7 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
   vrma-calib --photo СНИМОК --target chessboard|dots --columns NC --rows NR --pitch P
              [--pitch-y PY] --scene-out СЦЕНА --image-out ИЗОБРАЖЕНИЕ
              [остальные параметры, как в первом вызове]
+  vrma-calib --example-folder
   vrma-calib --help
 
 Программа делает то же, что команда «Калибровка масштабов» окна VRMA. Она читает
@@ -93,6 +95,10 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
                     по умолчанию — из региональных настроек (LC_ALL, LC_NUMERIC, LANG).
                     Программа не переводит «,» в «.» и обратно: файлы с точкой
                     читаются только с разделителем «.».
+  --example-folder  вывести папку примера (scene.crd и image.crd), числа в которой
+                    записаны с разделителем дробной части из региональных настроек:
+                    examples/decimal-comma для «,», examples/decimal-point для «.»
+                    (рядом с программой или в /usr/share/vrma); задаётся один
   --report ФАЙЛ     записать отчёт о калибровке в PDF (A4): исходные данные, коэффициент,
                     отношения по узлам таблицей, график, карта узлов, статистика и
                     выбросы, геометрия поля (ошибка гомографии; с --focal — наклон и
@@ -142,7 +148,8 @@ Windows-1251, каждая строка записанного файла ока
   2  «Ошибка чтения файла сцены!» — не удалось прочитать файл сцены или файл
      изображения (нет файла, строка не «x ; y»); «Не удалось прочитать снимок…» —
      снимок не читается (нет файла, это не изображение, файл обрезан), файлы
-     координат не записываются;
+     координат не записываются; --example-folder: для разделителя из региональных
+     настроек примера нет или его папка не найдена;
   3  «Неверное количество столбцов или строк!» — в файле не NC·NR точек;
   4  «Ошибка вычисления. Попробуйте изменить входные данные.» — NC или NR не целое
      число, нет внутренних узлов (NC или NR меньше 3), деление на ноль (две соседние
@@ -158,9 +165,12 @@ Windows-1251, каждая строка записанного файла ока
      положения поля, снимки не определяют фокусные расстояния); строки списка уже
      выведены, таблица и файл камеры записаны, файл JSON — нет.
 
-Пример (пример поля из папки examples программы; у программы, установленной из пакета,
-это /usr/share/vrma/examples):
-  vrma-calib --scene examples/scene.crd --image examples/image.crd --columns 6 --rows 6 \
+Пример (пример поля программы записан дважды: с разделителем «,» в папке
+examples/decimal-comma и с «.» в examples/decimal-point; у программы, установленной из
+пакета, это папки в /usr/share/vrma/examples; папку для региональных настроек называет
+vrma-calib --example-folder):
+  example=$(vrma-calib --example-folder)
+  vrma-calib --scene "$example/scene.crd" --image "$example/image.crd" --columns 6 --rows 6 \
              --table cam1.tab --camera cam1.cam --report cam1.pdf
 )";
 
@@ -178,6 +188,28 @@ int CommandLineError(const QString& message) {
     Print(stderr, message);
     Print(stderr, QStringLiteral("Справка: vrma-calib --help"));
     return kCommandLine;
+}
+
+// vrma-calib --example-folder: the folder of the bundled example whose numbers use the
+// decimal separator of the regional settings, for run.sh and for users who look for the
+// files that read.
+int PrintExampleFolder(const QStringList& arguments) {
+    if (arguments.size() != 2)
+        return CommandLineError(
+            QStringLiteral("Параметр --example-folder задаётся один, без других параметров"));
+    InitDecimalSeparatorFromSystem();
+    const QString relative = ExampleFolder(DecimalSeparator());
+    if (relative.isEmpty())
+        return Fail(kRead, QStringLiteral("Пример записан с разделителями дробной части «,» и "
+                                          "«.»; для разделителя «%1» примера нет")
+                               .arg(DecimalSeparator()));
+    const QString folder = FindProgramFile(relative);
+    if (folder.isEmpty())
+        return Fail(kRead, QStringLiteral("Папка примера %1 не найдена ни рядом с программой, ни в "
+                                          "../share/vrma")
+                               .arg(relative));
+    Print(stdout, folder);
+    return kDone;
 }
 
 std::vector<GridPoint> GridPoints(const VT_Points& points) {
@@ -511,6 +543,17 @@ bool WantsReport(int argc, char** argv) {
     return false;
 }
 
+bool WantsExampleFolder(int argc, char** argv) {
+    for (int k = 1; k < argc; ++k) {
+        const char* name = argv[k];
+        while (*name == '-')
+            ++name;
+        if (name != argv[k] && std::strcmp(name, "example-folder") == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -529,6 +572,8 @@ int main(int argc, char** argv) {
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
+    if (WantsExampleFolder(argc, argv))
+        return vrma::PrintExampleFolder(QCoreApplication::arguments());
     try {
         return vrma::Run(QCoreApplication::arguments());
     } catch (const std::exception& error) {

@@ -21,7 +21,7 @@ using test::DialogRecord;
 
 namespace {
 
-const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/");
+const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/decimal-point/");
 const QString kReadMessage = QStringLiteral("Ошибка чтения файла сцены!");
 const QString kCountMessage = QStringLiteral("Неверное количество столбцов или строк!");
 const QString kCalcMessage =
