@@ -10,6 +10,7 @@
 #include "data/Locale.h"
 #include "data/Numbers.h"
 #include "data/ProgramFiles.h"
+#include "data/SeparatorCheck.h"
 #include "data/TextFile.h"
 #include "drawing/CalibrationReport.h"
 #include "drawing/ScaleRatioLines.h"
@@ -146,10 +147,12 @@ Windows-1251, каждая строка записанного файла ока
      неизвестный вид мишеней, неположительный шаг, NC или NR не целое число или
      меньше 2); ничего не вычислено и не записано;
   2  «Ошибка чтения файла сцены!» — не удалось прочитать файл сцены или файл
-     изображения (нет файла, строка не «x ; y»); «Не удалось прочитать снимок…» —
-     снимок не читается (нет файла, это не изображение, файл обрезан), файлы
-     координат не записываются; --example-folder: для разделителя из региональных
-     настроек примера нет или его папка не найдена;
+     изображения (нет файла, строка не «x ; y»); если числа в строке, на которой
+     чтение остановилось, записаны с другим разделителем дробной части, следующие
+     строки называют файл, строку и оба разделителя; «Не удалось прочитать
+     снимок…» — снимок не читается (нет файла, это не изображение, файл обрезан),
+     файлы координат не записываются; --example-folder: для разделителя из
+     региональных настроек примера нет или его папка не найдена;
   3  «Неверное количество столбцов или строк!» — в файле не NC·NR точек;
   4  «Ошибка вычисления. Попробуйте изменить входные данные.» — NC или NR не целое
      число, нет внутренних узлов (NC или NR меньше 3), деление на ноль (две соседние
@@ -188,6 +191,31 @@ int CommandLineError(const QString& message) {
     Print(stderr, message);
     Print(stderr, QStringLiteral("Справка: vrma-calib --help"));
     return kCommandLine;
+}
+
+// After the reader's message: when the file that failed (the scene file, else the image
+// file) stopped at a line whose numbers are written with the other decimal separator, the
+// user is told so, since the message itself names neither the file nor the reason.
+void ExplainReadFailure(const QString& sceneFile, const QString& imageFile) {
+    for (const QString& file : {sceneFile, imageFile}) {
+        const SeparatorCheck check = CheckDecimalSeparator(file);
+        if (check.reads)
+            continue;
+        if (check.otherSeparator.isNull())
+            return;
+        const QString other(check.otherSeparator);
+        const QString inUse(DecimalSeparator());
+        Print(stderr, QStringLiteral("Файл «%1», строка %2: числа записаны с разделителем дробной "
+                                     "части «%3», а программа читает их с «%4».")
+                          .arg(file)
+                          .arg(check.failedLine)
+                          .arg(other, inUse));
+        Print(stderr, QStringLiteral("Программа не переводит «%1» в «%2»: задайте "
+                                     "--decimal-separator %1 или возьмите файлы, записанные с "
+                                     "«%2».")
+                          .arg(other, inUse));
+        return;
+    }
 }
 
 // vrma-calib --example-folder: the folder of the bundled example whose numbers use the
@@ -409,6 +437,7 @@ int Run(QStringList arguments) {
     case CalibrationStatus::BadGridSize:
         return Fail(kCalculation, CalibrationMessage(calibration.status));
     case CalibrationStatus::ReadFailed:
+        ExplainReadFailure(sceneFile, imageFile);
         return kRead;
     case CalibrationStatus::CountMismatch:
         return Fail(kCount, CalibrationMessage(calibration.status));
@@ -476,8 +505,10 @@ int Run(QStringList arguments) {
         for (const QStringList& view : views) {
             VT_Points viewScene(1);
             VT_Points viewImage(1);
-            if (!ReadCalibrationFiles(view[0], view[1], viewScene, viewImage))
+            if (!ReadCalibrationFiles(view[0], view[1], viewScene, viewImage)) {
+                ExplainReadFailure(view[0], view[1]);
                 return kRead;
+            }
             input.views.push_back(FieldView{GridPoints(viewScene), GridPoints(viewImage)});
         }
         try {

@@ -2,7 +2,7 @@
 // locale (decimal comma) and under C.UTF-8 (decimal point): in the window (the pickers, then
 // "Счет") and with vrma-calib. Each locale takes the example's pair written with its own
 // separator and gets the README's mean and sd in its own notation; the other pair does not
-// read (nothing is converted).
+// read (nothing is converted), and vrma-calib says why.
 #include "app/Alfa_form.h"
 #include "batch/CalibProcess.h"
 #include "data/Locale.h"
@@ -80,15 +80,35 @@ TEST(ExampleInLocales, VrmaCalibReadsThePairOfItsLocale) {
                   (QStringList{QStringLiteral("Среднее значение:"), Mean(locale.separator),
                                QString(), QStringLiteral("СКО:"), Sd(locale.separator)}));
 
-        // The other pair: the reader's message. The program converts nothing.
+        // The other pair: the reader's message, then the reason. The scene file holds whole
+        // numbers only and reads; the image file stops at its first line.
         const QChar other = Other(locale.separator);
+        const QString image = ExampleFolderFor(other) + QStringLiteral("/image.crd");
         const test::CalibResult wrong =
             test::RunCalib(Example(ExampleFolderFor(other)), environment);
         EXPECT_EQ(wrong.code, 2);
         EXPECT_EQ(wrong.out, QString());
-        EXPECT_EQ(wrong.err, kReadMessage + QLatin1Char('\n')) << wrong.err.toStdString();
+        EXPECT_EQ(wrong.err,
+                  kReadMessage + QLatin1Char('\n') +
+                      QStringLiteral("Файл «%1», строка 1: числа записаны с разделителем "
+                                     "дробной части «%2», а программа читает их с «%3».\n"
+                                     "Программа не переводит «%2» в «%3»: задайте "
+                                     "--decimal-separator %2 или возьмите файлы, "
+                                     "записанные с «%3».\n")
+                          .arg(image, QString(other), QString(locale.separator)));
 
-        // The option for the other separator reads it.
+        // A further photograph (--view) of the other pair: the same reason.
+        const QString folder = ExampleFolderFor(locale.separator);
+        const test::CalibResult view = test::RunCalib(
+            Example(folder) << QStringLiteral("--view")
+                            << ExampleFolderFor(other) + QStringLiteral("/scene.crd") << image,
+            environment);
+        EXPECT_EQ(view.code, 2);
+        EXPECT_TRUE(view.err.startsWith(kReadMessage + QStringLiteral("\nФайл «") + image +
+                                        QStringLiteral("», строка 1:")))
+            << view.err.toStdString();
+
+        // What the reason suggests works.
         const test::CalibResult option =
             test::RunCalib(Example(ExampleFolderFor(other))
                                << QStringLiteral("--decimal-separator") << QString(other),
