@@ -585,9 +585,20 @@ bool WantsExampleFolder(int argc, char** argv) {
     return false;
 }
 
+// Standard error carries the program's own messages alone: Qt's diagnostics (QStandardPaths
+// on XDG_RUNTIME_DIR when fonts are set up for a PDF, say) are dropped. A fatal one, which
+// ends the process, is still printed.
+void QtMessage(QtMsgType type, const QMessageLogContext& /*context*/, const QString& message) {
+    if (type == QtFatalMsg) {
+        std::fputs(message.toUtf8().constData(), stderr);
+        std::fputc('\n', stderr);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    qInstallMessageHandler(QtMessage);
     // A write beyond the file-size limit fails as a write (its exit code), not by a signal.
     vrma::IgnoreFileSizeSignal();
     std::unique_ptr<QCoreApplication> app;
