@@ -217,9 +217,14 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
     const std::vector<CameraParameter> freed = selection.Parameters();
     if (freed.empty())
         throw std::invalid_argument("CalibrateCamera: the selection frees nothing");
-    for (const BoardPhoto& photo : input)
+    for (const BoardPhoto& photo : input) {
         if (photo.board.size() != photo.image.size())
             throw std::invalid_argument("CalibrateCamera: board and image points differ in count");
+        for (size_t k = 0; k < photo.board.size(); ++k)
+            if (!std::isfinite(photo.board[k].x) || !std::isfinite(photo.board[k].y) ||
+                !std::isfinite(photo.image[k].x) || !std::isfinite(photo.image[k].y))
+                throw std::invalid_argument("CalibrateCamera: a point is not a number");
+    }
 
     // One camera: every photograph of one size.
     if (input.empty())
@@ -249,9 +254,8 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
         std::vector<cv::Point3f> object;
         std::vector<cv::Point2f> image;
         for (size_t j = 0; j < from.board.size(); ++j) {
-            photo.object.at<cv::Vec3d>(int(j)) = {Finite(from.board[j].x), Finite(from.board[j].y),
-                                                  0.0};
-            photo.image.emplace_back(Finite(from.image[j].x), Finite(from.image[j].y));
+            photo.object.at<cv::Vec3d>(int(j)) = {from.board[j].x, from.board[j].y, 0.0};
+            photo.image.emplace_back(from.image[j].x, from.image[j].y);
             object.emplace_back(float(from.board[j].x), float(from.board[j].y), 0.0f);
             image.emplace_back(float(from.image[j].x), float(from.image[j].y));
         }
@@ -280,8 +284,12 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
         camera[CameraParameter::Cy] = 0.5 * (height - 1);
     }
     {
-        const cv::Mat start =
-            cv::initCameraMatrix2D(startObject, startImage, cv::Size(width, height), 0.0);
+        cv::Mat start;
+        try {
+            start = cv::initCameraMatrix2D(startObject, startImage, cv::Size(width, height), 0.0);
+        } catch (const cv::Exception&) {
+            Fail(FocalsUndetermined());
+        }
         Camera estimate;
         estimate[CameraParameter::Fx] = start.at<double>(0, 0);
         estimate[CameraParameter::Fy] = start.at<double>(1, 1);
@@ -414,13 +422,26 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
         if (photo.use == PhotoUse::LeftOutNoPose)
             continue;
         if (photo.use == PhotoUse::LeftOutRms) {
-            // Its own pose under the camera found.
+            // Its own pose under the camera found, where OpenCV finds a better one.
             cv::Vec3d rotation(photo.pose[0], photo.pose[1], photo.pose[2]);
             cv::Vec3d translation(photo.pose[3], photo.pose[4], photo.pose[5]);
-            cv::solvePnP(photo.object, photo.image, camera.Matrix(), camera.Distortion(), rotation,
-                         translation, true, cv::SOLVEPNP_ITERATIVE);
-            photo.pose = {rotation[0],    rotation[1],    rotation[2],
-                          translation[0], translation[1], translation[2]};
+            const double before = SquaredError(photo, camera, photo.pose.data());
+            try {
+                cv::solvePnP(photo.object, photo.image, camera.Matrix(), camera.Distortion(),
+                             rotation, translation, true, cv::SOLVEPNP_ITERATIVE);
+                const std::array<double, kPoseSize> pose{rotation[0],    rotation[1],
+                                                         rotation[2],    translation[0],
+                                                         translation[1], translation[2]};
+                std::vector<cv::Point2d> projected;
+                Project(photo, camera.values.data(), pose.data(), projected, nullptr);
+                double after = 0.0;
+                for (size_t j = 0; j < projected.size(); ++j)
+                    after += std::pow(projected[j].x - photo.image[j].x, 2) +
+                             std::pow(projected[j].y - photo.image[j].y, 2);
+                if (after < before) // false for a pose that is not a number
+                    photo.pose = pose;
+            } catch (const cv::Exception&) {
+            }
         }
         fit.rmsPx = std::sqrt(SquaredError(photo, camera, photo.pose.data()) / double(fit.points));
         fit.pose.rotation = {photo.pose[0], photo.pose[1], photo.pose[2]};
