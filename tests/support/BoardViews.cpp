@@ -20,7 +20,7 @@ bool InsideWithRoom(const SceneTargets& targets, int width, int height) {
 } // namespace
 
 std::vector<PhotoScene> VariedScenes(const PhotoScene& base, int count, unsigned seed,
-                                     double maxRoll) {
+                                     const Variation& variation) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::vector<PhotoScene> scenes;
@@ -30,11 +30,12 @@ std::vector<PhotoScene> VariedScenes(const PhotoScene& base, int count, unsigned
         for (int attempt = 0;; ++attempt) {
             if (attempt == 1000)
                 throw std::runtime_error("VariedScenes: no pose keeps the board in the frame");
-            const double tilt = 15.0 + 25.0 * unit(random);
+            const double tilt =
+                variation.minTilt + (variation.maxTilt - variation.minTilt) * unit(random);
             const double direction = 2.0 * std::numbers::pi * unit(random);
             scene.tiltX = tilt * std::cos(direction);
             scene.tiltY = tilt * std::sin(direction);
-            scene.roll = maxRoll * (2.0 * unit(random) - 1.0);
+            scene.roll = variation.maxRoll * (2.0 * unit(random) - 1.0);
             scene.fill = 0.45 + 0.25 * unit(random);
             scene.shiftX = (1.0 - scene.fill) * (unit(random) - 0.5);
             scene.shiftY = (1.0 - scene.fill) * (unit(random) - 0.5);

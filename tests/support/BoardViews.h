@@ -11,12 +11,19 @@
 
 namespace vrma::test {
 
-// `count` scenes of the board and camera of `base`: each tilted by 15 to 40 degrees about
-// an axis of its own in the image plane, turned by up to `maxRoll` degrees about the line of
-// sight, filling 45 to 70 % of the frame anywhere in it, every target at least 10 pixels
-// inside the image. The same seed gives the same scenes.
+// How the scenes of a set vary.
+struct Variation {
+    double minTilt = 15.0; // degrees
+    double maxTilt = 40.0;
+    double maxRoll = 20.0; // degrees either way about the line of sight
+};
+
+// `count` scenes of the board and camera of `base`: each tilted by minTilt to maxTilt
+// degrees about an axis of its own in the image plane, turned by up to maxRoll degrees
+// about the line of sight, filling 45 to 70 % of the frame anywhere in it, every target
+// at least 10 pixels inside the image. The same seed gives the same scenes.
 std::vector<PhotoScene> VariedScenes(const PhotoScene& base, int count, unsigned seed,
-                                     double maxRoll = 20.0);
+                                     const Variation& variation = {});
 
 // The true targets of a scene as a calibration's photograph (board points in the board's
 // order), with independent Gaussian noise of `sigma` pixels on each image coordinate.
