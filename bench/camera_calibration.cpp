@@ -143,12 +143,13 @@ int Measure(const QString& dir, int columns, int rows, const QString& pattern) {
         try {
             const DetectedTargets found = DetectTargetsInFile(
                 QDir(dir).filePath(name), TargetKind::Chessboard, columns, rows);
-            const std::vector<ImagePoint> board = SceneGrid(columns, rows, 1.0, 1.0);
+            // The targets come column by column (k = i * rows + j); any pitch gives the
+            // same fy/fx.
             BoardPhoto photo;
             photo.width = found.imageWidth;
             photo.height = found.imageHeight;
-            for (size_t k = 0; k < board.size(); ++k) {
-                photo.board.push_back({board[k].x, board[k].y});
+            for (size_t k = 0; k < found.points.size(); ++k) {
+                photo.board.push_back({double(k / size_t(rows)), double(k % size_t(rows))});
                 photo.image.push_back({found.points[k].x, found.points[k].y});
             }
             photos.push_back(std::move(photo));
@@ -157,7 +158,7 @@ int Measure(const QString& dir, int columns, int rows, const QString& pattern) {
                 QDir(dir).filePath(QFileInfo(name).completeBaseName() + QStringLiteral(".truth")));
             if (truth.open(QIODevice::ReadOnly | QIODevice::Text)) {
                 QTextStream in(&truth);
-                for (const ImagePoint& p : found.points) {
+                for (const auto& p : found.points) {
                     double x = 0.0, y = 0.0;
                     in >> x >> y;
                     detectionSquares += (p.x - x) * (p.x - x) + (p.y - y) * (p.y - y);
