@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <array>
 #include <ceres/ceres.h>
 #include <cmath>
 #include <memory>
@@ -107,6 +108,8 @@ public:
         }
         if (!derivatives)
             return true;
+        if (jacobian.cols != kJacobianColumns || jacobian.rows != int(2 * n))
+            return false;
         for (int row = 0; row < int(2 * n); ++row) {
             const double* d = jacobian.ptr<double>(row);
             if (jacobians[0])
