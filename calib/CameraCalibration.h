@@ -98,7 +98,7 @@ struct CameraCalibration {
 };
 
 // Throws CalcError (Russian message) as above; std::invalid_argument when a photograph's
-// two point lists differ in length or the selection frees nothing.
+// two point lists differ in length, a point is not a number or the selection frees nothing.
 CameraCalibration CalibrateCamera(std::span<const BoardPhoto> photos,
                                   const CameraCalibrationOptions& options = {});
 
