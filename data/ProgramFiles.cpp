@@ -29,4 +29,12 @@ QString FindProgramFile(const QString& relative) {
     return FindProgramFile(QCoreApplication::applicationDirPath(), relative);
 }
 
+QString ExampleFolder(QChar separator) {
+    if (separator == QLatin1Char(','))
+        return QStringLiteral("examples/decimal-comma");
+    if (separator == QLatin1Char('.'))
+        return QStringLiteral("examples/decimal-point");
+    return QString();
+}
+
 } // namespace vrma

@@ -3,6 +3,7 @@
 // folder of the running program: beside it, as in a build folder (build/VRMAHelp), or
 // where an installation puts them, <prefix>/share/vrma for a program in <prefix>/bin.
 // Nothing is looked up by an absolute path, so an installation works under any prefix.
+#include <QChar>
 #include <QString>
 #include <QStringList>
 
@@ -17,5 +18,12 @@ QStringList ProgramDataFolders(const QString& programFolder);
 QString FindProgramFile(const QString& programFolder, const QString& relative);
 // The same from the folder of the running program (QCoreApplication::applicationDirPath).
 QString FindProgramFile(const QString& relative);
+
+// The bundled example (a 6 x 6 test field: scene.crd and image.crd) is there once for each
+// decimal separator that files are written with, since numbers read only with the
+// separator in use. The folder, relative to the program's data folders, of the pair written
+// with `separator`: "examples/decimal-comma" for ",", "examples/decimal-point" for ".";
+// empty for any other separator.
+QString ExampleFolder(QChar separator);
 
 } // namespace vrma

@@ -3,7 +3,8 @@
 #   cmake --build <build> --target package      builds vrma_<version>_<arch>.deb (CPack).
 # Layout under the prefix:
 #   bin/vrma, bin/vrma-calib
-#   share/vrma/VRMAHelp, share/vrma/examples    (found from bin/ as ../share/vrma)
+#   share/vrma/VRMAHelp, share/vrma/examples/decimal-{comma,point}
+#                                               (found from bin/ as ../share/vrma)
 #   share/applications/vrma.desktop, share/metainfo/ru.vrma.vrma.metainfo.xml
 #   share/icons/hicolor/<n>x<n>/apps/vrma.png, share/icons/hicolor/scalable/apps/vrma.svg
 #   share/man/ru/man1/vrma.1.gz, share/man/ru/man1/vrma-calib.1.gz
@@ -82,10 +83,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The report and the test field's sheet are set in DejaVu Sans; fonts are not libraries,
 # so they are named here (a minimal system has no DejaVu: its fontconfig takes whichever
-# font comes first).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
-# Qt's Russian texts for its own dialogs and buttons, and the window's fallback font.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-liberation2")
+# font comes first). Qt's Russian texts for its own dialogs and buttons ("Да", "Нет",
+# "Отмена"), which the program loads whatever the locale, are no library either.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, qt6-translations-l10n")
+# The window's fallback font.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pixel aspect ratio of a camera from a planar test field")
 set(CPACK_PACKAGE_DESCRIPTION_FILE ${VRMA_PACKAGING_DIR}/description.txt)
 include(CPack)

@@ -49,10 +49,14 @@ void InitApplication(QApplication& app) {
     QCoreApplication::setApplicationName(QStringLiteral("VRMA"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
 
-    // Qt's own dialogs speak the user's language.
+    // Qt's own dialogs and buttons ("Да", "Нет", "Отмена", the file dialogs) speak the
+    // program's language, Russian, whatever the locale: a user under C.UTF-8 or an English
+    // locale sees the same window as under ru_RU. Only the texts: numbers keep the
+    // locale's decimal separator.
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     auto* translator = new QTranslator(&app);
-    if (translator->load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"), folder))
+    if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), folder))
         QCoreApplication::installTranslator(translator);
     else
         delete translator;

@@ -51,7 +51,7 @@ QMetaObject::Connection ConnectCommand(Sender* sender, Signal signal, QObject* c
 }
 
 // Start-up steps shared by the program and its tests: application title "VRMA",
-// Qt's translations for the system locale, the decimal separator.
+// Qt's Russian translation (whatever the locale), the decimal separator of the locale.
 void InitApplication(QApplication& app);
 
 } // namespace vrma

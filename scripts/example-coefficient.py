@@ -4,7 +4,8 @@ the scale ratio |b / a| at every interior node from central differences, their m
 coefficient) and their standard deviation, each printed with four decimals.
 
 Usage: scripts/example-coefficient.py [scene.crd image.crd [columns rows]]
-(defaults: the bundled example, 6 x 6). The files use "." as the decimal separator.
+(defaults: the bundled example in examples/decimal-point, 6 x 6). The numbers may use "."
+or "," as the decimal separator (this check reads both; the program reads only its own).
 """
 import math
 import os
@@ -16,15 +17,15 @@ def read_points(path):
     with open(path, "rb") as f:
         for line in f.read().decode("cp1251").splitlines():
             x, y = line.split(";", 1)
-            points.append((float(x), float(y)))
+            points.append((float(x.replace(",", ".")), float(y.replace(",", "."))))
     return points
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     args = sys.argv[1:]
-    scene_path = args[0] if args else os.path.join(here, "..", "examples", "scene.crd")
-    image_path = args[1] if len(args) > 1 else os.path.join(here, "..", "examples", "image.crd")
+    scene_path = args[0] if args else os.path.join(here, "..", "examples", "decimal-point", "scene.crd")
+    image_path = args[1] if len(args) > 1 else os.path.join(here, "..", "examples", "decimal-point", "image.crd")
     columns = int(args[2]) if len(args) > 2 else 6
     rows = int(args[3]) if len(args) > 3 else 6
     scene, image = read_points(scene_path), read_points(image_path)

@@ -7,7 +7,7 @@ PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-translations-l10n libjpeg-dev
   libgtest-dev libbenchmark-dev
-  libopencv-dev
+  libopencv-dev libceres-dev
   fonts-dejavu-core fonts-liberation2
   poppler-utils
   locales

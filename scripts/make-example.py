@@ -1,5 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the example coordinate files examples/scene.crd and examples/image.crd.
+"""Writes the example coordinate files scene.crd and image.crd twice: once with "." as the
+decimal separator (examples/decimal-point, for regional settings such as C.UTF-8 or
+en_US.UTF-8) and once with "," (examples/decimal-comma, for settings such as ru_RU.UTF-8).
+The program reads numbers only with the separator of the user's settings and never
+converts one into the other, so each user takes the pair that matches; the two pairs hold
+the same digits and so the same points.
 
 A planar test field of 6 x 6 targets, 20 mm apart, listed column by column: each run of
 6 consecutive lines is one grid column (x changes from column to column, y from row to
@@ -22,6 +27,10 @@ DISTORTION = -0.002  # radial, per (300 px)^2
 CENTRE = (360.0, 288.0)  # a 720 x 576 image
 NOISE_PX = 0.05
 SEED = 2003
+
+
+# The folder under examples/ for each decimal separator.
+FOLDERS = {".": "decimal-point", ",": "decimal-comma"}
 
 
 def number(value, decimals):
@@ -50,9 +59,12 @@ def main():
             u = CENTRE[0] + u * factor + rng.gauss(0.0, NOISE_PX)
             v = CENTRE[1] + v * factor + rng.gauss(0.0, NOISE_PX)
             image_lines.append(f"{number(u, 3)} ; {number(v, 3)}")
-    for name, lines in (("scene.crd", scene_lines), ("image.crd", image_lines)):
-        with open(os.path.join(root, name), "wb") as out:
-            out.write("".join(line + "\r\n" for line in lines).encode("cp1251"))
+    for separator, folder in FOLDERS.items():
+        os.makedirs(os.path.join(root, folder), exist_ok=True)
+        for name, lines in (("scene.crd", scene_lines), ("image.crd", image_lines)):
+            text = "".join(line.replace(".", separator) + "\r\n" for line in lines)
+            with open(os.path.join(root, folder, name), "wb") as out:
+                out.write(text.encode("cp1251"))
 
 
 if __name__ == "__main__":

@@ -64,11 +64,17 @@ run "dpkg-query -W -f='\${Package} \${Version} \${Status}\n' vrma && dpkg -L vrm
 echo "== vrma-calib --help"
 run "vrma-calib --help"
 
-echo "== vrma-calib on the installed example"
-run "cd /tmp && vrma-calib --scene /usr/share/vrma/examples/scene.crd --image /usr/share/vrma/examples/image.crd \
-  --columns 6 --rows 6 --decimal-separator . --table /tmp/example.tab --report /tmp/example.pdf \
+echo "== vrma-calib on the installed example (C.UTF-8: the pair with decimal points)"
+run "cd /tmp && example=\$(vrma-calib --example-folder) && echo \"\$example\" \
+  && vrma-calib --scene \"\$example/scene.crd\" --image \"\$example/image.crd\" \
+  --columns 6 --rows 6 --table /tmp/example.tab --report /tmp/example.pdf \
   && echo 'table:' && cat /tmp/example.tab && echo 'report:' && ls -l /tmp/example.pdf \
   && head -c 8 /tmp/example.pdf | grep -q '^%PDF-' && echo 'a PDF document, written without a display'"
+
+echo "== vrma-calib on the installed example under ru_RU.UTF-8 (the pair with decimal commas)"
+run "cd /tmp && example=\$(LC_ALL=ru_RU.UTF-8 vrma-calib --example-folder) && echo \"\$example\" \
+  && out=\$(LC_ALL=ru_RU.UTF-8 vrma-calib --scene \"\$example/scene.crd\" --image \"\$example/image.crd\" \
+  --columns 6 --rows 6) && printf '%s\\n' \"\$out\" | tail -4"
 
 echo "== vrma -platform offscreen (started to its window, then quits)"
 run "cd /tmp && VRMA_QUIT_AFTER_START=1 vrma -platform offscreen"

@@ -24,7 +24,7 @@ QString ArgumentNaming(const QStringList& arguments, const QString& name) {
 
 } // namespace
 
-bool NamesOption(int argc, char** argv, const char* name) {
+bool NamesOption(int argc, char** argv, const char* name, bool takesValue) {
     const size_t length = std::strlen(name);
     for (int k = 1; k < argc; ++k) {
         if (std::strcmp(argv[k], "--") == 0)
@@ -33,7 +33,7 @@ bool NamesOption(int argc, char** argv, const char* name) {
         while (*bare == '-')
             ++bare;
         if (bare != argv[k] && std::strncmp(bare, name, length) == 0 &&
-            (bare[length] == '\0' || bare[length] == '='))
+            (bare[length] == '\0' || (takesValue && bare[length] == '=')))
             return true;
     }
     return false;

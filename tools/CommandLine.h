@@ -31,9 +31,10 @@ int Fail(int code, const QString& message);
 // The message and the pointer to the help on standard error; returns kCommandLine.
 int CommandLineError(const QString& message);
 
-// True when an argument before "--" names the option: -name, --name or --name=value (for
-// what must be known before the application object is made).
-bool NamesOption(int argc, char** argv, const char* name);
+// True when an argument before "--" names the option: -name or --name, and --name=value
+// for an option that takes a value (for what must be known before the application object
+// is made).
+bool NamesOption(int argc, char** argv, const char* name, bool takesValue = true);
 
 class CommandLine {
 public:

@@ -9,8 +9,11 @@
 #include "calib/ExportFiles.h"
 #include "calib/FieldCheck.h"
 #include "data/Errors.h"
+#include "data/Locale.h"
 #include "data/Numbers.h"
 #include "data/PlanePoint.h"
+#include "data/ProgramFiles.h"
+#include "data/SeparatorCheck.h"
 #include "data/TextFile.h"
 #include "drawing/CalibrationReport.h"
 #include "drawing/FieldCheckVerdict.h"
@@ -48,6 +51,7 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
   vrma-calib --photo СНИМОК --target chessboard|dots --columns NC --rows NR --pitch P
              [--pitch-y PY] --scene-out СЦЕНА --image-out ИЗОБРАЖЕНИЕ
              [остальные параметры, как в первом вызове]
+  vrma-calib --example-folder
   vrma-calib --help
 
 Программа делает то же, что команда «Калибровка масштабов» окна VRMA. Она читает
@@ -83,6 +87,10 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
                     по умолчанию — из региональных настроек (LC_ALL, LC_NUMERIC, LANG).
                     Программа не переводит «,» в «.» и обратно: файлы с точкой
                     читаются только с разделителем «.».
+  --example-folder  вывести папку примера (scene.crd и image.crd), числа в которой
+                    записаны с разделителем дробной части из региональных настроек:
+                    examples/decimal-comma для «,», examples/decimal-point для «.»
+                    (рядом с программой или в /usr/share/vrma); задаётся один
   --report ФАЙЛ     записать отчёт о калибровке в PDF (A4): исходные данные, коэффициент,
                     отношения по узлам таблицей, график, карта узлов, статистика и
                     выбросы, геометрия поля (ошибка гомографии; с --focal — наклон и
@@ -130,9 +138,12 @@ Windows-1251, каждая строка записанного файла ока
      неизвестный вид мишеней, шаг не от 2 до 500, NC или NR не целое число
      от 2 до 200); ничего не вычислено и не записано;
   2  «Ошибка чтения файла сцены!» — не удалось прочитать файл сцены или файл
-     изображения (нет файла, строка не «x ; y»); «Не удалось прочитать снимок…» —
-     снимок не читается (нет файла, это не изображение, файл обрезан), файлы
-     координат не записываются;
+     изображения (нет файла, строка не «x ; y»); если числа в строке, на которой
+     чтение остановилось, записаны с другим разделителем дробной части, следующие
+     строки называют файл, строку и оба разделителя; «Не удалось прочитать
+     снимок…» — снимок не читается (нет файла, это не изображение, файл обрезан),
+     файлы координат не записываются; --example-folder: для разделителя из
+     региональных настроек примера нет или его папка не найдена;
   3  «Неверное количество столбцов или строк!» — в файле не NC·NR точек;
   4  «Ошибка вычисления. Попробуйте изменить входные данные.» — NC или NR не целое
      число, нет внутренних узлов (NC или NR меньше 3), деление на ноль (две соседние
@@ -148,11 +159,61 @@ Windows-1251, каждая строка записанного файла ока
      положения поля, снимки не определяют фокусные расстояния); строки списка уже
      выведены, таблица и файл камеры записаны, файл JSON — нет.
 
-Пример (пример поля из папки examples программы; у программы, установленной из пакета,
-это /usr/share/vrma/examples):
-  vrma-calib --scene examples/scene.crd --image examples/image.crd --columns 6 --rows 6 \
+Пример (пример поля программы записан дважды: с разделителем «,» в папке
+examples/decimal-comma и с «.» в examples/decimal-point; у программы, установленной из
+пакета, это папки в /usr/share/vrma/examples; папку для региональных настроек называет
+vrma-calib --example-folder):
+  example=$(vrma-calib --example-folder)
+  vrma-calib --scene "$example/scene.crd" --image "$example/image.crd" --columns 6 --rows 6 \
              --table cam1.tab --camera cam1.cam --report cam1.pdf
 )";
+
+// After the reader's message: when the file that failed (the scene file, else the image
+// file) stopped at a line whose numbers are written with the other decimal separator, the
+// user is told so, since the message itself names neither the file nor the reason.
+void ExplainReadFailure(const QString& sceneFile, const QString& imageFile) {
+    for (const QString& file : {sceneFile, imageFile}) {
+        const SeparatorCheck check = CheckDecimalSeparator(file);
+        if (check.reads)
+            continue;
+        if (check.otherSeparator.isNull())
+            return;
+        const QString other(check.otherSeparator);
+        const QString inUse(DecimalSeparator());
+        Print(stderr, QStringLiteral("Файл «%1», строка %2: числа записаны с разделителем дробной "
+                                     "части «%3», а программа читает их с «%4».")
+                          .arg(file)
+                          .arg(check.failedLine)
+                          .arg(other, inUse));
+        Print(stderr, QStringLiteral("Программа не переводит «%1» в «%2»: задайте "
+                                     "--decimal-separator %1 или возьмите файлы, записанные с "
+                                     "«%2».")
+                          .arg(other, inUse));
+        return;
+    }
+}
+
+// vrma-calib --example-folder: the folder of the bundled example whose numbers use the
+// decimal separator of the regional settings, for run.sh and for users who look for the
+// files that read.
+int PrintExampleFolder(const QStringList& arguments) {
+    if (arguments.size() != 2)
+        return CommandLineError(
+            QStringLiteral("Параметр --example-folder задаётся один, без других параметров"));
+    InitDecimalSeparatorFromSystem();
+    const QString relative = ExampleFolder(DecimalSeparator());
+    if (relative.isEmpty())
+        return Fail(kRead, QStringLiteral("Пример записан с разделителями дробной части «,» и "
+                                          "«.»; для разделителя «%1» примера нет")
+                               .arg(DecimalSeparator()));
+    const QString folder = FindProgramFile(relative);
+    if (folder.isEmpty())
+        return Fail(kRead, QStringLiteral("Папка примера %1 не найдена ни рядом с программой, ни в "
+                                          "../share/vrma")
+                               .arg(relative));
+    Print(stdout, folder);
+    return kDone;
+}
 
 // The options that take a value, as --help lists them (those of a photograph too).
 const char* const kValueOptions[] = {
@@ -299,8 +360,10 @@ int CheckFieldGeometry(const CalibrationRequest& request, const Calibration& cal
     for (const QStringList& view : request.views) {
         VT_Points viewScene(1);
         VT_Points viewImage(1);
-        if (!ReadCalibrationFiles(view[0], view[1], viewScene, viewImage))
+        if (!ReadCalibrationFiles(view[0], view[1], viewScene, viewImage)) {
+            ExplainReadFailure(view[0], view[1]);
             return kRead;
+        }
         input.views.push_back(FieldView{PlanePoints(viewScene), PlanePoints(viewImage)});
     }
     try {
@@ -365,6 +428,7 @@ int Calibrate(const CalibrationRequest& request) {
     case CalibrationStatus::BadGridSize:
         return Fail(kCalculation, CalibrationMessage(calibration.status));
     case CalibrationStatus::ReadFailed:
+        ExplainReadFailure(request.sceneFile, request.imageFile);
         return kRead;
     case CalibrationStatus::CountMismatch:
         return Fail(kCount, CalibrationMessage(calibration.status));
@@ -463,7 +527,22 @@ int Run(QStringList arguments) {
 } // namespace
 } // namespace vrma
 
+namespace {
+
+// Standard error carries the program's own messages alone: Qt's diagnostics (QStandardPaths
+// on XDG_RUNTIME_DIR when fonts are set up for a PDF, say) are dropped. A fatal one, which
+// ends the process, is still printed.
+void QtMessage(QtMsgType type, const QMessageLogContext& /*context*/, const QString& message) {
+    if (type == QtFatalMsg) {
+        std::fputs(message.toUtf8().constData(), stderr);
+        std::fputc('\n', stderr);
+    }
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    qInstallMessageHandler(QtMessage);
     // A write beyond the file-size limit fails as a write (its exit code), not by a signal.
     vrma::IgnoreFileSizeSignal();
     std::unique_ptr<QCoreApplication> app;
@@ -481,6 +560,8 @@ int main(int argc, char** argv) {
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
+    if (vrma::NamesOption(argc, argv, "example-folder", false))
+        return vrma::PrintExampleFolder(QCoreApplication::arguments());
     try {
         return vrma::Run(QCoreApplication::arguments());
     } catch (const std::exception& error) {

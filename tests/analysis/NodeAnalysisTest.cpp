@@ -45,7 +45,7 @@ std::vector<PlanePoint> Points(const QString& file) {
 }
 
 Grid Example() {
-    const QString dir = QStringLiteral(VRMA_SOURCE_DIR "/examples/");
+    const QString dir = QStringLiteral(VRMA_SOURCE_DIR "/examples/decimal-point/");
     return Grid{6, 6, Points(dir + QStringLiteral("scene.crd")),
                 Points(dir + QStringLiteral("image.crd"))};
 }

@@ -33,7 +33,7 @@ using test::DialogRecord;
 
 namespace {
 
-const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/");
+const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/decimal-point/");
 
 // What the calibration window shows of a run.
 struct Shown {

@@ -10,7 +10,7 @@
 
 namespace {
 
-const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/");
+const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/decimal-point/");
 
 using Outcome = vrma::test::CalibResult;
 

@@ -21,7 +21,7 @@ using test::DialogRecord;
 
 namespace {
 
-const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/");
+const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/decimal-point/");
 const QString kReadMessage = QStringLiteral("Ошибка чтения файла сцены!");
 const QString kCountMessage = QStringLiteral("Неверное количество столбцов или строк!");
 const QString kCalcMessage =
@@ -163,7 +163,14 @@ TEST_F(VrmaCalib, DecimalSeparatorComesFromTheLocaleOrTheOption) {
                                          QStringLiteral("6"), QStringLiteral("6"))
                                     << QStringLiteral("--decimal-separator=,"));
     EXPECT_EQ(points.code, 2);
-    EXPECT_EQ(points.err, kReadMessage + QLatin1Char('\n'));
+    // The reader's message, then the reason (the scene file holds whole numbers and reads).
+    const QStringList err = points.err.split(QLatin1Char('\n'));
+    ASSERT_EQ(err.size(), 4) << points.err.toStdString();
+    EXPECT_EQ(err[0], kReadMessage);
+    EXPECT_TRUE(err[1].startsWith(QStringLiteral("Файл «") + kExamples +
+                                  QStringLiteral("image.crd», строка 1:")))
+        << err[1].toStdString();
+    EXPECT_TRUE(err[2].contains(QStringLiteral("--decimal-separator .")));
 }
 
 TEST_F(VrmaCalib, EachFailureHasTheWindowsMessageAndItsOwnCode) {

@@ -471,8 +471,8 @@ TEST_F(CalibrationCommand, NegativeSizesWhoseProductMatches) {
 
 TEST_F(CalibrationCommand, BundledExampleGivesTheReadmeCoefficient) {
     const QDir root(QStringLiteral(VRMA_SOURCE_DIR));
-    form->sceneFileName = root.absoluteFilePath(QStringLiteral("examples/scene.crd"));
-    form->imageFileName = root.absoluteFilePath(QStringLiteral("examples/image.crd"));
+    form->sceneFileName = root.absoluteFilePath(QStringLiteral("examples/decimal-point/scene.crd"));
+    form->imageFileName = root.absoluteFilePath(QStringLiteral("examples/decimal-point/image.crd"));
     calibrate();
     ASSERT_TRUE(host.records().empty());
     EXPECT_EQ(lines().size(), 16 + 6);

@@ -128,8 +128,8 @@ TEST_F(Export, SavedBeforeAnyCalibrationANewTableHoldsZero) {
 }
 
 TEST_F(Export, TheBundledExampleCalibratedAndSavedFromTheMenu) {
-    form->sceneFileName = QStringLiteral(VRMA_SOURCE_DIR "/examples/scene.crd");
-    form->imageFileName = QStringLiteral(VRMA_SOURCE_DIR "/examples/image.crd");
+    form->sceneFileName = QStringLiteral(VRMA_SOURCE_DIR "/examples/decimal-point/scene.crd");
+    form->imageFileName = QStringLiteral(VRMA_SOURCE_DIR "/examples/decimal-point/image.crd");
     form->Button2->click();
     ASSERT_TRUE(host.records().empty());
     ASSERT_EQ(form->Edit8->text(), QStringLiteral("1.0023"));

@@ -88,17 +88,22 @@ Outcome Installed::install_;
 TEST_F(Installed, LayoutOfThePackage) {
     for (const char* file :
          {"bin/vrma", "bin/vrma-calib", "share/vrma/VRMAHelp/index.html",
-          "share/vrma/VRMAHelp/analysis.png", "share/vrma/examples/scene.crd",
-          "share/vrma/examples/image.crd", "share/applications/vrma.desktop",
+          "share/vrma/VRMAHelp/analysis.png", "share/applications/vrma.desktop",
           "share/metainfo/ru.vrma.vrma.metainfo.xml", "share/icons/hicolor/scalable/apps/vrma.svg",
           "share/doc/vrma/copyright"}) {
         EXPECT_TRUE(QFileInfo(path(QString::fromUtf8(file))).isFile()) << file;
     }
     EXPECT_TRUE(QFileInfo(path(QStringLiteral("bin/vrma"))).isExecutable());
     EXPECT_TRUE(QFileInfo(path(QStringLiteral("bin/vrma-calib"))).isExecutable());
-    // The examples and the guide are the source tree's, byte for byte.
-    EXPECT_EQ(ReadBytes(path(QStringLiteral("share/vrma/examples/image.crd"))),
-              ReadBytes(QStringLiteral(VRMA_SOURCE_DIR "/examples/image.crd")));
+    // The examples (the pair for each decimal separator) and the guide are the source
+    // tree's, byte for byte.
+    for (const char* file :
+         {"examples/decimal-comma/scene.crd", "examples/decimal-comma/image.crd",
+          "examples/decimal-point/scene.crd", "examples/decimal-point/image.crd"}) {
+        const QByteArray installed = ReadBytes(path(QStringLiteral("share/vrma/") + file));
+        EXPECT_FALSE(installed.isEmpty()) << file;
+        EXPECT_EQ(installed, ReadBytes(QStringLiteral(VRMA_SOURCE_DIR "/") + file)) << file;
+    }
     EXPECT_EQ(ReadBytes(path(QStringLiteral("share/vrma/VRMAHelp/index.html"))),
               ReadBytes(QStringLiteral(VRMA_SOURCE_DIR "/VRMAHelp/index.html")));
     // Manual pages and the changelog are compressed (gzip's magic number).
@@ -162,22 +167,46 @@ TEST_F(Installed, DesktopEntryInRussian) {
         meta.contains(QStringLiteral("<launchable type=\"desktop-id\">vrma.desktop</launchable>")));
 }
 
-TEST_F(Installed, CalibrationOfTheInstalledExample) {
+// As the README and the manual pages tell a user of the installed program: vrma-calib
+// names the example's folder for the locale, and the files there read in that locale.
+TEST_F(Installed, CalibrationOfTheInstalledExampleInEachLocale) {
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
-    const Outcome run =
-        Execute(path(QStringLiteral("bin/vrma-calib")),
-                {QStringLiteral("--scene"), path(QStringLiteral("share/vrma/examples/scene.crd")),
-                 QStringLiteral("--image"), path(QStringLiteral("share/vrma/examples/image.crd")),
-                 QStringLiteral("--columns"), QStringLiteral("6"), QStringLiteral("--rows"),
-                 QStringLiteral("6"), QStringLiteral("--decimal-separator"), QStringLiteral(".")},
-                ProgramEnvironment(), work.path());
-    EXPECT_EQ(run.code, 0) << run.err.toStdString();
-    const QStringList lines = run.out.split(QLatin1Char('\n'));
-    ASSERT_EQ(lines.size(), 16 + 6 + 1);
-    EXPECT_EQ(lines[17], QStringLiteral("Среднее значение:"));
-    EXPECT_EQ(lines[18], QStringLiteral("1.0023"));
-    EXPECT_EQ(lines[21], QStringLiteral("0.0007"));
+    const struct {
+        const char* locale;
+        const char* folder;
+        const char* mean;
+        const char* sd;
+    } cases[] = {{"ru_RU.UTF-8", "share/vrma/examples/decimal-comma", "1,0023", "0,0007"},
+                 {"C.UTF-8", "share/vrma/examples/decimal-point", "1.0023", "0.0007"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale);
+        QProcessEnvironment environment = ProgramEnvironment();
+        environment.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(c.locale));
+        const Outcome folder =
+            Execute(path(QStringLiteral("bin/vrma-calib")), {QStringLiteral("--example-folder")},
+                    environment, work.path());
+        EXPECT_EQ(folder.code, 0) << folder.err.toStdString();
+        const QString example = folder.out.trimmed();
+        EXPECT_EQ(QFileInfo(example).canonicalFilePath(),
+                  QFileInfo(path(QString::fromLatin1(c.folder))).canonicalFilePath())
+            << example.toStdString();
+
+        const Outcome run =
+            Execute(path(QStringLiteral("bin/vrma-calib")),
+                    {QStringLiteral("--scene"), QDir(example).filePath(QStringLiteral("scene.crd")),
+                     QStringLiteral("--image"), QDir(example).filePath(QStringLiteral("image.crd")),
+                     QStringLiteral("--columns"), QStringLiteral("6"), QStringLiteral("--rows"),
+                     QStringLiteral("6")},
+                    environment, work.path());
+        EXPECT_EQ(run.code, 0) << run.err.toStdString();
+        EXPECT_EQ(run.err, QString()) << run.err.toStdString();
+        const QStringList lines = run.out.split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), 16 + 6 + 1);
+        EXPECT_EQ(lines[17], QStringLiteral("Среднее значение:"));
+        EXPECT_EQ(lines[18], QString::fromLatin1(c.mean));
+        EXPECT_EQ(lines[21], QString::fromLatin1(c.sd));
+    }
 }
 
 TEST_F(Installed, ProgramStartsToItsWindowAndFindsItsGuide) {

@@ -24,7 +24,7 @@ using test::PdfInfo;
 using test::PdfPages;
 using test::PdfText;
 
-const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/");
+const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/decimal-point/");
 
 std::vector<PlanePoint> Points(const QString& file) {
     VT_Points list(1);

@@ -25,7 +25,7 @@ using test::DialogRecord;
 
 namespace {
 
-const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/");
+const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/decimal-point/");
 
 // A number of the report, with either decimal separator.
 double Number(QString text) {

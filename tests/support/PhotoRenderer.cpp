@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <stdexcept>
@@ -107,16 +108,28 @@ cv::Point2d Apply(const cv::Matx33d& h, double x, double y) {
     return {(h(0, 0) * x + h(0, 1) * y + h(0, 2)) / w, (h(1, 0) * x + h(1, 1) * y + h(1, 2)) / w};
 }
 
-} // namespace
+// The camera and the board's place in front of it.
+struct View {
+    Camera camera;
+    Pose pose;
+    cv::Matx33d toImage; // the field's plane to the image of the camera without its lens
+    cv::Matx33d toPlane; // and back
+};
 
-RenderedPhoto RenderPhoto(const PhotoScene& scene) {
-    if (scene.columns < 2 || scene.rows < 2 || scene.width < 1 || scene.height < 1 ||
-        !(scene.pitch > 0.0))
-        throw std::invalid_argument("RenderPhoto: no field");
-    const Field field(scene);
-    const double cx = scene.cx >= 0.0 ? scene.cx : 0.5 * (scene.width - 1);
-    const double cy = scene.cy >= 0.0 ? scene.cy : 0.5 * (scene.height - 1);
-    const cv::Matx33d k(scene.fx, 0, cx, 0, scene.fy, cy, 0, 0, 1);
+View MakeView(const PhotoScene& scene, const Field& field) {
+    View view;
+    Camera& camera = view.camera;
+    camera.width = scene.width;
+    camera.height = scene.height;
+    camera[CameraParameter::Fx] = scene.fx;
+    camera[CameraParameter::Fy] = scene.fy;
+    camera[CameraParameter::Cx] = scene.cx >= 0.0 ? scene.cx : 0.5 * (scene.width - 1);
+    camera[CameraParameter::Cy] = scene.cy >= 0.0 ? scene.cy : 0.5 * (scene.height - 1);
+    camera[CameraParameter::K1] = scene.k1;
+    camera[CameraParameter::K2] = scene.k2;
+    camera[CameraParameter::P1] = scene.p1;
+    camera[CameraParameter::P2] = scene.p2;
+    camera[CameraParameter::K3] = scene.k3;
 
     // The field's middle on the line of sight (shifted), as far as the fill asks.
     const double paperWidth = field.right() - field.left();
@@ -129,47 +142,135 @@ RenderedPhoto RenderPhoto(const PhotoScene& scene) {
     const cv::Vec3d t(scene.shiftX * scene.width * distance / scene.fx,
                       scene.shiftY * scene.height * distance / scene.fy, distance);
     // Camera = R (plane - middle) + t, the plane at z = 0.
-    const cv::Vec3d r1(r(0, 0), r(1, 0), r(2, 0));
-    const cv::Vec3d r2(r(0, 1), r(1, 1), r(2, 1));
     const cv::Vec3d origin = t - r * middle;
-    const cv::Matx33d plane(r1[0], r2[0], origin[0], r1[1], r2[1], origin[1], r1[2], r2[2],
-                            origin[2]);
-    const cv::Matx33d toImage = k * plane;
-    const cv::Matx33d toPlane = toImage.inv();
+    cv::Rodrigues(r, view.pose.rotation);
+    view.pose.translation = origin;
+    const cv::Matx33d plane(r(0, 0), r(0, 1), origin[0], r(1, 0), r(1, 1), origin[1], r(2, 0),
+                            r(2, 1), origin[2]);
+    view.toImage = camera.Matrix() * plane;
+    view.toPlane = view.toImage.inv();
+    return view;
+}
 
-    // How far a pixel's square reaches on the plane, at most (with room to spare).
-    double reach = 0.0;
-    for (int sy = 0; sy <= 8; ++sy) {
-        for (int sx = 0; sx <= 8; ++sx) {
-            const double u = scene.width * sx / 8.0;
-            const double v = scene.height * sy / 8.0;
-            const cv::Point2d c = Apply(toPlane, u, v);
-            for (const auto& d : {cv::Point2d(-0.5, -0.5), cv::Point2d(0.5, -0.5),
-                                  cv::Point2d(-0.5, 0.5), cv::Point2d(0.5, 0.5)})
-                reach = std::max(reach, cv::norm(Apply(toPlane, u + d.x, v + d.y) - c));
+SceneTargets Targets(const PhotoScene& scene, const Field& field, const View& view) {
+    SceneTargets targets;
+    targets.camera = view.camera;
+    targets.pose = view.pose;
+    const size_t count = size_t(scene.columns) * size_t(scene.rows);
+    targets.board.reserve(count);
+    for (int i = 0; i < scene.columns; ++i)
+        for (int j = 0; j < scene.rows; ++j)
+            targets.board.push_back({i * field.pitchX(), j * field.pitchY()});
+    targets.boardTruth = ProjectFieldPoints(view.camera, view.pose, targets.board);
+
+    // The calibration's order: the board's axis that runs more along image x gives the
+    // columns, each taken in the direction in which its image coordinate grows.
+    const cv::Point2d o = Apply(view.toImage, 0.0, 0.0);
+    const cv::Point2d ex = Apply(view.toImage, field.pitchX(), 0.0) - o;
+    const cv::Point2d ey = Apply(view.toImage, 0.0, field.pitchY()) - o;
+    const bool swapped = std::abs(ex.x) * std::abs(ey.y) < std::abs(ex.y) * std::abs(ey.x);
+    const int columns = swapped ? scene.rows : scene.columns;
+    const int rows = swapped ? scene.columns : scene.rows;
+    const bool flipColumns = swapped ? ey.x < 0.0 : ex.x < 0.0;
+    const bool flipRows = swapped ? ex.y < 0.0 : ey.y < 0.0;
+    targets.truthColumns = columns;
+    targets.truthRows = rows;
+    targets.truth.reserve(count);
+    for (int a = 0; a < columns; ++a) {
+        for (int b = 0; b < rows; ++b) {
+            const int alongX = flipColumns ? columns - 1 - a : a;
+            const int alongY = flipRows ? rows - 1 - b : b;
+            const int i = swapped ? alongY : alongX;
+            const int j = swapped ? alongX : alongY;
+            const PlanePoint& p = targets.boardTruth[size_t(i) * size_t(scene.rows) + size_t(j)];
+            targets.truth.emplace_back(p.x, p.y);
         }
     }
-    reach *= 1.5;
+    return targets;
+}
 
+void CheckScene(const PhotoScene& scene) {
+    if (scene.columns < 2 || scene.rows < 2 || scene.width < 1 || scene.height < 1 ||
+        !(scene.pitch > 0.0))
+        throw std::invalid_argument("RenderPhoto: no field");
+}
+
+// The corners of a row of pixels (v - 0.5, u - 0.5 for u = 0 .. width) traced back through
+// the lens: where the camera without its lens sees the same rays, and the points of the
+// field there.
+void CornerRow(const View& view, int width, int v, std::vector<cv::Point2d>& ideal,
+               std::vector<cv::Point2d>& plane) {
+    ideal.resize(size_t(width) + 1);
+    plane.resize(ideal.size());
+    for (int u = 0; u <= width; ++u)
+        ideal[size_t(u)] = {u - 0.5, v - 0.5};
+    // OpenCV's inverse of the lens, iterated a fixed number of times: on lenses a camera
+    // has, each step shrinks the error some tenfold, so that 20 leave none (checking the
+    // error at each step, as UndistortImagePoints does, takes three times as long).
+    if (view.camera.HasLens())
+        cv::undistortPoints(ideal, ideal, view.camera.Matrix(), view.camera.Distortion(),
+                            cv::noArray(), view.camera.Matrix(),
+                            cv::TermCriteria(cv::TermCriteria::COUNT, 20, 0.0));
+    for (size_t u = 0; u < ideal.size(); ++u)
+        plane[u] = Apply(view.toPlane, ideal[u].x, ideal[u].y);
+}
+
+} // namespace
+
+SceneTargets TrueTargets(const PhotoScene& scene) {
+    CheckScene(scene);
+    const Field field(scene);
+    return Targets(scene, field, MakeView(scene, field));
+}
+
+RenderedPhoto RenderPhoto(const PhotoScene& scene) {
+    CheckScene(scene);
+    const Field field(scene);
+    const View view = MakeView(scene, field);
+
+    // Within a pixel the lens is as good as linear: a point of the pixel is traced back by
+    // interpolating between its corners' traces, bilinearly.
     cv::Mat level(scene.height, scene.width, CV_32F);
+    std::vector<cv::Point2d> idealTop, planeTop, idealBottom, planeBottom;
+    CornerRow(view, scene.width, 0, idealTop, planeTop);
     for (int v = 0; v < scene.height; ++v) {
+        CornerRow(view, scene.width, v + 1, idealBottom, planeBottom);
         float* row = level.ptr<float>(v);
         for (int u = 0; u < scene.width; ++u) {
-            const cv::Point2d p = Apply(toPlane, u, v);
+            const size_t a = size_t(u);
+            const cv::Point2d& i00 = idealTop[a];
+            const cv::Point2d& i10 = idealTop[a + 1];
+            const cv::Point2d& i01 = idealBottom[a];
+            const cv::Point2d& i11 = idealBottom[a + 1];
+            const auto at = [&](double s, double t) {
+                const cv::Point2d q =
+                    (1.0 - t) * ((1.0 - s) * i00 + s * i10) + t * ((1.0 - s) * i01 + s * i11);
+                return Apply(view.toPlane, q.x, q.y);
+            };
+            const cv::Point2d p = at(0.5, 0.5);
+            // How far the pixel's square reaches on the plane (with room to spare).
+            const auto far2 = [&](const cv::Point2d& corner) {
+                const cv::Point2d d = corner - p;
+                return d.x * d.x + d.y * d.y;
+            };
+            const double reach =
+                1.5 * std::sqrt(std::max({far2(planeTop[a]), far2(planeTop[a + 1]),
+                                          far2(planeBottom[a]), far2(planeBottom[a + 1])}));
             if (field.Uniform(p.x, p.y, reach)) {
                 row[u] = float(field.Value(p.x, p.y));
                 continue;
             }
             double sum = 0.0;
-            for (int a = 0; a < kSamples; ++a) {
-                for (int b = 0; b < kSamples; ++b) {
-                    const cv::Point2d q = Apply(toPlane, u - 0.5 + (b + 0.5) / kSamples,
-                                                v - 0.5 + (a + 0.5) / kSamples);
+            for (int b = 0; b < kSamples; ++b) {
+                for (int c = 0; c < kSamples; ++c) {
+                    const cv::Point2d q = at((c + 0.5) / kSamples, (b + 0.5) / kSamples);
                     sum += field.Value(q.x, q.y);
                 }
             }
             row[u] = float(sum / (kSamples * kSamples));
         }
+        std::swap(idealTop, idealBottom);
+        std::swap(planeTop, planeBottom);
     }
 
     if (scene.blur > 0.0)
@@ -192,6 +293,7 @@ RenderedPhoto RenderPhoto(const PhotoScene& scene) {
     }
 
     RenderedPhoto photo;
+    static_cast<SceneTargets&>(photo) = Targets(scene, field, view);
     const double full = scene.sixteenBit ? 65535.0 : 255.0;
     cv::Mat grey;
     level.convertTo(grey, scene.sixteenBit ? CV_16U : CV_8U, full);
@@ -212,20 +314,6 @@ RenderedPhoto RenderPhoto(const PhotoScene& scene) {
                           {cv::IMWRITE_JPEG_QUALITY, scene.jpegQuality}))
             throw std::runtime_error("RenderPhoto: JPEG encoding failed");
         photo.image = cv::imdecode(photo.jpeg, cv::IMREAD_UNCHANGED);
-    }
-
-    // The truth, listed as the calibration lists its grid: the field's columns taken from
-    // left to right in the image, its rows from top to bottom.
-    const cv::Point2d origin2 = Apply(toImage, 0.0, 0.0);
-    const bool flipX = Apply(toImage, field.pitchX(), 0.0).x < origin2.x;
-    const bool flipY = Apply(toImage, 0.0, field.pitchY()).y < origin2.y;
-    photo.truth.reserve(size_t(scene.columns) * size_t(scene.rows));
-    for (int i = 0; i < scene.columns; ++i) {
-        for (int j = 0; j < scene.rows; ++j) {
-            const int a = flipX ? scene.columns - 1 - i : i;
-            const int b = flipY ? scene.rows - 1 - j : j;
-            photo.truth.push_back(Apply(toImage, a * field.pitchX(), b * field.pitchY()));
-        }
     }
     return photo;
 }

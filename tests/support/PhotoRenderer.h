@@ -1,12 +1,16 @@
 #pragma once
 // Photographs of a printed test field with a known answer, for the tests and benchmarks of
-// target detection. A pinhole camera (focal lengths fx and fy in pixels, principal point,
-// no distortion) looks at the planar field: a chessboard of (NC + 1) x (NR + 1) squares or
-// NC x NR dots of diameter pitch / 2, on paper with a margin, lying on a grey table. Each
-// pixel is the mean of the scene over its square: pixels that an edge crosses are
-// integrated on a 16 x 16 grid, the others are uniform. Then, in this order: Gaussian blur,
-// uneven lighting, sensor noise, 8 or 16 bits, grey or colour, JPEG compression.
+// target detection and of the camera's calibration. A camera (focal lengths fx and fy in
+// pixels, a principal point, a lens with OpenCV's Brown-Conrady terms: see calib/Camera.h)
+// looks at the planar field: a chessboard of (NC + 1) x (NR + 1) squares or NC x NR dots
+// of diameter pitch / 2, on paper with a margin, lying on a grey table. Each pixel is the
+// mean of the scene over its square, the square traced back through the lens to the
+// field: pixels that an edge crosses are integrated on a 16 x 16 grid, the others are
+// uniform. Then, in this order: Gaussian blur, uneven lighting, sensor noise, 8 or 16 bits,
+// grey or colour, JPEG compression.
+#include "calib/Camera.h"
 #include "calib/TargetDetection.h"
+#include "data/PlanePoint.h"
 
 #include <QByteArray>
 #include <QString>
@@ -30,11 +34,18 @@ struct PhotoScene {
     double fy = 2007.0; // fy / fx = 1.0035
     double cx = -1.0;   // principal point; negative: the middle of the image
     double cy = -1.0;
+    // The lens, as OpenCV defines its terms (calib/Camera.h); all 0: none.
+    double k1 = 0.0;
+    double k2 = 0.0;
+    double p1 = 0.0;
+    double p2 = 0.0;
+    double k3 = 0.0;
     double fill = 0.75; // the share of the image's width (or height) that the paper takes
 
     double tiltX = 0.0;  // degrees, the field turned about the camera's x axis
     double tiltY = 0.0;  // degrees, about the camera's y axis
-    double roll = 0.0;   // degrees, about the line of sight (0 or 180, give or take 30)
+    double roll = 0.0;   // degrees, about the line of sight: any angle (90: the board's x
+                         // axis runs down the image)
     double shiftX = 0.0; // the field's middle off the line of sight, a share of the width
     double shiftY = 0.0;
 
@@ -47,9 +58,28 @@ struct PhotoScene {
     unsigned seed = 1;
 };
 
-struct RenderedPhoto {
+// Where a scene puts its targets: the camera, the board's pose and the true projections.
+struct SceneTargets {
+    Camera camera; // fx, fy, the principal point and the lens of the scene
+    Pose pose;     // from the board's frame (its targets at z = 0) to the camera's
+    // The targets on the board as printed, scene units, column by column along the
+    // board's own x: k = i * rows + j lies at (i * pitch, j * pitchY).
+    std::vector<PlanePoint> board;
+    // Their projections through the camera and its lens (ProjectFieldPoints), same order.
+    std::vector<PlanePoint> boardTruth;
+    // The same projections in the calibration's order: its columns are the board's axis
+    // that runs more along image x (the board's rows when it is seen turned by a quarter),
+    // taken from left to right, each column from top to bottom.
+    std::vector<cv::Point2d> truth;
+    int truthColumns = 0; // the calibration's columns and rows: the board's, or swapped
+    int truthRows = 0;
+};
+
+// The targets of a scene without rendering it: cheap, for sets of many views.
+SceneTargets TrueTargets(const PhotoScene& scene);
+
+struct RenderedPhoto : SceneTargets {
     cv::Mat image;                   // CV_8U or CV_16U, 1 or 3 channels (BGR)
-    std::vector<cv::Point2d> truth;  // the targets' true projections, in the calibration's order
     std::vector<unsigned char> jpeg; // the JPEG file's bytes when compressed
 };
 

@@ -1,0 +1,105 @@
+#pragma once
+// The calibration of a camera from several photographs of one planar board: the camera
+// (calib/Camera.h: focal lengths, principal point, OpenCV's lens terms) and the pose of the
+// board in every photograph that minimise the reprojection error of all targets, with the
+// covariance of the freed parameters and the standard error of fy/fx.
+//
+// How it is computed:
+// - the start: fx and fy from OpenCV's initCameraMatrix2D (the principal point at the
+//   image's centre, no lens), each pose from OpenCV's solvePnP;
+// - the fit: Ceres' Levenberg-Marquardt over the camera and all poses, with OpenCV's
+//   projectPoints as the model and its derivatives; the poses are eliminated by the Schur
+//   complement (Ceres' DENSE_SCHUR: one 9 x 9 system whatever the number of photographs),
+//   so that time and memory grow linearly with the photographs. The parameters the
+//   selection holds keep their values exactly (a Ceres SubsetManifold);
+// - the photographs: the RMS of each; one over kRmsLimitFactor times the median of the
+//   photographs used (and over kRmsFloorPx) is left out and marked, and the fit runs again
+//   from where it stood, until no photograph used is over the limit (every round leaves out
+//   all that are over at once; a photograph left out is not taken back);
+// - the covariance of the freed parameters: the information of the camera's parameters
+//   with every pose eliminated photograph by photograph (the Schur complement of the
+//   Jacobian at the solution, from projectPoints), inverted and scaled by the residual
+//   variance, the sum of squares over 2N - p (N points used, p the freed parameters and
+//   six for each pose).
+//
+// Refused, by CalcError with a Russian message, never a number: photographs of different
+// sizes; fewer than three photographs usable; a set that does not fix the focal lengths
+// (every photograph of one pose, or all without tilt): their standard error, with the
+// measuring error the fit leaves but no less than kFocalJudgedErrorPx, would be over
+// kFocalUndeterminedShare of their value. Two photographs of nearly one pose among others
+// fix nothing less than one and are welcome.
+#include "calib/Camera.h"
+#include "data/PlanePoint.h"
+
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace vrma {
+
+// A photograph's RMS over this factor times the median of the photographs used leaves it
+// out.
+inline constexpr double kRmsLimitFactor = 3.0;
+// ... but never while it is within this (pixels): below it the RMS is the detection's own
+// error, which differs between sharp and tilted views by more than the factor.
+inline constexpr double kRmsFloorPx = 0.05;
+// The focal lengths count as fixed by the photographs while their standard error is below
+// this share of their value, with the measuring error the fit leaves, but no less than
+// kFocalJudgedErrorPx (on exact points every tilt, however slight, fixes them in theory).
+inline constexpr double kFocalUndeterminedShare = 0.1;
+inline constexpr double kFocalJudgedErrorPx = 0.1;
+
+// One photograph of the board: its targets found, each with its place on the board.
+struct BoardPhoto {
+    std::vector<PlanePoint> board; // on the board, scene units (the board's plane is z = 0)
+    std::vector<PlanePoint> image; // in the photograph, pixels; the k-th is the k-th target
+    int width = 0;                 // of the photograph, pixels
+    int height = 0;
+};
+
+struct CameraCalibrationOptions {
+    // The parameters the fit frees (at least one).
+    CameraSelection selection = CameraSelection::OpenCvDefault();
+    // The values of the parameters the selection holds. Without it: the principal point at
+    // the image's centre ((width - 1) / 2, (height - 1) / 2, as OpenCV takes it), no lens,
+    // fx and fy from initCameraMatrix2D. The freed parameters start from OpenCV's estimate
+    // whatever it holds.
+    std::optional<Camera> held;
+};
+
+enum class PhotoUse {
+    Used,
+    LeftOutRms,    // its RMS over the limit
+    LeftOutNoPose, // fewer than four targets, or no pose explains them
+};
+
+struct PhotoFit {
+    PhotoUse use = PhotoUse::Used;
+    // The RMS of its targets (pixels) under the camera found: with its pose of the fit, or
+    // for a photograph left out by its RMS with its own pose fitted to that camera. Empty
+    // when it has no pose.
+    std::optional<double> rmsPx;
+    Pose pose;
+    size_t points = 0;
+};
+
+struct CameraCalibration {
+    Camera camera;
+    CameraSelection selection;
+    CameraCovariance covariance;  // of the freed parameters; held ones have zero rows
+    std::vector<PhotoFit> photos; // in the order given
+    int used = 0;                 // photographs used
+    int fits = 0;                 // fits run (1 + the rounds that left photographs out)
+    size_t points = 0;            // targets used
+    double rmsPx = 0.0;           // RMS of all targets used, pixels
+    double sigmaPx = 0.0;         // sqrt(sum of squares / (2N - p)): one coordinate's error
+    double ratio = 0.0;           // fy / fx
+    double ratioSe = 0.0;         // its standard error (delta method, fx-fy correlation)
+};
+
+// Throws CalcError (Russian message) as above; std::invalid_argument when a photograph's
+// two point lists differ in length, a point is not a number or the selection frees nothing.
+CameraCalibration CalibrateCamera(std::span<const BoardPhoto> photos,
+                                  const CameraCalibrationOptions& options = {});
+
+} // namespace vrma

@@ -1,0 +1,36 @@
+#pragma once
+// Sets of photographs of one board through one camera with a known answer, for the tests
+// and benchmarks of the camera's calibration: the scenes of a calibration as a user takes
+// them (the board tilted 15 to 40 degrees in every direction, anywhere in the frame), and
+// their true targets with Gaussian measuring noise, without rendering.
+#include "calib/CameraCalibration.h"
+#include "support/PhotoRenderer.h"
+
+#include <random>
+#include <vector>
+
+namespace vrma::test {
+
+// How the scenes of a set vary.
+struct Variation {
+    double minTilt = 15.0; // degrees
+    double maxTilt = 40.0;
+    double maxRoll = 20.0; // degrees either way about the line of sight
+};
+
+// `count` scenes of the board and camera of `base`: each tilted by minTilt to maxTilt
+// degrees about an axis of its own in the image plane, turned by up to maxRoll degrees
+// about the line of sight, filling 45 to 70 % of the frame anywhere in it, every target
+// at least 10 pixels inside the image. The same seed gives the same scenes.
+std::vector<PhotoScene> VariedScenes(const PhotoScene& base, int count, unsigned seed,
+                                     const Variation& variation = {});
+
+// The true targets of a scene as a calibration's photograph (board points in the board's
+// order), with independent Gaussian noise of `sigma` pixels on each image coordinate.
+BoardPhoto NoisyPhoto(const PhotoScene& scene, double sigma, std::mt19937& random);
+
+// The same for a set of scenes.
+std::vector<BoardPhoto> NoisyPhotos(const std::vector<PhotoScene>& scenes, double sigma,
+                                    unsigned seed);
+
+} // namespace vrma::test
