@@ -1,5 +1,6 @@
 #pragma once
 // The calibration window, the program's main window.
+#include "app/BoardForm.h"
 #include "calib/Calibration.h"
 #include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
@@ -82,6 +83,7 @@ public:
 
     TVRMAAboutBox* AboutBox = nullptr;
     TMeasureForm* MeasureForm = nullptr; // made by the first "Измерить снимок…"
+    TLastBoard lastBoard;                // the board last made or measured in this run
 
     // Window members.
     QString startFolder;

@@ -3,7 +3,7 @@
 #include "app/FieldSheetDialog.h"
 
 #include "data/Messages.h"
-#include "data/Numbers.h"
+#include "data/PointFileWriter.h"
 #include "data/TextFile.h"
 #include "drawing/FieldSheet.h"
 #include "platform/Application.h"
@@ -15,7 +15,6 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <optional>
@@ -23,13 +22,6 @@
 namespace vrma {
 
 namespace {
-
-QLineEdit* MakeNumberField(const char* name, const QString& text, QWidget* parent) {
-    auto* field = new QLineEdit(text, parent);
-    field->setObjectName(QString::fromLatin1(name));
-    field->setFixedWidth(60);
-    return field;
-}
 
 // The file beside another, under the same base name with another extension.
 QString Beside(const QString& file, const QString& extension) {
@@ -50,15 +42,7 @@ TFieldSheetForm::TFieldSheetForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Тест-поле для печати"));
     setFont(DesignFont());
 
-    KindBox = new QComboBox(this);
-    KindBox->setObjectName(QStringLiteral("KindBox"));
-    KindBox->addItem(QStringLiteral("шахматная доска"));
-    KindBox->addItem(QStringLiteral("точки"));
-    ColumnsEdit = MakeNumberField("ColumnsEdit", QStringLiteral("9"), this);
-    RowsEdit = MakeNumberField("RowsEdit", QStringLiteral("6"), this);
-    PitchEdit = MakeNumberField("PitchEdit", QStringLiteral("20"), this);
-    PitchYEdit = MakeNumberField("PitchYEdit", QString(), this);
-    PitchYEdit->setPlaceholderText(QStringLiteral("как по x"));
+    BoardForm = new TBoardForm(TBoardForm::Arrangement::Rows, this);
     PageBox = new QComboBox(this);
     PageBox->setObjectName(QStringLiteral("PageBox"));
     PageBox->addItem(QStringLiteral("A4"));
@@ -72,19 +56,13 @@ TFieldSheetForm::TFieldSheetForm(QWidget* parent) : QDialog(parent) {
     CloseButton = new QPushButton(QStringLiteral("Закрыть"), this);
     CloseButton->setObjectName(QStringLiteral("CloseButton"));
 
-    auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Мишени:"), KindBox);
-    form->addRow(QStringLiteral("Количество столбцов:"), ColumnsEdit);
-    form->addRow(QStringLiteral("Количество строк:"), RowsEdit);
-    form->addRow(QStringLiteral("Шаг сетки по x (мм):"), PitchEdit);
-    form->addRow(QStringLiteral("Шаг сетки по y (мм):"), PitchYEdit);
-    form->addRow(QStringLiteral("Лист:"), PageBox);
+    BoardForm->rows()->addRow(QStringLiteral("Лист:"), PageBox);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(CreateButton);
     buttons->addWidget(CloseButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
+    layout->addWidget(BoardForm);
     layout->addWidget(StatusLabel);
     layout->addLayout(buttons);
     setMinimumWidth(360);
@@ -101,32 +79,17 @@ TFieldSheetForm::TFieldSheetForm(QWidget* parent) : QDialog(parent) {
 }
 
 bool TFieldSheetForm::CreateButtonClick(QObject* /*sender*/) {
-    FieldSheet sheet;
-    sheet.kind = KindBox->currentIndex() == 1 ? TargetKind::Dots : TargetKind::Chessboard;
-    sheet.page = PageBox->currentIndex() == 1 ? SheetPage::A3 : SheetPage::A4;
-    const std::optional<qint32> columns = ParseInteger(ColumnsEdit->text());
-    const std::optional<qint32> rows = ParseInteger(RowsEdit->text());
-    const std::optional<double> pitch = ParseRealDouble(PitchEdit->text());
-    const std::optional<double> pitchY =
-        PitchYEdit->text().trimmed().isEmpty() ? pitch : ParseRealDouble(PitchYEdit->text());
-    if (!columns || !rows || !pitch || !pitchY) {
-        MessageBoxA(this,
-                    QStringLiteral("Число столбцов и строк должно быть целым, шаг сетки — числом."),
-                    messages::ErrorCaption(), MB_OK);
+    const std::optional<Board> board = BoardForm->CheckedBoard(this);
+    if (!board)
         return false;
-    }
-    sheet.columns = *columns;
-    sheet.rows = *rows;
-    sheet.pitch = *pitch;
-    sheet.pitchY = *pitchY;
+    const FieldSheet sheet{*board, PageBox->currentIndex() == 1 ? SheetPage::A3 : SheetPage::A4};
 
     // The field is drawn before any name is asked: one that does not fit asks nothing.
     QByteArray pdf;
     QByteArray scene;
     try {
         pdf = FieldSheetPdf(sheet);
-        scene =
-            EncodeTextLines(SceneFileLines(sheet.columns, sheet.rows, sheet.pitch, sheet.pitchY));
+        scene = EncodePointFile(SceneGrid(sheet));
     } catch (const FieldSheetError& error) {
         MessageBoxA(this, QString::fromUtf8(error.what()), messages::ErrorCaption(), MB_OK);
         return false;
@@ -150,6 +113,7 @@ bool TFieldSheetForm::CreateButtonClick(QObject* /*sender*/) {
         MessageBoxA(this, messages::WriteFailed(), messages::ErrorCaption(), MB_OK);
         return false;
     }
+    BoardForm->KeepAsLast(sheet);
     StatusLabel->setText(QStringLiteral("Записаны: %1 и %2. Печатайте в масштабе 100 %.")
                              .arg(QFileInfo(pdfFile).fileName(), QFileInfo(sceneFile).fileName()));
     return true;

@@ -1,14 +1,14 @@
 #pragma once
-// "Файл" → "Создать тест-поле…": the kind of targets, their columns and rows, the pitch
-// and the sheet of a printable test field; "Создать…" asks for the PDF's name and the
+// "Файл" → "Создать тест-поле…": the board of a printable test field (app/BoardForm) and
+// its sheet; "Создать…" asks for the PDF's name and the
 // scene file's name and writes both (drawing/FieldSheet).
+#include "app/BoardForm.h"
 #include "platform/Dialogs.h"
 
 #include <QDialog>
 
 class QComboBox;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 
 namespace vrma {
@@ -18,11 +18,7 @@ class TFieldSheetForm : public QDialog {
 public:
     explicit TFieldSheetForm(QWidget* parent = nullptr);
 
-    QComboBox* KindBox = nullptr; // шахматная доска / точки
-    QLineEdit* ColumnsEdit = nullptr;
-    QLineEdit* RowsEdit = nullptr;
-    QLineEdit* PitchEdit = nullptr;  // mm
-    QLineEdit* PitchYEdit = nullptr; // mm; empty: the same as along x
+    TBoardForm* BoardForm = nullptr; // the board, in rows
     QComboBox* PageBox = nullptr;    // A4 / A3
     QLabel* StatusLabel = nullptr;   // what was written last
     QPushButton* CreateButton = nullptr;
@@ -31,8 +27,8 @@ public:
     FileDialog SaveFieldDialog{FileDialog::Mode::Save}; // the PDF
     FileDialog SaveSceneDialog{FileDialog::Mode::Save}; // its scene file
 
-    // Checks the fields, then asks for both names and writes both files. Returns true
-    // when they were written.
+    // Checks the fields, then asks for both names and writes both files, and keeps the
+    // board as the last one made. Returns true when they were written.
     bool CreateButtonClick(QObject* sender = nullptr);
 };
 

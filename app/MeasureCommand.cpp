@@ -1,6 +1,7 @@
 // "Файл" → "Создать тест-поле…" and "Измерить снимок…" of the calibration window: the
 // printable field's window (modal) and the measuring window, whose save fills the
-// calibration's files, grid and image size.
+// calibration's files, grid and image size. Both start from the board last made or
+// measured in this run.
 #include "app/Alfa_form.h"
 #include "app/FieldSheetDialog.h"
 #include "app/MeasureWindow.h"
@@ -19,21 +20,33 @@ QString FolderOf(const QString& path) {
     return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+// A board form opened for the first time starts from the board last made or measured,
+// or, before there is one, from the calibration window's grid.
+void StartBoardForm(TBoardForm& form, TLastBoard& last, const QString& columns,
+                    const QString& rows) {
+    form.Follow(&last);
+    if (form.TakeLastBoard())
+        return;
+    form.ColumnsEdit->setText(columns);
+    form.RowsEdit->setText(rows);
+}
+
 } // namespace
 
 void TAlfaKalibr_Form::N22Click(QObject* /*sender*/) {
     TFieldSheetForm form(this);
-    form.ColumnsEdit->setText(Edit5->text());
-    form.RowsEdit->setText(Edit3->text());
+    StartBoardForm(*form.BoardForm, lastBoard, Edit5->text(), Edit3->text());
     CurrentDialogHost().execModal(form);
 }
 
 void TAlfaKalibr_Form::N23Click(QObject* /*sender*/) {
     if (!MeasureForm) {
         MeasureForm = new TMeasureForm(this);
-        MeasureForm->ColumnsEdit->setText(Edit5->text());
-        MeasureForm->RowsEdit->setText(Edit3->text());
+        StartBoardForm(*MeasureForm->BoardForm, lastBoard, Edit5->text(), Edit3->text());
         MeasureForm->onSaved = [this](const MeasuredFiles& files) { TakeMeasuredFiles(files); };
+    } else {
+        // A board made or measured since the window last showed one.
+        MeasureForm->BoardForm->TakeLastBoard();
     }
     MeasureForm->show();
     MeasureForm->raise();

@@ -4,7 +4,7 @@
 #include "app/MeasureWindow.h"
 
 #include "data/Messages.h"
-#include "data/Numbers.h"
+#include "data/PointFileWriter.h"
 #include "platform/Application.h"
 #include "platform/WindowFont.h"
 
@@ -48,13 +48,6 @@ QColor ColumnColour(int column) {
 
 QLabel* MakeLabel(const QString& text, QWidget* parent) {
     return new QLabel(text, parent);
-}
-
-QLineEdit* MakeNumberField(const char* name, const QString& text, QWidget* parent) {
-    auto* field = new QLineEdit(text, parent);
-    field->setObjectName(QString::fromLatin1(name));
-    field->setFixedSize(48, kFieldHeight);
-    return field;
 }
 
 QPushButton* MakeButton(const char* name, const QString& text, QWidget* parent) {
@@ -125,7 +118,7 @@ void TPhotoView::ShowTargets(const DetectedTargets& targets) {
     // A target's position is the centre of a pixel counted from the top left pixel's
     // centre; the pixmap's pixel (0, 0) covers 0..1 of the scene.
     const auto at = [&targets](int k) {
-        const ImagePoint& point = targets.points[size_t(k)];
+        const PlanePoint& point = targets.points[size_t(k)];
         return QPointF(point.x + 0.5, point.y + 0.5);
     };
     QFont numberFont = font();
@@ -218,21 +211,13 @@ TMeasureForm::TMeasureForm(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     PhotoEdit = new QLineEdit(this);
     PhotoEdit->setObjectName(QStringLiteral("PhotoEdit"));
-    PhotoEdit->setReadOnly(true);
+    PhotoEdit->setToolTip(QStringLiteral("Имя снимка; можно ввести путь и нажать «Найти»"));
     PhotoEdit->setFixedHeight(kFieldHeight);
     PhotoEdit->setMinimumWidth(200);
     PhotoButton = MakeButton("PhotoButton", QStringLiteral("..."), this);
     PhotoButton->setFixedSize(22, 22);
     PhotoButton->setToolTip(QStringLiteral("Выбрать снимок"));
-    KindBox = new QComboBox(this);
-    KindBox->setObjectName(QStringLiteral("KindBox"));
-    KindBox->addItem(QStringLiteral("шахматная доска"));
-    KindBox->addItem(QStringLiteral("точки"));
-    ColumnsEdit = MakeNumberField("ColumnsEdit", QStringLiteral("9"), this);
-    RowsEdit = MakeNumberField("RowsEdit", QStringLiteral("6"), this);
-    PitchEdit = MakeNumberField("PitchEdit", QStringLiteral("20"), this);
-    PitchYEdit = MakeNumberField("PitchYEdit", QString(), this);
-    PitchYEdit->setPlaceholderText(QStringLiteral("как x"));
+    BoardForm = new TBoardForm(TBoardForm::Arrangement::Line, this);
     FindButton = MakeButton("FindButton", QStringLiteral("Найти"), this);
     FindButton->setToolTip(QStringLiteral("Найти мишени на снимке"));
     CancelButton = MakeButton("CancelButton", QStringLiteral("Отмена"), this);
@@ -261,18 +246,7 @@ TMeasureForm::TMeasureForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     photoRow->addWidget(PhotoEdit, 1);
     photoRow->addWidget(PhotoButton);
     auto* gridRow = new QHBoxLayout;
-    gridRow->addWidget(MakeLabel(QStringLiteral("Мишени:"), this));
-    gridRow->addWidget(KindBox);
-    gridRow->addSpacing(8);
-    gridRow->addWidget(MakeLabel(QStringLiteral("Столбцов:"), this));
-    gridRow->addWidget(ColumnsEdit);
-    gridRow->addWidget(MakeLabel(QStringLiteral("Строк:"), this));
-    gridRow->addWidget(RowsEdit);
-    gridRow->addSpacing(8);
-    gridRow->addWidget(MakeLabel(QStringLiteral("Шаг (мм):"), this));
-    gridRow->addWidget(PitchEdit);
-    gridRow->addWidget(MakeLabel(QStringLiteral("по y:"), this));
-    gridRow->addWidget(PitchYEdit);
+    gridRow->addWidget(BoardForm);
     gridRow->addStretch(1);
     gridRow->addWidget(FindButton);
     gridRow->addWidget(CancelButton);
@@ -302,6 +276,7 @@ TMeasureForm::TMeasureForm(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     ConnectCommand(PhotoButton, &QPushButton::clicked, this, &TMeasureForm::PhotoButtonClick);
     ConnectCommand(FindButton, &QPushButton::clicked, this, &TMeasureForm::FindButtonClick);
+    ConnectCommand(PhotoEdit, &QLineEdit::returnPressed, this, &TMeasureForm::FindButtonClick);
     ConnectCommand(CancelButton, &QPushButton::clicked, this, &TMeasureForm::CancelButtonClick);
     ConnectCommand(SaveButton, &QPushButton::clicked, this,
                    [this] { SaveButtonClick(SaveButton); });
@@ -323,7 +298,8 @@ void TMeasureForm::PhotoButtonClick(QObject* /*sender*/) {
 
 void TMeasureForm::SetPhoto(const QString& fileName) {
     photoFile_ = fileName;
-    PhotoEdit->setText(QFileInfo(fileName).fileName());
+    photoShown_ = QFileInfo(fileName).fileName();
+    PhotoEdit->setText(photoShown_);
     targets_.reset();
     SaveButton->setEnabled(false);
     ProgressBar1->setValue(0);
@@ -344,46 +320,47 @@ void TMeasureForm::SetRunning(bool running) {
     SaveButton->setEnabled(!running && targets_.has_value());
 }
 
+std::optional<QString> TMeasureForm::TypedPhoto() const {
+    const QString typed = PhotoEdit->text().trimmed();
+    if (typed.isEmpty() || typed == photoShown_)
+        return std::nullopt;
+    const QDir folder = photoFile_.isEmpty() ? QDir::current() : QFileInfo(photoFile_).dir();
+    return QDir::cleanPath(folder.absoluteFilePath(typed));
+}
+
 void TMeasureForm::FindButtonClick(QObject* /*sender*/) {
     if (running())
         return;
+    if (const std::optional<QString> typed = TypedPhoto())
+        SetPhoto(*typed);
     if (photoFile_.isEmpty()) {
         MessageBoxA(this, QStringLiteral("Сначала выберите снимок тест-поля."),
                     messages::ErrorCaption(), MB_OK);
         return;
     }
-    const std::optional<qint32> columns = ParseInteger(ColumnsEdit->text());
-    const std::optional<qint32> rows = ParseInteger(RowsEdit->text());
-    const std::optional<double> pitch = ParseRealDouble(PitchEdit->text());
-    const std::optional<double> pitchY =
-        PitchYEdit->text().trimmed().isEmpty() ? pitch : ParseRealDouble(PitchYEdit->text());
-    if (!columns || !rows || *columns < 2 || *rows < 2 || !pitch || !pitchY || !(*pitch > 0.0) ||
-        !(*pitchY > 0.0) || !std::isfinite(*pitch) || !std::isfinite(*pitchY)) {
-        MessageBoxA(this,
-                    QStringLiteral("Число столбцов и строк должно быть целым, не меньше 2, шаг "
-                                   "сетки — положительным числом."),
-                    messages::ErrorCaption(), MB_OK);
+    const std::optional<Board> board = BoardForm->CheckedBoard(this);
+    if (!board)
         return;
-    }
-    const TargetKind kind =
-        KindBox->currentIndex() == 1 ? TargetKind::Dots : TargetKind::Chessboard;
-    pitch_ = *pitch;
-    pitchY_ = *pitchY;
+    board_ = *board;
     targets_.reset();
     PhotoView->ClearTargets();
     ProgressBar1->setValue(0);
     StatusLabel->setText(QStringLiteral("Поиск мишеней…"));
+    StartSearch();
+}
 
+void TMeasureForm::StartSearch() {
     cancel_ = std::make_shared<std::atomic<bool>>(false);
     const std::shared_ptr<std::atomic<bool>> cancel = cancel_;
     const QString file = photoFile_;
-    const int nc = *columns;
-    const int nr = *rows;
+    const TargetKind kind = board_.kind;
+    const int nc = board_.columns;
+    const int nr = board_.rows;
     const int search = ++search_;
     // Dots are circles on the plane: their centres are corrected for the perspective with
     // the grid's steps in the ratio of the pitches.
     DetectionTuning tuning;
-    tuning.pitchRatio = pitchY_ / pitch_;
+    tuning.pitchRatio = board_.pitchY / board_.pitch;
     worker_ = QThread::create([this, cancel, file, kind, nc, nr, search, tuning] {
         const DetectionProgress progress = [this, cancel](int percent) {
             QMetaObject::invokeMethod(
@@ -437,8 +414,10 @@ void TMeasureForm::StopWorker() {
 
 void TMeasureForm::Finish(Outcome outcome, const DetectedTargets& found) {
     StopWorker(); // the thread has ended its work: joined here
-    if (outcome == Outcome::Found)
+    if (outcome == Outcome::Found) {
         targets_ = found;
+        BoardForm->KeepAsLast(board_);
+    }
     SetRunning(false);
     switch (outcome) {
     case Outcome::Found:
@@ -496,7 +475,7 @@ bool TMeasureForm::SaveButtonClick(QObject* /*sender*/) {
     if (!MayWrite(this, imageFile))
         return false;
     try {
-        WriteDetectedFiles(sceneFile, imageFile, *targets_, pitch_, pitchY_);
+        WritePointFiles(sceneFile, SceneGrid(board_), imageFile, targets_->points);
     } catch (const std::exception&) {
         MessageBoxA(this, messages::WriteFailed(), messages::ErrorCaption(), MB_OK);
         return false;

@@ -5,6 +5,7 @@
 // and joined column by column. "Сохранить" writes the scene and the image coordinate
 // files and hands them, with the grid and the photograph's size, to the calibration
 // window.
+#include "app/BoardForm.h"
 #include "calib/TargetDetection.h"
 #include "platform/Dialogs.h"
 
@@ -16,7 +17,6 @@
 #include <memory>
 #include <optional>
 
-class QComboBox;
 class QGraphicsPixmapItem;
 class QGraphicsScene;
 class QLabel;
@@ -69,13 +69,9 @@ public:
     explicit TMeasureForm(QWidget* parent = nullptr);
     ~TMeasureForm() override;
 
-    QLineEdit* PhotoEdit = nullptr;     // the photograph's name (read-only)
-    QPushButton* PhotoButton = nullptr; // "..."
-    QComboBox* KindBox = nullptr;       // шахматная доска / точки
-    QLineEdit* ColumnsEdit = nullptr;
-    QLineEdit* RowsEdit = nullptr;
-    QLineEdit* PitchEdit = nullptr;      // mm
-    QLineEdit* PitchYEdit = nullptr;     // mm; empty: the same as along x
+    QLineEdit* PhotoEdit = nullptr;      // the photograph's name, or a path typed
+    QPushButton* PhotoButton = nullptr;  // "..."
+    TBoardForm* BoardForm = nullptr;     // the board, in one line
     QPushButton* FindButton = nullptr;   // "Найти"
     QPushButton* CancelButton = nullptr; // "Отмена", while a search runs
     QPushButton* SaveButton = nullptr;   // "Сохранить", once targets were found
@@ -96,6 +92,9 @@ public:
     void PhotoButtonClick(QObject* sender = nullptr);
     // Takes a photograph (as the open dialog would) and shows it.
     void SetPhoto(const QString& fileName);
+    // Searches the photograph for the board of the fields; a path typed into "Снимок:"
+    // (relative to the folder of the photograph before, or to the current folder) is taken
+    // first. The board of a search that finds its targets is kept as the last measured.
     void FindButtonClick(QObject* sender = nullptr);
     void CancelButtonClick(QObject* sender = nullptr);
     bool SaveButtonClick(QObject* sender = nullptr);
@@ -113,14 +112,19 @@ protected:
 
 private:
     enum class Outcome { Found, NotFound, Unreadable, Cancelled, Failed };
+    // The search for board_ in the photograph, on a worker thread.
+    void StartSearch();
     void Finish(Outcome outcome, const DetectedTargets& found);
     void StopWorker();
     void SetRunning(bool running);
 
+    // A path typed into "Снимок:" in place of the name shown there, or nothing.
+    std::optional<QString> TypedPhoto() const;
+
     QString photoFile_;
+    QString photoShown_; // what SetPhoto put into PhotoEdit
     std::optional<DetectedTargets> targets_;
-    double pitch_ = 0.0; // of the search that found the targets
-    double pitchY_ = 0.0;
+    Board board_;    // of the search running or last run
     int search_ = 0; // the search running or last run
     QThread* worker_ = nullptr;
     std::shared_ptr<std::atomic<bool>> cancel_;

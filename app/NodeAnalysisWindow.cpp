@@ -7,6 +7,7 @@
 #include "data/Numbers.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
+#include "drawing/FieldCheckVerdict.h"
 #include "platform/Application.h"
 #include "platform/Locale.h"
 #include "platform/WindowFont.h"

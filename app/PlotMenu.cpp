@@ -1,8 +1,10 @@
 // The context menu of the plot area: the node analysis of the calibration on screen,
 // and the plot saved as a picture. Neither changes anything of the calibration.
 #include "app/Alfa_form.h"
+#include "app/CalibrationGeometry.h"
 #include "app/NodeAnalysisWindow.h"
 #include "data/Errors.h"
+#include "data/GeometryFiles.h"
 #include "platform/Application.h"
 #include "platform/ImageControl.h"
 

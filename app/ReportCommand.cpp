@@ -3,6 +3,7 @@
 #include "app/Alfa_form.h"
 #include "app/NodeAnalysisWindow.h"
 #include "data/Errors.h"
+#include "data/GeometryFiles.h"
 #include "drawing/CalibrationReport.h"
 
 #include <QAction>

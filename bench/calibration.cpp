@@ -3,6 +3,7 @@
 // events - list layout, painting - processed), then the parts of the command one by one.
 #include "app/Alfa_form.h"
 #include "calib/ScaleRatio.h"
+#include "data/PlanePoint.h"
 #include "data/Procedures.h"
 #include "drawing/ScaleRatioLines.h"
 #include "drawing/ScaleRatioPlot.h"
@@ -52,12 +53,8 @@ void ComputeOnTables(benchmark::State& state) {
     const int n = int(state.range(0));
     Points points;
     Load(n, points);
-    std::vector<GridPoint> scene(std::size_t(n) * std::size_t(n));
-    std::vector<GridPoint> image(scene.size());
-    for (int k = 0; k < n * n; ++k) {
-        scene[std::size_t(k)] = {points.scene.Get(k)->X, points.scene.Get(k)->Y};
-        image[std::size_t(k)] = {points.image.Get(k)->X, points.image.Get(k)->Y};
-    }
+    const std::vector<PlanePoint> scene = PlanePoints(points.scene);
+    const std::vector<PlanePoint> image = PlanePoints(points.image);
     for (auto _ : state) {
         const ScaleRatioRun run = RunScaleRatio(n, n, scene, image);
         if (!run.complete())

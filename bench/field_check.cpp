@@ -6,6 +6,7 @@
 //       prints "plain <c> corrected <c|-> multiview <ratio|-> se <se|->".
 #include "calib/FieldCheck.h"
 #include "data/Locale.h"
+#include "data/PlanePoint.h"
 #include "data/Procedures.h"
 #include "support/BenchSupport.h"
 #include "tests/support/TiltedField.h"
@@ -20,13 +21,10 @@ namespace {
 
 using namespace vrma;
 
-std::vector<GridPoint> Load(const char* file) {
+std::vector<PlanePoint> Load(const char* file) {
     VT_Points list(1);
     LoadPointFile(QString::fromLocal8Bit(file), &list);
-    std::vector<GridPoint> points;
-    for (int k = 0; k < list.Count(); ++k)
-        points.push_back({list.Get(k)->X, list.Get(k)->Y});
-    return points;
+    return PlanePoints(list);
 }
 
 int Views(int argc, char** argv) {
@@ -39,8 +37,8 @@ int Views(int argc, char** argv) {
     try {
         const int nc = std::atoi(argv[2]);
         const int nr = std::atoi(argv[3]);
-        const std::vector<GridPoint> scene = Load(argv[7]);
-        const std::vector<GridPoint> image = Load(argv[8]);
+        const std::vector<PlanePoint> scene = Load(argv[7]);
+        const std::vector<PlanePoint> image = Load(argv[8]);
         const ScaleRatioRun run = RunScaleRatio(nc, nr, scene, image);
         if (!run.complete())
             throw std::runtime_error("the calibration did not complete");

@@ -71,33 +71,58 @@ double CameraCovariance::StandardError(CameraParameter p) const {
     return std::sqrt(std::max(0.0, (*this)(p, p)));
 }
 
-double CameraCovariance::RatioStandardError(const Camera& camera) const {
+double CameraCovariance::RatioVariance(const Camera& camera) const {
     const double fx = camera.fx();
     const double fy = camera.fy();
     const double gx = -fy / (fx * fx);
     const double gy = 1.0 / fx;
     const CameraParameter x = CameraParameter::Fx;
     const CameraParameter y = CameraParameter::Fy;
-    const double variance =
-        gx * gx * (*this)(x, x) + 2.0 * gx * gy * (*this)(x, y) + gy * gy * (*this)(y, y);
-    return std::sqrt(std::max(0.0, variance));
+    // (g' C) g, summed in that order.
+    return (gx * (*this)(x, x) + gy * (*this)(y, x)) * gx +
+           (gx * (*this)(x, y) + gy * (*this)(y, y)) * gy;
 }
 
-std::vector<PlanePoint> ProjectFieldPoints(const Camera& camera, const Pose& pose,
-                                           std::span<const PlanePoint> field) {
+double CameraCovariance::RatioStandardError(const Camera& camera) const {
+    return std::sqrt(std::max(0.0, RatioVariance(camera)));
+}
+
+namespace {
+
+std::vector<PlanePoint> Project(const Camera& camera, const Pose& pose,
+                                std::span<const PlanePoint> field, cv::Mat* jacobian) {
     std::vector<cv::Point3d> object;
     object.reserve(field.size());
     for (const PlanePoint& p : field)
         object.emplace_back(p.x, p.y, 0.0);
     std::vector<cv::Point2d> projected;
-    if (!object.empty())
+    if (object.empty()) {
+        if (jacobian)
+            *jacobian = cv::Mat::zeros(0, kProjectionColumns, CV_64F);
+    } else if (jacobian) {
+        cv::projectPoints(object, pose.rotation, pose.translation, camera.Matrix(),
+                          camera.Distortion(), projected, *jacobian);
+    } else {
         cv::projectPoints(object, pose.rotation, pose.translation, camera.Matrix(),
                           camera.Distortion(), projected);
+    }
     std::vector<PlanePoint> out;
     out.reserve(projected.size());
     for (const cv::Point2d& p : projected)
         out.push_back({p.x, p.y});
     return out;
+}
+
+} // namespace
+
+std::vector<PlanePoint> ProjectFieldPoints(const Camera& camera, const Pose& pose,
+                                           std::span<const PlanePoint> field) {
+    return Project(camera, pose, field, nullptr);
+}
+
+std::vector<PlanePoint> ProjectFieldPoints(const Camera& camera, const Pose& pose,
+                                           std::span<const PlanePoint> field, cv::Mat& jacobian) {
+    return Project(camera, pose, field, &jacobian);
 }
 
 std::vector<PlanePoint> UndistortImagePoints(const Camera& camera,

@@ -136,7 +136,10 @@ struct CameraCovariance {
     }
     // The standard error of one parameter (0 for one held fixed).
     double StandardError(CameraParameter p) const;
-    // The standard error of fy / fx by the delta method, with the fx-fy covariance.
+    // The variance of fy / fx by the delta method, with the fx-fy covariance: g' C g for
+    // the gradient g = (-fy / fx^2, 1 / fx). Not finite when the covariance is not.
+    double RatioVariance(const Camera& camera) const;
+    // Its square root (0 for a variance that rounding left below 0).
     double RatioStandardError(const Camera& camera) const;
 };
 
@@ -150,6 +153,20 @@ struct Pose {
 // Points of the field (z = 0) seen through the camera at the pose, in pixels.
 std::vector<PlanePoint> ProjectFieldPoints(const Camera& camera, const Pose& pose,
                                            std::span<const PlanePoint> field);
+
+// The columns of a projection's Jacobian, as OpenCV's projectPoints lays them out: the
+// pose's rotation (0..2) and translation (3..5), then the camera's parameters in their
+// order.
+inline constexpr int kPoseParameterCount = 6;
+constexpr int ProjectionColumn(CameraParameter parameter) {
+    return kPoseParameterCount + int(parameter);
+}
+inline constexpr int kProjectionColumns = kPoseParameterCount + kCameraParameterCount;
+
+// The same points with their derivatives: `jacobian` gets two rows a point (x, then y)
+// and kProjectionColumns columns.
+std::vector<PlanePoint> ProjectFieldPoints(const Camera& camera, const Pose& pose,
+                                           std::span<const PlanePoint> field, cv::Mat& jacobian);
 // Image points (pixels) with the lens taken out: where the same rays meet the image of the
 // camera without its lens (same fx, fy, cx, cy). OpenCV's iterative inverse.
 std::vector<PlanePoint> UndistortImagePoints(const Camera& camera,

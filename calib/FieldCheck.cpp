@@ -1,14 +1,8 @@
 #include "calib/FieldCheck.h"
 
 #include "data/Errors.h"
-#include "data/GeometryFiles.h"
-#include "data/Numbers.h"
-#include "data/Procedures.h"
-#include "data/VectorState.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
+#include <QString>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -18,8 +12,6 @@
 namespace vrma {
 
 namespace {
-
-constexpr int kCameraFocalLine = 3; // the camera file's "Фокусное расстояние"
 
 // Two photographs whose homographies place every target within this distance of each
 // other (pixels) show the field in one pose.
@@ -49,16 +41,17 @@ QString ViewName(size_t view) {
 
 // One photograph as the fit sees it.
 struct Points {
-    std::vector<cv::Point3d> object; // the scene points on the plane z = 0
-    std::vector<cv::Point2d> image;
+    std::vector<PlanePoint> field; // the scene points, on the plane z = 0
+    std::vector<PlanePoint> image;
     cv::Matx33d homography;
 };
 
 // All points on one line (or one point): the plane's axes cannot be told apart.
-void CheckSpread(std::span<const GridPoint> points, const QString& what, size_t view, bool single) {
+void CheckSpread(std::span<const PlanePoint> points, const QString& what, size_t view,
+                 bool single) {
     double mx = 0.0;
     double my = 0.0;
-    for (const GridPoint& p : points) {
+    for (const PlanePoint& p : points) {
         mx += Finite(p.x);
         my += Finite(p.y);
     }
@@ -67,7 +60,7 @@ void CheckSpread(std::span<const GridPoint> points, const QString& what, size_t 
     double sxx = 0.0;
     double syy = 0.0;
     double sxy = 0.0;
-    for (const GridPoint& p : points) {
+    for (const PlanePoint& p : points) {
         sxx += (p.x - mx) * (p.x - mx);
         syy += (p.y - my) * (p.y - my);
         sxy += (p.x - mx) * (p.y - my);
@@ -85,7 +78,15 @@ void CheckSpread(std::span<const GridPoint> points, const QString& what, size_t 
                  .arg(what, single ? QString() : QStringLiteral(" ") + ViewName(view)));
 }
 
-Points MakePoints(std::span<const GridPoint> scene, std::span<const GridPoint> image, size_t view,
+std::vector<cv::Point2d> OpenCvPoints(std::span<const PlanePoint> points) {
+    std::vector<cv::Point2d> out;
+    out.reserve(points.size());
+    for (const PlanePoint& p : points)
+        out.emplace_back(p.x, p.y);
+    return out;
+}
+
+Points MakePoints(std::span<const PlanePoint> scene, std::span<const PlanePoint> image, size_t view,
                   bool single) {
     const QString where = single ? QString() : QStringLiteral(" ") + ViewName(view);
     if (scene.size() != image.size())
@@ -96,17 +97,10 @@ Points MakePoints(std::span<const GridPoint> scene, std::span<const GridPoint> i
     CheckSpread(scene, QStringLiteral("сцены"), view, single);
     CheckSpread(image, QStringLiteral("изображения"), view, single);
     Points points;
-    points.object.reserve(scene.size());
-    points.image.reserve(image.size());
-    std::vector<cv::Point2d> plane;
-    plane.reserve(scene.size());
-    for (size_t k = 0; k < scene.size(); ++k) {
-        points.object.emplace_back(scene[k].x, scene[k].y, 0.0);
-        plane.emplace_back(scene[k].x, scene[k].y);
-        points.image.emplace_back(Finite(image[k].x), Finite(image[k].y));
-    }
+    points.field.assign(scene.begin(), scene.end());
+    points.image.assign(image.begin(), image.end());
     // Normalised DLT, then Levenberg-Marquardt on the reprojection error.
-    cv::Mat h = cv::findHomography(plane, points.image, 0);
+    cv::Mat h = cv::findHomography(OpenCvPoints(points.field), OpenCvPoints(points.image), 0);
     if (h.empty() || h.rows != 3 || h.cols != 3)
         Fail(QStringLiteral("Проективное преобразование поля%1 не определяется по точкам.")
                  .arg(where));
@@ -116,7 +110,7 @@ Points MakePoints(std::span<const GridPoint> scene, std::span<const GridPoint> i
     return points;
 }
 
-cv::Point2d Apply(const cv::Matx33d& h, double x, double y) {
+PlanePoint Apply(const cv::Matx33d& h, double x, double y) {
     const double w = h(2, 0) * x + h(2, 1) * y + h(2, 2);
     if (w == 0.0)
         Fail(QStringLiteral("Точка поля проецируется на бесконечность."));
@@ -124,22 +118,42 @@ cv::Point2d Apply(const cv::Matx33d& h, double x, double y) {
             Finite((h(1, 0) * x + h(1, 1) * y + h(1, 2)) / w)};
 }
 
-// The camera of the fit: the principal point fixed, no skew, no distortion.
-struct Camera {
-    double fx = 0.0;
-    double fy = 0.0;
-    double cx = 0.0;
-    double cy = 0.0;
-    cv::Matx33d matrix() const { return {fx, 0.0, cx, 0.0, fy, cy, 0.0, 0.0, 1.0}; }
+// What a fit looks for: the camera's parameters it frees (in their order), then the pose
+// of every view (rotation, translation), and a prior that holds one freed parameter to a
+// nominal value.
+struct Prior {
+    CameraParameter parameter = CameraParameter::Fx;
+    double value = 0.0;
+    double weight = 0.0; // 0: no prior; a row weight * (parameter - value) after the points
+    double sigma2 = 0.0; // the variance of one coordinate of a point
+};
+
+struct Unknowns {
+    std::vector<CameraParameter> camera; // freed, in their order
+    size_t views = 0;
+    Prior prior;
+
+    Unknowns(CameraSelection freed, size_t viewCount, const Prior& held = {})
+        : camera(freed.Parameters()), views(viewCount), prior(held) {
+        if (!freed.Frees(prior.parameter))
+            prior.weight = 0.0;
+    }
+    int cameraCount() const { return int(camera.size()); }
+    int count() const { return cameraCount() + kPoseParameterCount * int(views); }
+    int PoseColumn(size_t view, int c) const {
+        return cameraCount() + kPoseParameterCount * int(view) + c;
+    }
+    // The column of the prior's parameter.
+    int PriorColumn() const {
+        return int(std::find(camera.begin(), camera.end(), prior.parameter) - camera.begin());
+    }
 };
 
 struct Fit {
     Camera camera;
-    std::vector<cv::Vec3d> rotation; // Rodrigues vectors, one per view
-    std::vector<cv::Vec3d> translation;
+    std::vector<Pose> poses; // one per view
     double rms = 0.0;
-    // The covariance of (fx, fy); with fx fixed only (1, 1) is set.
-    cv::Matx22d intrinsics;
+    CameraCovariance covariance; // of the freed parameters; zero elsewhere
 };
 
 // The two constraints a homography puts on (S/fx)^2 and (S/fy)^2: the plane's axes,
@@ -152,8 +166,8 @@ void AddConstraints(const cv::Matx33d& h, const Camera& camera, double scale,
                     std::vector<Constraint>* out) {
     cv::Vec3d g[2];
     for (int k = 0; k < 2; ++k)
-        g[k] = {(h(0, k) - camera.cx * h(2, k)) / scale, (h(1, k) - camera.cy * h(2, k)) / scale,
-                h(2, k)};
+        g[k] = {(h(0, k) - camera.cx() * h(2, k)) / scale,
+                (h(1, k) - camera.cy() * h(2, k)) / scale, h(2, k)};
     const double norm =
         g[0][0] * g[0][0] + g[0][1] * g[0][1] + g[1][0] * g[1][0] + g[1][1] * g[1][1];
     if (!(norm > 0.0))
@@ -171,35 +185,25 @@ const QString& NotDetermined() {
     return text;
 }
 
-// The residuals of every point (projection minus measurement) and their Jacobian with
-// respect to the parameters: [fx] fy, then rotation and translation of every view.
-// The prior on fx: a row w * (fx - f0) after the points.
-struct FocalPrior {
-    double focal = 0.0;
-    double weight = 0.0; // 0: no prior
-    double sigma2 = 0.0; // the variance of one coordinate of a point
-};
-
-double Evaluate(const std::vector<Points>& views, const Camera& camera,
-                const std::vector<cv::Vec3d>& rotation, const std::vector<cv::Vec3d>& translation,
-                bool fixFx, const FocalPrior& prior, cv::Mat* jacobian, cv::Mat* residuals) {
-    const int intrinsic = fixFx ? 1 : 2;
-    const bool withPrior = !fixFx && prior.weight > 0.0;
+// The residuals of every point (projection minus measurement), then the prior's row, and
+// their Jacobian with respect to the unknowns. Returns the sum of their squares.
+double Evaluate(const std::vector<Points>& views, const Fit& fit, const Unknowns& unknowns,
+                cv::Mat* jacobian, cv::Mat* residuals) {
+    const bool withPrior = unknowns.prior.weight > 0.0;
     int rows = withPrior ? 1 : 0;
     for (const Points& v : views)
         rows += 2 * int(v.image.size());
-    const int cols = intrinsic + 6 * int(views.size());
     if (jacobian)
-        *jacobian = cv::Mat::zeros(rows, cols, CV_64F);
+        *jacobian = cv::Mat::zeros(rows, unknowns.count(), CV_64F);
     if (residuals)
         residuals->create(rows, 1, CV_64F);
     double cost = 0.0;
     int row = 0;
+    cv::Mat local;
     for (size_t v = 0; v < views.size(); ++v) {
-        std::vector<cv::Point2d> projected;
-        cv::Mat local;
-        cv::projectPoints(views[v].object, rotation[v], translation[v], camera.matrix(),
-                          cv::noArray(), projected, local);
+        const std::vector<PlanePoint> projected =
+            jacobian ? ProjectFieldPoints(fit.camera, fit.poses[v], views[v].field, local)
+                     : ProjectFieldPoints(fit.camera, fit.poses[v], views[v].field);
         for (size_t k = 0; k < projected.size(); ++k) {
             const double dx = projected[k].x - views[v].image[k].x;
             const double dy = projected[k].y - views[v].image[k].y;
@@ -208,51 +212,79 @@ double Evaluate(const std::vector<Points>& views, const Camera& camera,
                 residuals->at<double>(row) = dx;
                 residuals->at<double>(row + 1) = dy;
             }
-            if (jacobian) {
-                for (int e = 0; e < 2; ++e) {
-                    const int lr = 2 * int(k) + e;
-                    double* out = jacobian->ptr<double>(row + e);
-                    // projectPoints: rotation 0..2, translation 3..5, fx 6, fy 7.
-                    if (!fixFx)
-                        out[0] = local.at<double>(lr, 6);
-                    out[intrinsic - 1] = local.at<double>(lr, 7);
-                    for (int c = 0; c < 6; ++c)
-                        out[intrinsic + 6 * int(v) + c] = local.at<double>(lr, c);
-                }
+            for (int e = 0; jacobian && e < 2; ++e) {
+                const double* from = local.ptr<double>(2 * int(k) + e);
+                double* out = jacobian->ptr<double>(row + e);
+                for (int c = 0; c < unknowns.cameraCount(); ++c)
+                    out[c] = from[ProjectionColumn(unknowns.camera[size_t(c)])];
+                for (int c = 0; c < kPoseParameterCount; ++c)
+                    out[unknowns.PoseColumn(v, c)] = from[c];
             }
             row += 2;
         }
     }
     if (withPrior) {
-        const double d = prior.weight * (camera.fx - prior.focal);
+        const Prior& prior = unknowns.prior;
+        const double d = prior.weight * (fit.camera[prior.parameter] - prior.value);
         cost += d * d;
         if (residuals)
             residuals->at<double>(row) = d;
         if (jacobian)
-            jacobian->at<double>(row, 0) = prior.weight;
+            jacobian->at<double>(row, unknowns.PriorColumn()) = prior.weight;
     }
     return Finite(cost);
 }
 
+// The fit moved by a step of the unknowns.
+Fit Moved(const Fit& from, const cv::Mat& step, const Unknowns& unknowns) {
+    Fit to = from;
+    for (int c = 0; c < unknowns.cameraCount(); ++c)
+        to.camera[unknowns.camera[size_t(c)]] += step.at<double>(c);
+    for (size_t v = 0; v < unknowns.views; ++v)
+        for (int c = 0; c < 3; ++c) {
+            to.poses[v].rotation[c] += step.at<double>(unknowns.PoseColumn(v, c));
+            to.poses[v].translation[c] += step.at<double>(unknowns.PoseColumn(v, 3 + c));
+        }
+    return to;
+}
+
+// The covariance sigma^2 (J'J)^-1 of the freed camera parameters, after checking that
+// every unknown is fixed by the points (the normal matrix scaled to a unit diagonal is
+// well conditioned).
+CameraCovariance Covariance(const cv::Mat& jacobian, double cost, const Unknowns& unknowns) {
+    const int m = jacobian.rows;
+    const int p = jacobian.cols;
+    const cv::Mat a = jacobian.t() * jacobian;
+    cv::Mat scaled(p, p, CV_64F);
+    for (int r = 0; r < p; ++r)
+        for (int c = 0; c < p; ++c) {
+            const double d = std::sqrt(a.at<double>(r, r) * a.at<double>(c, c));
+            if (!(d > 0.0))
+                Fail(NotDetermined());
+            scaled.at<double>(r, c) = a.at<double>(r, c) / d;
+        }
+    cv::Mat eigen;
+    cv::eigen(scaled, eigen);
+    if (!(eigen.at<double>(p - 1) > kDetermined))
+        Fail(NotDetermined());
+    cv::Mat inverse;
+    cv::invert(a, inverse, cv::DECOMP_SVD);
+    // The prior is weighted in units of the points' noise already.
+    const double sigma2 =
+        unknowns.prior.weight > 0.0 ? unknowns.prior.sigma2 : cost / double(m - p);
+    CameraCovariance covariance;
+    for (int r = 0; r < unknowns.cameraCount(); ++r)
+        for (int c = 0; c < unknowns.cameraCount(); ++c)
+            covariance(unknowns.camera[size_t(r)], unknowns.camera[size_t(c)]) =
+                Finite(sigma2 * inverse.at<double>(r, c));
+    return covariance;
+}
+
 // Levenberg-Marquardt on the reprojection error from the given start.
-Fit Refine(const std::vector<Points>& views, Fit fit, bool fixFx, const FocalPrior& prior = {}) {
-    const int intrinsic = fixFx ? 1 : 2;
-    auto apply = [&](const Fit& from, const cv::Mat& step) {
-        Fit to = from;
-        if (!fixFx)
-            to.camera.fx += step.at<double>(0);
-        to.camera.fy += step.at<double>(intrinsic - 1);
-        for (size_t v = 0; v < views.size(); ++v)
-            for (int c = 0; c < 3; ++c) {
-                to.rotation[v][c] += step.at<double>(intrinsic + 6 * int(v) + c);
-                to.translation[v][c] += step.at<double>(intrinsic + 6 * int(v) + 3 + c);
-            }
-        return to;
-    };
+Fit Refine(const std::vector<Points>& views, Fit fit, const Unknowns& unknowns) {
     cv::Mat jacobian;
     cv::Mat residuals;
-    double cost = Evaluate(views, fit.camera, fit.rotation, fit.translation, fixFx, prior,
-                           &jacobian, &residuals);
+    double cost = Evaluate(views, fit, unknowns, &jacobian, &residuals);
     double lambda = 1e-3;
     for (int iteration = 0; iteration < 200; ++iteration) {
         const cv::Mat a = jacobian.t() * jacobian;
@@ -269,13 +301,12 @@ Fit Refine(const std::vector<Points>& views, Fit fit, bool fixFx, const FocalPri
                 lambda *= 10.0;
                 continue;
             }
-            trial = apply(fit, step);
-            if (!(trial.camera.fx > 0.0) || !(trial.camera.fy > 0.0)) {
+            trial = Moved(fit, step, unknowns);
+            if (!(trial.camera.fx() > 0.0) || !(trial.camera.fy() > 0.0)) {
                 lambda *= 10.0;
                 continue;
             }
-            trialCost = Evaluate(views, trial.camera, trial.rotation, trial.translation, fixFx,
-                                 prior, nullptr, nullptr);
+            trialCost = Evaluate(views, trial, unknowns, nullptr, nullptr);
             if (trialCost < cost) {
                 improved = true;
                 break;
@@ -286,64 +317,36 @@ Fit Refine(const std::vector<Points>& views, Fit fit, bool fixFx, const FocalPri
             break;
         const double gain = cost - trialCost;
         fit = trial;
-        cost = Evaluate(views, fit.camera, fit.rotation, fit.translation, fixFx, prior, &jacobian,
-                        &residuals);
+        cost = Evaluate(views, fit, unknowns, &jacobian, &residuals);
         lambda = std::max(lambda / 10.0, 1e-12);
         if (gain <= 1e-15 * cost || cost == 0.0)
             break;
     }
 
     const int m = jacobian.rows;
-    const int p = jacobian.cols;
-    if (m <= p)
+    if (m <= jacobian.cols)
         Fail(QStringLiteral("Слишком мало точек для оценки геометрии поля."));
     double points = 0.0;
     for (int r = 0; r < m - m % 2; ++r)
         points += residuals.at<double>(r) * residuals.at<double>(r);
     const int pointCount = m / 2; // two residuals a point
     fit.rms = std::sqrt(points / double(pointCount));
-
-    // The covariance sigma^2 (J^T J)^-1, after checking that every parameter is fixed by
-    // the points (the normal matrix scaled to a unit diagonal is well conditioned).
-    const cv::Mat a = jacobian.t() * jacobian;
-    cv::Mat scaled(p, p, CV_64F);
-    for (int r = 0; r < p; ++r)
-        for (int c = 0; c < p; ++c) {
-            const double d = std::sqrt(a.at<double>(r, r) * a.at<double>(c, c));
-            if (!(d > 0.0))
-                Fail(NotDetermined());
-            scaled.at<double>(r, c) = a.at<double>(r, c) / d;
-        }
-    cv::Mat eigen;
-    cv::eigen(scaled, eigen);
-    double smallest = eigen.at<double>(p - 1);
-    if (!(smallest > kDetermined))
-        Fail(NotDetermined());
-    cv::Mat inverse;
-    cv::invert(a, inverse, cv::DECOMP_SVD);
-    // The prior is weighted in units of the points' noise already.
-    const double sigma2 = prior.weight > 0.0 ? prior.sigma2 : cost / double(m - p);
-    fit.intrinsics = cv::Matx22d::zeros();
-    if (fixFx) {
-        fit.intrinsics(1, 1) = Finite(sigma2 * inverse.at<double>(0, 0));
-    } else {
-        for (int r = 0; r < 2; ++r)
-            for (int c = 0; c < 2; ++c)
-                fit.intrinsics(r, c) = Finite(sigma2 * inverse.at<double>(r, c));
-    }
-    Finite(fit.camera.fx);
-    Finite(fit.camera.fy);
+    fit.covariance = Covariance(jacobian, cost, unknowns);
+    Finite(fit.camera.fx());
+    Finite(fit.camera.fy());
     return fit;
 }
 
-// The start of the fit: (S/fy)^2 (and (S/fx)^2 unless fx is fixed) by least squares from
-// the constraints of every view, then each view's pose from its points.
-Fit Start(const std::vector<Points>& views, Camera camera, bool fixFx, double scale) {
+// The focal lengths at the start of a fit, from the constraints of every view: fy with fx
+// as the camera has it, or both when the fit frees fx: (S/fx)^2 and (S/fy)^2 by least
+// squares.
+void StartFocalLengths(const std::vector<Points>& views, CameraSelection freed, double scale,
+                       Camera& camera) {
     std::vector<Constraint> constraints;
     for (const Points& v : views)
         AddConstraints(v.homography, camera, scale, &constraints);
-    if (fixFx) {
-        const double a = (scale / camera.fx) * (scale / camera.fx);
+    if (!freed.Frees(CameraParameter::Fx)) {
+        const double a = (scale / camera.fx()) * (scale / camera.fx());
         double num = 0.0;
         double den = 0.0;
         for (const Constraint& e : constraints) {
@@ -351,52 +354,58 @@ Fit Start(const std::vector<Points>& views, Camera camera, bool fixFx, double sc
             den += e.q * e.q;
         }
         const double b = den > 0.0 ? -num / den : 0.0;
-        camera.fy = b > 0.0 ? scale / std::sqrt(b) : camera.fx;
-    } else {
-        double spp = 0.0, spq = 0.0, sqq = 0.0, spc = 0.0, sqc = 0.0;
-        for (const Constraint& e : constraints) {
-            spp += e.p * e.p;
-            spq += e.p * e.q;
-            sqq += e.q * e.q;
-            spc += e.p * e.c;
-            sqc += e.q * e.c;
-        }
-        const double det = spp * sqq - spq * spq;
-        if (!(std::fabs(det) > 1e-12 * spp * sqq))
-            Fail(NotDetermined());
-        const double a = (-spc * sqq + sqc * spq) / det;
-        const double b = (-sqc * spp + spc * spq) / det;
-        if (!(a > 0.0) || !(b > 0.0))
-            Fail(NotDetermined());
-        camera.fx = Finite(scale / std::sqrt(a));
-        camera.fy = Finite(scale / std::sqrt(b));
+        camera[CameraParameter::Fy] = b > 0.0 ? scale / std::sqrt(b) : camera.fx();
+        return;
     }
+    double spp = 0.0, spq = 0.0, sqq = 0.0, spc = 0.0, sqc = 0.0;
+    for (const Constraint& e : constraints) {
+        spp += e.p * e.p;
+        spq += e.p * e.q;
+        sqq += e.q * e.q;
+        spc += e.p * e.c;
+        sqc += e.q * e.c;
+    }
+    const double det = spp * sqq - spq * spq;
+    if (!(std::fabs(det) > 1e-12 * spp * sqq))
+        Fail(NotDetermined());
+    const double a = (-spc * sqq + sqc * spq) / det;
+    const double b = (-sqc * spp + spc * spq) / det;
+    if (!(a > 0.0) || !(b > 0.0))
+        Fail(NotDetermined());
+    camera[CameraParameter::Fx] = Finite(scale / std::sqrt(a));
+    camera[CameraParameter::Fy] = Finite(scale / std::sqrt(b));
+}
+
+// The start of a fit: the focal lengths in closed form, then each view's pose from its
+// points.
+Fit Start(const std::vector<Points>& views, Camera camera, CameraSelection freed, double scale) {
+    StartFocalLengths(views, freed, scale, camera);
     Fit fit;
     fit.camera = camera;
     for (const Points& v : views) {
+        std::vector<cv::Point3d> object;
+        object.reserve(v.field.size());
+        for (const PlanePoint& p : v.field)
+            object.emplace_back(p.x, p.y, 0.0);
         cv::Mat r;
         cv::Mat t;
-        if (!cv::solvePnP(v.object, v.image, camera.matrix(), cv::noArray(), r, t, false,
-                          cv::SOLVEPNP_IPPE))
+        if (!cv::solvePnP(object, OpenCvPoints(v.image), camera.Matrix(), camera.Distortion(), r, t,
+                          false, cv::SOLVEPNP_IPPE))
             Fail(QStringLiteral("Положение поля не определяется по точкам."));
-        fit.rotation.emplace_back(r.at<double>(0), r.at<double>(1), r.at<double>(2));
-        fit.translation.emplace_back(t.at<double>(0), t.at<double>(1), t.at<double>(2));
+        fit.poses.push_back(Pose{{r.at<double>(0), r.at<double>(1), r.at<double>(2)},
+                                 {t.at<double>(0), t.at<double>(1), t.at<double>(2)}});
     }
     return fit;
 }
 
-// The standard error of fy/fx by the delta method: d(fy/fx) = (-fy/fx^2, 1/fx).
+// The standard error of fy/fx by the delta method.
 double RatioSe(const Fit& fit) {
-    const double fx = fit.camera.fx;
-    const double fy = fit.camera.fy;
-    const cv::Vec2d gradient(-fy / (fx * fx), 1.0 / fx);
-    const double variance = (gradient.t() * fit.intrinsics * gradient)(0);
-    return std::sqrt(std::max(0.0, Finite(variance)));
+    return std::sqrt(std::max(0.0, Finite(fit.covariance.RatioVariance(fit.camera))));
 }
 
-void SetTilt(const cv::Vec3d& rotation, FieldCheck* check) {
+void SetTilt(const Pose& pose, FieldCheck* check) {
     cv::Matx33d r;
-    cv::Rodrigues(rotation, r);
+    cv::Rodrigues(pose.rotation, r);
     cv::Vec3d normal(r(0, 2), r(1, 2), r(2, 2));
     if (normal[2] < 0.0)
         normal = -normal;
@@ -408,16 +417,133 @@ void SetTilt(const cv::Vec3d& rotation, FieldCheck* check) {
     check->focalSensitivity = 1.0 - cosine * cosine;
 }
 
+// The run's homography, scaled for showing: its last element 1, or its Frobenius norm
+// when that element is near 0.
+std::array<double, 9> ShownHomography(const cv::Matx33d& h) {
+    double norm = 0.0;
+    for (int k = 0; k < 9; ++k)
+        norm += h.val[k] * h.val[k];
+    norm = std::sqrt(norm);
+    const double divisor = std::fabs(h(2, 2)) > 1e-12 * norm ? h(2, 2) : norm;
+    std::array<double, 9> shown{};
+    for (int k = 0; k < 9; ++k)
+        shown[size_t(k)] = Finite(h.val[k] / divisor);
+    return shown;
+}
+
+// Two photographs of one pose tell nothing more than one.
+void CheckPosesDiffer(const std::vector<Points>& views) {
+    for (size_t a = 0; a < views.size(); ++a)
+        for (size_t b = a + 1; b < views.size(); ++b) {
+            double farthest = 0.0;
+            for (const PlanePoint& p : views[a].field) {
+                const PlanePoint pa = Apply(views[a].homography, p.x, p.y);
+                const PlanePoint pb = Apply(views[b].homography, p.x, p.y);
+                const double dx = pa.x - pb.x;
+                const double dy = pa.y - pb.y;
+                farthest = std::max(farthest, std::sqrt(dx * dx + dy * dy));
+            }
+            if (farthest < kSamePosePx)
+                Fail(QStringLiteral("Снимки %1 и %2 сделаны при одном положении поля: по ним "
+                                    "фокусные расстояния не найти.")
+                         .arg(qulonglong(a) + 1)
+                         .arg(qulonglong(b) + 1));
+        }
+}
+
+// The run's photograph with a nominal focal length: fy and the pose with fx = f first;
+// then fx too, held to f within its stated uncertainty, so that a photograph whose
+// perspective fixes fx by itself corrects a nominal value that is off.
+void CheckWithFocal(const Points& run, Camera nominal, double scale, FieldCheck& check) {
+    const std::vector<Points> views{run};
+    const CameraSelection fyOnly{CameraParameter::Fy};
+    const Fit fixed =
+        Refine(views, Start(views, nominal, fyOnly, scale), Unknowns(fyOnly, views.size()));
+    const double dof = double(2 * check.pointCount - 8);
+    if (!(dof > 0.0))
+        Fail(QStringLiteral("Слишком мало точек для оценки геометрии поля."));
+    Prior prior;
+    prior.parameter = CameraParameter::Fx;
+    prior.value = nominal.fx();
+    prior.sigma2 = std::max(Finite(check.homographyRmsPx * check.homographyRmsPx *
+                                   double(check.pointCount) / dof / 2.0),
+                            1e-24);
+    prior.weight = std::sqrt(prior.sigma2) / (kFocalUncertainty * nominal.fx());
+    // Where the photograph's perspective says nothing of fx beyond the prior (a field
+    // tilted about one axis, measured almost without noise, leaves fx and the distance
+    // interchangeable), fx stays the nominal value and its uncertainty enters the error
+    // of the ratio by the sensitivity sin^2(theta).
+    bool fxHeld = false;
+    Fit fit = fixed;
+    try {
+        fit = Refine(views, fixed, Unknowns(CameraSelection::FocalLengths(), views.size(), prior));
+    } catch (const CalcError&) {
+        fxHeld = true;
+    }
+    check.focalUsed = nominal.fx();
+    check.correctedCoefficient = Finite(fit.camera.fy() / fit.camera.fx());
+    check.correctedSe = RatioSe(fit);
+    check.correctedRmsPx = fit.rms;
+    check.correctedCamera = fit.camera;
+    check.correctedCovariance = fit.covariance;
+    SetTilt(fit.poses[0], &check);
+    if (fxHeld) {
+        const double focalPart =
+            kFocalUncertainty * check.focalSensitivity * *check.correctedCoefficient;
+        check.correctedSe =
+            Finite(std::sqrt(*check.correctedSe * *check.correctedSe + focalPart * focalPart));
+    }
+}
+
+// All photographs together: fx, fy and every pose.
+void CheckViews(const std::vector<Points>& views, const Camera& camera, double scale,
+                bool focalKnown, FieldCheck& check) {
+    const CameraSelection freed = CameraSelection::FocalLengths();
+    const Fit fit =
+        Refine(views, Start(views, camera, freed, scale), Unknowns(freed, views.size()));
+    const double fx = fit.camera.fx();
+    const double fy = fit.camera.fy();
+    check.multiviewFx = fx;
+    check.multiviewFy = fy;
+    check.multiviewRatio = Finite(fy / fx);
+    check.multiviewRatioSe = RatioSe(fit);
+    check.multiviewRmsPx = fit.rms;
+    check.multiviewCamera = fit.camera;
+    check.multiviewCovariance = fit.covariance;
+    if (!focalKnown) {
+        check.focalUsed = fx;
+        check.focalFromViews = true;
+        SetTilt(fit.poses[0], &check);
+    }
+}
+
+// The bias of the plain coefficient against the better corrected ratio.
+void SetVerdict(FieldCheck& check) {
+    if (check.multiviewRatio) {
+        check.reference = check.multiviewRatio;
+        check.referenceSe = check.multiviewRatioSe;
+    } else if (check.correctedCoefficient) {
+        check.reference = check.correctedCoefficient;
+        check.referenceSe = check.correctedSe;
+    }
+    if (check.reference) {
+        check.bias = Finite(check.coefficient - *check.reference);
+        check.biasSe =
+            Finite(std::sqrt(check.sem * check.sem + *check.referenceSe * *check.referenceSe));
+        check.warning = std::fabs(*check.bias) > 2.0 * *check.biasSe;
+    }
+}
+
 } // namespace
 
-double HomographyRms(const std::array<double, 9>& h, std::span<const GridPoint> scene,
-                     std::span<const GridPoint> image) {
+double HomographyRms(const std::array<double, 9>& h, std::span<const PlanePoint> scene,
+                     std::span<const PlanePoint> image) {
     if (scene.empty() || scene.size() != image.size())
         Fail(QStringLiteral("Нет точек для оценки проективного преобразования."));
     const cv::Matx33d m(h.data());
     double sum = 0.0;
     for (size_t k = 0; k < scene.size(); ++k) {
-        const cv::Point2d p = Apply(m, scene[k].x, scene[k].y);
+        const PlanePoint p = Apply(m, scene[k].x, scene[k].y);
         const double dx = p.x - image[k].x;
         const double dy = p.y - image[k].y;
         sum = Finite(sum + dx * dx + dy * dy);
@@ -444,203 +570,26 @@ FieldCheck CheckField(const FieldCheckInput& input) {
     for (size_t v = 0; v < input.views.size(); ++v)
         views.push_back(MakePoints(input.views[v].scene, input.views[v].image, v + 1, false));
     check.viewCount = qint32(views.size());
-
-    // The run's homography, scaled for showing.
-    const cv::Matx33d& h = views[0].homography;
-    double norm = 0.0;
-    for (int k = 0; k < 9; ++k)
-        norm += h.val[k] * h.val[k];
-    norm = std::sqrt(norm);
-    const double divisor = std::fabs(h(2, 2)) > 1e-12 * norm ? h(2, 2) : norm;
-    for (int k = 0; k < 9; ++k)
-        check.homography[size_t(k)] = Finite(h.val[k] / divisor);
+    check.homography = ShownHomography(views[0].homography);
     check.homographyRmsPx = HomographyRms(check.homography, input.scene, input.image);
     check.pointCount = qint64(input.scene.size());
 
-    Camera camera;
-    camera.cx = input.width / 2.0;
-    camera.cy = input.height / 2.0;
-    check.principalX = camera.cx;
-    check.principalY = camera.cy;
+    // The camera of the fits: the principal point at the image's centre, no lens; the
+    // focal lengths are what the fits find.
+    Camera camera = Camera::Centred(input.width, input.height, 0.0, 0.0);
+    check.principalX = camera.cx();
+    check.principalY = camera.cy();
     const double scale = std::max(input.width, input.height);
-
-    // Two photographs of one pose tell nothing more than one.
-    for (size_t a = 0; a < views.size(); ++a)
-        for (size_t b = a + 1; b < views.size(); ++b) {
-            double farthest = 0.0;
-            for (const cv::Point3d& p : views[a].object) {
-                const cv::Point2d pa = Apply(views[a].homography, p.x, p.y);
-                const cv::Point2d pb = Apply(views[b].homography, p.x, p.y);
-                farthest = std::max(farthest, cv::norm(pa - pb));
-            }
-            if (farthest < kSamePosePx)
-                Fail(QStringLiteral("Снимки %1 и %2 сделаны при одном положении поля: по ним "
-                                    "фокусные расстояния не найти.")
-                         .arg(qulonglong(a) + 1)
-                         .arg(qulonglong(b) + 1));
-        }
-
+    CheckPosesDiffer(views);
     if (input.focal) {
         Camera nominal = camera;
-        nominal.fx = *input.focal;
-        const std::vector<Points> run(views.begin(), views.begin() + 1);
-        // fy and the pose with fx = f first; then fx too, held to f within its stated
-        // uncertainty, so that a photograph whose perspective fixes fx by itself corrects a
-        // nominal value that is off.
-        const Fit fixed = Refine(run, Start(run, nominal, true, scale), true);
-        const double dof = double(2 * check.pointCount - 8);
-        if (!(dof > 0.0))
-            Fail(QStringLiteral("Слишком мало точек для оценки геометрии поля."));
-        FocalPrior prior;
-        prior.focal = nominal.fx;
-        prior.sigma2 = std::max(Finite(check.homographyRmsPx * check.homographyRmsPx *
-                                       double(check.pointCount) / dof / 2.0),
-                                1e-24);
-        prior.weight = std::sqrt(prior.sigma2) / (kFocalUncertainty * nominal.fx);
-        // Where the photograph's perspective says nothing of fx beyond the prior (a field
-        // tilted about one axis, measured almost without noise, leaves fx and the distance
-        // interchangeable), fx stays the nominal value and its uncertainty enters the
-        // error of the ratio by the sensitivity sin^2(theta).
-        bool fxHeld = false;
-        Fit fit = fixed;
-        try {
-            fit = Refine(run, fixed, false, prior);
-        } catch (const CalcError&) {
-            fxHeld = true;
-        }
-        check.focalUsed = nominal.fx;
-        check.correctedCoefficient = Finite(fit.camera.fy / fit.camera.fx);
-        check.correctedSe = RatioSe(fit);
-        check.correctedRmsPx = fit.rms;
-        SetTilt(fit.rotation[0], &check);
-        if (fxHeld) {
-            const double focalPart =
-                kFocalUncertainty * check.focalSensitivity * *check.correctedCoefficient;
-            check.correctedSe =
-                Finite(std::sqrt(*check.correctedSe * *check.correctedSe + focalPart * focalPart));
-        }
+        nominal[CameraParameter::Fx] = *input.focal;
+        CheckWithFocal(views[0], nominal, scale, check);
     }
-
-    if (views.size() > 1) {
-        const Fit fit = Refine(views, Start(views, camera, false, scale), false);
-        const double fx = fit.camera.fx;
-        const double fy = fit.camera.fy;
-        check.multiviewFx = fx;
-        check.multiviewFy = fy;
-        check.multiviewRatio = Finite(fy / fx);
-        check.multiviewRatioSe = RatioSe(fit);
-        check.multiviewRmsPx = fit.rms;
-        if (!input.focal) {
-            check.focalUsed = fx;
-            check.focalFromViews = true;
-            SetTilt(fit.rotation[0], &check);
-        }
-    }
-
-    if (check.multiviewRatio) {
-        check.reference = check.multiviewRatio;
-        check.referenceSe = check.multiviewRatioSe;
-    } else if (check.correctedCoefficient) {
-        check.reference = check.correctedCoefficient;
-        check.referenceSe = check.correctedSe;
-    }
-    if (check.reference) {
-        check.bias = Finite(check.coefficient - *check.reference);
-        check.biasSe =
-            Finite(std::sqrt(check.sem * check.sem + *check.referenceSe * *check.referenceSe));
-        check.warning = std::fabs(*check.bias) > 2.0 * *check.biasSe;
-    }
+    if (views.size() > 1)
+        CheckViews(views, camera, scale, input.focal.has_value(), check);
+    SetVerdict(check);
     return check;
-}
-
-std::optional<FieldGeometry> CalibrationGeometry(const VT_Points& scene, const VT_Points& image,
-                                                 const QString& widthText,
-                                                 const QString& heightText) {
-    FieldGeometry geometry;
-    if (!FillCalibrationGeometry(scene, image, widthText, heightText, geometry))
-        return std::nullopt;
-    return geometry;
-}
-
-bool FillCalibrationGeometry(const VT_Points& scene, const VT_Points& image,
-                             const QString& widthText, const QString& heightText,
-                             FieldGeometry& into) {
-    ClearUpperVectorState();
-    into.scene.clear();
-    into.image.clear();
-    into.focal.reset();
-    const std::optional<double> width = ParseRealDouble(widthText);
-    const std::optional<double> height = ParseRealDouble(heightText);
-    if (!width || !height || !(*width > 0.0) || !(*height > 0.0))
-        return false;
-    into.width = *width;
-    into.height = *height;
-    // Sized once: a million points grown by doubling touched twice the memory.
-    into.scene.resize(size_t(scene.Count()));
-    into.image.resize(size_t(image.Count()));
-    for (size_t k = 0; k < into.scene.size(); ++k) {
-        const VT_Point* point = scene.GetUnchecked(k);
-        into.scene[k] = {point->X, point->Y};
-    }
-    for (size_t k = 0; k < into.image.size(); ++k) {
-        const VT_Point* point = image.GetUnchecked(k);
-        into.image[k] = {point->X, point->Y};
-    }
-    return true;
-}
-
-std::optional<double> CameraFileFocal(const QString& fileName) {
-    try {
-        const QStringList values = ReadGeometryValues(fileName, kCameraLineCount);
-        if (values.size() <= kCameraFocalLine)
-            return std::nullopt;
-        const std::optional<double> focal = ParseRealDouble(values[kCameraFocalLine].trimmed());
-        if (focal && *focal > 0.0)
-            return focal;
-    } catch (const std::exception&) {
-    }
-    return std::nullopt;
-}
-
-QByteArray FieldCheckJson(const FieldCheck& check) {
-    auto value = [](const std::optional<double>& v) {
-        return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
-    };
-    auto known = [&](bool isKnown, double v) {
-        return isKnown ? QJsonValue(v) : QJsonValue(QJsonValue::Null);
-    };
-    QJsonObject object;
-    object.insert(QStringLiteral("coefficient"), check.coefficient);
-    object.insert(QStringLiteral("sd"), check.sd);
-    object.insert(QStringLiteral("n"), QJsonValue(check.n));
-    object.insert(QStringLiteral("sem"), check.sem);
-    object.insert(QStringLiteral("homography_rms_px"), check.homographyRmsPx);
-    object.insert(QStringLiteral("tilt_vertical_deg"),
-                  known(check.tiltKnown, check.tiltVerticalDeg));
-    object.insert(QStringLiteral("tilt_horizontal_deg"),
-                  known(check.tiltKnown, check.tiltHorizontalDeg));
-    object.insert(QStringLiteral("tilt_deg"), known(check.tiltKnown, check.tiltDeg));
-    object.insert(QStringLiteral("focal_px"), known(check.tiltKnown, check.focalUsed));
-    object.insert(QStringLiteral("corrected_coefficient"), value(check.correctedCoefficient));
-    object.insert(QStringLiteral("corrected_se"), value(check.correctedSe));
-    object.insert(QStringLiteral("views"), check.viewCount);
-    object.insert(QStringLiteral("multiview_fx"), value(check.multiviewFx));
-    object.insert(QStringLiteral("multiview_fy"), value(check.multiviewFy));
-    object.insert(QStringLiteral("multiview_ratio"), value(check.multiviewRatio));
-    object.insert(QStringLiteral("multiview_ratio_se"), value(check.multiviewRatioSe));
-    object.insert(QStringLiteral("bias"), value(check.bias));
-    object.insert(QStringLiteral("bias_se"), value(check.biasSe));
-    object.insert(QStringLiteral("warning"), check.warning);
-    return QJsonDocument(object).toJson(QJsonDocument::Indented);
-}
-
-QString FieldCheckWarning(const FieldCheck& check) {
-    if (!check.warning || !check.bias || !check.reference || !check.biasSe)
-        return {};
-    return QStringLiteral("Поле наклонено: коэффициент смещён на %1, больше двух стандартных "
-                          "ошибок (%2). Надёжнее исправленное значение %3.")
-        .arg(FormatFixed4(*check.bias), FormatFixed4(*check.biasSe),
-             FormatFixed4(*check.reference));
 }
 
 } // namespace vrma

@@ -4,7 +4,8 @@
 //
 // The coefficient (the mean of the node ratios) is exactly fy/fx only when the field
 // faces the camera squarely; a tilt of theta about the image's vertical axis multiplies
-// it by about 1 / cos(theta). This unit fits a pinhole camera to the same points:
+// it by about 1 / cos(theta). This unit fits a camera (calib/Camera: its parameters and
+// which of them a fit frees) to the same points:
 //
 // - the plane-to-image homography of the run's points (normalised DLT, refined by
 //   Levenberg-Marquardt on the reprojection error), with its reprojection RMS;
@@ -20,7 +21,8 @@
 // - with further photographs of the same grid: fx and fy from all views together (the
 //   principal point at the image centre, no skew, no distortion; the same closed form
 //   over all views, then one least-squares fit of fx, fy and every pose), with the
-//   standard error of fy/fx from the fit's covariance. No focal length is needed once
+//   standard error of fy/fx from the covariance of the freed parameters (kept whole
+//   with the result). No focal length is needed once
 //   two views are tilted differently;
 // - the verdict: the bias of the plain coefficient (its value minus the better of the
 //   two corrected ratios: the multi-view one when there is one) against the standard
@@ -30,10 +32,9 @@
 // Degenerate input (fewer than four points, all points on a line, two photographs of one
 // pose, views that do not fix the focal lengths) throws CalcError with a Russian message
 // of its own; never a number.
-#include "calib/ScaleRatio.h"
+#include "calib/Camera.h"
+#include "data/PlanePoint.h"
 
-#include <QByteArray>
-#include <QString>
 #include <QtGlobal>
 #include <array>
 #include <optional>
@@ -42,45 +43,29 @@
 
 namespace vrma {
 
-// One further photograph of the grid: its scene and image points, paired k-th with k-th.
 // How well a nominal focal length is taken to be known (relative standard error).
 constexpr double kFocalUncertainty = 0.01;
 
+// One further photograph of the grid: its scene and image points, paired k-th with k-th.
 struct FieldView {
-    std::vector<GridPoint> scene;
-    std::vector<GridPoint> image;
+    std::vector<PlanePoint> scene;
+    std::vector<PlanePoint> image;
 };
 
 // The run's photograph as the calibration window knows it: the points of both files, the
 // image size and the focal length of the camera file, if one was chosen.
 struct FieldGeometry {
-    std::vector<GridPoint> scene;
-    std::vector<GridPoint> image;
+    std::vector<PlanePoint> scene;
+    std::vector<PlanePoint> image;
     double width = 720.0;
     double height = 576.0;
     std::optional<double> focal;
 };
 
-// The photograph of a completed calibration: the points of its lists and the image size
-// from the texts of the window's fields; empty when a size is not a positive number.
-std::optional<FieldGeometry> CalibrationGeometry(const VT_Points& scene, const VT_Points& image,
-                                                 const QString& widthText,
-                                                 const QString& heightText);
-// The same into `into`, whose vectors are reused (no new memory when they have the room);
-// false, with `into` emptied, when a size is not a positive number. The focal length is
-// left unknown.
-bool FillCalibrationGeometry(const VT_Points& scene, const VT_Points& image,
-                             const QString& widthText, const QString& heightText,
-                             FieldGeometry& into);
-
-// The focal length (pixels) of a camera file: its fourth value, when it reads as a
-// positive number; empty otherwise (no file, an empty value). Never throws.
-std::optional<double> CameraFileFocal(const QString& fileName);
-
 struct FieldCheckInput {
     // The run's points (the photograph the coefficient came from).
-    std::span<const GridPoint> scene;
-    std::span<const GridPoint> image;
+    std::span<const PlanePoint> scene;
+    std::span<const PlanePoint> image;
     // The image size in pixels; the principal point is taken at its centre.
     double width = 720.0;
     double height = 576.0;
@@ -119,10 +104,13 @@ struct FieldCheck {
     double tiltDeg = 0.0;           // between the field's normal and the optical axis
     double focalSensitivity = 0.0;  // sin^2(tiltDeg): d(ratio)/ratio per d(f)/f
 
-    // With a nominal focal length: fy / f as the single photograph implies it.
+    // With a nominal focal length: fy / f as the single photograph implies it, with the
+    // camera of that fit and the covariance of the parameters it freed.
     std::optional<double> correctedCoefficient;
     std::optional<double> correctedSe;
     std::optional<double> correctedRmsPx;
+    std::optional<Camera> correctedCamera;
+    std::optional<CameraCovariance> correctedCovariance;
 
     // With further views: all photographs together.
     qint32 viewCount = 1;
@@ -131,6 +119,8 @@ struct FieldCheck {
     std::optional<double> multiviewRatio;
     std::optional<double> multiviewRatioSe;
     std::optional<double> multiviewRmsPx;
+    std::optional<Camera> multiviewCamera;
+    std::optional<CameraCovariance> multiviewCovariance;
 
     // The verdict (when a corrected ratio is known).
     std::optional<double> reference;   // the ratio the bias is measured against
@@ -141,19 +131,10 @@ struct FieldCheck {
 };
 
 // The reprojection RMS (pixels) of the homography h (row by row) on the points.
-double HomographyRms(const std::array<double, 9>& h, std::span<const GridPoint> scene,
-                     std::span<const GridPoint> image);
+double HomographyRms(const std::array<double, 9>& h, std::span<const PlanePoint> scene,
+                     std::span<const PlanePoint> image);
 
 // The check of one calibration. Throws CalcError (Russian message) on degenerate input.
 FieldCheck CheckField(const FieldCheckInput& input);
-
-// The result as a JSON object (UTF-8). Keys: coefficient, sd, n, sem, homography_rms_px,
-// tilt_vertical_deg, tilt_horizontal_deg, tilt_deg, focal_px, corrected_coefficient,
-// corrected_se, views, multiview_fx, multiview_fy, multiview_ratio, multiview_ratio_se,
-// bias, bias_se, warning; a value that is not known is null.
-QByteArray FieldCheckJson(const FieldCheck& check);
-
-// The Russian warning text shown when check.warning is on (empty otherwise).
-QString FieldCheckWarning(const FieldCheck& check);
 
 } // namespace vrma

@@ -31,7 +31,7 @@ qint32 PixelX(double column, double h) {
 // The points of a grid as the run reads them: point k is the node of column k / NR and
 // row k % NR.
 struct TableGrid {
-    std::span<const GridPoint> points;
+    std::span<const PlanePoint> points;
     double X(size_t k) const { return points[k].x; }
     double Y(size_t k) const { return points[k].y; }
 };
@@ -161,8 +161,8 @@ ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, c
         // together), into a small grid of their own that the sweeps then read; a row that
         // fails its checks is done again on the whole grid.
         const qint32 perBlock = std::max(1, 16384 / std::max(nc, 1) - 2);
-        std::vector<GridPoint> blockScene;
-        std::vector<GridPoint> blockImage;
+        std::vector<PlanePoint> blockScene;
+        std::vector<PlanePoint> blockImage;
         for (qint32 j0 = 1; j0 <= nr - 2; j0 += perBlock) {
             const qint32 blockRows = std::min(perBlock, nr - 1 - j0);
             const size_t gathered = size_t(blockRows) + 2;
@@ -170,11 +170,11 @@ ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, c
             blockImage.resize(blockScene.size());
             for (qint32 i = 0; i < nc; ++i) {
                 const size_t from = size_t(i) * rows + size_t(j0 - 1);
-                GridPoint* const toScene = blockScene.data() + size_t(i) * gathered;
-                GridPoint* const toImage = blockImage.data() + size_t(i) * gathered;
+                PlanePoint* const toScene = blockScene.data() + size_t(i) * gathered;
+                PlanePoint* const toImage = blockImage.data() + size_t(i) * gathered;
                 for (size_t r = 0; r < gathered; ++r) {
-                    toScene[r] = GridPoint{scene.X(from + r), scene.Y(from + r)};
-                    toImage[r] = GridPoint{image.X(from + r), image.Y(from + r)};
+                    toScene[r] = PlanePoint{scene.X(from + r), scene.Y(from + r)};
+                    toImage[r] = PlanePoint{image.X(from + r), image.Y(from + r)};
                 }
             }
             const TableGrid blockOfScene{blockScene};
@@ -216,8 +216,8 @@ ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, c
 
 } // namespace
 
-ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const GridPoint> scene,
-                            std::span<const GridPoint> image) {
+ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const PlanePoint> scene,
+                            std::span<const PlanePoint> image) {
     if (scene.size() != image.size()) {
         ScaleRatioRun run; // stopped while laying out the grid
         return run;

@@ -8,18 +8,13 @@
 // same node. The computation only computes; the calibration window lists, paints and
 // reports what it returns.
 #include "data/Data_structures.h"
+#include "data/PlanePoint.h"
 
 #include <QtGlobal>
 #include <span>
 #include <vector>
 
 namespace vrma {
-
-// One point of the grid as the computation sees it.
-struct GridPoint {
-    double x;
-    double y;
-};
 
 // One vertex of the ratio plot, in pixels of the plot bitmap.
 struct PlotVertex {
@@ -88,8 +83,8 @@ inline qint64 GridPointCount(qint32 nc, qint32 nr) {
 // holds NC * NR points; sizes that do not match stop the run at Tables). Never throws:
 // a calculation failure, or memory that cannot be had for the working data, ends the
 // run, and the result tells where.
-ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const GridPoint> scene,
-                            std::span<const GridPoint> image);
+ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const PlanePoint> scene,
+                            std::span<const PlanePoint> image);
 
 // The same on the point lists of the calibration window: their points are copied into
 // the grid tables first.

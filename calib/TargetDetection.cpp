@@ -2,14 +2,12 @@
 
 #include "data/Errors.h"
 #include "data/Messages.h"
-#include "data/Numbers.h"
 #include "data/TextFile.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
-#include <QStringList>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -726,18 +724,6 @@ bool FindOnCopy(const cv::Mat& work, TargetKind kind, int columns, int rows,
 
 } // namespace
 
-bool ParseTargetKind(QStringView word, TargetKind& kind) {
-    if (word == u"chessboard") {
-        kind = TargetKind::Chessboard;
-        return true;
-    }
-    if (word == u"dots") {
-        kind = TargetKind::Dots;
-        return true;
-    }
-    return false;
-}
-
 cv::Mat ReadPhotograph(const QString& fileName) {
     QByteArray bytes;
     try {
@@ -850,40 +836,6 @@ DetectedTargets DetectTargetsInFile(const QString& fileName, TargetKind kind, in
     stages.At(0);
     const cv::Mat grey = ReadPhotograph(fileName);
     return DetectTargetsStaged(grey, kind, columns, rows, DetectionTuning{}, progress, 15, 100);
-}
-
-std::vector<ImagePoint> SceneGrid(int columns, int rows, double pitch, double pitchY) {
-    std::vector<ImagePoint> points;
-    if (columns < 1 || rows < 1)
-        return points;
-    points.reserve(size_t(columns) * size_t(rows));
-    for (int i = 0; i < columns; ++i)
-        for (int j = 0; j < rows; ++j)
-            points.push_back({i * pitch, j * pitchY});
-    return points;
-}
-
-QStringList CoordinateLines(const std::vector<ImagePoint>& points) {
-    QStringList lines;
-    lines.reserve(qsizetype(points.size()));
-    for (const ImagePoint& p : points)
-        lines.append(FormatGeneral15(p.x) + QStringLiteral(" ; ") + FormatGeneral15(p.y));
-    return lines;
-}
-
-void WriteDetectedFiles(const QString& sceneFile, const QString& imageFile,
-                        const DetectedTargets& targets, double pitch, double pitchY) {
-    if (targets.points.size() != size_t(targets.columns) * size_t(targets.rows) ||
-        targets.columns < 2 || targets.rows < 2)
-        throw std::invalid_argument("The targets do not fill their grid");
-    const std::vector<ImagePoint> scene = SceneGrid(targets.columns, targets.rows, pitch, pitchY);
-    for (const ImagePoint& p : scene)
-        if (!std::isfinite(p.x) || !std::isfinite(p.y))
-            throw CalcError("The scene grid is beyond the range of numbers");
-    const QByteArray sceneBytes = EncodeTextLines(CoordinateLines(scene));
-    const QByteArray imageBytes = EncodeTextLines(CoordinateLines(targets.points));
-    WriteFileAtomically(sceneFile, sceneBytes);
-    WriteFileAtomically(imageFile, imageBytes);
 }
 
 } // namespace vrma

@@ -1,13 +1,16 @@
 #pragma once
-// Target detection: from a photograph of the printed test field to the two coordinate
-// files of a calibration. A field is a grid of NC columns by NR rows of targets, either
-// the inner corners of a chessboard (a board of (NC + 1) x (NR + 1) squares) or a
+// Target detection: from a photograph of the printed test field to the image points of a
+// calibration (data/PointFileWriter writes them, and the board's scene grid, as the two
+// coordinate files). A field is a grid of NC columns by NR rows of targets (calib/Board),
+// either the inner corners of a chessboard (a board of (NC + 1) x (NR + 1) squares) or a
 // symmetric grid of dots. The targets are listed as the calibration reads its grid:
 // column by column, the column index growing with image x and the row index with image y,
 // so that the k-th image point (k = i * NR + j) and the k-th scene point are one node.
 // Core only: OpenCV and Qt Core/Gui, no windows.
+#include "calib/Board.h"
+#include "data/PlanePoint.h"
+
 #include <QString>
-#include <QStringList>
 #include <QStringView>
 
 #include <functional>
@@ -20,21 +23,6 @@ class Mat;
 
 namespace vrma {
 
-enum class TargetKind {
-    Chessboard, // inner corners of a chessboard
-    Dots,       // a symmetric grid of dots, dark on light or light on dark
-};
-
-// "chessboard" / "dots" (the command line's words): true and kind set; false for others.
-bool ParseTargetKind(QStringView word, TargetKind& kind);
-
-// A point of the photograph, in pixels: x to the right, y down, the centre of the top
-// left pixel at (0, 0).
-struct ImagePoint {
-    double x = 0.0;
-    double y = 0.0;
-};
-
 // The targets found, in the calibration's order (column by column).
 struct DetectedTargets {
     TargetKind kind = TargetKind::Chessboard;
@@ -42,7 +30,7 @@ struct DetectedTargets {
     int rows = 0;
     int imageWidth = 0; // of the photograph, pixels
     int imageHeight = 0;
-    std::vector<ImagePoint> points; // columns * rows, k = i * rows + j
+    std::vector<PlanePoint> points; // columns * rows, k = i * rows + j
 };
 
 // The photograph cannot be read (no file, not an image, truncated, empty). what() is the
@@ -103,18 +91,5 @@ DetectedTargets DetectTargetsTuned(const cv::Mat& grey, TargetKind kind, int col
 // ReadPhotograph, then DetectTargets.
 DetectedTargets DetectTargetsInFile(const QString& fileName, TargetKind kind, int columns, int rows,
                                     const DetectionProgress& progress = {});
-
-// The scene grid of a field: X = i * pitch, Y = j * pitchY, in the same order.
-std::vector<ImagePoint> SceneGrid(int columns, int rows, double pitch, double pitchY);
-
-// The lines of a coordinate file: "x ; y" in the 15-digit general format.
-QStringList CoordinateLines(const std::vector<ImagePoint>& points);
-
-// Writes the scene file (SceneGrid) and the image file (the targets) as coordinate files:
-// one point a line "x ; y", Windows-1251, CR LF, the decimal separator of the locale, the
-// 15-digit general format. Both are encoded before either is written, and each is written
-// whole or not at all (the program's save). Throws on a failed write.
-void WriteDetectedFiles(const QString& sceneFile, const QString& imageFile,
-                        const DetectedTargets& targets, double pitch, double pitchY);
 
 } // namespace vrma

@@ -110,4 +110,17 @@ int BuildGeometryFile(GeometryFormat format, const QStringList& values, QStringL
     return -1;
 }
 
+std::optional<double> CameraFileFocal(const QString& fileName) {
+    try {
+        const QStringList values = ReadGeometryValues(fileName, kCameraLineCount);
+        if (values.size() <= kCameraFocalLine)
+            return std::nullopt;
+        const std::optional<double> focal = ParseRealDouble(values[kCameraFocalLine].trimmed());
+        if (focal && *focal > 0.0)
+            return focal;
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
+
 } // namespace vrma

@@ -13,6 +13,8 @@ constexpr int kCameraLineCount = 8;
 constexpr int kOrientationLineCount = 21;
 // The line of a camera file that holds the correction table's name (0-based).
 constexpr int kCameraTableLine = 2;
+// The line of a camera file that holds the focal length, in pixels (0-based).
+constexpr int kCameraFocalLine = 3;
 
 int GeometryLineCount(GeometryFormat format);
 
@@ -25,6 +27,10 @@ const QStringList& GeometryComments(GeometryFormat format);
 QStringList GeometryValuesFromLines(const QStringList& lines, int count);
 // The same, read from a file (FileError when it cannot be read).
 QStringList ReadGeometryValues(const QString& fileName, int count);
+
+// The focal length (pixels) of a camera file: its value on kCameraFocalLine, when it
+// reads as a positive number; empty otherwise (no file, an empty value). Never throws.
+std::optional<double> CameraFileFocal(const QString& fileName);
 
 // The text to write for a numeric value: the empty text or one blank give the empty
 // text (absent); otherwise the text is read by the real syntax at full precision and

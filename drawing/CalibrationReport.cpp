@@ -4,6 +4,7 @@
 #include "data/Locale.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
+#include "drawing/FieldCheckVerdict.h"
 #include "drawing/NodeMapPainting.h"
 
 #include <QBuffer>

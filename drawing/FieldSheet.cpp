@@ -3,6 +3,7 @@
 #include "drawing/FieldSheet.h"
 
 #include "data/Locale.h"
+#include "data/PointFileWriter.h"
 #include "data/TextFile.h"
 
 #include <QBuffer>
@@ -24,9 +25,6 @@ constexpr double kPaperMargin = 10.0; // the edge a printer leaves white, mm
 constexpr double kTextBlock = 20.0;   // the pitch line, the ruler's caption and bar, mm
 constexpr double kRulerLength = 100.0;
 constexpr double kRulerHeight = 2.0;
-constexpr double kMinPitch = 2.0; // a smaller pitch is not printed true enough, mm
-constexpr double kMaxPitch = 500.0;
-constexpr int kMaxTargets = 200; // columns or rows
 
 // A length in millimetres as printed: up to three decimals, no trailing zeros.
 QString MmText(double value) {
@@ -56,20 +54,28 @@ double DotDiameter(const FieldSheet& sheet) {
 }
 
 void CheckField(const FieldSheet& sheet) {
-    if (sheet.columns < 2 || sheet.rows < 2 || sheet.columns > kMaxTargets ||
-        sheet.rows > kMaxTargets)
-        throw FieldSheetError(
-            QStringLiteral("Число столбцов и строк мишеней должно быть от 2 до %1.")
-                .arg(kMaxTargets)
-                .toStdString());
-    for (const double pitch : {sheet.pitch, sheet.pitchY})
-        if (!std::isfinite(pitch) || pitch < kMinPitch || pitch > kMaxPitch)
-            throw FieldSheetError(QStringLiteral("Шаг сетки должен быть числом от %1 до %2 мм.")
-                                      .arg(MmText(kMinPitch), MmText(kMaxPitch))
-                                      .toStdString());
+    const BoardFault fault = CheckBoard(sheet);
+    if (fault != BoardFault::None)
+        throw FieldSheetError(BoardFaultMessage(fault).toStdString());
 }
 
 } // namespace
+
+QString BoardFaultMessage(BoardFault fault) {
+    switch (fault) {
+    case BoardFault::None:
+        break;
+    case BoardFault::Grid:
+        return QStringLiteral("Число столбцов и строк мишеней должно быть целым, от %1 до %2.")
+            .arg(kBoardMinTargets)
+            .arg(kBoardMaxTargets);
+    case BoardFault::Pitch:
+    case BoardFault::PitchY:
+        return QStringLiteral("Шаг сетки должен быть числом от %1 до %2 мм.")
+            .arg(MmText(kBoardMinPitch), MmText(kBoardMaxPitch));
+    }
+    return {};
+}
 
 bool ParseSheetPage(QStringView word, SheetPage& page) {
     if (word.compare(QLatin1String("A4"), Qt::CaseInsensitive) == 0) {
@@ -220,18 +226,9 @@ QByteArray FieldSheetPdf(const FieldSheet& sheet) {
     return bytes;
 }
 
-QStringList SceneFileLines(int columns, int rows, double pitch, double pitchY) {
-    return CoordinateLines(SceneGrid(columns, rows, pitch, pitchY));
-}
-
-void WriteSceneFile(const QString& fileName, int columns, int rows, double pitch, double pitchY) {
-    WriteFileAtomically(fileName, EncodeTextLines(SceneFileLines(columns, rows, pitch, pitchY)));
-}
-
 void WriteFieldSheet(const QString& pdfFile, const QString& sceneFile, const FieldSheet& sheet) {
     const QByteArray pdf = FieldSheetPdf(sheet);
-    const QByteArray scene =
-        EncodeTextLines(SceneFileLines(sheet.columns, sheet.rows, sheet.pitch, sheet.pitchY));
+    const QByteArray scene = EncodePointFile(SceneGrid(sheet));
     WriteFileAtomically(pdfFile, pdf);
     WriteFileAtomically(sceneFile, scene);
 }

@@ -3,12 +3,11 @@
 // A4 or A3 sheet, as a vector PDF, with the line that states its pitch and a ruler bar for
 // checking the print; and the scene coordinate file of its targets, in millimetres.
 // Core only: the PDF is painted with Qt Gui.
-#include "calib/TargetDetection.h"
+#include "calib/Board.h"
 #include "data/Errors.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 namespace vrma {
 
@@ -17,25 +16,23 @@ enum class SheetPage { A4, A3 };
 // "A4" / "A3" (the command line's words, any case): true and page set; false for others.
 bool ParseSheetPage(QStringView word, SheetPage& page);
 
-// A field as it is ordered: columns x rows targets at the pitch, in millimetres. For a
-// chessboard the targets are the inner corners of (columns + 1) x (rows + 1) squares of
-// pitch x pitchY; for dots they are dark dots of diameter min(pitch, pitchY) / 2.
-struct FieldSheet {
-    TargetKind kind = TargetKind::Chessboard;
-    int columns = 9;
-    int rows = 6;
-    double pitch = 20.0;  // along x (the columns), mm
-    double pitchY = 20.0; // along y (the rows), mm
+// A field as it is ordered: a board in millimetres on a sheet. For a chessboard the
+// targets are the inner corners of (columns + 1) x (rows + 1) squares of pitch x pitchY;
+// for dots they are dark dots of diameter min(pitch, pitchY) / 2.
+struct FieldSheet : Board {
     SheetPage page = SheetPage::A4;
 };
 
-// A field that cannot be drawn: too few targets, a pitch that is no positive number or
-// too small to print, or a field that does not fit the sheet. what() is the Russian
-// message for the user, UTF-8.
+// A field that cannot be drawn: a board that does not pass its check (CheckBoard), or a
+// field that does not fit the sheet. what() is the Russian message for the user, UTF-8.
 class FieldSheetError : public Exception {
 public:
     using Exception::Exception;
 };
+
+// What the user is told of a board that does not pass its check (the windows' message,
+// and the sheet's); empty for BoardFault::None.
+QString BoardFaultMessage(BoardFault fault);
 
 // Where the parts of a sheet lie, in millimetres from the top left corner of the paper.
 struct FieldSheetLayout {
@@ -66,14 +63,9 @@ QString FieldSheetRulerLine(double lengthMm);
 // The sheet as a one-page PDF. Throws FieldSheetError.
 QByteArray FieldSheetPdf(const FieldSheet& sheet);
 
-// The scene coordinate file of a field: SceneGrid in millimetres, one "x ; y" line per
-// target in the calibration's order, the 15-digit general format.
-QStringList SceneFileLines(int columns, int rows, double pitch, double pitchY);
-// Writes the scene file (the program's save). Throws FileError.
-void WriteSceneFile(const QString& fileName, int columns, int rows, double pitch, double pitchY);
-
-// Both files of a field: the PDF and its scene file, made in memory before either is
-// written (a field that does not fit writes nothing). Throws FieldSheetError, FileError.
+// Both files of a field: the PDF and its scene file (the board's SceneGrid in millimetres,
+// data/PointFileWriter), made in memory before either is written (a field that does not
+// fit writes nothing). Throws FieldSheetError, FileError.
 void WriteFieldSheet(const QString& pdfFile, const QString& sceneFile, const FieldSheet& sheet);
 
 } // namespace vrma

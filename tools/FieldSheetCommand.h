@@ -4,9 +4,6 @@
 
 namespace vrma {
 
-// True when the arguments ask for a test field (--make-field among them).
-bool WantsFieldSheet(int argc, char** argv);
-
 // Writes the PDF and the scene file that the arguments order (the program's name first).
 // Needs the GUI application object (the PDF is painted with fonts). Returns the exit code:
 // 0 written, 1 a wrong command line or a field that does not fit the sheet (nothing

@@ -4,30 +4,23 @@
 // --image. The command line's words come in as texts; what happened goes back to the
 // caller, which prints it.
 #include "calib/TargetDetection.h"
+#include "tools/BoardOptions.h"
 
 #include <QString>
 #include <optional>
 
 namespace vrma {
 
-// The command line's options of a detection, each taking a value.
-inline constexpr const char* kPhotoValueOptions[] = {"photo",   "target",    "pitch",
-                                                     "pitch-y", "scene-out", "image-out"};
-
 struct PhotoRequest {
-    QString photo;    // --photo
-    QString target;   // --target: chessboard | dots
-    QString columns;  // --columns
-    QString rows;     // --rows
-    QString pitch;    // --pitch
-    QString pitchY;   // --pitch-y, empty when not given
-    QString sceneOut; // --scene-out
-    QString imageOut; // --image-out
+    QString photo;      // --photo
+    BoardOptions board; // --target, --columns, --rows, --pitch, --pitch-y
+    QString sceneOut;   // --scene-out
+    QString imageOut;   // --image-out
 };
 
-// The request as the command line gives it: a known kind of target, a grid of at least
-// 2 x 2 (integers), pitches that are positive numbers with the decimal separator of the
-// moment, two different output files. A message for the user when something is wrong.
+// The request as the command line gives it: a board that passes the board check
+// (calib/Board) and two different output files, neither of them the photograph. A message
+// for the user when something is wrong.
 std::optional<QString> CheckPhotoRequest(const PhotoRequest& request);
 
 enum class PhotoStatus {

@@ -2,23 +2,27 @@
 // calibration window's computation on two coordinate files, prints the lines that the
 // window's list box would show, and can write the correction table and the camera file.
 // It links the core alone: no window system is loaded. Messages go to standard error,
-// the reader's through the console dialog host.
+// the reader's through the console dialog host. One function a command: calibrate
+// coordinate files, measure a photograph (then calibrate what it found), make a field
+// (tools/FieldSheetCommand).
 #include "calib/Calibration.h"
 #include "calib/ExportFiles.h"
 #include "calib/FieldCheck.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
 #include "data/Numbers.h"
+#include "data/PlanePoint.h"
 #include "data/ProgramFiles.h"
 #include "data/SeparatorCheck.h"
 #include "data/TextFile.h"
 #include "drawing/CalibrationReport.h"
+#include "drawing/FieldCheckVerdict.h"
 #include "drawing/ScaleRatioLines.h"
+#include "tools/CommandLine.h"
+#include "tools/FieldCheckJson.h"
 #include "tools/FieldSheetCommand.h"
 #include "tools/PhotoCommand.h"
 
-#include <QCommandLineOption>
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -27,7 +31,6 @@
 #include <QString>
 #include <QStringList>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -35,18 +38,6 @@
 
 namespace vrma {
 namespace {
-
-// Exit codes, as --help lists them.
-enum ExitCode {
-    kDone = 0,
-    kCommandLine = 1,
-    kRead = 2,
-    kCount = 3,
-    kCalculation = 4,
-    kWrite = 5,
-    kGridNotFound = 6,
-    kFieldCheck = 7,
-};
 
 const char kHelp[] = R"(vrma-calib — калибровка соотношения масштабов без окна, для сценариев.
 
@@ -127,7 +118,7 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
   --target ВИД      вид мишеней: chessboard — внутренние углы шахматного поля из
                     (NC+1)×(NR+1) клеток; dots — симметричная сетка кругов, тёмных на
                     светлом или светлых на тёмном
-  --pitch P         шаг сетки между столбцами в единицах поля (например, в мм)
+  --pitch P         шаг сетки между столбцами в единицах поля (например, в мм), от 2 до 500
   --pitch-y PY      шаг между строками, по умолчанию равен P
   --scene-out ФАЙЛ  записать файл координат сцены: точки X = i·P, Y = j·PY
   --image-out ФАЙЛ  записать файл координат изображения: найденные мишени в пикселях
@@ -144,8 +135,8 @@ Windows-1251, каждая строка записанного файла ока
      параметра, неверный разделитель, --camera без --table, нецелые W или H
      при --camera, --view без двух файлов, неположительное --focal; --photo вместе
      с --scene или --image, без --target, --pitch, --scene-out или --image-out,
-     неизвестный вид мишеней, неположительный шаг, NC или NR не целое число или
-     меньше 2); ничего не вычислено и не записано;
+     неизвестный вид мишеней, шаг не от 2 до 500, NC или NR не целое число
+     от 2 до 200); ничего не вычислено и не записано;
   2  «Ошибка чтения файла сцены!» — не удалось прочитать файл сцены или файл
      изображения (нет файла, строка не «x ; y»); если числа в строке, на которой
      чтение остановилось, записаны с другим разделителем дробной части, следующие
@@ -176,22 +167,6 @@ vrma-calib --example-folder):
   vrma-calib --scene "$example/scene.crd" --image "$example/image.crd" --columns 6 --rows 6 \
              --table cam1.tab --camera cam1.cam --report cam1.pdf
 )";
-
-void Print(std::FILE* stream, const QString& line) {
-    std::fputs(line.toUtf8().constData(), stream);
-    std::fputc('\n', stream);
-}
-
-int Fail(int code, const QString& message) {
-    Print(stderr, message);
-    return code;
-}
-
-int CommandLineError(const QString& message) {
-    Print(stderr, message);
-    Print(stderr, QStringLiteral("Справка: vrma-calib --help"));
-    return kCommandLine;
-}
 
 // After the reader's message: when the file that failed (the scene file, else the image
 // file) stopped at a line whose numbers are written with the other decimal separator, the
@@ -240,24 +215,11 @@ int PrintExampleFolder(const QStringList& arguments) {
     return kDone;
 }
 
-std::vector<GridPoint> GridPoints(const VT_Points& points) {
-    std::vector<GridPoint> out;
-    out.reserve(size_t(points.Count()));
-    for (qint32 k = 0; k < points.Count(); ++k)
-        out.push_back({points.Get(k)->X, points.Get(k)->Y});
-    return out;
-}
-
-// The options that take a value, as --help lists them.
+// The options that take a value, as --help lists them (those of a photograph too).
 const char* const kValueOptions[] = {
-    "scene", "image",  "columns",           "rows",   "width", "height",
-    "table", "camera", "decimal-separator", "report", "focal", "json"};
-
-std::vector<const char*> ValueOptions() {
-    std::vector<const char*> names(std::begin(kValueOptions), std::end(kValueOptions));
-    names.insert(names.end(), std::begin(kPhotoValueOptions), std::end(kPhotoValueOptions));
-    return names;
-}
+    "scene",  "image",   "columns",           "rows",     "width", "height", "table",
+    "camera", "json",    "decimal-separator", "report",   "focal", "photo",  "target",
+    "pitch",  "pitch-y", "scene-out",         "image-out"};
 
 // Takes every "--view SCENE IMAGE" out of the arguments (the parser knows options of one
 // value only). A message for the user when a view lacks a file.
@@ -279,165 +241,194 @@ std::optional<QString> TakeViews(QStringList& arguments, QList<QStringList>& vie
     return std::nullopt;
 }
 
-// The argument of the command line that names the option (for messages that quote it).
-QString ArgumentNaming(const QStringList& arguments, const QString& name) {
-    for (qsizetype k = 1; k < arguments.size(); ++k) {
-        QString argument = arguments[k];
-        const qsizetype equals = argument.indexOf(QLatin1Char('='));
-        QString bare = equals > 0 ? argument.left(equals) : argument;
-        while (bare.startsWith(QLatin1Char('-')))
-            bare.remove(0, 1);
-        if (bare == name)
-            return argument;
-    }
-    return QStringLiteral("--") + name;
-}
+// A calibration as the command line orders it, checked.
+struct CalibrationRequest {
+    QString sceneFile;
+    QString imageFile;
+    QString columns;
+    QString rows;
+    QString width; // texts, as the window's fields hold them
+    QString height;
+    std::optional<QString> table;
+    std::optional<QString> camera;
+    std::optional<QString> report;
+    std::optional<QString> json;
+    // The geometry of the field: asked for by --focal, --view or --json.
+    bool fieldCheck = false;
+    std::optional<double> focal;
+    QList<QStringList> views;
 
-struct Options {
-    QCommandLineParser parser;
-    bool help = false;
-
-    Options() {
-        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        for (const char* name : ValueOptions())
-            parser.addOption(
-                QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
-        parser.addOption(
-            QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
-    }
-    bool has(const char* name) const { return parser.isSet(QString::fromLatin1(name)); }
-    QString value(const char* name, const QString& fallback = QString()) const {
-        return has(name) ? parser.value(QString::fromLatin1(name)) : fallback;
+    std::optional<double> widthPx() const { return ParseRealDouble(width); }
+    std::optional<double> heightPx() const { return ParseRealDouble(height); }
+    bool sizeKnown() const {
+        return widthPx() && heightPx() && *widthPx() > 0.0 && *heightPx() > 0.0;
     }
 };
 
-// Reads the arguments; a message for the user when they are wrong.
-std::optional<QString> ParseArguments(const QStringList& arguments, Options& options) {
-    QCommandLineParser& parser = options.parser;
-    if (!parser.parse(arguments)) {
-        const QStringList unknown = parser.unknownOptionNames();
-        if (!unknown.isEmpty())
-            return QStringLiteral("Неизвестный параметр: %1")
-                .arg(ArgumentNaming(arguments, unknown.first()));
-        // The parser takes the next argument as an option's value, so only the last
-        // argument can lack one.
-        return QStringLiteral("Не задано значение параметра %1").arg(arguments.last());
+// The checks of the calibration's own options, after the files and the separator; a
+// message for the user when they are wrong.
+std::optional<QString> ReadCalibrationRequest(const CommandLine& options,
+                                              CalibrationRequest& request) {
+    request.columns = options.value("columns");
+    request.rows = options.value("rows");
+    request.width = options.value("width", QStringLiteral("720"));
+    request.height = options.value("height", QStringLiteral("576"));
+    request.table = options.given("table");
+    request.camera = options.given("camera");
+    request.report = options.given("report");
+    request.json = options.given("json");
+    if (request.camera && !request.table)
+        return QStringLiteral("Для файла камеры нужна и таблица коррекции (--table)");
+    if (request.camera && (!ParseInteger(request.width) || !ParseInteger(request.height)))
+        return QStringLiteral("Для файла камеры ширина и высота изображения должны быть целыми "
+                              "числами");
+    request.fieldCheck = options.has("focal") || request.json || !request.views.isEmpty();
+    if (options.has("focal")) {
+        request.focal = ParseRealDouble(options.value("focal"));
+        if (!request.focal || !(*request.focal > 0.0))
+            return QStringLiteral(
+                       "Фокусное расстояние (--focal) должно быть положительным числом: %1")
+                .arg(options.value("focal"));
     }
-    if (!parser.positionalArguments().isEmpty())
-        return QStringLiteral("Неизвестный параметр: %1").arg(parser.positionalArguments().first());
-    for (const char* name : ValueOptions())
-        if (parser.values(QString::fromLatin1(name)).size() > 1)
-            return QStringLiteral("Параметр --%1 задан дважды").arg(QLatin1String(name));
-    options.help = parser.isSet(QStringLiteral("help"));
+    if (request.fieldCheck && !request.sizeKnown())
+        return QStringLiteral("Для оценки наклона поля ширина и высота изображения должны быть "
+                              "положительными числами");
     return std::nullopt;
 }
 
-int Run(QStringList arguments) {
-    QList<QStringList> views;
-    if (const auto error = TakeViews(arguments, views))
-        return CommandLineError(*error);
-    Options options;
-    if (const auto error = ParseArguments(arguments, options))
-        return CommandLineError(*error);
-    if (options.help) {
-        std::fputs(kHelp, stdout);
-        std::fputs(FieldSheetHelp(), stdout);
+// The full, clean path of a file, as the save dialog gives it.
+QString FullPath(const QString& name) {
+    return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
+}
+
+// The export's files: always a new table, and the camera file at the name given, which
+// names the table by its full path. Both texts are encoded before either file is written:
+// one that the code page cannot hold leaves both files as they were. Adds the lines that
+// tell what was written.
+int WriteExport(const CalibrationRequest& request, double coefficient, QStringList& written) {
+    if (!request.table)
         return kDone;
-    }
-    const bool photo = options.has("photo");
-    if (photo && (options.has("scene") || options.has("image")))
-        return CommandLineError(
-            QStringLiteral("Со снимком (--photo) файлы --scene и --image не задаются"));
-    const std::vector<const char*> required =
-        photo ? std::vector<const char*>{"target", "columns",   "rows",
-                                         "pitch",  "scene-out", "image-out"}
-              : std::vector<const char*>{"scene", "image", "columns", "rows"};
-    for (const char* name : required)
-        if (!options.has(name))
-            return CommandLineError(
-                QStringLiteral("Не задан обязательный параметр --%1").arg(QLatin1String(name)));
-
-    InitDecimalSeparatorFromSystem();
-    if (options.has("decimal-separator")) {
-        const QString separator = options.value("decimal-separator");
-        if (separator != QStringLiteral(",") && separator != QStringLiteral("."))
-            return CommandLineError(
-                QStringLiteral("Разделитель дробной части должен быть «,» или «.»: %1")
-                    .arg(separator));
-        SetDecimalSeparator(separator.at(0));
-    }
-    // With a photograph its size stands in for a width or height not given (it passes every
-    // check below as the defaults do).
-    QString width = options.value("width", QStringLiteral("720"));
-    QString height = options.value("height", QStringLiteral("576"));
-    const PhotoRequest photoRequest{options.value("photo"),     options.value("target"),
-                                    options.value("columns"),   options.value("rows"),
-                                    options.value("pitch"),     options.value("pitch-y"),
-                                    options.value("scene-out"), options.value("image-out")};
-    if (photo)
-        if (const auto error = CheckPhotoRequest(photoRequest))
-            return CommandLineError(*error);
-    const bool table = options.has("table");
-    const bool camera = options.has("camera");
-    if (camera && !table)
-        return CommandLineError(
-            QStringLiteral("Для файла камеры нужна и таблица коррекции (--table)"));
-    if (camera && (!ParseInteger(width) || !ParseInteger(height)))
-        return CommandLineError(
-            QStringLiteral("Для файла камеры ширина и высота изображения должны быть целыми "
-                           "числами"));
-
-    const bool fieldCheck = options.has("focal") || options.has("json") || !views.isEmpty();
-    std::optional<double> focal;
-    if (options.has("focal")) {
-        focal = ParseRealDouble(options.value("focal"));
-        if (!focal || !(*focal > 0.0))
-            return CommandLineError(
-                QStringLiteral("Фокусное расстояние (--focal) должно быть положительным числом: %1")
-                    .arg(options.value("focal")));
-    }
-    std::optional<double> widthPx = ParseRealDouble(width);
-    std::optional<double> heightPx = ParseRealDouble(height);
-    if (fieldCheck && (!widthPx || !heightPx || !(*widthPx > 0.0) || !(*heightPx > 0.0)))
-        return CommandLineError(
-            QStringLiteral("Для оценки наклона поля ширина и высота изображения должны быть "
-                           "положительными числами"));
-
-    // The photograph's targets into the two files, which the calibration then reads.
-    QString sceneFile = options.value("scene");
-    QString imageFile = options.value("image");
-    if (photo) {
-        const PhotoResult found = RunPhotoDetection(photoRequest);
-        switch (found.status) {
-        case PhotoStatus::Unreadable:
-            return Fail(kRead, found.message);
-        case PhotoStatus::GridNotFound:
-            return Fail(kGridNotFound, found.message);
-        case PhotoStatus::WriteFailed:
-            return Fail(kWrite, found.message);
-        case PhotoStatus::Done:
-            break;
+    QString encoding = *request.table;
+    try {
+        const QByteArray tableBytes =
+            EncodeTextLines(NewCorrectionTableLines(coefficient, request.width, request.height));
+        QByteArray cameraBytes;
+        if (request.camera) {
+            encoding = *request.camera;
+            cameraBytes = EncodeTextLines(
+                CameraFileLines(request.width, request.height, FullPath(*request.table)));
         }
-        sceneFile = photoRequest.sceneOut;
-        imageFile = photoRequest.imageOut;
-        if (!options.has("width"))
-            width = FormatInteger(found.width);
-        if (!options.has("height"))
-            height = FormatInteger(found.height);
-        widthPx = ParseRealDouble(width);
-        heightPx = ParseRealDouble(height);
+        WriteFileAtomically(*request.table, tableBytes);
+        written << WrittenTableLine(FullPath(*request.table));
+        if (request.camera) {
+            WriteFileAtomically(*request.camera, cameraBytes);
+            written << WrittenCameraLine(FullPath(*request.camera));
+        }
+    } catch (const EncodingError& error) {
+        return Fail(kWrite,
+                    QStringLiteral("%1: %2").arg(encoding, QString::fromUtf8(error.what())));
+    } catch (const std::exception& error) {
+        return Fail(kWrite, QString::fromUtf8(error.what()));
     }
+    return kDone;
+}
 
-    // The calibration window's command, step for step; the reader prints its own message.
+// What the geometry of the field came to: the check, or why there is none.
+struct FieldCheckOutcome {
+    std::optional<FieldCheck> check;
+    QString failure;
+};
+
+// The geometry of the field: the run's photograph and the further ones. It is checked
+// when asked for, and for the report when the image size allows it. kRead when a view
+// cannot be read (its reader has told why).
+int CheckFieldGeometry(const CalibrationRequest& request, const Calibration& calibration,
+                       const VT_Points& scene, const VT_Points& image, FieldCheckOutcome& out) {
+    if (!request.fieldCheck && !(request.report && request.sizeKnown()))
+        return kDone;
+    const std::vector<PlanePoint> scenePoints = PlanePoints(scene);
+    const std::vector<PlanePoint> imagePoints = PlanePoints(image);
+    FieldCheckInput input;
+    input.scene = scenePoints;
+    input.image = imagePoints;
+    input.width = *request.widthPx();
+    input.height = *request.heightPx();
+    input.focal = request.focal;
+    input.coefficient = calibration.run.coefficient;
+    input.sd = calibration.run.sd;
+    input.n = qint64(calibration.run.ratios.size());
+    for (const QStringList& view : request.views) {
+        VT_Points viewScene(1);
+        VT_Points viewImage(1);
+        if (!ReadCalibrationFiles(view[0], view[1], viewScene, viewImage)) {
+            ExplainReadFailure(view[0], view[1]);
+            return kRead;
+        }
+        input.views.push_back(FieldView{PlanePoints(viewScene), PlanePoints(viewImage)});
+    }
+    try {
+        out.check = CheckField(input);
+    } catch (const CalcError& error) {
+        out.failure = QString::fromUtf8(error.what());
+    }
+    return kDone;
+}
+
+// The report, after the export: it tells what the export wrote.
+int WriteReport(const CalibrationRequest& request, const Calibration& calibration,
+                const QStringList& written, const FieldCheckOutcome& field) {
+    if (!request.report)
+        return kDone;
+    try {
+        CalibrationReport report =
+            MakeCalibrationReport(FullPath(request.sceneFile), FullPath(request.imageFile),
+                                  calibration.columns, calibration.rows, request.width,
+                                  request.height, calibration.run, QDateTime::currentDateTime());
+        report.written = written;
+        if (field.check)
+            report.sections.push_back(FieldCheckSection(*field.check));
+        else if (!field.failure.isEmpty())
+            report.sections.push_back(FieldCheckFailedSection(field.failure));
+        WriteCalibrationReport(*request.report, report);
+    } catch (const FileError& error) {
+        return Fail(kWrite, QString::fromUtf8(error.what()));
+    } catch (const std::exception& error) {
+        return Fail(kWrite, QStringLiteral("Не удаётся записать отчёт %1: %2")
+                                .arg(*request.report, QString::fromUtf8(error.what())));
+    }
+    return kDone;
+}
+
+// The field check asked for: its failure, its warning and its JSON.
+int FinishFieldCheck(const CalibrationRequest& request, const FieldCheckOutcome& field) {
+    if (!request.fieldCheck)
+        return kDone;
+    if (!field.check)
+        return Fail(kFieldCheck, field.failure);
+    if (field.check->warning)
+        Print(stderr, FieldCheckWarning(*field.check));
+    if (request.json) {
+        try {
+            WriteFileAtomically(*request.json, FieldCheckJson(*field.check));
+        } catch (const std::exception& error) {
+            return Fail(kWrite, QString::fromUtf8(error.what()));
+        }
+    }
+    return kDone;
+}
+
+// The calibration window's command, step for step (the reader prints its own message),
+// then the files and the figures ordered.
+int Calibrate(const CalibrationRequest& request) {
     VT_Points scene(1);
     VT_Points image(1);
-    const Calibration calibration = RunCalibration(options.value("columns"), options.value("rows"),
-                                                   sceneFile, imageFile, scene, image);
+    const Calibration calibration = RunCalibration(request.columns, request.rows, request.sceneFile,
+                                                   request.imageFile, scene, image);
     switch (calibration.status) {
     case CalibrationStatus::BadGridSize:
         return Fail(kCalculation, CalibrationMessage(calibration.status));
     case CalibrationStatus::ReadFailed:
-        ExplainReadFailure(sceneFile, imageFile);
+        ExplainReadFailure(request.sceneFile, request.imageFile);
         return kRead;
     case CalibrationStatus::CountMismatch:
         return Fail(kCount, CalibrationMessage(calibration.status));
@@ -450,140 +441,93 @@ int Run(QStringList arguments) {
     std::fflush(stdout);
     if (!calibration.done())
         return Fail(kCalculation, CalibrationMessage(calibration.status));
-
-    // The export's files: always a new table, and the camera file at the name given.
-    // The camera file names the table by its full path, as the save dialog gives it.
-    const auto full = [](const QString& name) {
-        return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
-    };
     QStringList written;
-    if (table) {
-        // Both texts are encoded before either file is written: one that the code page
-        // cannot hold leaves both files as they were.
-        const QString tableName = options.value("table");
-        const QString cameraName = options.value("camera");
-        QString encoding = tableName;
-        try {
-            const QByteArray tableBytes = EncodeTextLines(
-                NewCorrectionTableLines(calibration.run.coefficient, width, height));
-            QByteArray cameraBytes;
-            if (camera) {
-                encoding = cameraName;
-                cameraBytes = EncodeTextLines(CameraFileLines(width, height, full(tableName)));
-            }
-            WriteFileAtomically(tableName, tableBytes);
-            written << WrittenTableLine(full(tableName));
-            if (camera) {
-                WriteFileAtomically(cameraName, cameraBytes);
-                written << WrittenCameraLine(full(cameraName));
-            }
-        } catch (const EncodingError& error) {
-            return Fail(kWrite,
-                        QStringLiteral("%1: %2").arg(encoding, QString::fromUtf8(error.what())));
-        } catch (const std::exception& error) {
-            return Fail(kWrite, QString::fromUtf8(error.what()));
-        }
-    }
+    FieldCheckOutcome field;
+    int code = WriteExport(request, calibration.run.coefficient, written);
+    if (code == kDone)
+        code = CheckFieldGeometry(request, calibration, scene, image, field);
+    if (code == kDone)
+        code = WriteReport(request, calibration, written, field);
+    return code == kDone ? FinishFieldCheck(request, field) : code;
+}
 
-    // The geometry of the field: the run's photograph and the further ones. It is checked
-    // when asked for, and for the report when the image size allows it.
-    std::vector<GridPoint> scenePoints = GridPoints(scene);
-    std::vector<GridPoint> imagePoints = GridPoints(image);
-    const bool sizeKnown = widthPx && heightPx && *widthPx > 0.0 && *heightPx > 0.0;
-    std::optional<FieldCheck> check;
-    QString checkFailure;
-    if (fieldCheck || (options.has("report") && sizeKnown)) {
-        FieldCheckInput input;
-        input.scene = scenePoints;
-        input.image = imagePoints;
-        input.width = *widthPx;
-        input.height = *heightPx;
-        input.focal = focal;
-        input.coefficient = calibration.run.coefficient;
-        input.sd = calibration.run.sd;
-        input.n = qint64(calibration.run.ratios.size());
-        for (const QStringList& view : views) {
-            VT_Points viewScene(1);
-            VT_Points viewImage(1);
-            if (!ReadCalibrationFiles(view[0], view[1], viewScene, viewImage)) {
-                ExplainReadFailure(view[0], view[1]);
-                return kRead;
-            }
-            input.views.push_back(FieldView{GridPoints(viewScene), GridPoints(viewImage)});
-        }
-        try {
-            check = CheckField(input);
-        } catch (const CalcError& error) {
-            checkFailure = QString::fromUtf8(error.what());
-        }
-    }
+// The command: calibrate two coordinate files.
+int CalibrateFiles(const CommandLine& options, const QList<QStringList>& views) {
+    CalibrationRequest request;
+    request.sceneFile = options.value("scene");
+    request.imageFile = options.value("image");
+    request.views = views;
+    if (const auto error = options.Missing({"scene", "image", "columns", "rows"}))
+        return CommandLineError(*error);
+    if (const auto error = options.TakeDecimalSeparator())
+        return CommandLineError(*error);
+    if (const auto error = ReadCalibrationRequest(options, request))
+        return CommandLineError(*error);
+    return Calibrate(request);
+}
 
-    // The report, after the export: it tells what the export wrote.
-    if (options.has("report")) {
-        try {
-            CalibrationReport report = MakeCalibrationReport(
-                full(sceneFile), full(imageFile), calibration.columns, calibration.rows, width,
-                height, calibration.run, QDateTime::currentDateTime());
-            report.written = written;
-            if (check)
-                report.sections.push_back(FieldCheckSection(*check));
-            else if (!checkFailure.isEmpty())
-                report.sections.push_back(FieldCheckFailedSection(checkFailure));
-            WriteCalibrationReport(options.value("report"), report);
-        } catch (const FileError& error) {
-            return Fail(kWrite, QString::fromUtf8(error.what()));
-        } catch (const std::exception& error) {
-            return Fail(kWrite, QStringLiteral("Не удаётся записать отчёт %1: %2")
-                                    .arg(options.value("report"), QString::fromUtf8(error.what())));
-        }
+// The command: measure a photograph, write its two coordinate files, and calibrate them
+// (the photograph's size stands in for a width or height not given).
+int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& views) {
+    if (options.has("scene") || options.has("image"))
+        return CommandLineError(
+            QStringLiteral("Со снимком (--photo) файлы --scene и --image не задаются"));
+    if (const auto error =
+            options.Missing({"target", "columns", "rows", "pitch", "scene-out", "image-out"}))
+        return CommandLineError(*error);
+    if (const auto error = options.TakeDecimalSeparator())
+        return CommandLineError(*error);
+    const PhotoRequest photo{options.value("photo"),
+                             {options.value("target"), options.value("columns"),
+                              options.value("rows"), options.value("pitch"),
+                              options.given("pitch-y")},
+                             options.value("scene-out"),
+                             options.value("image-out")};
+    if (const auto error = CheckPhotoRequest(photo))
+        return CommandLineError(*error);
+    CalibrationRequest request;
+    request.views = views;
+    if (const auto error = ReadCalibrationRequest(options, request))
+        return CommandLineError(*error);
+
+    const PhotoResult found = RunPhotoDetection(photo);
+    switch (found.status) {
+    case PhotoStatus::Unreadable:
+        return Fail(kRead, found.message);
+    case PhotoStatus::GridNotFound:
+        return Fail(kGridNotFound, found.message);
+    case PhotoStatus::WriteFailed:
+        return Fail(kWrite, found.message);
+    case PhotoStatus::Done:
+        break;
     }
-    if (!fieldCheck)
+    request.sceneFile = photo.sceneOut;
+    request.imageFile = photo.imageOut;
+    request.width = options.value("width", FormatInteger(found.width));
+    request.height = options.value("height", FormatInteger(found.height));
+    return Calibrate(request);
+}
+
+int Run(QStringList arguments) {
+    QList<QStringList> views;
+    if (const auto error = TakeViews(arguments, views))
+        return CommandLineError(*error);
+    CommandLine options(kValueOptions, true);
+    if (const auto error = options.Parse(arguments))
+        return CommandLineError(*error);
+    if (options.help()) {
+        std::fputs(kHelp, stdout);
+        std::fputs(FieldSheetHelp(), stdout);
         return kDone;
-    if (!check)
-        return Fail(kFieldCheck, checkFailure);
-    if (check->warning)
-        Print(stderr, FieldCheckWarning(*check));
-    if (options.has("json")) {
-        try {
-            WriteFileAtomically(options.value("json"), FieldCheckJson(*check));
-        } catch (const std::exception& error) {
-            return Fail(kWrite, QString::fromUtf8(error.what()));
-        }
     }
-    return kDone;
+    return options.has("photo") ? MeasurePhotograph(options, views)
+                                : CalibrateFiles(options, views);
 }
 
 } // namespace
 } // namespace vrma
 
 namespace {
-
-// The report is painted with fonts, which need the GUI application object; the batch run
-// never shows a window, so it takes the offscreen platform and needs no display.
-bool WantsReport(int argc, char** argv) {
-    for (int k = 1; k < argc; ++k) {
-        if (std::strcmp(argv[k], "--") == 0)
-            break;
-        const char* name = argv[k];
-        while (*name == '-')
-            ++name;
-        if (name != argv[k] &&
-            (std::strcmp(name, "report") == 0 || std::strncmp(name, "report=", 7) == 0))
-            return true;
-    }
-    return false;
-}
-
-bool WantsExampleFolder(int argc, char** argv) {
-    for (int k = 1; k < argc; ++k) {
-        const char* name = argv[k];
-        while (*name == '-')
-            ++name;
-        if (name != argv[k] && std::strcmp(name, "example-folder") == 0)
-            return true;
-    }
-    return false;
-}
 
 // Standard error carries the program's own messages alone: Qt's diagnostics (QStandardPaths
 // on XDG_RUNTIME_DIR when fonts are set up for a PDF, say) are dropped. A fatal one, which
@@ -602,19 +546,21 @@ int main(int argc, char** argv) {
     // A write beyond the file-size limit fails as a write (its exit code), not by a signal.
     vrma::IgnoreFileSizeSignal();
     std::unique_ptr<QCoreApplication> app;
-    if (vrma::WantsFieldSheet(argc, argv)) {
+    if (vrma::NamesOption(argc, argv, "make-field")) {
         // The test field is painted with fonts too.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
         return vrma::RunFieldSheetCommand(QCoreApplication::arguments());
     }
-    if (WantsReport(argc, argv)) {
+    // The report is painted with fonts, which need the GUI application object; the batch
+    // run never shows a window, so it takes the offscreen platform and needs no display.
+    if (vrma::NamesOption(argc, argv, "report")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
-    if (WantsExampleFolder(argc, argv))
+    if (vrma::NamesOption(argc, argv, "example-folder", false))
         return vrma::PrintExampleFolder(QCoreApplication::arguments());
     try {
         return vrma::Run(QCoreApplication::arguments());

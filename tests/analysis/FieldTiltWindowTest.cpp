@@ -129,9 +129,9 @@ namespace {
 
 // Through the calibration window: its run of a tilted field's files, its camera file's
 // focal length in the field, and the warning.
-QStringList Lines(const std::vector<GridPoint>& points) {
+QStringList Lines(const std::vector<PlanePoint>& points) {
     QStringList lines;
-    for (const GridPoint& p : points)
+    for (const PlanePoint& p : points)
         lines << QString::number(p.x, 'g', 17) + QStringLiteral(" ; ") +
                      QString::number(p.y, 'g', 17);
     return lines;

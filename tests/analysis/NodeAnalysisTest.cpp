@@ -4,6 +4,7 @@
 #include "calib/NodeAnalysis.h"
 #include "calib/ScaleRatio.h"
 #include "data/Errors.h"
+#include "data/PlanePoint.h"
 #include "data/Procedures.h"
 #include "platform/Locale.h"
 
@@ -31,19 +32,16 @@ long double SortedMedian(std::vector<double> v) {
 struct Grid {
     int nc;
     int nr;
-    std::vector<GridPoint> scene;
-    std::vector<GridPoint> image;
-    GridPoint& Image(int i, int j) { return image[size_t(i * nr + j)]; }
+    std::vector<PlanePoint> scene;
+    std::vector<PlanePoint> image;
+    PlanePoint& Image(int i, int j) { return image[size_t(i * nr + j)]; }
     ScaleRatioRun Run() const { return RunScaleRatio(nc, nr, scene, image); }
 };
 
-std::vector<GridPoint> Points(const QString& file) {
+std::vector<PlanePoint> Points(const QString& file) {
     VT_Points list(1);
     LoadPointFile(file, &list);
-    std::vector<GridPoint> out;
-    for (int k = 0; k < list.Count(); ++k)
-        out.push_back({list.Get(k)->X, list.Get(k)->Y});
-    return out;
+    return PlanePoints(list);
 }
 
 Grid Example() {

@@ -36,10 +36,10 @@ protected:
         const test::TiltedField field = test::MakeField(camera, pose, 11, 9, 0.05, seed);
         QStringList files = {path(name + QStringLiteral("-scene.crd")),
                              path(name + QStringLiteral("-image.crd"))};
-        const std::vector<GridPoint>* sets[] = {&field.scene, &field.image};
+        const std::vector<PlanePoint>* sets[] = {&field.scene, &field.image};
         for (int f = 0; f < 2; ++f) {
             QStringList lines;
-            for (const GridPoint& p : *sets[f])
+            for (const PlanePoint& p : *sets[f])
                 lines << QString::number(p.x, 'g', 17) + QStringLiteral(" ; ") +
                              QString::number(p.y, 'g', 17);
             WriteTextLines(files[f], lines);

@@ -20,8 +20,8 @@ namespace {
 using namespace checked;
 
 // Every step checked in turn, row by row.
-ScaleRatioRun StepByStep(qint32 nc, qint32 nr, const std::vector<GridPoint>& scene,
-                         const std::vector<GridPoint>& image) {
+ScaleRatioRun StepByStep(qint32 nc, qint32 nr, const std::vector<PlanePoint>& scene,
+                         const std::vector<PlanePoint>& image) {
     ScaleRatioRun run;
     try {
         run.stage = ScaleRatioStage::Step;
@@ -96,8 +96,8 @@ void ExpectSameRun(const ScaleRatioRun& actual, const ScaleRatioRun& expected, i
 }
 
 // A measured field: 2 mm between targets, 5 pixels a millimetre, a little noise.
-void MakeField(qint32 nc, qint32 nr, std::mt19937_64& random, std::vector<GridPoint>& scene,
-               std::vector<GridPoint>& image) {
+void MakeField(qint32 nc, qint32 nr, std::mt19937_64& random, std::vector<PlanePoint>& scene,
+               std::vector<PlanePoint>& image) {
     std::normal_distribution<double> noise(0.0, 0.02);
     scene.assign(size_t(nc) * size_t(nr), {});
     image.assign(scene.size(), {});
@@ -112,10 +112,10 @@ void MakeField(qint32 nc, qint32 nr, std::mt19937_64& random, std::vector<GridPo
 
 // Plants a fault (or a near fault) at a random point: a value equal to a neighbour's, a
 // zero, a value far beyond the others, one too small to divide by, an infinity or NaN.
-void PlantFault(qint32 nc, qint32 nr, std::mt19937_64& random, std::vector<GridPoint>& scene,
-                std::vector<GridPoint>& image) {
+void PlantFault(qint32 nc, qint32 nr, std::mt19937_64& random, std::vector<PlanePoint>& scene,
+                std::vector<PlanePoint>& image) {
     const size_t k = size_t(random() % scene.size());
-    std::vector<GridPoint>& table = random() % 2 ? scene : image;
+    std::vector<PlanePoint>& table = random() % 2 ? scene : image;
     double& value = random() % 2 ? table[k].x : table[k].y;
     const size_t across = k + size_t(nr) < table.size() ? k + size_t(nr) : k;
     const size_t down = k + 2 < table.size() ? k + 2 : k;
@@ -159,8 +159,8 @@ TEST(ScaleRatioRows, SameRunAsEveryStepCheckedOnFieldsWithFaults) {
     for (int trial = 0; trial < 3000; ++trial) {
         const qint32 nc = 1 + qint32(random() % 14);
         const qint32 nr = 1 + qint32(random() % 14);
-        std::vector<GridPoint> scene;
-        std::vector<GridPoint> image;
+        std::vector<PlanePoint> scene;
+        std::vector<PlanePoint> image;
         MakeField(nc, nr, random, scene, image);
         const int faults = trial % 4 == 0 ? 0 : 1 + int(random() % 3);
         for (int f = 0; f < faults; ++f)
@@ -181,8 +181,8 @@ TEST(ScaleRatioRows, WideGridsTakenInBlocksOfRows) {
     for (int trial = 0; trial < 60; ++trial) {
         const qint32 nc = trial % 3 == 0 ? 9000 : 2000 + qint32(random() % 3000);
         const qint32 nr = 3 + qint32(random() % 12);
-        std::vector<GridPoint> scene;
-        std::vector<GridPoint> image;
+        std::vector<PlanePoint> scene;
+        std::vector<PlanePoint> image;
         MakeField(nc, nr, random, scene, image);
         if (trial % 4 != 0)
             PlantFault(nc, nr, random, scene, image);
@@ -194,8 +194,8 @@ TEST(ScaleRatioRows, SumBeyondTheRangeStopsWhereEveryStepCheckedStops) {
     // Ratios near the largest double on a wide row: the running sum overflows part-way.
     const qint32 nc = 40;
     const qint32 nr = 4;
-    std::vector<GridPoint> scene(size_t(nc) * nr);
-    std::vector<GridPoint> image(scene.size());
+    std::vector<PlanePoint> scene(size_t(nc) * nr);
+    std::vector<PlanePoint> image(scene.size());
     for (qint32 i = 0; i < nc; ++i) {
         for (qint32 j = 0; j < nr; ++j) {
             const size_t k = size_t(i) * nr + size_t(j);

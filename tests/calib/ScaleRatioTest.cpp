@@ -259,7 +259,7 @@ TEST(ScaleRatioFailure, HugeRatios) {
 TEST(ScaleRatioFailure, SumBeyondTheRangeOfADouble) {
     // One interior row of two nodes, each with the ratio 1e308: the second node is drawn
     // (joined to the first) before its ratio is summed, and the sum overflows.
-    Field f{4, 3, std::vector<GridPoint>(12), std::vector<GridPoint>(12)};
+    Field f{4, 3, std::vector<PlanePoint>(12), std::vector<PlanePoint>(12)};
     for (int i = 0; i < 4; ++i) {
         for (int j = 0; j < 3; ++j) {
             f.Scene(i, j) = {10.0 * i, 1e-10 * j};

@@ -5,6 +5,7 @@
 #include "calib/TargetDetection.h"
 #include "data/Locale.h"
 #include "data/Messages.h"
+#include "data/PointFileWriter.h"
 #include "data/TextFile.h"
 #include "platform/Dialogs.h"
 #include "support/PhotoRenderer.h"
@@ -190,7 +191,8 @@ TEST_P(Detection, CoefficientOfTheWrittenFilesIsTheAspectRatio) {
     SetDecimalSeparator(QLatin1Char(','));
     const QString sceneFile = path(QStringLiteral("scene.crd"));
     const QString imageFile = path(QStringLiteral("image.crd"));
-    WriteDetectedFiles(sceneFile, imageFile, found, scene.pitch, scene.pitch);
+    WritePointFiles(sceneFile, SceneGrid(found.columns, found.rows, scene.pitch, scene.pitch),
+                    imageFile, found.points);
     VT_Points scenePoints(1);
     VT_Points imagePoints(1);
     const Calibration calibration =
@@ -297,52 +299,6 @@ TEST_F(DetectionFailures, PicturesWithoutTheGrid) {
               messages::GridNotFound());
     EXPECT_THROW(DetectTargets(paper, TargetKind::Dots, 1, 6), std::invalid_argument);
     EXPECT_THROW(DetectTargets(paper, TargetKind::Chessboard, 9, 0), std::invalid_argument);
-}
-
-// ---- the files ------------------------------------------------------------------------
-
-TEST(DetectedFiles, CoordinateFilesAsTheReaderReadsThem) {
-    QTemporaryDir dir;
-    DetectedTargets targets;
-    targets.columns = 2;
-    targets.rows = 3;
-    targets.points = {{10.5, 20.25}, {10.5, 40.0}, {1.0 / 3.0, 60.0},
-                      {30.0, 20.0},  {30.0, 40.0}, {1234.56789012345678, 0.00005}};
-    SetDecimalSeparator(QLatin1Char(','));
-    const QString scene = dir.filePath(QStringLiteral("scene.crd"));
-    const QString image = dir.filePath(QStringLiteral("image.crd"));
-    WriteDetectedFiles(scene, image, targets, 20.0, 12.5);
-    SetDecimalSeparator(QLatin1Char('.'));
-    const auto bytes = [](const QString& name) {
-        QFile file(name);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        return file.readAll();
-    };
-    // Column by column: X = i * pitch, Y = j * pitchY.
-    EXPECT_EQ(bytes(scene), QByteArray("0 ; 0\r\n0 ; 12,5\r\n0 ; 25\r\n"
-                                       "20 ; 0\r\n20 ; 12,5\r\n20 ; 25\r\n"));
-    EXPECT_EQ(bytes(image), QByteArray("10,5 ; 20,25\r\n10,5 ; 40\r\n0,333333333333333 ; 60\r\n"
-                                       "30 ; 20\r\n30 ; 40\r\n1234,56789012346 ; 5E-5\r\n"));
-    const std::vector<ImagePoint> grid = SceneGrid(2, 3, 20.0, 12.5);
-    ASSERT_EQ(grid.size(), 6u);
-    EXPECT_EQ(grid[4].x, 20.0);
-    EXPECT_EQ(grid[4].y, 12.5);
-    // A grid that the targets do not fill writes nothing.
-    targets.points.pop_back();
-    const QString other = dir.filePath(QStringLiteral("other.crd"));
-    EXPECT_THROW(WriteDetectedFiles(other, other, targets, 20.0, 20.0), std::invalid_argument);
-    EXPECT_FALSE(QFile::exists(other));
-}
-
-TEST(DetectedFiles, TargetKindWords) {
-    TargetKind kind = TargetKind::Dots;
-    EXPECT_TRUE(ParseTargetKind(u"chessboard", kind));
-    EXPECT_EQ(kind, TargetKind::Chessboard);
-    EXPECT_TRUE(ParseTargetKind(u"dots", kind));
-    EXPECT_EQ(kind, TargetKind::Dots);
-    for (const char16_t* word : {u"Dots", u"chess", u"", u"dots "})
-        EXPECT_FALSE(ParseTargetKind(word, kind));
-    EXPECT_EQ(kind, TargetKind::Dots);
 }
 
 } // namespace

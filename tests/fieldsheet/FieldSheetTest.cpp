@@ -270,11 +270,6 @@ TEST_F(FieldSheetTest, SceneFileListsTheTargetsColumnByColumnInMillimetres) {
                                          "25 ; 20\r\n"));
     EXPECT_TRUE(PdfText(path(QStringLiteral("f.pdf")))
                     .contains(QStringLiteral("Шаг сетки: 12.5 мм по x, 20 мм по y")));
-
-    SetDecimalSeparator(QLatin1Char(','));
-    EXPECT_EQ(SceneFileLines(2, 2, 0.5, 0.25),
-              (QStringList{QStringLiteral("0 ; 0"), QStringLiteral("0 ; 0,25"),
-                           QStringLiteral("0,5 ; 0"), QStringLiteral("0,5 ; 0,25")}));
 }
 
 TEST_F(FieldSheetTest, TooLargeOrBadFieldIsRefusedAndWritesNothing) {

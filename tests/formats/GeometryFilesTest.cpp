@@ -226,3 +226,26 @@ TEST(GeometryFiles, FilesOfTooFewLinesFailAndExtraLinesAreLost) {
     EXPECT_EQ(lines[4], QString::fromUtf8(" ; Размер изображения по горизонтали"));
     EXPECT_EQ(lines[7], QString::fromUtf8("8 ; Координата Y главной точки"));
 }
+
+TEST(GeometryFiles, CameraFileFocalIsThePositiveNumberOfItsFourthLine) {
+    SeparatorGuard sep(',');
+    QTemporaryDir dir;
+    const auto camera = [&](const QString& name, const QString& focal, int lines = 8) {
+        QStringList values = {"360", "288", "C:/t/Table1.tab", focal, "720", "576", "360", "288"};
+        QStringList text;
+        for (int k = 0; k < lines; ++k)
+            text << values[k] + GeometryComments(GeometryFormat::Camera)[k];
+        const QString path = dir.filePath(name);
+        WriteTextLines(path, text);
+        return path;
+    };
+    EXPECT_EQ(kCameraFocalLine, 3);
+    EXPECT_EQ(CameraFileFocal(camera("f.cam", "1234,5")), 1234.5);
+    // The value as the save writes it, blanks and all.
+    EXPECT_EQ(CameraFileFocal(camera("b.cam", " 800 ")), 800.0);
+    for (const char* none : {"", " ", "0", "-5", "1234.5", "x"})
+        EXPECT_FALSE(CameraFileFocal(camera("n.cam", QString::fromLatin1(none)))) << none;
+    // A file too short for its format, and none at all: no focal length, no failure.
+    EXPECT_FALSE(CameraFileFocal(camera("s.cam", "1000", 5)));
+    EXPECT_FALSE(CameraFileFocal(dir.filePath("missing.cam")));
+}

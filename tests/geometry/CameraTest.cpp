@@ -1,8 +1,10 @@
 // The camera type against OpenCV's own definition of the lens: projection written out
-// term by term, the round trip through the undistortion, the exchange of values with
+// term by term, its Jacobian against central differences, the round trip through the
+// undistortion, the exchange of values with
 // OpenCV's matrix and coefficients, and the standard error of fy/fx from a covariance.
 #include "calib/Camera.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <opencv2/calib3d.hpp>
@@ -81,6 +83,45 @@ TEST(Camera, ProjectsAndUndistortsAsOpenCvDefinesTheLens) {
         moved = std::max(moved, std::hypot(image[k].x - straight[k].x, image[k].y - straight[k].y));
     }
     EXPECT_GT(moved, 5.0);
+}
+
+TEST(Camera, JacobianColumnsAreThePoseThenTheParametersInTheirOrder) {
+    const Camera camera = Lens();
+    const Pose pose{cv::Vec3d(0.35, -0.25, 0.1), cv::Vec3d(10.0, -5.0, 420.0)};
+    const std::vector<PlanePoint> field = Board();
+    cv::Mat jacobian;
+    const std::vector<PlanePoint> image = ProjectFieldPoints(camera, pose, field, jacobian);
+    ASSERT_EQ(jacobian.rows, 2 * int(field.size()));
+    ASSERT_EQ(jacobian.cols, kProjectionColumns);
+    ASSERT_EQ(image.size(), field.size());
+    // Every column against a central difference of the projection, the lens included.
+    const auto column = [&](int c, auto&& moved) {
+        const double step = 1e-6;
+        const std::vector<PlanePoint> plus = moved(step);
+        const std::vector<PlanePoint> minus = moved(-step);
+        double largest = 0.0;
+        for (size_t k = 0; k < field.size(); ++k) {
+            const double dx = (plus[k].x - minus[k].x) / (2.0 * step);
+            const double dy = (plus[k].y - minus[k].y) / (2.0 * step);
+            EXPECT_NEAR(jacobian.at<double>(2 * int(k), c), dx, 1e-4 * (1.0 + std::fabs(dx))) << c;
+            EXPECT_NEAR(jacobian.at<double>(2 * int(k) + 1, c), dy, 1e-4 * (1.0 + std::fabs(dy)))
+                << c;
+            largest = std::max({largest, std::fabs(dx), std::fabs(dy)});
+        }
+        EXPECT_GT(largest, 1e-3) << c; // the column moves the points
+    };
+    for (CameraParameter p : kCameraParameters)
+        column(ProjectionColumn(p), [&](double step) {
+            Camera other = camera;
+            other[p] += step;
+            return ProjectFieldPoints(other, pose, field);
+        });
+    for (int c = 0; c < kPoseParameterCount; ++c)
+        column(c, [&](double step) {
+            Pose other = pose;
+            (c < 3 ? other.rotation[c] : other.translation[c - 3]) += step;
+            return ProjectFieldPoints(camera, other, field);
+        });
 }
 
 TEST(Camera, ExchangesValuesWithOpenCv) {

@@ -1,13 +1,12 @@
 // The field check on photographs of synthetic pinhole cameras with known fx, fy and tilt
 // (0.05 px of noise, fixed seeds): the homography, the tilt, the corrected coefficient
 // with a focal length known to 1 % and to 5 %, the multi-view ratio beside OpenCV's
-// calibrateCamera, the verdict, the JSON and the degenerate inputs.
+// calibrateCamera, the verdict and the degenerate inputs.
 #include "calib/FieldCheck.h"
 #include "data/Errors.h"
-#include "support/TiltedField.h"
+#include "drawing/FieldCheckVerdict.h"
+#include "support/CheckedField.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -24,25 +23,10 @@ using test::MakeField;
 using test::PinholeCamera;
 using test::TiltedField;
 
-constexpr double kNoise = 0.05;
+using test::Checked;
+using test::CheckOne;
 
-struct Checked {
-    TiltedField field;
-    ScaleRatioRun run;
-    FieldCheck check;
-};
-
-Checked CheckOne(const PinholeCamera& camera, const FieldPose& pose, std::optional<double> focal,
-                 unsigned seed, int nc = 11, int nr = 9) {
-    Checked c;
-    c.field = MakeField(camera, pose, nc, nr, kNoise, seed);
-    c.run = c.field.run();
-    EXPECT_TRUE(c.run.complete());
-    FieldCheckInput input = CheckInput(c.field, camera, c.run);
-    input.focal = focal;
-    c.check = CheckField(input);
-    return c;
-}
+constexpr double kNoise = test::kCheckNoise;
 
 std::string Message(const FieldCheckInput& input) {
     try {
@@ -183,8 +167,10 @@ TEST(FieldCheckTilt, FocalLengthKnownToFivePercentGivesTheErrorEpsSinSquared) {
 }
 
 // OpenCV's calibrateCamera as a user would run it: principal point fixed at the image
-// centre, no tangential or radial distortion.
-double OpenCvRatio(const std::vector<TiltedField>& views, const PinholeCamera& camera) {
+// centre, no tangential or radial distortion, from the camera matrix given. Returns the
+// camera matrix found; `deviations` gets the standard deviations OpenCV states for it.
+cv::Mat CalibrateAsOpenCv(const std::vector<TiltedField>& views, const PinholeCamera& camera,
+                          const cv::Matx33d& start, cv::Mat* deviations = nullptr) {
     std::vector<std::vector<cv::Point3f>> object;
     std::vector<std::vector<cv::Point2f>> image;
     for (const TiltedField& v : views) {
@@ -195,15 +181,23 @@ double OpenCvRatio(const std::vector<TiltedField>& views, const PinholeCamera& c
             image.back().emplace_back(float(v.image[k].x), float(v.image[k].y));
         }
     }
-    cv::Mat k = (cv::Mat_<double>(3, 3) << camera.fx, 0, camera.width / 2, 0, camera.fx,
-                 camera.height / 2, 0, 0, 1);
+    cv::Mat k = cv::Mat(start).clone();
     cv::Mat dist = cv::Mat::zeros(5, 1, CV_64F);
     std::vector<cv::Mat> r, t;
+    cv::Mat intrinsic, extrinsic, errors;
     const int flags = cv::CALIB_USE_INTRINSIC_GUESS | cv::CALIB_FIX_PRINCIPAL_POINT |
                       cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 |
                       cv::CALIB_FIX_K3 | cv::CALIB_FIX_K4 | cv::CALIB_FIX_K5 | cv::CALIB_FIX_K6;
     cv::calibrateCamera(object, image, cv::Size(int(camera.width), int(camera.height)), k, dist, r,
-                        t, flags);
+                        t, intrinsic, extrinsic, errors, flags);
+    if (deviations)
+        *deviations = intrinsic;
+    return k;
+}
+
+double OpenCvRatio(const std::vector<TiltedField>& views, const PinholeCamera& camera) {
+    const cv::Mat k = CalibrateAsOpenCv(
+        views, camera, {camera.fx, 0, camera.width / 2, 0, camera.fx, camera.height / 2, 0, 0, 1});
     return k.at<double>(1, 1) / k.at<double>(0, 0);
 }
 
@@ -243,6 +237,55 @@ TEST(FieldCheckViews, ThreeViewsWithoutFocalLengthAsCloseAsCalibrateCamera) {
     }
     EXPECT_LE(oursSum / trials, theirsSum / trials + 1e-6);
     EXPECT_LT(oursSum / trials, 4e-4);
+}
+
+// The fit keeps the camera it found and the covariance of the parameters it freed: the
+// standard errors of fx and fy are those that OpenCV's calibrateCamera states for the same
+// minimum, the ratio's error is the covariance's, and what the fit held is not uncertain.
+TEST(FieldCheckViews, KeepsTheCameraAndTheCovarianceOfTheFocalLengths) {
+    const PinholeCamera camera;
+    const FieldPose poses[3] = {{15.0, 5.0, 1.0}, {-5.0, 18.0, -2.0}, {-12.0, -12.0, 4.0}};
+    std::vector<TiltedField> views;
+    for (int v = 0; v < 3; ++v)
+        views.push_back(MakeField(camera, poses[v], 11, 9, kNoise, 900 + unsigned(v)));
+    const ScaleRatioRun run = views[0].run();
+    FieldCheckInput input = CheckInput(views[0], camera, run);
+    input.views = {views[1].view(), views[2].view()};
+    input.focal = camera.fx;
+    const FieldCheck check = CheckField(input);
+    ASSERT_TRUE(check.multiviewCamera && check.multiviewCovariance);
+    const Camera& found = *check.multiviewCamera;
+    const CameraCovariance& covariance = *check.multiviewCovariance;
+    EXPECT_EQ(found.fx(), *check.multiviewFx);
+    EXPECT_EQ(found.fy(), *check.multiviewFy);
+    EXPECT_EQ(found.cx(), camera.width / 2.0);
+    EXPECT_EQ(found.cy(), camera.height / 2.0);
+    EXPECT_FALSE(found.HasLens());
+    EXPECT_EQ(covariance.RatioStandardError(found), *check.multiviewRatioSe);
+    EXPECT_EQ(covariance(CameraParameter::Fx, CameraParameter::Fy),
+              covariance(CameraParameter::Fy, CameraParameter::Fx));
+    for (CameraParameter held : {CameraParameter::Cx, CameraParameter::Cy, CameraParameter::K1})
+        EXPECT_EQ(covariance.StandardError(held), 0.0);
+
+    cv::Mat deviations;
+    CalibrateAsOpenCv(views, camera, found.Matrix(), &deviations);
+    // OpenCV takes the noise of a coordinate as the squared errors over the count of points
+    // less the unknowns; the fit, as over the count of coordinates (two a point) less them.
+    const double points = double(3 * views[0].scene.size());
+    const double unknowns = 2.0 + 6.0 * 3.0;
+    const double convention = std::sqrt((points - unknowns) / (2.0 * points - unknowns));
+    for (int c = 0; c < 2; ++c)
+        EXPECT_NEAR(covariance.StandardError(c == 0 ? CameraParameter::Fx : CameraParameter::Fy),
+                    convention * deviations.at<double>(c), 0.01 * deviations.at<double>(c));
+    EXPECT_GT(covariance.StandardError(CameraParameter::Fx), 0.01);
+
+    // The run's own fit freed fx and fy too (fx held to the nominal value by its prior).
+    ASSERT_TRUE(check.correctedCamera && check.correctedCovariance);
+    EXPECT_EQ(check.correctedCamera->fy() / check.correctedCamera->fx(),
+              *check.correctedCoefficient);
+    EXPECT_GT(check.correctedCovariance->StandardError(CameraParameter::Fx), 0.0);
+    EXPECT_LT(check.correctedCovariance->StandardError(CameraParameter::Fx),
+              kFocalUncertainty * camera.fx);
 }
 
 TEST(FieldCheckVerdict, WarningExactlyWhenTheBiasExceedsTwiceItsStandardError) {
@@ -326,32 +369,6 @@ TEST(FieldCheckDegenerate, PointsOnALineAndOnePoseTwiceGiveAMessageInsteadOfANum
     input.focal = std::nullopt;
     input.width = 0.0;
     EXPECT_NE(Message(input).find("Размеры изображения"), std::string::npos);
-}
-
-TEST(FieldCheckJson, CarriesEveryFigureAndNullForWhatIsNotKnown) {
-    const PinholeCamera camera;
-    const Checked c = CheckOne(camera, {8.0, 3.0}, camera.fx, 21);
-    const QJsonObject o = QJsonDocument::fromJson(FieldCheckJson(c.check)).object();
-    EXPECT_DOUBLE_EQ(o.value("coefficient").toDouble(), c.check.coefficient);
-    EXPECT_DOUBLE_EQ(o.value("sd").toDouble(), c.check.sd);
-    EXPECT_EQ(o.value("n").toInteger(), 63);
-    EXPECT_DOUBLE_EQ(o.value("sem").toDouble(), c.check.sem);
-    EXPECT_DOUBLE_EQ(o.value("homography_rms_px").toDouble(), c.check.homographyRmsPx);
-    EXPECT_DOUBLE_EQ(o.value("tilt_vertical_deg").toDouble(), c.check.tiltVerticalDeg);
-    EXPECT_DOUBLE_EQ(o.value("tilt_horizontal_deg").toDouble(), c.check.tiltHorizontalDeg);
-    EXPECT_DOUBLE_EQ(o.value("corrected_coefficient").toDouble(), *c.check.correctedCoefficient);
-    EXPECT_DOUBLE_EQ(o.value("bias").toDouble(), *c.check.bias);
-    EXPECT_EQ(o.value("warning").toBool(), c.check.warning);
-    EXPECT_TRUE(o.value("warning").isBool());
-    EXPECT_TRUE(o.value("multiview_ratio").isNull());
-    EXPECT_TRUE(o.value("multiview_ratio_se").isNull());
-
-    const Checked bare = CheckOne(camera, {8.0, 3.0}, std::nullopt, 21);
-    const QJsonObject b = QJsonDocument::fromJson(FieldCheckJson(bare.check)).object();
-    for (const char* key : {"tilt_vertical_deg", "tilt_horizontal_deg", "corrected_coefficient",
-                            "bias", "multiview_ratio"})
-        EXPECT_TRUE(b.value(QLatin1String(key)).isNull()) << key;
-    EXPECT_FALSE(b.value("warning").toBool());
 }
 
 } // namespace

@@ -2,9 +2,12 @@
 // offscreen platform with the scripted dialog host: a photograph of a printed field (the
 // field's own PDF rendered, with pixels stretched along y by a known factor) is measured,
 // saved and calibrated at once; a photograph without the grid gives its one message and
-// writes nothing; a search can be stopped; the field window writes its two files.
+// writes nothing; a search can be stopped; the field window writes its two files; both
+// windows start from the board last made or measured and check a board alike; a path
+// typed into "Снимок:" is measured.
 #include "app/MeasureWindow.h"
 #include "app/Alfa_form.h"
+#include "app/BoardForm.h"
 #include "app/FieldSheetDialog.h"
 #include "data/Messages.h"
 #include "data/TextFile.h"
@@ -89,6 +92,16 @@ protected:
         EXPECT_FALSE(window.running());
     }
 
+    // "Найти" on a search that ends in one message box, the text given, and no targets.
+    void findFailing(TMeasureForm& window, const QString& text) {
+        host.clearRecords();
+        host.answerOk();
+        find(window);
+        ASSERT_EQ(host.records().size(), 1u);
+        EXPECT_EQ(host.records()[0].text, text);
+        EXPECT_FALSE(window.targets().has_value());
+    }
+
     QStringList files() const { return QDir(temp.path()).entryList(QDir::Files, QDir::Name); }
 
     test::ScopedCurrentFolder keepFolder;
@@ -104,10 +117,10 @@ TEST_F(MeasureWindow, FindsSavesAndHandsTheFilesToTheCalibration) {
     ASSERT_TRUE(picture.save(photo));
     TMeasureForm& window = open(photo);
     EXPECT_EQ(window.PhotoEdit->text(), QStringLiteral("board.png"));
-    window.KindBox->setCurrentIndex(0);
-    window.ColumnsEdit->setText(QStringLiteral("7"));
-    window.RowsEdit->setText(QStringLiteral("5"));
-    window.PitchEdit->setText(QStringLiteral("20"));
+    window.BoardForm->KindBox->setCurrentIndex(0);
+    window.BoardForm->ColumnsEdit->setText(QStringLiteral("7"));
+    window.BoardForm->RowsEdit->setText(QStringLiteral("5"));
+    window.BoardForm->PitchEdit->setText(QStringLiteral("20"));
     EXPECT_FALSE(window.SaveButton->isEnabled());
 
     find(window);
@@ -172,11 +185,11 @@ TEST_F(MeasureWindow, DotsInACameraPhotographGiveTheCamerasRatio) {
     const QString photo = path(QStringLiteral("dots.jpg"));
     test::WritePhoto(test::RenderPhoto(scene), photo);
     TMeasureForm& window = open(photo);
-    window.KindBox->setCurrentIndex(1);
-    window.ColumnsEdit->setText(QStringLiteral("9"));
-    window.RowsEdit->setText(QStringLiteral("6"));
-    window.PitchEdit->setText(QStringLiteral("25"));
-    window.PitchYEdit->setText(QStringLiteral("20"));
+    window.BoardForm->KindBox->setCurrentIndex(1);
+    window.BoardForm->ColumnsEdit->setText(QStringLiteral("9"));
+    window.BoardForm->RowsEdit->setText(QStringLiteral("6"));
+    window.BoardForm->PitchEdit->setText(QStringLiteral("25"));
+    window.BoardForm->PitchYEdit->setText(QStringLiteral("20"));
     find(window);
     ASSERT_TRUE(window.targets().has_value());
     host.answerFile(path(QStringLiteral("s.crd")));
@@ -197,8 +210,8 @@ TEST_F(MeasureWindow, GridNotFoundGivesTheOneMessageAndWritesNothing) {
     const QString photo = path(QStringLiteral("blank.png"));
     ASSERT_TRUE(blank.save(photo));
     TMeasureForm& window = open(photo);
-    window.ColumnsEdit->setText(QStringLiteral("7"));
-    window.RowsEdit->setText(QStringLiteral("5"));
+    window.BoardForm->ColumnsEdit->setText(QStringLiteral("7"));
+    window.BoardForm->RowsEdit->setText(QStringLiteral("5"));
     host.clearRecords();
     host.answerOk();
     find(window);
@@ -220,13 +233,8 @@ TEST_F(MeasureWindow, GridNotFoundGivesTheOneMessageAndWritesNothing) {
     ASSERT_TRUE(PhotographOf(Board(), temp.path(), 40, 1.0).save(board));
     host.answerFile(board);
     window.PhotoButton->click();
-    window.KindBox->setCurrentIndex(1);
-    host.clearRecords();
-    host.answerOk();
-    find(window);
-    ASSERT_EQ(host.records().size(), 1u);
-    EXPECT_EQ(host.records()[0].text, messages::GridNotFound());
-    EXPECT_FALSE(window.targets().has_value());
+    window.BoardForm->KindBox->setCurrentIndex(1);
+    findFailing(window, messages::GridNotFound());
 }
 
 TEST_F(MeasureWindow, CancelStopsTheSearch) {
@@ -234,8 +242,8 @@ TEST_F(MeasureWindow, CancelStopsTheSearch) {
     const QString photo = path(QStringLiteral("large.png"));
     ASSERT_TRUE(PhotographOf(Board(), temp.path(), 150, 1.0, 2.0).save(photo));
     TMeasureForm& window = open(photo);
-    window.ColumnsEdit->setText(QStringLiteral("7"));
-    window.RowsEdit->setText(QStringLiteral("5"));
+    window.BoardForm->ColumnsEdit->setText(QStringLiteral("7"));
+    window.BoardForm->RowsEdit->setText(QStringLiteral("5"));
     host.clearRecords();
     QSignalSpy finished(&window, &TMeasureForm::detectionFinished);
     window.FindButton->click();
@@ -288,16 +296,16 @@ TEST_F(MeasureWindow, FieldWindowWritesThePdfAndTheSceneFile) {
             return 0;
         ran = true;
         // A field too large for the sheet: its message, and no file dialog.
-        window->ColumnsEdit->setText(QStringLiteral("30"));
-        window->RowsEdit->setText(QStringLiteral("5"));
+        window->BoardForm->ColumnsEdit->setText(QStringLiteral("30"));
+        window->BoardForm->RowsEdit->setText(QStringLiteral("5"));
         host.answerOk();
         EXPECT_FALSE(window->CreateButtonClick());
         EXPECT_TRUE(host.records().back().text.contains(QStringLiteral("не помещается")));
         EXPECT_TRUE(host.records(DialogRecord::Kind::FileDialog).empty());
 
-        window->ColumnsEdit->setText(QStringLiteral("7"));
-        window->KindBox->setCurrentIndex(1);
-        window->PitchEdit->setText(QStringLiteral("25"));
+        window->BoardForm->ColumnsEdit->setText(QStringLiteral("7"));
+        window->BoardForm->KindBox->setCurrentIndex(1);
+        window->BoardForm->PitchEdit->setText(QStringLiteral("25"));
         host.answerFile(pdf);
         host.answerFile(scene);
         EXPECT_TRUE(window->CreateButtonClick());
@@ -317,6 +325,195 @@ TEST_F(MeasureWindow, FieldWindowWritesThePdfAndTheSceneFile) {
     const QStringList lines = ReadTextLines(scene);
     ASSERT_EQ(lines.size(), 35);
     EXPECT_EQ(lines[34], QStringLiteral("150 ; 100"));
+}
+
+// The fields of a board form as texts: kind, columns, rows, pitch, pitch along y.
+QStringList Fields(const TBoardForm& form) {
+    return {form.KindBox->currentText(), form.ColumnsEdit->text(), form.RowsEdit->text(),
+            form.PitchEdit->text(), form.PitchYEdit->text()};
+}
+
+TEST_F(MeasureWindow, BothWindowsStartFromTheBoardLastMadeOrMeasured) {
+    // Before any board: the calibration window's grid and the form's pitch.
+    form->Edit5->setText(QStringLiteral("8"));
+    form->Edit3->setText(QStringLiteral("7"));
+    const QString pdf = path(QStringLiteral("dots.pdf"));
+    host.answerModal([&](QWidget& shown) {
+        auto* window = qobject_cast<TFieldSheetForm*>(&shown);
+        if (!window) {
+            ADD_FAILURE() << "no field window";
+            return 0;
+        }
+        EXPECT_EQ(Fields(*window->BoardForm),
+                  (QStringList{QStringLiteral("шахматная доска"), QStringLiteral("8"),
+                               QStringLiteral("7"), QStringLiteral("20"), QString()}));
+        // A field of dots, 7 x 5 at 25 mm across and 20 mm down, is made.
+        window->BoardForm->KindBox->setCurrentIndex(1);
+        window->BoardForm->ColumnsEdit->setText(QStringLiteral("7"));
+        window->BoardForm->RowsEdit->setText(QStringLiteral("5"));
+        window->BoardForm->PitchEdit->setText(QStringLiteral("25"));
+        window->BoardForm->PitchYEdit->setText(QStringLiteral("20"));
+        host.answerFile(pdf);
+        host.answerFile(path(QStringLiteral("dots.crd")));
+        EXPECT_TRUE(window->CreateButtonClick());
+        return 0;
+    });
+    form->N22->trigger();
+    ASSERT_TRUE(QFile::exists(pdf));
+    const QStringList made = {QStringLiteral("точки"), QStringLiteral("7"), QStringLiteral("5"),
+                              QStringLiteral("25"), QStringLiteral("20")};
+    ASSERT_TRUE(form->lastBoard.board().has_value());
+
+    // The measuring window opens with the field just made, not the calibration's grid.
+    const QString photo = path(QStringLiteral("board.png"));
+    ASSERT_TRUE(PhotographOf(Board(), temp.path(), 60, 1.0).save(photo));
+    TMeasureForm& window = open(photo);
+    EXPECT_EQ(Fields(*window.BoardForm), made);
+
+    // A chessboard measured there is the board the field window starts from next.
+    window.BoardForm->KindBox->setCurrentIndex(0);
+    window.BoardForm->PitchEdit->setText(QStringLiteral("20"));
+    window.BoardForm->PitchYEdit->clear();
+    find(window);
+    ASSERT_TRUE(window.targets().has_value());
+    const QStringList measured = {QStringLiteral("шахматная доска"), QStringLiteral("7"),
+                                  QStringLiteral("5"), QStringLiteral("20"), QString()};
+    bool shown = false;
+    host.answerModal([&](QWidget& dialog) {
+        auto* next = qobject_cast<TFieldSheetForm*>(&dialog);
+        if (next) {
+            shown = true;
+            EXPECT_EQ(Fields(*next->BoardForm), measured);
+            next->BoardForm->ColumnsEdit->setText(QStringLiteral("4")); // changed, not made
+        }
+        return 0;
+    });
+    form->N22->trigger();
+    EXPECT_TRUE(shown);
+
+    // A board typed but neither made nor measured stays in its window: reopened, the
+    // measuring window keeps what it shows until a newer board is made.
+    window.BoardForm->ColumnsEdit->setText(QStringLiteral("6"));
+    window.close();
+    form->N23->trigger();
+    EXPECT_EQ(window.BoardForm->ColumnsEdit->text(), QStringLiteral("6"));
+    window.close();
+    host.answerModal([&](QWidget& dialog) {
+        if (auto* next = qobject_cast<TFieldSheetForm*>(&dialog)) {
+            next->BoardForm->RowsEdit->setText(QStringLiteral("4"));
+            host.answerFile(path(QStringLiteral("small.pdf")));
+            host.answerFile(path(QStringLiteral("small.crd")));
+            EXPECT_TRUE(next->CreateButtonClick());
+        }
+        return 0;
+    });
+    form->N22->trigger();
+    form->N23->trigger();
+    EXPECT_EQ(Fields(*window.BoardForm),
+              (QStringList{QStringLiteral("шахматная доска"), QStringLiteral("7"),
+                           QStringLiteral("4"), QStringLiteral("20"), QString()}));
+}
+
+TEST_F(MeasureWindow, ATypedPathIsMeasured) {
+    const QString photo = path(QStringLiteral("board.png"));
+    ASSERT_TRUE(PhotographOf(Board(), temp.path(), 60, 1.0).save(photo));
+    QDir(temp.path()).mkdir(QStringLiteral("more"));
+    ASSERT_TRUE(QFile::copy(photo, path(QStringLiteral("more/again.png"))));
+    form->N23->trigger();
+    TMeasureForm& window = *form->MeasureForm;
+    window.BoardForm->ColumnsEdit->setText(QStringLiteral("7"));
+    window.BoardForm->RowsEdit->setText(QStringLiteral("5"));
+    EXPECT_FALSE(window.PhotoEdit->isReadOnly());
+
+    // A full path, typed with no photograph chosen, and "Найти".
+    window.PhotoEdit->setText(photo);
+    find(window);
+    EXPECT_TRUE(host.records().empty());
+    EXPECT_EQ(window.photoFileName(), photo);
+    EXPECT_EQ(window.PhotoEdit->text(), QStringLiteral("board.png"));
+    ASSERT_TRUE(window.targets().has_value());
+    EXPECT_EQ(window.targets()->points.size(), 35u);
+
+    // A relative path is taken in the folder of the photograph before; Enter searches too.
+    window.PhotoEdit->setText(QStringLiteral("more/again.png"));
+    QSignalSpy finished(&window, &TMeasureForm::detectionFinished);
+    QTest::keyClick(window.PhotoEdit, Qt::Key_Return);
+    if (finished.isEmpty()) {
+        ASSERT_TRUE(finished.wait(120000));
+    }
+    EXPECT_EQ(window.photoFileName(), path(QStringLiteral("more/again.png")));
+    EXPECT_TRUE(window.targets().has_value());
+
+    // The name shown is not taken as typed; a path to nothing is the photograph's message.
+    find(window);
+    EXPECT_EQ(window.photoFileName(), path(QStringLiteral("more/again.png")));
+    window.PhotoEdit->setText(path(QStringLiteral("none.png")));
+    findFailing(window, messages::PhotoUnreadable());
+}
+
+TEST_F(MeasureWindow, BothWindowsCheckABoardAlike) {
+    const QString photo = path(QStringLiteral("board.png"));
+    ASSERT_TRUE(PhotographOf(Board(), temp.path(), 40, 1.0).save(photo));
+    TMeasureForm& window = open(photo);
+    // The one form: its placeholder and field widths are the field window's.
+    QStringList fieldWindow;
+    std::vector<int> fieldWidths;
+    const struct {
+        const char* what;
+        const char* columns;
+        const char* pitch;
+        const char* pitchY;
+        BoardFault fault;
+    } cases[] = {
+        {"one column", "1", "20", "", BoardFault::Grid},
+        {"no number", "7,5", "20", "", BoardFault::Grid},
+        {"a pitch too fine to print", "7", "1", "", BoardFault::Pitch},
+        {"a pitch along y too large", "7", "20", "600", BoardFault::PitchY},
+    };
+    QStringList told[2];
+    for (int w = 0; w < 2; ++w) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.what);
+            host.clearRecords();
+            const auto fill = [&](TBoardForm& board) {
+                board.ColumnsEdit->setText(QString::fromLatin1(c.columns));
+                board.RowsEdit->setText(QStringLiteral("5"));
+                board.PitchEdit->setText(QString::fromLatin1(c.pitch));
+                board.PitchYEdit->setText(QString::fromLatin1(c.pitchY));
+            };
+            if (w == 0) {
+                host.answerOk();
+                fill(*window.BoardForm);
+                window.FindButton->click();
+                EXPECT_FALSE(window.running());
+                EXPECT_FALSE(window.targets().has_value());
+            } else {
+                host.answerModal([&](QWidget& shown) {
+                    if (auto* dialog = qobject_cast<TFieldSheetForm*>(&shown)) {
+                        fill(*dialog->BoardForm);
+                        EXPECT_FALSE(dialog->CreateButtonClick());
+                        fieldWindow = {dialog->BoardForm->PitchYEdit->placeholderText()};
+                        fieldWidths = {dialog->BoardForm->ColumnsEdit->width(),
+                                       dialog->BoardForm->PitchEdit->width()};
+                    }
+                    return 0;
+                });
+                host.answerOk();
+                form->N22->trigger();
+            }
+            const auto boxes = host.records(DialogRecord::Kind::MessageBox);
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].text, BoardFaultMessage(c.fault));
+            EXPECT_TRUE(host.records(DialogRecord::Kind::FileDialog).empty());
+            told[w] << boxes[0].text;
+        }
+    }
+    EXPECT_EQ(told[0], told[1]);
+    EXPECT_EQ(QStringList{window.BoardForm->PitchYEdit->placeholderText()}, fieldWindow);
+    EXPECT_EQ((std::vector<int>{window.BoardForm->ColumnsEdit->width(),
+                                window.BoardForm->PitchEdit->width()}),
+              fieldWidths);
+    EXPECT_EQ(files(), QStringList{QStringLiteral("board.png")});
 }
 
 } // namespace

@@ -4,8 +4,8 @@
 // the registers in that state itself, then checks that the operation cleared them.
 // Skipped where the processor cannot tell (no AVX, or no XGETBV with ECX = 1).
 #include "data/VectorState.h"
+#include "app/CalibrationGeometry.h"
 #include "calib/Calibration.h"
-#include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"

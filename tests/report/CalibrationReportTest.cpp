@@ -5,6 +5,7 @@
 #include "calib/ScaleRatio.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
+#include "data/PlanePoint.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
 #include "report/PdfText.h"
@@ -25,18 +26,15 @@ using test::PdfText;
 
 const QString kExamples = QStringLiteral(VRMA_SOURCE_DIR "/examples/decimal-point/");
 
-std::vector<GridPoint> Points(const QString& file) {
+std::vector<PlanePoint> Points(const QString& file) {
     VT_Points list(1);
     LoadPointFile(file, &list);
-    std::vector<GridPoint> out;
-    for (int k = 0; k < list.Count(); ++k)
-        out.push_back({list.Get(k)->X, list.Get(k)->Y});
-    return out;
+    return PlanePoints(list);
 }
 
 // A field seen straight on with pixels 1.25 times as high as wide: every ratio is
 // exactly 1.25.
-void ExactField(int nc, int nr, std::vector<GridPoint>& scene, std::vector<GridPoint>& image) {
+void ExactField(int nc, int nr, std::vector<PlanePoint>& scene, std::vector<PlanePoint>& image) {
     for (int i = 0; i < nc; ++i)
         for (int j = 0; j < nr; ++j) {
             scene.push_back({double(10 * i), double(10 * j)});
@@ -54,7 +52,7 @@ protected:
 
     QString path(const QString& name) const { return QDir(temp.path()).absoluteFilePath(name); }
 
-    CalibrationReport example(const std::vector<GridPoint>& image) const {
+    CalibrationReport example(const std::vector<PlanePoint>& image) const {
         const ScaleRatioRun run =
             RunScaleRatio(6, 6, Points(kExamples + QStringLiteral("scene.crd")), image);
         return MakeCalibrationReport(kExamples + QStringLiteral("scene.crd"),
@@ -134,7 +132,7 @@ TEST_F(Report, OfTheBundledExample) {
 }
 
 TEST_F(Report, OutliersOfAMovedPointAreNamed) {
-    std::vector<GridPoint> image = Points(kExamples + QStringLiteral("image.crd"));
+    std::vector<PlanePoint> image = Points(kExamples + QStringLiteral("image.crd"));
     // Image point of column 3, row 2 two pixels off: its x reaches the nodes left and
     // right of it, its y the nodes above and below.
     image[3 * 6 + 2].x += 2.0;
@@ -152,7 +150,7 @@ TEST_F(Report, OutliersOfAMovedPointAreNamed) {
 }
 
 TEST_F(Report, LargeGridSplitsItsTableAndTakesMorePages) {
-    std::vector<GridPoint> scene, image;
+    std::vector<PlanePoint> scene, image;
     ExactField(40, 30, scene, image);
     const ScaleRatioRun run = RunScaleRatio(40, 30, scene, image);
     ASSERT_TRUE(run.complete());
@@ -191,7 +189,7 @@ TEST_F(Report, NumbersWithTheRegionalSeparatorAndFurtherSections) {
 }
 
 TEST_F(Report, OnlyOfACompletedRunAndOnlyIntoAWritableFile) {
-    std::vector<GridPoint> scene, image;
+    std::vector<PlanePoint> scene, image;
     ExactField(6, 6, scene, image);
     // The scene points on both sides of node (1, 1) on one x: a zero divisor.
     scene[2 * 6 + 1] = scene[0 * 6 + 1];

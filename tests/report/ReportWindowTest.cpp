@@ -141,9 +141,9 @@ TEST_F(ReportWindow, SavedThroughTheDialogWithWhatTheExportWrote) {
 TEST_F(ReportWindow, TellsTheTiltOfTheFieldWithTheCameraFilesFocalLength) {
     const test::PinholeCamera camera;
     const test::TiltedField field = test::MakeField(camera, {12.0, 3.0, 1.0}, 11, 9, 0.0, 1);
-    const auto write = [this](const QString& name, const std::vector<GridPoint>& points) {
+    const auto write = [this](const QString& name, const std::vector<PlanePoint>& points) {
         QStringList lines;
-        for (const GridPoint& p : points)
+        for (const PlanePoint& p : points)
             lines << QString::number(p.x, 'g', 17) + QStringLiteral(" ; ") +
                          QString::number(p.y, 'g', 17);
         WriteTextLines(path(name), lines);

@@ -332,7 +332,7 @@ void WritePhoto(const RenderedPhoto& photo, const QString& fileName) {
         throw std::runtime_error("WritePhoto: cannot write " + fileName.toStdString());
 }
 
-double RmsError(const std::vector<ImagePoint>& found, const std::vector<cv::Point2d>& truth) {
+double RmsError(const std::vector<PlanePoint>& found, const std::vector<cv::Point2d>& truth) {
     if (found.size() != truth.size() || found.empty())
         return std::numeric_limits<double>::infinity();
     double sum = 0.0;

@@ -91,6 +91,6 @@ void WritePhoto(const RenderedPhoto& photo, const QString& fileName);
 
 // The root mean square distance between the points found and the truth, pixels (infinity
 // when the counts differ).
-double RmsError(const std::vector<ImagePoint>& found, const std::vector<cv::Point2d>& truth);
+double RmsError(const std::vector<PlanePoint>& found, const std::vector<cv::Point2d>& truth);
 
 } // namespace vrma::test

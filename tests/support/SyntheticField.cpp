@@ -4,18 +4,18 @@
 
 namespace vrma::test {
 
-QStringList SyntheticField::Lines(const std::vector<GridPoint>& points) {
+QStringList SyntheticField::Lines(const std::vector<PlanePoint>& points) {
     QStringList lines;
     lines.reserve(qsizetype(points.size()));
-    for (const GridPoint& p : points)
+    for (const PlanePoint& p : points)
         lines << QString::number(p.x, 'g', 17) + QStringLiteral(" ; ") +
                      QString::number(p.y, 'g', 17);
     return lines;
 }
 
 SyntheticField FieldWithRatios(qint32 nc, qint32 nr, const RatioAt& ratio) {
-    SyntheticField f{nc, nr, std::vector<GridPoint>(size_t(nc) * size_t(nr)),
-                     std::vector<GridPoint>(size_t(nc) * size_t(nr))};
+    SyntheticField f{nc, nr, std::vector<PlanePoint>(size_t(nc) * size_t(nr)),
+                     std::vector<PlanePoint>(size_t(nc) * size_t(nr))};
     for (int i = 0; i < nc; ++i) {
         for (int j = 0; j < nr; ++j) {
             f.Scene(i, j) = {10.0 * i, 10.0 * j};
@@ -32,8 +32,8 @@ SyntheticField FieldWithRatios(qint32 nc, qint32 nr, const RatioAt& ratio) {
 
 SyntheticField PinholeField(qint32 nc, qint32 nr, double fx, double fy) {
     const double z = 1500.0;
-    SyntheticField f{nc, nr, std::vector<GridPoint>(size_t(nc) * size_t(nr)),
-                     std::vector<GridPoint>(size_t(nc) * size_t(nr))};
+    SyntheticField f{nc, nr, std::vector<PlanePoint>(size_t(nc) * size_t(nr)),
+                     std::vector<PlanePoint>(size_t(nc) * size_t(nr))};
     for (int i = 0; i < nc; ++i) {
         for (int j = 0; j < nr; ++j) {
             const double x = -60.0 + 25.0 * i + 0.7 * std::sin(7.0 * i + 3.0 * j);

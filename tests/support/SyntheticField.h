@@ -16,17 +16,17 @@ using RatioAt = std::function<double(int i, int j)>;
 struct SyntheticField {
     qint32 nc = 0;
     qint32 nr = 0;
-    std::vector<GridPoint> scene;
-    std::vector<GridPoint> image;
+    std::vector<PlanePoint> scene;
+    std::vector<PlanePoint> image;
 
-    GridPoint& Scene(int i, int j) { return scene[size_t(i) * size_t(nr) + size_t(j)]; }
-    GridPoint& Image(int i, int j) { return image[size_t(i) * size_t(nr) + size_t(j)]; }
+    PlanePoint& Scene(int i, int j) { return scene[size_t(i) * size_t(nr) + size_t(j)]; }
+    PlanePoint& Image(int i, int j) { return image[size_t(i) * size_t(nr) + size_t(j)]; }
     ScaleRatioRun Run() const { return RunScaleRatio(nc, nr, scene, image); }
 
     // The lines of the two coordinate files ("x ; y", 17 significant digits, ".").
     QStringList SceneLines() const { return Lines(scene); }
     QStringList ImageLines() const { return Lines(image); }
-    static QStringList Lines(const std::vector<GridPoint>& points);
+    static QStringList Lines(const std::vector<PlanePoint>& points);
 };
 
 // A field built backwards from the ratio wanted at each interior node: the scene grid

@@ -10,6 +10,7 @@
 // about the camera's vertical axis and then by `tiltHorizontalDeg` about its horizontal
 // axis (and `rollDeg` about the optical axis first).
 #include "calib/FieldCheck.h"
+#include "calib/ScaleRatio.h"
 
 #include <cmath>
 #include <numbers>
@@ -37,8 +38,8 @@ struct FieldPose {
 struct TiltedField {
     int nc = 11;
     int nr = 9;
-    std::vector<GridPoint> scene;
-    std::vector<GridPoint> image;
+    std::vector<PlanePoint> scene;
+    std::vector<PlanePoint> image;
     // The field's normal in camera coordinates (toward the camera), as the camera saw it.
     double normal[3] = {0.0, 0.0, 1.0};
 

@@ -1,0 +1,110 @@
+// The board form: its fields laid out in rows or in one line, shown from a board and read
+// into one through the board's check.
+#include "app/BoardForm.h"
+
+#include "data/Messages.h"
+#include "data/Numbers.h"
+#include "drawing/FieldSheet.h"
+#include "platform/Dialogs.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace vrma {
+
+namespace {
+
+constexpr int kNumberWidth = 60;
+
+QLineEdit* MakeNumberField(const char* name, const QString& text, QWidget* parent) {
+    auto* field = new QLineEdit(text, parent);
+    field->setObjectName(QString::fromLatin1(name));
+    field->setFixedWidth(kNumberWidth);
+    return field;
+}
+
+} // namespace
+
+TBoardForm::TBoardForm(Arrangement arrangement, QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("BoardForm"));
+    KindBox = new QComboBox(this);
+    KindBox->setObjectName(QStringLiteral("KindBox"));
+    KindBox->addItem(QStringLiteral("шахматная доска"));
+    KindBox->addItem(QStringLiteral("точки"));
+    ColumnsEdit = MakeNumberField("ColumnsEdit", QString(), this);
+    RowsEdit = MakeNumberField("RowsEdit", QString(), this);
+    PitchEdit = MakeNumberField("PitchEdit", QString(), this);
+    PitchYEdit = MakeNumberField("PitchYEdit", QString(), this);
+    PitchYEdit->setPlaceholderText(QStringLiteral("как по x"));
+    ShowBoard(Board{});
+
+    if (arrangement == Arrangement::Rows) {
+        rows_ = new QFormLayout(this);
+        rows_->setContentsMargins(0, 0, 0, 0);
+        rows_->addRow(QStringLiteral("Мишени:"), KindBox);
+        rows_->addRow(QStringLiteral("Количество столбцов:"), ColumnsEdit);
+        rows_->addRow(QStringLiteral("Количество строк:"), RowsEdit);
+        rows_->addRow(QStringLiteral("Шаг сетки по x (мм):"), PitchEdit);
+        rows_->addRow(QStringLiteral("Шаг сетки по y (мм):"), PitchYEdit);
+        return;
+    }
+    auto* line = new QHBoxLayout(this);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->addWidget(new QLabel(QStringLiteral("Мишени:"), this));
+    line->addWidget(KindBox);
+    line->addSpacing(8);
+    line->addWidget(new QLabel(QStringLiteral("Столбцов:"), this));
+    line->addWidget(ColumnsEdit);
+    line->addWidget(new QLabel(QStringLiteral("Строк:"), this));
+    line->addWidget(RowsEdit);
+    line->addSpacing(8);
+    line->addWidget(new QLabel(QStringLiteral("Шаг (мм):"), this));
+    line->addWidget(PitchEdit);
+    line->addWidget(new QLabel(QStringLiteral("по y:"), this));
+    line->addWidget(PitchYEdit);
+}
+
+void TBoardForm::ShowBoard(const Board& board) {
+    KindBox->setCurrentIndex(board.kind == TargetKind::Dots ? 1 : 0);
+    ColumnsEdit->setText(QString::number(board.columns));
+    RowsEdit->setText(QString::number(board.rows));
+    PitchEdit->setText(FormatGeneral15(board.pitch));
+    PitchYEdit->setText(board.pitchY == board.pitch ? QString() : FormatGeneral15(board.pitchY));
+}
+
+BoardReading TBoardForm::ReadBoard() const {
+    const TargetKind kind =
+        KindBox->currentIndex() == 1 ? TargetKind::Dots : TargetKind::Chessboard;
+    BoardTexts texts{ColumnsEdit->text(), RowsEdit->text(), PitchEdit->text(), std::nullopt};
+    if (!PitchYEdit->text().trimmed().isEmpty())
+        texts.pitchY = PitchYEdit->text();
+    return vrma::ReadBoard(kind, texts);
+}
+
+std::optional<Board> TBoardForm::CheckedBoard(QWidget* owner) const {
+    const BoardReading reading = ReadBoard();
+    if (reading.ok())
+        return reading.board;
+    MessageBoxA(owner, BoardFaultMessage(reading.fault), messages::ErrorCaption(), MB_OK);
+    return std::nullopt;
+}
+
+bool TBoardForm::TakeLastBoard() {
+    if (!last_ || !last_->board() || last_->version() == taken_)
+        return false;
+    ShowBoard(*last_->board());
+    taken_ = last_->version();
+    return true;
+}
+
+void TBoardForm::KeepAsLast(const Board& board) {
+    if (!last_)
+        return;
+    last_->Keep(board);
+    taken_ = last_->version();
+}
+
+} // namespace vrma

@@ -1,0 +1,125 @@
+#include "tools/CommandLine.h"
+
+#include "data/Locale.h"
+
+#include <cstring>
+
+namespace vrma {
+
+namespace {
+
+// The argument of the command line that names the option (for messages that quote it).
+QString ArgumentNaming(const QStringList& arguments, const QString& name) {
+    for (qsizetype k = 1; k < arguments.size(); ++k) {
+        QString argument = arguments[k];
+        const qsizetype equals = argument.indexOf(QLatin1Char('='));
+        QString bare = equals > 0 ? argument.left(equals) : argument;
+        while (bare.startsWith(QLatin1Char('-')))
+            bare.remove(0, 1);
+        if (bare == name)
+            return argument;
+    }
+    return QStringLiteral("--") + name;
+}
+
+} // namespace
+
+bool NamesOption(int argc, char** argv, const char* name, bool takesValue) {
+    const size_t length = std::strlen(name);
+    for (int k = 1; k < argc; ++k) {
+        if (std::strcmp(argv[k], "--") == 0)
+            break;
+        const char* bare = argv[k];
+        while (*bare == '-')
+            ++bare;
+        if (bare != argv[k] && std::strncmp(bare, name, length) == 0 &&
+            (bare[length] == '\0' || (takesValue && bare[length] == '=')))
+            return true;
+    }
+    return false;
+}
+
+void Print(std::FILE* stream, const QString& line) {
+    std::fputs(line.toUtf8().constData(), stream);
+    std::fputc('\n', stream);
+}
+
+int Fail(int code, const QString& message) {
+    Print(stderr, message);
+    return code;
+}
+
+int CommandLineError(const QString& message) {
+    Print(stderr, message);
+    Print(stderr, QStringLiteral("Справка: vrma-calib --help"));
+    return kCommandLine;
+}
+
+CommandLine::CommandLine(std::span<const char* const> valueOptions, bool help)
+    : names_(valueOptions), help_(help) {
+    parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char* name : names_)
+        parser_.addOption(
+            QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
+    if (help)
+        parser_.addOption(
+            QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+}
+
+std::optional<QString> CommandLine::Parse(const QStringList& arguments) {
+    if (!parser_.parse(arguments)) {
+        const QStringList unknown = parser_.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return QStringLiteral("Неизвестный параметр: %1")
+                .arg(ArgumentNaming(arguments, unknown.first()));
+        // The parser takes the next argument as an option's value, so only the last
+        // argument can lack one.
+        return QStringLiteral("Не задано значение параметра %1").arg(arguments.last());
+    }
+    if (!parser_.positionalArguments().isEmpty())
+        return QStringLiteral("Неизвестный параметр: %1")
+            .arg(parser_.positionalArguments().first());
+    for (const char* name : names_)
+        if (parser_.values(QString::fromLatin1(name)).size() > 1)
+            return QStringLiteral("Параметр --%1 задан дважды").arg(QLatin1String(name));
+    return std::nullopt;
+}
+
+std::optional<QString> CommandLine::Missing(std::initializer_list<const char*> required) const {
+    for (const char* name : required)
+        if (!has(name))
+            return QStringLiteral("Не задан обязательный параметр --%1").arg(QLatin1String(name));
+    return std::nullopt;
+}
+
+std::optional<QString> CommandLine::TakeDecimalSeparator() const {
+    InitDecimalSeparatorFromSystem();
+    if (!has("decimal-separator"))
+        return std::nullopt;
+    const QString separator = value("decimal-separator");
+    if (separator != QStringLiteral(",") && separator != QStringLiteral("."))
+        return QStringLiteral("Разделитель дробной части должен быть «,» или «.»: %1")
+            .arg(separator);
+    SetDecimalSeparator(separator.at(0));
+    return std::nullopt;
+}
+
+bool CommandLine::help() const {
+    return help_ && parser_.isSet(QStringLiteral("help"));
+}
+
+bool CommandLine::has(const char* name) const {
+    return parser_.isSet(QString::fromLatin1(name));
+}
+
+QString CommandLine::value(const char* name, const QString& fallback) const {
+    return has(name) ? parser_.value(QString::fromLatin1(name)) : fallback;
+}
+
+std::optional<QString> CommandLine::given(const char* name) const {
+    if (!has(name))
+        return std::nullopt;
+    return parser_.value(QString::fromLatin1(name));
+}
+
+} // namespace vrma

@@ -1,0 +1,67 @@
+#pragma once
+// What the commands of vrma-calib share: their exit codes, the options (each taking one
+// value, "--name value" or "--name=value"), the decimal separator option, and how a
+// mistake of the command line is told.
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+#include <initializer_list>
+#include <optional>
+#include <span>
+
+namespace vrma {
+
+// Exit codes, as --help lists them.
+enum ExitCode {
+    kDone = 0,
+    kCommandLine = 1,
+    kRead = 2,
+    kCount = 3,
+    kCalculation = 4,
+    kWrite = 5,
+    kGridNotFound = 6,
+    kFieldCheck = 7,
+};
+
+// A line on standard output or standard error, UTF-8.
+void Print(std::FILE* stream, const QString& line);
+// The message on standard error; returns the code.
+int Fail(int code, const QString& message);
+// The message and the pointer to the help on standard error; returns kCommandLine.
+int CommandLineError(const QString& message);
+
+// True when an argument before "--" names the option: -name or --name, and --name=value
+// for an option that takes a value (for what must be known before the application object
+// is made).
+bool NamesOption(int argc, char** argv, const char* name, bool takesValue = true);
+
+class CommandLine {
+public:
+    // The options that take a value; with `help`, also -h and --help.
+    CommandLine(std::span<const char* const> valueOptions, bool help);
+
+    // Reads the arguments (the program's name first); a message for the user when they are
+    // wrong: an unknown option, one without its value or given twice, a word that is no
+    // option.
+    std::optional<QString> Parse(const QStringList& arguments);
+    // The first option of `required` that is not given, as a message.
+    std::optional<QString> Missing(std::initializer_list<const char*> required) const;
+    // The decimal separator: the system's, or the one --decimal-separator gives; a message
+    // when that is neither "," nor ".".
+    std::optional<QString> TakeDecimalSeparator() const;
+
+    // -h or --help was given.
+    bool help() const;
+    bool has(const char* name) const;
+    QString value(const char* name, const QString& fallback = QString()) const;
+    // The value, or none when the option is not given.
+    std::optional<QString> given(const char* name) const;
+
+private:
+    QCommandLineParser parser_;
+    std::span<const char* const> names_;
+    bool help_ = false; // -h and --help are options
+};
+
+} // namespace vrma
