@@ -32,14 +32,13 @@ void Load(int n, Points& points) {
         std::abort();
 }
 
-// The computation on the point lists, as the window calls it (the points copied into the
-// grid tables first).
+// The computation with its plot's pixels on the point lists, as the window calls it.
 void ComputeOnLists(benchmark::State& state) {
     const int n = int(state.range(0));
     Points points;
     Load(n, points);
     for (auto _ : state) {
-        const ScaleRatioRun run = RunScaleRatio(n, n, points.scene, points.image);
+        const ScaleRatioRun run = RunPlottedScaleRatio(n, n, points.scene, points.image).run;
         if (!run.complete())
             state.SkipWithError("the calibration did not complete");
         benchmark::DoNotOptimize(run.coefficient);
@@ -47,7 +46,7 @@ void ComputeOnLists(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * (n - 2) * (n - 2));
 }
 
-// The computation on grid tables already laid out.
+// The same on grid tables already laid out.
 void ComputeOnTables(benchmark::State& state) {
     const int n = int(state.range(0));
     Points points;
@@ -59,7 +58,7 @@ void ComputeOnTables(benchmark::State& state) {
         image[std::size_t(k)] = {points.image.Get(k)->X, points.image.Get(k)->Y};
     }
     for (auto _ : state) {
-        const ScaleRatioRun run = RunScaleRatio(n, n, scene, image);
+        const ScaleRatioRun run = RunPlottedScaleRatio(n, n, scene, image).run;
         if (!run.complete())
             state.SkipWithError("the calibration did not complete");
         benchmark::DoNotOptimize(run.coefficient);
@@ -178,11 +177,12 @@ void PartListBox(benchmark::State& state) {
 void PartPlot(benchmark::State& state) {
     Points points;
     Load(kLargeGrid, points);
-    const ScaleRatioRun run = RunScaleRatio(kLargeGrid, kLargeGrid, points.scene, points.image);
+    const ScaleRatioPlot plot =
+        RunPlottedScaleRatio(kLargeGrid, kLargeGrid, points.scene, points.image).plot;
     QImage bitmap(700, 500, QImage::Format_RGB32);
     for (auto _ : state) {
         bitmap.fill(Qt::white);
-        DrawScaleRatioPlot(bitmap, run);
+        DrawScaleRatioPlot(bitmap, plot);
     }
 }
 

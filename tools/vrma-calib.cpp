@@ -3,7 +3,6 @@
 // window's list box would show, and can write the correction table and the camera file.
 // It links the core alone: no window system is loaded. Messages go to standard error,
 // the reader's through the console dialog host.
-#include "calib/Calibration.h"
 #include "calib/ExportFiles.h"
 #include "calib/FieldCheck.h"
 #include "data/Errors.h"
@@ -12,6 +11,7 @@
 #include "data/ProgramFiles.h"
 #include "data/SeparatorCheck.h"
 #include "data/TextFile.h"
+#include "drawing/Calibration.h"
 #include "drawing/CalibrationReport.h"
 #include "drawing/ScaleRatioLines.h"
 #include "tools/FieldSheetCommand.h"
