@@ -109,6 +109,48 @@ void TakeRow(ScaleRatioFollower* follower, qint32 j, const std::vector<double>& 
     throw CalcError("the follower cannot take the ratio");
 }
 
+// The interior rows one after the other, each node's ratio summed into the coefficient.
+// The rows are taken a block at a time: the points of the block's rows and of the rows on
+// either side of it are gathered column by column (each column's points lie together), into
+// a small grid of their own that the sweeps then read; a row that fails its checks is done
+// again on the whole grid, step by step.
+template <class Grid>
+void RunRows(qint32 nc, qint32 nr, const Grid& scene, const Grid& image,
+             ScaleRatioFollower* follower, ScaleRatioRun& run) {
+    const size_t rows = size_t(nr);
+    std::vector<double> rowRatios;
+    rowRatios.reserve(size_t(std::max(nc - 2, 0)));
+    const qint32 perBlock = std::max(1, 16384 / std::max(nc, 1) - 2);
+    std::vector<GridPoint> blockScene;
+    std::vector<GridPoint> blockImage;
+    for (qint32 j0 = 1; j0 <= nr - 2; j0 += perBlock) {
+        const qint32 blockRows = std::min(perBlock, nr - 1 - j0);
+        const size_t gathered = size_t(blockRows) + 2;
+        blockScene.resize(size_t(nc) * gathered);
+        blockImage.resize(blockScene.size());
+        for (qint32 i = 0; i < nc; ++i) {
+            const size_t from = size_t(i) * rows + size_t(j0 - 1);
+            GridPoint* const toScene = blockScene.data() + size_t(i) * gathered;
+            GridPoint* const toImage = blockImage.data() + size_t(i) * gathered;
+            for (size_t r = 0; r < gathered; ++r) {
+                toScene[r] = GridPoint{scene.X(from + r), scene.Y(from + r)};
+                toImage[r] = GridPoint{image.X(from + r), image.Y(from + r)};
+            }
+        }
+        const TableGrid blockOfScene{blockScene};
+        const TableGrid blockOfImage{blockImage};
+        for (qint32 local = 1; local <= blockRows; ++local) {
+            const qint32 j = j0 - 1 + local;
+            const double rowStart = run.coefficient;
+            if (FastRow(blockOfScene, blockOfImage, nc, gathered, local, rowRatios,
+                        run.coefficient))
+                TakeRow(follower, j, rowRatios, rowStart, run);
+            else
+                CheckedRow(scene, image, nc, rows, j, follower, run);
+        }
+    }
+}
+
 template <class Grid>
 ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, const Grid& image,
                         ScaleRatioFollower* follower) {
@@ -131,42 +173,7 @@ ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, c
 
         // Central differences, row by row.
         run.stage = ScaleRatioStage::Ratio;
-        const size_t rows = size_t(nr);
-        std::vector<double> rowRatios;
-        rowRatios.reserve(size_t(std::max(nc - 2, 0)));
-        // The rows are taken a block at a time: the points of the block's rows and of the
-        // rows on either side of it are gathered column by column (each column's points lie
-        // together), into a small grid of their own that the sweeps then read; a row that
-        // fails its checks is done again on the whole grid.
-        const qint32 perBlock = std::max(1, 16384 / std::max(nc, 1) - 2);
-        std::vector<GridPoint> blockScene;
-        std::vector<GridPoint> blockImage;
-        for (qint32 j0 = 1; j0 <= nr - 2; j0 += perBlock) {
-            const qint32 blockRows = std::min(perBlock, nr - 1 - j0);
-            const size_t gathered = size_t(blockRows) + 2;
-            blockScene.resize(size_t(nc) * gathered);
-            blockImage.resize(blockScene.size());
-            for (qint32 i = 0; i < nc; ++i) {
-                const size_t from = size_t(i) * rows + size_t(j0 - 1);
-                GridPoint* const toScene = blockScene.data() + size_t(i) * gathered;
-                GridPoint* const toImage = blockImage.data() + size_t(i) * gathered;
-                for (size_t r = 0; r < gathered; ++r) {
-                    toScene[r] = GridPoint{scene.X(from + r), scene.Y(from + r)};
-                    toImage[r] = GridPoint{image.X(from + r), image.Y(from + r)};
-                }
-            }
-            const TableGrid blockOfScene{blockScene};
-            const TableGrid blockOfImage{blockImage};
-            for (qint32 local = 1; local <= blockRows; ++local) {
-                const qint32 j = j0 - 1 + local;
-                const double rowStart = run.coefficient;
-                if (FastRow(blockOfScene, blockOfImage, nc, gathered, local, rowRatios,
-                            run.coefficient))
-                    TakeRow(follower, j, rowRatios, rowStart, run);
-                else
-                    CheckedRow(scene, image, nc, rows, j, follower, run);
-            }
-        }
+        RunRows(nc, nr, scene, image, follower, run);
         run.failedColumn = -1;
         run.failedRow = -1;
 
