@@ -31,8 +31,10 @@ cmake -S "$outer/source" -B "$outer/build" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-Rele
   -DVRMA_WERROR=ON "${launcher[@]}" ${CMAKE_EXTRA_ARGS:-} >/dev/null
 cmake --build "$outer/build" -j"$(nproc)"
 
-# Nothing of the subproject's may land in the outer project's binary folder but CMake's own.
+# Nothing of the subproject's may land in the outer project's binary folder but CMake's and
+# Qt's own.
 strays=$(find "$outer/build" -mindepth 1 -maxdepth 1 ! -name 'CMake*' ! -name cmake_install.cmake \
+  ! -name .qt \
   ! -name Makefile ! -name build.ninja ! -name '.ninja*' ! -name CTestTestfile.cmake \
   ! -name DartConfiguration.tcl ! -name compile_commands.json -printf '%f\n')
 if [ -n "$strays" ]; then

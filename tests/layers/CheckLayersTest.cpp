@@ -85,12 +85,34 @@ TEST(CheckLayers, TheTreePasses) {
     EXPECT_EQ(outcome.code, 0) << outcome.out.toStdString();
 }
 
-TEST(CheckLayers, EveryKindOfForbiddenIncludeFailsAndNamesItsLine) {
-    struct Case {
-        const char* file;    // relative to the root
-        const char* include; // the line planted at its end
-    };
-    const Case cases[] = {
+// One include planted at the end of a file.
+struct Planted {
+    const char* file;    // relative to the root
+    const char* include; // the line
+};
+
+// The layers' sources copied into a fresh folder, and includes planted in them.
+class CheckLayersOnACopy : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(scratch_.isValid());
+        ASSERT_TRUE(CopyLayers(scratch_.path()));
+    }
+    QString path(const char* relative) const {
+        return scratch_.filePath(QString::fromUtf8(relative));
+    }
+    // The line number of the planted include (0 when it could not be planted).
+    int plant(const Planted& p) const {
+        return AppendLine(path(p.file), QString::fromUtf8(p.include));
+    }
+    Outcome check() const { return CheckLayers(scratch_.path()); }
+
+private:
+    QTemporaryDir scratch_;
+};
+
+TEST_F(CheckLayersOnACopy, EveryKindOfForbiddenIncludeFailsAndNamesItsLine) {
+    const Planted cases[] = {
         // A folder includes a folder above it, one step and several.
         {"data/Numbers.cpp", "#include \"calib/ScaleRatio.h\""},
         {"calib/ScaleRatio.cpp", "#include \"drawing/ScaleRatioPlot.h\""},
@@ -124,18 +146,14 @@ TEST(CheckLayers, EveryKindOfForbiddenIncludeFailsAndNamesItsLine) {
         {"drawing/FieldSheet.h", "#include <qlineedit.h>"},
         {"tools/PhotoCommand.cpp", "#include <QApplication>"},
     };
-    QTemporaryDir scratch;
-    ASSERT_TRUE(scratch.isValid());
-    ASSERT_TRUE(CopyLayers(scratch.path()));
-    for (const Case& c : cases) {
+    for (const Planted& c : cases) {
         SCOPED_TRACE(std::string(c.file) + ": " + c.include);
-        const QString file = scratch.filePath(QString::fromUtf8(c.file));
-        const QByteArray original = ReadBytes(file);
+        const QByteArray original = ReadBytes(path(c.file));
         ASSERT_FALSE(original.isEmpty());
-        const int line = AppendLine(file, QString::fromUtf8(c.include));
+        const int line = plant(c);
         ASSERT_GT(line, 0);
 
-        const Outcome outcome = CheckLayers(scratch.path());
+        const Outcome outcome = check();
         EXPECT_EQ(outcome.code, 1) << outcome.out.toStdString();
         const QString where = QStringLiteral("%1:%2: ").arg(QString::fromUtf8(c.file)).arg(line);
         EXPECT_TRUE(outcome.out.contains(where)) << outcome.out.toStdString();
@@ -146,57 +164,40 @@ TEST(CheckLayers, EveryKindOfForbiddenIncludeFailsAndNamesItsLine) {
                   outcome.out.count(QRegularExpression(QStringLiteral("^[a-z]+/[^ :]+:[0-9]+: "),
                                                        QRegularExpression::MultilineOption)))
             << outcome.out.toStdString();
-        ASSERT_TRUE(WriteBytes(file, original));
+        ASSERT_TRUE(WriteBytes(path(c.file), original));
     }
 }
 
-TEST(CheckLayers, WhatALayerMayUsePasses) {
+TEST_F(CheckLayersOnACopy, WhatALayerMayUsePasses) {
     // Includes downwards, within a folder, from app/ into editor/, and Qt Gui in drawing/.
-    const struct {
-        const char* file;
-        const char* include;
-    } cases[] = {
-        {"calib/ScaleRatio.cpp", "#include \"data/Numbers.h\""},
-        {"drawing/FieldSheet.cpp", "#include <QPainter>"},
-        {"drawing/FieldSheet.cpp", "#include \"calib/ScaleRatio.h\""},
-        {"editor/Edit.cpp", "#include \"Documents.h\""},
-        {"app/Alfa_form.cpp", "#include \"editor/Edit.h\""},
-        {"platform/ListBox.cpp", "#include <QWidget>"},
-        {"tools/PhotoCommand.cpp", "#include \"drawing/FieldSheet.h\""},
-        {"tools/PhotoCommand.cpp", "#include <QImage>"},
-    };
-    QTemporaryDir scratch;
-    ASSERT_TRUE(scratch.isValid());
-    ASSERT_TRUE(CopyLayers(scratch.path()));
-    for (const auto& c : cases)
-        ASSERT_GT(
-            AppendLine(scratch.filePath(QString::fromUtf8(c.file)), QString::fromUtf8(c.include)),
-            0);
-    const Outcome outcome = CheckLayers(scratch.path());
+    for (const Planted& c : {Planted{"calib/ScaleRatio.cpp", "#include \"data/Numbers.h\""},
+                             Planted{"drawing/FieldSheet.cpp", "#include <QPainter>"},
+                             Planted{"drawing/FieldSheet.cpp", "#include \"calib/ScaleRatio.h\""},
+                             Planted{"editor/Edit.cpp", "#include \"Documents.h\""},
+                             Planted{"app/Alfa_form.cpp", "#include \"editor/Edit.h\""},
+                             Planted{"platform/ListBox.cpp", "#include <QWidget>"},
+                             Planted{"tools/PhotoCommand.cpp", "#include \"drawing/FieldSheet.h\""},
+                             Planted{"tools/PhotoCommand.cpp", "#include <QImage>"}})
+        ASSERT_GT(plant(c), 0);
+    const Outcome outcome = check();
     EXPECT_EQ(outcome.code, 0) << outcome.out.toStdString();
 }
 
-TEST(CheckLayers, IncludesLetThroughForNow) {
+TEST_F(CheckLayersOnACopy, IncludesLetThroughForNow) {
     // A listed include passes and is named as let through; a listed include that no
     // source has any more fails, so that the list shrinks with the includes it names.
-    QTemporaryDir scratch;
-    ASSERT_TRUE(scratch.isValid());
-    ASSERT_TRUE(CopyLayers(scratch.path()));
-    const int line = AppendLine(scratch.filePath(QStringLiteral("calib/NodeAnalysis.cpp")),
-                                QStringLiteral("#include <QPainter>"));
+    const int line = plant({"calib/NodeAnalysis.cpp", "#include <QPainter>"});
     ASSERT_GT(line, 0);
-    ASSERT_GT(
-        AppendLine(scratch.filePath(kAllowed), QStringLiteral("calib/NodeAnalysis.cpp:QPainter")),
-        0);
-    Outcome outcome = CheckLayers(scratch.path());
+    ASSERT_GT(plant({"scripts/check-layers.allowed", "calib/NodeAnalysis.cpp:QPainter"}), 0);
+    Outcome outcome = check();
     EXPECT_EQ(outcome.code, 0) << outcome.out.toStdString();
     EXPECT_TRUE(outcome.out.contains(
         QStringLiteral("calib/NodeAnalysis.cpp:%1: let through for now: #include <QPainter>")
             .arg(line)))
         << outcome.out.toStdString();
 
-    ASSERT_GT(AppendLine(scratch.filePath(kAllowed), QStringLiteral("calib/Camera.cpp:QPen")), 0);
-    outcome = CheckLayers(scratch.path());
+    ASSERT_GT(plant({"scripts/check-layers.allowed", "calib/Camera.cpp:QPen"}), 0);
+    outcome = check();
     EXPECT_EQ(outcome.code, 1) << outcome.out.toStdString();
     EXPECT_TRUE(outcome.out.contains(QStringLiteral("\"calib/Camera.cpp:QPen\" is let through")))
         << outcome.out.toStdString();
