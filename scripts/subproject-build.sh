@@ -53,7 +53,7 @@ done
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$outer/build" --prefix "$prefix" >/dev/null
-for installed in bin/vrma bin/vrma-calib share/doc/vrma/changelog.gz share/vrma/examples/scene.crd; do
+for installed in bin/vrma bin/vrma-calib share/doc/vrma/changelog.gz share/vrma/examples share/vrma/VRMAHelp/index.html; do
   if [ ! -e "$prefix/$installed" ]; then
     echo "subproject build: the installation lacks $installed" >&2
     exit 1
