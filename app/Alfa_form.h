@@ -1,10 +1,10 @@
 #pragma once
 // The calibration window, the program's main window.
 #include "app/BoardForm.h"
-#include "calib/Calibration.h"
 #include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
 #include "data/Data_structures.h"
+#include "drawing/Calibration.h"
 #include "drawing/CalibrationReport.h"
 #include "platform/Dialogs.h"
 

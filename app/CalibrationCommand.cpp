@@ -1,9 +1,9 @@
-// The calibration command of the calibration window: runs the calibration (calib/) on the
-// window's fields and files, then shows what it produced.
+// The calibration command of the calibration window: runs the calibration
+// (drawing/Calibration.h) on the window's fields and files, then shows what it produced.
 #include "app/Alfa_form.h"
-#include "calib/Calibration.h"
 #include "data/Messages.h"
 #include "data/Procedures.h"
+#include "drawing/Calibration.h"
 #include "drawing/ScaleRatioLines.h"
 #include "drawing/ScaleRatioPlot.h"
 #include "platform/Dialogs.h"
@@ -68,7 +68,7 @@ void TAlfaKalibr_Form::ShowCalibration(Calibration calibration) {
         coefficient = run.coefficient;
         coefficientInterrupted = run.coefficientInterrupted();
     }
-    DrawScaleRatioPlot(Image1->Picture(), run);
+    DrawScaleRatioPlot(Image1->Picture(), calibration.plot);
     Image1->update();
     if (run.meanKnown())
         Image2->hide();

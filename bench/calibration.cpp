@@ -33,14 +33,13 @@ void Load(int n, Points& points) {
         std::abort();
 }
 
-// The computation on the point lists, as the window calls it (the points copied into the
-// grid tables first).
+// The computation with its plot's pixels on the point lists, as the window calls it.
 void ComputeOnLists(benchmark::State& state) {
     const int n = int(state.range(0));
     Points points;
     Load(n, points);
     for (auto _ : state) {
-        const ScaleRatioRun run = RunScaleRatio(n, n, points.scene, points.image);
+        const ScaleRatioRun run = RunPlottedScaleRatio(n, n, points.scene, points.image).run;
         if (!run.complete())
             state.SkipWithError("the calibration did not complete");
         benchmark::DoNotOptimize(run.coefficient);
@@ -48,7 +47,7 @@ void ComputeOnLists(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * (n - 2) * (n - 2));
 }
 
-// The computation on grid tables already laid out.
+// The same on grid tables already laid out.
 void ComputeOnTables(benchmark::State& state) {
     const int n = int(state.range(0));
     Points points;
@@ -56,7 +55,7 @@ void ComputeOnTables(benchmark::State& state) {
     const std::vector<PlanePoint> scene = PlanePoints(points.scene);
     const std::vector<PlanePoint> image = PlanePoints(points.image);
     for (auto _ : state) {
-        const ScaleRatioRun run = RunScaleRatio(n, n, scene, image);
+        const ScaleRatioRun run = RunPlottedScaleRatio(n, n, scene, image).run;
         if (!run.complete())
             state.SkipWithError("the calibration did not complete");
         benchmark::DoNotOptimize(run.coefficient);
@@ -175,11 +174,12 @@ void PartListBox(benchmark::State& state) {
 void PartPlot(benchmark::State& state) {
     Points points;
     Load(kLargeGrid, points);
-    const ScaleRatioRun run = RunScaleRatio(kLargeGrid, kLargeGrid, points.scene, points.image);
+    const ScaleRatioPlot plot =
+        RunPlottedScaleRatio(kLargeGrid, kLargeGrid, points.scene, points.image).plot;
     QImage bitmap(700, 500, QImage::Format_RGB32);
     for (auto _ : state) {
         bitmap.fill(Qt::white);
-        DrawScaleRatioPlot(bitmap, run);
+        DrawScaleRatioPlot(bitmap, plot);
     }
 }
 

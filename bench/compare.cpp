@@ -206,8 +206,9 @@ int Stages(const QString& scene, const QString& image, int nc, int nr, int runs)
 
         // The ratios, read from the window's lists as the command reads them.
         const Stopwatch ratios;
-        const vrma::ScaleRatioRun result =
-            vrma::RunScaleRatio(nc, nr, *form->scenePoints, *form->imagePoints);
+        const vrma::PlottedScaleRatio plotted =
+            vrma::RunPlottedScaleRatio(nc, nr, *form->scenePoints, *form->imagePoints);
+        const vrma::ScaleRatioRun& result = plotted.run;
         ratios.Print(first, "stage_ratios");
         if (!result.complete())
             return 1;
@@ -220,7 +221,7 @@ int Stages(const QString& scene, const QString& image, int nc, int nr, int runs)
 
         const Stopwatch plot;
         form->Image1->Picture().fill(Qt::white);
-        vrma::DrawScaleRatioPlot(form->Image1->Picture(), result);
+        vrma::DrawScaleRatioPlot(form->Image1->Picture(), plotted.plot);
         form->Image1->update();
         QApplication::processEvents();
         plot.Print(first, "stage_plot");

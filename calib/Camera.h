@@ -15,6 +15,7 @@
 #include "data/PlanePoint.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <opencv2/core.hpp>
@@ -126,7 +127,7 @@ struct Camera {
 // The covariance of a camera's parameters, in their order; rows and columns of parameters
 // a fit held fixed are zero.
 struct CameraCovariance {
-    std::array<double, kCameraParameterCount * kCameraParameterCount> values{};
+    std::array<double, std::size_t(kCameraParameterCount) * kCameraParameterCount> values{};
 
     double& operator()(CameraParameter a, CameraParameter b) {
         return values[size_t(a) * kCameraParameterCount + size_t(b)];

@@ -13,20 +13,10 @@ namespace vrma {
 
 namespace {
 
-constexpr double kPlotWidth = 700.0; // the plot's width that the columns share
-constexpr double kPlotLeft = 30.0;   // x of column 0
-constexpr double kFirstRowLevel = 250.0;
-
 using checked::Add;
 using checked::Div;
-using checked::Finite;
 using checked::Mul;
 using checked::Sub;
-using checked::Trunc;
-
-qint32 PixelX(double column, double h) {
-    return Trunc(Add(Mul(column, h), kPlotLeft));
-}
 
 // The points of a grid as the run reads them: point k is the node of column k / NR and
 // row k % NR.
@@ -46,7 +36,7 @@ struct ListGrid {
 // failure throws with the run holding the nodes before it.
 template <class Grid>
 void CheckedRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qint32 j,
-                ScaleRatioRun& run) {
+                ScaleRatioFollower* follower, ScaleRatioRun& run) {
     for (qint32 i = 1; i <= nc - 2; ++i) {
         run.failedColumn = i;
         run.failedRow = j;
@@ -58,33 +48,22 @@ void CheckedRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qi
         const double b = Div(Sub(image.Y(node + 1), image.Y(node - 1)),
                              Sub(scene.Y(node + 1), scene.Y(node - 1)));
         const double v = std::fabs(Div(b, a));
-        if (j == 1)
-            run.s = Div(kFirstRowLevel, v);
-        run.plot.push_back(PlotVertex{PixelX(i, run.h), Trunc(Mul(v, run.s)), i == 1});
+        if (follower && follower->Take(j, i, std::span(&v, 1)) == 0)
+            throw CalcError("the follower cannot take the ratio");
         run.coefficient = Add(run.coefficient, v);
         run.ratios.push_back(v);
     }
 }
 
-bool InPixelRange(double value) {
-    return value > -2147483649.0 && value < 2147483648.0;
-}
-
 // The same row with the same arithmetic, its checks gathered into one flag; the row's
-// results are taken only when none of them failed, otherwise the caller does the row again
-// with CheckedRow, which stops where the checked steps stop. `columnX` holds the pixel x of
-// every interior column (valid when `columnsOk`).
+// ratios are taken only when none of them failed, otherwise the caller does the row again
+// with CheckedRow, which stops where the checked steps stop. `ratios` receives the row's.
 template <class Grid>
-bool FastRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qint32 j, bool firstRow,
-             const std::vector<qint32>& columnX, bool columnsOk, std::vector<double>& ratios,
-             ScaleRatioRun& run) {
-    if (!columnsOk)
-        return false;
+bool FastRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qint32 j,
+             std::vector<double>& ratios, double& coefficient) {
     ratios.clear();
     bool ok = true;
-    double s = run.s;
-    double coefficient = run.coefficient;
-    const size_t first = run.plot.size();
+    double sum = coefficient;
     for (qint32 i = 1; i <= nc - 2; ++i) {
         const size_t node = size_t(i) * rows + size_t(j);
         const size_t left = node - rows;
@@ -100,30 +79,81 @@ bool FastRow(const Grid& scene, const Grid& image, qint32 nc, size_t rows, qint3
         ok = ok && std::isfinite(dix) && std::isfinite(dsx) && std::isfinite(diy) &&
              std::isfinite(dsy) && dsx != 0.0 && dsy != 0.0 && std::isfinite(a) &&
              std::isfinite(b) && a != 0.0 && std::isfinite(q);
-        if (firstRow) {
-            s = kFirstRowLevel / v;
-            ok = ok && v != 0.0 && std::isfinite(s);
-        }
-        const double y = v * s;
-        ok = ok && std::isfinite(y) && InPixelRange(y);
-        coefficient += v;
+        sum += v;
         ratios.push_back(v);
-        run.plot.push_back(PlotVertex{columnX[size_t(i)], ok ? qint32(y) : 0, i == 1});
     }
     // The sums only grow (every ratio is at least 0): a finite sum was finite all along.
-    ok = ok && std::isfinite(coefficient);
-    if (!ok) {
-        run.plot.resize(first);
-        return false;
+    ok = ok && std::isfinite(sum);
+    if (ok)
+        coefficient = sum;
+    return ok;
+}
+
+// The ratios of a row that passed its checks, as far as the follower takes them: the
+// coefficient sums those it took (in the order the checked steps sum them) and the run
+// stops at the first it did not take.
+void TakeRow(ScaleRatioFollower* follower, qint32 j, const std::vector<double>& ratios,
+             double rowStart, ScaleRatioRun& run) {
+    const size_t taken = follower ? follower->Take(j, 1, ratios) : ratios.size();
+    if (taken == ratios.size()) {
+        run.ratios.insert(run.ratios.end(), ratios.begin(), ratios.end());
+        return;
     }
-    run.s = s;
-    run.coefficient = coefficient;
-    run.ratios.insert(run.ratios.end(), ratios.begin(), ratios.end());
-    return true;
+    run.coefficient = rowStart;
+    for (size_t k = 0; k < taken; ++k) {
+        run.coefficient += ratios[k];
+        run.ratios.push_back(ratios[k]);
+    }
+    run.failedColumn = qint32(taken) + 1;
+    run.failedRow = j;
+    throw CalcError("the follower cannot take the ratio");
+}
+
+// The interior rows one after the other, each node's ratio summed into the coefficient.
+// The rows are taken a block at a time: the points of the block's rows and of the rows on
+// either side of it are gathered column by column (each column's points lie together), into
+// a small grid of their own that the sweeps then read; a row that fails its checks is done
+// again on the whole grid, step by step.
+template <class Grid>
+void RunRows(qint32 nc, qint32 nr, const Grid& scene, const Grid& image,
+             ScaleRatioFollower* follower, ScaleRatioRun& run) {
+    const size_t rows = size_t(nr);
+    std::vector<double> rowRatios;
+    rowRatios.reserve(size_t(std::max(nc - 2, 0)));
+    const qint32 perBlock = std::max(1, 16384 / std::max(nc, 1) - 2);
+    std::vector<PlanePoint> blockScene;
+    std::vector<PlanePoint> blockImage;
+    for (qint32 j0 = 1; j0 <= nr - 2; j0 += perBlock) {
+        const qint32 blockRows = std::min(perBlock, nr - 1 - j0);
+        const size_t gathered = size_t(blockRows) + 2;
+        blockScene.resize(size_t(nc) * gathered);
+        blockImage.resize(blockScene.size());
+        for (qint32 i = 0; i < nc; ++i) {
+            const size_t from = size_t(i) * rows + size_t(j0 - 1);
+            PlanePoint* const toScene = blockScene.data() + size_t(i) * gathered;
+            PlanePoint* const toImage = blockImage.data() + size_t(i) * gathered;
+            for (size_t r = 0; r < gathered; ++r) {
+                toScene[r] = PlanePoint{scene.X(from + r), scene.Y(from + r)};
+                toImage[r] = PlanePoint{image.X(from + r), image.Y(from + r)};
+            }
+        }
+        const TableGrid blockOfScene{blockScene};
+        const TableGrid blockOfImage{blockImage};
+        for (qint32 local = 1; local <= blockRows; ++local) {
+            const qint32 j = j0 - 1 + local;
+            const double rowStart = run.coefficient;
+            if (FastRow(blockOfScene, blockOfImage, nc, gathered, local, rowRatios,
+                        run.coefficient))
+                TakeRow(follower, j, rowRatios, rowStart, run);
+            else
+                CheckedRow(scene, image, nc, rows, j, follower, run);
+        }
+    }
 }
 
 template <class Grid>
-ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, const Grid& image) {
+ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, const Grid& image,
+                        ScaleRatioFollower* follower) {
     ClearUpperVectorState();
     ScaleRatioRun run;
     try {
@@ -134,58 +164,16 @@ ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, c
             throw CalcError("grid size does not match the points");
         const qint64 interior = (nc >= 3 && nr >= 3) ? qint64(nc - 2) * qint64(nr - 2) : 0;
         run.ratios.reserve(size_t(interior));
-        run.plot.reserve(size_t(interior));
 
         run.stage = ScaleRatioStage::Step;
-        run.h = Div(kPlotWidth, double(nc));
-        run.s = 1.0;
+        if (follower && !follower->Start(nc, size_t(interior)))
+            throw CalcError("the follower cannot start");
         run.coefficient = 0.0;
         run.coefficientSet = true;
 
-        // Central differences, row by row; each interior row is one polyline.
+        // Central differences, row by row.
         run.stage = ScaleRatioStage::Ratio;
-        const size_t rows = size_t(nr);
-        // The pixel x of each interior column, the same in every row.
-        std::vector<qint32> columnX(size_t(std::max(nc - 1, 1)));
-        bool columnsOk = true;
-        for (qint32 i = 1; i <= nc - 2; ++i) {
-            const double x = double(i) * run.h + kPlotLeft;
-            columnsOk = columnsOk && std::isfinite(double(i) * run.h) && std::isfinite(x) &&
-                        InPixelRange(x);
-            columnX[size_t(i)] = columnsOk ? qint32(x) : 0;
-        }
-        std::vector<double> rowRatios;
-        rowRatios.reserve(size_t(std::max(nc - 2, 0)));
-        // The rows are taken a block at a time: the points of the block's rows and of the
-        // rows on either side of it are gathered column by column (each column's points lie
-        // together), into a small grid of their own that the sweeps then read; a row that
-        // fails its checks is done again on the whole grid.
-        const qint32 perBlock = std::max(1, 16384 / std::max(nc, 1) - 2);
-        std::vector<PlanePoint> blockScene;
-        std::vector<PlanePoint> blockImage;
-        for (qint32 j0 = 1; j0 <= nr - 2; j0 += perBlock) {
-            const qint32 blockRows = std::min(perBlock, nr - 1 - j0);
-            const size_t gathered = size_t(blockRows) + 2;
-            blockScene.resize(size_t(nc) * gathered);
-            blockImage.resize(blockScene.size());
-            for (qint32 i = 0; i < nc; ++i) {
-                const size_t from = size_t(i) * rows + size_t(j0 - 1);
-                PlanePoint* const toScene = blockScene.data() + size_t(i) * gathered;
-                PlanePoint* const toImage = blockImage.data() + size_t(i) * gathered;
-                for (size_t r = 0; r < gathered; ++r) {
-                    toScene[r] = PlanePoint{scene.X(from + r), scene.Y(from + r)};
-                    toImage[r] = PlanePoint{image.X(from + r), image.Y(from + r)};
-                }
-            }
-            const TableGrid blockOfScene{blockScene};
-            const TableGrid blockOfImage{blockImage};
-            for (qint32 local = 1; local <= blockRows; ++local) {
-                const qint32 j = j0 - 1 + local;
-                if (!FastRow(blockOfScene, blockOfImage, nc, gathered, local, j == 1, columnX,
-                             columnsOk, rowRatios, run))
-                    CheckedRow(scene, image, nc, rows, j, run);
-            }
-        }
+        RunRows(nc, nr, scene, image, follower, run);
         run.failedColumn = -1;
         run.failedRow = -1;
 
@@ -203,8 +191,8 @@ ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, c
         run.sd = n > 1 ? std::sqrt(Div(squares, double(n - 1))) : 0.0;
 
         run.stage = ScaleRatioStage::MeanLine;
-        run.meanLineY = Trunc(Mul(mean, run.s));
-        run.meanLineRight = PixelX(double(nc) - 1.0, run.h);
+        if (follower && !follower->Finish(mean))
+            throw CalcError("the follower cannot finish");
 
         run.stage = ScaleRatioStage::Complete;
     } catch (const CalcError&) {
@@ -217,20 +205,21 @@ ScaleRatioRun RunOnGrid(qint32 nc, qint32 nr, qint64 count, const Grid& scene, c
 } // namespace
 
 ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, std::span<const PlanePoint> scene,
-                            std::span<const PlanePoint> image) {
+                            std::span<const PlanePoint> image, ScaleRatioFollower* follower) {
     if (scene.size() != image.size()) {
         ScaleRatioRun run; // stopped while laying out the grid
         return run;
     }
-    return RunOnGrid(nc, nr, qint64(scene.size()), TableGrid{scene}, TableGrid{image});
+    return RunOnGrid(nc, nr, qint64(scene.size()), TableGrid{scene}, TableGrid{image}, follower);
 }
 
-ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, const VT_Points& scene, const VT_Points& image) {
+ScaleRatioRun RunScaleRatio(qint32 nc, qint32 nr, const VT_Points& scene, const VT_Points& image,
+                            ScaleRatioFollower* follower) {
     // The points are read where the lists hold them; the run checks the sizes first.
     const qint64 count = GridPointCount(nc, nr);
     if (nc < 0 || nr < 0 || scene.Count() != count || image.Count() != count)
         return ScaleRatioRun{};
-    return RunOnGrid(nc, nr, count, ListGrid{scene}, ListGrid{image});
+    return RunOnGrid(nc, nr, count, ListGrid{scene}, ListGrid{image}, follower);
 }
 
 } // namespace vrma

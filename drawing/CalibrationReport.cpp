@@ -6,6 +6,7 @@
 #include "data/TextFile.h"
 #include "drawing/FieldCheckVerdict.h"
 #include "drawing/NodeMapPainting.h"
+#include "drawing/ScaleRatioPlot.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -247,7 +248,7 @@ void RatioTable(Pages& pages, const NodeAnalysis& analysis) {
 
 // The plot as the calibration window draws it (the same vertices, in its 700 x 500
 // bitmap's coordinates), drawn as lines on paper: the polylines solid, the mean dashed.
-void Plot(Pages& pages, const ScaleRatioRun& run) {
+void Plot(Pages& pages, const ScaleRatioPlot& plot) {
     const int width = std::min(pages.width(), 1050);
     const double scale = width / 700.0;
     const int height = int(500 * scale);
@@ -262,7 +263,7 @@ void Plot(Pages& pages, const ScaleRatioRun& run) {
     line.setCosmetic(false);
     painter.setPen(line);
     QPointF previous;
-    for (const PlotVertex& vertex : run.plot) {
+    for (const PlotVertex& vertex : plot.vertices) {
         const QPointF at(vertex.x + 0.5, vertex.y + 0.5);
         if (!vertex.startsPolyline)
             painter.drawLine(previous, at);
@@ -270,8 +271,8 @@ void Plot(Pages& pages, const ScaleRatioRun& run) {
     }
     QPen mean(QColor(200, 0, 0), 1.5, Qt::DashLine);
     painter.setPen(mean);
-    painter.drawLine(QPointF(30, run.meanLineY + 0.5),
-                     QPointF(run.meanLineRight, run.meanLineY + 0.5));
+    painter.drawLine(QPointF(30, plot.meanLineY + 0.5),
+                     QPointF(plot.meanLineRight, plot.meanLineY + 0.5));
     painter.restore();
     painter.setPen(QPen(Qt::black, 2));
     painter.setBrush(Qt::NoBrush);
@@ -482,6 +483,8 @@ QByteArray CalibrationReportPdf(const CalibrationReport& report) {
         report.analysis
             ? *report.analysis
             : made.emplace(AnalyseNodes(report.columns, report.rows, report.run.ratios));
+    // The window's plot, placed again from the run's ratios.
+    const ScaleRatioPlot plot = PlotOfRun(report.columns, report.run);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -532,7 +535,7 @@ QByteArray CalibrationReportPdf(const CalibrationReport& report) {
         RatioTable(pages, analysis);
 
         pages.heading(QStringLiteral("График"), 800);
-        Plot(pages, report.run);
+        Plot(pages, plot);
         pages.heading(QStringLiteral("Разброс отношений"), 1000);
         SpreadPlot(pages, analysis);
 

@@ -77,7 +77,7 @@ QString WrittenCameraLine(const QString& fileName);
 
 // The PDF document (with the analysis of the nodes, made for it when the report has none).
 // Needs a QGuiApplication (fonts). Throws Exception when it cannot be made, CalcError when
-// the ratios cannot be analysed.
+// the ratios cannot be analysed or plotted.
 QByteArray CalibrationReportPdf(const CalibrationReport& report);
 
 // The PDF written to a file in one go. Throws FileError when it cannot be written.

@@ -12,7 +12,10 @@
 include(GNUInstallDirs)
 
 set(VRMA_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
-set(VRMA_PACKAGING_OUT ${CMAKE_BINARY_DIR}/packaging)
+# What is made here goes into this project's own binary folder (which is not the top one
+# when the checkout is built as a subproject with add_subdirectory()).
+set(VRMA_PACKAGING_OUT ${PROJECT_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${VRMA_PACKAGING_OUT})
 set(VRMA_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/vrma)
 set(VRMA_ICON_SIZES 16 22 24 32 48 64 128 256)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -90,4 +93,8 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pixel aspect ratio of a camera from a planar test field")
 set(CPACK_PACKAGE_DESCRIPTION_FILE ${VRMA_PACKAGING_DIR}/description.txt)
-include(CPack)
+# The package is this project's only when it is built on its own: as a subproject it
+# leaves the packaging to the project that holds it (its installation rules stay).
+if(PROJECT_IS_TOP_LEVEL)
+  include(CPack)
+endif()

@@ -5,7 +5,6 @@
 // the reader's through the console dialog host. One function a command: calibrate
 // coordinate files, measure a photograph (then calibrate what it found), make a field
 // (tools/FieldSheetCommand).
-#include "calib/Calibration.h"
 #include "calib/ExportFiles.h"
 #include "calib/FieldCheck.h"
 #include "data/Errors.h"
@@ -15,6 +14,7 @@
 #include "data/ProgramFiles.h"
 #include "data/SeparatorCheck.h"
 #include "data/TextFile.h"
+#include "drawing/Calibration.h"
 #include "drawing/CalibrationReport.h"
 #include "drawing/FieldCheckVerdict.h"
 #include "drawing/ScaleRatioLines.h"

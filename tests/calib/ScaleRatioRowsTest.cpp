@@ -1,8 +1,10 @@
 // The run takes each row's nodes in one sweep with its checks gathered, and does the row
 // again step by step when one of them fails: the outcome must be that of every step
 // checked in turn, down to the node where a failure stops the run and the last bit of every
-// value. Compared here with the plain step-by-step run on fields with faults planted in them.
+// value. Compared here with the plain step-by-step run, with its plot and without, on fields
+// with faults planted in them.
 #include "calib/ScaleRatio.h"
+#include "drawing/ScaleRatioPlot.h"
 
 #include "data/Checked.h"
 #include "data/Errors.h"
@@ -19,13 +21,16 @@ namespace {
 
 using namespace checked;
 
-// Every step checked in turn, row by row.
-ScaleRatioRun StepByStep(qint32 nc, qint32 nr, const std::vector<PlanePoint>& scene,
-                         const std::vector<PlanePoint>& image) {
-    ScaleRatioRun run;
+// Every step checked in turn, row by row, the plot's with the run's (or the run's alone).
+PlottedScaleRatio StepByStep(qint32 nc, qint32 nr, const std::vector<PlanePoint>& scene,
+                             const std::vector<PlanePoint>& image, bool plotted = true) {
+    PlottedScaleRatio result;
+    ScaleRatioRun& run = result.run;
+    ScaleRatioPlot& plot = result.plot;
     try {
         run.stage = ScaleRatioStage::Step;
-        run.h = Div(700.0, double(nc));
+        if (plotted)
+            plot.h = Div(700.0, double(nc));
         run.coefficientSet = true;
         run.stage = ScaleRatioStage::Ratio;
         const size_t rows = size_t(nr);
@@ -39,10 +44,11 @@ ScaleRatioRun StepByStep(qint32 nc, qint32 nr, const std::vector<PlanePoint>& sc
                 const double b = Div(Sub(image[node + 1].y, image[node - 1].y),
                                      Sub(scene[node + 1].y, scene[node - 1].y));
                 const double v = std::fabs(Div(b, a));
-                if (j == 1)
-                    run.s = Div(250.0, v);
-                run.plot.push_back(
-                    PlotVertex{Trunc(Add(Mul(i, run.h), 30.0)), Trunc(Mul(v, run.s)), i == 1});
+                if (plotted && j == 1)
+                    plot.s = Div(250.0, v);
+                if (plotted)
+                    plot.vertices.push_back(PlotVertex{Trunc(Add(Mul(i, plot.h), 30.0)),
+                                                       Trunc(Mul(v, plot.s)), i == 1});
                 run.coefficient = Add(run.coefficient, v);
                 run.ratios.push_back(v);
             }
@@ -60,39 +66,48 @@ ScaleRatioRun StepByStep(qint32 nc, qint32 nr, const std::vector<PlanePoint>& sc
         const size_t n = run.ratios.size();
         run.sd = n > 1 ? std::sqrt(Div(squares, double(n - 1))) : 0.0;
         run.stage = ScaleRatioStage::MeanLine;
-        run.meanLineY = Trunc(Mul(run.coefficient, run.s));
-        run.meanLineRight = Trunc(Add(Mul(double(nc) - 1.0, run.h), 30.0));
+        if (plotted) {
+            plot.meanLineY = Trunc(Mul(run.coefficient, plot.s));
+            plot.meanLineRight = Trunc(Add(Mul(double(nc) - 1.0, plot.h), 30.0));
+            plot.meanLine = true;
+        }
         run.stage = ScaleRatioStage::Complete;
     } catch (const CalcError&) {
     }
-    return run;
+    return result;
 }
 
 bool SameBits(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-void ExpectSameRun(const ScaleRatioRun& actual, const ScaleRatioRun& expected, int trial) {
+void ExpectSameRun(const PlottedScaleRatio& actualRun, const PlottedScaleRatio& expectedRun,
+                   int trial) {
     SCOPED_TRACE(trial);
+    const ScaleRatioRun& actual = actualRun.run;
+    const ScaleRatioRun& expected = expectedRun.run;
+    const ScaleRatioPlot& actualPlot = actualRun.plot;
+    const ScaleRatioPlot& expectedPlot = expectedRun.plot;
     ASSERT_EQ(int(actual.stage), int(expected.stage));
     EXPECT_EQ(actual.failedColumn, expected.failedColumn);
     EXPECT_EQ(actual.failedRow, expected.failedRow);
     ASSERT_EQ(actual.ratios.size(), expected.ratios.size());
     for (size_t k = 0; k < actual.ratios.size(); ++k)
         ASSERT_TRUE(SameBits(actual.ratios[k], expected.ratios[k])) << k;
-    ASSERT_EQ(actual.plot.size(), expected.plot.size());
-    for (size_t k = 0; k < actual.plot.size(); ++k) {
-        ASSERT_EQ(actual.plot[k].x, expected.plot[k].x) << k;
-        ASSERT_EQ(actual.plot[k].y, expected.plot[k].y) << k;
-        ASSERT_EQ(actual.plot[k].startsPolyline, expected.plot[k].startsPolyline) << k;
+    ASSERT_EQ(actualPlot.vertices.size(), expectedPlot.vertices.size());
+    for (size_t k = 0; k < actualPlot.vertices.size(); ++k) {
+        ASSERT_EQ(actualPlot.vertices[k].x, expectedPlot.vertices[k].x) << k;
+        ASSERT_EQ(actualPlot.vertices[k].y, expectedPlot.vertices[k].y) << k;
+        ASSERT_EQ(actualPlot.vertices[k].startsPolyline, expectedPlot.vertices[k].startsPolyline)
+            << k;
     }
-    EXPECT_TRUE(SameBits(actual.h, expected.h));
-    EXPECT_TRUE(SameBits(actual.s, expected.s));
+    EXPECT_TRUE(SameBits(actualPlot.h, expectedPlot.h));
+    EXPECT_TRUE(SameBits(actualPlot.s, expectedPlot.s));
     EXPECT_EQ(actual.coefficientSet, expected.coefficientSet);
     EXPECT_TRUE(SameBits(actual.coefficient, expected.coefficient));
     EXPECT_TRUE(SameBits(actual.sd, expected.sd));
-    EXPECT_EQ(actual.meanLineY, expected.meanLineY);
-    EXPECT_EQ(actual.meanLineRight, expected.meanLineRight);
+    EXPECT_EQ(actualPlot.meanLineY, expectedPlot.meanLineY);
+    EXPECT_EQ(actualPlot.meanLineRight, expectedPlot.meanLineRight);
 }
 
 // A measured field: 2 mm between targets, 5 pixels a millimetre, a little noise.
@@ -165,9 +180,12 @@ TEST(ScaleRatioRows, SameRunAsEveryStepCheckedOnFieldsWithFaults) {
         const int faults = trial % 4 == 0 ? 0 : 1 + int(random() % 3);
         for (int f = 0; f < faults; ++f)
             PlantFault(nc, nr, random, scene, image);
-        const ScaleRatioRun expected = StepByStep(nc, nr, scene, image);
-        ExpectSameRun(RunScaleRatio(nc, nr, scene, image), expected, trial);
-        (expected.complete() ? completed : failed)++;
+        const PlottedScaleRatio expected = StepByStep(nc, nr, scene, image);
+        ExpectSameRun(RunPlottedScaleRatio(nc, nr, scene, image), expected, trial);
+        (expected.run.complete() ? completed : failed)++;
+        // The run without its plot stops only where its own steps fail.
+        ExpectSameRun(PlottedScaleRatio{RunScaleRatio(nc, nr, scene, image), {}},
+                      StepByStep(nc, nr, scene, image, false), trial);
     }
     // Both outcomes, and failures at every stage they can have, came up.
     EXPECT_GT(completed, 500);
@@ -186,7 +204,8 @@ TEST(ScaleRatioRows, WideGridsTakenInBlocksOfRows) {
         MakeField(nc, nr, random, scene, image);
         if (trial % 4 != 0)
             PlantFault(nc, nr, random, scene, image);
-        ExpectSameRun(RunScaleRatio(nc, nr, scene, image), StepByStep(nc, nr, scene, image), trial);
+        ExpectSameRun(RunPlottedScaleRatio(nc, nr, scene, image), StepByStep(nc, nr, scene, image),
+                      trial);
     }
 }
 
@@ -203,10 +222,10 @@ TEST(ScaleRatioRows, SumBeyondTheRangeStopsWhereEveryStepCheckedStops) {
             image[k] = {1e-150 * i, 1e157 * j};
         }
     }
-    const ScaleRatioRun expected = StepByStep(nc, nr, scene, image);
-    ExpectSameRun(RunScaleRatio(nc, nr, scene, image), expected, 0);
-    EXPECT_EQ(int(expected.stage), int(ScaleRatioStage::Ratio));
-    EXPECT_EQ(expected.failedRow, 1);
+    const PlottedScaleRatio expected = StepByStep(nc, nr, scene, image);
+    ExpectSameRun(RunPlottedScaleRatio(nc, nr, scene, image), expected, 0);
+    EXPECT_EQ(int(expected.run.stage), int(ScaleRatioStage::Ratio));
+    EXPECT_EQ(expected.run.failedRow, 1);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The scale-ratio computation on synthetic fields.
 #include "calib/ScaleRatio.h"
+#include "drawing/ScaleRatioPlot.h"
 #include "support/SyntheticField.h"
 
 #include <cmath>
@@ -60,31 +61,31 @@ TEST(ScaleRatio, WideGridListsEveryRowInOrder) {
     // node: every ratio must come out at its own place in the row-by-row order.
     const qint32 nc = 103, nr = 9;
     const auto ratio = [](int i, int j) { return 1.0 + i / 1024.0 + j / 8.0; };
-    const ScaleRatioRun run = FieldWithRatios(nc, nr, ratio).Run();
+    const auto [run, plot] = FieldWithRatios(nc, nr, ratio).Plotted();
     ASSERT_TRUE(run.complete());
     const std::vector<double> want = RatiosRowByRow(nc, nr, ratio);
     ASSERT_EQ(run.ratios.size(), want.size());
-    ASSERT_EQ(run.plot.size(), want.size());
+    ASSERT_EQ(plot.vertices.size(), want.size());
     for (size_t t = 0; t < want.size(); ++t) {
         ASSERT_NEAR(run.ratios[t], want[t], 1e-12) << "ratio " << t;
         const int i = int(t % size_t(nc - 2)) + 1;
-        EXPECT_EQ(run.plot[t].x, int(std::trunc(i * (700.0 / nc) + 30.0))) << t;
-        EXPECT_EQ(run.plot[t].startsPolyline, i == 1) << t;
+        EXPECT_EQ(plot.vertices[t].x, int(std::trunc(i * (700.0 / nc) + 30.0))) << t;
+        EXPECT_EQ(plot.vertices[t].startsPolyline, i == 1) << t;
     }
 }
 
 TEST(ScaleRatio, PlotOfTheDefaultGrid) {
     // Rows after the first are scaled by 250 over the last ratio of the first row.
     const auto ratio = [](int i, int j) { return j == 1 ? 1.0 + 0.1 * i : 0.75 + 0.25 * i * j; };
-    const ScaleRatioRun run = FieldWithRatios(6, 6, ratio).Run();
+    const auto [run, plot] = FieldWithRatios(6, 6, ratio).Plotted();
     ASSERT_TRUE(run.complete());
-    ASSERT_EQ(run.plot.size(), size_t(16));
-    EXPECT_DOUBLE_EQ(run.h, 700.0 / 6.0);
-    EXPECT_DOUBLE_EQ(run.s, 250.0 / 1.4);
+    ASSERT_EQ(plot.vertices.size(), size_t(16));
+    EXPECT_DOUBLE_EQ(plot.h, 700.0 / 6.0);
+    EXPECT_DOUBLE_EQ(plot.s, 250.0 / 1.4);
     const int columnX[] = {146, 263, 380, 496};
     for (int t = 0; t < 16; ++t) {
         const int i = t % 4 + 1, j = t / 4 + 1;
-        const PlotVertex& p = run.plot[size_t(t)];
+        const PlotVertex& p = plot.vertices[size_t(t)];
         EXPECT_EQ(p.x, columnX[i - 1]) << t;
         EXPECT_EQ(p.startsPolyline, i == 1) << t;
         if (j == 1)
@@ -92,29 +93,29 @@ TEST(ScaleRatio, PlotOfTheDefaultGrid) {
         else
             EXPECT_EQ(p.y, int(std::trunc(ratio(i, j) * 250.0 / 1.4))) << t;
     }
-    EXPECT_EQ(run.meanLineRight, 613);
-    EXPECT_EQ(run.meanLineY, int(std::trunc(run.coefficient * run.s)));
+    EXPECT_EQ(plot.meanLineRight, 613);
+    EXPECT_EQ(plot.meanLineY, int(std::trunc(run.coefficient * plot.s)));
 }
 
 TEST(ScaleRatio, SmallestGridHasOneRatioAndNoDeviation) {
-    const ScaleRatioRun run = FieldWithRatios(3, 3, [](int, int) { return 1.0625; }).Run();
+    const auto [run, plot] = FieldWithRatios(3, 3, [](int, int) { return 1.0625; }).Plotted();
     ASSERT_TRUE(run.complete());
     ASSERT_EQ(run.ratios.size(), size_t(1));
     EXPECT_DOUBLE_EQ(run.ratios[0], 1.0625);
     EXPECT_DOUBLE_EQ(run.coefficient, 1.0625);
     EXPECT_EQ(run.sd, 0.0);
-    EXPECT_EQ(run.plot[0].x, 263);
-    EXPECT_EQ(run.meanLineRight, 496);
+    EXPECT_EQ(plot.vertices[0].x, 263);
+    EXPECT_EQ(plot.meanLineRight, 496);
 }
 
 TEST(ScaleRatio, EqualRatiosLieOnTheFirstRowLevel) {
-    const ScaleRatioRun run = FieldWithRatios(7, 5, [](int, int) { return 1.0; }).Run();
+    const auto [run, plot] = FieldWithRatios(7, 5, [](int, int) { return 1.0; }).Plotted();
     ASSERT_TRUE(run.complete());
-    for (const PlotVertex& p : run.plot)
+    for (const PlotVertex& p : plot.vertices)
         EXPECT_EQ(p.y, 250);
     EXPECT_EQ(run.coefficient, 1.0);
     EXPECT_EQ(run.sd, 0.0);
-    EXPECT_EQ(run.meanLineY, 250);
+    EXPECT_EQ(plot.meanLineY, 250);
 }
 
 TEST(ScaleRatio, SwappedSizesPairOtherNodes) {
@@ -134,7 +135,7 @@ TEST(ScaleRatio, SwappedSizesPairOtherNodes) {
 TEST(ScaleRatioFailure, EqualSceneXInALaterRowKeepsTheNodesBefore) {
     Field f = FieldWithRatios(6, 6, Spread);
     f.Scene(3, 3).x = f.Scene(1, 3).x; // neighbours of node (2, 3)
-    const ScaleRatioRun run = f.Run();
+    const auto [run, plot] = f.Plotted();
     EXPECT_EQ(run.stage, ScaleRatioStage::Ratio);
     EXPECT_EQ(run.failedColumn, 2);
     EXPECT_EQ(run.failedRow, 3);
@@ -142,7 +143,7 @@ TEST(ScaleRatioFailure, EqualSceneXInALaterRowKeepsTheNodesBefore) {
     std::vector<double> want = RatiosRowByRow(6, 6, Spread);
     want.resize(9);
     ASSERT_EQ(run.ratios.size(), want.size());
-    ASSERT_EQ(run.plot.size(), want.size());
+    ASSERT_EQ(plot.vertices.size(), want.size());
     double sum = 0;
     for (size_t t = 0; t < want.size(); ++t) {
         EXPECT_NEAR(run.ratios[t], want[t], 1e-13);
@@ -156,14 +157,14 @@ TEST(ScaleRatioFailure, EqualSceneXInALaterRowKeepsTheNodesBefore) {
 TEST(ScaleRatioFailure, FaultFarIntoAWideGridKeepsTheNodesBefore) {
     Field f = FieldWithRatios(90, 7, Spread);
     f.Scene(71, 4).x = f.Scene(69, 4).x; // neighbours of node (70, 4)
-    const ScaleRatioRun run = f.Run();
+    const auto [run, plot] = f.Plotted();
     EXPECT_EQ(run.stage, ScaleRatioStage::Ratio);
     EXPECT_EQ(run.failedColumn, 70);
     EXPECT_EQ(run.failedRow, 4);
     std::vector<double> want = RatiosRowByRow(90, 7, Spread);
     want.resize(size_t(3 * 88 + 69));
     ASSERT_EQ(run.ratios.size(), want.size());
-    ASSERT_EQ(run.plot.size(), want.size());
+    ASSERT_EQ(plot.vertices.size(), want.size());
     double sum = 0;
     for (size_t t = 0; t < want.size(); ++t) {
         ASSERT_NEAR(run.ratios[t], want[t], 1e-13) << t;
@@ -201,23 +202,23 @@ TEST(ScaleRatioFailure, EveryZeroDivisorStopsTheRun) {
     for (const Case& c : cases) {
         Field f = FieldWithRatios(6, 6, Spread);
         c.spoil(f);
-        const ScaleRatioRun run = f.Run();
+        const auto [run, plot] = f.Plotted();
         EXPECT_EQ(run.stage, ScaleRatioStage::Ratio) << c.what;
         EXPECT_EQ(run.failedColumn, c.column) << c.what;
         EXPECT_EQ(run.failedRow, c.row) << c.what;
         const size_t before = size_t(c.row - 1) * 4 + size_t(c.column - 1);
         EXPECT_EQ(run.ratios.size(), before) << c.what;
-        EXPECT_EQ(run.plot.size(), before) << c.what;
+        EXPECT_EQ(plot.vertices.size(), before) << c.what;
     }
 }
 
 TEST(ScaleRatioFailure, RatioZeroInALaterRowIsNoFault) {
     Field f = FieldWithRatios(6, 6, Spread);
     f.Image(2, 3).y = f.Image(2, 1).y; // b = 0 at node (2, 2)
-    const ScaleRatioRun run = f.Run();
+    const auto [run, plot] = f.Plotted();
     ASSERT_TRUE(run.complete());
     EXPECT_EQ(run.ratios[5], 0.0);
-    EXPECT_EQ(run.plot[5].y, 0);
+    EXPECT_EQ(plot.vertices[5].y, 0);
 }
 
 TEST(ScaleRatioFailure, OverflowingDifferenceStopsTheRun) {
@@ -233,23 +234,23 @@ TEST(ScaleRatioFailure, OverflowingDifferenceStopsTheRun) {
 TEST(ScaleRatioFailure, HugeRatios) {
     // A later row a million times the first fits the plot's 32-bit coordinates.
     const auto big = [](int, int j) { return j == 1 ? 1.0 : 1e6; };
-    const ScaleRatioRun fits = FieldWithRatios(5, 5, big).Run();
-    ASSERT_TRUE(fits.complete());
-    EXPECT_EQ(fits.plot.back().y, 250000000);
+    const PlottedScaleRatio fits = FieldWithRatios(5, 5, big).Plotted();
+    ASSERT_TRUE(fits.run.complete());
+    EXPECT_EQ(fits.plot.vertices.back().y, 250000000);
 
     // Ten billion times does not: the node fails before it is drawn or summed.
     const auto huge = [](int, int j) { return j == 1 ? 1.0 : 1e10; };
-    const ScaleRatioRun run = FieldWithRatios(5, 5, huge).Run();
+    const auto [run, plot] = FieldWithRatios(5, 5, huge).Plotted();
     EXPECT_EQ(run.stage, ScaleRatioStage::Ratio);
     EXPECT_EQ(run.failedColumn, 1);
     EXPECT_EQ(run.failedRow, 2);
-    EXPECT_EQ(run.plot.size(), size_t(3));
+    EXPECT_EQ(plot.vertices.size(), size_t(3));
     EXPECT_DOUBLE_EQ(run.coefficient, 3.0);
 
     // A huge first row scales itself to 250; the squared deviations overflow only after
     // the mean is known, which the window keeps.
     const auto first = [](int, int j) { return j == 1 ? 1e200 : 1.0; };
-    const ScaleRatioRun late = FieldWithRatios(5, 4, first).Run();
+    const ScaleRatioRun late = FieldWithRatios(5, 4, first).Plotted().run;
     EXPECT_EQ(late.stage, ScaleRatioStage::Deviation);
     EXPECT_TRUE(late.meanKnown());
     EXPECT_FALSE(late.statisticsKnown());
@@ -266,31 +267,31 @@ TEST(ScaleRatioFailure, SumBeyondTheRangeOfADouble) {
             f.Image(i, j) = {10.0 * i, j == 2 ? 2e298 : 0.0};
         }
     }
-    const ScaleRatioRun run = f.Run();
+    const auto [run, plot] = f.Plotted();
     EXPECT_EQ(run.stage, ScaleRatioStage::Ratio);
     EXPECT_EQ(run.failedColumn, 2);
     EXPECT_EQ(run.failedRow, 1);
     ASSERT_EQ(run.ratios.size(), size_t(1));
     EXPECT_DOUBLE_EQ(run.ratios[0], 1e308);
-    ASSERT_EQ(run.plot.size(), size_t(2));
-    EXPECT_FALSE(run.plot[1].startsPolyline);
+    ASSERT_EQ(plot.vertices.size(), size_t(2));
+    EXPECT_FALSE(plot.vertices[1].startsPolyline);
     EXPECT_DOUBLE_EQ(run.coefficient, 1e308);
 }
 
 TEST(ScaleRatioFailure, NoInteriorNodeIsZeroOverZero) {
     for (const auto& [nc, nr] :
          {std::pair{2, 6}, std::pair{6, 2}, std::pair{1, 1}, std::pair{2, 2}}) {
-        const ScaleRatioRun run = FieldWithRatios(nc, nr, Spread).Run();
+        const auto [run, plot] = FieldWithRatios(nc, nr, Spread).Plotted();
         EXPECT_EQ(run.stage, ScaleRatioStage::Mean) << nc << "x" << nr;
         EXPECT_TRUE(run.coefficientSet);
         EXPECT_EQ(run.coefficient, 0.0);
         EXPECT_TRUE(run.ratios.empty());
-        EXPECT_TRUE(run.plot.empty());
+        EXPECT_TRUE(plot.vertices.empty());
     }
 }
 
 TEST(ScaleRatioFailure, NoColumnsHasNoStep) {
-    const ScaleRatioRun run = RunScaleRatio(0, 6, {}, {});
+    const ScaleRatioRun run = RunPlottedScaleRatio(0, 6, {}, {}).run;
     EXPECT_EQ(run.stage, ScaleRatioStage::Step);
     EXPECT_FALSE(run.coefficientSet);
 }

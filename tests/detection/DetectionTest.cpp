@@ -1,12 +1,12 @@
 // Target detection on rendered photographs whose true target positions are known: the
 // order of the targets, their accuracy, the kinds of file, the failures and the files
 // written for the calibration.
-#include "calib/Calibration.h"
 #include "calib/TargetDetection.h"
 #include "data/Locale.h"
 #include "data/Messages.h"
 #include "data/PointFileWriter.h"
 #include "data/TextFile.h"
+#include "drawing/Calibration.h"
 #include "platform/Dialogs.h"
 #include "support/PhotoRenderer.h"
 #include "support/RecordingDialogHost.h"

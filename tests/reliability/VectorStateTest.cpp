@@ -5,10 +5,11 @@
 // Skipped where the processor cannot tell (no AVX, or no XGETBV with ECX = 1).
 #include "data/VectorState.h"
 #include "app/CalibrationGeometry.h"
-#include "calib/Calibration.h"
+#include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
+#include "drawing/Calibration.h"
 #include "drawing/ScaleRatioLines.h"
 #include "support/SyntheticField.h"
 

@@ -3,6 +3,7 @@
 // window and the tools around it. Both point sets list the grid column by column, as the
 // coordinate files do: point k is the node of column k / NR and row k % NR.
 #include "calib/ScaleRatio.h"
+#include "drawing/ScaleRatioPlot.h"
 
 #include <QStringList>
 #include <functional>
@@ -22,6 +23,8 @@ struct SyntheticField {
     PlanePoint& Scene(int i, int j) { return scene[size_t(i) * size_t(nr) + size_t(j)]; }
     PlanePoint& Image(int i, int j) { return image[size_t(i) * size_t(nr) + size_t(j)]; }
     ScaleRatioRun Run() const { return RunScaleRatio(nc, nr, scene, image); }
+    // The run with its plot, as the calibration window makes it.
+    PlottedScaleRatio Plotted() const { return RunPlottedScaleRatio(nc, nr, scene, image); }
 
     // The lines of the two coordinate files ("x ; y", 17 significant digits, ".").
     QStringList SceneLines() const { return Lines(scene); }

@@ -1,4 +1,4 @@
-// The plot is painted with fewer vertices than the run has, pixel for pixel as the painter
+// The plot is painted with fewer vertices than the plot has, pixel for pixel as the painter
 // draws every vertex of every polyline: the bitmaps are compared whole, on runs like those
 // of a calibration and on runs made to hit the cases where leaving a vertex out could show
 // (repeated vertices at the ends of a polyline, closed polylines, polylines leaving and
@@ -19,8 +19,8 @@
 namespace vrma {
 namespace {
 
-// The plot as the plain painter draws it: every polyline of the run with all its vertices.
-QImage ReferencePlot(int width, int height, const ScaleRatioRun& run) {
+// The plot as the plain painter draws it: every polyline of the plot with all its vertices.
+QImage ReferencePlot(int width, int height, const ScaleRatioPlot& plot) {
     QImage bitmap(width, height, QImage::Format_RGB32);
     bitmap.fill(Qt::white);
     QPainter canvas(&bitmap);
@@ -32,23 +32,23 @@ QImage ReferencePlot(int width, int height, const ScaleRatioRun& run) {
             canvas.drawPolyline(points.data(), int(points.size()));
         points.clear();
     };
-    for (const PlotVertex& v : run.plot) {
+    for (const PlotVertex& v : plot.vertices) {
         if (v.startsPolyline)
             flush();
         points.emplace_back(v.x, v.y);
     }
     flush();
-    if (run.complete()) {
+    if (plot.meanLine) {
         canvas.setPen(QPen(QColor(255, 0, 0), 1));
-        canvas.drawLine(QPoint(30, run.meanLineY), QPoint(run.meanLineRight, run.meanLineY));
+        canvas.drawLine(QPoint(30, plot.meanLineY), QPoint(plot.meanLineRight, plot.meanLineY));
     }
     return bitmap;
 }
 
-QImage Plot(int width, int height, const ScaleRatioRun& run) {
+QImage Plot(int width, int height, const ScaleRatioPlot& plot) {
     QImage bitmap(width, height, QImage::Format_RGB32);
     bitmap.fill(Qt::white);
-    DrawScaleRatioPlot(bitmap, run);
+    DrawScaleRatioPlot(bitmap, plot);
     return bitmap;
 }
 
@@ -60,27 +60,27 @@ int PaintedPixels(const QImage& image) {
     return n;
 }
 
-// A run as a calibration of an nc x nr grid makes it: ratios about `mean` with deviation
+// A plot as a calibration of an nc x nr grid makes it: ratios about `mean` with deviation
 // `sd`, the first interior row scaled to about 250 by its last ratio.
-ScaleRatioRun CalibrationLikeRun(int nc, int nr, double mean, double sd, std::mt19937& rng) {
+ScaleRatioPlot CalibrationLikeRun(int nc, int nr, double mean, double sd, std::mt19937& rng) {
     std::normal_distribution<double> ratio(mean, sd);
-    ScaleRatioRun run;
-    run.h = 700.0 / nc;
+    ScaleRatioPlot plot;
+    plot.h = 700.0 / nc;
     std::vector<double> firstRow;
     for (int i = 1; i <= nc - 2; ++i)
         firstRow.push_back(std::fabs(ratio(rng)));
-    run.s = 250.0 / firstRow.back();
+    plot.s = 250.0 / firstRow.back();
     for (int j = 1; j <= nr - 2; ++j) {
         for (int i = 1; i <= nc - 2; ++i) {
             const double v = j == 1 ? firstRow[size_t(i - 1)] : std::fabs(ratio(rng));
-            run.plot.push_back(PlotVertex{qint32(i * run.h + 30.0), qint32(v * run.s), i == 1});
-            run.ratios.push_back(v);
+            plot.vertices.push_back(
+                PlotVertex{qint32(i * plot.h + 30.0), qint32(v * plot.s), i == 1});
         }
     }
-    run.stage = ScaleRatioStage::Complete;
-    run.meanLineY = 250;
-    run.meanLineRight = qint32((nc - 1) * run.h + 30.0);
-    return run;
+    plot.meanLine = true;
+    plot.meanLineY = 250;
+    plot.meanLineRight = qint32((nc - 1) * plot.h + 30.0);
+    return plot;
 }
 
 TEST(ScaleRatioPlotPixels, CalibrationLikeRunsAreUnchanged) {
@@ -94,22 +94,22 @@ TEST(ScaleRatioPlotPixels, CalibrationLikeRunsAreUnchanged) {
                  {49, 30, 0.005}, {60, 60, 0.05},   {200, 50, 0.0051}, {1000, 40, 0.0051},
                  {1000, 20, 0.5}, {3000, 5, 0.0051}};
     for (const auto& c : cases) {
-        const ScaleRatioRun run = CalibrationLikeRun(c.nc, c.nr, 1.0023, c.sd, rng);
-        const QImage expected = ReferencePlot(700, 500, run);
+        const ScaleRatioPlot plot = CalibrationLikeRun(c.nc, c.nr, 1.0023, c.sd, rng);
+        const QImage expected = ReferencePlot(700, 500, plot);
         EXPECT_GT(PaintedPixels(expected), 0);
-        EXPECT_TRUE(Plot(700, 500, run) == expected) << c.nc << " x " << c.nr << " sd " << c.sd;
+        EXPECT_TRUE(Plot(700, 500, plot) == expected) << c.nc << " x " << c.nr << " sd " << c.sd;
     }
 }
 
 TEST(ScaleRatioPlotPixels, AFullSizeRunIsUnchanged) {
     std::mt19937 rng(11);
-    const ScaleRatioRun run = CalibrationLikeRun(1000, 1000, 1.0023, 0.0051, rng);
-    EXPECT_TRUE(Plot(700, 500, run) == ReferencePlot(700, 500, run));
+    const ScaleRatioPlot plot = CalibrationLikeRun(1000, 1000, 1.0023, 0.0051, rng);
+    EXPECT_TRUE(Plot(700, 500, plot) == ReferencePlot(700, 500, plot));
 }
 
 // Polylines of random vertices drawn from `pick`, with runs of repeated vertices.
-template <class Pick> ScaleRatioRun RandomRun(std::mt19937& rng, Pick pick) {
-    ScaleRatioRun run;
+template <class Pick> ScaleRatioPlot RandomRun(std::mt19937& rng, Pick pick) {
+    ScaleRatioPlot plot;
     const int polylines = 1 + int(rng() % 4);
     for (int p = 0; p < polylines; ++p) {
         const int n = 1 + int(rng() % 12);
@@ -123,25 +123,23 @@ template <class Pick> ScaleRatioRun RandomRun(std::mt19937& rng, Pick pick) {
         if (n > 2 && rng() % 8 == 0)
             vertices.push_back(vertices.front()); // closed
         for (size_t k = 0; k < vertices.size(); ++k)
-            run.plot.push_back(PlotVertex{vertices[k].x(), vertices[k].y(), k == 0});
+            plot.vertices.push_back(PlotVertex{vertices[k].x(), vertices[k].y(), k == 0});
     }
     if (rng() % 2) {
-        run.stage = ScaleRatioStage::Complete;
-        run.meanLineY = int(rng() % 520) - 10;
-        run.meanLineRight = int(rng() % 760);
-    } else {
-        run.stage = ScaleRatioStage::Ratio;
+        plot.meanLine = true;
+        plot.meanLineY = int(rng() % 520) - 10;
+        plot.meanLineRight = int(rng() % 760);
     }
-    return run;
+    return plot;
 }
 
-void ExpectSamePixels(int width, int height, const ScaleRatioRun& run, int trial) {
-    const QImage expected = ReferencePlot(width, height, run);
-    const QImage actual = Plot(width, height, run);
+void ExpectSamePixels(int width, int height, const ScaleRatioPlot& plot, int trial) {
+    const QImage expected = ReferencePlot(width, height, plot);
+    const QImage actual = Plot(width, height, plot);
     if (actual == expected)
         return;
     std::string vertices;
-    for (const PlotVertex& v : run.plot)
+    for (const PlotVertex& v : plot.vertices)
         vertices +=
             (v.startsPolyline ? " | " : " ") + std::to_string(v.x) + "," + std::to_string(v.y);
     ADD_FAILURE() << "trial " << trial << " on " << width << " x " << height << ":" << vertices;
@@ -192,20 +190,19 @@ TEST(ScaleRatioPlotPixels, RandomPolylinesFarBeyondTheBitmapAreUnchanged) {
 TEST(ScaleRatioPlotPixels, StaircasesAreUnchanged) {
     std::mt19937 rng(314);
     for (int trial = 0; trial < 400; ++trial) {
-        ScaleRatioRun run;
-        run.stage = ScaleRatioStage::Ratio;
+        ScaleRatioPlot plot;
         for (int p = 0; p < 3; ++p) {
             int x = int(rng() % 700), y = int(rng() % 500);
             const int n = 2 + int(rng() % 60);
             for (int k = 0; k < n; ++k) {
-                run.plot.push_back(PlotVertex{x, y, k == 0});
+                plot.vertices.push_back(PlotVertex{x, y, k == 0});
                 if (rng() % 2)
                     x += int(rng() % 3) - (trial % 2 ? 1 : 0);
                 else
                     y += int(rng() % 3) - 1;
             }
         }
-        ExpectSamePixels(700, 500, run, trial);
+        ExpectSamePixels(700, 500, plot, trial);
     }
 }
 
@@ -238,11 +235,10 @@ TEST(ScaleRatioPlotPixels, EdgeCasesOfLeftOutVerticesAreUnchanged) {
         {{40, 100}, {40, 102}, {40, 130}, {40, 120}, {50, 120}},
     };
     for (size_t c = 0; c < cases.size(); ++c) {
-        ScaleRatioRun run;
-        run.stage = ScaleRatioStage::Ratio;
+        ScaleRatioPlot plot;
         for (size_t k = 0; k < cases[c].size(); ++k)
-            run.plot.push_back(PlotVertex{cases[c][k].x(), cases[c][k].y(), k == 0});
-        ExpectSamePixels(700, 500, run, int(c));
+            plot.vertices.push_back(PlotVertex{cases[c][k].x(), cases[c][k].y(), k == 0});
+        ExpectSamePixels(700, 500, plot, int(c));
     }
 }
 

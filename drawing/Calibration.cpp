@@ -1,10 +1,11 @@
-#include "calib/Calibration.h"
+#include "drawing/Calibration.h"
 
 #include "data/Messages.h"
 #include "data/Numbers.h"
 #include "data/Procedures.h"
 
 #include <optional>
+#include <utility>
 
 namespace vrma {
 
@@ -35,7 +36,9 @@ Calibration RunCalibration(const QString& columnsText, const QString& rowsText,
         result.status = CalibrationStatus::CountMismatch;
         return result;
     }
-    result.run = RunScaleRatio(*nc, *nr, scene, image);
+    PlottedScaleRatio plotted = RunPlottedScaleRatio(*nc, *nr, scene, image);
+    result.run = std::move(plotted.run);
+    result.plot = std::move(plotted.plot);
     result.status =
         result.run.complete() ? CalibrationStatus::Done : CalibrationStatus::CalculationFailed;
     return result;

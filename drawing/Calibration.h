@@ -1,10 +1,13 @@
 #pragma once
 // The calibration as a whole, for the calibration window and vrma-calib alike: the grid
 // size from its texts, both coordinate files read into their lists, the counts checked,
-// the scale-ratio run. It only works things out and says what happened; the caller
-// shows it (a window in its controls and message boxes, vrma-calib on its streams).
+// the scale-ratio run with its plot. It only works things out and says what happened; the
+// caller shows it (a window in its controls and message boxes, vrma-calib on its streams).
+// It stands with the drawing because the run stops where its plot cannot place a step,
+// which vrma-calib must do alike without drawing anything.
 #include "calib/ScaleRatio.h"
 #include "data/Data_structures.h"
+#include "drawing/ScaleRatioPlot.h"
 
 #include <QString>
 
@@ -23,7 +26,8 @@ struct Calibration {
     CalibrationStatus status = CalibrationStatus::BadGridSize;
     qint32 columns = 0;
     qint32 rows = 0;
-    ScaleRatioRun run; // the staged run, when status is CalculationFailed or Done
+    ScaleRatioRun run;   // the staged run, when status is CalculationFailed or Done
+    ScaleRatioPlot plot; // its plot, as far as the run went
 
     // The lists were read: the previous results are replaced by this run's.
     bool read() const { return status >= CalibrationStatus::CountMismatch; }

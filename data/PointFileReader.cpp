@@ -1,0 +1,230 @@
+// The coordinate-file reader: a file read in chunks that stay in the processor's cache, a
+// large one in parts at once, each on a thread of its own, its lines read by the byte-level
+// scanner (data/PointScanner.h).
+#include "data/PointFileReader.h"
+
+#include "data/Locale.h"
+#include "data/PointScanner.h"
+#include "data/TextFile.h"
+#include "data/VectorState.h"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <stop_token>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace vrma {
+
+namespace {
+
+constexpr std::size_t kChunkSize = std::size_t{256} * 1024;
+
+// A large file is read in parts at once, each on a thread of its own: as many parts as there
+// are processors, at most four, and none smaller than 4 MiB.
+constexpr unsigned kMostParts = 4;
+constexpr qint64 kLeastPartBytes = qint64{4} * 1024 * 1024;
+// How far from where a part would begin its first line feed is looked for.
+constexpr qint64 kPartSearch = qint64{64} * 1024;
+
+struct PartSettings {
+    unsigned most = 0; // 0: one a processor, at most kMostParts
+    qint64 least = kLeastPartBytes;
+};
+
+PartSettings& Parts() {
+    static PartSettings settings;
+    return settings;
+}
+
+// The processors this process may run on (fewer than the machine has under taskset or a
+// container's CPU set).
+unsigned Processors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        return unsigned(CPU_COUNT(&set));
+    return std::thread::hardware_concurrency();
+}
+
+std::size_t PartCount(qint64 fileSize) {
+    const PartSettings& settings = Parts();
+    const unsigned most = settings.most ? settings.most : std::min(Processors(), kMostParts);
+    const qint64 bySize = fileSize / std::max<qint64>(settings.least, 1);
+    return std::size_t(std::clamp<qint64>(bySize, 1, std::max(1u, most)));
+}
+
+// Where the parts begin: the first one at the start of the file, every other one right
+// after the first line feed from an even share of the file on, which always begins a line
+// whatever the breaks of the file (CR LF, CR, LF). A share without a line feed near it is
+// left to the part before it.
+std::vector<qint64> PartStarts(const DataFileReader& file, qint64 fileSize, std::size_t parts) {
+    std::vector<qint64> starts{0};
+    char window[4096];
+    for (std::size_t k = 1; k < parts; ++k) {
+        const qint64 share = fileSize / qint64(parts) * qint64(k);
+        for (qint64 at = std::max(share, starts.back()); at < share + kPartSearch;) {
+            const qint64 n = file.ReadAt(window, qint64(sizeof window), at);
+            if (n == 0)
+                break;
+            if (const void* lf = std::memchr(window, '\n', std::size_t(n))) {
+                const qint64 start = at + (static_cast<const char*>(lf) - window) + 1;
+                if (start < fileSize)
+                    starts.push_back(start);
+                break;
+            }
+            at += n;
+        }
+    }
+    return starts;
+}
+
+// Reads the lines of the bytes [from, to) of the file into the list (to -1: to the end of
+// the file), and tells whether a NUL ended the text among them. `room` is how many bytes of
+// lines the list is to take in all, from which it reserves room once it knows the length of
+// a line. A part stops early, with nothing to tell, when it is asked to stop.
+bool ReadPointPart(const DataFileReader& file, qint64 from, qint64 to, qint64 room,
+                   const ByteSyntax& syntax, std::vector<char>& buffer, VT_Points* points,
+                   const std::stop_token& stop = {}) {
+    std::size_t filled = 0; // bytes in the buffer not yet read as lines
+    qint64 offset = from;   // of the next byte to read
+    qint64 consumed = 0;    // bytes of the part read as lines
+    bool reserved = false;
+    for (;;) {
+        if (stop.stop_requested())
+            return false;
+        if (filled == buffer.size())
+            buffer.resize(buffer.size() * 2); // a line longer than the buffer
+        qint64 wanted = qint64(buffer.size() - filled);
+        if (to >= 0)
+            wanted = std::min(wanted, to - offset);
+        const qint64 n = wanted > 0 ? file.ReadAt(buffer.data() + filled, wanted, offset) : 0;
+        offset += n;
+        char* const fresh = buffer.data() + filled;
+        const auto* nul = static_cast<const char*>(std::memchr(fresh, 0, std::size_t(n)));
+        filled += nul ? std::size_t(nul - fresh) : std::size_t(n);
+        Translate(fresh, std::size_t(n), syntax);
+        const bool atEnd = n == 0 || nul != nullptr; // a NUL ends the text
+
+        const char* const begin = buffer.data();
+        const char* const end = begin + filled;
+        const char* const cut = atEnd ? end : EndOfCompleteLines(begin, end);
+        ReadPointLines(begin, cut, syntax, points);
+        consumed += cut - begin;
+        if (!reserved && consumed > 0 && room > consumed) {
+            // Room for the whole, judged from the lines read so far.
+            reserved = true;
+            const double perByte = double(points->Count()) / double(consumed);
+            try {
+                points->Reserve(std::size_t(perByte * double(room - consumed) * 1.05) + 16);
+            } catch (const std::bad_alloc&) {
+                // Only room asked for ahead: the list still grows as the lines come.
+            }
+        }
+        if (atEnd)
+            return nul != nullptr;
+        filled = std::size_t(end - cut);
+        std::memmove(buffer.data(), cut, filled);
+    }
+}
+
+} // namespace
+
+void SetPointFileParts(unsigned parts, qint64 leastBytes) {
+    Parts() = PartSettings{parts, leastBytes > 0 ? leastBytes : kLeastPartBytes};
+}
+
+// The file is read in chunks that stay in the processor's cache, and its bytes are read as
+// they stand; the values are those that ParseRealDouble gives for the decoded field texts.
+// The parts of a large file are read at once into lists of their own, whose points then
+// join the list in the order of the file: the list ends as it would after reading the file
+// from its start, up to the first failure or NUL.
+void LoadPointFile(const QString& fileName, VT_Points* points) {
+    ClearUpperVectorState();
+    // The buffer is had before the old points are freed: a large request right after a
+    // million small records were freed makes the heap merge them all first, after which
+    // every new record is carved out of the merged space the slow way.
+    std::vector<char> buffer;
+    try {
+        buffer.resize(kChunkSize);
+    } catch (...) {
+        points->Clear(); // emptied whatever happens
+        throw;
+    }
+    points->Clear();
+    DataFileReader file(fileName);
+    // Not the apparent size: a sparse file would have its holes reserved for.
+    const qint64 fileSize = file.SizeHint();
+    const ByteSyntax syntax = SyntaxFor(DecimalSeparator());
+
+    const std::vector<qint64> starts = points->Ownership() == 1
+                                           ? PartStarts(file, fileSize, PartCount(fileSize))
+                                           : std::vector<qint64>{0};
+    const std::size_t parts = starts.size();
+    if (parts == 1) {
+        ReadPointPart(file, 0, -1, fileSize, syntax, buffer, points);
+        return;
+    }
+
+    // Part k ends where part k + 1 begins; the last one reads to the end of the file.
+    const auto partEnd = [&](std::size_t k) { return k + 1 < parts ? starts[k + 1] : qint64(-1); };
+    const auto partBytes = [&](std::size_t k) {
+        return (k + 1 < parts ? starts[k + 1] : fileSize) - starts[k];
+    };
+    // Part k > 0 goes into lists[k - 1]; failures[k] and ended[k] tell how it ended.
+    std::vector<std::unique_ptr<VT_Points>> lists;
+    // The room of the previous read is shared out by the parts' sizes.
+    const std::size_t spare = points->RecordRoom();
+    for (std::size_t k = 1; k < parts; ++k) {
+        lists.push_back(std::make_unique<VT_Points>(1));
+        points->GiveEmptyChunks(
+            *lists.back(), std::size_t(double(spare) * double(partBytes(k)) / double(fileSize)));
+    }
+    std::vector<std::exception_ptr> failures(parts);
+    std::vector<char> ended(parts, 0);
+    const auto readPart = [&](const std::stop_token& stop, std::size_t k) {
+        try {
+            ClearUpperVectorState();
+            std::vector<char> own(kChunkSize);
+            ended[k] = ReadPointPart(file, starts[k], partEnd(k), partBytes(k), syntax, own,
+                                     lists[k - 1].get(), stop);
+        } catch (...) {
+            failures[k] = std::current_exception();
+        }
+    };
+    std::vector<std::size_t> notStarted; // read here after the first part
+    // Declared after what the threads use: on the way out they are asked to stop and joined
+    // before any of it goes.
+    std::vector<std::jthread> threads;
+    threads.reserve(parts - 1);
+    for (std::size_t k = 1; k < parts; ++k) {
+        try {
+            threads.emplace_back(readPart, k);
+        } catch (const std::system_error&) {
+            notStarted.push_back(k);
+        }
+    }
+    // The first part reserves room in the list for the whole file, for the others to join.
+    if (ReadPointPart(file, 0, partEnd(0), fileSize, syntax, buffer, points))
+        return;
+    for (const std::size_t k : notStarted)
+        readPart(std::stop_token(), k);
+    for (std::jthread& thread : threads)
+        thread.join();
+    for (std::size_t k = 1; k < parts; ++k) {
+        points->TakeItemsOf(*lists[k - 1]);
+        if (failures[k])
+            std::rethrow_exception(failures[k]);
+        if (ended[k])
+            break;
+    }
+    points->FreeEmptyChunks(); // what was shared out and not needed
+}
+
+} // namespace vrma

@@ -1,0 +1,277 @@
+// The byte-level scanner of coordinate files.
+#include "data/PointScanner.h"
+
+#include "data/Errors.h"
+#include "data/Lines.h"
+#include "data/RealScan.h"
+#include "data/TextFile.h"
+
+#include <bit>
+#include <charconv>
+#include <cstring>
+#include <iterator>
+#include <optional>
+#include <system_error>
+
+namespace vrma {
+
+namespace {
+
+bool IsDigit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+// The plain numbers of a coordinate file are read eight bytes at a time: a word of the text
+// tells how many digits it starts with, and their value comes from a few multiplications.
+
+constexpr quint64 kHighBits = 0x8080808080808080;
+
+// How many of the eight bytes of a little-endian word, from the first on, are digits.
+int LeadingDigits(quint64 word) {
+    const quint64 ascii = word & ~kHighBits;               // no carries between the bytes below
+    const quint64 fromZero = ascii + 0x5050505050505050;   // high bit: at least '0'
+    const quint64 beyondNine = ascii + 0x4646464646464646; // high bit: beyond '9'
+    const quint64 digits = fromZero & ~beyondNine & ~word & kHighBits;
+    const quint64 others = ~digits & kHighBits;
+    return others ? std::countr_zero(others) / 8 : 8;
+}
+
+// The value of the first n (1 ... 8) digits of the word.
+quint64 LeadingDigitsValue(quint64 word, int n) {
+    word -= 0x3030303030303030;
+    word <<= 8 * (8 - n); // the digits after zeros, as an eight-digit number
+    word = word * 10 + (word >> 8);
+    return (((word & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+            (((word >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+           32;
+}
+
+constexpr quint64 kIntegerPowers[] = {1,      10,      100,      1000,     10000,
+                                      100000, 1000000, 10000000, 100000000};
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The digits from p on, appended to w; count grows by their number. Past the 19th digit
+// w is meaningless, and the caller then does not use it.
+inline __attribute__((always_inline)) const char* ReadDigits(const char* p, const char* end,
+                                                             quint64& w, std::ptrdiff_t& count) {
+    while (end - p >= 8) {
+        quint64 word;
+        std::memcpy(&word, p, sizeof word);
+        const int n = LeadingDigits(word);
+        if (n == 0)
+            return p;
+        w = w * kIntegerPowers[n] + LeadingDigitsValue(word, n);
+        count += n;
+        p += n;
+        if (n < 8)
+            return p;
+    }
+    for (; p != end && IsDigit(*p); ++p, ++count)
+        w = w * 10 + quint64(*p - '0');
+    return p;
+}
+
+constexpr quint64 kLongPowers[] = {1,
+                                   10,
+                                   100,
+                                   1000,
+                                   10000,
+                                   100000,
+                                   1000000,
+                                   10000000,
+                                   100000000,
+                                   1000000000,
+                                   10000000000,
+                                   100000000000,
+                                   1000000000000,
+                                   10000000000000,
+                                   100000000000000,
+                                   1000000000000000,
+                                   10000000000000000};
+
+// The usual number of a coordinate file, when 24 bytes or more lie ahead: at most seven
+// digits, then perhaps the separator and at most 15 more digits, read from at most three
+// words without a loop. Returns what ReadPlainDecimal returns for it (the same value and
+// position), or nullptr when the number has another form, which ReadPlainDecimal then
+// reads.
+inline const char* ReadShortDecimal(const char* p, bool useSeparator, double& value) {
+    quint64 word;
+    std::memcpy(&word, p, sizeof word);
+    const int whole = LeadingDigits(word);
+    if (whole == 8)
+        return nullptr;
+    const quint64 wholeValue = whole ? LeadingDigitsValue(word, whole) : 0;
+    if (!useSeparator || p[whole] != '.') {
+        const char* const after = p + whole;
+        if (whole == 0 || *after == 'e' || *after == 'E')
+            return nullptr;
+        value = double(wholeValue);
+        return after;
+    }
+    const char* const fraction = p + whole + 1;
+    std::memcpy(&word, fraction, sizeof word);
+    int decimals = LeadingDigits(word);
+    quint64 fractionValue = decimals ? LeadingDigitsValue(word, decimals) : 0;
+    if (decimals == 8) {
+        std::memcpy(&word, fraction + 8, sizeof word);
+        const int more = LeadingDigits(word);
+        if (more == 8)
+            return nullptr;
+        if (more)
+            fractionValue = fractionValue * kIntegerPowers[more] + LeadingDigitsValue(word, more);
+        decimals += more;
+    }
+    const char* const after = fraction + decimals;
+    if (whole + decimals == 0 || whole + decimals > 19 || *after == 'e' || *after == 'E')
+        return nullptr;
+    const quint64 w = wholeValue * kLongPowers[decimals] + fractionValue;
+    if (w > (quint64(1) << 53))
+        return nullptr;
+    value = double(w) / kPowersOfTen[decimals];
+    return after;
+}
+
+// A number without an exponent, with at most 19 digits in all and at most 22 decimals,
+// whose digits as an integer w are at most 2^53: w and 10^decimals are then both exact
+// doubles and their quotient, rounded once, is the text's value rounded correctly, the
+// value that std::from_chars gives. Returns the position after the digits, or nullptr
+// when the text is not of this form (and is read the general way).
+const char* ReadPlainDecimal(const char* p, const char* end, bool useSeparator, double& value) {
+    if (end - p >= 24) {
+        if (const char* after = ReadShortDecimal(p, useSeparator, value))
+            return after;
+    }
+    quint64 w = 0;
+    std::ptrdiff_t digits = 0;
+    p = ReadDigits(p, end, w, digits);
+    std::ptrdiff_t decimals = 0;
+    if (useSeparator && p != end && *p == '.')
+        p = ReadDigits(p + 1, end, w, decimals);
+    digits += decimals;
+    if (digits == 0 || digits > 19 || w > (quint64(1) << 53) ||
+        decimals >= std::ptrdiff_t(std::size(kPowersOfTen)))
+        return nullptr;
+    if (p != end && (*p == 'e' || *p == 'E'))
+        return nullptr;
+    value = double(w) / kPowersOfTen[decimals];
+    return p;
+}
+
+// Reads one number from p, with the blanks around it, and returns the position after them
+// (nullptr when there is no valid number there). The caller checks what follows.
+//
+// The common case takes one pass: ReadPlainDecimal, or else std::from_chars, matches the
+// longest number of its own grammar, which agrees with ours once the sign is taken off and
+// the first character is a digit or the separator; whatever it leaves unread must then be a
+// blank or the end of the field, which the caller checks. Every other case (a lone separator, a
+// value beyond the range) goes through the full scanner and ParseRealDouble's conversion, so the
+// values are always the same as those of ParseRealDouble.
+const char* ReadNumber(const char* p, const char* end, const ByteSyntax& syntax, double& value) {
+    const char* const start = p;
+    while (p != end && *p == ' ')
+        ++p;
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    if (syntax.direct && p != end && (IsDigit(*p) || (syntax.useSeparator && *p == '.'))) {
+        if (const char* after = ReadPlainDecimal(p, end, syntax.useSeparator, value)) {
+            if (negative)
+                value = -value;
+            p = after;
+            while (p != end && *p == ' ')
+                ++p;
+            return p;
+        }
+        const std::from_chars_result result = std::from_chars(p, end, value);
+        if (result.ec == std::errc()) {
+            if (negative)
+                value = -value;
+            p = result.ptr;
+            while (p != end && *p == ' ')
+                ++p;
+            return p;
+        }
+    }
+    RealText<char> text;
+    p = ScanReal(start, end, syntax.separator, syntax.useSeparator, text);
+    if (!p)
+        return nullptr;
+    const std::optional<double> converted = RealValueDouble(text);
+    if (!converted)
+        return nullptr;
+    value = *converted;
+    return p;
+}
+
+[[noreturn]] void InvalidLine() {
+    throw FormatError("Invalid line in a coordinate file");
+}
+
+} // namespace
+
+ByteSyntax SyntaxFor(QChar separator) {
+    ByteSyntax syntax;
+    const int byte = Cp1251ByteOf(separator);
+    syntax.useSeparator = byte >= 0;
+    syntax.original = static_cast<char>(byte >= 0 ? byte : 0);
+    if (syntax.useSeparator && syntax.original == '.')
+        return syntax;
+    const char c = syntax.original;
+    const bool partOfTheSyntax =
+        syntax.useSeparator && (IsDigit(c) || c == ' ' || c == '+' || c == '-' || c == 'e' ||
+                                c == 'E' || c == ';' || c == '\r' || c == '\n' || c == '\0');
+    if (partOfTheSyntax) {
+        syntax.separator = c;
+        syntax.direct = false;
+    } else {
+        syntax.translate = true;
+    }
+    return syntax;
+}
+
+void Translate(char* p, std::size_t n, const ByteSyntax& syntax) {
+    if (!syntax.translate)
+        return;
+    if (syntax.useSeparator) {
+        const char flip = static_cast<char>(syntax.original ^ '.');
+        for (std::size_t i = 0; i < n; ++i) {
+            const char c = p[i];
+            p[i] = static_cast<char>(c ^ (((c == '.') | (c == syntax.original)) ? flip : 0));
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            p[i] = p[i] == '.' ? ',' : p[i];
+    }
+}
+
+void ReadPointLines(const char* p, const char* end, const ByteSyntax& syntax, VT_Points* points) {
+    while (p != end) {
+        double x;
+        double y;
+        // x: the text before the first ";"
+        const char* q = ReadNumber(p, end, syntax, x);
+        if (!q || q == end || *q != ';')
+            InvalidLine();
+        // y: all the text after it, to the end of the line
+        q = ReadNumber(q + 1, end, syntax, y);
+        if (!q || (q != end && *q != '\r' && *q != '\n'))
+            InvalidLine();
+        points->AddNew(x, y);
+        p = SkipLineBreak(q, end);
+    }
+}
+
+const char* EndOfCompleteLines(const char* begin, const char* end) {
+    const char* p = end;
+    if (p != begin && p[-1] == '\r')
+        --p;
+    while (p != begin && p[-1] != '\r' && p[-1] != '\n')
+        --p;
+    return p;
+}
+
+} // namespace vrma
