@@ -1,14 +1,12 @@
 #include "calib/TargetDetection.h"
 
+#include "calib/Photograph.h"
 #include "data/Errors.h"
 #include "data/Messages.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"
 
-#include <QBuffer>
 #include <QByteArray>
-#include <QImage>
-#include <QImageReader>
 #include <QStringList>
 #include <algorithm>
 #include <array>
@@ -18,16 +16,12 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
 #include <opencv2/features2d.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace vrma {
 
 namespace {
 
-// A photograph larger than this is no photograph (a 50-megapixel 16-bit colour TIFF
-// takes 300 MB).
-constexpr qint64 kMaxPhotoBytes = qint64{1} << 30;
 // The smallest photograph in which a grid can be looked for, pixels a side.
 constexpr int kSmallestSide = 8;
 // The grid must be found on a copy no longer than this a side; a smaller photograph is
@@ -43,100 +37,6 @@ constexpr int kDotsWorkingSide = 1200;
 
 [[noreturn]] void NotFound() {
     throw GridNotFound(messages::GridNotFound().toStdString());
-}
-
-// The whole file: the text reader stops at a NUL byte, a photograph is binary.
-QByteArray ReadAllBytes(const QString& fileName) {
-    DataFileReader reader(fileName);
-    QByteArray bytes;
-    bytes.resize(qsizetype(std::clamp<qint64>(reader.SizeHint() + 1, 4096, kMaxPhotoBytes + 1)));
-    qint64 size = 0;
-    for (;;) {
-        if (size == bytes.size()) {
-            if (size > kMaxPhotoBytes)
-                Unreadable();
-            bytes.resize(qsizetype(std::min<qint64>(size * 2, kMaxPhotoBytes + 1)));
-        }
-        const qint64 got = reader.Read(bytes.data() + size, bytes.size() - size);
-        if (got == 0)
-            break;
-        size += got;
-    }
-    if (size > kMaxPhotoBytes)
-        Unreadable();
-    bytes.resize(qsizetype(size));
-    return bytes;
-}
-
-// A JPEG cut short: its compressed data has no end marker after the first scan. Both
-// decoders would fill the missing rows with grey and call it a picture.
-bool IsTruncatedJpeg(const QByteArray& bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    if (n < 2 || p[0] != 0xFF || p[1] != 0xD8)
-        return false;
-    qsizetype k = 2;
-    // The marker segments up to the first start of scan.
-    for (;;) {
-        if (k + 1 >= n)
-            return true;
-        if (p[k] != 0xFF)
-            return false; // damaged in another way: the decoder judges it
-        const unsigned char marker = p[k + 1];
-        if (marker == 0xFF) {
-            ++k; // a fill byte
-            continue;
-        }
-        k += 2;
-        if (marker == 0xD9)
-            return false; // an end before any scan: nothing to decode, the decoder says so
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
-            continue; // markers without a length
-        if (k + 1 >= n)
-            return true;
-        const qsizetype length = (qsizetype{p[k]} << 8) | p[k + 1];
-        k += length;
-        if (marker == 0xDA)
-            break;
-    }
-    // In compressed data 0xFF is followed by 0x00 or a restart marker; the end marker ends
-    // the last scan.
-    for (; k + 1 < n; ++k)
-        if (p[k] == 0xFF && p[k + 1] == 0xD9)
-            return false;
-    return true;
-}
-
-cv::Mat DecodeWithOpenCv(const QByteArray& bytes) {
-    // The pixels as the sensor laid them out: an orientation tag does not turn them, so
-    // that x and y stay the camera's axes.
-    const cv::Mat buffer(1, int(bytes.size()), CV_8U,
-                         const_cast<char*>(bytes.constData())); // NOLINT: read only
-    try {
-        return cv::imdecode(buffer, cv::IMREAD_GRAYSCALE | cv::IMREAD_ANYDEPTH |
-                                        cv::IMREAD_IGNORE_ORIENTATION);
-    } catch (const cv::Exception&) {
-        return {};
-    }
-}
-
-cv::Mat DecodeWithQt(const QByteArray& bytes) {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return {};
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(false);
-    QImage image = reader.read();
-    if (image.isNull() || image.width() < 1 || image.height() < 1)
-        return {};
-    const bool deep = image.depth() > 32 || image.format() == QImage::Format_Grayscale16;
-    image = image.convertToFormat(deep ? QImage::Format_Grayscale16 : QImage::Format_Grayscale8);
-    if (image.isNull())
-        return {};
-    const cv::Mat view(image.height(), image.width(), deep ? CV_16U : CV_8U,
-                       const_cast<uchar*>(image.constBits()), size_t(image.bytesPerLine()));
-    return view.clone();
 }
 
 // One 8-bit grey channel; a deeper image is stretched from its darkest to its lightest
@@ -739,20 +639,7 @@ bool ParseTargetKind(QStringView word, TargetKind& kind) {
 }
 
 cv::Mat ReadPhotograph(const QString& fileName) {
-    QByteArray bytes;
-    try {
-        bytes = ReadAllBytes(fileName);
-    } catch (const FileError&) {
-        Unreadable();
-    }
-    if (bytes.isEmpty() || IsTruncatedJpeg(bytes))
-        Unreadable();
-    cv::Mat image = DecodeWithOpenCv(bytes);
-    if (image.empty())
-        image = DecodeWithQt(bytes);
-    if (image.empty() || image.cols < 1 || image.rows < 1)
-        Unreadable();
-    return ToGrey8(image);
+    return DecodePhotograph(fileName);
 }
 
 namespace {

@@ -45,8 +45,9 @@ struct DetectedTargets {
     std::vector<ImagePoint> points; // columns * rows, k = i * rows + j
 };
 
-// The photograph cannot be read (no file, not an image, truncated, empty). what() is the
-// Russian message for the user, UTF-8.
+// The photograph cannot be read (no file, not an image, truncated or damaged, empty, of a
+// format not read, too large, more than the memory holds). what() is the Russian message
+// for the user, UTF-8.
 class PhotoReadError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -69,8 +70,8 @@ public:
 // (DetectTargets then throws DetectionCancelled at the next stage boundary).
 using DetectionProgress = std::function<bool(int percent)>;
 
-// Reads a photograph in any format that OpenCV or Qt reads (JPEG, PNG, TIFF, BMP), 8 or
-// 16 bits, grey or colour, into an 8-bit grey image. Throws PhotoReadError.
+// Reads a photograph (JPEG, PNG, TIFF or BMP; 8 bits or deeper, grey or colour) into an
+// 8-bit grey image, within the bounds of calib/Photograph.h. Throws PhotoReadError.
 cv::Mat ReadPhotograph(const QString& fileName);
 
 // Finds the columns x rows targets of the given kind in an 8-bit grey image and returns
