@@ -125,7 +125,20 @@ struct DetectCase {
     int columns;
     int rows;
     test::PhotoScene scene;
+    bool noise = false; // a picture of noise alone, of the scene's size
 };
+
+// Every pixel its own grey: the hardest picture for a search, with no grid in it.
+cv::Mat Noise(int width, int height) {
+    cv::Mat noise(height, width, CV_8U);
+    cv::RNG rng(5);
+    rng.fill(noise, cv::RNG::UNIFORM, 0, 256);
+    return noise;
+}
+
+cv::Mat Picture(const DetectCase& c) {
+    return c.noise ? Noise(c.scene.width, c.scene.height) : test::RenderPhoto(c.scene).image;
+}
 
 test::PhotoScene Camera24(test::PhotoScene scene) {
     scene.width = 6000;
@@ -167,6 +180,13 @@ std::vector<DetectCase> DetectCases() {
     cases.push_back({"textured_dots_9x6", TargetKind::Dots, 9, 6, textured});
     discs.kind = TargetKind::Dots;
     cases.push_back({"speckle_dots_9x6", TargetKind::Dots, 9, 6, discs});
+    // 24 megapixels of noise, searched for small and large grids of either kind.
+    const test::PhotoScene noise = Camera24(test::PhotoScene());
+    for (const TargetKind kind : {TargetKind::Chessboard, TargetKind::Dots}) {
+        const std::string word = kind == TargetKind::Chessboard ? "chess" : "dots";
+        cases.push_back({"noise_24MP_" + word + "_9x6", kind, 9, 6, noise, true});
+        cases.push_back({"noise_24MP_" + word + "_200x200", kind, 200, 200, noise, true});
+    }
     return cases;
 }
 
@@ -184,7 +204,9 @@ int Write(const QString& dir) {
             continue;
         std::printf("rendering %s\n", c.name.c_str());
         std::fflush(stdout);
-        test::WritePhoto(test::RenderPhoto(c.scene), file);
+        test::RenderedPhoto photo;
+        photo.image = Picture(c);
+        test::WritePhoto(photo, file);
     }
     return 0;
 }
@@ -321,7 +343,7 @@ void Detect(benchmark::State& state, const DetectCase& c) {
     static std::map<std::string, cv::Mat> rendered;
     cv::Mat& grey = rendered[c.name];
     if (grey.empty())
-        grey = test::RenderPhoto(c.scene).image;
+        grey = Picture(c);
     for (auto _ : state) {
         try {
             benchmark::DoNotOptimize(DetectTargets(grey, c.kind, c.columns, c.rows));
