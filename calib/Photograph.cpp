@@ -1063,6 +1063,12 @@ cv::Mat DecodeTiff(ByteSource& bytes, Reading& reading) {
         TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
         layout.bandRows = std::clamp<std::int64_t>(rowsPerStrip, 1, height);
     }
+    // libtiff's rows and tiles are as large as the layout says, or it is read no further.
+    const std::int64_t sampleRow = width * samples * layout.sampleBytes;
+    if ((!layout.tiled && !layout.planar && std::int64_t(TIFFScanlineSize64(tif)) != sampleRow) ||
+        (layout.tiled && std::int64_t(TIFFTileRowSize64(tif)) !=
+                             layout.tileWidth * (layout.planar ? 1 : samples) * layout.sampleBytes))
+        Unreadable();
     // The grey image, a band of the file's samples (and a tile), the compressed data that
     // libtiff reads at once.
     const std::int64_t tile = layout.tiled ? TIFFTileSize64(tif) : 0;

@@ -335,6 +335,27 @@ TEST_F(Photograph, DamagedAndCutFilesAreRefused) {
         EXPECT_EQ(FromBytes(QStringLiteral("whole"), bytes).size(), colour.size());
 }
 
+TEST_F(Photograph, ProgressiveJpegOfTooManyScansIsRefused) {
+    // Each scan is a pass over the whole image: a small file of thousands of scans would
+    // take minutes. 127 scans are more than any encoder writes; jpeg_simple_progression's 6 are
+    // read.
+    const cv::Mat colour = Picture();
+    cv::Mat grey;
+    cv::cvtColor(colour, grey, cv::COLOR_BGR2GRAY);
+    test::JpegOptions many;
+    many.progressive = true;
+    many.manyScans = true;
+    EXPECT_EQ(RefusalOfBytes(QStringLiteral("scans.jpg"),
+                             test::JpegFile(ShapeOf(grey), test::RowsOf(grey), many)),
+              messages::PhotoUnreadable().toStdString());
+    test::JpegOptions usual;
+    usual.progressive = true;
+    EXPECT_EQ(FromBytes(QStringLiteral("usual.jpg"),
+                        test::JpegFile(ShapeOf(grey), test::RowsOf(grey), usual))
+                  .size(),
+              grey.size());
+}
+
 TEST_F(Photograph, TooLargeIsRefusedFromTheHeader) {
     // A PNG that says 100000 x 100000 and holds nothing else.
     EXPECT_EQ(RefusalOfBytes(QStringLiteral("h.png"), test::PngHeaderOnly(100000, 100000, 8, 2)),

@@ -70,8 +70,8 @@ QByteArray ExifOrientation(int orientation) {
 
 // Compresses outside any C++ object's lifetime: longjmp skips no destructor.
 bool Compress(const ImageShape& shape, const RowSource& rows, const JpegOptions& options,
-              const QByteArray& exif, std::vector<unsigned char>& row, unsigned char** out,
-              unsigned long* size) {
+              const QByteArray& exif, std::vector<unsigned char>& row,
+              std::vector<jpeg_scan_info>& scans, unsigned char** out, unsigned long* size) {
     jpeg_compress_struct info;
     JpegFailure failure;
     info.err = jpeg_std_error(&failure.manager);
@@ -95,6 +95,16 @@ bool Compress(const ImageShape& shape, const RowSource& rows, const JpegOptions&
             info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
     if (options.progressive)
         jpeg_simple_progression(&info);
+    if (options.manyScans && shape.channels == 1) {
+        scans.clear();
+        scans.push_back({1, {0}, 0, 0, 0, 0});
+        for (int k = 1; k < 64; ++k) {
+            scans.push_back({1, {0}, k, k, 0, 1});
+            scans.push_back({1, {0}, k, k, 1, 0});
+        }
+        info.scan_info = scans.data();
+        info.num_scans = int(scans.size());
+    }
     jpeg_start_compress(&info, TRUE);
     if (!exif.isEmpty())
         jpeg_write_marker(&info, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(exif.constData()),
@@ -223,9 +233,10 @@ QByteArray JpegFile(const ImageShape& shape, const RowSource& rows, const JpegOp
     std::vector<unsigned char> row(RowBytes(shape));
     const QByteArray exif =
         options.orientation > 0 ? ExifOrientation(options.orientation) : QByteArray();
+    std::vector<jpeg_scan_info> scans;
     unsigned char* out = nullptr;
     unsigned long size = 0;
-    const bool done = Compress(shape, rows, options, exif, row, &out, &size);
+    const bool done = Compress(shape, rows, options, exif, row, scans, &out, &size);
     QByteArray bytes;
     if (done)
         bytes = QByteArray(reinterpret_cast<const char*>(out), qsizetype(size));

@@ -34,9 +34,10 @@ RowSource Bands(const ImageShape& shape);
 struct JpegOptions {
     int quality = 90;
     bool progressive = false;
-    bool fullChroma = false;    // 4:4:4 sampling rather than 4:2:0
-    int orientation = 0;        // 1..8: an Exif orientation tag; 0: none
-    bool adobeInverted = false; // CMYK stored inverted, as Adobe's programs write it
+    bool fullChroma = false; // 4:4:4 sampling rather than 4:2:0
+    int orientation = 0;     // 1..8: an Exif orientation tag; 0: none
+    bool manyScans = false;  // grey, progressive: every AC coefficient alone in two passes
+                             // (127 scans)
 };
 QByteArray JpegFile(const ImageShape& shape, const RowSource& rows,
                     const JpegOptions& options = {});
