@@ -1,31 +1,28 @@
 #include "calib/TargetDetection.h"
 
+#include "calib/GridFinder.h"
+#include "calib/Photograph.h"
 #include "data/Errors.h"
 #include "data/Messages.h"
 #include "data/TextFile.h"
 
-#include <QBuffer>
 #include <QByteArray>
-#include <QImage>
-#include <QImageReader>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <numbers>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
-#include <opencv2/features2d.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <optional>
 
 namespace vrma {
 
 namespace {
 
-// A photograph larger than this is no photograph (a 50-megapixel 16-bit colour TIFF
-// takes 300 MB).
-constexpr qint64 kMaxPhotoBytes = qint64{1} << 30;
 // The smallest photograph in which a grid can be looked for, pixels a side.
 constexpr int kSmallestSide = 8;
 // The grid must be found on a copy no longer than this a side; a smaller photograph is
@@ -41,100 +38,6 @@ constexpr int kDotsWorkingSide = 1200;
 
 [[noreturn]] void NotFound() {
     throw GridNotFound(messages::GridNotFound().toStdString());
-}
-
-// The whole file: the text reader stops at a NUL byte, a photograph is binary.
-QByteArray ReadAllBytes(const QString& fileName) {
-    DataFileReader reader(fileName);
-    QByteArray bytes;
-    bytes.resize(qsizetype(std::clamp<qint64>(reader.SizeHint() + 1, 4096, kMaxPhotoBytes + 1)));
-    qint64 size = 0;
-    for (;;) {
-        if (size == bytes.size()) {
-            if (size > kMaxPhotoBytes)
-                Unreadable();
-            bytes.resize(qsizetype(std::min<qint64>(size * 2, kMaxPhotoBytes + 1)));
-        }
-        const qint64 got = reader.Read(bytes.data() + size, bytes.size() - size);
-        if (got == 0)
-            break;
-        size += got;
-    }
-    if (size > kMaxPhotoBytes)
-        Unreadable();
-    bytes.resize(qsizetype(size));
-    return bytes;
-}
-
-// A JPEG cut short: its compressed data has no end marker after the first scan. Both
-// decoders would fill the missing rows with grey and call it a picture.
-bool IsTruncatedJpeg(const QByteArray& bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    if (n < 2 || p[0] != 0xFF || p[1] != 0xD8)
-        return false;
-    qsizetype k = 2;
-    // The marker segments up to the first start of scan.
-    for (;;) {
-        if (k + 1 >= n)
-            return true;
-        if (p[k] != 0xFF)
-            return false; // damaged in another way: the decoder judges it
-        const unsigned char marker = p[k + 1];
-        if (marker == 0xFF) {
-            ++k; // a fill byte
-            continue;
-        }
-        k += 2;
-        if (marker == 0xD9)
-            return false; // an end before any scan: nothing to decode, the decoder says so
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
-            continue; // markers without a length
-        if (k + 1 >= n)
-            return true;
-        const qsizetype length = (qsizetype{p[k]} << 8) | p[k + 1];
-        k += length;
-        if (marker == 0xDA)
-            break;
-    }
-    // In compressed data 0xFF is followed by 0x00 or a restart marker; the end marker ends
-    // the last scan.
-    for (; k + 1 < n; ++k)
-        if (p[k] == 0xFF && p[k + 1] == 0xD9)
-            return false;
-    return true;
-}
-
-cv::Mat DecodeWithOpenCv(const QByteArray& bytes) {
-    // The pixels as the sensor laid them out: an orientation tag does not turn them, so
-    // that x and y stay the camera's axes.
-    const cv::Mat buffer(1, int(bytes.size()), CV_8U,
-                         const_cast<char*>(bytes.constData())); // NOLINT: read only
-    try {
-        return cv::imdecode(buffer, cv::IMREAD_GRAYSCALE | cv::IMREAD_ANYDEPTH |
-                                        cv::IMREAD_IGNORE_ORIENTATION);
-    } catch (const cv::Exception&) {
-        return {};
-    }
-}
-
-cv::Mat DecodeWithQt(const QByteArray& bytes) {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return {};
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(false);
-    QImage image = reader.read();
-    if (image.isNull() || image.width() < 1 || image.height() < 1)
-        return {};
-    const bool deep = image.depth() > 32 || image.format() == QImage::Format_Grayscale16;
-    image = image.convertToFormat(deep ? QImage::Format_Grayscale16 : QImage::Format_Grayscale8);
-    if (image.isNull())
-        return {};
-    const cv::Mat view(image.height(), image.width(), deep ? CV_16U : CV_8U,
-                       const_cast<uchar*>(image.constBits()), size_t(image.bytesPerLine()));
-    return view.clone();
 }
 
 // One 8-bit grey channel; a deeper image is stretched from its darkest to its lightest
@@ -284,6 +187,19 @@ bool FindChessboardOn(const cv::Mat& work, cv::Size pattern, ChessboardFinder fi
     }
 }
 
+// Runs refine(k) for each of `count` targets, shared out among OpenCV's threads (each
+// target's measurement is its own: a large grid's tens of thousands take seconds on one
+// core); false when any of them fails.
+bool RefineEach(size_t count, const std::function<bool(size_t)>& refine) {
+    std::atomic<bool> failed{false};
+    cv::parallel_for_(cv::Range(0, int(count)), [&](const cv::Range& range) {
+        for (int k = range.start; k < range.end && !failed.load(std::memory_order_relaxed); ++k)
+            if (!refine(size_t(k)))
+                failed = true;
+    });
+    return !failed;
+}
+
 // The smoothing of the photograph around a corner before its saddle point is measured:
 // on a sharp edge the gradients sit in one or two pixels and pull the saddle towards the
 // pixel grid.
@@ -297,14 +213,14 @@ void RefineCorners(const cv::Mat& grey, std::vector<cv::Point2d>& points,
     const int half = std::clamp(int(std::floor(0.35 * smallest)), 2, 40);
     const int border = half + 2 + int(std::ceil(3.0 * kCornerSmoothing));
     const cv::Rect bounds(0, 0, grey.cols, grey.rows);
-    for (size_t k = 0; k < points.size(); ++k) {
+    const bool found = RefineEach(points.size(), [&](size_t k) {
         const cv::Point2d& coarse = points[k];
         const cv::Rect patch =
             cv::Rect(int(std::lround(coarse.x)) - border, int(std::lround(coarse.y)) - border,
                      2 * border + 1, 2 * border + 1) &
             bounds;
         if (patch.width < 2 * half + 5 || patch.height < 2 * half + 5)
-            NotFound(); // a corner at the edge of the photograph: the field is not all in it
+            return false; // a corner at the edge of the photograph: the field is not all in it
         cv::Mat smooth;
         cv::GaussianBlur(grey(patch), smooth, cv::Size(0, 0), kCornerSmoothing, kCornerSmoothing,
                          cv::BORDER_REPLICATE);
@@ -318,144 +234,15 @@ void RefineCorners(const cv::Mat& grey, std::vector<cv::Point2d>& points,
         // the search took it for.
         if (!std::isfinite(refined.x) || !std::isfinite(refined.y) ||
             cv::norm(refined - coarse) > 0.3 * spacing[k])
-            NotFound();
+            return false;
         points[k] = refined;
-    }
+        return true;
+    });
+    if (!found)
+        NotFound();
 }
 
 // ---- the dots -----------------------------------------------------------------------
-
-// The blob finder that findCirclesGrid calls: OpenCV's, its blobs kept for the check of
-// the grid's edges, and only the blobs of the most common size handed on. Thousands of
-// specks (a picture of noise or of a textured table) would keep the grid search going for
-// minutes: with more blobs of one size than a few times the targets, there is no grid to
-// look for.
-class DotFinder : public cv::Feature2D {
-public:
-    DotFinder(const cv::Mat& work, int columns, int rows) : targets_(qint64{columns} * rows) {
-        cv::SimpleBlobDetector::Params params;
-        params.blobColor = 0;
-        params.filterByColor = true;
-        params.minThreshold = 30;
-        params.maxThreshold = 230;
-        params.thresholdStep = 10;
-        params.minRepeatability = 2;
-        params.filterByArea = true;
-        params.minArea = 12.0F;
-        // A dot is less than the whole field shared out among the targets.
-        params.maxArea = float(double(work.total()) / double(targets_));
-        params.filterByCircularity = true;
-        params.minCircularity = 0.6F;
-        params.filterByInertia = true;
-        params.minInertiaRatio = 0.25F;
-        params.filterByConvexity = true;
-        params.minConvexity = 0.8F;
-        params.minDistBetweenBlobs = 2.0F;
-        blobs_ = cv::SimpleBlobDetector::create(params);
-    }
-
-    using cv::Feature2D::detect;
-    // The blobs of the one image this finder is made for (found once).
-    void detect(cv::InputArray image, std::vector<cv::KeyPoint>& keypoints,
-                cv::InputArray mask) override {
-        if (!done_) {
-            blobs_->detect(image, all_, mask);
-            kept_ = OfTheCommonSize(all_);
-            done_ = true;
-        }
-        keypoints = kept_;
-    }
-
-    const std::vector<cv::KeyPoint>& all() const { return all_; }
-
-private:
-    std::vector<cv::KeyPoint> OfTheCommonSize(std::vector<cv::KeyPoint> blobs) const {
-        if (qint64(blobs.size()) < targets_)
-            return blobs;
-        std::sort(blobs.begin(), blobs.end(),
-                  [](const cv::KeyPoint& a, const cv::KeyPoint& b) { return a.size < b.size; });
-        // The widest run of sizes within a factor of 1.8.
-        size_t bestFrom = 0;
-        size_t bestTo = 0;
-        for (size_t from = 0, to = 0; from < blobs.size(); ++from) {
-            while (to < blobs.size() && blobs[to].size <= 1.8F * blobs[from].size)
-                ++to;
-            if (to - from > bestTo - bestFrom) {
-                bestFrom = from;
-                bestTo = to;
-            }
-        }
-        if (qint64(bestTo - bestFrom) > 4 * targets_ + 64)
-            return {};
-        return {blobs.begin() + std::ptrdiff_t(bestFrom), blobs.begin() + std::ptrdiff_t(bestTo)};
-    }
-
-    qint64 targets_;
-    cv::Ptr<cv::SimpleBlobDetector> blobs_;
-    bool done_ = false;
-    std::vector<cv::KeyPoint> all_;
-    std::vector<cv::KeyPoint> kept_;
-};
-
-bool FindDotsOn(const cv::Mat& work, cv::Size pattern, const cv::Ptr<cv::FeatureDetector>& finder,
-                std::vector<cv::Point2f>& centres) {
-    try {
-        return cv::findCirclesGrid(work, pattern, centres, cv::CALIB_CB_SYMMETRIC_GRID, finder);
-    } catch (const cv::Exception&) {
-        return false;
-    }
-}
-
-// A grid of dots found inside a larger one (the columns or rows miscounted): dots of the
-// same size go on a step beyond one of its edges.
-bool GoesOnBeyondItsEdges(const std::vector<cv::Point2d>& ordered, int columns, int rows,
-                          const std::vector<cv::KeyPoint>& blobs) {
-    const auto at = [&](int i, int j) { return ordered[size_t(i) * size_t(rows) + size_t(j)]; };
-    const auto nearest = [&](const cv::Point2d& p, double within) -> const cv::KeyPoint* {
-        const cv::KeyPoint* best = nullptr;
-        double bestDistance = within;
-        for (const cv::KeyPoint& blob : blobs) {
-            const double distance = cv::norm(cv::Point2d(blob.pt) - p);
-            if (distance < bestDistance) {
-                bestDistance = distance;
-                best = &blob;
-            }
-        }
-        return best;
-    };
-    const std::vector<double> spacing = NeighbourSpacing(ordered, columns, rows);
-    std::vector<float> sizes;
-    for (size_t k = 0; k < ordered.size(); ++k)
-        if (const cv::KeyPoint* blob = nearest(ordered[k], 0.25 * spacing[k]))
-            sizes.push_back(blob->size);
-    if (sizes.empty())
-        return false;
-    std::nth_element(sizes.begin(), sizes.begin() + std::ptrdiff_t(sizes.size() / 2), sizes.end());
-    const double size = sizes[sizes.size() / 2];
-    // The edge from (i, j) outwards by (di, dj), `count` targets along it.
-    const auto edgeGoesOn = [&](int count, auto&& inner, auto&& outer) {
-        int seen = 0;
-        for (int n = 0; n < count; ++n) {
-            const cv::Point2d edge = inner(n);
-            const cv::Point2d beyond = 2.0 * edge - outer(n);
-            const double step = cv::norm(edge - outer(n));
-            const cv::KeyPoint* blob = nearest(beyond, 0.3 * step);
-            if (blob && blob->size > 0.6 * size && blob->size < 1.6 * size)
-                ++seen;
-        }
-        return seen >= std::max(2, (count + 1) / 2);
-    };
-    return edgeGoesOn(
-               rows, [&](int j) { return at(0, j); }, [&](int j) { return at(1, j); }) ||
-           edgeGoesOn(
-               rows, [&](int j) { return at(columns - 1, j); },
-               [&](int j) { return at(columns - 2, j); }) ||
-           edgeGoesOn(
-               columns, [&](int i) { return at(i, 0); }, [&](int i) { return at(i, 1); }) ||
-           edgeGoesOn(
-               columns, [&](int i) { return at(i, rows - 1); },
-               [&](int i) { return at(i, rows - 2); });
-}
 
 // A value below which the given share of the pixels lies (8-bit image).
 int Percentile(const cv::Mat& roi, double share) {
@@ -668,13 +455,16 @@ void CorrectPerspective(std::vector<cv::Point2d>& points, const std::vector<doub
 void RefineDots(const cv::Mat& grey, std::vector<cv::Point2d>& points,
                 const std::vector<double>& spacing, int columns, int rows, double pitchRatio) {
     std::vector<double> areas(points.size(), 0.0);
-    for (size_t k = 0; k < points.size(); ++k) {
+    const bool found = RefineEach(points.size(), [&](size_t k) {
         cv::Point2d refined = points[k];
         if (!RefineDot(grey, refined, spacing[k], areas[k]) ||
             cv::norm(refined - points[k]) > 0.3 * spacing[k])
-            NotFound();
+            return false;
         points[k] = refined;
-    }
+        return true;
+    });
+    if (!found)
+        NotFound();
     CorrectPerspective(points, areas, columns, rows, pitchRatio);
 }
 
@@ -686,10 +476,16 @@ DetectedTargets DetectTargetsStaged(const cv::Mat& input, TargetKind kind, int c
 bool FindOnCopy(const cv::Mat& work, TargetKind kind, int columns, int rows,
                 const DetectionTuning& tuning, const Stages& stages, bool& lightDots,
                 std::vector<cv::Point2d>& ordered) {
-    const std::vector<cv::Size> patterns = Patterns(columns, rows);
-    const int attempts = int(patterns.size()) * (kind == TargetKind::Dots ? 2 : 1);
-    int attempt = 0;
     if (kind == TargetKind::Chessboard) {
+        if (tuning.finder == ChessboardFinder::Grid) {
+            const std::optional<FoundGrid> grid = FindChessboardGrid(work, columns, rows);
+            stages.At(80);
+            return grid && InCalibrationOrder(grid->points, cv::Size(grid->along, grid->lines),
+                                              columns, rows, ordered);
+        }
+        const std::vector<cv::Size> patterns = Patterns(columns, rows);
+        const int attempts = int(patterns.size());
+        int attempt = 0;
         for (const cv::Size& pattern : patterns) {
             std::vector<cv::Point2f> corners;
             const bool found = FindChessboardOn(work, pattern, tuning.finder, corners);
@@ -706,17 +502,12 @@ bool FindOnCopy(const cv::Mat& work, TargetKind kind, int columns, int rows,
             cv::bitwise_not(work, image);
         else
             image = work;
-        const auto finder = cv::makePtr<DotFinder>(work, columns, rows);
-        for (const cv::Size& pattern : patterns) {
-            std::vector<cv::Point2f> centres;
-            const bool found = FindDotsOn(image, pattern, finder, centres);
-            stages.At(10 + 70 * ++attempt / attempts);
-            if (found && InCalibrationOrder(centres, pattern, columns, rows, ordered)) {
-                if (GoesOnBeyondItsEdges(ordered, columns, rows, finder->all()))
-                    return false;
-                lightDots = light;
-                return true;
-            }
+        const std::optional<FoundGrid> grid = FindDotGrid(image, columns, rows);
+        stages.At(light ? 80 : 45);
+        if (grid && InCalibrationOrder(grid->points, cv::Size(grid->along, grid->lines), columns,
+                                       rows, ordered)) {
+            lightDots = light;
+            return true;
         }
     }
     return false;
@@ -725,20 +516,7 @@ bool FindOnCopy(const cv::Mat& work, TargetKind kind, int columns, int rows,
 } // namespace
 
 cv::Mat ReadPhotograph(const QString& fileName) {
-    QByteArray bytes;
-    try {
-        bytes = ReadAllBytes(fileName);
-    } catch (const FileError&) {
-        Unreadable();
-    }
-    if (bytes.isEmpty() || IsTruncatedJpeg(bytes))
-        Unreadable();
-    cv::Mat image = DecodeWithOpenCv(bytes);
-    if (image.empty())
-        image = DecodeWithQt(bytes);
-    if (image.empty() || image.cols < 1 || image.rows < 1)
-        Unreadable();
-    return ToGrey8(image);
+    return DecodePhotograph(fileName);
 }
 
 namespace {
@@ -768,8 +546,11 @@ DetectedTargets DetectTargetsStaged(const cv::Mat& input, TargetKind kind, int c
     if (side > workingSide) {
         // By a whole factor: a pixel of the copy is the mean of factor x factor pixels (the
         // fast way of the area interpolation).
-        const int factor = (side + workingSide - 1) / workingSide;
-        cv::resize(grey, work, cv::Size(), 1.0 / factor, 1.0 / factor, cv::INTER_AREA);
+        // Not so far that the targets come closer than some 12 pixels on the copy.
+        const int factor = std::min((side + workingSide - 1) / workingSide,
+                                    LargestReduction(grey.cols, grey.rows, columns, rows, 12.0));
+        if (factor > 1)
+            cv::resize(grey, work, cv::Size(), 1.0 / factor, 1.0 / factor, cv::INTER_AREA);
     }
     stages.At(10);
 

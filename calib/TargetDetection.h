@@ -33,8 +33,9 @@ struct DetectedTargets {
     std::vector<PlanePoint> points; // columns * rows, k = i * rows + j
 };
 
-// The photograph cannot be read (no file, not an image, truncated, empty). what() is the
-// Russian message for the user, UTF-8.
+// The photograph cannot be read (no file, not an image, truncated or damaged, empty, of a
+// format not read, too large, more than the memory holds). what() is the Russian message
+// for the user, UTF-8.
 class PhotoReadError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -57,8 +58,8 @@ public:
 // (DetectTargets then throws DetectionCancelled at the next stage boundary).
 using DetectionProgress = std::function<bool(int percent)>;
 
-// Reads a photograph in any format that OpenCV or Qt reads (JPEG, PNG, TIFF, BMP), 8 or
-// 16 bits, grey or colour, into an 8-bit grey image. Throws PhotoReadError.
+// Reads a photograph (JPEG, PNG, TIFF or BMP; 8 bits or deeper, grey or colour) into an
+// 8-bit grey image, within the bounds of calib/Photograph.h. Throws PhotoReadError.
 cv::Mat ReadPhotograph(const QString& fileName);
 
 // Finds the columns x rows targets of the given kind in an 8-bit grey image and returns
@@ -67,17 +68,20 @@ cv::Mat ReadPhotograph(const QString& fileName);
 DetectedTargets DetectTargets(const cv::Mat& grey, TargetKind kind, int columns, int rows,
                               const DetectionProgress& progress = {});
 
-// How the chessboard is first found on the reduced copy of the photograph: OpenCV's
-// saddle-point finder or its finder of the squares' outlines. The corners are measured on
-// the photograph itself either way.
+// How the chessboard is first found on the reduced copy of the photograph: by walking
+// its grid of saddle points (calib/GridFinder, in bounded time), or by OpenCV's
+// saddle-point finder or its finder of the squares' outlines (kept for the benchmark's
+// comparison; neither ends in bounded time on large boards or textured pictures). The
+// corners are measured on the photograph itself either way.
 enum class ChessboardFinder {
+    Grid,
     Saddle,
     Quads,
 };
 
 // The settings of a detection; DetectTargets takes the defaults (the benchmark compares).
 struct DetectionTuning {
-    ChessboardFinder finder = ChessboardFinder::Quads;
+    ChessboardFinder finder = ChessboardFinder::Grid;
     int workingSide = 0; // the reduced copy's longest side, pixels; 0: the default
     // Dots: the rows' pitch over the columns' (the dots are circles on the plane); the
     // perspective correction of their centres takes the grid's steps in this ratio.

@@ -60,5 +60,28 @@ inline QString GridNotFound() {
     return QStringLiteral("Сетка мишеней на снимке не найдена. Проверьте вид мишеней, число "
                           "столбцов и строк и что всё поле целиком видно на снимке.");
 }
+// A photograph in a format that is not read; format names it ("GIF", "HDR (Radiance)").
+inline QString PhotoFormatNotRead(const QString& format) {
+    return QStringLiteral("Снимок в формате %1 не читается: снимки читаются в форматах JPEG, "
+                          "PNG, TIFF и BMP.")
+        .arg(format);
+}
+// A photograph larger than the largest read (its size and the limit in megapixels).
+inline QString PhotoTooLarge(qint64 width, qint64 height, qint64 megapixels) {
+    return QStringLiteral("Снимок слишком велик: %1 × %2 пикселей, а читаются снимки не больше "
+                          "%3 мегапикселей.")
+        .arg(width)
+        .arg(height)
+        .arg(megapixels);
+}
+// A photograph that would take more memory than the computer has free (in megabytes).
+inline QString PhotoOutOfMemory(qint64 width, qint64 height, qint64 neededMb, qint64 freeMb) {
+    return QStringLiteral("Для снимка %1 × %2 пикселей не хватает памяти: нужно %3 МБ, "
+                          "свободно %4 МБ.")
+        .arg(width)
+        .arg(height)
+        .arg(neededMb)
+        .arg(freeMb);
+}
 
 } // namespace vrma::messages

@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ make pkg-config
-  qt6-base-dev qt6-translations-l10n libjpeg-dev
+  qt6-base-dev qt6-translations-l10n libjpeg-dev libpng-dev libtiff-dev
   libgtest-dev libbenchmark-dev
   libopencv-dev libceres-dev
   fonts-dejavu-core fonts-liberation2

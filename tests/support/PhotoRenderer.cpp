@@ -78,6 +78,10 @@ public:
         return std::abs(std::hypot(dx, dy) - radius_) > reach;
     }
 
+    bool OnPaper(double x, double y) const {
+        return x >= left_ && x < right_ && y >= top_ && y < bottom_;
+    }
+
     double pitchX() const { return px_; }
     double pitchY() const { return py_; }
 
@@ -228,6 +232,21 @@ RenderedPhoto RenderPhoto(const PhotoScene& scene) {
     const Field field(scene);
     const View view = MakeView(scene, field);
 
+    cv::Mat speckles;
+    if (scene.speckle > 0.0) {
+        speckles.create(scene.height, scene.width, CV_32F);
+        cv::RNG rng(scene.seed + 7);
+        if (scene.speckle < 1.0) {
+            rng.fill(speckles, cv::RNG::UNIFORM, 0.0, 1.0);
+        } else {
+            speckles.setTo(0.5);
+            const int count = int(double(speckles.total()) / (scene.speckle * scene.speckle));
+            for (int n = 0; n < count; ++n)
+                cv::circle(speckles, {rng.uniform(0, scene.width), rng.uniform(0, scene.height)},
+                           rng.uniform(1, int(scene.speckle) + 1),
+                           cv::Scalar(rng.uniform(0.0, 1.0)), -1);
+        }
+    }
     // Within a pixel the lens is as good as linear: a point of the pixel is traced back by
     // interpolating between its corners' traces, bilinearly.
     cv::Mat level(scene.height, scene.width, CV_32F);
@@ -257,7 +276,9 @@ RenderedPhoto RenderPhoto(const PhotoScene& scene) {
                 1.5 * std::sqrt(std::max({far2(planeTop[a]), far2(planeTop[a + 1]),
                                           far2(planeBottom[a]), far2(planeBottom[a + 1])}));
             if (field.Uniform(p.x, p.y, reach)) {
-                row[u] = float(field.Value(p.x, p.y));
+                row[u] = !speckles.empty() && !field.OnPaper(p.x, p.y)
+                             ? speckles.at<float>(v, u)
+                             : float(field.Value(p.x, p.y));
                 continue;
             }
             double sum = 0.0;

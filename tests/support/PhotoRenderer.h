@@ -7,7 +7,8 @@
 // mean of the scene over its square, the square traced back through the lens to the
 // field: pixels that an edge crosses are integrated on a 16 x 16 grid, the others are
 // uniform. Then, in this order: Gaussian blur, uneven lighting, sensor noise, 8 or 16 bits,
-// grey or colour, JPEG compression.
+// grey or colour, JPEG compression. The table may be textured with speckle (the hardest
+// background for a grid search).
 #include "calib/Camera.h"
 #include "calib/TargetDetection.h"
 #include "data/PlanePoint.h"
@@ -56,6 +57,9 @@ struct PhotoScene {
     bool colour = false;
     int jpegQuality = 0; // 1..100: JPEG compressed; 0: not
     unsigned seed = 1;
+    // The table textured with random speckle: discs of any grey with radii up to this many
+    // pixels (below 1: every pixel its own grey); 0: a plain table.
+    double speckle = 0.0;
 };
 
 // Where a scene puts its targets: the camera, the board's pose and the true projections.
