@@ -503,6 +503,9 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
     }
     request.sceneFile = photo.sceneOut;
     request.imageFile = photo.imageOut;
+    // A board seen turned by a quarter: its rows are the calibration's columns.
+    request.columns = FormatInteger(found.columns);
+    request.rows = FormatInteger(found.rows);
     request.width = options.value("width", FormatInteger(found.width));
     request.height = options.value("height", FormatInteger(found.height));
     return Calibrate(request);
