@@ -198,12 +198,18 @@ Walk WalkGrid(const std::vector<Candidate>& candidates, const PointIndex& index,
     owner[size_t(seed)] = 0;
     const std::array<std::array<int, 2>, 4> directions{{{1, 0}, {-1, 0}, {0, 1}, {0, -1}}};
     for (size_t q = 0; q < walk.nodes.size() && !walk.folded && !walk.overgrown; ++q) {
-        const Node node = walk.nodes[q];
+        // The node's steps are renewed by every neighbour it has, walked before or now:
+        // under strong perspective the step across the way the node was reached turns
+        // and shrinks from node to node.
+        Node node = walk.nodes[q];
         for (const auto& [di, dj] : directions) {
             const int ni = node.i + di;
             const int nj = node.j + dj;
-            if (walk.at.count(Key(ni, nj)))
+            if (const auto known = walk.at.find(Key(ni, nj)); known != walk.at.end()) {
+                const cv::Point2f to = walk.nodes[size_t(known->second)].at - node.at;
+                (di != 0 ? node.u : node.v) = to * float(di != 0 ? di : dj);
                 continue;
+            }
             const cv::Point2f step = di != 0 ? node.u * float(di) : node.v * float(dj);
             const int c = index.Nearest(node.at + step, kStepTolerance * Norm(step), strength);
             if (c < 0) {
@@ -229,6 +235,8 @@ Walk WalkGrid(const std::vector<Candidate>& candidates, const PointIndex& index,
             owner[size_t(c)] = int(walk.nodes.size());
             walk.at.emplace(Key(ni, nj), int(walk.nodes.size()));
             walk.nodes.push_back({ni, nj, c, at, nu, nv});
+            node.u = nu;
+            node.v = nv;
             if (walk.nodes.size() > maxNodes) {
                 walk.overgrown = true;
                 break;
