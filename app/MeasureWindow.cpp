@@ -328,6 +328,20 @@ std::optional<QString> TMeasureForm::TypedPhoto() const {
     return QDir::cleanPath(folder.absoluteFilePath(typed));
 }
 
+namespace {
+
+// How the board lies, when it is turned: the calibration's columns are then the board's
+// rows, or they are taken from the right.
+QString TurnNote(const DetectedTargets& found) {
+    if (found.turn.degrees == 0)
+        return QString();
+    return QStringLiteral(" Поле повёрнуто на %1°%2.")
+        .arg(found.turn.degrees)
+        .arg(found.swapped ? QStringLiteral(": столбцы калибровки — строки поля") : QString());
+}
+
+} // namespace
+
 void TMeasureForm::FindButtonClick(QObject* /*sender*/) {
     if (running())
         return;
@@ -369,11 +383,13 @@ void TMeasureForm::StartSearch() {
         };
         Outcome outcome = Outcome::Failed;
         DetectedTargets found;
+        QString seen; // what the search saw, when the grid was not found
         try {
             found = DetectTargetsTuned(ReadPhotograph(file), kind, nc, nr, tuning, progress);
             outcome = Outcome::Found;
-        } catch (const GridNotFound&) {
+        } catch (const GridNotFound& error) {
             outcome = Outcome::NotFound;
+            seen = QString::fromUtf8(error.what());
         } catch (const PhotoReadError&) {
             outcome = Outcome::Unreadable;
         } catch (const DetectionCancelled&) {
@@ -383,10 +399,10 @@ void TMeasureForm::StartSearch() {
         }
         QMetaObject::invokeMethod(
             this,
-            [this, outcome, found, search] {
+            [this, outcome, found, seen, search] {
                 // A search stopped by closing the window tells nothing any more.
                 if (search == search_)
-                    RunCommand([&] { Finish(outcome, found); });
+                    RunCommand([&] { Finish(outcome, found, seen); });
             },
             Qt::QueuedConnection);
     });
@@ -412,7 +428,7 @@ void TMeasureForm::StopWorker() {
     worker_ = nullptr;
 }
 
-void TMeasureForm::Finish(Outcome outcome, const DetectedTargets& found) {
+void TMeasureForm::Finish(Outcome outcome, const DetectedTargets& found, const QString& seen) {
     StopWorker(); // the thread has ended its work: joined here
     if (outcome == Outcome::Found) {
         targets_ = found;
@@ -424,12 +440,13 @@ void TMeasureForm::Finish(Outcome outcome, const DetectedTargets& found) {
         ProgressBar1->setValue(100);
         PhotoView->ShowTargets(found);
         StatusLabel->setText(QStringLiteral("Найдено мишеней: %1 (%2 столбцов × %3 строк), "
-                                            "снимок %4 × %5 пикс.")
+                                            "снимок %4 × %5 пикс.%6")
                                  .arg(found.points.size())
                                  .arg(found.columns)
                                  .arg(found.rows)
                                  .arg(found.imageWidth)
-                                 .arg(found.imageHeight));
+                                 .arg(found.imageHeight)
+                                 .arg(TurnNote(found)));
         break;
     case Outcome::Cancelled:
         ProgressBar1->setValue(0);
@@ -438,7 +455,8 @@ void TMeasureForm::Finish(Outcome outcome, const DetectedTargets& found) {
     case Outcome::NotFound:
         ProgressBar1->setValue(0);
         StatusLabel->setText(QStringLiteral("Сетка мишеней не найдена."));
-        MessageBoxA(this, messages::GridNotFound(), messages::ErrorCaption(), MB_OK);
+        MessageBoxA(this, seen.isEmpty() ? messages::GridNotFound() : seen,
+                    messages::ErrorCaption(), MB_OK);
         break;
     case Outcome::Unreadable:
         ProgressBar1->setValue(0);
@@ -475,7 +493,8 @@ bool TMeasureForm::SaveButtonClick(QObject* /*sender*/) {
     if (!MayWrite(this, imageFile))
         return false;
     try {
-        WritePointFiles(sceneFile, SceneGrid(board_), imageFile, targets_->points);
+        WritePointFiles(sceneFile, CalibrationScene(board_, *targets_), imageFile,
+                        targets_->points);
     } catch (const std::exception&) {
         MessageBoxA(this, messages::WriteFailed(), messages::ErrorCaption(), MB_OK);
         return false;

@@ -2,9 +2,11 @@
 // "Файл" → "Измерить снимок…": the targets of the test field found in a photograph. The
 // detection (calib/TargetDetection) runs on a worker thread while the window shows its
 // progress and can stop it; the targets found are drawn over the photograph, numbered
-// and joined column by column. "Сохранить" writes the scene and the image coordinate
-// files and hands them, with the grid and the photograph's size, to the calibration
-// window.
+// and joined column by column. A board seen turned is listed in the calibration's order
+// (its columns along image x: for a quarter turn the board's rows, with the pitch along y
+// between them). "Сохранить" writes the scene and the image coordinate files and hands
+// them, with the grid as the calibration reads it and the photograph's size, to the
+// calibration window.
 #include "app/BoardForm.h"
 #include "calib/TargetDetection.h"
 #include "platform/Dialogs.h"
@@ -114,7 +116,8 @@ private:
     enum class Outcome { Found, NotFound, Unreadable, Cancelled, Failed };
     // The search for board_ in the photograph, on a worker thread.
     void StartSearch();
-    void Finish(Outcome outcome, const DetectedTargets& found);
+    // `seen`: the search's message when the grid was not found.
+    void Finish(Outcome outcome, const DetectedTargets& found, const QString& seen);
     void StopWorker();
     void SetRunning(bool running);
 

@@ -1,16 +1,20 @@
 // The calibration of a camera from several photographs (calib/CameraCalibration): how long
 // it takes and how much memory it needs as the photographs grow in number, beside OpenCV's
 // calibrateCamera; and our side of bench/camera-calibration.sh:
-//   vrma_bench_camera_calibration write DIR
-//       renders the benchmark's sets of photographs through a lens into DIR/SET/NN.jpg, with
+//   vrma_bench_camera_calibration write DIR [PHOTOS]
+//       renders the benchmark's sets of PHOTOS photographs (12) through a lens into
+//       DIR/SET/NN.jpg, the
+//       boards turned 0, 90, 180, 270, 0, ... degrees besides their tilt, with
 //       DIR/SET/truth.txt ("fx fy cx cy k1 k2 p1 p2 k3" of the camera), DIR/SET/NN.truth
-//       (the true position of every target, "x y" a line, in the calibration's order) and
+//       (the true position of every target, "x y" a line, in the board's own order) and
 //       DIR/sets.txt ("SET COLUMNS ROWS" a line);
 //   vrma_bench_camera_calibration measure DIR NC NR [PATTERN]
 //       finds the chessboard of NC x NR inner corners in every photograph of DIR (all, or
-//       those whose names match PATTERN) and calibrates the camera from those found; prints
-//       one JSON object with the keys of bench/calib_peer.py, and the RMS of the targets
-//       found against NN.truth where the folder has them;
+//       those whose names match PATTERN) with calib/PhotoCalibration, one after the other,
+//       and calibrates the camera from those found; prints one JSON object with the keys of
+//       bench/calib_peer.py, and the RMS of the targets found against NN.truth where the
+//       folder has them (vrma-calib with several --photo does the same, its photographs on
+//       threads);
 //   vrma_bench_camera_calibration scale ceres|opencv N...
 //       for each N, in a process of its own: N views of synthetic points (no rendering),
 //       then one calibration; prints "solver N seconds peak_MB added_MB ratio_error" with the
@@ -19,6 +23,7 @@
 // The Google Benchmark cases: CameraCalibration/ceres/N (ours) and /opencv/N
 // (cv::calibrateCamera alone), N views of a 9 x 6 board with 0.02 px of noise.
 #include "calib/CameraCalibration.h"
+#include "calib/PhotoCalibration.h"
 #include "calib/TargetDetection.h"
 #include "support/BenchSupport.h"
 #include "support/BoardViews.h"
@@ -73,20 +78,33 @@ PhotoScene Lens(double k1, double k2, double k3, double dx, double dy) {
 }
 
 std::vector<Set> Sets() {
-    test::Variation steep;
+    // Boards turned every way, whole in the frame (their outer squares too).
+    test::Variation turned;
+    turned.quarterTurns = true;
+    turned.room = 1.0;
+    test::Variation steep = turned;
     steep.minTilt = 30.0;
     steep.maxTilt = 50.0;
+    // And photographs as a hurried user takes them: tilted 35 to 55 degrees, blurred,
+    // noisy, unevenly lit, compressed harder.
+    test::Variation hard = turned;
+    hard.minTilt = 35.0;
+    hard.maxTilt = 55.0;
+    PhotoScene rough = Lens(-0.25, 0.1, -0.02, -20.0, 15.0);
+    rough.blur = 1.4;
+    rough.noise = 3.0;
+    rough.lighting = 0.3;
+    rough.jpegQuality = 85;
     return {
-        {"barrel", Lens(-0.21, 0.08, -0.015, 12.0, -9.0), {}},
-        {"pincushion", Lens(0.18, -0.05, 0.0, -15.0, 10.0), {}},
-        {"off_centre", Lens(-0.05, 0.0, 0.0, 40.0, -30.0), {}},
+        {"barrel", Lens(-0.21, 0.08, -0.015, 12.0, -9.0), turned},
+        {"pincushion", Lens(0.18, -0.05, 0.0, -15.0, 10.0), turned},
+        {"off_centre", Lens(-0.05, 0.0, 0.0, 40.0, -30.0), turned},
         {"steep", Lens(-0.12, 0.03, 0.0, 8.0, 6.0), steep},
+        {"hard", rough, hard},
     };
 }
 
-constexpr int kPhotosPerSet = 12;
-
-int Write(const QString& dir) {
+int Write(const QString& dir, int photosPerSet) {
     QDir().mkpath(dir);
     QFile list(QDir(dir).filePath(QStringLiteral("sets.txt")));
     if (!list.open(QIODevice::WriteOnly | QIODevice::Text))
@@ -98,7 +116,7 @@ int Write(const QString& dir) {
         QDir().mkpath(folder);
         int k = 0;
         for (const PhotoScene& scene :
-             test::VariedScenes(set.camera, kPhotosPerSet, seed++, set.variation)) {
+             test::VariedScenes(set.camera, photosPerSet, seed++, set.variation)) {
             const QString name = QStringLiteral("%1").arg(++k, 2, 10, QLatin1Char('0'));
             const test::RenderedPhoto photo = test::RenderPhoto(scene);
             test::WritePhoto(photo, QDir(folder).filePath(name + QStringLiteral(".jpg")));
@@ -107,7 +125,7 @@ int Write(const QString& dir) {
                 return 1;
             QTextStream out(&truth);
             out.setRealNumberPrecision(12);
-            for (const cv::Point2d& p : photo.truth)
+            for (const PlanePoint& p : photo.boardTruth)
                 out << p.x << ' ' << p.y << '\n';
         }
         QFile truth(QDir(folder).filePath(QStringLiteral("truth.txt")));
@@ -130,8 +148,10 @@ int Measure(const QString& dir, int columns, int rows, const QString& pattern) {
         {pattern.isEmpty() ? QStringLiteral("*") : pattern}, QDir::Files, QDir::Name);
     QElapsedTimer timer;
     timer.start();
-    std::vector<BoardPhoto> photos;
-    int count = 0;
+    // Any pitch gives the same fy/fx.
+    const Board board{TargetKind::Chessboard, columns, rows, 1.0, 1.0};
+    std::vector<PhotoDetection> photos;
+    int found = 0;
     double detectionSquares = 0.0;
     size_t detectionPoints = 0;
     for (const QString& name : files) {
@@ -139,39 +159,28 @@ int Measure(const QString& dir, int columns, int rows, const QString& pattern) {
         if (!lower.endsWith(QLatin1String(".jpg")) && !lower.endsWith(QLatin1String(".png")) &&
             !lower.endsWith(QLatin1String(".jpeg")))
             continue;
-        ++count;
-        try {
-            const DetectedTargets found = DetectTargetsInFile(
-                QDir(dir).filePath(name), TargetKind::Chessboard, columns, rows);
-            // The targets come column by column (k = i * rows + j); any pitch gives the
-            // same fy/fx.
-            BoardPhoto photo;
-            photo.width = found.imageWidth;
-            photo.height = found.imageHeight;
-            for (size_t k = 0; k < found.points.size(); ++k) {
-                photo.board.push_back({double(k / size_t(rows)), double(k % size_t(rows))});
-                photo.image.push_back({found.points[k].x, found.points[k].y});
+        photos.push_back(DetectBoardInPhoto(QDir(dir).filePath(name), board));
+        const PhotoDetection& photo = photos.back();
+        if (!photo.found)
+            continue;
+        ++found;
+        // Against the true positions, where the folder has them (rendered sets).
+        QFile truth(
+            QDir(dir).filePath(QFileInfo(name).completeBaseName() + QStringLiteral(".truth")));
+        if (truth.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            QTextStream in(&truth);
+            for (const PlanePoint& p : photo.image) {
+                double x = 0.0, y = 0.0;
+                in >> x >> y;
+                detectionSquares += (p.x - x) * (p.x - x) + (p.y - y) * (p.y - y);
+                ++detectionPoints;
             }
-            photos.push_back(std::move(photo));
-            // Against the true positions, where the folder has them (rendered sets).
-            QFile truth(
-                QDir(dir).filePath(QFileInfo(name).completeBaseName() + QStringLiteral(".truth")));
-            if (truth.open(QIODevice::ReadOnly | QIODevice::Text)) {
-                QTextStream in(&truth);
-                for (const auto& p : found.points) {
-                    double x = 0.0, y = 0.0;
-                    in >> x >> y;
-                    detectionSquares += (p.x - x) * (p.x - x) + (p.y - y) * (p.y - y);
-                    ++detectionPoints;
-                }
-            }
-        } catch (const std::exception&) {
         }
     }
     const double detectionSeconds = double(timer.nsecsElapsed()) / 1e9;
-    std::printf("{\"photos\": %d, \"found\": %zu", count, photos.size());
+    std::printf("{\"photos\": %zu, \"found\": %d", photos.size(), found);
     try {
-        const CameraCalibration fit = CalibrateCamera(photos);
+        const CameraCalibration fit = CalibrateFromPhotos(photos);
         for (CameraParameter p : kCameraParameters)
             std::printf(", \"%s\": %.10g", CameraParameterName(p), fit.camera[p]);
         std::printf(", \"ratio\": %.10g, \"ratio_se\": %.4g, \"rms_px\": %.6g, \"used\": %d",
@@ -298,7 +307,7 @@ BENCHMARK(OpenCv)
 
 int main(int argc, char** argv) {
     if (argc > 2 && std::strcmp(argv[1], "write") == 0)
-        return Write(QString::fromLocal8Bit(argv[2]));
+        return Write(QString::fromLocal8Bit(argv[2]), argc > 3 ? std::atoi(argv[3]) : 12);
     if (argc > 4 && std::strcmp(argv[1], "measure") == 0)
         return Measure(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
                        argc > 5 ? QString::fromLocal8Bit(argv[5]) : QString());

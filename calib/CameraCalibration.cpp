@@ -7,6 +7,7 @@
 #include <array>
 #include <ceres/ceres.h>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <opencv2/calib3d.hpp>
@@ -212,6 +213,47 @@ int CountUsed(const std::vector<Photo>& photos) {
                              [](const Photo& p) { return p.use == PhotoUse::Used; }));
 }
 
+// The sum of squares of a photograph at a pose, or infinity when it is not a number.
+double SquaresAt(const Photo& photo, const Camera& camera, const double* pose) {
+    std::vector<cv::Point2d> projected;
+    try {
+        Project(photo, camera.values.data(), pose, projected, nullptr);
+    } catch (const cv::Exception&) {
+        return std::numeric_limits<double>::infinity();
+    }
+    double sum = 0.0;
+    for (size_t j = 0; j < projected.size(); ++j)
+        sum += std::pow(projected[j].x - photo.image[j].x, 2) +
+               std::pow(projected[j].y - photo.image[j].y, 2);
+    return std::isfinite(sum) ? sum : std::numeric_limits<double>::infinity();
+}
+
+// A photograph's own pose under a camera, where OpenCV finds a better one than it has
+// (`posed`: it has one; otherwise OpenCV's first guess is taken). False when it has none.
+bool OwnPose(Photo& photo, const Camera& camera, bool posed) {
+    double best = posed ? SquaresAt(photo, camera, photo.pose.data())
+                        : std::numeric_limits<double>::infinity();
+    cv::Vec3d rotation(photo.pose[0], photo.pose[1], photo.pose[2]);
+    cv::Vec3d translation(photo.pose[3], photo.pose[4], photo.pose[5]);
+    try {
+        if (!posed && !cv::solvePnP(photo.object, photo.image, camera.Matrix(), camera.Distortion(),
+                                    rotation, translation, false, cv::SOLVEPNP_IPPE))
+            return false;
+        cv::solvePnP(photo.object, photo.image, camera.Matrix(), camera.Distortion(), rotation,
+                     translation, true, cv::SOLVEPNP_ITERATIVE);
+    } catch (const cv::Exception&) {
+        return std::isfinite(best);
+    }
+    const std::array<double, kPoseSize> pose{rotation[0],    rotation[1],    rotation[2],
+                                             translation[0], translation[1], translation[2]};
+    const double after = SquaresAt(photo, camera, pose.data());
+    if (after < best) { // false for a pose that is not a number
+        photo.pose = pose;
+        best = after;
+    }
+    return std::isfinite(best);
+}
+
 } // namespace
 
 CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
@@ -229,18 +271,25 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
                 throw std::invalid_argument("CalibrateCamera: a point is not a number");
     }
 
-    // One camera: every photograph of one size.
-    if (input.empty())
+    // One camera: every photograph that takes part of one size (those the user left out
+    // and those without targets take none).
+    const auto takesPart = [](const BoardPhoto& photo) {
+        return !photo.leftOut && !photo.board.empty();
+    };
+    const auto first = std::find_if(input.begin(), input.end(), takesPart);
+    if (first == input.end())
         Fail(QStringLiteral("Для калибровки камеры нужно не меньше трёх снимков поля."));
-    const int width = input.front().width;
-    const int height = input.front().height;
+    const size_t reference = size_t(first - input.begin());
+    const int width = first->width;
+    const int height = first->height;
     if (width <= 0 || height <= 0)
         Fail(QStringLiteral("Размер снимка должен быть положительным."));
-    for (size_t k = 1; k < input.size(); ++k)
-        if (input[k].width != width || input[k].height != height)
-            Fail(QStringLiteral("Снимки разного размера: снимок 1 — %1 × %2 пикселей, снимок "
-                                "%3 — %4 × %5. Все снимки калибровки должны быть сделаны "
+    for (size_t k = reference + 1; k < input.size(); ++k)
+        if (takesPart(input[k]) && (input[k].width != width || input[k].height != height))
+            Fail(QStringLiteral("Снимки разного размера: снимок %1 — %2 × %3 пикселей, снимок "
+                                "%4 — %5 × %6. Все снимки калибровки должны быть сделаны "
                                 "одной камерой с одним размером кадра.")
+                     .arg(qulonglong(reference) + 1)
                      .arg(width)
                      .arg(height)
                      .arg(qulonglong(k) + 1)
@@ -264,6 +313,10 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
         }
         if (from.board.size() < 4) {
             photo.use = PhotoUse::LeftOutNoPose;
+            continue;
+        }
+        if (from.leftOut) {
+            photo.use = PhotoUse::LeftOutByUser;
             continue;
         }
         startObject.push_back(std::move(object));
@@ -424,29 +477,13 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
         fit.points = photo.image.size();
         if (photo.use == PhotoUse::LeftOutNoPose)
             continue;
-        if (photo.use == PhotoUse::LeftOutRms) {
-            // Its own pose under the camera found, where OpenCV finds a better one.
-            cv::Vec3d rotation(photo.pose[0], photo.pose[1], photo.pose[2]);
-            cv::Vec3d translation(photo.pose[3], photo.pose[4], photo.pose[5]);
-            const double before = SquaredError(photo, camera, photo.pose.data());
-            try {
-                cv::solvePnP(photo.object, photo.image, camera.Matrix(), camera.Distortion(),
-                             rotation, translation, true, cv::SOLVEPNP_ITERATIVE);
-                const std::array<double, kPoseSize> pose{rotation[0],    rotation[1],
-                                                         rotation[2],    translation[0],
-                                                         translation[1], translation[2]};
-                std::vector<cv::Point2d> projected;
-                Project(photo, camera.values.data(), pose.data(), projected, nullptr);
-                double after = 0.0;
-                for (size_t j = 0; j < projected.size(); ++j)
-                    after += std::pow(projected[j].x - photo.image[j].x, 2) +
-                             std::pow(projected[j].y - photo.image[j].y, 2);
-                if (after < before) // false for a pose that is not a number
-                    photo.pose = pose;
-            } catch (const cv::Exception&) {
-            }
+        if (photo.use == PhotoUse::LeftOutRms || photo.use == PhotoUse::LeftOutByUser) {
+            // Its own pose under the camera found: from where the fit left it, or for one the
+            // user left out from OpenCV's first guess.
+            if (!OwnPose(photo, camera, photo.use == PhotoUse::LeftOutRms))
+                continue;
         }
-        fit.rmsPx = std::sqrt(SquaredError(photo, camera, photo.pose.data()) / double(fit.points));
+        fit.rmsPx = std::sqrt(SquaresAt(photo, camera, photo.pose.data()) / double(fit.points));
         fit.pose.rotation = {photo.pose[0], photo.pose[1], photo.pose[2]};
         fit.pose.translation = {photo.pose[3], photo.pose[4], photo.pose[5]};
     }

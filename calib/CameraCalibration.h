@@ -23,7 +23,8 @@
 //   six for each pose).
 //
 // Refused, by CalcError with a Russian message, never a number: photographs of different
-// sizes; fewer than three photographs usable; a set that does not fix the focal lengths
+// sizes (among those with targets that the user has not left out); fewer than three
+// photographs usable; a set that does not fix the focal lengths
 // (every photograph of one pose, or all without tilt): their standard error, with the
 // measuring error the fit leaves but no less than kFocalJudgedErrorPx, would be over
 // kFocalUndeterminedShare of their value. Two photographs of nearly one pose among others
@@ -55,6 +56,9 @@ struct BoardPhoto {
     std::vector<PlanePoint> image; // in the photograph, pixels; the k-th is the k-th target
     int width = 0;                 // of the photograph, pixels
     int height = 0;
+    // Left out by the user: not fitted (its size not checked), but its RMS given under the
+    // camera found, with its own pose, like a photograph the RMS rule leaves out.
+    bool leftOut = false;
 };
 
 struct CameraCalibrationOptions {
@@ -71,6 +75,8 @@ enum class PhotoUse {
     Used,
     LeftOutRms,    // its RMS over the limit
     LeftOutNoPose, // fewer than four targets, or no pose explains them
+    LeftOutByUser, // BoardPhoto::leftOut
+    NotFound,      // the board was not found in it (set by callers that detect it)
 };
 
 struct PhotoFit {

@@ -71,6 +71,15 @@ QStringList CameraFileLines(const QString& widthText, const QString& heightText,
                                                   widthText, heightText, principalX, principalY});
 }
 
+QStringList CameraFileLines(const QString& widthText, const QString& heightText,
+                            const QString& tableFileName, const Camera& camera) {
+    const QString centreX = HalfOf(widthText);
+    const QString centreY = HalfOf(heightText);
+    return GeometryLines(GeometryFormat::Camera,
+                         {centreX, centreY, tableFileName, FormatFixed4(camera.fx()), widthText,
+                          heightText, FormatFixed4(camera.cx()), FormatFixed4(camera.cy())});
+}
+
 QString CameraFileNameFor(const QString& chosenName) {
     QString name = chosenName;
     if (name.endsWith(QLatin1String(".cam"), Qt::CaseInsensitive))

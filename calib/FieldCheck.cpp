@@ -534,6 +534,33 @@ void SetVerdict(FieldCheck& check) {
     }
 }
 
+// The input with a known camera's lens taken out of the image points: the undistorted
+// points are kept in `image` and `views`, which the input returned refers to.
+FieldCheckInput WithoutTheLens(const FieldCheckInput& input, std::vector<PlanePoint>& image,
+                               std::vector<FieldView>& views) {
+    const Camera& camera = *input.camera;
+    if (camera.width != input.width || camera.height != input.height)
+        Fail(QStringLiteral("Камера откалибрована по снимкам %1 × %2 пикселей, а размер "
+                            "изображения %3 × %4: к нему она не подходит.")
+                 .arg(camera.width)
+                 .arg(camera.height)
+                 .arg(input.width)
+                 .arg(input.height));
+    for (CameraParameter p : kCameraParameters)
+        Finite(camera[p]);
+    if (!(camera.fx() > 0.0) || !(camera.fy() > 0.0))
+        Fail(QStringLiteral("Фокусное расстояние должно быть положительным числом."));
+    FieldCheckInput plain = input;
+    image = UndistortImagePoints(camera, input.image);
+    plain.image = image;
+    views = input.views;
+    for (FieldView& view : views)
+        view.image = UndistortImagePoints(camera, view.image);
+    plain.views = views;
+    plain.focal = camera.fx();
+    return plain;
+}
+
 } // namespace
 
 double HomographyRms(const std::array<double, 9>& h, std::span<const PlanePoint> scene,
@@ -551,7 +578,14 @@ double HomographyRms(const std::array<double, 9>& h, std::span<const PlanePoint>
     return std::sqrt(sum / double(scene.size()));
 }
 
-FieldCheck CheckField(const FieldCheckInput& input) {
+FieldCheck CheckField(const FieldCheckInput& given) {
+    // With a known camera, everything below runs on the points without its lens.
+    std::vector<PlanePoint> undistorted;
+    std::vector<FieldView> undistortedViews;
+    std::optional<FieldCheckInput> plain;
+    if (given.camera)
+        plain = WithoutTheLens(given, undistorted, undistortedViews);
+    const FieldCheckInput& input = plain ? *plain : given;
     FieldCheck check;
     check.coefficient = input.coefficient;
     check.sd = input.sd;
@@ -577,6 +611,11 @@ FieldCheck CheckField(const FieldCheckInput& input) {
     // The camera of the fits: the principal point at the image's centre, no lens; the
     // focal lengths are what the fits find.
     Camera camera = Camera::Centred(input.width, input.height, 0.0, 0.0);
+    if (input.camera) {
+        camera[CameraParameter::Cx] = input.camera->cx();
+        camera[CameraParameter::Cy] = input.camera->cy();
+        check.cameraKnown = true;
+    }
     check.principalX = camera.cx();
     check.principalY = camera.cy();
     const double scale = std::max(input.width, input.height);

@@ -24,6 +24,9 @@
 //   standard error of fy/fx from the covariance of the freed parameters (kept whole
 //   with the result). No focal length is needed once
 //   two views are tilted differently;
+// - with a camera calibrated from several photographs: all of the above on the image
+//   points with its lens taken out (UndistortImagePoints), its principal point for the
+//   image centre and its fx for the nominal focal length;
 // - the verdict: the bias of the plain coefficient (its value minus the better of the
 //   two corrected ratios: the multi-view one when there is one) against the standard
 //   error of that difference, sqrt(sem^2 + se^2); the warning is on when
@@ -73,6 +76,11 @@ struct FieldCheckInput {
     std::optional<double> focal;
     // Further photographs of the same grid.
     std::vector<FieldView> views;
+    // A camera calibrated from several photographs (calib/PhotoCalibration), if one is
+    // known: its lens is taken out of the image points (of the views too) before anything
+    // else, its principal point stands for the image centre and its fx for the nominal
+    // focal length (`focal` is then not looked at). Its image size must be this one.
+    std::optional<Camera> camera;
     // The plain coefficient of the run: the mean ratio, its sd and the count of nodes.
     double coefficient = 0.0;
     double sd = 0.0;
@@ -91,8 +99,11 @@ struct FieldCheck {
     std::array<double, 9> homography{};
     double homographyRmsPx = 0.0;
     qint64 pointCount = 0;
-    double principalX = 0.0; // the image centre
+    double principalX = 0.0; // the image centre, or the known camera's principal point
     double principalY = 0.0;
+    // A known camera was used: the points were taken without its lens, and the homography,
+    // the tilt and the corrected coefficient are those of the points so undistorted.
+    bool cameraKnown = false;
 
     // The pose of the field in the run's photograph: known with a focal length, or from
     // the views when they fix fx.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -174,29 +175,48 @@ struct Walk {
     std::unordered_map<std::int64_t, int> at; // (i, j) -> node
     bool folded = false;                      // a candidate met at two places
     bool overgrown = false;                   // more nodes than any grid asked for
+    bool beyondEdge = false;                  // a node not taken at the picture's edge
 };
+
+// A node predicted there cannot be seen whole: outside the picture, or within `reach` of
+// a step of its edge.
+bool AtTheEdge(cv::Point2f at, cv::Point2f step, cv::Size picture, float reach) {
+    const float margin = reach * Norm(step);
+    return !(at.x >= margin && at.y >= margin && at.x <= float(picture.width - 1) - margin &&
+             at.y <= float(picture.height - 1) - margin);
+}
 
 // The grid walked from a seed with steps u and v: breadth first, each node's neighbours
 // predicted from its own steps, the step along the way walked renewed at every node.
 Walk WalkGrid(const std::vector<Candidate>& candidates, const PointIndex& index,
               std::vector<int>& owner, int seed, cv::Point2f u, cv::Point2f v,
-              const NodeCheck& check, size_t maxNodes, float strength) {
+              const NodeCheck& check, size_t maxNodes, float strength, cv::Size picture,
+              float edgeReach) {
     Walk walk;
     walk.nodes.push_back({0, 0, seed, candidates[size_t(seed)].at, u, v});
     walk.at.emplace(Key(0, 0), 0);
     owner[size_t(seed)] = 0;
     const std::array<std::array<int, 2>, 4> directions{{{1, 0}, {-1, 0}, {0, 1}, {0, -1}}};
     for (size_t q = 0; q < walk.nodes.size() && !walk.folded && !walk.overgrown; ++q) {
-        const Node node = walk.nodes[q];
+        // The node's steps are renewed by every neighbour it has, walked before or now:
+        // under strong perspective the step across the way the node was reached turns
+        // and shrinks from node to node.
+        Node node = walk.nodes[q];
         for (const auto& [di, dj] : directions) {
             const int ni = node.i + di;
             const int nj = node.j + dj;
-            if (walk.at.count(Key(ni, nj)))
+            if (const auto known = walk.at.find(Key(ni, nj)); known != walk.at.end()) {
+                const cv::Point2f to = walk.nodes[size_t(known->second)].at - node.at;
+                (di != 0 ? node.u : node.v) = to * float(di != 0 ? di : dj);
                 continue;
+            }
             const cv::Point2f step = di != 0 ? node.u * float(di) : node.v * float(dj);
             const int c = index.Nearest(node.at + step, kStepTolerance * Norm(step), strength);
-            if (c < 0)
+            if (c < 0) {
+                walk.beyondEdge =
+                    walk.beyondEdge || AtTheEdge(node.at + step, step, picture, edgeReach);
                 continue;
+            }
             if (owner[size_t(c)] >= 0) {
                 walk.folded = true;
                 break;
@@ -208,11 +228,15 @@ Walk WalkGrid(const std::vector<Candidate>& candidates, const PointIndex& index,
                 nu = (at - node.at) * float(di);
             else
                 nv = (at - node.at) * float(dj);
-            if (!check(c, at, nu, nv, ni, nj))
+            if (!check(c, at, nu, nv, ni, nj)) {
+                walk.beyondEdge = walk.beyondEdge || AtTheEdge(at, step, picture, edgeReach);
                 continue;
+            }
             owner[size_t(c)] = int(walk.nodes.size());
             walk.at.emplace(Key(ni, nj), int(walk.nodes.size()));
             walk.nodes.push_back({ni, nj, c, at, nu, nv});
+            node.u = nu;
+            node.v = nv;
             if (walk.nodes.size() > maxNodes) {
                 walk.overgrown = true;
                 break;
@@ -280,6 +304,27 @@ std::optional<FoundGrid> TheWindow(const Walk& walk, int columns, int rows) {
         }
     }
     return found;
+}
+
+// What a walk saw, kept when it is the largest so far.
+void Sighted(const Walk& walk, GridSighting* seen) {
+    if (!seen || walk.nodes.size() <= seen->nodes)
+        return;
+    int i0 = 0;
+    int i1 = 0;
+    int j0 = 0;
+    int j1 = 0;
+    for (const Node& n : walk.nodes) {
+        i0 = std::min(i0, n.i);
+        i1 = std::max(i1, n.i);
+        j0 = std::min(j0, n.j);
+        j1 = std::max(j1, n.j);
+    }
+    const std::int64_t w = std::int64_t(i1) - i0 + 1;
+    const std::int64_t h = std::int64_t(j1) - j0 + 1;
+    const bool whole = !walk.folded && !walk.overgrown && w * h == std::int64_t(walk.nodes.size());
+    *seen = {walk.nodes.size(), int(std::min<std::int64_t>(w, INT_MAX)),
+             int(std::min<std::int64_t>(h, INT_MAX)), whole, walk.beyondEdge};
 }
 
 // The two steps of the grid at a seed: to two of its six nearest neighbours (of at least
@@ -613,7 +658,8 @@ int LargestReduction(int width, int height, int columns, int rows, double pixels
     return std::max(1, int(std::floor(pitch / pixels)));
 }
 
-std::optional<FoundGrid> FindDotGrid(const cv::Mat& grey, int columns, int rows) {
+std::optional<FoundGrid> FindDotGrid(const cv::Mat& grey, int columns, int rows,
+                                     GridSighting* seen) {
     if (grey.empty() || grey.type() != CV_8UC1 || columns < 2 || rows < 2)
         return std::nullopt;
     const size_t targets = size_t(columns) * size_t(rows);
@@ -622,7 +668,8 @@ std::optional<FoundGrid> FindDotGrid(const cv::Mat& grey, int columns, int rows)
     // A dot is less than the field shared out among the targets.
     const std::vector<Candidate> blobs =
         DarkBlobs(grey, block, 12.0, double(grey.total()) / double(targets));
-    if (blobs.size() < targets)
+    // Too few for the grid: walked only to tell what is there.
+    if (blobs.size() < targets && !seen)
         return std::nullopt;
     const PointIndex index(blobs);
     // Seeds from the middle of the picture outwards; a seed's neighbours and the grid's
@@ -651,11 +698,14 @@ std::optional<FoundGrid> FindDotGrid(const cv::Mat& grey, int columns, int rows)
         if (walked[size_t(seed)] || !SeedSteps(blobs, index, seed, alike, 0.0F, true, u, v))
             continue;
         ++walks;
-        const Walk walk = WalkGrid(blobs, index, owner, seed, u, v, alike, 4 * targets + 64, 0.0F);
+        // A dot whose middle is within half a step of the edge may touch it.
+        const Walk walk = WalkGrid(blobs, index, owner, seed, u, v, alike, 4 * targets + 64, 0.0F,
+                                   grey.size(), 0.5F);
         for (const Node& node : walk.nodes) {
             walked[size_t(node.candidate)] = true;
             owner[size_t(node.candidate)] = -1;
         }
+        Sighted(walk, seen);
         if (walk.nodes.size() * 2 < targets && !walk.overgrown)
             continue; // a stray piece: try elsewhere
         std::optional<FoundGrid> grid = TheWindow(walk, columns, rows);
@@ -666,7 +716,8 @@ std::optional<FoundGrid> FindDotGrid(const cv::Mat& grey, int columns, int rows)
     return std::nullopt;
 }
 
-std::optional<FoundGrid> FindChessboardGrid(const cv::Mat& grey, int columns, int rows) {
+std::optional<FoundGrid> FindChessboardGrid(const cv::Mat& grey, int columns, int rows,
+                                            GridSighting* seen) {
     if (grey.empty() || grey.type() != CV_8UC1 || columns < 2 || rows < 2 || grey.cols < 8 ||
         grey.rows < 8)
         return std::nullopt;
@@ -674,7 +725,7 @@ std::optional<FoundGrid> FindChessboardGrid(const cv::Mat& grey, int columns, in
     cv::Mat smooth;
     cv::GaussianBlur(grey, smooth, cv::Size(0, 0), 1.0, 1.0, cv::BORDER_REPLICATE);
     const std::vector<Candidate> saddles = Saddles(smooth, 8 * targets + 20000);
-    if (saddles.size() < targets)
+    if (saddles.size() < targets && !seen)
         return std::nullopt;
     const PointIndex index(saddles);
     // Seeds from the strongest saddle on: a seed must be a corner, and its contrast and
@@ -708,12 +759,14 @@ std::optional<FoundGrid> FindChessboardGrid(const cv::Mat& grey, int columns, in
         check.contrast = check.Measure(saddles[k].at, u, v, check.darkFirst);
         const NodeCheck corner = [&check](int, cv::Point2f at, cv::Point2f su, cv::Point2f sv,
                                           int i, int j) { return check(at, su, sv, i, j); };
-        const Walk walk =
-            WalkGrid(saddles, index, owner, int(k), u, v, corner, 4 * targets + 64, strength);
+        // A corner's squares are looked at up to 0.8 of a step away.
+        const Walk walk = WalkGrid(saddles, index, owner, int(k), u, v, corner, 4 * targets + 64,
+                                   strength, grey.size(), 0.85F);
         for (const Node& n : walk.nodes) {
             walked[size_t(n.candidate)] = true;
             owner[size_t(n.candidate)] = -1;
         }
+        Sighted(walk, seen);
         if (walk.nodes.size() * 2 < targets && !walk.overgrown)
             continue; // a stray piece: try elsewhere
         return TheWindow(walk, columns, rows);

@@ -34,12 +34,28 @@ struct FoundGrid {
     std::vector<cv::Point2f> points;
 };
 
+// What a search saw of a lattice, for telling the user why no grid of the size asked for
+// was found: the largest piece of lattice walked.
+struct GridSighting {
+    size_t nodes = 0; // its targets
+    // Its extent in targets, and whether it fills that rectangle whole (a grid of another
+    // size) or in part.
+    int along = 0;
+    int lines = 0;
+    bool whole = false;
+    // The lattice runs on beyond the picture's edge: the next target of the piece would lie
+    // within half a step of the edge or outside (the field is not all in the picture).
+    bool beyondEdge = false;
+};
+
 // The columns x rows grid of dark dots on light paper in an 8-bit grey picture (invert
-// it for light dots on dark), or nothing.
-std::optional<FoundGrid> FindDotGrid(const cv::Mat& grey, int columns, int rows);
+// it for light dots on dark), or nothing; `seen`, when given, gets what the search saw.
+std::optional<FoundGrid> FindDotGrid(const cv::Mat& grey, int columns, int rows,
+                                     GridSighting* seen = nullptr);
 
 // The columns x rows inner corners of a chessboard in an 8-bit grey picture, or nothing.
-std::optional<FoundGrid> FindChessboardGrid(const cv::Mat& grey, int columns, int rows);
+std::optional<FoundGrid> FindChessboardGrid(const cv::Mat& grey, int columns, int rows,
+                                            GridSighting* seen = nullptr);
 
 // The largest whole factor by which a photograph of width x height may be reduced for the
 // search of a columns x rows grid, so that the targets stay about `pixels` apart even

@@ -89,51 +89,173 @@ private:
     int to_;
 };
 
-// OpenCV's grid (pattern.height lines of pattern.width points) in the calibration's
-// order; false when it does not have `columns` targets along image x and `rows` along y,
-// or its lines are not in order along the image axes.
-bool InCalibrationOrder(const std::vector<cv::Point2f>& found, cv::Size pattern, int columns,
-                        int rows, std::vector<cv::Point2d>& ordered) {
-    const int w = pattern.width;
-    const int h = pattern.height;
-    if (found.size() != size_t(w) * size_t(h))
-        return false;
-    const auto at = [&](int line, int index) {
-        return cv::Point2d(found[size_t(line) * size_t(w) + size_t(index)]);
+// ---- the board's own axes -------------------------------------------------------------
+
+// A grid as a finder gives it, `w` points a line and `h` lines, made right-handed like the
+// image: the direction from line to line turned clockwise on screen from the direction
+// along a line, as a print's y axis is from its x axis seen from the front.
+struct Lattice {
+    int w = 0;
+    int h = 0;
+    std::vector<cv::Point2d> points; // (a, b) at b * w + a
+
+    const cv::Point2d& at(int a, int b) const { return points[size_t(b) * size_t(w) + size_t(a)]; }
+};
+
+Lattice RightHanded(const FoundGrid& grid) {
+    Lattice lattice;
+    lattice.w = grid.along;
+    lattice.h = grid.lines;
+    const auto at = [&](int a, int b) {
+        return cv::Point2d(grid.points[size_t(b) * size_t(grid.along) + size_t(a)]);
     };
-    // The mean steps along OpenCV's lines (u) and from line to line (v).
     cv::Point2d u(0.0, 0.0);
     cv::Point2d v(0.0, 0.0);
-    for (int line = 0; line < h; ++line)
-        for (int index = 0; index + 1 < w; ++index)
-            u += at(line, index + 1) - at(line, index);
-    for (int line = 0; line + 1 < h; ++line)
-        for (int index = 0; index < w; ++index)
-            v += at(line + 1, index) - at(line, index);
-    const bool uAlongX = std::abs(u.x) * std::abs(v.y) >= std::abs(u.y) * std::abs(v.x);
-    if ((uAlongX ? w : h) != columns || (uAlongX ? h : w) != rows)
-        return false;
-    const bool flipX = (uAlongX ? u.x : v.x) < 0.0;
-    const bool flipY = (uAlongX ? v.y : u.y) < 0.0;
-    ordered.assign(size_t(columns) * size_t(rows), {});
-    for (int i = 0; i < columns; ++i) {
-        for (int j = 0; j < rows; ++j) {
-            const int a = flipX ? columns - 1 - i : i; // along image x
-            const int b = flipY ? rows - 1 - j : j;    // along image y
-            ordered[size_t(i) * size_t(rows) + size_t(j)] = uAlongX ? at(b, a) : at(a, b);
+    for (int b = 0; b < grid.lines; ++b)
+        for (int a = 0; a + 1 < grid.along; ++a)
+            u += at(a + 1, b) - at(a, b);
+    for (int b = 0; b + 1 < grid.lines; ++b)
+        for (int a = 0; a < grid.along; ++a)
+            v += at(a, b + 1) - at(a, b);
+    const bool flip = u.x * v.y - u.y * v.x < 0.0;
+    lattice.points.reserve(grid.points.size());
+    for (int b = 0; b < grid.lines; ++b)
+        for (int a = 0; a < grid.along; ++a)
+            lattice.points.push_back(at(a, flip ? grid.lines - 1 - b : b));
+    return lattice;
+}
+
+// The board's target (i, j) in the lattice, the board's x axis along the lattice's
+// a (quarter 0), b (1), -a (2) or -b (3), its y axis a quarter turn clockwise from it.
+cv::Point LatticeIndex(int quarter, int i, int j, int w, int h) {
+    switch (quarter) {
+    case 0:
+        return {i, j};
+    case 1:
+        return {w - 1 - j, i};
+    case 2:
+        return {w - 1 - i, h - 1 - j};
+    default:
+        return {j, h - 1 - i};
+    }
+}
+
+// The value of an 8-bit picture between pixels; NaN outside it.
+double Sample(const cv::Mat& image, const cv::Point2d& p) {
+    if (!(p.x >= 0.0 && p.y >= 0.0 && p.x <= image.cols - 1.0 && p.y <= image.rows - 1.0))
+        return std::numeric_limits<double>::quiet_NaN();
+    const int x0 = std::min(int(p.x), std::max(0, image.cols - 2));
+    const int y0 = std::min(int(p.y), std::max(0, image.rows - 2));
+    const int x1 = std::min(x0 + 1, image.cols - 1);
+    const int y1 = std::min(y0 + 1, image.rows - 1);
+    const double fx = p.x - x0;
+    const double fy = p.y - y0;
+    const uchar* r0 = image.ptr<uchar>(y0);
+    const uchar* r1 = image.ptr<uchar>(y1);
+    return (r0[x0] * (1.0 - fx) + r0[x1] * fx) * (1.0 - fy) +
+           (r1[x0] * (1.0 - fx) + r1[x1] * fx) * fy;
+}
+
+// Whether the dark squares of a chessboard labelled so lie where the print has them: the
+// square between targets (i, j) and (i + 1, j + 1) is dark when i + j is even (the top left
+// square of the board is). +1 when they do, -1 when the light ones do, 0 when the squares
+// inside the grid are all of one kind (a grid of 2 x 2) or show no contrast.
+int SquaresAgree(const cv::Mat& picture, const std::vector<cv::Point2d>& board, int columns,
+                 int rows) {
+    const auto at = [&](int i, int j) -> const cv::Point2d& {
+        return board[size_t(i) * size_t(rows) + size_t(j)];
+    };
+    std::array<double, 2> sum{};
+    std::array<int, 2> count{};
+    for (int i = 0; i + 1 < columns; ++i) {
+        for (int j = 0; j + 1 < rows; ++j) {
+            const cv::Point2d& a = at(i, j);
+            const cv::Point2d& b = at(i + 1, j);
+            const cv::Point2d& c = at(i, j + 1);
+            const cv::Point2d& d = at(i + 1, j + 1);
+            const cv::Point2d middle = 0.25 * (a + b + c + d);
+            // The middle and four points a quarter of the way to the square's corners.
+            double value = Sample(picture, middle);
+            for (const cv::Point2d& corner : {a, b, c, d})
+                value += Sample(picture, middle + 0.25 * (corner - middle));
+            if (std::isnan(value))
+                continue;
+            const size_t parity = size_t((i + j) & 1);
+            sum[parity] += value / 5.0;
+            ++count[parity];
         }
     }
-    // Every column runs down the image and every row to the right.
-    for (int i = 0; i < columns; ++i)
-        for (int j = 0; j + 1 < rows; ++j)
-            if (!(ordered[size_t(i) * size_t(rows) + size_t(j) + 1].y >
-                  ordered[size_t(i) * size_t(rows) + size_t(j)].y))
-                return false;
+    if (count[0] == 0 || count[1] == 0)
+        return 0;
+    const double even = sum[0] / count[0];
+    const double odd = sum[1] / count[1];
+    if (std::abs(even - odd) < 8.0)
+        return 0;
+    return even < odd ? 1 : -1;
+}
+
+// The angle from image x to the board's x axis, clockwise on screen, to the nearest
+// quarter.
+int TurnOf(const std::vector<cv::Point2d>& board, int columns, int rows) {
+    cv::Point2d x(0.0, 0.0);
     for (int i = 0; i + 1 < columns; ++i)
         for (int j = 0; j < rows; ++j)
-            if (!(ordered[size_t(i + 1) * size_t(rows) + size_t(j)].x >
-                  ordered[size_t(i) * size_t(rows) + size_t(j)].x))
-                return false;
+            x += board[size_t(i + 1) * size_t(rows) + size_t(j)] -
+                 board[size_t(i) * size_t(rows) + size_t(j)];
+    const double angle = std::atan2(x.y, x.x) * 180.0 / std::numbers::pi;
+    const long quarter = std::lround(angle / 90.0);
+    return int(((quarter % 4) + 4) % 4) * 90;
+}
+
+// The grid labelled in the board's own axes (k = i * rows + j), or false when no quarter
+// turn of it has the board's columns and rows. `picture` is the one the grid was found in
+// (for the colours of a chessboard's squares).
+bool LabelInBoardAxes(const FoundGrid& grid, const cv::Mat& picture, TargetKind kind, int columns,
+                      int rows, std::vector<cv::Point2d>& board, BoardTurn& turn) {
+    if (grid.points.size() != size_t(grid.along) * size_t(grid.lines) || grid.along < 2 ||
+        grid.lines < 2)
+        return false;
+    const Lattice lattice = RightHanded(grid);
+    struct Labelling {
+        std::vector<cv::Point2d> points;
+        int turn = 0;
+        int squares = 0;
+    };
+    std::vector<Labelling> fitting;
+    for (int quarter = 0; quarter < 4; ++quarter) {
+        const bool across = quarter % 2 == 1;
+        if ((across ? lattice.h : lattice.w) != columns || (across ? lattice.w : lattice.h) != rows)
+            continue;
+        Labelling labelling;
+        labelling.points.reserve(size_t(columns) * size_t(rows));
+        for (int i = 0; i < columns; ++i) {
+            for (int j = 0; j < rows; ++j) {
+                const cv::Point p = LatticeIndex(quarter, i, j, lattice.w, lattice.h);
+                labelling.points.push_back(lattice.at(p.x, p.y));
+            }
+        }
+        labelling.turn = TurnOf(labelling.points, columns, rows);
+        if (kind == TargetKind::Chessboard)
+            labelling.squares = SquaresAgree(picture, labelling.points, columns, rows);
+        fitting.push_back(std::move(labelling));
+    }
+    if (fitting.empty())
+        return false;
+    // Those whose dark squares lie where the print has them; all, when none does (a board
+    // printed light on dark, or squares that show no contrast).
+    std::vector<const Labelling*> consistent;
+    for (const Labelling& labelling : fitting)
+        if (labelling.squares > 0)
+            consistent.push_back(&labelling);
+    if (consistent.empty())
+        for (const Labelling& labelling : fitting)
+            consistent.push_back(&labelling);
+    const Labelling* chosen =
+        *std::min_element(consistent.begin(), consistent.end(),
+                          [](const Labelling* a, const Labelling* b) { return a->turn < b->turn; });
+    board = chosen->points;
+    turn.degrees = chosen->turn;
+    turn.told = consistent.size() == 1;
     return true;
 }
 
@@ -158,15 +280,6 @@ std::vector<double> NeighbourSpacing(const std::vector<cv::Point2d>& points, int
         }
     }
     return spacing;
-}
-
-// The pattern sizes to look for: as given, and turned when the grid is not square (the
-// finders may want the lines the other way; the order decides which is right).
-std::vector<cv::Size> Patterns(int columns, int rows) {
-    std::vector<cv::Size> sizes{cv::Size(columns, rows)};
-    if (columns != rows)
-        sizes.emplace_back(rows, columns);
-    return sizes;
 }
 
 // ---- the chessboard -----------------------------------------------------------------
@@ -213,14 +326,17 @@ void RefineCorners(const cv::Mat& grey, std::vector<cv::Point2d>& points,
     const int half = std::clamp(int(std::floor(0.35 * smallest)), 2, 40);
     const int border = half + 2 + int(std::ceil(3.0 * kCornerSmoothing));
     const cv::Rect bounds(0, 0, grey.cols, grey.rows);
+    std::atomic<bool> atEdge{false};
     const bool found = RefineEach(points.size(), [&](size_t k) {
         const cv::Point2d& coarse = points[k];
         const cv::Rect patch =
             cv::Rect(int(std::lround(coarse.x)) - border, int(std::lround(coarse.y)) - border,
                      2 * border + 1, 2 * border + 1) &
             bounds;
-        if (patch.width < 2 * half + 5 || patch.height < 2 * half + 5)
-            return false; // a corner at the edge of the photograph: the field is not all in it
+        if (patch.width < 2 * half + 5 || patch.height < 2 * half + 5) {
+            atEdge = true; // a corner at the edge of the photograph: the field is not all in it
+            return false;
+        }
         cv::Mat smooth;
         cv::GaussianBlur(grey(patch), smooth, cv::Size(0, 0), kCornerSmoothing, kCornerSmoothing,
                          cv::BORDER_REPLICATE);
@@ -238,6 +354,8 @@ void RefineCorners(const cv::Mat& grey, std::vector<cv::Point2d>& points,
         points[k] = refined;
         return true;
     });
+    if (atEdge)
+        throw GridNotFound(messages::GridPartlyOutside().toStdString());
     if (!found)
         NotFound();
 }
@@ -468,32 +586,28 @@ void RefineDots(const cv::Mat& grey, std::vector<cv::Point2d>& points,
     CorrectPerspective(points, areas, columns, rows, pitchRatio);
 }
 
-DetectedTargets DetectTargetsStaged(const cv::Mat& input, TargetKind kind, int columns, int rows,
-                                    const DetectionTuning& tuning,
-                                    const DetectionProgress& progress, int from, int to);
-
-// The targets on the reduced copy, in the calibration's order; false when not found.
+// The grid on the reduced copy, as the finder walked it; false when not found, `seen`
+// telling what was seen of a lattice then.
 bool FindOnCopy(const cv::Mat& work, TargetKind kind, int columns, int rows,
                 const DetectionTuning& tuning, const Stages& stages, bool& lightDots,
-                std::vector<cv::Point2d>& ordered) {
+                FoundGrid& grid, GridSighting& seen) {
     if (kind == TargetKind::Chessboard) {
         if (tuning.finder == ChessboardFinder::Grid) {
-            const std::optional<FoundGrid> grid = FindChessboardGrid(work, columns, rows);
+            std::optional<FoundGrid> found = FindChessboardGrid(work, columns, rows, &seen);
             stages.At(80);
-            return grid && InCalibrationOrder(grid->points, cv::Size(grid->along, grid->lines),
-                                              columns, rows, ordered);
+            if (!found)
+                return false;
+            grid = std::move(*found);
+            return true;
         }
-        const std::vector<cv::Size> patterns = Patterns(columns, rows);
-        const int attempts = int(patterns.size());
-        int attempt = 0;
-        for (const cv::Size& pattern : patterns) {
-            std::vector<cv::Point2f> corners;
-            const bool found = FindChessboardOn(work, pattern, tuning.finder, corners);
-            stages.At(10 + 70 * ++attempt / attempts);
-            if (found && InCalibrationOrder(corners, pattern, columns, rows, ordered))
-                return true;
-        }
-        return false;
+        // OpenCV's finders take the board in any orientation.
+        std::vector<cv::Point2f> corners;
+        const bool found = FindChessboardOn(work, cv::Size(columns, rows), tuning.finder, corners);
+        stages.At(80);
+        if (!found || corners.size() != size_t(columns) * size_t(rows))
+            return false;
+        grid = {columns, rows, std::move(corners)};
+        return true;
     }
     // Dark dots on light paper, then light dots on dark.
     for (const bool light : {false, true}) {
@@ -502,15 +616,45 @@ bool FindOnCopy(const cv::Mat& work, TargetKind kind, int columns, int rows,
             cv::bitwise_not(work, image);
         else
             image = work;
-        const std::optional<FoundGrid> grid = FindDotGrid(image, columns, rows);
+        GridSighting sighting;
+        std::optional<FoundGrid> found = FindDotGrid(image, columns, rows, &sighting);
         stages.At(light ? 80 : 45);
-        if (grid && InCalibrationOrder(grid->points, cv::Size(grid->along, grid->lines), columns,
-                                       rows, ordered)) {
+        if (sighting.nodes > seen.nodes)
+            seen = sighting;
+        if (found) {
             lightDots = light;
+            grid = std::move(*found);
             return true;
         }
     }
     return false;
+}
+
+// Not found: what was seen, when it tells the user something; otherwise the one message.
+// A piece of lattice of at least 3 x 3 targets that fills its rectangle (three quarters of
+// it, where the photograph's edge cuts it aslant) and is no larger than the grid asked
+// for, running on beyond the photograph's edge: the field is partly outside; one that
+// fills its rectangle whole and is of another size: a grid of that size.
+[[noreturn]] void NotFoundSeeing(const GridSighting& seen, TargetKind kind, int columns, int rows) {
+    constexpr size_t kTold = 9;
+    const double extent = double(seen.along) * double(seen.lines);
+    const bool within = (seen.along <= columns && seen.lines <= rows) ||
+                        (seen.along <= rows && seen.lines <= columns);
+    if (seen.nodes >= kTold && seen.beyondEdge && within && double(seen.nodes) >= 0.75 * extent)
+        throw GridNotFound(messages::GridPartlyOutside().toStdString());
+    if (seen.whole && seen.along >= 3 && seen.lines >= 3 && seen.nodes >= kTold) {
+        // Counted the way the user counts: the longer side where the typed one is.
+        const int longer = std::max(seen.along, seen.lines);
+        const int shorter = std::min(seen.along, seen.lines);
+        const bool wide = columns >= rows;
+        const int seenColumns = wide ? longer : shorter;
+        const int seenRows = wide ? shorter : longer;
+        if (seenColumns != columns || seenRows != rows)
+            throw GridNotFound(messages::GridOfOtherSize(seenColumns, seenRows, columns, rows,
+                                                         kind == TargetKind::Chessboard)
+                                   .toStdString());
+    }
+    NotFound();
 }
 
 } // namespace
@@ -521,9 +665,9 @@ cv::Mat ReadPhotograph(const QString& fileName) {
 
 namespace {
 
-DetectedTargets DetectTargetsStaged(const cv::Mat& input, TargetKind kind, int columns, int rows,
-                                    const DetectionTuning& tuning,
-                                    const DetectionProgress& progress, int from, int to) {
+BoardTargets FindStaged(const cv::Mat& input, TargetKind kind, int columns, int rows,
+                        const DetectionTuning& tuning, const DetectionProgress& progress, int from,
+                        int to) {
     if (columns < 2 || rows < 2)
         throw std::invalid_argument("A grid of targets has at least 2 columns and 2 rows");
     const Stages stages(progress, from, to);
@@ -555,8 +699,13 @@ DetectedTargets DetectTargetsStaged(const cv::Mat& input, TargetKind kind, int c
     stages.At(10);
 
     bool lightDots = false;
+    FoundGrid grid;
+    GridSighting seen;
+    if (!FindOnCopy(work, kind, columns, rows, tuning, stages, lightDots, grid, seen))
+        NotFoundSeeing(seen, kind, columns, rows);
     std::vector<cv::Point2d> points;
-    if (!FindOnCopy(work, kind, columns, rows, tuning, stages, lightDots, points))
+    BoardTurn turn;
+    if (!LabelInBoardAxes(grid, work, kind, columns, rows, points, turn))
         NotFound();
     // Pixel centres: (x + 0.5) / scale - 0.5 on each axis.
     const double sx = double(grey.cols) / double(work.cols);
@@ -580,12 +729,13 @@ DetectedTargets DetectTargetsStaged(const cv::Mat& input, TargetKind kind, int c
     }
     stages.At(95);
 
-    DetectedTargets targets;
+    BoardTargets targets;
     targets.kind = kind;
     targets.columns = columns;
     targets.rows = rows;
     targets.imageWidth = grey.cols;
     targets.imageHeight = grey.rows;
+    targets.turn = turn;
     targets.points.reserve(points.size());
     for (const cv::Point2d& p : points) {
         if (!(p.x >= -0.5 && p.x <= grey.cols - 0.5 && p.y >= -0.5 && p.y <= grey.rows - 0.5))
@@ -595,6 +745,18 @@ DetectedTargets DetectTargetsStaged(const cv::Mat& input, TargetKind kind, int c
     stages.At(100);
     return targets;
 }
+
+// The photograph read as the first 15 % of the work.
+cv::Mat ReadStaged(const QString& fileName, int columns, int rows,
+                   const DetectionProgress& progress) {
+    if (columns < 2 || rows < 2)
+        throw std::invalid_argument("A grid of targets has at least 2 columns and 2 rows");
+    const Stages stages(progress, 0, 100);
+    stages.At(0);
+    return ReadPhotograph(fileName);
+}
+
+constexpr int kReadShare = 15;
 
 } // namespace
 
@@ -606,17 +768,89 @@ DetectedTargets DetectTargets(const cv::Mat& grey, TargetKind kind, int columns,
 DetectedTargets DetectTargetsTuned(const cv::Mat& grey, TargetKind kind, int columns, int rows,
                                    const DetectionTuning& tuning,
                                    const DetectionProgress& progress) {
-    return DetectTargetsStaged(grey, kind, columns, rows, tuning, progress, 0, 100);
+    return InCalibrationOrder(FindStaged(grey, kind, columns, rows, tuning, progress, 0, 100));
 }
 
 DetectedTargets DetectTargetsInFile(const QString& fileName, TargetKind kind, int columns, int rows,
                                     const DetectionProgress& progress) {
-    if (columns < 2 || rows < 2)
-        throw std::invalid_argument("A grid of targets has at least 2 columns and 2 rows");
-    const Stages stages(progress, 0, 100);
-    stages.At(0);
-    const cv::Mat grey = ReadPhotograph(fileName);
-    return DetectTargetsStaged(grey, kind, columns, rows, DetectionTuning{}, progress, 15, 100);
+    const cv::Mat grey = ReadStaged(fileName, columns, rows, progress);
+    return InCalibrationOrder(
+        FindStaged(grey, kind, columns, rows, DetectionTuning{}, progress, kReadShare, 100));
+}
+
+BoardTargets FindBoardTargets(const cv::Mat& grey, TargetKind kind, int columns, int rows,
+                              const DetectionTuning& tuning, const DetectionProgress& progress) {
+    return FindStaged(grey, kind, columns, rows, tuning, progress, 0, 100);
+}
+
+BoardTargets FindBoardTargetsInFile(const QString& fileName, TargetKind kind, int columns, int rows,
+                                    const DetectionTuning& tuning,
+                                    const DetectionProgress& progress) {
+    const cv::Mat grey = ReadStaged(fileName, columns, rows, progress);
+    return FindStaged(grey, kind, columns, rows, tuning, progress, kReadShare, 100);
+}
+
+DetectedTargets InCalibrationOrder(const BoardTargets& targets) {
+    const int nc = targets.columns;
+    const int nr = targets.rows;
+    if (nc < 2 || nr < 2 || targets.points.size() != size_t(nc) * size_t(nr))
+        throw std::invalid_argument("InCalibrationOrder: no grid of targets");
+    const auto at = [&](int i, int j) -> const PlanePoint& {
+        return targets.points[size_t(i) * size_t(nr) + size_t(j)];
+    };
+    // The mean steps along the board's x (ex) and y (ey).
+    double exx = 0.0, exy = 0.0, eyx = 0.0, eyy = 0.0;
+    for (int i = 0; i < nc; ++i) {
+        for (int j = 0; j < nr; ++j) {
+            if (i + 1 < nc) {
+                exx += at(i + 1, j).x - at(i, j).x;
+                exy += at(i + 1, j).y - at(i, j).y;
+            }
+            if (j + 1 < nr) {
+                eyx += at(i, j + 1).x - at(i, j).x;
+                eyy += at(i, j + 1).y - at(i, j).y;
+            }
+        }
+    }
+    DetectedTargets ordered;
+    ordered.kind = targets.kind;
+    ordered.imageWidth = targets.imageWidth;
+    ordered.imageHeight = targets.imageHeight;
+    ordered.turn = targets.turn;
+    ordered.swapped = std::abs(exx) * std::abs(eyy) < std::abs(exy) * std::abs(eyx);
+    const bool swapped = ordered.swapped;
+    const int columns = swapped ? nr : nc;
+    const int rows = swapped ? nc : nr;
+    ordered.columns = columns;
+    ordered.rows = rows;
+    const bool flipX = (swapped ? eyx : exx) < 0.0;
+    const bool flipY = (swapped ? exy : eyy) < 0.0;
+    ordered.points.reserve(targets.points.size());
+    for (int a = 0; a < columns; ++a) {
+        for (int b = 0; b < rows; ++b) {
+            const int alongX = flipX ? columns - 1 - a : a;
+            const int alongY = flipY ? rows - 1 - b : b;
+            ordered.points.push_back(swapped ? at(alongY, alongX) : at(alongX, alongY));
+        }
+    }
+    // Every column runs down the image and every row to the right.
+    const auto point = [&](int a, int b) -> const PlanePoint& {
+        return ordered.points[size_t(a) * size_t(rows) + size_t(b)];
+    };
+    for (int a = 0; a < columns; ++a)
+        for (int b = 0; b + 1 < rows; ++b)
+            if (!(point(a, b + 1).y > point(a, b).y))
+                throw GridNotFound(messages::GridTurnedAslant().toStdString());
+    for (int a = 0; a + 1 < columns; ++a)
+        for (int b = 0; b < rows; ++b)
+            if (!(point(a + 1, b).x > point(a, b).x))
+                throw GridNotFound(messages::GridTurnedAslant().toStdString());
+    return ordered;
+}
+
+std::vector<PlanePoint> CalibrationScene(const Board& board, const DetectedTargets& targets) {
+    return targets.swapped ? SceneGrid(targets.columns, targets.rows, board.pitchY, board.pitch)
+                           : SceneGrid(targets.columns, targets.rows, board.pitch, board.pitchY);
 }
 
 } // namespace vrma

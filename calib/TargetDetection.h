@@ -2,10 +2,26 @@
 // Target detection: from a photograph of the printed test field to the image points of a
 // calibration (data/PointFileWriter writes them, and the board's scene grid, as the two
 // coordinate files). A field is a grid of NC columns by NR rows of targets (calib/Board),
-// either the inner corners of a chessboard (a board of (NC + 1) x (NR + 1) squares) or a
-// symmetric grid of dots. The targets are listed as the calibration reads its grid:
-// column by column, the column index growing with image x and the row index with image y,
-// so that the k-th image point (k = i * NR + j) and the k-th scene point are one node.
+// either the inner corners of a chessboard (a board of (NC + 1) x (NR + 1) squares, the
+// top left one dark) or a symmetric grid of dots, described once, as printed.
+//
+// A photograph may show the board turned by any angle (and tilted). The targets are first
+// labelled in the board's own axes (BoardTargets): its x from column to column, its y from
+// row to row, as printed, so that one printed target has one index in every photograph.
+// The labelling keeps the board's handedness (a print is seen from its front) and picks,
+// of the four quarter turns, those that give NC x NR and, for a chessboard, the dark
+// squares where the print has them. Where the board's look cannot tell two turns apart (a
+// chessboard with NC + NR even looks the same turned by half a round, a square one with NC
+// even by a quarter too; dots tell nothing but NC from NR), the smallest turn consistent
+// with what is seen is taken: for a calibration a symmetric relabelling is a rigid motion
+// of the board like any other, so it does no harm.
+//
+// The calibration of one photograph (DetectedTargets) lists the targets as it reads its
+// grid: column by column, the column index growing with image x and the row index with
+// image y, so that the k-th image point (k = i * rows + j) and the k-th scene point are one
+// node. Its columns are the board's axis that runs along image x: a board seen turned by a
+// quarter has the board's rows as its columns, and the scene grid then takes the pitch of
+// that axis (CalibrationScene).
 // Core only: OpenCV and Qt Core/Gui, no windows.
 #include "calib/Board.h"
 #include "data/PlanePoint.h"
@@ -23,14 +39,38 @@ class Mat;
 
 namespace vrma {
 
+// How a board lies in a photograph: the angle from image x to the board's own x axis,
+// clockwise on screen (image y points down), to the nearest quarter: 0, 90, 180 or 270.
+// `told`: the board's look tells this turn from the others it could be (see above).
+struct BoardTurn {
+    int degrees = 0;
+    bool told = true;
+};
+
+// The targets found, labelled in the board's own axes.
+struct BoardTargets {
+    TargetKind kind = TargetKind::Chessboard;
+    int columns = 0; // the board's, as printed
+    int rows = 0;
+    int imageWidth = 0; // of the photograph, pixels
+    int imageHeight = 0;
+    // columns * rows: k = i * rows + j is the target in column i, row j of the board.
+    std::vector<PlanePoint> points;
+    BoardTurn turn;
+};
+
 // The targets found, in the calibration's order (column by column).
 struct DetectedTargets {
     TargetKind kind = TargetKind::Chessboard;
-    int columns = 0;
+    int columns = 0; // the calibration's: along image x
     int rows = 0;
     int imageWidth = 0; // of the photograph, pixels
     int imageHeight = 0;
     std::vector<PlanePoint> points; // columns * rows, k = i * rows + j
+    BoardTurn turn;
+    // The board's columns run along image y (turned by a quarter): columns and rows here
+    // are the board's rows and columns.
+    bool swapped = false;
 };
 
 // The photograph cannot be read (no file, not an image, truncated or damaged, empty, of a
@@ -62,9 +102,12 @@ using DetectionProgress = std::function<bool(int percent)>;
 // 8-bit grey image, within the bounds of calib/Photograph.h. Throws PhotoReadError.
 cv::Mat ReadPhotograph(const QString& fileName);
 
-// Finds the columns x rows targets of the given kind in an 8-bit grey image and returns
-// them in the calibration's order. Throws GridNotFound, DetectionCancelled, or
-// std::invalid_argument for columns or rows below 2.
+// Finds the columns x rows targets of the given kind (the board's, as printed) in an 8-bit
+// grey image, turned any way, and returns them in the calibration's order. Throws
+// GridNotFound (its message says what was seen when it can: a grid of another size, one
+// partly outside the photograph, one turned by about 45 degrees, which one photograph
+// cannot be calibrated with), DetectionCancelled, or std::invalid_argument for columns or
+// rows below 2.
 DetectedTargets DetectTargets(const cv::Mat& grey, TargetKind kind, int columns, int rows,
                               const DetectionProgress& progress = {});
 
@@ -83,8 +126,9 @@ enum class ChessboardFinder {
 struct DetectionTuning {
     ChessboardFinder finder = ChessboardFinder::Grid;
     int workingSide = 0; // the reduced copy's longest side, pixels; 0: the default
-    // Dots: the rows' pitch over the columns' (the dots are circles on the plane); the
-    // perspective correction of their centres takes the grid's steps in this ratio.
+    // Dots: the board's pitch along y over its pitch along x (the dots are circles on the
+    // plane); the perspective correction of their centres takes the grid's steps in this
+    // ratio.
     double pitchRatio = 1.0;
 };
 
@@ -95,5 +139,25 @@ DetectedTargets DetectTargetsTuned(const cv::Mat& grey, TargetKind kind, int col
 // ReadPhotograph, then DetectTargets.
 DetectedTargets DetectTargetsInFile(const QString& fileName, TargetKind kind, int columns, int rows,
                                     const DetectionProgress& progress = {});
+
+// The same search, the targets labelled in the board's own axes, whatever the turn.
+// Throws as DetectTargets (but for a board at 45 degrees, which is found).
+BoardTargets FindBoardTargets(const cv::Mat& grey, TargetKind kind, int columns, int rows,
+                              const DetectionTuning& tuning,
+                              const DetectionProgress& progress = {});
+// ReadPhotograph, then FindBoardTargets; throws PhotoReadError too.
+BoardTargets FindBoardTargetsInFile(const QString& fileName, TargetKind kind, int columns, int rows,
+                                    const DetectionTuning& tuning,
+                                    const DetectionProgress& progress = {});
+
+// The targets in the calibration's order. Throws GridNotFound (messages::GridTurnedAslant)
+// when neither axis of the board runs along image x: the columns would not run down the
+// image and the rows to the right.
+DetectedTargets InCalibrationOrder(const BoardTargets& targets);
+
+// The scene grid that pairs with the targets in the calibration's order, for the board
+// they were found for: X = i * (the pitch of the board's axis along image x), Y = j * the
+// other, column by column.
+std::vector<PlanePoint> CalibrationScene(const Board& board, const DetectedTargets& targets);
 
 } // namespace vrma

@@ -60,6 +60,32 @@ inline QString GridNotFound() {
     return QStringLiteral("Сетка мишеней на снимке не найдена. Проверьте вид мишеней, число "
                           "столбцов и строк и что всё поле целиком видно на снимке.");
 }
+// The grid was seen, but not as asked for or not so that it can be used: what was seen.
+// A whole grid of another size (its columns and rows as the user would count them).
+inline QString GridOfOtherSize(int seenColumns, int seenRows, int columns, int rows,
+                               bool chessboard) {
+    return QStringLiteral("Сетка мишеней на снимке не найдена: на снимке видна сетка %1 × %2 "
+                          "мишеней, а задана %3 × %4. Проверьте число столбцов и строк%5.")
+        .arg(seenColumns)
+        .arg(seenRows)
+        .arg(columns)
+        .arg(rows)
+        .arg(chessboard ? QStringLiteral(" (мишени шахматного поля — внутренние углы: их на "
+                                         "один меньше, чем клеток)")
+                        : QString());
+}
+inline QString GridPartlyOutside() {
+    return QStringLiteral("Сетка мишеней на снимке видна не целиком: часть поля за краем "
+                          "снимка. Снимите поле так, чтобы оно всё было в кадре.");
+}
+// Found, but at about 45 degrees: no axis of the board runs along image x, as the
+// calibration of one photograph needs.
+inline QString GridTurnedAslant() {
+    return QStringLiteral("Сетка мишеней найдена, но на снимке она повёрнута почти на 45°: "
+                          "ни столбцы, ни строки поля не идут вдоль краёв кадра, и по одному "
+                          "снимку коэффициент не вычислить. Снимите поле так, чтобы его края "
+                          "шли вдоль краёв кадра.");
+}
 // A photograph in a format that is not read; format names it ("GIF", "HDR (Radiance)").
 inline QString PhotoFormatNotRead(const QString& format) {
     return QStringLiteral("Снимок в формате %1 не читается: снимки читаются в форматах JPEG, "

@@ -11,6 +11,7 @@ PACKAGES=(
   fonts-dejavu-core fonts-liberation2
   poppler-utils
   locales
+  python3-opencv python3-numpy
 )
 # Extra packages a caller may ask for (for instance the fuzzing or comparison tools).
 PACKAGES+=("$@")

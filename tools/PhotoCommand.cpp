@@ -56,8 +56,11 @@ PhotoResult RunPhotoDetection(const PhotoRequest& request) {
         return result;
     }
     result.targets = int(targets.points.size());
+    result.columns = targets.columns;
+    result.rows = targets.rows;
     try {
-        WritePointFiles(request.sceneOut, SceneGrid(board), request.imageOut, targets.points);
+        WritePointFiles(request.sceneOut, CalibrationScene(board, targets), request.imageOut,
+                        targets.points);
     } catch (const std::exception& error) {
         result.status = PhotoStatus::WriteFailed;
         result.message = QString::fromUtf8(error.what());

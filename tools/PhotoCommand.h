@@ -36,6 +36,10 @@ struct PhotoResult {
     int width = 0;   // the photograph's size, pixels, when it was read
     int height = 0;
     int targets = 0; // found
+    // The grid as the calibration reads it (the board's columns and rows, swapped when the
+    // board is seen turned by a quarter), when found.
+    int columns = 0;
+    int rows = 0;
 };
 
 // Detects the targets of a checked request and writes the scene and image files.

@@ -11,6 +11,7 @@
 #include "data/Locale.h"
 #include "data/Numbers.h"
 #include "data/PlanePoint.h"
+#include "data/PointFileReader.h"
 #include "data/ProgramFiles.h"
 #include "data/SeparatorCheck.h"
 #include "data/TextFile.h"
@@ -18,6 +19,7 @@
 #include "drawing/CalibrationReport.h"
 #include "drawing/FieldCheckVerdict.h"
 #include "drawing/ScaleRatioLines.h"
+#include "tools/CameraCommand.h"
 #include "tools/CommandLine.h"
 #include "tools/FieldCheckJson.h"
 #include "tools/FieldSheetCommand.h"
@@ -51,6 +53,8 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
   vrma-calib --photo СНИМОК --target chessboard|dots --columns NC --rows NR --pitch P
              [--pitch-y PY] --scene-out СЦЕНА --image-out ИЗОБРАЖЕНИЕ
              [остальные параметры, как в первом вызове]
+  vrma-calib --photo СНИМОК1 --photo СНИМОК2 [--photo ...] --target chessboard|dots
+             --columns NC --rows NR --pitch P [...]   (калибровка камеры, см. ниже)
   vrma-calib --example-folder
   vrma-calib --help
 
@@ -133,7 +137,8 @@ Windows-1251, каждая строка записанного файла ока
   0  расчёт выполнен, заказанные файлы записаны;
   1  ошибка в командной строке (неизвестный или неполный параметр, нет обязательного
      параметра, неверный разделитель, --camera без --table, нецелые W или H
-     при --camera, --view без двух файлов, неположительное --focal; --photo вместе
+     при --camera, --view без двух файлов или с числом точек, отличным от NC·NR
+     (сообщение называет снимок), неположительное --focal; --photo вместе
      с --scene или --image, без --target, --pitch, --scene-out или --image-out,
      неизвестный вид мишеней, шаг не от 2 до 500, NC или NR не целое число
      от 2 до 200); ничего не вычислено и не записано;
@@ -236,6 +241,38 @@ std::optional<QString> TakeViews(QStringList& arguments, QList<QStringList>& vie
             arguments.remove(k, 3);
         } else {
             ++k;
+        }
+    }
+    return std::nullopt;
+}
+
+// Every --view is a photograph of the main grid: both its files hold NC x NR points. A
+// message naming the first view that does not; a file that does not read is left to the
+// calibration, which tells why.
+std::optional<QString> CheckViewCounts(const QList<QStringList>& views, const QString& columns,
+                                       const QString& rows) {
+    const std::optional<qint32> nc = ParseInteger(columns);
+    const std::optional<qint32> nr = ParseInteger(rows);
+    if (!nc || !nr)
+        return std::nullopt;
+    const qint64 expected = qint64(*nc) * qint64(*nr);
+    for (qsizetype k = 0; k < views.size(); ++k) {
+        for (const QString& file : views[k]) {
+            VT_Points points(1);
+            try {
+                LoadPointFile(file, &points);
+            } catch (const std::exception&) {
+                continue;
+            }
+            if (points.Count() != expected)
+                return QStringLiteral("Снимок --view %1 (%2): в файле %3 точек, а в основной "
+                                      "сетке %4 (%5 × %6) — это снимок другой сетки")
+                    .arg(k + 1)
+                    .arg(file)
+                    .arg(points.Count())
+                    .arg(expected)
+                    .arg(*nc)
+                    .arg(*nr);
         }
     }
     return std::nullopt;
@@ -463,6 +500,8 @@ int CalibrateFiles(const CommandLine& options, const QList<QStringList>& views) 
         return CommandLineError(*error);
     if (const auto error = ReadCalibrationRequest(options, request))
         return CommandLineError(*error);
+    if (const auto error = CheckViewCounts(views, request.columns, request.rows))
+        return CommandLineError(*error);
     return Calibrate(request);
 }
 
@@ -489,6 +528,8 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
     request.views = views;
     if (const auto error = ReadCalibrationRequest(options, request))
         return CommandLineError(*error);
+    if (const auto error = CheckViewCounts(views, request.columns, request.rows))
+        return CommandLineError(*error);
 
     const PhotoResult found = RunPhotoDetection(photo);
     switch (found.status) {
@@ -503,12 +544,18 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
     }
     request.sceneFile = photo.sceneOut;
     request.imageFile = photo.imageOut;
+    // A board seen turned by a quarter: its rows are the calibration's columns.
+    request.columns = FormatInteger(found.columns);
+    request.rows = FormatInteger(found.rows);
     request.width = options.value("width", FormatInteger(found.width));
     request.height = options.value("height", FormatInteger(found.height));
     return Calibrate(request);
 }
 
 int Run(QStringList arguments) {
+    // Several photographs: the calibration of a camera (tools/CameraCommand).
+    if (NamesSeveralPhotos(arguments))
+        return RunCameraCommand(arguments);
     QList<QStringList> views;
     if (const auto error = TakeViews(arguments, views))
         return CommandLineError(*error);
@@ -518,6 +565,7 @@ int Run(QStringList arguments) {
     if (options.help()) {
         std::fputs(kHelp, stdout);
         std::fputs(FieldSheetHelp(), stdout);
+        std::fputs(CameraCommandHelp(), stdout);
         return kDone;
     }
     return options.has("photo") ? MeasurePhotograph(options, views)

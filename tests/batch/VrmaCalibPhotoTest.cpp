@@ -3,6 +3,7 @@
 // cannot be read, leaves every file as it was.
 #include "batch/CalibProcess.h"
 #include "data/Messages.h"
+#include "data/TextFile.h"
 #include "support/PhotoRenderer.h"
 
 #include <QDir>
@@ -111,6 +112,42 @@ TEST_F(VrmaCalibPhoto, RowPitchAndGivenSize) {
     EXPECT_NEAR(QString(run.out[30]).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(),
                 1.0035 * 20.0 / 12.5, 4e-4);
     EXPECT_TRUE(Bytes(table).contains("\r\n0 0 1000 1200 X")) << Bytes(table).toStdString();
+}
+
+TEST_F(VrmaCalibPhoto, BoardTurnedByAQuarterCalibratesAsTheFilesDo) {
+    // Printed 9 x 6, 20 mm between its columns and 25 between its rows, photographed
+    // turned by a quarter: the calibration's columns are its rows, 25 mm apart.
+    PhotoScene scene;
+    scene.pitchY = 25.0;
+    scene.roll = 90.0;
+    scene.fill = 0.6;
+    scene.blur = 1.0;
+    const QString photo = path(QStringLiteral("turned.png"));
+    WritePhoto(RenderPhoto(scene), photo);
+    const CalibRun run = Calib(photoArguments(photo, QStringLiteral("chessboard"))
+                               << QStringLiteral("--pitch-y") << QStringLiteral("25"));
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err, QString());
+    // 4 x 7 interior nodes, then the summary; the mean is the camera's fy / fx.
+    ASSERT_EQ(run.out.size(), 28 + 6);
+    EXPECT_NEAR(run.out[30].toDouble(), 1.0035, 2e-4);
+    const QString sceneFile = path(QStringLiteral("scene.crd"));
+    EXPECT_TRUE(Bytes(sceneFile).startsWith("0 ; 0\r\n0 ; 20\r\n"))
+        << Bytes(sceneFile).toStdString();
+    EXPECT_EQ(ReadTextLines(sceneFile).value(9), QStringLiteral("25 ; 0"));
+    const CalibRun files =
+        Calib({QStringLiteral("--scene"), sceneFile, QStringLiteral("--image"),
+               path(QStringLiteral("image.crd")), QStringLiteral("--columns"), QStringLiteral("6"),
+               QStringLiteral("--rows"), QStringLiteral("9")});
+    EXPECT_EQ(files.code, 0);
+    EXPECT_EQ(files.out, run.out);
+
+    // A board of another size: what was seen is said.
+    QStringList eight = photoArguments(photo, QStringLiteral("chessboard"));
+    eight[eight.indexOf(QStringLiteral("--columns")) + 1] = QStringLiteral("8");
+    const CalibRun other = Calib(eight);
+    EXPECT_EQ(other.code, 6);
+    EXPECT_EQ(other.err, messages::GridOfOtherSize(9, 6, 8, 6, true) + QLatin1Char('\n'));
 }
 
 TEST_F(VrmaCalibPhoto, NoGridOrNoPhotographWritesNothing) {

@@ -167,17 +167,54 @@ TEST_F(Detection, LightDotsOnDark) {
               0.15);
 }
 
-TEST_P(Detection, GridOfOtherSizeIsNotFound) {
+TEST_P(Detection, SteepPerspectiveThroughABarrelLens) {
+    // The field turned 45 to 55 degrees away about the vertical axis: its far columns come
+    // out a third narrower and turned against the near ones.
+    for (const double tilt : {45.0, 50.0, 55.0}) {
+        PhotoScene scene = Field(GetParam());
+        scene.tiltY = tilt;
+        scene.tiltX = 8.0;
+        scene.k1 = -0.21;
+        scene.k2 = 0.08;
+        scene.fill = 0.7;
+        scene.blur = 1.0;
+        const RenderedPhoto photo = RenderPhoto(scene);
+        const DetectedTargets found =
+            DetectTargets(photo.image, scene.kind, scene.columns, scene.rows);
+        EXPECT_LT(RmsError(found.points, photo.truth), 0.1) << tilt;
+    }
+}
+
+TEST_P(Detection, GridOfOtherSizeIsNotFoundAndNamed) {
     const PhotoScene scene = Field(GetParam());
     const RenderedPhoto photo = RenderPhoto(scene);
-    // One column short, and the columns and rows swapped: the field has 9 targets along x.
-    for (const auto& [columns, rows] : {std::pair{8, 6}, std::pair{6, 9}}) {
+    const bool chessboard = scene.kind == TargetKind::Chessboard;
+    // One column short, one more row (a chessboard's squares counted for its corners): the
+    // grid seen is named, counted as the user counts.
+    for (const auto& [columns, rows] : {std::pair{8, 6}, std::pair{10, 7}, std::pair{6, 10}}) {
         try {
             DetectTargets(photo.image, scene.kind, columns, rows);
             ADD_FAILURE() << columns << " x " << rows << " was found";
         } catch (const GridNotFound& error) {
-            EXPECT_EQ(QString::fromUtf8(error.what()), messages::GridNotFound());
+            EXPECT_EQ(QString::fromUtf8(error.what()),
+                      columns > rows ? messages::GridOfOtherSize(9, 6, columns, rows, chessboard)
+                                     : messages::GridOfOtherSize(6, 9, columns, rows, chessboard))
+                << error.what();
         }
+    }
+}
+
+TEST_P(Detection, PartlyOutsideThePhotographIsSaid) {
+    // The field's right third beyond the photograph's edge.
+    PhotoScene scene = Field(GetParam());
+    scene.shiftX = 0.35;
+    scene.blur = 0.8;
+    const RenderedPhoto photo = RenderPhoto(scene);
+    try {
+        DetectTargets(photo.image, scene.kind, scene.columns, scene.rows);
+        ADD_FAILURE() << "found";
+    } catch (const GridNotFound& error) {
+        EXPECT_EQ(QString::fromUtf8(error.what()), messages::GridPartlyOutside()) << error.what();
     }
 }
 

@@ -1,7 +1,8 @@
 // The search for the grid on large grids and on textured pictures, where OpenCV's finders
 // did not end (findCirclesGrid on 60 x 60 dots, findChessboardCorners on a speckled table
 // for minutes): the grid is found, in the calibration's order and within the tolerance of
-// the small fields; a grid inside a larger one and a picture of speckle alone are not. The
+// the small fields; a grid inside a larger one (the message names the one seen) and a
+// picture of speckle alone are not. The
 // time they take is measured in bench/photo_limits.cpp.
 #include "calib/GridFinder.h"
 #include "calib/TargetDetection.h"
@@ -29,14 +30,20 @@ INSTANTIATE_TEST_SUITE_P(Kinds, LargeAndTextured,
                                                                                      : "Dots");
                          });
 
-bool Found(const cv::Mat& image, TargetKind kind, int columns, int rows) {
+// The message of a search that finds no grid; empty when it finds one.
+QString NotFound(const cv::Mat& image, TargetKind kind, int columns, int rows) {
     try {
         DetectTargets(image, kind, columns, rows);
-        return true;
+        return QString();
     } catch (const GridNotFound& error) {
-        EXPECT_EQ(QString::fromUtf8(error.what()), messages::GridNotFound());
-        return false;
+        return QString::fromUtf8(error.what());
     }
+}
+
+// What the search says when it sees a whole grid of another size.
+QString OtherSize(TargetKind kind, int seenColumns, int seenRows, int columns, int rows) {
+    return messages::GridOfOtherSize(seenColumns, seenRows, columns, rows,
+                                     kind == TargetKind::Chessboard);
 }
 
 TEST_P(LargeAndTextured, SixtyBySixtyGridIsFoundInOrder) {
@@ -60,9 +67,10 @@ TEST_P(LargeAndTextured, SixtyBySixtyGridIsFoundInOrder) {
     ASSERT_EQ(found.points.size(), 3600u);
     EXPECT_GT(found.points[1].y, found.points[0].y);  // down the first column
     EXPECT_GT(found.points[60].x, found.points[0].x); // then to the right
-    // One column or row fewer: a grid inside the field, not the field.
-    EXPECT_FALSE(Found(photo.image, scene.kind, 59, 60));
-    EXPECT_FALSE(Found(photo.image, scene.kind, 60, 58));
+    // One column or row fewer: a grid inside the field, not the field; the field seen is
+    // named.
+    EXPECT_EQ(NotFound(photo.image, scene.kind, 59, 60), OtherSize(scene.kind, 60, 60, 59, 60));
+    EXPECT_EQ(NotFound(photo.image, scene.kind, 60, 58), OtherSize(scene.kind, 60, 60, 60, 58));
 }
 
 TEST_P(LargeAndTextured, GridInsideALargerOneIsNotFound) {
@@ -72,10 +80,18 @@ TEST_P(LargeAndTextured, GridInsideALargerOneIsNotFound) {
     scene.rows = 9;
     scene.blur = 1.0;
     const RenderedPhoto photo = RenderPhoto(scene);
-    EXPECT_TRUE(Found(photo.image, scene.kind, 12, 9));
-    for (const auto& [columns, rows] :
-         {std::pair{9, 6}, std::pair{11, 9}, std::pair{12, 8}, std::pair{9, 12}})
-        EXPECT_FALSE(Found(photo.image, scene.kind, columns, rows)) << columns << " x " << rows;
+    EXPECT_EQ(NotFound(photo.image, scene.kind, 12, 9), QString());
+    for (const auto& [columns, rows] : {std::pair{9, 6}, std::pair{11, 9}, std::pair{12, 8}})
+        EXPECT_EQ(NotFound(photo.image, scene.kind, columns, rows),
+                  OtherSize(scene.kind, 12, 9, columns, rows))
+            << columns << " x " << rows;
+    // Typed the other way round, it is the field turned by a quarter: found, the
+    // calibration's columns along image x.
+    const DetectedTargets turned = DetectTargets(photo.image, scene.kind, 9, 12);
+    EXPECT_TRUE(turned.swapped);
+    EXPECT_EQ(turned.columns, 12);
+    EXPECT_EQ(turned.rows, 9);
+    EXPECT_LT(RmsError(turned.points, photo.truth), 0.05);
 }
 
 TEST_P(LargeAndTextured, FieldOnASpeckledTable) {
@@ -100,12 +116,12 @@ TEST_P(LargeAndTextured, SpeckleAloneHasNoGrid) {
     cv::Mat speckle(1200, 1800, CV_8U);
     cv::RNG rng(11);
     rng.fill(speckle, cv::RNG::UNIFORM, 0, 256);
-    EXPECT_FALSE(Found(speckle, GetParam(), 9, 6));
+    EXPECT_EQ(NotFound(speckle, GetParam(), 9, 6), messages::GridNotFound());
     speckle.setTo(128);
     for (int n = 0; n < 60000; ++n)
         cv::circle(speckle, {rng.uniform(0, 1800), rng.uniform(0, 1200)}, rng.uniform(1, 7),
                    cv::Scalar(rng.uniform(0, 256)), -1);
-    EXPECT_FALSE(Found(speckle, GetParam(), 9, 6));
+    EXPECT_EQ(NotFound(speckle, GetParam(), 9, 6), messages::GridNotFound());
 }
 
 TEST(LargestReduction, KeepsTheTargetsApart) {

@@ -1,6 +1,8 @@
 // The export through the calibration window: the correction table, the camera file and
 // the modal editor on it, with every dialog answered by the scripted host.
 #include "app/Alfa_form.h"
+#include "calib/ExportFiles.h"
+#include "data/GeometryFiles.h"
 #include "data/TextFile.h"
 #include "editor/Edit.h"
 #include "platform/Application.h"
@@ -593,6 +595,34 @@ TEST_F(Export, ATablePathTheCodePageCannotHoldWritesNoCameraFile) {
     ASSERT_EQ(host.records().size(), 2u);
     EXPECT_TRUE(host.records()[1].text.contains(QString::fromUtf8("«中»")));
     EXPECT_FALSE(QFile::exists(other));
+}
+
+// The camera file of a camera calibrated from photographs: the focal length and the
+// principal point filled in (four decimals, the separator of the moment), the image centre
+// and the table's line as the export writes them; the editor's reader finds the focal
+// length. What "Сохранить" writes is not touched (its focal length stays empty).
+TEST(CalibratedCameraFile, FocalLengthAndPrincipalPointFilledIn) {
+    Camera camera = Camera::Centred(1600.0, 1200.0, 2000.12345, 2007.5);
+    camera[CameraParameter::Cx] = 811.25;
+    camera[CameraParameter::Cy] = 590.56789;
+    SetDecimalSeparator(QLatin1Char(','));
+    const QStringList lines = CameraFileLines(QStringLiteral("1600"), QStringLiteral("1200"),
+                                              QStringLiteral("/data/cam1.tab"), camera);
+    const QStringList values{QStringLiteral("800,0000"),       QStringLiteral("600,0000"),
+                             QStringLiteral("/data/cam1.tab"), QStringLiteral("2000,1235"),
+                             QStringLiteral("1600"),           QStringLiteral("1200"),
+                             QStringLiteral("811,2500"),       QStringLiteral("590,5679")};
+    ASSERT_EQ(lines.size(), 8);
+    for (int k = 0; k < 8; ++k)
+        EXPECT_EQ(lines[k], values[k] + QString::fromUtf8(kComments[k])) << k;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("cam1.cam"));
+    WriteTextLines(file, lines);
+    EXPECT_EQ(CameraFileFocal(file), std::optional<double>(2000.1235));
+    EXPECT_EQ(CameraFileLines(QStringLiteral("1600"), QStringLiteral("1200"),
+                              QStringLiteral("/data/cam1.tab"))[3],
+              QString::fromUtf8(kComments[3]));
+    SetDecimalSeparator(QLatin1Char('.'));
 }
 
 } // namespace

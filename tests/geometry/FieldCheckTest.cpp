@@ -6,12 +6,14 @@
 #include "data/Errors.h"
 #include "drawing/FieldCheckVerdict.h"
 #include "support/CheckedField.h"
+#include "support/PhotoRenderer.h"
 
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
 #include <opencv2/calib3d.hpp>
+#include <random>
 #include <string>
 
 namespace vrma {
@@ -125,6 +127,70 @@ TEST(FieldCheckTilt, PlainCoefficientCarriesTheTiltAndTheCorrectionRemovesIt) {
     EXPECT_NEAR(both.check.tiltVerticalDeg, both.field.tiltVerticalDeg(), 0.2);
     EXPECT_NEAR(both.check.tiltHorizontalDeg, both.field.tiltHorizontalDeg(), 0.2);
     EXPECT_NEAR(*both.check.correctedCoefficient, camera.ratio(), 5e-4);
+}
+
+// A single photograph through a barrel lens with the principal point off the centre: with
+// the nominal focal length alone the lens bends the field and the corrected coefficient
+// misses fy/fx; with the camera calibrated from several photographs the lens is taken out
+// of the points first, and the tilt and the corrected coefficient come out right.
+TEST(FieldCheckTilt, KnownCameraTakesTheLensOut) {
+    test::PhotoScene scene;
+    scene.k1 = -0.21;
+    scene.k2 = 0.08;
+    scene.p1 = 0.0012;
+    scene.p2 = -0.0009;
+    scene.cx = 0.5 * (scene.width - 1) + 40.0;
+    scene.cy = 0.5 * (scene.height - 1) - 30.0;
+    scene.tiltY = 20.0;
+    scene.tiltX = -8.0;
+    scene.fill = 0.8;
+    const test::SceneTargets targets = test::TrueTargets(scene);
+    ASSERT_EQ(targets.truthColumns, 9);
+    const std::vector<PlanePoint> field =
+        SceneGrid(targets.truthColumns, targets.truthRows, scene.pitch, scene.pitch);
+    std::mt19937 random(5);
+    std::normal_distribution<double> noise(0.0, 0.03);
+    std::vector<PlanePoint> image;
+    for (const cv::Point2d& p : targets.truth)
+        image.push_back({p.x + noise(random), p.y + noise(random)});
+    const ScaleRatioRun run = RunScaleRatio(9, 6, field, image);
+    FieldCheckInput input;
+    input.scene = field;
+    input.image = image;
+    input.width = scene.width;
+    input.height = scene.height;
+    input.coefficient = run.coefficient;
+    input.sd = run.sd;
+    input.n = qint64(run.ratios.size());
+    const double truth = scene.fy / scene.fx;
+
+    input.focal = scene.fx;
+    const FieldCheck nominal = CheckField(input);
+    EXPECT_FALSE(nominal.cameraKnown);
+    EXPECT_GT(nominal.homographyRmsPx, 0.5);
+    EXPECT_GT(std::fabs(*nominal.correctedCoefficient - truth), 3e-3);
+
+    input.focal = 1.0; // not looked at
+    input.camera = targets.camera;
+    const FieldCheck known = CheckField(input);
+    EXPECT_TRUE(known.cameraKnown);
+    EXPECT_EQ(known.principalX, scene.cx);
+    EXPECT_EQ(known.principalY, scene.cy);
+    EXPECT_EQ(known.focalUsed, scene.fx);
+    EXPECT_LT(known.homographyRmsPx, 0.06);
+    EXPECT_LT(std::fabs(*known.correctedCoefficient - truth), 3.0 * *known.correctedSe);
+    EXPECT_LT(std::fabs(*known.correctedCoefficient - truth), 3e-4);
+    cv::Matx33d r;
+    cv::Rodrigues(targets.pose.rotation, r);
+    const double tilt = std::acos(std::fabs(r(2, 2))) * 180.0 / std::numbers::pi;
+    EXPECT_NEAR(known.tiltDeg, tilt, 0.2);
+
+    // A camera of another image size does not fit.
+    Camera other = targets.camera;
+    other.width = 1200;
+    other.height = 1600;
+    input.camera = other;
+    EXPECT_NE(Message(input).find("1200 × 1600"), std::string::npos) << Message(input);
 }
 
 // Points measured without noise on a field tilted about one axis only: fx is not fixed by

@@ -214,6 +214,24 @@ TEST(CameraCalibration, PhotographWithWrongCornersLeftOutByItsRms) {
     EXPECT_NEAR(fit.sigmaPx, kNoisePx, 0.1 * kNoisePx);
 }
 
+TEST(CameraCalibration, PhotographLeftOutByTheUserGetsItsRmsUnderTheCameraFound) {
+    const PhotoScene lens = Barrel();
+    std::vector<BoardPhoto> photos = NoisyPhotos(VariedScenes(lens, 8, 21), kNoisePx, 22);
+    const CameraCalibration all = CalibrateCamera(photos);
+    photos[3].leftOut = true;
+    const CameraCalibration fewer = CalibrateCamera(photos);
+    EXPECT_EQ(fewer.used, 7);
+    EXPECT_EQ(fewer.photos[3].use, PhotoUse::LeftOutByUser);
+    ASSERT_TRUE(fewer.photos[3].rmsPx);
+    EXPECT_NEAR(*fewer.photos[3].rmsPx, *all.photos[3].rmsPx, 0.5 * kNoisePx);
+    EXPECT_NE(fewer.camera.fx(), all.camera.fx());
+    // The same as the set without it.
+    std::vector<BoardPhoto> without = photos;
+    without.erase(without.begin() + 3);
+    const CameraCalibration seven = CalibrateCamera(without);
+    EXPECT_NEAR(fewer.ratio, seven.ratio, 1e-3 * fewer.ratioSe);
+}
+
 TEST(CameraCalibration, FewerThanThreeUsablePhotographsRefused) {
     const std::vector<BoardPhoto> all = NoisyPhotos(VariedScenes(Barrel(), 4, 12), kNoisePx, 1);
     EXPECT_TRUE(Contains(MessageOf({}), "не меньше трёх"));
@@ -240,6 +258,13 @@ TEST(CameraCalibration, FewerThanThreeUsablePhotographsRefused) {
     sizes[2].width = 1200;
     sizes[2].height = 1600;
     EXPECT_TRUE(Contains(MessageOf(sizes), "снимок 3 — 1200 × 1600")) << MessageOf(sizes);
+    // ... unless the user leaves it out; the first taken is then the one compared with.
+    sizes[2].leftOut = true;
+    EXPECT_EQ(MessageOf(sizes), "(calibrated)");
+    sizes[0].leftOut = true;
+    sizes[2].leftOut = false;
+    EXPECT_TRUE(Contains(MessageOf(sizes), "снимок 2 — 1600 × 1200 пикселей, снимок 3"))
+        << MessageOf(sizes);
 
     // What only a program can get wrong.
     std::vector<BoardPhoto> uneven = all;

@@ -204,6 +204,53 @@ TEST_F(MeasureWindow, DotsInACameraPhotographGiveTheCamerasRatio) {
     EXPECT_NEAR(form->coefficient, 2007.0 / 2000.0, 0.001);
 }
 
+TEST_F(MeasureWindow, ABoardTurnedByAQuarterIsTakenAsTheCalibrationReadsIt) {
+    // The board printed 9 x 6, 25 mm between its columns and 20 between its rows,
+    // photographed turned by a quarter: its columns run down the image.
+    test::PhotoScene scene;
+    scene.columns = 9;
+    scene.rows = 6;
+    scene.pitch = 25.0;
+    scene.pitchY = 20.0;
+    scene.roll = 90.0;
+    scene.fill = 0.6;
+    scene.blur = 0.8;
+    const QString photo = path(QStringLiteral("turned.png"));
+    test::WritePhoto(test::RenderPhoto(scene), photo);
+    TMeasureForm& window = open(photo);
+    window.BoardForm->KindBox->setCurrentIndex(0);
+    window.BoardForm->ColumnsEdit->setText(QStringLiteral("9"));
+    window.BoardForm->RowsEdit->setText(QStringLiteral("6"));
+    window.BoardForm->PitchEdit->setText(QStringLiteral("25"));
+    window.BoardForm->PitchYEdit->setText(QStringLiteral("20"));
+    find(window);
+    ASSERT_TRUE(window.targets().has_value());
+    EXPECT_TRUE(window.targets()->swapped);
+    EXPECT_EQ(window.targets()->columns, 6);
+    EXPECT_EQ(window.targets()->rows, 9);
+    EXPECT_TRUE(window.StatusLabel->text().contains(QStringLiteral("повёрнуто на 90°")))
+        << window.StatusLabel->text().toStdString();
+    // Drawn as the calibration reads it: six columns.
+    EXPECT_EQ(window.PhotoView->TargetItemCount(), 6 + 2 * 54);
+    host.answerFile(path(QStringLiteral("s.crd")));
+    host.answerFile(path(QStringLiteral("i.crd")));
+    ASSERT_TRUE(window.SaveButtonClick());
+    // Between the calibration's columns lie the board's rows, 20 mm apart.
+    const QStringList sceneLines = ReadTextLines(path(QStringLiteral("s.crd")));
+    EXPECT_EQ(sceneLines.value(1), QStringLiteral("0 ; 25"));
+    EXPECT_EQ(sceneLines.value(9), QStringLiteral("20 ; 0"));
+    EXPECT_EQ(form->Edit5->text(), QStringLiteral("6"));
+    EXPECT_EQ(form->Edit3->text(), QStringLiteral("9"));
+    host.clearRecords();
+    form->Button2->click();
+    EXPECT_TRUE(host.records().empty());
+    EXPECT_NEAR(form->coefficient, 2007.0 / 2000.0, 0.001);
+
+    // One column fewer than the board has: what was seen is said.
+    window.BoardForm->ColumnsEdit->setText(QStringLiteral("8"));
+    findFailing(window, messages::GridOfOtherSize(9, 6, 8, 6, true));
+}
+
 TEST_F(MeasureWindow, GridNotFoundGivesTheOneMessageAndWritesNothing) {
     QImage blank(800, 600, QImage::Format_Grayscale8);
     blank.fill(200);

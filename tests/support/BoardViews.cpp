@@ -1,5 +1,6 @@
 #include "support/BoardViews.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
@@ -8,11 +9,24 @@ namespace vrma::test {
 
 namespace {
 
-bool InsideWithRoom(const SceneTargets& targets, int width, int height) {
-    constexpr double kRoom = 10.0;
+// Every target at least 10 pixels inside the image, or `steps` of the grid's largest step
+// in the image.
+bool InsideWithRoom(const SceneTargets& targets, int rows, int width, int height, double steps) {
+    double room = 10.0;
+    if (steps > 0.0) {
+        const std::vector<PlanePoint>& p = targets.boardTruth;
+        double largest = 0.0;
+        for (size_t k = 0; k < p.size(); ++k) {
+            if ((k + 1) % size_t(rows) != 0)
+                largest = std::max(largest, std::hypot(p[k + 1].x - p[k].x, p[k + 1].y - p[k].y));
+            if (k + size_t(rows) < p.size())
+                largest = std::max(largest, std::hypot(p[k + size_t(rows)].x - p[k].x,
+                                                       p[k + size_t(rows)].y - p[k].y));
+        }
+        room = std::max(room, steps * largest);
+    }
     for (const PlanePoint& p : targets.boardTruth)
-        if (!(p.x >= kRoom && p.x <= width - 1 - kRoom && p.y >= kRoom &&
-              p.y <= height - 1 - kRoom))
+        if (!(p.x >= room && p.x <= width - 1 - room && p.y >= room && p.y <= height - 1 - room))
             return false;
     return true;
 }
@@ -35,12 +49,14 @@ std::vector<PhotoScene> VariedScenes(const PhotoScene& base, int count, unsigned
             const double direction = 2.0 * std::numbers::pi * unit(random);
             scene.tiltX = tilt * std::cos(direction);
             scene.tiltY = tilt * std::sin(direction);
-            scene.roll = variation.maxRoll * (2.0 * unit(random) - 1.0);
+            scene.roll = variation.maxRoll * (2.0 * unit(random) - 1.0) +
+                         (variation.quarterTurns ? 90.0 * double(scenes.size() % 4) : 0.0);
             scene.fill = 0.45 + 0.25 * unit(random);
             scene.shiftX = (1.0 - scene.fill) * (unit(random) - 0.5);
             scene.shiftY = (1.0 - scene.fill) * (unit(random) - 0.5);
             scene.seed = unsigned(random());
-            if (InsideWithRoom(TrueTargets(scene), scene.width, scene.height))
+            if (InsideWithRoom(TrueTargets(scene), scene.rows, scene.width, scene.height,
+                               variation.room))
                 break;
         }
         scenes.push_back(scene);

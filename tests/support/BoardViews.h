@@ -16,12 +16,20 @@ struct Variation {
     double minTilt = 15.0; // degrees
     double maxTilt = 40.0;
     double maxRoll = 20.0; // degrees either way about the line of sight
+    // Each scene turned besides by a quarter turn more than the one before: 0, 90, 180,
+    // 270, 0, ... degrees (boards as users turn them).
+    bool quarterTurns = false;
+    // The room kept between the outermost targets and the image's edge, in steps of the
+    // grid as the image shows it there (1: a chessboard's outer squares in the frame); 0:
+    // 10 pixels.
+    double room = 0.0;
 };
 
 // `count` scenes of the board and camera of `base`: each tilted by minTilt to maxTilt
 // degrees about an axis of its own in the image plane, turned by up to maxRoll degrees
-// about the line of sight, filling 45 to 70 % of the frame anywhere in it, every target
-// at least 10 pixels inside the image. The same seed gives the same scenes.
+// about the line of sight (and by its quarter turn, with quarterTurns), filling 45 to 70 % of the
+// frame anywhere in it, every target at least 10 pixels inside the image. The same seed gives the
+// same scenes.
 std::vector<PhotoScene> VariedScenes(const PhotoScene& base, int count, unsigned seed,
                                      const Variation& variation = {});
 

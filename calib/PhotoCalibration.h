@@ -1,0 +1,81 @@
+#pragma once
+// A camera calibrated from several photographs of one printed board, as the windows and
+// vrma-calib do it:
+// - each photograph is searched for the board, described once as printed (calib/Board),
+//   in any orientation (calib/TargetDetection): the targets found are labelled in the
+//   board's own axes, so that one printed target has one place on the board in every
+//   photograph; the same search gives what the calibration of that photograph alone needs
+//   (the targets in the calibration's order and the scene grid that pairs with them);
+// - the camera is fitted to the photographs found (calib/CameraCalibration), those the
+//   user leaves out kept aside but given their RMS under the camera found;
+// - the camera is written as OpenCV's FileStorage YAML, which OpenCV reads back in C++ and
+//   Python, and as the program's camera file with its focal length and principal point
+//   (calib/ExportFiles).
+// Core only: OpenCV and Qt Core.
+#include "calib/Board.h"
+#include "calib/Camera.h"
+#include "calib/CameraCalibration.h"
+#include "calib/TargetDetection.h"
+#include "data/PlanePoint.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace vrma {
+
+// What the search of one photograph found.
+struct PhotoDetection {
+    QString file;
+    bool read = false;  // the photograph could be read
+    bool found = false; // the whole board was found in it
+    QString reason;     // not found: why, in Russian (the reader's or the search's message)
+    int width = 0;      // of the photograph, pixels, once read
+    int height = 0;
+    std::optional<BoardTurn> turn; // found: how the board lies in it
+    // Found: every target's place on the board, in the board's own axes and scene units
+    // (X = i * pitch, Y = j * pitchY; k = i * rows + j), and its place in the photograph,
+    // pixels, in the same order.
+    std::vector<PlanePoint> board;
+    std::vector<PlanePoint> image;
+    // The calibration of this photograph alone (the calibration window's, vrma-calib
+    // --photo): the targets in the calibration's order, and the scene grid that pairs with
+    // them (the pitch of the board's axis along image x between its columns). Empty when
+    // no axis of the board runs along image x (a board turned by about 45 degrees);
+    // `singleReason` then says so.
+    std::optional<DetectedTargets> single;
+    std::vector<PlanePoint> singleScene;
+    QString singleReason;
+
+    size_t points() const { return image.size(); }
+};
+
+// Reads the photograph and searches it for the board (its targets of the board's kind, NC x
+// NR, any orientation; dots corrected for perspective with the board's pitches). A
+// photograph that cannot be read, or in which the board is not found whole, comes back
+// with found = false and the reason. Told the share done, 0..100, between stages; throws
+// DetectionCancelled when `progress` returns false. Safe to run on several threads at once.
+PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
+                                  const DetectionProgress& progress = {});
+
+// The camera from the photographs in which the board was found; photograph k is left out
+// when leftOut[k] is true (leftOut may be shorter than photos: the rest are taken). The
+// result lists every photograph in the order given: PhotoUse::NotFound for one without
+// the board, LeftOutByUser, LeftOutRms for one the RMS rule leaves out (three times the
+// median), LeftOutNoPose, or Used. The image size is that of the photographs, which must
+// agree. Throws CalcError with a Russian message as CalibrateCamera does (fewer than
+// three usable photographs, photographs of different sizes, focal lengths not fixed).
+CameraCalibration CalibrateFromPhotos(std::span<const PhotoDetection> photos,
+                                      const std::vector<bool>& leftOut = {},
+                                      CameraSelection selection = CameraSelection::OpenCvDefault());
+
+// OpenCV's FileStorage YAML of a calibration, written by cv::FileStorage: camera_matrix
+// (3 x 3), distortion_coefficients (5 x 1: k1 k2 p1 p2 k3), image_width, image_height and
+// avg_reprojection_error (the RMS of all targets used, pixels).
+QByteArray OpenCvCameraYaml(const CameraCalibration& calibration);
+// The same written to a file atomically (WriteFileAtomically). Throws FileError.
+void WriteOpenCvCameraYaml(const QString& fileName, const CameraCalibration& calibration);
+
+} // namespace vrma

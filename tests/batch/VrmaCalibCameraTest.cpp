@@ -1,0 +1,313 @@
+// vrma-calib with several --photo, run as a process on renders of a board turned every way
+// through a known lens: the summary, the JSON's keys and values, the YAML read back by
+// OpenCV, the table and the camera file; a photograph without the board marked; the
+// mistakes of the command line and the photographs that give no camera, each with its
+// code and nothing written. And --view of another grid refused by name.
+#include "batch/CalibProcess.h"
+#include "data/FixedFour.h"
+#include "data/Locale.h"
+#include "data/TextFile.h"
+#include "support/BoardViews.h"
+#include "support/PhotoRenderer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QTemporaryDir>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+using namespace vrma;
+
+namespace {
+
+QByteArray Bytes(const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+
+QSet<QString> Keys(const QJsonObject& object) {
+    const QStringList keys = object.keys();
+    return QSet<QString>(keys.begin(), keys.end());
+}
+
+// Eight photographs of a 9 x 6 chessboard, 800 x 600, through a barrel lens with the
+// principal point off the centre, turned 0, 90, 180, 270, ... degrees; and a grey
+// photograph of the same size in third place. Rendered once for every test.
+class VrmaCalibCamera : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder = new QTemporaryDir;
+        test::PhotoScene camera;
+        camera.width = 800;
+        camera.height = 600;
+        camera.fx = 1000.0;
+        camera.fy = 1004.0;
+        camera.cx = 0.5 * (camera.width - 1) + 9.0;
+        camera.cy = 0.5 * (camera.height - 1) - 6.0;
+        camera.k1 = -0.2;
+        camera.k2 = 0.07;
+        camera.blur = 0.8;
+        camera.noise = 1.0;
+        truth = new Camera(test::TrueTargets(camera).camera);
+        test::Variation variation;
+        variation.quarterTurns = true;
+        variation.room = 1.0;
+        photos = new QStringList;
+        int k = 0;
+        for (const test::PhotoScene& scene : test::VariedScenes(camera, 8, 31, variation)) {
+            if (k == 2) {
+                const QString grey = folder->filePath(QStringLiteral("grey.png"));
+                cv::imwrite(grey.toStdString(), cv::Mat(600, 800, CV_8U, cv::Scalar(120)));
+                photos->append(grey);
+            }
+            const QString file = folder->filePath(QStringLiteral("p%1.png").arg(++k));
+            test::WritePhoto(test::RenderPhoto(scene), file);
+            photos->append(file);
+        }
+    }
+    static void TearDownTestSuite() {
+        delete folder;
+        delete photos;
+        delete truth;
+    }
+
+    void SetUp() override { ASSERT_TRUE(temp.isValid()); }
+    QString path(const QString& name) const { return QDir(temp.path()).absoluteFilePath(name); }
+
+    static QStringList Arguments(const QStringList& files) {
+        QStringList arguments;
+        for (const QString& file : files)
+            arguments << QStringLiteral("--photo") << file;
+        return arguments << QStringLiteral("--target") << QStringLiteral("chessboard")
+                         << QStringLiteral("--columns") << QStringLiteral("9")
+                         << QStringLiteral("--rows") << QStringLiteral("6")
+                         << QStringLiteral("--pitch") << QStringLiteral("20");
+    }
+
+    static QJsonObject Json(const QString& file) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(Bytes(file), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError);
+        return document.object();
+    }
+
+    static inline QTemporaryDir* folder = nullptr;
+    static inline QStringList* photos = nullptr;
+    static inline Camera* truth = nullptr;
+    QTemporaryDir temp;
+};
+
+TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
+    const QString json = path(QStringLiteral("c.json"));
+    const QString yaml = path(QStringLiteral("c.yml"));
+    const QString table = path(QStringLiteral("c.tab"));
+    const QString cam = path(QStringLiteral("c.cam"));
+    const test::CalibResult run = test::RunCalib(
+        Arguments(*photos) << QStringLiteral("--json") << json << QStringLiteral("--camera-yaml")
+                           << yaml << QStringLiteral("--table") << table
+                           << QStringLiteral("--camera") << cam);
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err, QString());
+    const QStringList out = run.out.split(QLatin1Char('\n'));
+    EXPECT_EQ(out[0], QStringLiteral("Снимков: 9, поле найдено на 8, в калибровке 8."));
+    EXPECT_TRUE(out[3].startsWith(QStringLiteral("3. grey.png: поле не найдено.")));
+    EXPECT_TRUE(out[2].startsWith(QStringLiteral("2. p2.png: поле повёрнуто на 90°, мишеней 54")))
+        << out[2].toStdString();
+
+    // The JSON: its keys exactly, the photographs in the order given, ending in a newline.
+    EXPECT_TRUE(Bytes(json).endsWith("}\n"));
+    const QJsonObject object = Json(json);
+    EXPECT_EQ(Keys(object), (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
+                                           QStringLiteral("camera_se"), QStringLiteral("ratio"),
+                                           QStringLiteral("ratio_se"), QStringLiteral("rms_px")}));
+    const QJsonArray list = object[QStringLiteral("photos")].toArray();
+    ASSERT_EQ(list.size(), 9);
+    const int turns[] = {0, 90, -1, 180, 270, 0, 90, 180, 270};
+    for (int k = 0; k < 9; ++k) {
+        const QJsonObject photo = list[k].toObject();
+        SCOPED_TRACE(k);
+        EXPECT_EQ(Keys(photo), (QSet<QString>{QStringLiteral("file"), QStringLiteral("found"),
+                                              QStringLiteral("used"), QStringLiteral("turned_deg"),
+                                              QStringLiteral("points"), QStringLiteral("rms_px")}));
+        EXPECT_EQ(photo[QStringLiteral("file")].toString(), (*photos)[k]);
+        const bool found = k != 2;
+        EXPECT_EQ(photo[QStringLiteral("found")].toBool(!found), found);
+        EXPECT_EQ(photo[QStringLiteral("used")].toBool(!found), found);
+        EXPECT_EQ(photo[QStringLiteral("points")].toInt(-1), found ? 54 : 0);
+        if (found) {
+            EXPECT_EQ(photo[QStringLiteral("turned_deg")].toInt(-1), turns[k]);
+            EXPECT_LT(photo[QStringLiteral("rms_px")].toDouble(1.0), 0.1);
+        } else {
+            EXPECT_TRUE(photo[QStringLiteral("turned_deg")].isNull());
+            EXPECT_TRUE(photo[QStringLiteral("rms_px")].isNull());
+        }
+    }
+    const QJsonObject camera = object[QStringLiteral("camera")].toObject();
+    const QJsonObject se = object[QStringLiteral("camera_se")].toObject();
+    const QSet<QString> cameraKeys{
+        QStringLiteral("width"), QStringLiteral("height"), QStringLiteral("fx"),
+        QStringLiteral("fy"),    QStringLiteral("cx"),     QStringLiteral("cy"),
+        QStringLiteral("k1"),    QStringLiteral("k2"),     QStringLiteral("p1"),
+        QStringLiteral("p2"),    QStringLiteral("k3")};
+    EXPECT_EQ(Keys(camera), cameraKeys);
+    EXPECT_EQ(Keys(se), cameraKeys);
+    EXPECT_EQ(camera[QStringLiteral("width")].toInt(), 800);
+    EXPECT_EQ(camera[QStringLiteral("height")].toInt(), 600);
+    for (CameraParameter p : kCameraParameters) {
+        const QString name = QString::fromLatin1(CameraParameterName(p));
+        EXPECT_GT(se[name].toDouble(), 0.0) << name.toStdString();
+        EXPECT_LT(std::abs(camera[name].toDouble() - (*truth)[p]), 4.0 * se[name].toDouble())
+            << name.toStdString();
+    }
+    const double ratio = object[QStringLiteral("ratio")].toDouble();
+    EXPECT_LT(std::abs(ratio - truth->fy() / truth->fx()), 2e-4);
+    EXPECT_GT(object[QStringLiteral("ratio_se")].toDouble(), 0.0);
+    EXPECT_LT(object[QStringLiteral("rms_px")].toDouble(), 0.1);
+
+    // The YAML holds the same camera, read by OpenCV.
+    cv::FileStorage storage(yaml.toStdString(), cv::FileStorage::READ);
+    ASSERT_TRUE(storage.isOpened());
+    cv::Mat matrix;
+    storage["camera_matrix"] >> matrix;
+    EXPECT_DOUBLE_EQ(matrix.at<double>(0, 0), camera[QStringLiteral("fx")].toDouble());
+    EXPECT_DOUBLE_EQ(matrix.at<double>(1, 2), camera[QStringLiteral("cy")].toDouble());
+    EXPECT_EQ(int(storage["image_width"]), 800);
+    EXPECT_DOUBLE_EQ(double(storage["avg_reprojection_error"]),
+                     object[QStringLiteral("rms_px")].toDouble());
+
+    // The table: fy/fx in four decimals and the photographs' size, as the window writes it;
+    // the camera file: the focal length and the principal point.
+    SetDecimalSeparator(QLatin1Char('.'));
+    EXPECT_EQ(Bytes(table), (FormatFixed4(ratio) + QStringLiteral("\r\n0 0 800 600 X 0.0 1.0 - "
+                                                                  "Y 0.0 1.0 - ;\r\n"))
+                                .toLatin1());
+    const QStringList lines = ReadTextLines(cam);
+    ASSERT_EQ(lines.size(), 8);
+    EXPECT_EQ(lines[2], table + QStringLiteral(" ; Таблица коррекции"));
+    EXPECT_EQ(lines[3], FormatFixed4(camera[QStringLiteral("fx")].toDouble()) +
+                            QStringLiteral(" ; Фокусное расстояние"));
+    EXPECT_EQ(lines[6], FormatFixed4(camera[QStringLiteral("cx")].toDouble()) +
+                            QStringLiteral(" ; Координата X главной точки"));
+    EXPECT_EQ(lines[7], FormatFixed4(camera[QStringLiteral("cy")].toDouble()) +
+                            QStringLiteral(" ; Координата Y главной точки"));
+}
+
+TEST_F(VrmaCalibCamera, ModelsHoldWhatTheyDoNotFreeAndTheSeparatorIsTaken) {
+    const QString json = path(QStringLiteral("c.json"));
+    const QString table = path(QStringLiteral("c.tab"));
+    const test::CalibResult run =
+        test::RunCalib(Arguments(photos->mid(3))
+                       << QStringLiteral("--model") << QStringLiteral("fixed-centre")
+                       << QStringLiteral("--json") << json << QStringLiteral("--decimal-separator")
+                       << QStringLiteral(",") << QStringLiteral("--table") << table);
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    const QJsonObject object = Json(json);
+    const QJsonObject camera = object[QStringLiteral("camera")].toObject();
+    const QJsonObject se = object[QStringLiteral("camera_se")].toObject();
+    EXPECT_DOUBLE_EQ(camera[QStringLiteral("cx")].toDouble(), 399.5);
+    EXPECT_TRUE(se[QStringLiteral("cx")].isNull());
+    EXPECT_TRUE(se[QStringLiteral("cy")].isNull());
+    EXPECT_FALSE(se[QStringLiteral("k1")].isNull());
+    EXPECT_EQ(object[QStringLiteral("photos")].toArray().size(), 6);
+    EXPECT_TRUE(Bytes(table).startsWith("1,00")) << Bytes(table).toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("  cx = 399,500 (не уточнялся)")))
+        << run.out.toStdString();
+
+    const test::CalibResult none = test::RunCalib(
+        Arguments(photos->mid(3)) << QStringLiteral("--model") << QStringLiteral("no-distortion")
+                                  << QStringLiteral("--json") << json);
+    ASSERT_EQ(none.code, 0) << none.err.toStdString();
+    const QJsonObject plain = Json(json);
+    EXPECT_EQ(plain[QStringLiteral("camera")].toObject()[QStringLiteral("k1")].toDouble(-1), 0.0);
+    EXPECT_TRUE(plain[QStringLiteral("camera_se")].toObject()[QStringLiteral("k1")].isNull());
+    // Without the lens the points are not met: the RMS grows far beyond the noise.
+    EXPECT_GT(plain[QStringLiteral("rms_px")].toDouble(), 0.2);
+}
+
+TEST_F(VrmaCalibCamera, MistakesAndPhotographsThatGiveNoCameraWriteNothing) {
+    const QString json = path(QStringLiteral("c.json"));
+    const auto with = [&](const QStringList& more) {
+        return Arguments(*photos) << QStringLiteral("--json") << json << more;
+    };
+    const QList<QStringList> mistakes = {
+        with({QStringLiteral("--report"), path(QStringLiteral("r.pdf"))}),
+        with({QStringLiteral("--camera"), path(QStringLiteral("c.cam"))}),
+        with({QStringLiteral("--model"), QStringLiteral("fisheye")}),
+        with({QStringLiteral("--width"), QStringLiteral("800")}),
+        with({QStringLiteral("--table"), json}),
+        with({QStringLiteral("--camera-yaml"), (*photos)[0]}),
+        with({QStringLiteral("--pitch-y"), QStringLiteral("0")}),
+    };
+    for (const QStringList& arguments : mistakes) {
+        const test::CalibResult run = test::RunCalib(arguments);
+        EXPECT_EQ(run.code, 1) << arguments.mid(arguments.size() - 2).join(' ').toStdString();
+        EXPECT_TRUE(run.err.endsWith(QStringLiteral("Справка: vrma-calib --help\n")))
+            << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+    EXPECT_TRUE(QDir(temp.path()).isEmpty());
+
+    // A photograph that cannot be read: code 2, named.
+    const QString missing = path(QStringLiteral("missing.jpg"));
+    test::CalibResult run = test::RunCalib(with({QStringLiteral("--photo"), missing}));
+    EXPECT_EQ(run.code, 2);
+    EXPECT_TRUE(run.err.contains(missing)) << run.err.toStdString();
+    // The board in two photographs only: code 6.
+    QStringList two = photos->mid(0, 3);
+    run = test::RunCalib(Arguments(two) << QStringLiteral("--json") << json);
+    EXPECT_EQ(run.code, 6);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Поле найдено на 2 снимках из 3")))
+        << run.err.toStdString();
+    // Photographs of another size among them: code 7, no camera.
+    const QString small = path(QStringLiteral("small.png"));
+    cv::Mat picture = cv::imread((*photos)[0].toStdString(), cv::IMREAD_GRAYSCALE);
+    cv::Mat larger;
+    cv::copyMakeBorder(picture, larger, 0, 40, 0, 40, cv::BORDER_REPLICATE);
+    ASSERT_TRUE(cv::imwrite(small.toStdString(), larger));
+    run = test::RunCalib(with({QStringLiteral("--photo"), small}));
+    EXPECT_EQ(run.code, 7);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Снимки разного размера")))
+        << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(json));
+
+    // The help tells of the call.
+    const test::CalibResult help = test::RunCalib({QStringLiteral("--help")});
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--photo СНИМОК1 --photo СНИМОК2")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--camera-yaml")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("10–20 снимков")));
+}
+
+// A --view of another grid (35 points against 54) is a mistake of the command line that
+// names the view; nothing is printed or written.
+TEST_F(VrmaCalibCamera, ViewOfAnotherGridRefusedByName) {
+    const auto write = [&](const QString& name, int columns, int rows) {
+        QStringList lines;
+        for (int i = 0; i < columns; ++i)
+            for (int j = 0; j < rows; ++j)
+                lines << QStringLiteral("%1 ; %2").arg(20 * i).arg(20 * j);
+        WriteTextLines(path(name), lines);
+        return path(name);
+    };
+    const QString scene = write(QStringLiteral("s.crd"), 9, 6);
+    const QString other = write(QStringLiteral("o.crd"), 7, 5);
+    const QString table = path(QStringLiteral("t.tab"));
+    const test::CalibResult run = test::RunCalib(
+        {QStringLiteral("--scene"), scene, QStringLiteral("--image"), scene,
+         QStringLiteral("--columns"), QStringLiteral("9"), QStringLiteral("--rows"),
+         QStringLiteral("6"), QStringLiteral("--table"), table, QStringLiteral("--view"), scene,
+         scene, QStringLiteral("--view"), other, other});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("Снимок --view 2 (") + other +
+                                   QStringLiteral("): в файле 35 точек, а в основной сетке 54")))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_FALSE(QFile::exists(table));
+}
+
+} // namespace
