@@ -19,19 +19,20 @@
 //   axis (toward +y). A relative error eps of f changes the corrected coefficient by
 //   about eps * sin^2(theta), theta the angle between the normal and the optical axis;
 // - with further photographs of the same grid: fx and fy from all views together (the
-//   principal point at the image centre, no skew, no distortion; the same closed form
-//   over all views, then one least-squares fit of fx, fy and every pose), with the
-//   standard error of fy/fx from the covariance of the freed parameters (kept whole
-//   with the result). No focal length is needed once
-//   two views are tilted differently;
+//   principal point at the image centre, no skew, no distortion): the calibration of a
+//   camera from several photographs (calib/CameraCalibration, every photograph used),
+//   whose time and memory grow linearly in the views, with the standard error of fy/fx
+//   from the covariance of the freed parameters (kept whole with the result). No focal
+//   length is needed once two views are tilted differently; two views of nearly one pose
+//   among them are no fault;
 // - the verdict: the bias of the plain coefficient (its value minus the better of the
 //   two corrected ratios: the multi-view one when there is one) against the standard
 //   error of that difference, sqrt(sem^2 + se^2); the warning is on when
 //   |bias| > 2 * that standard error.
 //
-// Degenerate input (fewer than four points, all points on a line, two photographs of one
-// pose, views that do not fix the focal lengths) throws CalcError with a Russian message
-// of its own; never a number.
+// Degenerate input (fewer than four points, all points on a line, views that together do
+// not fix the focal lengths) throws CalcError with a Russian message of its own; never a
+// number.
 #include "calib/Camera.h"
 #include "data/PlanePoint.h"
 
@@ -45,6 +46,8 @@ namespace vrma {
 
 // How well a nominal focal length is taken to be known (relative standard error).
 constexpr double kFocalUncertainty = 0.01;
+// The largest side of an image the check takes, pixels.
+constexpr double kLargestImageSidePx = 1e6;
 
 // One further photograph of the grid: its scene and image points, paired k-th with k-th.
 struct FieldView {
