@@ -2,6 +2,7 @@
 
 #include "calib/CameraCalibration.h"
 #include "data/Errors.h"
+#include "data/Numbers.h"
 
 #include <QString>
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <numbers>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
+#include <stdexcept>
 
 namespace vrma {
 
@@ -491,19 +493,31 @@ void SetVerdict(FieldCheck& check) {
     if (check.multiviewRatio) {
         check.reference = check.multiviewRatio;
         check.referenceSe = check.multiviewRatioSe;
+        check.referenceRmsPx = check.multiviewRmsPx;
     } else if (check.correctedCoefficient) {
         check.reference = check.correctedCoefficient;
         check.referenceSe = check.correctedSe;
+        check.referenceRmsPx = check.correctedRmsPx;
     }
     if (check.reference) {
         check.bias = Finite(check.coefficient - *check.reference);
         check.biasSe =
             Finite(std::sqrt(check.sem * check.sem + *check.referenceSe * *check.referenceSe));
-        check.warning = std::fabs(*check.bias) > 2.0 * *check.biasSe;
+        check.referenceDoubtful =
+            !(*check.referenceRmsPx <=
+              kTrustedRmsFactor * check.homographyRmsPx + kTrustedRmsFloorPx) ||
+            !(*check.referenceSe < kTrustedShare * std::fabs(*check.reference));
+        check.warning = !check.referenceDoubtful && std::fabs(*check.bias) > 2.0 * *check.biasSe &&
+                        std::fabs(*check.bias) >= kShownBias;
     }
 }
 
 } // namespace
+
+FocalRange PlausibleFocalLengths(double width, double height) {
+    const double diagonal = std::hypot(width, height);
+    return {kFocalMinDiagonals * diagonal, kFocalMaxDiagonals * diagonal};
+}
 
 double HomographyRms(const std::array<double, 9>& h, std::span<const PlanePoint> scene,
                      std::span<const PlanePoint> image) {
@@ -520,7 +534,9 @@ double HomographyRms(const std::array<double, 9>& h, std::span<const PlanePoint>
     return std::sqrt(sum / double(scene.size()));
 }
 
-FieldCheck CheckField(const FieldCheckInput& input) {
+namespace {
+
+FieldCheck CheckFieldOf(const FieldCheckInput& input) {
     FieldCheck check;
     check.coefficient = input.coefficient;
     check.sd = input.sd;
@@ -534,6 +550,16 @@ FieldCheck CheckField(const FieldCheckInput& input) {
                  .arg(kLargestImageSidePx, 0, 'f', 0));
     if (input.focal && !(std::isfinite(*input.focal) && *input.focal > 0.0))
         Fail(QStringLiteral("Фокусное расстояние должно быть положительным числом."));
+    if (input.focal) {
+        const FocalRange range = PlausibleFocalLengths(input.width, input.height);
+        if (!range.contains(*input.focal))
+            Fail(QStringLiteral("Фокусное расстояние %1 пикс. невозможно для изображения %2 × %3: "
+                                "у камеры с таким кадром оно от %4 до %5 пикс. (от десятой доли "
+                                "до 100 диагоналей кадра).")
+                     .arg(FormatGeneral15(*input.focal), FormatGeneral15(input.width),
+                          FormatGeneral15(input.height), FormatGeneral15(std::ceil(range.low)),
+                          FormatGeneral15(std::floor(range.high))));
+    }
 
     const bool single = input.views.empty();
     std::vector<Points> views;
@@ -560,6 +586,19 @@ FieldCheck CheckField(const FieldCheckInput& input) {
         CheckViews(views, camera, input.focal.has_value(), check);
     SetVerdict(check);
     return check;
+}
+
+} // namespace
+
+FieldCheck CheckField(const FieldCheckInput& input) {
+    // What OpenCV refuses on points that pass the checks above is no number either.
+    try {
+        return CheckFieldOf(input);
+    } catch (const cv::Exception&) {
+        Fail(QStringLiteral("Геометрия поля по этим точкам не определяется."));
+    } catch (const std::invalid_argument&) {
+        Fail(QStringLiteral("Геометрия поля по этим точкам не определяется."));
+    }
 }
 
 } // namespace vrma
