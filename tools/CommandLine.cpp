@@ -3,6 +3,8 @@
 #include "data/Locale.h"
 
 #include <cstring>
+#include <new>
+#include <opencv2/core.hpp>
 
 namespace vrma {
 
@@ -39,8 +41,13 @@ bool NamesOption(int argc, char** argv, const char* name, bool takesValue) {
     return false;
 }
 
+QStringList ProgramArguments(int argc, char** argv) {
+    return DecodeArguments(argc, argv);
+}
+
 void Print(std::FILE* stream, const QString& line) {
-    std::fputs(line.toUtf8().constData(), stream);
+    const QByteArray bytes = EncodeFileName(line);
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
     std::fputc('\n', stream);
 }
 
@@ -53,6 +60,28 @@ int CommandLineError(const QString& message) {
     Print(stderr, message);
     Print(stderr, QStringLiteral("Справка: vrma-calib --help"));
     return kCommandLine;
+}
+
+std::optional<QString> FileClashMessage(std::span<const NamedFile> inputs,
+                                        std::span<const NamedFile> outputs) {
+    const std::optional<FileClash> clash = FindFileClash(inputs, outputs);
+    if (!clash)
+        return std::nullopt;
+    return QStringLiteral("%1 «%2» — тот же файл, что %3 «%4»: результат не записывается поверх "
+                          "исходного файла или другого результата. Ничего не записано.")
+        .arg(clash->output.role, clash->output.name, clash->other.role, clash->other.name);
+}
+
+bool IsOutOfMemory(const std::exception& error) {
+    if (dynamic_cast<const std::bad_alloc*>(&error))
+        return true;
+    const auto* opencv = dynamic_cast<const cv::Exception*>(&error);
+    return opencv && opencv->code == cv::Error::StsNoMem;
+}
+
+int OutOfMemory() {
+    return Fail(kOutOfMemory, QStringLiteral("Не хватает памяти: расчёт остановлен. Ни один файл "
+                                             "не записан наполовину."));
 }
 
 CommandLine::CommandLine(std::span<const char* const> valueOptions, bool help)
