@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <system_error>
 #include <opencv2/core.hpp>
 
 namespace vrma {
@@ -75,8 +76,14 @@ std::optional<QString> FileClashMessage(std::span<const NamedFile> inputs,
 bool IsOutOfMemory(const std::exception& error) {
     if (dynamic_cast<const std::bad_alloc*>(&error))
         return true;
-    const auto* opencv = dynamic_cast<const cv::Exception*>(&error);
-    return opencv && opencv->code == cv::Error::StsNoMem;
+    if (const auto* opencv = dynamic_cast<const cv::Exception*>(&error))
+        return opencv->code == cv::Error::StsNoMem;
+    // A thread that cannot be started (no memory for its stack): the standard library's
+    // error, or OpenCV's thread pool's own words for it.
+    if (const auto* system = dynamic_cast<const std::system_error*>(&error))
+        return system->code() == std::errc::resource_unavailable_try_again ||
+               system->code() == std::errc::not_enough_memory;
+    return std::strncmp(error.what(), "pthread_create has failed", 25) == 0;
 }
 
 int OutOfMemory() {

@@ -49,7 +49,8 @@ int CommandLineError(const QString& message);
 std::optional<QString> FileClashMessage(std::span<const NamedFile> inputs,
                                         std::span<const NamedFile> outputs);
 
-// Out of memory: std::bad_alloc, or OpenCV's failure to allocate.
+// Out of memory: std::bad_alloc, OpenCV's failure to allocate, or a thread that cannot be
+// started.
 bool IsOutOfMemory(const std::exception& error);
 // Its message on standard error; returns kOutOfMemory.
 int OutOfMemory();

@@ -7,6 +7,7 @@
 #include "drawing/FieldCheckVerdict.h"
 #include "support/CheckedField.h"
 
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -346,6 +347,88 @@ TEST(FieldCheckViews, PhotographsOfNearlyOnePoseAmongOthersAreNoFault) {
     const FieldCheck twice = CheckField(input);
     ASSERT_TRUE(twice.multiviewRatio);
     EXPECT_NEAR(*twice.multiviewRatio, camera.ratio(), 4.0 * *twice.multiviewRatioSe);
+}
+
+// A nominal focal length outside what a camera of the image's size can have (a tenth of
+// its diagonal to 100 diagonals) is refused; within it, taken.
+TEST(FieldCheckPlausibility, FocalLengthsNoCameraOfThatSizeCanHaveAreRefused) {
+    const PinholeCamera camera;
+    const FocalRange range = PlausibleFocalLengths(camera.width, camera.height);
+    EXPECT_DOUBLE_EQ(range.low, 0.1 * std::hypot(720.0, 576.0));
+    EXPECT_DOUBLE_EQ(range.high, 100.0 * std::hypot(720.0, 576.0));
+    const TiltedField field = MakeField(camera, {10.0, 5.0}, 11, 9, kNoise, 3);
+    const ScaleRatioRun run = field.run();
+    FieldCheckInput input = CheckInput(field, camera, run);
+    for (double focal : {1.0, 50.0, 92.0, 92300.0, 1e7}) {
+        input.focal = focal;
+        EXPECT_NE(Message(input).find("невозможно для изображения 720 × 576"), std::string::npos)
+            << focal << ": " << Message(input);
+    }
+    for (double focal : {93.0, 1000.0, 92000.0}) {
+        input.focal = focal;
+        EXPECT_EQ(Message(input), "no failure") << focal;
+    }
+}
+
+// A focal length a camera of that size may have but this one has not (a fifth of the
+// true one): the fit with it cannot reproduce the points, its corrected value is doubtful,
+// and nothing advises it; the true focal length gives the warning and its advice.
+TEST(FieldCheckVerdict, AValueWhoseFitDoesNotHoldIsNotAdvised) {
+    const PinholeCamera camera;
+    const TiltedField field = MakeField(camera, {15.0, 10.0, 2.0}, 11, 9, kNoise, 21);
+    const ScaleRatioRun run = field.run();
+    FieldCheckInput input = CheckInput(field, camera, run);
+    input.focal = camera.fx / 5.0;
+    const FieldCheck wrong = CheckField(input);
+    ASSERT_TRUE(wrong.correctedCoefficient && wrong.referenceRmsPx);
+    EXPECT_GT(*wrong.referenceRmsPx,
+              kTrustedRmsFactor * wrong.homographyRmsPx + kTrustedRmsFloorPx);
+    EXPECT_TRUE(wrong.referenceDoubtful);
+    EXPECT_FALSE(wrong.warning);
+    const QString doubt = FieldCheckWarning(wrong);
+    EXPECT_TRUE(doubt.startsWith(QStringLiteral("Исправленное значение "))) << doubt.toStdString();
+    EXPECT_TRUE(doubt.contains(QStringLiteral("ненадёжно")));
+    EXPECT_FALSE(doubt.contains(QStringLiteral("Надёжнее")));
+
+    input.focal = camera.fx;
+    const FieldCheck right = CheckField(input);
+    EXPECT_FALSE(right.referenceDoubtful);
+    EXPECT_TRUE(right.warning);
+    EXPECT_TRUE(
+        FieldCheckWarning(right).contains(QStringLiteral("Надёжнее исправленное значение")));
+}
+
+// Points measured without noise, a field tilted about both axes (its perspective fixes fx)
+// and node ratios that all agree: standard errors far below the fourth decimal. A bias the
+// four decimals hide warns of nothing; a larger one warns with an error shown in digits
+// that are not all zero.
+TEST(FieldCheckVerdict, NoNumberOfTheWarningRoundsToZero) {
+    const PinholeCamera camera;
+    const TiltedField field = MakeField(camera, {8.0, 6.0}, 11, 9, 0.0, 1);
+    const ScaleRatioRun run = field.run();
+    FieldCheckInput input = CheckInput(field, camera, run);
+    input.focal = camera.fx;
+    input.sd = 0.0;
+    const double reference = *CheckField(input).reference;
+    for (double offset : {3e-5, -3e-5, 2e-3}) {
+        input.coefficient = reference + offset;
+        const FieldCheck check = CheckField(input);
+        ASSERT_TRUE(check.bias && check.biasSe);
+        EXPECT_LT(*check.biasSe, 1e-6);
+        EXPECT_GT(std::fabs(*check.bias), 2.0 * *check.biasSe);
+        const QString text = FieldCheckWarning(check);
+        if (std::fabs(offset) < kShownBias) {
+            EXPECT_FALSE(check.warning) << offset;
+            EXPECT_TRUE(text.isEmpty()) << text.toStdString();
+        } else {
+            EXPECT_TRUE(check.warning);
+            EXPECT_TRUE(text.contains(QStringLiteral("смещён на 0.0020,"))) << text.toStdString();
+            EXPECT_FALSE(text.contains(QStringLiteral("(0.0000)"))) << text.toStdString();
+            EXPECT_TRUE(
+                QRegularExpression(QStringLiteral("\\(0\\.0*[1-9]\\d\\)")).match(text).hasMatch())
+                << text.toStdString();
+        }
+    }
 }
 
 TEST(FieldCheckDegenerate, PointsOnALineAndSetsThatFixNothingGiveAMessageInsteadOfANumber) {
