@@ -4,8 +4,8 @@
 
 #include <cstring>
 #include <new>
-#include <system_error>
 #include <opencv2/core.hpp>
+#include <system_error>
 
 namespace vrma {
 

@@ -56,16 +56,16 @@ QString DefaultSceneName(const QString& pdf) {
 // The field the arguments order; a message for the user when they are wrong.
 std::optional<QString> ReadFieldSheet(CommandLine& options, const QStringList& arguments,
                                       FieldSheet& sheet) {
-    if (const auto error = options.Parse(arguments))
+    if (auto error = options.Parse(arguments))
         return error;
-    if (const auto error = options.Missing({"target", "columns", "rows", "pitch"}))
+    if (auto error = options.Missing({"target", "columns", "rows", "pitch"}))
         return error;
-    if (const auto error = options.TakeDecimalSeparator())
+    if (auto error = options.TakeDecimalSeparator())
         return error;
     const BoardOptions board{options.value("target"), options.value("columns"),
                              options.value("rows"), options.value("pitch"),
                              options.given("pitch-y")};
-    if (const auto error = ReadBoardOptions(board, sheet))
+    if (auto error = ReadBoardOptions(board, sheet))
         return error;
     if (options.has("page") && !ParseSheetPage(options.value("page"), sheet.page))
         return QStringLiteral("Лист (--page) должен быть A4 или A3: %1").arg(options.value("page"));
@@ -81,13 +81,13 @@ const char* FieldSheetHelp() {
 int RunFieldSheetCommand(const QStringList& arguments) {
     CommandLine options(kValueOptions, false);
     FieldSheet sheet;
-    if (const auto error = ReadFieldSheet(options, arguments, sheet))
+    if (auto error = ReadFieldSheet(options, arguments, sheet))
         return CommandLineError(*error);
     const QString pdf = options.value("make-field");
     const QString scene = options.value("scene-out", DefaultSceneName(pdf));
     const NamedFile outputs[] = {{QStringLiteral("--make-field"), pdf},
                                  {QStringLiteral("--scene-out"), scene}};
-    if (const auto error = FileClashMessage({}, outputs))
+    if (auto error = FileClashMessage({}, outputs))
         return CommandLineError(*error);
     try {
         WriteFieldSheet(pdf, scene, sheet);

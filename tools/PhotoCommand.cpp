@@ -10,7 +10,7 @@ namespace vrma {
 
 std::optional<QString> CheckPhotoRequest(const PhotoRequest& request) {
     Board board;
-    if (const auto error = ReadBoardOptions(request.board, board))
+    if (auto error = ReadBoardOptions(request.board, board))
         return error;
     if (request.sceneOut.isEmpty() || request.imageOut.isEmpty())
         return QStringLiteral("Для снимка нужны файлы --scene-out и --image-out");

@@ -373,11 +373,11 @@ std::optional<QString> ReadCalibrationRequest(const CommandLine& options,
                        "Фокусное расстояние (--focal) должно быть положительным числом: %1")
                 .arg(options.value("focal"));
     }
-    if (const auto error = CheckImageSize(request))
+    if (auto error = CheckImageSize(request))
         return error;
     // A photograph's size is known once it is read: its focal length is checked then.
     if (!request.sizeFromPhoto)
-        if (const auto error = CheckFocalAgainstSize(request))
+        if (auto error = CheckFocalAgainstSize(request))
             return error;
     return CheckRequestFiles(request, std::move(commandInputs), std::move(commandOutputs));
 }
@@ -549,11 +549,11 @@ int CalibrateFiles(const CommandLine& options, const QList<QStringList>& views) 
     request.sceneFile = options.value("scene");
     request.imageFile = options.value("image");
     request.views = views;
-    if (const auto error = options.Missing({"scene", "image", "columns", "rows"}))
+    if (auto error = options.Missing({"scene", "image", "columns", "rows"}))
         return CommandLineError(*error);
-    if (const auto error = options.TakeDecimalSeparator())
+    if (auto error = options.TakeDecimalSeparator())
         return CommandLineError(*error);
-    if (const auto error = ReadCalibrationRequest(options, request, {}, {}))
+    if (auto error = ReadCalibrationRequest(options, request, {}, {}))
         return CommandLineError(*error);
     return Calibrate(request);
 }
@@ -567,7 +567,7 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
     if (const auto error =
             options.Missing({"target", "columns", "rows", "pitch", "scene-out", "image-out"}))
         return CommandLineError(*error);
-    if (const auto error = options.TakeDecimalSeparator())
+    if (auto error = options.TakeDecimalSeparator())
         return CommandLineError(*error);
     PhotoRequest photo{options.value("photo"),
                        {options.value("target"), options.value("columns"), options.value("rows"),
@@ -575,7 +575,7 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
                        options.value("scene-out"),
                        options.value("image-out"),
                        {}};
-    if (const auto error = CheckPhotoRequest(photo))
+    if (auto error = CheckPhotoRequest(photo))
         return CommandLineError(*error);
     CalibrationRequest request;
     request.views = views;
@@ -590,7 +590,7 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
     photo.acceptSize = [&](int width, int height) {
         request.width = options.value("width", FormatInteger(width));
         request.height = options.value("height", FormatInteger(height));
-        if (const auto error = CheckImageSize(request))
+        if (auto error = CheckImageSize(request))
             return error;
         return CheckFocalAgainstSize(request);
     };
@@ -615,10 +615,10 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
 
 int Run(QStringList arguments) {
     QList<QStringList> views;
-    if (const auto error = TakeViews(arguments, views))
+    if (auto error = TakeViews(arguments, views))
         return CommandLineError(*error);
     CommandLine options(kValueOptions, true);
-    if (const auto error = options.Parse(arguments))
+    if (auto error = options.Parse(arguments))
         return CommandLineError(*error);
     if (options.help()) {
         std::fputs(kHelp, stdout);

@@ -121,7 +121,7 @@ protected:
                 QStringLiteral("--image-out"), image};
     }
 
-    const test::PinholeCamera camera;
+    const test::PinholeCamera camera{};
     QTemporaryDir temp;
 };
 
