@@ -123,6 +123,12 @@ char* EncodeCp1251Into(QStringView text, char* out, bool strict, qsizetype line)
             *out++ = static_cast<char>(c);
             continue;
         }
+        // A byte of a file name that is no UTF-8 (data/FileNames) is that byte: the name a
+        // file holds (a camera file naming its table) is the name on the disk.
+        if (c >= 0xDC80 && c <= 0xDCFF) {
+            *out++ = static_cast<char>(c - 0xDC00);
+            continue;
+        }
         const unsigned char byte = QChar::isSurrogate(c) ? 0 : table[c];
         if (byte == 0 && strict)
             throw EncodingError(QStringLiteral("Строка %1: символ %2 нельзя записать в "

@@ -6,6 +6,8 @@
 // the code page leaves undefined, reads as U+0098 and is written back as 0x98.
 // Writing: every line, the last included, ends with CR LF; a text holding a character
 // that the code page cannot hold is refused before any file is touched (EncodingError).
+// A byte of a file name that is no UTF-8 (U+DC80 … U+DCFF, data/FileNames) is written as
+// that byte.
 // A failed write leaves the old file as it was, and the saved file keeps the old one's
 // owner, group, mode (setgid included) and other names (hard links); see
 // WriteFileAtomically.

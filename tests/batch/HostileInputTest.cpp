@@ -426,3 +426,22 @@ TEST_F(HostileInput, OutOfMemoryHasItsOwnCode) {
 }
 
 } // namespace
+
+namespace {
+
+// The codes of out of memory and of the signals are listed in --help and the manual page.
+TEST(HostileInputHelp, ListsTheCodesOfMemoryAndSignals) {
+    const Result help = test::RunCalib({QStringLiteral("--help")});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.out.contains(QStringLiteral("  8  не хватает памяти")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("  130, 143\n")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("SIGINT (Ctrl+C) или SIGTERM")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("выходной файл — это входной файл")));
+    QFile manual(QStringLiteral(VRMA_SOURCE_DIR "/packaging/man/vrma-calib.1"));
+    ASSERT_TRUE(manual.open(QIODevice::ReadOnly));
+    const QString page = QString::fromUtf8(manual.readAll());
+    EXPECT_TRUE(page.contains(QStringLiteral(".B 8\nне хватает памяти")));
+    EXPECT_TRUE(page.contains(QStringLiteral(".BR 130 \", \" 143")));
+}
+
+} // namespace

@@ -43,6 +43,9 @@ TEST(FileNames, BytesThatAreNoUtf8ComeBackAsTheyWere) {
     }
     EXPECT_EQ(DecodeFileName(QByteArray("\xf0\x9f\x98\x80")),
               QString::fromUtf8("\xf0\x9f\x98\x80"));
+    // Written into a Windows-1251 file (a camera file naming its table), such a name is
+    // its bytes again: the text names the file on the disk.
+    EXPECT_EQ(EncodeTextLines({QStringLiteral("/data/") + name}), "/data/" + kCp1251Name + "\r\n");
     // Any bytes at all.
     std::mt19937 random(27);
     for (int k = 0; k < 2000; ++k) {
