@@ -8,6 +8,7 @@
 // handler and is shown by the application's default error report. Files are replaced
 // whole, so what was written before the failure stays and nothing is half-written.
 #include "app/Alfa_form.h"
+#include "app/SaveClash.h"
 #include "calib/ExportFiles.h"
 #include "data/Errors.h"
 #include "data/Messages.h"
@@ -37,6 +38,10 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
     if (!TabSaveDialog.Execute())
         return;
     const QString tableName = TabSaveDialog.FileName;
+    const NamedFile sceneFile{QStringLiteral("файл координат сцены"), sceneFileName};
+    const NamedFile imageFile{QStringLiteral("файл координат изображения"), imageFileName};
+    if (!NotAnyOf(this, tableName, {sceneFile, imageFile}))
+        return;
 
     if (FileExists(tableName)) {
         const int answer = MessageBoxA(this, messages::SaveIntoExistingTable(),
@@ -62,6 +67,9 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
 
     lines = CameraFileLines(Edit6->text(), Edit7->text(), tableName);
     const QString cameraName = CameraFileNameFor(SaveCamDialog.FileName);
+    if (!NotAnyOf(this, cameraName,
+                  {sceneFile, imageFile, {QStringLiteral("таблица коррекции"), tableName}}))
+        return;
     if (FileExists(cameraName) &&
         MessageBoxA(this, messages::Overwrite(), messages::WarningCaption(), MB_YESNO) != IDYES)
         return;

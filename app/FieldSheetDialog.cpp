@@ -1,6 +1,7 @@
 // The window of the printable test field: its fields, and the command that writes the
 // PDF and the scene file through two save dialogs.
 #include "app/FieldSheetDialog.h"
+#include "app/SaveClash.h"
 
 #include "data/Messages.h"
 #include "data/PointFileWriter.h"
@@ -104,11 +105,11 @@ bool TFieldSheetForm::CreateButtonClick(QObject* /*sender*/) {
     if (!SaveSceneDialog.Execute())
         return false;
     const QString sceneFile = SaveSceneDialog.FileName;
-    if (!MayWrite(this, sceneFile))
+    if (!NotAnyOf(this, sceneFile, {{QStringLiteral("PDF тест-поля"), pdfFile}}) ||
+        !MayWrite(this, sceneFile))
         return false;
     try {
-        WriteFileAtomically(pdfFile, pdf);
-        WriteFileAtomically(sceneFile, scene);
+        WriteFilePair(pdfFile, pdf, sceneFile, scene);
     } catch (const std::exception&) {
         MessageBoxA(this, messages::WriteFailed(), messages::ErrorCaption(), MB_OK);
         return false;

@@ -2,6 +2,7 @@
 // with its progress and its stop, the targets drawn over the photograph, and the save of
 // both coordinate files.
 #include "app/MeasureWindow.h"
+#include "app/SaveClash.h"
 
 #include "data/Messages.h"
 #include "data/PointFileWriter.h"
@@ -482,7 +483,8 @@ bool TMeasureForm::SaveButtonClick(QObject* /*sender*/) {
     if (!SaveSceneDialog.Execute())
         return false;
     const QString sceneFile = SaveSceneDialog.FileName;
-    if (!MayWrite(this, sceneFile))
+    const NamedFile photoFile{QStringLiteral("снимок"), photoFile_};
+    if (!NotAnyOf(this, sceneFile, {photoFile}) || !MayWrite(this, sceneFile))
         return false;
     if (SaveImageDialog.FileName.isEmpty())
         SaveImageDialog.FileName =
@@ -490,7 +492,9 @@ bool TMeasureForm::SaveButtonClick(QObject* /*sender*/) {
     if (!SaveImageDialog.Execute())
         return false;
     const QString imageFile = SaveImageDialog.FileName;
-    if (!MayWrite(this, imageFile))
+    if (!NotAnyOf(this, imageFile,
+                  {photoFile, {QStringLiteral("файл координат сцены"), sceneFile}}) ||
+        !MayWrite(this, imageFile))
         return false;
     try {
         WritePointFiles(sceneFile, CalibrationScene(board_, *targets_), imageFile,

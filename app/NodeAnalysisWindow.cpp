@@ -432,7 +432,7 @@ void TNodeAnalysisForm::FocalEditChange(QObject* /*sender*/) {
                        "даёт около %2.")
             .arg(Fixed(check.tiltDeg, 1),
                  Fixed(0.01 * check.focalSensitivity * *check.correctedCoefficient, 6)));
-    if (check.warning) {
+    if (check.warning || check.referenceDoubtful) {
         TiltWarning->setText(FieldCheckWarning(check));
         TiltWarning->show();
     }

@@ -271,6 +271,13 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
                 throw std::invalid_argument("CalibrateCamera: a point is not a number");
     }
 
+    if (options.minimumPhotos < 2)
+        throw std::invalid_argument("CalibrateCamera: fewer than two photographs fix nothing");
+    const int minimum = options.minimumPhotos;
+    const QString atLeast = minimum == 2   ? QStringLiteral("двух")
+                            : minimum == 3 ? QStringLiteral("трёх")
+                                           : QString::number(minimum);
+
     // One camera: every photograph that takes part of one size (those the user left out
     // and those without targets take none).
     const auto takesPart = [](const BoardPhoto& photo) {
@@ -278,7 +285,7 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
     };
     const auto first = std::find_if(input.begin(), input.end(), takesPart);
     if (first == input.end())
-        Fail(QStringLiteral("Для калибровки камеры нужно не меньше трёх снимков поля."));
+        Fail(QStringLiteral("Для калибровки камеры нужно не меньше %1 снимков поля.").arg(atLeast));
     const size_t reference = size_t(first - input.begin());
     const int width = first->width;
     const int height = first->height;
@@ -323,12 +330,13 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
         startImage.push_back(std::move(image));
     }
     const auto tooFew = [&] {
-        Fail(QStringLiteral("Для калибровки камеры нужно не меньше трёх пригодных снимков поля, "
-                            "а пригодных %1 из %2.")
+        Fail(QStringLiteral("Для калибровки камеры нужно не меньше %1 пригодных снимков поля, "
+                            "а пригодных %2 из %3.")
+                 .arg(atLeast)
                  .arg(CountUsed(photos))
                  .arg(qulonglong(photos.size())));
     };
-    if (CountUsed(photos) < 3)
+    if (CountUsed(photos) < minimum)
         tooFew();
 
     // The start: OpenCV's estimate of the focal lengths, the held values, every pose.
@@ -383,7 +391,7 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
     // The fit, and again without the photographs whose RMS is over the limit.
     int fits = 0;
     for (;;) {
-        if (CountUsed(photos) < 3)
+        if (CountUsed(photos) < minimum)
             tooFew();
         Fit(photos, camera, selection);
         ++fits;
@@ -396,6 +404,8 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
                                double(photos[k].image.size()));
             used.push_back(rms[k]);
         }
+        if (!options.leaveOutByRms)
+            break;
         const double limit = std::max(kRmsLimitFactor * Median(used), kRmsFloorPx);
         bool leftOut = false;
         for (size_t k = 0; k < photos.size(); ++k) {
@@ -445,6 +455,7 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
     cv::Mat unit;
     cv::invert(scaled, unit, cv::DECOMP_CHOLESKY);
     unit = scaling * unit * scaling; // the covariance at one pixel of error
+    unit = 0.5 * (unit + unit.t());  // symmetric to the last digit
     const double judged = std::max(variance, kFocalJudgedErrorPx * kFocalJudgedErrorPx);
     for (int k = 0; k < p; ++k) {
         const CameraParameter parameter = freed[size_t(k)];

@@ -24,7 +24,7 @@
 //
 // Refused, by CalcError with a Russian message, never a number: photographs of different
 // sizes (among those with targets that the user has not left out); fewer than three
-// photographs usable; a set that does not fix the focal lengths
+// photographs usable (or the options' minimum); a set that does not fix the focal lengths
 // (every photograph of one pose, or all without tilt): their standard error, with the
 // measuring error the fit leaves but no less than kFocalJudgedErrorPx, would be over
 // kFocalUndeterminedShare of their value. Two photographs of nearly one pose among others
@@ -69,6 +69,12 @@ struct CameraCalibrationOptions {
     // fx and fy from initCameraMatrix2D. The freed parameters start from OpenCV's estimate
     // whatever it holds.
     std::optional<Camera> held;
+    // The fewest photographs usable (2 or more): two tilted differently fix the focal
+    // lengths when nothing else is freed.
+    int minimumPhotos = 3;
+    // Whether photographs whose RMS is over the limit are left out (above); without it
+    // every photograph with a pose is used however it fits.
+    bool leaveOutByRms = true;
 };
 
 enum class PhotoUse {
@@ -104,7 +110,8 @@ struct CameraCalibration {
 };
 
 // Throws CalcError (Russian message) as above; std::invalid_argument when a photograph's
-// two point lists differ in length, a point is not a number or the selection frees nothing.
+// two point lists differ in length, a point is not a number, the selection frees nothing or
+// the minimum of photographs is below 2.
 CameraCalibration CalibrateCamera(std::span<const BoardPhoto> photos,
                                   const CameraCalibrationOptions& options = {});
 

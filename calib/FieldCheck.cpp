@@ -1,6 +1,8 @@
 #include "calib/FieldCheck.h"
 
+#include "calib/CameraCalibration.h"
 #include "data/Errors.h"
+#include "data/Numbers.h"
 
 #include <QString>
 #include <algorithm>
@@ -8,14 +10,12 @@
 #include <numbers>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
+#include <stdexcept>
 
 namespace vrma {
 
 namespace {
 
-// Two photographs whose homographies place every target within this distance of each
-// other (pixels) show the field in one pose.
-constexpr double kSamePosePx = 1.0;
 // The smallest eigenvalue of the fit's normal matrix, scaled to a unit diagonal, below
 // which a parameter is taken as not determined by the points.
 constexpr double kDetermined = 1e-10;
@@ -337,49 +337,25 @@ Fit Refine(const std::vector<Points>& views, Fit fit, const Unknowns& unknowns) 
     return fit;
 }
 
-// The focal lengths at the start of a fit, from the constraints of every view: fy with fx
-// as the camera has it, or both when the fit frees fx: (S/fx)^2 and (S/fy)^2 by least
-// squares.
-void StartFocalLengths(const std::vector<Points>& views, CameraSelection freed, double scale,
-                       Camera& camera) {
+// fy at the start of the run's fit with fx as the camera has it, from the constraints of
+// its homography, (S/fy)^2 by least squares.
+void StartFocalLength(const Points& run, double scale, Camera& camera) {
     std::vector<Constraint> constraints;
-    for (const Points& v : views)
-        AddConstraints(v.homography, camera, scale, &constraints);
-    if (!freed.Frees(CameraParameter::Fx)) {
-        const double a = (scale / camera.fx()) * (scale / camera.fx());
-        double num = 0.0;
-        double den = 0.0;
-        for (const Constraint& e : constraints) {
-            num += e.q * (e.p * a + e.c);
-            den += e.q * e.q;
-        }
-        const double b = den > 0.0 ? -num / den : 0.0;
-        camera[CameraParameter::Fy] = b > 0.0 ? scale / std::sqrt(b) : camera.fx();
-        return;
-    }
-    double spp = 0.0, spq = 0.0, sqq = 0.0, spc = 0.0, sqc = 0.0;
+    AddConstraints(run.homography, camera, scale, &constraints);
+    const double a = (scale / camera.fx()) * (scale / camera.fx());
+    double num = 0.0;
+    double den = 0.0;
     for (const Constraint& e : constraints) {
-        spp += e.p * e.p;
-        spq += e.p * e.q;
-        sqq += e.q * e.q;
-        spc += e.p * e.c;
-        sqc += e.q * e.c;
+        num += e.q * (e.p * a + e.c);
+        den += e.q * e.q;
     }
-    const double det = spp * sqq - spq * spq;
-    if (!(std::fabs(det) > 1e-12 * spp * sqq))
-        Fail(NotDetermined());
-    const double a = (-spc * sqq + sqc * spq) / det;
-    const double b = (-sqc * spp + spc * spq) / det;
-    if (!(a > 0.0) || !(b > 0.0))
-        Fail(NotDetermined());
-    camera[CameraParameter::Fx] = Finite(scale / std::sqrt(a));
-    camera[CameraParameter::Fy] = Finite(scale / std::sqrt(b));
+    const double b = den > 0.0 ? -num / den : 0.0;
+    camera[CameraParameter::Fy] = b > 0.0 ? scale / std::sqrt(b) : camera.fx();
 }
 
-// The start of a fit: the focal lengths in closed form, then each view's pose from its
-// points.
-Fit Start(const std::vector<Points>& views, Camera camera, CameraSelection freed, double scale) {
-    StartFocalLengths(views, freed, scale, camera);
+// The start of the run's fit: fy in closed form, then the pose from its points.
+Fit Start(const std::vector<Points>& views, Camera camera, double scale) {
+    StartFocalLength(views.front(), scale, camera);
     Fit fit;
     fit.camera = camera;
     for (const Points& v : views) {
@@ -431,34 +407,13 @@ std::array<double, 9> ShownHomography(const cv::Matx33d& h) {
     return shown;
 }
 
-// Two photographs of one pose tell nothing more than one.
-void CheckPosesDiffer(const std::vector<Points>& views) {
-    for (size_t a = 0; a < views.size(); ++a)
-        for (size_t b = a + 1; b < views.size(); ++b) {
-            double farthest = 0.0;
-            for (const PlanePoint& p : views[a].field) {
-                const PlanePoint pa = Apply(views[a].homography, p.x, p.y);
-                const PlanePoint pb = Apply(views[b].homography, p.x, p.y);
-                const double dx = pa.x - pb.x;
-                const double dy = pa.y - pb.y;
-                farthest = std::max(farthest, std::sqrt(dx * dx + dy * dy));
-            }
-            if (farthest < kSamePosePx)
-                Fail(QStringLiteral("Снимки %1 и %2 сделаны при одном положении поля: по ним "
-                                    "фокусные расстояния не найти.")
-                         .arg(qulonglong(a) + 1)
-                         .arg(qulonglong(b) + 1));
-        }
-}
-
 // The run's photograph with a nominal focal length: fy and the pose with fx = f first;
 // then fx too, held to f within its stated uncertainty, so that a photograph whose
 // perspective fixes fx by itself corrects a nominal value that is off.
 void CheckWithFocal(const Points& run, Camera nominal, double scale, FieldCheck& check) {
     const std::vector<Points> views{run};
     const CameraSelection fyOnly{CameraParameter::Fy};
-    const Fit fixed =
-        Refine(views, Start(views, nominal, fyOnly, scale), Unknowns(fyOnly, views.size()));
+    const Fit fixed = Refine(views, Start(views, nominal, scale), Unknowns(fyOnly, views.size()));
     const double dof = double(2 * check.pointCount - 8);
     if (!(dof > 0.0))
         Fail(QStringLiteral("Слишком мало точек для оценки геометрии поля."));
@@ -495,25 +450,41 @@ void CheckWithFocal(const Points& run, Camera nominal, double scale, FieldCheck&
     }
 }
 
-// All photographs together: fx, fy and every pose.
-void CheckViews(const std::vector<Points>& views, const Camera& camera, double scale,
-                bool focalKnown, FieldCheck& check) {
-    const CameraSelection freed = CameraSelection::FocalLengths();
-    const Fit fit =
-        Refine(views, Start(views, camera, freed, scale), Unknowns(freed, views.size()));
-    const double fx = fit.camera.fx();
-    const double fy = fit.camera.fy();
-    check.multiviewFx = fx;
-    check.multiviewFy = fy;
-    check.multiviewRatio = Finite(fy / fx);
-    check.multiviewRatioSe = RatioSe(fit);
-    check.multiviewRmsPx = fit.rms;
-    check.multiviewCamera = fit.camera;
+// All photographs together: fx, fy and every pose, by the calibration of a camera from
+// several photographs (its Schur complement keeps time and memory linear in the views),
+// with the principal point held at the image's centre, no lens, every photograph used.
+void CheckViews(const std::vector<Points>& views, const Camera& camera, bool focalKnown,
+                FieldCheck& check) {
+    std::vector<BoardPhoto> photos;
+    photos.reserve(views.size());
+    // The size only tells the photographs' camera apart; the centre is the one held.
+    const int width = int(std::lround(camera.width));
+    const int height = int(std::lround(camera.height));
+    for (const Points& v : views)
+        photos.push_back(BoardPhoto{v.field, v.image, std::max(width, 1), std::max(height, 1)});
+    CameraCalibrationOptions options;
+    options.selection = CameraSelection::FocalLengths();
+    options.held = camera;
+    options.minimumPhotos = 2;
+    options.leaveOutByRms = false;
+    const CameraCalibration fit = CalibrateCamera(photos, options);
+    for (size_t v = 0; v < fit.photos.size(); ++v)
+        if (fit.photos[v].use != PhotoUse::Used)
+            Fail(QStringLiteral("Положение поля не определяется по точкам %1.").arg(ViewName(v)));
+    Camera found = fit.camera;
+    found.width = camera.width;
+    found.height = camera.height;
+    check.multiviewFx = found.fx();
+    check.multiviewFy = found.fy();
+    check.multiviewRatio = fit.ratio;
+    check.multiviewRatioSe = fit.ratioSe;
+    check.multiviewRmsPx = fit.rmsPx;
+    check.multiviewCamera = found;
     check.multiviewCovariance = fit.covariance;
     if (!focalKnown) {
-        check.focalUsed = fx;
+        check.focalUsed = found.fx();
         check.focalFromViews = true;
-        SetTilt(fit.poses[0], &check);
+        SetTilt(fit.photos.front().pose, &check);
     }
 }
 
@@ -522,15 +493,22 @@ void SetVerdict(FieldCheck& check) {
     if (check.multiviewRatio) {
         check.reference = check.multiviewRatio;
         check.referenceSe = check.multiviewRatioSe;
+        check.referenceRmsPx = check.multiviewRmsPx;
     } else if (check.correctedCoefficient) {
         check.reference = check.correctedCoefficient;
         check.referenceSe = check.correctedSe;
+        check.referenceRmsPx = check.correctedRmsPx;
     }
     if (check.reference) {
         check.bias = Finite(check.coefficient - *check.reference);
         check.biasSe =
             Finite(std::sqrt(check.sem * check.sem + *check.referenceSe * *check.referenceSe));
-        check.warning = std::fabs(*check.bias) > 2.0 * *check.biasSe;
+        check.referenceDoubtful =
+            !(*check.referenceRmsPx <=
+              kTrustedRmsFactor * check.homographyRmsPx + kTrustedRmsFloorPx) ||
+            !(*check.referenceSe < kTrustedShare * std::fabs(*check.reference));
+        check.warning = !check.referenceDoubtful && std::fabs(*check.bias) > 2.0 * *check.biasSe &&
+                        std::fabs(*check.bias) >= kShownBias;
     }
 }
 
@@ -563,6 +541,11 @@ FieldCheckInput WithoutTheLens(const FieldCheckInput& input, std::vector<PlanePo
 
 } // namespace
 
+FocalRange PlausibleFocalLengths(double width, double height) {
+    const double diagonal = std::hypot(width, height);
+    return {kFocalMinDiagonals * diagonal, kFocalMaxDiagonals * diagonal};
+}
+
 double HomographyRms(const std::array<double, 9>& h, std::span<const PlanePoint> scene,
                      std::span<const PlanePoint> image) {
     if (scene.empty() || scene.size() != image.size())
@@ -578,25 +561,32 @@ double HomographyRms(const std::array<double, 9>& h, std::span<const PlanePoint>
     return std::sqrt(sum / double(scene.size()));
 }
 
-FieldCheck CheckField(const FieldCheckInput& given) {
-    // With a known camera, everything below runs on the points without its lens.
-    std::vector<PlanePoint> undistorted;
-    std::vector<FieldView> undistortedViews;
-    std::optional<FieldCheckInput> plain;
-    if (given.camera)
-        plain = WithoutTheLens(given, undistorted, undistortedViews);
-    const FieldCheckInput& input = plain ? *plain : given;
+namespace {
+
+FieldCheck CheckFieldOf(const FieldCheckInput& input) {
     FieldCheck check;
     check.coefficient = input.coefficient;
     check.sd = input.sd;
     check.n = input.n;
     check.sem = input.n > 0 ? Finite(input.sd / std::sqrt(double(input.n))) : 0.0;
 
-    if (!(input.width > 0.0) || !(input.height > 0.0) || !std::isfinite(input.width) ||
-        !std::isfinite(input.height))
-        Fail(QStringLiteral("Размеры изображения должны быть положительными числами."));
+    if (!(input.width > 0.0) || !(input.height > 0.0) || !(input.width <= kLargestImageSidePx) ||
+        !(input.height <= kLargestImageSidePx))
+        Fail(QStringLiteral("Размеры изображения должны быть положительными числами не больше "
+                            "%1 пикселей.")
+                 .arg(kLargestImageSidePx, 0, 'f', 0));
     if (input.focal && !(std::isfinite(*input.focal) && *input.focal > 0.0))
         Fail(QStringLiteral("Фокусное расстояние должно быть положительным числом."));
+    if (input.focal) {
+        const FocalRange range = PlausibleFocalLengths(input.width, input.height);
+        if (!range.contains(*input.focal))
+            Fail(QStringLiteral("Фокусное расстояние %1 пикс. невозможно для изображения %2 × %3: "
+                                "у камеры с таким кадром оно от %4 до %5 пикс. (от десятой доли "
+                                "до 100 диагоналей кадра).")
+                     .arg(FormatGeneral15(*input.focal), FormatGeneral15(input.width),
+                          FormatGeneral15(input.height), FormatGeneral15(std::ceil(range.low)),
+                          FormatGeneral15(std::floor(range.high))));
+    }
 
     const bool single = input.views.empty();
     std::vector<Points> views;
@@ -619,16 +609,34 @@ FieldCheck CheckField(const FieldCheckInput& given) {
     check.principalX = camera.cx();
     check.principalY = camera.cy();
     const double scale = std::max(input.width, input.height);
-    CheckPosesDiffer(views);
     if (input.focal) {
         Camera nominal = camera;
         nominal[CameraParameter::Fx] = *input.focal;
         CheckWithFocal(views[0], nominal, scale, check);
     }
     if (views.size() > 1)
-        CheckViews(views, camera, scale, input.focal.has_value(), check);
+        CheckViews(views, camera, input.focal.has_value(), check);
     SetVerdict(check);
     return check;
+}
+
+} // namespace
+
+FieldCheck CheckField(const FieldCheckInput& given) {
+    // What OpenCV refuses on points that pass the checks above is no number either.
+    try {
+        // With a known camera, everything runs on the points without its lens.
+        if (given.camera) {
+            std::vector<PlanePoint> undistorted;
+            std::vector<FieldView> undistortedViews;
+            return CheckFieldOf(WithoutTheLens(given, undistorted, undistortedViews));
+        }
+        return CheckFieldOf(given);
+    } catch (const cv::Exception&) {
+        Fail(QStringLiteral("Геометрия поля по этим точкам не определяется."));
+    } catch (const std::invalid_argument&) {
+        Fail(QStringLiteral("Геометрия поля по этим точкам не определяется."));
+    }
 }
 
 } // namespace vrma

@@ -19,22 +19,31 @@
 //   axis (toward +y). A relative error eps of f changes the corrected coefficient by
 //   about eps * sin^2(theta), theta the angle between the normal and the optical axis;
 // - with further photographs of the same grid: fx and fy from all views together (the
-//   principal point at the image centre, no skew, no distortion; the same closed form
-//   over all views, then one least-squares fit of fx, fy and every pose), with the
-//   standard error of fy/fx from the covariance of the freed parameters (kept whole
-//   with the result). No focal length is needed once
-//   two views are tilted differently;
+//   principal point at the image centre, no skew, no distortion): the calibration of a
+//   camera from several photographs (calib/CameraCalibration, every photograph used),
+//   whose time and memory grow linearly in the views, with the standard error of fy/fx
+//   from the covariance of the freed parameters (kept whole with the result). No focal
+//   length is needed once two views are tilted differently; two views of nearly one pose
+//   among them are no fault;
 // - with a camera calibrated from several photographs: all of the above on the image
 //   points with its lens taken out (UndistortImagePoints), its principal point for the
 //   image centre and its fx for the nominal focal length;
 // - the verdict: the bias of the plain coefficient (its value minus the better of the
 //   two corrected ratios: the multi-view one when there is one) against the standard
-//   error of that difference, sqrt(sem^2 + se^2); the warning is on when
-//   |bias| > 2 * that standard error.
+//   error of that difference, sqrt(sem^2 + se^2). The corrected ratio is trusted only
+//   when the fit behind it explains the points (its RMS within kTrustedRmsFactor times the
+//   homography's plus kTrustedRmsFloorPx: a camera of a wrong focal length cannot) and
+//   its standard error is below kTrustedShare of it; otherwise it is doubtful and no
+//   warning advises it. The warning is on when the ratio is trusted, |bias| > 2 * that
+//   standard error, and the bias shows in the coefficient's four decimals
+//   (|bias| >= kShownBias: a smaller one changes nothing the table holds).
 //
-// Degenerate input (fewer than four points, all points on a line, two photographs of one
-// pose, views that do not fix the focal lengths) throws CalcError with a Russian message
-// of its own; never a number.
+// A nominal focal length is taken only within what a camera of that image size can have,
+// kFocalMinDiagonals to kFocalMaxDiagonals times the image's diagonal.
+//
+// Degenerate input (fewer than four points, all points on a line, views that together do
+// not fix the focal lengths) throws CalcError with a Russian message of its own; never a
+// number.
 #include "calib/Camera.h"
 #include "data/PlanePoint.h"
 
@@ -48,6 +57,17 @@ namespace vrma {
 
 // How well a nominal focal length is taken to be known (relative standard error).
 constexpr double kFocalUncertainty = 0.01;
+// The largest side of an image the check takes, pixels.
+constexpr double kLargestImageSidePx = 1e6;
+// The focal lengths a camera can have, in diagonals of its image: a lens of a tenth of the
+// diagonal sees some 160 degrees across it, one of 100 diagonals about half a degree.
+constexpr double kFocalMinDiagonals = 0.1;
+constexpr double kFocalMaxDiagonals = 100.0;
+// When a corrected ratio is trusted, and when its bias is shown (see above).
+constexpr double kTrustedRmsFactor = 3.0;
+constexpr double kTrustedRmsFloorPx = 0.1;
+constexpr double kTrustedShare = 0.1;
+constexpr double kShownBias = 0.00005;
 
 // One further photograph of the grid: its scene and image points, paired k-th with k-th.
 struct FieldView {
@@ -134,18 +154,30 @@ struct FieldCheck {
     std::optional<CameraCovariance> multiviewCovariance;
 
     // The verdict (when a corrected ratio is known).
-    std::optional<double> reference;   // the ratio the bias is measured against
-    std::optional<double> referenceSe; // its standard error
-    std::optional<double> bias;        // coefficient - reference
-    std::optional<double> biasSe;      // sqrt(sem^2 + referenceSe^2)
-    bool warning = false;              // |bias| > 2 * biasSe
+    std::optional<double> reference;      // the ratio the bias is measured against
+    std::optional<double> referenceSe;    // its standard error
+    std::optional<double> referenceRmsPx; // the RMS of the fit behind it
+    std::optional<double> bias;           // coefficient - reference
+    std::optional<double> biasSe;         // sqrt(sem^2 + referenceSe^2)
+    bool referenceDoubtful = false;       // the fit behind the reference does not hold
+    bool warning = false;                 // trusted, |bias| > 2 * biasSe and |bias| >= kShownBias
 };
 
 // The reprojection RMS (pixels) of the homography h (row by row) on the points.
 double HomographyRms(const std::array<double, 9>& h, std::span<const PlanePoint> scene,
                      std::span<const PlanePoint> image);
 
-// The check of one calibration. Throws CalcError (Russian message) on degenerate input.
+// The focal lengths (pixels) a camera of that image size can have: from
+// kFocalMinDiagonals to kFocalMaxDiagonals of its diagonal.
+struct FocalRange {
+    double low = 0.0;
+    double high = 0.0;
+    bool contains(double focal) const { return focal >= low && focal <= high; }
+};
+FocalRange PlausibleFocalLengths(double width, double height);
+
+// The check of one calibration. Throws CalcError (Russian message) on degenerate input and
+// on a focal length outside PlausibleFocalLengths.
 FieldCheck CheckField(const FieldCheckInput& input);
 
 } // namespace vrma

@@ -110,4 +110,12 @@ inline QString PhotoOutOfMemory(qint64 width, qint64 height, qint64 neededMb, qi
         .arg(freeMb);
 }
 
+// A save dialog's choice that is a file the window reads or writes besides (role: what
+// that file is to the user, "снимок", "файл координат сцены").
+inline QString SameFileChosen(const QString& file, const QString& role) {
+    return QStringLiteral("Файл «%1» — это %2. Результат не записывается поверх него: выберите "
+                          "другой файл. Ничего не записано.")
+        .arg(file, role);
+}
+
 } // namespace vrma::messages

@@ -25,8 +25,7 @@ void WritePointFiles(const QString& sceneFile, std::span<const PlanePoint> scene
         throw std::invalid_argument("The scene and the image files pair their points");
     const QByteArray sceneBytes = EncodePointFile(scene);
     const QByteArray imageBytes = EncodePointFile(image);
-    WriteFileAtomically(sceneFile, sceneBytes);
-    WriteFileAtomically(imageFile, imageBytes);
+    WriteFilePair(sceneFile, sceneBytes, imageFile, imageBytes);
 }
 
 } // namespace vrma

@@ -18,9 +18,9 @@ QStringList PointFileLines(std::span<const PlanePoint> points);
 QByteArray EncodePointFile(std::span<const PlanePoint> points);
 
 // The two files of a calibration, the k-th scene point and the k-th image point one node:
-// both encoded before either is written, each written whole or not at all (the program's
-// save). Throws std::invalid_argument when the lists differ in length (nothing written),
-// FileError on a failed write.
+// both encoded before either is written, and written as a pair: both replaced or neither
+// (WriteFilePair). Throws std::invalid_argument when the lists differ in length (nothing
+// written), FileError on a failed write.
 void WritePointFiles(const QString& sceneFile, std::span<const PlanePoint> scene,
                      const QString& imageFile, std::span<const PlanePoint> image);
 

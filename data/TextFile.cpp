@@ -1,11 +1,12 @@
 #include "data/TextFile.h"
 
+#include "data/CleanExit.h"
 #include "data/Errors.h"
+#include "data/FileNames.h"
 #include "data/Lines.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStringDecoder>
 
@@ -13,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -79,14 +81,6 @@ template <class Read> qint64 ReadAgainIfInterrupted(Read&& read, const QString& 
     }
 }
 
-// An existing file "may not be written" when the user lacks the right or when it carries
-// no write permission at all (a read-only file stays read-only for every user).
-bool IsWritableFile(const QFileInfo& info) {
-    constexpr QFile::Permissions anyWrite =
-        QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    return info.isFile() && info.isWritable() && (info.permissions() & anyWrite);
-}
-
 } // namespace
 
 QString DecodeCp1251(const char* data, qsizetype size) {
@@ -129,6 +123,12 @@ char* EncodeCp1251Into(QStringView text, char* out, bool strict, qsizetype line)
             *out++ = static_cast<char>(c);
             continue;
         }
+        // A byte of a file name that is no UTF-8 (data/FileNames) is that byte: the name a
+        // file holds (a camera file naming its table) is the name on the disk.
+        if (c >= 0xDC80 && c <= 0xDCFF) {
+            *out++ = static_cast<char>(c - 0xDC00);
+            continue;
+        }
         const unsigned char byte = QChar::isSurrogate(c) ? 0 : table[c];
         if (byte == 0 && strict)
             throw EncodingError(QStringLiteral("Строка %1: символ %2 нельзя записать в "
@@ -167,7 +167,8 @@ int Cp1251ByteOf(QChar character) {
 }
 
 bool IsDataFile(const QString& fileName) {
-    return QFileInfo(fileName).isFile();
+    struct stat st {};
+    return ::stat(EncodeFileName(fileName).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 namespace {
@@ -187,7 +188,7 @@ DataFileReader::DataFileReader(const QString& fileName) : fileName_(fileName) {
     if (const auto& hook = BeforeOpenHook())
         hook(fileName);
     // Non-blocking: opening a pipe with no writer, or a device, would otherwise wait.
-    const QByteArray path = QFile::encodeName(fileName);
+    const QByteArray path = EncodeFileName(fileName);
     if (!path.isEmpty())
         fd_ = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st {};
@@ -349,13 +350,16 @@ bool WriteAll(int fd, const char* data, qint64 size, qint64 offset, bool simulat
     return !fail;
 }
 
-// A new file beside name's, created exclusively, mode 0600; -1 when none can be made.
-int CreateTemporary(const QString& folder, const QString& base, QByteArray* path) {
+// A fresh name beside the file: "<folder>/.<base>.<random>~".
+QByteArray TemporaryName(const QByteArray& folder, const QByteArray& base) {
+    return folder + "/." + base + '.' +
+           QByteArray::number(QRandomGenerator::global()->generate(), 36) + '~';
+}
+
+// A new file in the folder, created exclusively, mode 0600; -1 when none can be made.
+int CreateTemporary(const QByteArray& folder, const QByteArray& base, QByteArray* path) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString candidate =
-            QStringLiteral("%1/.%2.%3~")
-                .arg(folder, base, QString::number(QRandomGenerator::global()->generate(), 36));
-        *path = QFile::encodeName(candidate);
+        *path = TemporaryName(folder, base);
         const int fd = ::open(path->constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -369,138 +373,278 @@ mode_t CurrentUmask() {
     return mask;
 }
 
-// The rename way. Returns true when the file was written; false when this way cannot
-// keep what the old file has (nothing was changed then). Throws FileError when it
-// failed while writing.
-bool WriteByRename(const QString& fileName, const QString& folder, const QString& base,
-                   const struct stat* old, const QByteArray& bytes) {
-    QByteArray tempPath;
-    Descriptor temp(CreateTemporary(folder, base, &tempPath));
-    if (temp.fd < 0) {
-        if (old)
-            return false; // a folder we may not write to: in place
-        FailFile("Не удаётся создать файл", fileName);
-    }
-    struct Remove {
-        const QByteArray& path;
-        bool armed = true;
-        ~Remove() {
-            if (armed)
-                ::unlink(path.constData());
-        }
-    } remove{tempPath};
-
-    const mode_t mode = old ? (old->st_mode & 07777) : (0666 & ~CurrentUmask());
-    if (old) {
-        struct stat now {};
-        // chown first: it clears setgid, which fchmod then sets again where allowed.
-        if ((::fstat(temp.fd, &now) != 0) ||
-            ((now.st_uid != old->st_uid || now.st_gid != old->st_gid) &&
-             ::fchown(temp.fd, old->st_uid, old->st_gid) != 0))
-            return false;
-    }
-    if (::fchmod(temp.fd, mode) != 0)
-        return false;
-    if (old) {
-        struct stat now {};
-        if (::fstat(temp.fd, &now) != 0 || now.st_uid != old->st_uid || now.st_gid != old->st_gid ||
-            (now.st_mode & 07777) != mode)
-            return false; // e.g. setgid dropped for a group we are not in
-    }
-    if (!WriteAll(temp.fd, bytes.constData(), bytes.size(), 0, true) || ::fsync(temp.fd) != 0 ||
-        !temp.Close())
-        FailFile("Не удаётся записать файл", fileName);
-    if (::rename(tempPath.constData(), QFile::encodeName(fileName).constData()) != 0)
-        FailFile("Не удаётся записать файл", fileName);
-    remove.armed = false;
-    return true;
-}
-
-// The in-place way: the old bytes copied aside, the new ones written over them, the copy
-// written back when that fails.
-void WriteInPlace(const QString& fileName, const QString& folder, const QString& base,
-                  const QByteArray& bytes) {
-    const QByteArray path = QFile::encodeName(fileName);
-    Descriptor target(::open(path.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-    struct stat st {};
-    if (target.fd < 0 || ::fstat(target.fd, &st) != 0 || !S_ISREG(st.st_mode))
-        FailFile("Не удаётся создать файл", fileName);
-
-    QByteArray copyPath;
-    Descriptor copy(CreateTemporary(folder, base, &copyPath));
-    if (copy.fd < 0)
-        copy.fd = CreateTemporary(QDir::tempPath(), base, &copyPath);
-    if (copy.fd < 0)
-        FailFile("Не удаётся создать файл", fileName);
-    struct Remove {
-        const QByteArray& path;
-        bool armed = true;
-        ~Remove() {
-            if (armed)
-                ::unlink(path.constData());
-        }
-    } remove{copyPath};
-
-    // The copy aside.
+// Copies a file's bytes from one descriptor to another; false on a failure.
+bool CopyBytes(int from, int to, qint64* size) {
     std::vector<char> buffer(std::size_t(kReadChunk) * 4);
-    qint64 oldSize = 0;
+    qint64 at = 0;
     for (;;) {
-        const ssize_t n = ::pread(target.fd, buffer.data(), buffer.size(), off_t(oldSize));
+        const ssize_t n = ::pread(from, buffer.data(), buffer.size(), off_t(at));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            FailFile("Не удаётся записать файл", fileName);
+            return false;
         if (n == 0)
             break;
-        if (!WriteAll(copy.fd, buffer.data(), n, oldSize, false))
-            FailFile("Не удаётся записать файл", fileName);
-        oldSize += n;
-    }
-
-    if (WriteAll(target.fd, bytes.constData(), bytes.size(), 0, true) &&
-        ::ftruncate(target.fd, off_t(bytes.size())) == 0 && ::fsync(target.fd) == 0)
-        return;
-
-    // Put the old bytes back.
-    for (qint64 at = 0; at < oldSize;) {
-        const ssize_t n = ::pread(copy.fd, buffer.data(), buffer.size(), off_t(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0 || !WriteAll(target.fd, buffer.data(), n, at, false)) {
-            remove.armed = false; // the copy stays, as the only whole old text
-            break;
-        }
+        if (!WriteAll(to, buffer.data(), n, at, false))
+            return false;
         at += n;
     }
-    if (::ftruncate(target.fd, off_t(oldSize)) != 0 || ::fsync(target.fd) != 0)
-        remove.armed = false;
-    FailFile("Не удаётся записать файл", fileName);
+    *size = at;
+    return true;
 }
+
+std::function<void(const QString&)>& BeforeReplaceHook() {
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
+// A path removed when it goes out of scope, unless kept.
+struct RemovedPath {
+    QByteArray path;
+    bool armed = false;
+    RemovedPath() = default;
+    RemovedPath(const RemovedPath&) = delete;
+    RemovedPath& operator=(const RemovedPath&) = delete;
+    ~RemovedPath() { Remove(); }
+    void Arm(const QByteArray& p) {
+        path = p;
+        armed = true;
+    }
+    void Keep() { armed = false; }
+    void Remove() {
+        if (armed)
+            ::unlink(path.constData());
+        armed = false;
+    }
+};
+
+// One file being replaced: its new bytes made ready aside (nothing touched yet), then put
+// in place, and on request put back as it was. Two ways, both leaving the old file as it
+// was when a step fails and nothing aside behind:
+// - rename: a complete temporary file beside the old one, given its owner, group and mode,
+//   renamed over it; taken when that keeps everything (a new file; or an old one with no
+//   other hard link whose owner, group and mode the temporary file could be given, in a
+//   folder the user may write to). To be put back, the old file keeps a second name
+//   beside it (a hard link, or where the file system has none a copy with its owner,
+//   group and mode) until the end;
+// - in place: the old bytes copied aside (beside it, or in the temporary folder), the new
+//   ones written into the old file, and the copy written back when that fails or when the
+//   file is put back.
+class StagedFile {
+public:
+    StagedFile(const QString& fileName, const QByteArray& bytes, bool keepOld)
+        : name_(fileName), bytes_(bytes) {
+        // A link is followed: the file it names is the one written.
+        QByteArray target = EncodeFileName(fileName);
+        struct stat st {};
+        if (::lstat(target.constData(), &st) == 0 && S_ISLNK(st.st_mode) &&
+            ::stat(target.constData(), &st) == 0) {
+            const std::unique_ptr<char, decltype(&std::free)> real(
+                ::realpath(target.constData(), nullptr), &std::free);
+            if (real)
+                target = QByteArray(real.get());
+        }
+        target_ = target;
+        const qsizetype slash = target.lastIndexOf('/');
+        folder_ = slash < 0    ? QByteArrayLiteral(".")
+                  : slash == 0 ? QByteArrayLiteral("/")
+                               : target.left(slash);
+        base_ = target.mid(slash + 1);
+        exists_ = ::stat(target_.constData(), &old_) == 0;
+        if (exists_ && (!S_ISREG(old_.st_mode) || ::access(target_.constData(), W_OK) != 0 ||
+                        (old_.st_mode & 0222) == 0))
+            FailFile("Файл недоступен для записи:", name_);
+        // Another name of the file would keep the old text after a rename.
+        if ((!exists_ || old_.st_nlink == 1) && StageForRename(keepOld))
+            return;
+        StageInPlace();
+    }
+
+    // Puts the new bytes in place; throws FileError, the old file as it was.
+    void Commit() {
+        if (const auto& hook = BeforeReplaceHook())
+            hook(name_);
+        if (inPlace_) {
+            if (WriteAll(fd_.fd, bytes_.constData(), bytes_.size(), 0, true) &&
+                ::ftruncate(fd_.fd, off_t(bytes_.size())) == 0 && ::fsync(fd_.fd) == 0) {
+                committed_ = true;
+                return;
+            }
+            PutOldBytesBack();
+            FailFile("Не удаётся записать файл", name_);
+        }
+        if (::rename(staged_.path.constData(), target_.constData()) != 0)
+            FailFile("Не удаётся записать файл", name_);
+        staged_.Keep();
+        committed_ = true;
+    }
+
+    // After Commit: the old file back (or no file, where there was none).
+    void Undo() {
+        if (!committed_)
+            return;
+        committed_ = false;
+        if (inPlace_) {
+            PutOldBytesBack();
+        } else if (exists_) {
+            if (::rename(old_copy_.path.constData(), target_.constData()) == 0)
+                old_copy_.Keep();
+        } else {
+            ::unlink(target_.constData());
+        }
+    }
+
+private:
+    // The temporary file with the new bytes, given the old file's owner, group and mode;
+    // false when they cannot be kept (nothing is left then). Throws FileError on a failed
+    // write.
+    bool StageForRename(bool keepOld) {
+        QByteArray path;
+        Descriptor temp(CreateTemporary(folder_, base_, &path));
+        if (temp.fd < 0) {
+            if (exists_)
+                return false; // a folder we may not write to: in place
+            FailFile("Не удаётся создать файл", name_);
+        }
+        staged_.Arm(path);
+        if (!GiveOldMetadata(temp.fd)) {
+            staged_.Remove();
+            return false;
+        }
+        if (!WriteAll(temp.fd, bytes_.constData(), bytes_.size(), 0, true) ||
+            ::fsync(temp.fd) != 0 || !temp.Close())
+            FailFile("Не удаётся записать файл", name_);
+        if (keepOld && exists_)
+            KeepOldName();
+        return true;
+    }
+
+    // The owner, group and mode the file must keep (a new file: the umask's mode).
+    bool GiveOldMetadata(int fd) const {
+        const mode_t mode = exists_ ? (old_.st_mode & 07777) : (0666 & ~CurrentUmask());
+        if (exists_) {
+            struct stat now {};
+            // chown first: it clears setgid, which fchmod then sets again where allowed.
+            if ((::fstat(fd, &now) != 0) ||
+                ((now.st_uid != old_.st_uid || now.st_gid != old_.st_gid) &&
+                 ::fchown(fd, old_.st_uid, old_.st_gid) != 0))
+                return false;
+        }
+        if (::fchmod(fd, mode) != 0)
+            return false;
+        if (exists_) {
+            struct stat now {};
+            if (::fstat(fd, &now) != 0 || now.st_uid != old_.st_uid || now.st_gid != old_.st_gid ||
+                (now.st_mode & 07777) != mode)
+                return false; // e.g. setgid dropped for a group we are not in
+        }
+        return true;
+    }
+
+    // A second name of the old file beside it, to put it back by: a hard link, or a copy.
+    void KeepOldName() {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QByteArray path = TemporaryName(folder_, base_);
+            if (::link(target_.constData(), path.constData()) == 0) {
+                old_copy_.Arm(path);
+                return;
+            }
+            if (errno != EEXIST)
+                break;
+        }
+        QByteArray path;
+        Descriptor copy(CreateTemporary(folder_, base_, &path));
+        if (copy.fd < 0)
+            FailFile("Не удаётся создать файл", name_);
+        old_copy_.Arm(path);
+        const Descriptor old(::open(target_.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        qint64 size = 0;
+        if (old.fd < 0 || !GiveOldMetadata(copy.fd) || !CopyBytes(old.fd, copy.fd, &size) ||
+            ::fsync(copy.fd) != 0 || !copy.Close())
+            FailFile("Не удаётся записать файл", name_);
+    }
+
+    // The old bytes copied aside, the file kept open for writing.
+    void StageInPlace() {
+        inPlace_ = true;
+        staged_.Remove();
+        fd_.fd = ::open(target_.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        struct stat st {};
+        if (fd_.fd < 0 || ::fstat(fd_.fd, &st) != 0 || !S_ISREG(st.st_mode))
+            FailFile("Не удаётся создать файл", name_);
+        QByteArray path;
+        Descriptor copy(CreateTemporary(folder_, base_, &path));
+        if (copy.fd < 0)
+            copy.fd = CreateTemporary(EncodeFileName(QDir::tempPath()), base_, &path);
+        if (copy.fd < 0)
+            FailFile("Не удаётся создать файл", name_);
+        old_copy_.Arm(path);
+        if (!CopyBytes(fd_.fd, copy.fd, &oldSize_))
+            FailFile("Не удаётся записать файл", name_);
+        copyFd_.fd = copy.fd;
+        copy.fd = -1;
+    }
+
+    // In place: the copy written back; when that fails it stays, as the only whole old
+    // text.
+    void PutOldBytesBack() {
+        std::vector<char> buffer(std::size_t(kReadChunk) * 4);
+        for (qint64 at = 0; at < oldSize_;) {
+            const ssize_t n = ::pread(copyFd_.fd, buffer.data(), buffer.size(), off_t(at));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0 || !WriteAll(fd_.fd, buffer.data(), n, at, false)) {
+                old_copy_.Keep();
+                return;
+            }
+            at += n;
+        }
+        if (::ftruncate(fd_.fd, off_t(oldSize_)) != 0 || ::fsync(fd_.fd) != 0)
+            old_copy_.Keep();
+    }
+
+    QString name_;
+    QByteArray bytes_;
+    QByteArray target_;
+    QByteArray folder_;
+    QByteArray base_;
+    struct stat old_ {};
+    bool exists_ = false;
+    bool inPlace_ = false;
+    bool committed_ = false;
+    RemovedPath staged_;   // rename: the new bytes
+    RemovedPath old_copy_; // the old file's second name (rename) or bytes (in place)
+    Descriptor fd_;        // in place: the file
+    Descriptor copyFd_;    // in place: the copy
+    qint64 oldSize_ = 0;
+};
 
 } // namespace
 
 void WriteFileAtomically(const QString& fileName, const QByteArray& bytes) {
-    // A link is followed: the file it names is the one written.
-    QString targetName = fileName;
-    const QFileInfo link(fileName);
-    if (link.isSymLink() && link.exists())
-        targetName = link.canonicalFilePath();
-    const QFileInfo target(targetName);
-    if (target.exists() && !IsWritableFile(target))
-        FailFile("Файл недоступен для записи:", fileName);
+    const WriteSection section;
+    StagedFile file(fileName, bytes, false);
+    file.Commit();
+}
 
-    const QString folder = target.absolutePath();
-    const QString base = target.fileName();
-    struct stat old {};
-    const bool exists = ::stat(QFile::encodeName(targetName).constData(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode))
-        FailFile("Файл недоступен для записи:", fileName);
-    // Another name of the file would keep the old text after a rename.
-    if (!exists || old.st_nlink == 1) {
-        if (WriteByRename(targetName, folder, base, exists ? &old : nullptr, bytes))
-            return;
+void WriteFilePair(const QString& firstName, const QByteArray& firstBytes,
+                   const QString& secondName, const QByteArray& secondBytes) {
+    if (IdentifyFile(firstName) == IdentifyFile(secondName))
+        FailFile("Оба файла пары — один и тот же файл:", secondName);
+    const WriteSection section;
+    StagedFile first(firstName, firstBytes, true);
+    StagedFile second(secondName, secondBytes, false);
+    first.Commit();
+    try {
+        second.Commit();
+    } catch (...) {
+        first.Undo();
+        throw;
     }
-    WriteInPlace(targetName, folder, base, bytes);
+}
+
+void SetBeforeReplaceHook(std::function<void(const QString&)> hook) {
+    BeforeReplaceHook() = std::move(hook);
 }
 
 void IgnoreFileSizeSignal() {

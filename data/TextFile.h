@@ -6,6 +6,8 @@
 // the code page leaves undefined, reads as U+0098 and is written back as 0x98.
 // Writing: every line, the last included, ends with CR LF; a text holding a character
 // that the code page cannot hold is refused before any file is touched (EncodingError).
+// A byte of a file name that is no UTF-8 (U+DC80 … U+DCFF, data/FileNames) is written as
+// that byte.
 // A failed write leaves the old file as it was, and the saved file keeps the old one's
 // owner, group, mode (setgid included) and other names (hard links); see
 // WriteFileAtomically.
@@ -74,8 +76,20 @@ void WriteTextLines(const QString& fileName, const QStringList& lines);
 //   folder the user may write to);
 // - otherwise the old file copied aside (beside it, or in the temporary folder), the
 //   bytes written into the old file in place, and the copy written back if that fails.
-// Throws FileError.
+// Throws FileError. Names are bytes (data/FileNames); the write is one WriteSection
+// (data/CleanExit).
 void WriteFileAtomically(const QString& fileName, const QByteArray& bytes);
+// Two files that belong together (the two coordinate files of a measurement, the PDF of a
+// test field and its scene file): either both are replaced or neither. Both are made ready
+// aside first (as above; a failure there touches neither), then put in place, the first,
+// then the second; when the second cannot be put in place the first is put back as it
+// was (or removed, where there was none). Two names of one file are refused before
+// anything is done. Throws FileError.
+void WriteFilePair(const QString& firstName, const QByteArray& firstBytes,
+                   const QString& secondName, const QByteArray& secondBytes);
+// For tests: called with the file name right before a file written aside is put in place
+// (a test puts something in the way there). An empty function turns it off.
+void SetBeforeReplaceHook(std::function<void(const QString&)> hook);
 // The lines in Windows-1251, each ending with CR LF. Throws EncodingError, naming the
 // character and its line (counted from 1), when a line holds a character that the code
 // page cannot hold.

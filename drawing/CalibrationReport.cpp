@@ -618,8 +618,12 @@ ReportSection FieldCheckSection(const FieldCheck& check) {
         rows.emplace_back(QStringLiteral("Смещение коэффициента:"),
                           Signed(*check.bias, 6) + QStringLiteral(" ± ") + Fixed(*check.biasSe, 6));
 
-    if (check.warning) {
+    if (check.warning || check.referenceDoubtful) {
         section.note = FieldCheckWarning(check);
+    } else if (check.bias && check.biasSe && std::fabs(*check.bias) > 2.0 * *check.biasSe) {
+        section.note = QStringLiteral("Смещение коэффициента больше двух стандартных ошибок, но "
+                                      "не видно в четырёх знаках коэффициента: наклон поля на "
+                                      "коэффициент заметно не влияет.");
     } else if (check.bias) {
         section.note = QStringLiteral("Смещение коэффициента не больше двух стандартных "
                                       "ошибок: наклон поля на коэффициент заметно не влияет.");

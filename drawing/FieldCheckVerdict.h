@@ -6,7 +6,9 @@
 
 namespace vrma {
 
-// The Russian warning text shown when check.warning is on (empty otherwise).
+// The Russian text to show: the warning when check.warning is on ("Поле наклонено: …",
+// which advises the corrected value), or, when the corrected value is doubtful, why it is
+// not to be trusted; empty otherwise. No number in it rounds to zero where it is not.
 QString FieldCheckWarning(const FieldCheck& check);
 
 } // namespace vrma

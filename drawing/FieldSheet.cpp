@@ -229,8 +229,7 @@ QByteArray FieldSheetPdf(const FieldSheet& sheet) {
 void WriteFieldSheet(const QString& pdfFile, const QString& sceneFile, const FieldSheet& sheet) {
     const QByteArray pdf = FieldSheetPdf(sheet);
     const QByteArray scene = EncodePointFile(SceneGrid(sheet));
-    WriteFileAtomically(pdfFile, pdf);
-    WriteFileAtomically(sceneFile, scene);
+    WriteFilePair(pdfFile, pdf, sceneFile, scene);
 }
 
 } // namespace vrma

@@ -65,7 +65,8 @@ QByteArray FieldSheetPdf(const FieldSheet& sheet);
 
 // Both files of a field: the PDF and its scene file (the board's SceneGrid in millimetres,
 // data/PointFileWriter), made in memory before either is written (a field that does not
-// fit writes nothing). Throws FieldSheetError, FileError.
+// fit writes nothing), and written as a pair: both replaced or neither (WriteFilePair).
+// Throws FieldSheetError, FileError.
 void WriteFieldSheet(const QString& pdfFile, const QString& sceneFile, const FieldSheet& sheet);
 
 } // namespace vrma

@@ -10,7 +10,6 @@
 #include "tools/CommandLine.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,7 +20,6 @@
 #include <cstdio>
 #include <exception>
 #include <optional>
-#include <sys/stat.h>
 #include <thread>
 
 namespace vrma {
@@ -141,18 +139,6 @@ QStringList TakePhotos(QStringList& arguments) {
     return photos;
 }
 
-// The same file: the same device and inode when both exist (through links), else the
-// same full path.
-bool SameFile(const QString& a, const QString& b) {
-    struct stat sa {};
-    struct stat sb {};
-    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
-        ::stat(QFile::encodeName(b).constData(), &sb) == 0)
-        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-    return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) ==
-           QDir::cleanPath(QFileInfo(b).absoluteFilePath());
-}
-
 QString FullPath(const QString& name) {
     return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
 }
@@ -243,12 +229,13 @@ std::vector<PhotoDetection> DetectAll(const QStringList& files, const Board& boa
     };
     const unsigned threads =
         std::max(1U, std::min(std::thread::hardware_concurrency(), unsigned(files.size())));
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < threads; ++t)
-        pool.emplace_back(work);
-    work();
-    for (std::thread& thread : pool)
-        thread.join();
+    {
+        // Joined however the block is left (a thread that cannot be started throws).
+        std::vector<std::jthread> pool;
+        for (unsigned t = 1; t < threads; ++t)
+            pool.emplace_back(work);
+        work();
+    }
     if (failure)
         std::rethrow_exception(failure);
     return detections;
@@ -292,6 +279,8 @@ int WriteOutputs(const Outputs& out, const QStringList& files,
         return Fail(kWrite,
                     QStringLiteral("%1: %2").arg(encoding, QString::fromUtf8(error.what())));
     } catch (const std::exception& error) {
+        if (IsOutOfMemory(error))
+            throw;
         return Fail(kWrite, QString::fromUtf8(error.what()));
     }
     return kDone;
@@ -386,30 +375,26 @@ int RunCameraCommand(const QStringList& given) {
     if (out.camera && !out.table)
         return CommandLineError(
             QStringLiteral("Для файла камеры нужна и таблица коррекции (--table)"));
-    // No file written over another, nor over a photograph.
-    QList<std::pair<QString, QString>> written;
+    // No file written over another, nor over a photograph (compared as files).
+    std::vector<NamedFile> inputs;
+    for (const QString& photo : files)
+        inputs.push_back({QStringLiteral("--photo"), photo});
+    std::vector<NamedFile> outputs;
     for (const auto& [option, name] :
          {std::pair{"--json", out.json}, std::pair{"--camera-yaml", out.yaml},
           std::pair{"--table", out.table}, std::pair{"--camera", out.camera}})
         if (name)
-            written.append({QString::fromLatin1(option), *name});
-    for (qsizetype a = 0; a < written.size(); ++a) {
-        for (qsizetype b = a + 1; b < written.size(); ++b)
-            if (SameFile(written[a].second, written[b].second))
-                return CommandLineError(
-                    QStringLiteral("Файлы %1 и %2 — один и тот же файл: %3")
-                        .arg(written[a].first, written[b].first, written[a].second));
-        for (const QString& photo : files)
-            if (SameFile(written[a].second, photo))
-                return CommandLineError(
-                    QStringLiteral("Файл %1 — это снимок %2").arg(written[a].first, photo));
-    }
+            outputs.push_back({QString::fromLatin1(option), *name});
+    if (const auto clash = FileClashMessage(inputs, outputs))
+        return CommandLineError(*clash);
 
     std::vector<PhotoDetection> detections;
     try {
         detections = DetectAll(files, board);
-    } catch (const std::bad_alloc&) {
-        return Fail(kCalculation, QStringLiteral("Не хватает памяти для поиска мишеней."));
+    } catch (const std::exception& error) {
+        if (IsOutOfMemory(error))
+            return OutOfMemory();
+        throw;
     }
     for (qsizetype k = 0; k < files.size(); ++k)
         if (!detections[size_t(k)].read)

@@ -3,6 +3,9 @@
 #include "data/Locale.h"
 
 #include <cstring>
+#include <new>
+#include <opencv2/core.hpp>
+#include <system_error>
 
 namespace vrma {
 
@@ -39,8 +42,13 @@ bool NamesOption(int argc, char** argv, const char* name, bool takesValue) {
     return false;
 }
 
+QStringList ProgramArguments(int argc, char** argv) {
+    return DecodeArguments(argc, argv);
+}
+
 void Print(std::FILE* stream, const QString& line) {
-    std::fputs(line.toUtf8().constData(), stream);
+    const QByteArray bytes = EncodeFileName(line);
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
     std::fputc('\n', stream);
 }
 
@@ -53,6 +61,34 @@ int CommandLineError(const QString& message) {
     Print(stderr, message);
     Print(stderr, QStringLiteral("Справка: vrma-calib --help"));
     return kCommandLine;
+}
+
+std::optional<QString> FileClashMessage(std::span<const NamedFile> inputs,
+                                        std::span<const NamedFile> outputs) {
+    const std::optional<FileClash> clash = FindFileClash(inputs, outputs);
+    if (!clash)
+        return std::nullopt;
+    return QStringLiteral("%1 «%2» — тот же файл, что %3 «%4»: результат не записывается поверх "
+                          "исходного файла или другого результата. Ничего не записано.")
+        .arg(clash->output.role, clash->output.name, clash->other.role, clash->other.name);
+}
+
+bool IsOutOfMemory(const std::exception& error) {
+    if (dynamic_cast<const std::bad_alloc*>(&error))
+        return true;
+    if (const auto* opencv = dynamic_cast<const cv::Exception*>(&error))
+        return opencv->code == cv::Error::StsNoMem;
+    // A thread that cannot be started (no memory for its stack): the standard library's
+    // error, or OpenCV's thread pool's own words for it.
+    if (const auto* system = dynamic_cast<const std::system_error*>(&error))
+        return system->code() == std::errc::resource_unavailable_try_again ||
+               system->code() == std::errc::not_enough_memory;
+    return std::strncmp(error.what(), "pthread_create has failed", 25) == 0;
+}
+
+int OutOfMemory() {
+    return Fail(kOutOfMemory, QStringLiteral("Не хватает памяти: расчёт остановлен. Ни один файл "
+                                             "не записан наполовину."));
 }
 
 CommandLine::CommandLine(std::span<const char* const> valueOptions, bool help)

@@ -1,11 +1,15 @@
 #pragma once
 // What the commands of vrma-calib share: their exit codes, the options (each taking one
-// value, "--name value" or "--name=value"), the decimal separator option, and how a
-// mistake of the command line is told.
+// value, "--name value" or "--name=value"), the decimal separator option, how a mistake of
+// the command line is told, the check that no output is an input or another output, and
+// how running out of memory is told.
+#include "data/FileNames.h"
+
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
+#include <exception>
 #include <initializer_list>
 #include <optional>
 #include <span>
@@ -22,14 +26,34 @@ enum ExitCode {
     kWrite = 5,
     kGridNotFound = 6,
     kFieldCheck = 7,
+    kOutOfMemory = 8,
+    // Ended by SIGINT or SIGTERM: 128 + the signal's number (data/CleanExit).
+    kInterrupted = 130,
+    kTerminated = 143,
 };
 
-// A line on standard output or standard error, UTF-8.
+// The program's arguments, names as bytes (data/FileNames): argv as the application object
+// left it.
+QStringList ProgramArguments(int argc, char** argv);
+
+// A line on standard output or standard error, UTF-8; a file name's bytes that are no
+// UTF-8 are printed as they were given.
 void Print(std::FILE* stream, const QString& line);
 // The message on standard error; returns the code.
 int Fail(int code, const QString& message);
 // The message and the pointer to the help on standard error; returns kCommandLine.
 int CommandLineError(const QString& message);
+
+// Before anything is written: the message for the first output that is one file with an
+// input or an earlier output (data/FileNames: compared as files, through links).
+std::optional<QString> FileClashMessage(std::span<const NamedFile> inputs,
+                                        std::span<const NamedFile> outputs);
+
+// Out of memory: std::bad_alloc, OpenCV's failure to allocate, or a thread that cannot be
+// started.
+bool IsOutOfMemory(const std::exception& error);
+// Its message on standard error; returns kOutOfMemory.
+int OutOfMemory();
 
 // True when an argument before "--" names the option: -name or --name, and --name=value
 // for an option that takes a value (for what must be known before the application object

@@ -34,6 +34,7 @@ QByteArray FieldCheckJson(const FieldCheck& check) {
     object.insert(QStringLiteral("multiview_ratio_se"), value(check.multiviewRatioSe));
     object.insert(QStringLiteral("bias"), value(check.bias));
     object.insert(QStringLiteral("bias_se"), value(check.biasSe));
+    object.insert(QStringLiteral("reference_doubtful"), check.referenceDoubtful);
     object.insert(QStringLiteral("warning"), check.warning);
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }

@@ -36,7 +36,9 @@ const char kFieldHelp[] = R"(
   --scene-out ФАЙЛ  файл координат сцены; по умолчанию — имя PDF с расширением .crd
   Вокруг поля остаётся белая рамка шириной в клетку (шаг), у краёв листа — ещё по 10 мм.
   Поле, которое не помещается на лист, не записывается (код 1, сообщение говорит, сколько
-  места нужно); 5 — не удалось записать файл.
+  места нужно), как и PDF и файл сцены, которые оказались бы одним файлом (код 1);
+  5 — не удалось записать файл: тогда PDF и файл сцены остаются прежними оба (или их
+  нет, если их не было); 8 — не хватает памяти; 130, 143 — остановлена сигналом.
 )";
 
 const char* const kValueOptions[] = {"make-field", "target",    "columns",
@@ -54,16 +56,16 @@ QString DefaultSceneName(const QString& pdf) {
 // The field the arguments order; a message for the user when they are wrong.
 std::optional<QString> ReadFieldSheet(CommandLine& options, const QStringList& arguments,
                                       FieldSheet& sheet) {
-    if (const auto error = options.Parse(arguments))
+    if (auto error = options.Parse(arguments))
         return error;
-    if (const auto error = options.Missing({"target", "columns", "rows", "pitch"}))
+    if (auto error = options.Missing({"target", "columns", "rows", "pitch"}))
         return error;
-    if (const auto error = options.TakeDecimalSeparator())
+    if (auto error = options.TakeDecimalSeparator())
         return error;
     const BoardOptions board{options.value("target"), options.value("columns"),
                              options.value("rows"), options.value("pitch"),
                              options.given("pitch-y")};
-    if (const auto error = ReadBoardOptions(board, sheet))
+    if (auto error = ReadBoardOptions(board, sheet))
         return error;
     if (options.has("page") && !ParseSheetPage(options.value("page"), sheet.page))
         return QStringLiteral("Лист (--page) должен быть A4 или A3: %1").arg(options.value("page"));
@@ -79,14 +81,21 @@ const char* FieldSheetHelp() {
 int RunFieldSheetCommand(const QStringList& arguments) {
     CommandLine options(kValueOptions, false);
     FieldSheet sheet;
-    if (const auto error = ReadFieldSheet(options, arguments, sheet))
+    if (auto error = ReadFieldSheet(options, arguments, sheet))
         return CommandLineError(*error);
     const QString pdf = options.value("make-field");
+    const QString scene = options.value("scene-out", DefaultSceneName(pdf));
+    const NamedFile outputs[] = {{QStringLiteral("--make-field"), pdf},
+                                 {QStringLiteral("--scene-out"), scene}};
+    if (auto error = FileClashMessage({}, outputs))
+        return CommandLineError(*error);
     try {
-        WriteFieldSheet(pdf, options.value("scene-out", DefaultSceneName(pdf)), sheet);
+        WriteFieldSheet(pdf, scene, sheet);
     } catch (const FieldSheetError& error) {
         return CommandLineError(QString::fromUtf8(error.what()));
     } catch (const std::exception& error) {
+        if (IsOutOfMemory(error))
+            throw;
         return Fail(kWrite, QString::fromUtf8(error.what()));
     }
     return kDone;

@@ -1,34 +1,23 @@
 #include "tools/PhotoCommand.h"
 
 #include "data/PointFileWriter.h"
+#include "tools/CommandLine.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <exception>
 #include <opencv2/core.hpp>
 
 namespace vrma {
 
-namespace {
-
-QString SamePath(const QString& name) {
-    return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
-}
-
-} // namespace
-
 std::optional<QString> CheckPhotoRequest(const PhotoRequest& request) {
     Board board;
-    if (const auto error = ReadBoardOptions(request.board, board))
+    if (auto error = ReadBoardOptions(request.board, board))
         return error;
     if (request.sceneOut.isEmpty() || request.imageOut.isEmpty())
         return QStringLiteral("Для снимка нужны файлы --scene-out и --image-out");
-    if (SamePath(request.sceneOut) == SamePath(request.imageOut))
-        return QStringLiteral("Файлы --scene-out и --image-out должны быть разными");
-    if (SamePath(request.photo) == SamePath(request.sceneOut) ||
-        SamePath(request.photo) == SamePath(request.imageOut))
-        return QStringLiteral("Файл снимка не может быть файлом координат");
-    return std::nullopt;
+    const NamedFile photo{QStringLiteral("--photo"), request.photo};
+    const NamedFile outputs[] = {{QStringLiteral("--scene-out"), request.sceneOut},
+                                 {QStringLiteral("--image-out"), request.imageOut}};
+    return FileClashMessage(std::span(&photo, 1), outputs);
 }
 
 PhotoResult RunPhotoDetection(const PhotoRequest& request) {
@@ -45,6 +34,12 @@ PhotoResult RunPhotoDetection(const PhotoRequest& request) {
     }
     result.width = grey.cols;
     result.height = grey.rows;
+    if (request.acceptSize)
+        if (const auto refusal = request.acceptSize(grey.cols, grey.rows)) {
+            result.status = PhotoStatus::Refused;
+            result.message = *refusal;
+            return result;
+        }
     DetectedTargets targets;
     try {
         DetectionTuning tuning;
@@ -62,6 +57,8 @@ PhotoResult RunPhotoDetection(const PhotoRequest& request) {
         WritePointFiles(request.sceneOut, CalibrationScene(board, targets), request.imageOut,
                         targets.points);
     } catch (const std::exception& error) {
+        if (IsOutOfMemory(error))
+            throw;
         result.status = PhotoStatus::WriteFailed;
         result.message = QString::fromUtf8(error.what());
         return result;

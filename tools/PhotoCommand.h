@@ -7,6 +7,7 @@
 #include "tools/BoardOptions.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace vrma {
@@ -16,18 +17,23 @@ struct PhotoRequest {
     BoardOptions board; // --target, --columns, --rows, --pitch, --pitch-y
     QString sceneOut;   // --scene-out
     QString imageOut;   // --image-out
+    // Once the photograph is read, before its targets are searched: a message refusing
+    // its size (a focal length no camera of that size can have, say), or none.
+    std::function<std::optional<QString>(int width, int height)> acceptSize;
 };
 
 // The request as the command line gives it: a board that passes the board check
-// (calib/Board) and two different output files, neither of them the photograph. A message
-// for the user when something is wrong.
+// (calib/Board) and two output files that are two files, neither of them the photograph
+// (compared as files: tools/CommandLine, FileClashMessage). A message for the user when
+// something is wrong.
 std::optional<QString> CheckPhotoRequest(const PhotoRequest& request);
 
 enum class PhotoStatus {
     Done,         // both files written
     Unreadable,   // the photograph cannot be read; nothing written
     GridNotFound, // no grid of that kind and size in it; nothing written
-    WriteFailed,  // a file could not be written
+    WriteFailed,  // a file could not be written (the pair: neither, data/TextFile)
+    Refused,      // acceptSize refused the photograph's size; nothing written
 };
 
 struct PhotoResult {

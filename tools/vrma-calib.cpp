@@ -7,8 +7,11 @@
 // (tools/FieldSheetCommand).
 #include "calib/ExportFiles.h"
 #include "calib/FieldCheck.h"
+#include "calib/FieldViews.h"
+#include "data/CleanExit.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
+#include "data/Messages.h"
 #include "data/Numbers.h"
 #include "data/PlanePoint.h"
 #include "data/PointFileReader.h"
@@ -32,6 +35,7 @@
 #include <QGuiApplication>
 #include <QString>
 #include <QStringList>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -102,19 +106,25 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
                     снимкам; вывод о смещении), записанные таблица и файл камеры.
                     Существующий файл заменяется целиком.
   --focal F         номинальное фокусное расстояние в пикселях (fx) для оценки наклона
-                    поля: главная точка берётся в центре изображения (W/2, H/2)
+                    поля: главная точка берётся в центре изображения (W/2, H/2); от
+                    десятой доли до 100 диагоналей кадра
   --view СЦЕНА ИЗОБРАЖЕНИЕ
                     ещё один снимок той же сетки (пара файлов координат); можно задать
-                    несколько раз. По всем снимкам вместе находятся fx и fy и их отношение
-                    со стандартной ошибкой; фокусное расстояние для этого не нужно, если
-                    поле на снимках наклонено по-разному
+                    несколько раз (хоть тысячу). По всем снимкам вместе находятся fx и fy и
+                    их отношение со стандартной ошибкой; фокусное расстояние для этого не
+                    нужно, если поле на снимках наклонено по-разному; снимки почти одного
+                    положения поля среди других не мешают
   --json ФАЙЛ       записать результаты в объект JSON (UTF-8): coefficient, sd, n, sem,
                     homography_rms_px, tilt_vertical_deg, tilt_horizontal_deg, tilt_deg,
                     focal_px, corrected_coefficient, corrected_se, views, multiview_fx,
                     multiview_fy, multiview_ratio, multiview_ratio_se, bias, bias_se,
-                    warning; неизвестное значение — null. Если поле наклонено настолько,
-                    что коэффициент смещён больше чем на две стандартные ошибки, в
-                    стандартный поток ошибок выводится предупреждение «Поле наклонено…»
+                    reference_doubtful, warning; неизвестное значение — null. Если поле
+                    наклонено настолько, что коэффициент смещён больше чем на две
+                    стандартные ошибки (и смещение видно в четырёх знаках), в стандартный
+                    поток ошибок выводится предупреждение «Поле наклонено…»; если
+                    исправленное значение ненадёжно (камера с этим фокусным расстоянием не
+                    согласуется с точками), выводится «Исправленное значение … ненадёжно»
+                    и reference_doubtful = true
   --photo ФАЙЛ      снимок тестового поля (JPEG, PNG, TIFF, BMP; 8 или 16 бит, серый или
                     цветной) вместо --scene и --image. Мишени перечисляются, как их
                     читает калибровка: по столбцам слева направо, в столбце сверху вниз.
@@ -138,10 +148,14 @@ Windows-1251, каждая строка записанного файла ока
   1  ошибка в командной строке (неизвестный или неполный параметр, нет обязательного
      параметра, неверный разделитель, --camera без --table, нецелые W или H
      при --camera, --view без двух файлов или с числом точек, отличным от NC·NR
-     (сообщение называет снимок), неположительное --focal; --photo вместе
+     (сообщение называет снимок), неположительное --focal или такое, какого
+     у камеры с кадром W×H не бывает: меньше десятой доли диагонали кадра или больше
+     100 диагоналей; W или H больше 1000000 при оценке наклона поля; --photo вместе
      с --scene или --image, без --target, --pitch, --scene-out или --image-out,
      неизвестный вид мишеней, шаг не от 2 до 500, NC или NR не целое число
-     от 2 до 200); ничего не вычислено и не записано;
+     от 2 до 200; выходной файл — это входной файл или другой выходной файл, в том
+     числе под другим именем, через символическую или жёсткую ссылку: сообщение
+     называет оба); ничего не вычислено и не записано;
   2  «Ошибка чтения файла сцены!» — не удалось прочитать файл сцены или файл
      изображения (нет файла, строка не «x ; y»); если числа в строке, на которой
      чтение остановилось, записаны с другим разделителем дробной части, следующие
@@ -154,15 +168,26 @@ Windows-1251, каждая строка записанного файла ока
      число, нет внутренних узлов (NC или NR меньше 3), деление на ноль (две соседние
      точки сцены с одинаковой координатой) или переполнение; отношения, вычисленные
      до ошибки, уже выведены, файлы не записываются;
-  5  не удалось записать таблицу коррекции, файл камеры, отчёт или файл JSON
-     (сообщение называет файл), или в тексте файла есть символ, которого нет в
-     кодировке Windows-1251 (например, в пути таблицы коррекции): сообщение называет
-     символ и строку, и тогда не записывается ни один из файлов;
+  5  не удалось записать таблицу коррекции, файл камеры, отчёт, файл JSON или файлы
+     координат снимка (сообщение называет файл; файлы координат пишутся парой: если не
+     записан один, второй остаётся прежним), или в тексте файла есть символ, которого
+     нет в кодировке Windows-1251 (например, в пути таблицы коррекции): сообщение
+     называет символ и строку, и тогда не записывается ни один из файлов;
   6  «Сетка мишеней на снимке не найдена…» — на снимке нет всей сетки NC×NR мишеней
      заданного вида; файлы координат не записываются;
-  7  геометрия поля не определяется (точки на одной прямой, два снимка одного
-     положения поля, снимки не определяют фокусные расстояния); строки списка уже
-     выведены, таблица и файл камеры записаны, файл JSON — нет.
+  7  геометрия поля не определяется (точки на одной прямой, снимки вместе не
+     определяют фокусные расстояния); строки списка уже выведены, таблица и файл
+     камеры записаны, файл JSON — нет;
+  8  не хватает памяти: расчёт остановлен; файлы, записанные до этого, целы,
+     остальные не записаны;
+  130, 143
+     программа остановлена сигналом SIGINT (Ctrl+C) или SIGTERM: запись, которая
+     шла в этот момент, закончена или отменена, так что ни один файл не записан
+     наполовину, из пары файлов (файлы координат, PDF тест-поля и его файл сцены)
+     не заменён только один, временных файлов не осталось.
+
+Имена файлов передаются системе теми же байтами, что в командной строке, даже если
+это не UTF-8 (например, имена в кодировке Windows-1251).
 
 Пример (пример поля программы записан дважды: с разделителем «,» в папке
 examples/decimal-comma и с «.» в examples/decimal-point; у программы, установленной из
@@ -294,6 +319,9 @@ struct CalibrationRequest {
     bool fieldCheck = false;
     std::optional<double> focal;
     QList<QStringList> views;
+    // The image size is the photograph's, known once it is read: the focal length is
+    // checked against it then (CheckFocalAgainstSize).
+    bool sizeFromPhoto = false;
 
     std::optional<double> widthPx() const { return ParseRealDouble(width); }
     std::optional<double> heightPx() const { return ParseRealDouble(height); }
@@ -302,10 +330,66 @@ struct CalibrationRequest {
     }
 };
 
-// The checks of the calibration's own options, after the files and the separator; a
-// message for the user when they are wrong.
+// The image size the field check needs: positive numbers within what it takes.
+std::optional<QString> CheckImageSize(const CalibrationRequest& request) {
+    if (request.fieldCheck && (!request.sizeKnown() || *request.widthPx() > kLargestImageSidePx ||
+                               *request.heightPx() > kLargestImageSidePx))
+        return QStringLiteral("Для оценки наклона поля ширина и высота изображения должны быть "
+                              "положительными числами не больше %1")
+            .arg(FormatGeneral15(kLargestImageSidePx));
+    return std::nullopt;
+}
+
+// The focal length against the image size: what a camera of that size can have
+// (calib/FieldCheck). A message for the user when it is not.
+std::optional<QString> CheckFocalAgainstSize(const CalibrationRequest& request) {
+    if (!request.focal || !request.sizeKnown())
+        return std::nullopt;
+    const double width = *request.widthPx();
+    const double height = *request.heightPx();
+    const FocalRange range = PlausibleFocalLengths(width, height);
+    if (range.contains(*request.focal))
+        return std::nullopt;
+    return QStringLiteral("Фокусное расстояние (--focal) %1 пикс. невозможно для изображения "
+                          "%2 × %3: у камеры с таким кадром оно от %4 до %5 пикс. (от десятой "
+                          "доли до 100 диагоналей кадра)")
+        .arg(FormatGeneral15(*request.focal), request.width.trimmed(), request.height.trimmed(),
+             FormatGeneral15(std::ceil(range.low)), FormatGeneral15(std::floor(range.high)));
+}
+
+// The files a calibration reads and writes, with the command's own (a photograph and
+// the coordinate files measured in it, say), before anything is written: no output may be
+// an input or another output (tools/CommandLine: FileClashMessage).
+std::optional<QString> CheckRequestFiles(const CalibrationRequest& request,
+                                         std::vector<NamedFile> inputs,
+                                         std::vector<NamedFile> outputs) {
+    const QString scene = QStringLiteral("--scene");
+    const QString image = QStringLiteral("--image");
+    if (!request.sceneFile.isEmpty())
+        inputs.push_back({scene, request.sceneFile});
+    if (!request.imageFile.isEmpty())
+        inputs.push_back({image, request.imageFile});
+    for (const QStringList& view : request.views)
+        for (const QString& file : view)
+            inputs.push_back({QStringLiteral("--view"), file});
+    const std::pair<const char*, const std::optional<QString>*> written[] = {
+        {"--table", &request.table},
+        {"--camera", &request.camera},
+        {"--report", &request.report},
+        {"--json", &request.json}};
+    for (const auto& [option, file] : written)
+        if (*file)
+            outputs.push_back({QString::fromLatin1(option), **file});
+    return FileClashMessage(inputs, outputs);
+}
+
+// The checks of the calibration's own options, after the files and the separator, and of
+// every file the command reads and writes (its own inputs and outputs given here, the
+// calibration's added): a message for the user when they are wrong.
 std::optional<QString> ReadCalibrationRequest(const CommandLine& options,
-                                              CalibrationRequest& request) {
+                                              CalibrationRequest& request,
+                                              std::vector<NamedFile> commandInputs,
+                                              std::vector<NamedFile> commandOutputs) {
     request.columns = options.value("columns");
     request.rows = options.value("rows");
     request.width = options.value("width", QStringLiteral("720"));
@@ -327,10 +411,13 @@ std::optional<QString> ReadCalibrationRequest(const CommandLine& options,
                        "Фокусное расстояние (--focal) должно быть положительным числом: %1")
                 .arg(options.value("focal"));
     }
-    if (request.fieldCheck && !request.sizeKnown())
-        return QStringLiteral("Для оценки наклона поля ширина и высота изображения должны быть "
-                              "положительными числами");
-    return std::nullopt;
+    if (auto error = CheckImageSize(request))
+        return error;
+    // A photograph's size is known once it is read: its focal length is checked then.
+    if (!request.sizeFromPhoto)
+        if (auto error = CheckFocalAgainstSize(request))
+            return error;
+    return CheckRequestFiles(request, std::move(commandInputs), std::move(commandOutputs));
 }
 
 // The full, clean path of a file, as the save dialog gives it.
@@ -365,6 +452,8 @@ int WriteExport(const CalibrationRequest& request, double coefficient, QStringLi
         return Fail(kWrite,
                     QStringLiteral("%1: %2").arg(encoding, QString::fromUtf8(error.what())));
     } catch (const std::exception& error) {
+        if (IsOutOfMemory(error))
+            throw;
         return Fail(kWrite, QString::fromUtf8(error.what()));
     }
     return kDone;
@@ -394,15 +483,15 @@ int CheckFieldGeometry(const CalibrationRequest& request, const Calibration& cal
     input.coefficient = calibration.run.coefficient;
     input.sd = calibration.run.sd;
     input.n = qint64(calibration.run.ratios.size());
-    for (const QStringList& view : request.views) {
-        VT_Points viewScene(1);
-        VT_Points viewImage(1);
-        if (!ReadCalibrationFiles(view[0], view[1], viewScene, viewImage)) {
-            ExplainReadFailure(view[0], view[1]);
-            return kRead;
-        }
-        input.views.push_back(FieldView{PlanePoints(viewScene), PlanePoints(viewImage)});
+    std::vector<FieldViewFiles> files;
+    for (const QStringList& view : request.views)
+        files.push_back({view[0], view[1]});
+    FieldViewsRead read = ReadFieldViews(files);
+    if (read.failed) {
+        ExplainReadFailure(files[*read.failed].scene, files[*read.failed].image);
+        return kRead;
     }
+    input.views = std::move(read.views);
     try {
         out.check = CheckField(input);
     } catch (const CalcError& error) {
@@ -430,6 +519,8 @@ int WriteReport(const CalibrationRequest& request, const Calibration& calibratio
     } catch (const FileError& error) {
         return Fail(kWrite, QString::fromUtf8(error.what()));
     } catch (const std::exception& error) {
+        if (IsOutOfMemory(error))
+            throw;
         return Fail(kWrite, QStringLiteral("Не удаётся записать отчёт %1: %2")
                                 .arg(*request.report, QString::fromUtf8(error.what())));
     }
@@ -442,12 +533,14 @@ int FinishFieldCheck(const CalibrationRequest& request, const FieldCheckOutcome&
         return kDone;
     if (!field.check)
         return Fail(kFieldCheck, field.failure);
-    if (field.check->warning)
+    if (field.check->warning || field.check->referenceDoubtful)
         Print(stderr, FieldCheckWarning(*field.check));
     if (request.json) {
         try {
             WriteFileAtomically(*request.json, FieldCheckJson(*field.check));
         } catch (const std::exception& error) {
+            if (IsOutOfMemory(error))
+                throw;
             return Fail(kWrite, QString::fromUtf8(error.what()));
         }
     }
@@ -494,11 +587,11 @@ int CalibrateFiles(const CommandLine& options, const QList<QStringList>& views) 
     request.sceneFile = options.value("scene");
     request.imageFile = options.value("image");
     request.views = views;
-    if (const auto error = options.Missing({"scene", "image", "columns", "rows"}))
+    if (auto error = options.Missing({"scene", "image", "columns", "rows"}))
         return CommandLineError(*error);
-    if (const auto error = options.TakeDecimalSeparator())
+    if (auto error = options.TakeDecimalSeparator())
         return CommandLineError(*error);
-    if (const auto error = ReadCalibrationRequest(options, request))
+    if (auto error = ReadCalibrationRequest(options, request, {}, {}))
         return CommandLineError(*error);
     if (const auto error = CheckViewCounts(views, request.columns, request.rows))
         return CommandLineError(*error);
@@ -514,25 +607,40 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
     if (const auto error =
             options.Missing({"target", "columns", "rows", "pitch", "scene-out", "image-out"}))
         return CommandLineError(*error);
-    if (const auto error = options.TakeDecimalSeparator())
+    if (auto error = options.TakeDecimalSeparator())
         return CommandLineError(*error);
-    const PhotoRequest photo{options.value("photo"),
-                             {options.value("target"), options.value("columns"),
-                              options.value("rows"), options.value("pitch"),
-                              options.given("pitch-y")},
-                             options.value("scene-out"),
-                             options.value("image-out")};
-    if (const auto error = CheckPhotoRequest(photo))
+    PhotoRequest photo{options.value("photo"),
+                       {options.value("target"), options.value("columns"), options.value("rows"),
+                        options.value("pitch"), options.given("pitch-y")},
+                       options.value("scene-out"),
+                       options.value("image-out"),
+                       {}};
+    if (auto error = CheckPhotoRequest(photo))
         return CommandLineError(*error);
     CalibrationRequest request;
     request.views = views;
-    if (const auto error = ReadCalibrationRequest(options, request))
+    request.sizeFromPhoto = !(options.has("width") && options.has("height"));
+    if (const auto error =
+            ReadCalibrationRequest(options, request, {{QStringLiteral("--photo"), photo.photo}},
+                                   {{QStringLiteral("--scene-out"), photo.sceneOut},
+                                    {QStringLiteral("--image-out"), photo.imageOut}}))
         return CommandLineError(*error);
     if (const auto error = CheckViewCounts(views, request.columns, request.rows))
         return CommandLineError(*error);
+    // The size the calibration takes, and the focal length checked against it, before
+    // anything is searched or written.
+    photo.acceptSize = [&](int width, int height) {
+        request.width = options.value("width", FormatInteger(width));
+        request.height = options.value("height", FormatInteger(height));
+        if (auto error = CheckImageSize(request))
+            return error;
+        return CheckFocalAgainstSize(request);
+    };
 
     const PhotoResult found = RunPhotoDetection(photo);
     switch (found.status) {
+    case PhotoStatus::Refused:
+        return CommandLineError(found.message);
     case PhotoStatus::Unreadable:
         return Fail(kRead, found.message);
     case PhotoStatus::GridNotFound:
@@ -547,8 +655,6 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
     // A board seen turned by a quarter: its rows are the calibration's columns.
     request.columns = FormatInteger(found.columns);
     request.rows = FormatInteger(found.rows);
-    request.width = options.value("width", FormatInteger(found.width));
-    request.height = options.value("height", FormatInteger(found.height));
     return Calibrate(request);
 }
 
@@ -557,10 +663,10 @@ int Run(QStringList arguments) {
     if (NamesSeveralPhotos(arguments))
         return RunCameraCommand(arguments);
     QList<QStringList> views;
-    if (const auto error = TakeViews(arguments, views))
+    if (auto error = TakeViews(arguments, views))
         return CommandLineError(*error);
     CommandLine options(kValueOptions, true);
-    if (const auto error = options.Parse(arguments))
+    if (auto error = options.Parse(arguments))
         return CommandLineError(*error);
     if (options.help()) {
         std::fputs(kHelp, stdout);
@@ -589,31 +695,49 @@ void QtMessage(QtMsgType type, const QMessageLogContext& /*context*/, const QStr
 
 } // namespace
 
-int main(int argc, char** argv) {
-    qInstallMessageHandler(QtMessage);
-    // A write beyond the file-size limit fails as a write (its exit code), not by a signal.
-    vrma::IgnoreFileSizeSignal();
-    std::unique_ptr<QCoreApplication> app;
-    if (vrma::NamesOption(argc, argv, "make-field")) {
+namespace vrma {
+namespace {
+
+// The command the arguments name. The application object is made first (it may take
+// Qt's own options out of argv); the arguments keep the bytes of file names.
+int RunCommand(int& argc, char** argv, std::unique_ptr<QCoreApplication>& app) {
+    if (NamesOption(argc, argv, "make-field")) {
         // The test field is painted with fonts too.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
-        return vrma::RunFieldSheetCommand(QCoreApplication::arguments());
+        return RunFieldSheetCommand(ProgramArguments(argc, argv));
     }
     // The report is painted with fonts, which need the GUI application object; the batch
     // run never shows a window, so it takes the offscreen platform and needs no display.
-    if (vrma::NamesOption(argc, argv, "report")) {
+    if (NamesOption(argc, argv, "report")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
-    if (vrma::NamesOption(argc, argv, "example-folder", false))
-        return vrma::PrintExampleFolder(QCoreApplication::arguments());
+    if (NamesOption(argc, argv, "example-folder", false))
+        return PrintExampleFolder(ProgramArguments(argc, argv));
+    return Run(ProgramArguments(argc, argv));
+}
+
+} // namespace
+} // namespace vrma
+
+int main(int argc, char** argv) {
+    qInstallMessageHandler(QtMessage);
+    // A write beyond the file-size limit fails as a write (its exit code), not by a signal.
+    vrma::IgnoreFileSizeSignal();
+    // SIGINT and SIGTERM end the program at once, or after the write under way, with 130
+    // or 143: no file is left half written, no pair half replaced.
+    vrma::EndCleanlyOnSignals();
+    std::unique_ptr<QCoreApplication> app;
     try {
-        return vrma::Run(QCoreApplication::arguments());
+        return vrma::RunCommand(argc, argv, app);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-        return vrma::kCalculation;
+        if (vrma::IsOutOfMemory(error))
+            return vrma::OutOfMemory();
+        return vrma::Fail(vrma::kCalculation, vrma::messages::CalculationFailed());
+    } catch (...) {
+        return vrma::Fail(vrma::kCalculation, vrma::messages::CalculationFailed());
     }
 }

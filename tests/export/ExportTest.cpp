@@ -626,3 +626,51 @@ TEST(CalibratedCameraFile, FocalLengthAndPrincipalPointFilledIn) {
 }
 
 } // namespace
+
+namespace {
+
+// The table and the camera file chosen in the save dialogs are never the two coordinate
+// files of the calibration (by any name): the dialog's choice is refused with a message,
+// and nothing is asked or written.
+TEST_F(Export, TheTableAndTheCameraFileAreNeverTheCoordinateFiles) {
+    const QString scene = path(QStringLiteral("scene.crd"));
+    const QString image = path(QStringLiteral("camT.cam")); // a name the camera file may take
+    const QByteArray points = "0 ; 0\r\n1 ; 1\r\n";
+    WriteFileAtomically(scene, points);
+    WriteFileAtomically(image, points);
+    ASSERT_TRUE(QFile::link(scene, path(QStringLiteral("link.tab"))));
+    form->sceneFileName = scene;
+    form->imageFileName = image;
+
+    for (const QString& chosen : {scene, path(QStringLiteral("link.tab"))}) {
+        host.clearRecords();
+        host.answerFile(chosen);
+        host.answerOk();
+        save();
+        ASSERT_EQ(boxes().size(), 1u);
+        EXPECT_EQ(boxes()[0].text,
+                  QStringLiteral("Файл «%1» — это файл координат сцены. Результат не "
+                                 "записывается поверх него: выберите другой файл. Ничего не "
+                                 "записано.")
+                      .arg(chosen));
+        EXPECT_EQ(boxes()[0].caption, QStringLiteral("Ошибка!"));
+        EXPECT_EQ(Read(scene), points);
+    }
+
+    // The camera file "cam.cam" is written as camT.cam: the image file.
+    const QString table = path(QStringLiteral("t.tab"));
+    host.clearRecords();
+    host.answerFile(table);
+    host.answerYes(); // a camera file
+    host.answerFile(path(QStringLiteral("cam.cam")));
+    host.answerOk();
+    save();
+    ASSERT_EQ(boxes().size(), 2u);
+    EXPECT_TRUE(boxes()[1].text.contains(QStringLiteral("— это файл координат изображения")))
+        << boxes()[1].text.toStdString();
+    EXPECT_EQ(Read(image), points);
+    EXPECT_TRUE(QFile::exists(table));
+    EXPECT_FALSE(modalShown());
+}
+
+} // namespace

@@ -169,6 +169,60 @@ TEST_F(MeasureWindow, FindsSavesAndHandsTheFilesToTheCalibration) {
     EXPECT_FALSE(form->Edit8->text().isEmpty());
 }
 
+// The coordinate files chosen in the save dialogs are never the photograph, nor one file
+// twice (by any name): the choice is refused with a message and nothing is written; the
+// test field's scene file is never its PDF.
+TEST_F(MeasureWindow, SavesNeverOverThePhotographOrOneFileTwice) {
+    const QString photo = path(QStringLiteral("board.png"));
+    ASSERT_TRUE(PhotographOf(Board(), temp.path(), 60, 1.0).save(photo));
+    const QByteArray photoBytes = ReadFileBytes(photo);
+    TMeasureForm& window = open(photo);
+    window.BoardForm->KindBox->setCurrentIndex(0);
+    window.BoardForm->ColumnsEdit->setText(QStringLiteral("7"));
+    window.BoardForm->RowsEdit->setText(QStringLiteral("5"));
+    window.BoardForm->PitchEdit->setText(QStringLiteral("20"));
+    find(window);
+    ASSERT_TRUE(window.targets().has_value());
+
+    host.clearRecords();
+    host.answerFile(photo);
+    host.answerOk();
+    EXPECT_FALSE(window.SaveButtonClick());
+    const auto refused = host.records(DialogRecord::Kind::MessageBox);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].text, messages::SameFileChosen(photo, QStringLiteral("снимок")));
+    EXPECT_EQ(ReadFileBytes(photo), photoBytes);
+
+    host.clearRecords();
+    host.answerFile(path(QStringLiteral("s.crd")));
+    host.answerFile(path(QStringLiteral("sub/../s.crd")));
+    host.answerOk();
+    EXPECT_FALSE(window.SaveButtonClick());
+    ASSERT_EQ(host.records(DialogRecord::Kind::MessageBox).size(), 1u);
+    EXPECT_TRUE(host.records(DialogRecord::Kind::MessageBox)[0].text.contains(
+        QStringLiteral("— это файл координат сцены.")));
+    EXPECT_EQ(files(), QStringList{QStringLiteral("board.png")});
+
+    bool ran = false;
+    host.answerModal([&](QWidget& shown) {
+        auto* dialog = qobject_cast<TFieldSheetForm*>(&shown);
+        if (!dialog)
+            return 0;
+        ran = true;
+        const QString pdf = path(QStringLiteral("field.pdf"));
+        host.answerFile(pdf);
+        host.answerFile(pdf);
+        host.answerOk();
+        EXPECT_FALSE(dialog->CreateButtonClick());
+        EXPECT_EQ(host.records().back().text,
+                  messages::SameFileChosen(pdf, QStringLiteral("PDF тест-поля")));
+        return 0;
+    });
+    form->N22->trigger();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(files(), QStringList{QStringLiteral("board.png")});
+}
+
 TEST_F(MeasureWindow, DotsInACameraPhotographGiveTheCamerasRatio) {
     // A JPEG of dots taken by a camera with fy / fx = 1.0035, blurred, noisy, unevenly lit,
     // with 25 mm between the columns and 20 mm between the rows.

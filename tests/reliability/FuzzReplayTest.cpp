@@ -2,6 +2,7 @@
 // them (tests/data/fuzz/<target>/), as ordinary tests.
 #include "fuzz/EditorProperties.h"
 #include "fuzz/PhotoProperties.h"
+#include "fuzz/ViewsProperties.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,7 +26,7 @@ const Target kTargets[] = {
     {"fuzz_lines", vrma::fuzz::CheckLines},       {"fuzz_numbers", vrma::fuzz::CheckNumbers},
     {"fuzz_formats", vrma::fuzz::CheckFormats},   {"fuzz_point_file", vrma::fuzz::CheckPointFile},
     {"fuzz_geometry", vrma::fuzz::CheckGeometry}, {"fuzz_editor", vrma::fuzz::CheckEditorDocument},
-    {"fuzz_photo", vrma::fuzz::CheckPhotograph},
+    {"fuzz_photo", vrma::fuzz::CheckPhotograph},  {"fuzz_views", vrma::fuzz::CheckFieldViews},
 };
 
 struct PropertyViolation : std::runtime_error {
