@@ -4,6 +4,7 @@
 #include "data/Messages.h"
 #include "data/Procedures.h"
 #include "drawing/Calibration.h"
+#include "drawing/FieldCheckVerdict.h"
 #include "drawing/ScaleRatioLines.h"
 #include "drawing/ScaleRatioPlot.h"
 #include "platform/Dialogs.h"
@@ -12,9 +13,11 @@
 
 #include <QColor>
 #include <QDateTime>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QRect>
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -92,6 +95,52 @@ void TAlfaKalibr_Form::ShowCalibration(Calibration calibration) {
         // A report that cannot be kept (no memory for it) leaves "Отчёт…" disabled.
     }
     KeepGeometryOfLists(Edit6->text(), Edit7->text());
+    UpdateTiltWarning();
+}
+
+void TAlfaKalibr_Form::TakeCalibratedCamera(const Camera& camera) {
+    calibratedCamera = camera;
+    UpdateTiltWarning();
+}
+
+void TAlfaKalibr_Form::UpdateTiltWarning() {
+    const bool wasShown = !TiltWarning->isHidden();
+    TiltWarning->clear();
+    TiltWarning->hide();
+    // Only with a completed run on screen and something known of the camera: without a
+    // focal length the check finds no tilt.
+    if (lastReport && lastCalibration && (calibratedCamera || !cameraFileName.isEmpty())) {
+        try {
+            if (const std::optional<FieldGeometry> geometry = CheckGeometry();
+                geometry && (geometry->camera || geometry->focal)) {
+                FieldCheckInput input;
+                input.scene = geometry->scene;
+                input.image = geometry->image;
+                input.width = geometry->width;
+                input.height = geometry->height;
+                input.focal = geometry->focal;
+                input.camera = geometry->camera;
+                input.coefficient = lastReport->run.coefficient;
+                input.sd = lastReport->run.sd;
+                input.n = qint64(lastReport->run.ratios.size());
+                const FieldCheck check = CheckField(input);
+                if (check.warning) {
+                    TiltWarning->setText(FieldCheckWarning(check));
+                    TiltWarning->show();
+                }
+            }
+        } catch (const std::exception&) {
+            // A check that cannot be made warns of nothing; the node analysis says why.
+        }
+    }
+    if (wasShown == !TiltWarning->isHidden() && TiltWarning->isHidden())
+        return;
+    // The lower part of the panel grows by the warning's lines; the list gives them up.
+    const int extra =
+        TiltWarning->isHidden()
+            ? 0
+            : TiltWarning->heightForWidth(std::max(1, resultPanel_->width() - 10)) + 4;
+    resultPanel_->setFixedHeight(kResultPanelHeight + extra);
 }
 
 } // namespace vrma
