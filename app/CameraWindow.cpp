@@ -831,6 +831,7 @@ void TCameraForm::SelectPhoto(int row) {
     if (row < 0) {
         ++viewGeneration_;
         loading_ = false;
+        pictureOf_ = 0;
         PhotoView->ShowPhoto(QImage());
         PhotoLabel->setText(QStringLiteral("Выберите снимок в списке."));
         return;
@@ -842,9 +843,14 @@ void TCameraForm::SelectPhoto(int row) {
 void TCameraForm::LoadShownPhoto() {
     if (shown_ < 0 || size_t(shown_) >= photos_.size())
         return;
+    const quint64 id = photos_[size_t(shown_)].id;
+    if (pictureOf_ == id) {
+        // The photograph is on screen: only what is drawn over it changes.
+        ShowOverlay();
+        return;
+    }
     const quint64 generation = ++viewGeneration_;
     const QString file = photos_[size_t(shown_)].file;
-    const quint64 id = photos_[size_t(shown_)].id;
     loading_ = true;
     PhotoLabel->setText(QStringLiteral("%1: снимок читается…").arg(QFileInfo(file).fileName()));
     viewPool_.start([this, generation, file, id] {
@@ -863,45 +869,55 @@ void TCameraForm::LoadShownPhoto() {
                 const int row = RowOf(id);
                 if (row < 0 || row != shown_)
                     return;
-                const Photo& photo = photos_[size_t(row)];
-                const PhotoDetection& detection = photo.detection;
                 PhotoView->ShowPhoto(picture, full);
-                QString text = QFileInfo(photo.file).fileName() + QStringLiteral(": ");
-                if (photo.state != Photo::State::Done) {
-                    text += QStringLiteral("поиск поля…");
-                } else if (!detection.found) {
-                    text += (detection.read ? QStringLiteral("поле не найдено. ")
-                                            : QStringLiteral("снимок не читается. ")) +
-                            detection.reason;
-                } else {
-                    DetectedTargets targets;
-                    targets.columns = board_ ? board_->columns : 0;
-                    targets.rows = board_ ? board_->rows : 0;
-                    targets.points = detection.image;
-                    PhotoView->ShowTargets(targets);
-                    text += QStringLiteral("поле повёрнуто на %1, мишеней %2")
-                                .arg(PhotoTurnText(detection))
-                                .arg(qulonglong(detection.points()));
-                    const int fitted = FittedIndex(row);
-                    if (fitted >= 0) {
-                        const PhotoFit& fit = calibration_->photos[size_t(fitted)];
-                        const std::vector<PlanePoint> residuals =
-                            PhotoResiduals(*calibration_, size_t(fitted), detection);
-                        const CoverageLayout scaled = CoverageView->layout();
-                        PhotoView->ShowResiduals(detection.image, residuals, scaled.magnify);
-                        text += QStringLiteral(", СКО %1 пикс. (%2). Линии из мишеней — "
-                                               "невязки, увеличенные в %3 раз.")
-                                    .arg(PhotoRmsText(fit), PhotoUseText(detection, fit))
-                                    .arg(scaled.magnify);
-                    } else {
-                        text += QLatin1Char('.');
-                    }
-                }
-                PhotoLabel->setText(text);
-                emit photoShown();
+                pictureOf_ = id;
+                pictureShown_ = !picture.isNull();
+                ShowOverlay();
             },
             Qt::QueuedConnection);
     });
+}
+
+void TCameraForm::ShowOverlay() {
+    if (shown_ < 0 || size_t(shown_) >= photos_.size())
+        return;
+    const Photo& photo = photos_[size_t(shown_)];
+    const PhotoDetection& detection = photo.detection;
+    PhotoView->ClearTargets();
+    QString text = QFileInfo(photo.file).fileName() + QStringLiteral(": ");
+    if (!pictureShown_)
+        text += QStringLiteral("снимок не удаётся показать. ");
+    if (photo.state != Photo::State::Done) {
+        text += QStringLiteral("поиск поля…");
+    } else if (!detection.found) {
+        text += (detection.read ? QStringLiteral("поле не найдено. ")
+                                : QStringLiteral("снимок не читается. ")) +
+                detection.reason;
+    } else {
+        DetectedTargets targets;
+        targets.columns = board_ ? board_->columns : 0;
+        targets.rows = board_ ? board_->rows : 0;
+        targets.points = detection.image;
+        PhotoView->ShowTargets(targets);
+        text += QStringLiteral("поле повёрнуто на %1, мишеней %2")
+                    .arg(PhotoTurnText(detection))
+                    .arg(qulonglong(detection.points()));
+        const int fitted = FittedIndex(shown_);
+        if (fitted >= 0) {
+            const PhotoFit& fit = calibration_->photos[size_t(fitted)];
+            const double magnify = ResidualMagnification(coverage_);
+            PhotoView->ShowResiduals(
+                detection.image, PhotoResiduals(*calibration_, size_t(fitted), detection), magnify);
+            text +=
+                QStringLiteral(", СКО %1 пикс. (%2). Линии из мишеней — невязки, "
+                               "увеличенные %3.")
+                    .arg(PhotoRmsText(fit), PhotoUseText(detection, fit), MagnifiedWords(magnify));
+        } else {
+            text += QLatin1Char('.');
+        }
+    }
+    PhotoLabel->setText(text);
+    emit photoShown();
 }
 
 // --- The saves --------------------------------------------------------------------------------

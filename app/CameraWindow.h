@@ -192,7 +192,10 @@ private:
     int RowOf(quint64 id) const;
     // The position of photograph `row` among the fitted ones, or -1.
     int FittedIndex(int row) const;
+    // Reads the photograph shown on the view's thread, unless it is on screen already.
     void LoadShownPhoto();
+    // Its targets, residuals and what the label says of it.
+    void ShowOverlay();
 
     std::vector<Photo> photos_;
     std::vector<std::shared_ptr<Search>> searches_; // of the photographs being searched
@@ -218,6 +221,8 @@ private:
     int shown_ = -1;
     quint64 viewGeneration_ = 0;
     bool loading_ = false;
+    quint64 pictureOf_ = 0;     // the photograph whose picture the view holds (0: none)
+    bool pictureShown_ = false; // it could be read for the view
 };
 
 } // namespace vrma

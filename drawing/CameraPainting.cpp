@@ -236,22 +236,21 @@ CoverageLayout CoverageLayoutFor(const CoverageData& data, const QFont& font, co
     return layout;
 }
 
-QString CoverageLegend(const CoverageLayout& layout) {
-    QString factor;
-    QString times = QStringLiteral("раз");
-    if (layout.magnify >= 1.0) {
-        const long long n = std::llround(layout.magnify);
-        factor = QString::number(n);
-        if (n % 10 >= 2 && n % 10 <= 4 && (n % 100 < 12 || n % 100 > 14))
-            times = QStringLiteral("раза");
-    } else {
-        factor = Fixed(layout.magnify, DecimalsFor(layout.magnify));
-        times = QStringLiteral("раза");
+QString MagnifiedWords(double magnify) {
+    if (magnify >= 1.0) {
+        const long long n = std::llround(magnify);
+        const bool few = n % 10 >= 2 && n % 10 <= 4 && (n % 100 < 12 || n % 100 > 14);
+        return QStringLiteral("в %1 %2").arg(n).arg(few ? QStringLiteral("раза")
+                                                        : QStringLiteral("раз"));
     }
-    return QStringLiteral("Невязки увеличены в %1 %2. ● — снимок в калибровке, ○ — не взят; "
+    return QStringLiteral("в %1 раза").arg(Fixed(magnify, DecimalsFor(magnify)));
+}
+
+QString CoverageLegend(const CoverageLayout& layout) {
+    return QStringLiteral("Невязки увеличены %1. ● — снимок в калибровке, ○ — не взят; "
                           "+ — главная точка. Углы кадра: зелёные — мишени в них есть, красные "
                           "— нет (там дисторсия не определена).")
-        .arg(factor, times);
+        .arg(MagnifiedWords(layout.magnify));
 }
 
 void PaintCoverage(QPainter& painter, const CoverageData& data, const CoverageLayout& layout,

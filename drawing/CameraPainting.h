@@ -88,6 +88,8 @@ struct CoverageLayout {
 };
 
 CoverageLayout CoverageLayoutFor(const CoverageData& data, const QFont& font, const QRectF& area);
+// The magnification in words: "в 500 раз", "в 2 раза", "в 0,5 раза".
+QString MagnifiedWords(double magnify);
 // The legend's text: the magnification and what the marks and the shading mean.
 QString CoverageLegend(const CoverageLayout& layout);
 // Paints the frame, its corner regions, the targets and their residual vectors, and the
