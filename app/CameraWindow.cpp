@@ -649,9 +649,11 @@ void TCameraForm::Refit() {
     UpdateButtons();
 }
 
-void TCameraForm::FitEnded(quint64 generation, std::shared_ptr<std::vector<PhotoDetection>> photos,
-                           std::shared_ptr<std::vector<quint64>> ids,
-                           std::shared_ptr<CameraCalibration> calibration, const QString& failure) {
+void TCameraForm::FitEnded(quint64 generation,
+                           const std::shared_ptr<std::vector<PhotoDetection>>& photos,
+                           const std::shared_ptr<std::vector<quint64>>& ids,
+                           const std::shared_ptr<CameraCalibration>& calibration,
+                           const QString& failure) {
     if (generation != fitGeneration_->load()) {
         ShowStatus();
         UpdateButtons();

@@ -182,9 +182,9 @@ private:
     void UpdateProgress();
     // The fit of the photographs searched, on the fit's thread.
     void Refit();
-    void FitEnded(quint64 generation, std::shared_ptr<std::vector<PhotoDetection>> photos,
-                  std::shared_ptr<std::vector<quint64>> ids,
-                  std::shared_ptr<CameraCalibration> calibration, const QString& failure);
+    void FitEnded(quint64 generation, const std::shared_ptr<std::vector<PhotoDetection>>& photos,
+                  const std::shared_ptr<std::vector<quint64>>& ids,
+                  const std::shared_ptr<CameraCalibration>& calibration, const QString& failure);
     void ShowRow(size_t index);
     void ShowResults();
     void ShowStatus();
