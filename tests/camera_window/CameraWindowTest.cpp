@@ -267,10 +267,10 @@ TEST_F(CameraWindow, ABoardTypedWrongSaysWhatWasSeenAndIsSearchedAgainWhenCorrec
 }
 
 TEST_F(CameraWindow, CancellingStopsTheSearchesAndLeavesOutThoseNotSearched) {
-    // Twelve copies of one photograph: two searches at a time, the rest still waiting when
-    // "Отмена" is pressed.
+    // Twenty-four copies of one photograph: a search a processor at a time, the rest still
+    // waiting when "Отмена" is pressed.
     QStringList copies;
-    for (int k = 0; k < 12; ++k) {
+    for (int k = 0; k < 24; ++k) {
         copies << path(QStringLiteral("copy%1.png").arg(k, 2, 10, QLatin1Char('0')));
         ASSERT_TRUE(QFile::copy(photos->at(0), copies.back()));
     }
@@ -285,25 +285,25 @@ TEST_F(CameraWindow, CancellingStopsTheSearchesAndLeavesOutThoseNotSearched) {
     waitIdle(window);
     // Those not searched left the list; those searched stay, found.
     const size_t kept = window.photos().size();
-    EXPECT_LT(kept, 12u);
+    EXPECT_LT(kept, 24u);
     EXPECT_EQ(window.PhotoList->rowCount(), int(kept));
     for (const auto& photo : window.photos()) {
         EXPECT_EQ(photo.state, TCameraForm::Photo::State::Done);
         EXPECT_TRUE(photo.detection.found);
     }
     EXPECT_TRUE(window.StatusLabel->text().contains(
-        QStringLiteral("убранных из списка непросмотренными: %1").arg(12 - kept)))
+        QStringLiteral("убранных из списка непросмотренными: %1").arg(24 - kept)))
         << window.StatusLabel->text().toStdString();
     EXPECT_FALSE(window.CancelButton->isEnabled());
 
     // Added again, all are searched (those in the list are not taken twice).
     window.AddPhotos(copies);
     waitIdle(window);
-    EXPECT_EQ(window.photos().size(), 12u);
+    EXPECT_EQ(window.photos().size(), 24u);
 
     // A window closed during a search stops it at once.
     QStringList more;
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < 16; ++k) {
         more << path(QStringLiteral("more%1.png").arg(k));
         ASSERT_TRUE(QFile::copy(photos->at(1), more.back()));
     }
@@ -311,7 +311,7 @@ TEST_F(CameraWindow, CancellingStopsTheSearchesAndLeavesOutThoseNotSearched) {
     ASSERT_TRUE(window.searching());
     window.close();
     EXPECT_FALSE(window.searching());
-    EXPECT_LT(window.photos().size(), 20u);
+    EXPECT_LT(window.photos().size(), 40u);
     EXPECT_EQ(window.PhotoList->rowCount(), int(window.photos().size()));
     waitIdle(window);
 }
