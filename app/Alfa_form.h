@@ -12,6 +12,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QThreadPool>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -193,9 +194,17 @@ public:
     // camera calibrated in this run when it is of the image's size, else the focal length
     // of the camera file last written.
     std::optional<FieldGeometry> CheckGeometry();
-    // The field check of the calibration on screen; TiltWarning shows its warning.
+    // The field check of the calibration on screen, on a thread of its own (a large grid
+    // takes seconds); TiltWarning shows its warning when it ends.
     void UpdateTiltWarning();
+    // A field check behind TiltWarning is running.
+    bool tiltChecking() const { return tiltChecks_ > 0; }
 
+signals:
+    // A field check behind TiltWarning has ended.
+    void tiltChecked();
+
+public:
     // Reads the scene file, then (only if that succeeded) the image file.
     bool LoadPointLists();
     // Shows a calibration's outcome: its list, plot and statistics, and its message.
@@ -233,6 +242,12 @@ private:
     QString geometryHeight_;
     FieldGeometry keptGeometry_;
     QWidget* resultPanel_ = nullptr; // the lower part of the result panel
+    // The field check behind TiltWarning: its thread, the check shown (a later one makes an
+    // earlier one's outcome void), and the checks running.
+    QThreadPool tiltPool_;
+    quint64 tiltGeneration_ = 0;
+    int tiltChecks_ = 0;
+    void ShowTiltWarning(const QString& text);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

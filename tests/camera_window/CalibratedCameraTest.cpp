@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace vrma {
@@ -48,6 +49,17 @@ protected:
         form->Edit7->setText(QStringLiteral("576"));
         form->N4->trigger();
         ASSERT_TRUE(host.records(DialogRecord::Kind::MessageBox).empty());
+        waitForTheCheck();
+    }
+
+    // The field check behind the warning runs on a thread of its own.
+    void waitForTheCheck() {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !form->tiltChecking(); }, 60000));
+    }
+
+    void takeCamera(const Camera& camera) {
+        form->TakeCalibratedCamera(camera);
+        waitForTheCheck();
     }
 
     static Camera TrueCamera(double width = 720.0, double height = 576.0) {
@@ -71,6 +83,9 @@ TEST_F(CalibratedCamera, ATiltedFieldIsToldInRedWithTheCorrectedValue) {
 
     // A camera calibrated from photographs of this size: the check runs on it.
     form->TakeCalibratedCamera(TrueCamera());
+    EXPECT_TRUE(form->tiltChecking());
+    EXPECT_TRUE(form->TiltWarning->isHidden()); // until the check has ended
+    waitForTheCheck();
     ASSERT_FALSE(form->TiltWarning->isHidden());
     const QString warning = form->TiltWarning->text();
     EXPECT_TRUE(warning.startsWith(QStringLiteral("Поле наклонено: коэффициент смещён на ")))
@@ -93,11 +108,23 @@ TEST_F(CalibratedCamera, ATiltedFieldIsToldInRedWithTheCorrectedValue) {
     // A tilted one again, with the camera known from before.
     calibrate({0.0, 14.0}, 5);
     EXPECT_FALSE(form->TiltWarning->isHidden());
+    // Results cleared (a run that fails clears them first): the warning goes with them.
+    form->ClearResults();
+    EXPECT_TRUE(form->TiltWarning->isHidden());
+
+    // A check still running when the results are cleared tells nothing any more.
+    calibrate({0.0, 14.0}, 8);
+    ASSERT_FALSE(form->TiltWarning->isHidden());
+    form->TakeCalibratedCamera(TrueCamera());
+    ASSERT_TRUE(form->tiltChecking());
+    form->ClearResults();
+    waitForTheCheck();
+    EXPECT_TRUE(form->TiltWarning->isHidden());
 }
 
 TEST_F(CalibratedCamera, TheNodeAnalysisUsesTheCameraAndNeedsNoFocalLength) {
     calibrate({10.0, 0.0}, 6);
-    form->TakeCalibratedCamera(TrueCamera());
+    takeCamera(TrueCamera());
     bool checked = false;
     host.answerModal([&](QWidget& window) {
         auto& analysis = static_cast<TNodeAnalysisForm&>(window);
@@ -119,7 +146,8 @@ TEST_F(CalibratedCamera, TheNodeAnalysisUsesTheCameraAndNeedsNoFocalLength) {
 
 TEST_F(CalibratedCamera, ACameraOfAnotherSizeIsNotTaken) {
     calibrate({12.0, 0.0}, 7);
-    form->TakeCalibratedCamera(TrueCamera(1600.0, 1200.0));
+    takeCamera(TrueCamera(1600.0, 1200.0));
+    EXPECT_FALSE(form->tiltChecking()); // nothing to check it with
     EXPECT_TRUE(form->TiltWarning->isHidden());
     bool checked = false;
     host.answerModal([&](QWidget& window) {
