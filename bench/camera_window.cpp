@@ -16,12 +16,17 @@
 //       process's CPU time, all threads, meanwhile);
 //   vrma_bench_camera_window serial DIR NC NR [PATTERN]
 //       the same search and fit without the window, one photograph after the other;
+//   vrma_bench_camera_window tilt SCENE IMAGE NC NR WIDTH HEIGHT FX
+//       the calibration window with a camera of that size and focal length known, on the
+//       coordinate files ("." separator): the time of "Счет", the time until the field
+//       check behind the red warning has ended on its thread, and the longest stall meanwhile;
 //   vrma_bench_camera_window shot DIR NC NR OUT.png [SELECT [PATTERN [WIDTH]]]
 //       the window on DIR's photographs (those matching PATTERN), as a picture: on a
 //       display (xvfb-run) as the screen shows it, otherwise as the window paints itself;
 //       photograph SELECT (1-based; 0: none) selected and shown; scaled to WIDTH pixels in
 //       256 colours when given (the guide's pictures).
 // The Google Benchmark case CameraWindow/small: four 800 x 600 renders through the window.
+#include "app/Alfa_form.h"
 #include "app/BoardForm.h"
 #include "app/CameraWindow.h"
 #include "calib/PhotoCalibration.h"
@@ -38,6 +43,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QTableWidget>
@@ -266,6 +272,38 @@ int Shot(const QString& dir, int columns, int rows, const QString& out, int sele
     return picture.save(out) ? 0 : 1;
 }
 
+// The calibration window with a camera known: the calibration of a grid of the given files,
+// then the field check behind the red warning on its thread.
+int Tilt(const QStringList& a) {
+    TAlfaKalibr_Form form;
+    form.show();
+    QCoreApplication::processEvents();
+    form.sceneFileName = a[0];
+    form.imageFileName = a[1];
+    form.Edit5->setText(a[2]);
+    form.Edit3->setText(a[3]);
+    form.Edit6->setText(a[4]);
+    form.Edit7->setText(a[5]);
+    const double fx = a[6].toDouble();
+    form.TakeCalibratedCamera(Camera::Centred(a[4].toDouble(), a[5].toDouble(), fx, fx));
+    StallMeter stalls;
+    stalls.Start();
+    QElapsedTimer clock;
+    clock.start();
+    form.N4->trigger();
+    const double command = clock.nsecsElapsed() / 1e9;
+    QEventLoop loop;
+    QObject::connect(&form, &TAlfaKalibr_Form::tiltChecked, &loop, &QEventLoop::quit);
+    if (form.tiltChecking())
+        loop.exec();
+    const double warned = clock.nsecsElapsed() / 1e9;
+    stalls.Stop();
+    std::printf("{\"command_s\": %.3f, \"warning_s\": %.3f, \"warning\": %s, \"stall_ms\": %.1f}\n",
+                command, warned, form.TiltWarning->isHidden() ? "false" : "true",
+                stalls.LongestMs());
+    return 0;
+}
+
 // Four small renders through the window, as ctest's quick check.
 void Small(benchmark::State& state) {
     const QString dir = bench::WorkFolder() + QStringLiteral("/camera-window-small");
@@ -292,6 +330,15 @@ int main(int argc, char** argv) {
     if (argc > 4 && std::strcmp(argv[1], "serial") == 0)
         return Serial(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
                       argc > 5 ? QString::fromLocal8Bit(argv[5]) : QString());
+    if (argc > 8 && std::strcmp(argv[1], "tilt") == 0) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        VrmaApplication app(argc, argv);
+        QStringList rest;
+        for (int k = 2; k < 9; ++k)
+            rest << QString::fromLocal8Bit(argv[k]);
+        return Tilt(rest);
+    }
     if (argc > 4 && (std::strcmp(argv[1], "measure") == 0 || std::strcmp(argv[1], "shot") == 0)) {
         // The pictures are taken on a display when there is one (xvfb-run).
         const bool display =
