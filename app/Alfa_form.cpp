@@ -44,8 +44,7 @@ constexpr int kBevelWidth = 2;
 constexpr int kPlotWidth = 700;
 constexpr int kPlotHeight = 500;
 constexpr int kPanelWidth = 185; // the result panel
-constexpr int kPanelLowerHeight = 258;
-constexpr int kItemHeight = 16; // list box items
+constexpr int kItemHeight = 16;  // list box items
 constexpr int kSplitterWidth = 3;
 
 QLabel* MakeLabel(const QString& text, QWidget* parent, const QRect& geometry,
@@ -246,7 +245,8 @@ void TAlfaKalibr_Form::CreateResultPanel() {
 
     auto* lower = new QWidget(Panel5);
     lower->setObjectName(QStringLiteral("ResultPanel"));
-    lower->setFixedHeight(kPanelLowerHeight);
+    resultPanel_ = lower;
+    lower->setFixedHeight(kResultPanelHeight);
     panelLayout->addWidget(lower);
     auto* lowerLayout = new QVBoxLayout(lower);
     lowerLayout->setContentsMargins(5, 6, 5, 8);
@@ -271,6 +271,14 @@ void TAlfaKalibr_Form::CreateResultPanel() {
         result->setEnabled(false);
         result->setFixedHeight(kFieldHeight);
     }
+    TiltWarning = new QLabel(lower);
+    TiltWarning->setObjectName(QStringLiteral("TiltWarning"));
+    TiltWarning->setWordWrap(true);
+    TiltWarning->setMinimumWidth(1);
+    QPalette red = TiltWarning->palette();
+    red.setColor(QPalette::WindowText, QColor(178, 24, 43));
+    TiltWarning->setPalette(red);
+    TiltWarning->hide();
     Button2 = new QPushButton(QStringLiteral("Счет"), lower);
     Button2->setObjectName(QStringLiteral("Button2"));
     Button2->setToolTip(QStringLiteral("Найти координаты главной точки"));
@@ -285,6 +293,7 @@ void TAlfaKalibr_Form::CreateResultPanel() {
     lowerLayout->addSpacing(6);
     lowerLayout->addWidget(deviationLabel);
     lowerLayout->addWidget(Edit9);
+    lowerLayout->addWidget(TiltWarning);
     lowerLayout->addStretch(1);
     lowerLayout->addWidget(Button2);
     lowerLayout->addSpacing(4);
@@ -315,6 +324,7 @@ void TAlfaKalibr_Form::CreateMenu() {
     };
     N22 = makeAction("N22", QStringLiteral("Создать тест-поле…"), fileMenu);
     N23 = makeAction("N23", QStringLiteral("Измерить снимок…"), fileMenu);
+    N25 = makeAction("N25", QStringLiteral("Калибровка камеры по снимкам…"), fileMenu);
     N24 = fileMenu->addSeparator();
     N24->setObjectName(QStringLiteral("N24"));
     N16 = makeAction("N16", QStringLiteral("Сохранить"), fileMenu);
@@ -324,6 +334,7 @@ void TAlfaKalibr_Form::CreateMenu() {
     N5->setObjectName(QStringLiteral("N5"));
     N15 = makeAction("N15", QStringLiteral("Выход"), fileMenu);
     N4 = makeAction("N4", QStringLiteral("Калибровка масштабов"), calcMenu);
+    N26 = makeAction("N26", QStringLiteral("Калибровка камеры по снимкам…"), calcMenu);
     N10 = makeAction("N10", QStringLiteral("Справка"), helpMenu);
     N11 = makeAction("N11", QStringLiteral("О программе"), helpMenu);
 }
@@ -331,6 +342,8 @@ void TAlfaKalibr_Form::CreateMenu() {
 void TAlfaKalibr_Form::ConnectCommands() {
     ConnectCommand(N22, &QAction::triggered, this, &TAlfaKalibr_Form::N22Click);
     ConnectCommand(N23, &QAction::triggered, this, &TAlfaKalibr_Form::N23Click);
+    ConnectCommand(N25, &QAction::triggered, this, &TAlfaKalibr_Form::N25Click);
+    ConnectCommand(N26, &QAction::triggered, this, &TAlfaKalibr_Form::N25Click);
     ConnectCommand(N16, &QAction::triggered, this, &TAlfaKalibr_Form::N16Click);
     ConnectCommand(N19, &QAction::triggered, this, &TAlfaKalibr_Form::N19Click);
     ConnectCommand(N15, &QAction::triggered, this, &TAlfaKalibr_Form::N15Click);

@@ -1,17 +1,21 @@
 #pragma once
 // The calibration window, the program's main window.
 #include "app/BoardForm.h"
+#include "calib/Camera.h"
 #include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
 #include "data/Data_structures.h"
+#include "data/FileNames.h"
 #include "drawing/Calibration.h"
 #include "drawing/CalibrationReport.h"
 #include "platform/Dialogs.h"
 
 #include <QMainWindow>
 #include <QString>
+#include <QThreadPool>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -28,9 +32,27 @@ namespace vrma {
 class TImage;
 class TListBox;
 class TListBoxModel;
+class TCameraForm;
 class TMeasureForm;
 class TVRMAAboutBox;
 struct MeasuredFiles;
+
+// The lower part of the result panel (the results and the buttons), pixels as designed.
+inline constexpr int kResultPanelHeight = 258;
+
+// What "Сохранить" writes: the coefficient into the correction table, and the camera file
+// prefilled from the image size's texts, or with the focal length and principal point of a
+// camera calibrated from photographs of that size.
+struct ResultsToSave {
+    double coefficient = 0.0;
+    QString widthText;
+    QString heightText;
+    std::optional<Camera> camera;
+    // The files the window reads: neither the table nor the camera file may be one of them.
+    std::vector<NamedFile> inputs;
+    // Where the files written are told (a report's lines), or nowhere.
+    QStringList* written = nullptr;
+};
 
 class TAlfaKalibr_Form : public QMainWindow {
     Q_OBJECT
@@ -54,13 +76,18 @@ public:
     QWidget* Panel5 = nullptr;
     TListBox* ListBox1 = nullptr; // lines readable through ListBox1Model
     TListBoxModel* ListBox1Model = nullptr;
-    QLineEdit* Edit8 = nullptr;     // coefficient (read-only, disabled)
-    QLineEdit* Edit9 = nullptr;     // standard deviation (read-only, disabled)
+    QLineEdit* Edit8 = nullptr; // coefficient (read-only, disabled)
+    QLineEdit* Edit9 = nullptr; // standard deviation (read-only, disabled)
+    // Under the result fields, in red: the field check of the calibration on screen says the
+    // field is tilted (with the corrected value). Hidden otherwise.
+    QLabel* TiltWarning = nullptr;
     QPushButton* Button2 = nullptr; // "Счет"
     QPushButton* Button3 = nullptr; // "Сохранить"
     QMenuBar* MainMenu1 = nullptr;
     QAction* N22 = nullptr; // Файл / Создать тест-поле…
     QAction* N23 = nullptr; // Файл / Измерить снимок…
+    QAction* N25 = nullptr; // Файл / Калибровка камеры по снимкам…
+    QAction* N26 = nullptr; // Счёт / Калибровка камеры по снимкам…
     QAction* N24 = nullptr; // separator
     QAction* N16 = nullptr; // Файл / Сохранить
     QAction* N19 = nullptr; // Файл / Отчёт…, while a completed run is shown
@@ -83,7 +110,8 @@ public:
 
     TVRMAAboutBox* AboutBox = nullptr;
     TMeasureForm* MeasureForm = nullptr; // made by the first "Измерить снимок…"
-    TLastBoard lastBoard;                // the board last made or measured in this run
+    TCameraForm* CameraForm = nullptr; // made by the first "Калибровка камеры по снимкам…"
+    TLastBoard lastBoard; // the board last made or measured in this run
 
     // Window members.
     QString startFolder;
@@ -109,6 +137,9 @@ public:
     // The camera file last written by "Сохранить" ("" while none): the node analysis
     // takes its focal length, once the editor has saved one.
     QString cameraFileName;
+    // The camera last calibrated from photographs in this run: the field check of a
+    // calibration of its image size uses it (no focal length to type).
+    std::optional<Camera> calibratedCamera;
 
     // Handlers.
     void Button5Click(QObject* sender = nullptr);
@@ -120,6 +151,10 @@ public:
     void N4Click(QObject* sender = nullptr); // calibration (CalibrationCommand.cpp)
     void Button2Click(QObject* sender = nullptr);
     void N16Click(QObject* sender = nullptr); // export (ExportCommand.cpp)
+    // The export's steps for any results (the calibration window's, the camera window's):
+    // the table dialog, the questions, the camera dialog, the files, the data editor. Its
+    // message boxes belong to `owner`.
+    void SaveResults(QWidget* owner, const ResultsToSave& results);
     void Button3Click(QObject* sender = nullptr);
     void N10Click(QObject* sender = nullptr);
     void N11Click(QObject* sender = nullptr);
@@ -151,7 +186,25 @@ public:
     void N23Click(QObject* sender = nullptr);
     // The files saved by the measuring window, its grid and the photograph's size.
     void TakeMeasuredFiles(const MeasuredFiles& files);
+    // The calibration window for cameras (modeless), from "Файл" and "Счёт".
+    void N25Click(QObject* sender = nullptr);
+    // A camera calibrated in the camera window: kept for the field check, which runs again.
+    void TakeCalibratedCamera(const Camera& camera);
+    // The run's photograph for the field check, with what is known of the camera: the
+    // camera calibrated in this run when it is of the image's size, else the focal length
+    // of the camera file last written.
+    std::optional<FieldGeometry> CheckGeometry();
+    // The field check of the calibration on screen, on a thread of its own (a large grid
+    // takes seconds); TiltWarning shows its warning when it ends.
+    void UpdateTiltWarning();
+    // A field check behind TiltWarning is running.
+    bool tiltChecking() const { return tiltChecks_ > 0; }
 
+signals:
+    // A field check behind TiltWarning has ended.
+    void tiltChecked();
+
+public:
     // Reads the scene file, then (only if that succeeded) the image file.
     bool LoadPointLists();
     // Shows a calibration's outcome: its list, plot and statistics, and its message.
@@ -188,6 +241,13 @@ private:
     QString geometryWidth_;
     QString geometryHeight_;
     FieldGeometry keptGeometry_;
+    QWidget* resultPanel_ = nullptr; // the lower part of the result panel
+    // The field check behind TiltWarning: its thread, the check shown (a later one makes an
+    // earlier one's outcome void), and the checks running.
+    QThreadPool tiltPool_;
+    quint64 tiltGeneration_ = 0;
+    int tiltChecks_ = 0;
+    void ShowTiltWarning(const QString& text);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

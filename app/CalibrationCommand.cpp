@@ -4,6 +4,7 @@
 #include "data/Messages.h"
 #include "data/Procedures.h"
 #include "drawing/Calibration.h"
+#include "drawing/FieldCheckVerdict.h"
 #include "drawing/ScaleRatioLines.h"
 #include "drawing/ScaleRatioPlot.h"
 #include "platform/Dialogs.h"
@@ -12,9 +13,11 @@
 
 #include <QColor>
 #include <QDateTime>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QRect>
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -48,6 +51,7 @@ void TAlfaKalibr_Form::ClearResults() {
         canvas.fillRect(QRect(0, 0, Image1->width(), Image1->height()), QColor(255, 255, 255));
     }
     Image1->update();
+    UpdateTiltWarning(); // no run on screen: no warning
 }
 
 void TAlfaKalibr_Form::ShowCalibration(Calibration calibration) {
@@ -92,6 +96,76 @@ void TAlfaKalibr_Form::ShowCalibration(Calibration calibration) {
         // A report that cannot be kept (no memory for it) leaves "Отчёт…" disabled.
     }
     KeepGeometryOfLists(Edit6->text(), Edit7->text());
+    UpdateTiltWarning();
+}
+
+void TAlfaKalibr_Form::TakeCalibratedCamera(const Camera& camera) {
+    calibratedCamera = camera;
+    UpdateTiltWarning();
+}
+
+void TAlfaKalibr_Form::UpdateTiltWarning() {
+    const quint64 generation = ++tiltGeneration_;
+    ShowTiltWarning(QString());
+    // Only with a completed run on screen and something known of the camera: without a
+    // focal length the check finds no tilt.
+    if (!lastReport || !lastCalibration || (!calibratedCamera && cameraFileName.isEmpty()))
+        return;
+    std::optional<FieldGeometry> geometry;
+    try {
+        geometry = CheckGeometry();
+    } catch (const std::exception&) {
+        return; // a camera file that cannot be read: the node analysis says why
+    }
+    if (!geometry || (!geometry->camera && !geometry->focal))
+        return;
+    const auto shot = std::make_shared<const FieldGeometry>(std::move(*geometry));
+    const double coefficient = lastReport->run.coefficient;
+    const double sd = lastReport->run.sd;
+    const qint64 n = qint64(lastReport->run.ratios.size());
+    ++tiltChecks_;
+    tiltPool_.start([this, shot, coefficient, sd, n, generation] {
+        QString warning;
+        try {
+            FieldCheckInput input;
+            input.scene = shot->scene;
+            input.image = shot->image;
+            input.width = shot->width;
+            input.height = shot->height;
+            input.focal = shot->focal;
+            input.camera = shot->camera;
+            input.coefficient = coefficient;
+            input.sd = sd;
+            input.n = n;
+            const FieldCheck check = CheckField(input);
+            if (check.warning)
+                warning = FieldCheckWarning(check);
+        } catch (const std::exception&) {
+            // A check that cannot be made warns of nothing; the node analysis says why.
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, warning, generation] {
+                --tiltChecks_;
+                if (generation == tiltGeneration_)
+                    ShowTiltWarning(warning);
+                emit tiltChecked();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TAlfaKalibr_Form::ShowTiltWarning(const QString& text) {
+    const bool wasShown = !TiltWarning->isHidden();
+    TiltWarning->setText(text);
+    TiltWarning->setVisible(!text.isEmpty());
+    if (!wasShown && text.isEmpty())
+        return;
+    // The lower part of the panel grows by the warning's lines; the list gives them up.
+    const int extra =
+        text.isEmpty() ? 0
+                       : TiltWarning->heightForWidth(std::max(1, resultPanel_->width() - 10)) + 4;
+    resultPanel_->setFixedHeight(kResultPanelHeight + extra);
 }
 
 } // namespace vrma

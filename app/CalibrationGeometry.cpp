@@ -22,6 +22,7 @@ bool FillCalibrationGeometry(const VT_Points& scene, const VT_Points& image,
     into.scene.clear();
     into.image.clear();
     into.focal.reset();
+    into.camera.reset();
     const std::optional<double> width = ParseRealDouble(widthText);
     const std::optional<double> height = ParseRealDouble(heightText);
     if (!width || !height || !(*width > 0.0) || !(*height > 0.0))

@@ -1,6 +1,7 @@
 // The export command of the calibration window: the coefficient into a new or existing
 // correction table, then, on request, a camera file prefilled from the image size,
-// opened modally in the data editor for the focal length.
+// opened modally in the data editor for the focal length. The calibration window for
+// cameras saves its fy/fx and camera through the same steps (SaveResults).
 //
 // The command has no guard of its own: a failure (a file that cannot be written, a size
 // that is not an integer, an existing table without a line, a text the code page cannot
@@ -35,47 +36,60 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
     // never saved as a ratio, neither into a new table nor over a good one.
     if (coefficientInterrupted)
         throw Exception(messages::NoCoefficientToSave().toStdString());
+    ResultsToSave results;
+    results.coefficient = coefficient;
+    results.widthText = Edit6->text();
+    results.heightText = Edit7->text();
+    results.inputs = {{QStringLiteral("файл координат сцены"), sceneFileName},
+                      {QStringLiteral("файл координат изображения"), imageFileName}};
+    results.written = lastReport ? &lastReport->written : nullptr;
+    SaveResults(this, results);
+}
+
+void TAlfaKalibr_Form::SaveResults(QWidget* owner, const ResultsToSave& results) {
     if (!TabSaveDialog.Execute())
         return;
     const QString tableName = TabSaveDialog.FileName;
-    const NamedFile sceneFile{QStringLiteral("файл координат сцены"), sceneFileName};
-    const NamedFile imageFile{QStringLiteral("файл координат изображения"), imageFileName};
-    if (!NotAnyOf(this, tableName, {sceneFile, imageFile}))
+    if (!NotAnyOf(owner, tableName, results.inputs))
         return;
 
     if (FileExists(tableName)) {
-        const int answer = MessageBoxA(this, messages::SaveIntoExistingTable(),
+        const int answer = MessageBoxA(owner, messages::SaveIntoExistingTable(),
                                        messages::WarningCaption(), MB_YESNO);
         if (answer != IDYES)
             return; // the existing table stays as it is
         // Kept as bytes: a table of many (or many empty) lines costs no list of texts.
-        WriteFileAtomically(tableName, TableWithCoefficient(ReadFileBytes(tableName), coefficient));
+        WriteFileAtomically(tableName,
+                            TableWithCoefficient(ReadFileBytes(tableName), results.coefficient));
     } else {
-        WriteTextLines(tableName,
-                       NewCorrectionTableLines(coefficient, Edit6->text(), Edit7->text()));
+        WriteTextLines(tableName, NewCorrectionTableLines(results.coefficient, results.widthText,
+                                                          results.heightText));
     }
-    if (lastReport)
-        lastReport->written << WrittenTableLine(tableName);
+    if (results.written)
+        *results.written << WrittenTableLine(tableName);
 
     QStringList lines;
 
-    if (MessageBoxA(this, messages::TableSavedMakeCamera(), messages::CameraFileCaption(),
+    if (MessageBoxA(owner, messages::TableSavedMakeCamera(), messages::CameraFileCaption(),
                     MB_YESNO) != IDYES)
         return;
     if (!SaveCamDialog.Execute())
         return;
 
-    lines = CameraFileLines(Edit6->text(), Edit7->text(), tableName);
+    lines = results.camera
+                ? CameraFileLines(results.widthText, results.heightText, tableName, *results.camera)
+                : CameraFileLines(results.widthText, results.heightText, tableName);
     const QString cameraName = CameraFileNameFor(SaveCamDialog.FileName);
-    if (!NotAnyOf(this, cameraName,
-                  {sceneFile, imageFile, {QStringLiteral("таблица коррекции"), tableName}}))
+    std::vector<NamedFile> others = results.inputs;
+    others.push_back({QStringLiteral("таблица коррекции"), tableName});
+    if (!NotAnyOf(owner, cameraName, others))
         return;
     if (FileExists(cameraName) &&
-        MessageBoxA(this, messages::Overwrite(), messages::WarningCaption(), MB_YESNO) != IDYES)
+        MessageBoxA(owner, messages::Overwrite(), messages::WarningCaption(), MB_YESNO) != IDYES)
         return;
     WriteTextLines(cameraName, lines);
-    if (lastReport)
-        lastReport->written << WrittenCameraLine(cameraName);
+    if (results.written)
+        *results.written << WrittenCameraLine(cameraName);
     cameraFileName = cameraName;
 
     // A window of its own, kept by the application; the editor reports a failed open.

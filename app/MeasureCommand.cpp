@@ -1,8 +1,10 @@
-// "Файл" → "Создать тест-поле…" and "Измерить снимок…" of the calibration window: the
-// printable field's window (modal) and the measuring window, whose save fills the
-// calibration's files, grid and image size. Both start from the board last made or
-// measured in this run.
+// "Файл" → "Создать тест-поле…", "Измерить снимок…" and "Калибровка камеры по снимкам…"
+// of the calibration window: the printable field's window (modal), the measuring window,
+// whose save fills the calibration's files, grid and image size, and the calibration
+// window for cameras, whose save goes through the export and whose camera the field check
+// takes. All start from the board last made or measured in this run.
 #include "app/Alfa_form.h"
+#include "app/CameraWindow.h"
 #include "app/FieldSheetDialog.h"
 #include "app/MeasureWindow.h"
 
@@ -51,6 +53,23 @@ void TAlfaKalibr_Form::N23Click(QObject* /*sender*/) {
     MeasureForm->show();
     MeasureForm->raise();
     MeasureForm->activateWindow();
+}
+
+void TAlfaKalibr_Form::N25Click(QObject* /*sender*/) {
+    if (!CameraForm) {
+        CameraForm = new TCameraForm(this);
+        StartBoardForm(*CameraForm->BoardForm, lastBoard, Edit5->text(), Edit3->text());
+        CameraForm->onSave = [this](const ResultsToSave& results) {
+            SaveResults(CameraForm, results);
+        };
+        connect(CameraForm, &TCameraForm::calibrated, this,
+                [this](const Camera& camera) { TakeCalibratedCamera(camera); });
+    } else if (CameraForm->photos().empty()) {
+        CameraForm->BoardForm->TakeLastBoard();
+    }
+    CameraForm->show();
+    CameraForm->raise();
+    CameraForm->activateWindow();
 }
 
 void TAlfaKalibr_Form::TakeMeasuredFiles(const MeasuredFiles& files) {

@@ -88,7 +88,7 @@ TPhotoView::TPhotoView(QWidget* parent) : QGraphicsView(parent) {
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void TPhotoView::ShowPhoto(const QImage& photo) {
+void TPhotoView::ShowPhoto(const QImage& photo, const QSize& fullSize) {
     ClearTargets();
     if (photo_) {
         scene_->removeItem(photo_);
@@ -98,7 +98,10 @@ void TPhotoView::ShowPhoto(const QImage& photo) {
     if (!photo.isNull()) {
         photo_ = scene_->addPixmap(QPixmap::fromImage(photo));
         photo_->setZValue(0);
-        scene_->setSceneRect(photo_->boundingRect());
+        if (fullSize.isValid() && fullSize != photo.size())
+            photo_->setTransform(QTransform::fromScale(double(fullSize.width()) / photo.width(),
+                                                       double(fullSize.height()) / photo.height()));
+        scene_->setSceneRect(photo_->sceneBoundingRect());
     } else {
         scene_->setSceneRect(QRectF());
     }
@@ -166,6 +169,22 @@ void TPhotoView::ShowTargets(const DetectedTargets& targets) {
             targets_ << mark << label;
         }
     }
+    targetItems_ = int(targets_.size());
+}
+
+void TPhotoView::ShowResiduals(const std::vector<PlanePoint>& targets,
+                               const std::vector<PlanePoint>& residuals, double magnify) {
+    QPen pen(QColor(255, 140, 0), 2);
+    pen.setCosmetic(true);
+    QPainterPath path;
+    for (size_t k = 0; k < targets.size() && k < residuals.size(); ++k) {
+        const QPointF from(targets[k].x + 0.5, targets[k].y + 0.5);
+        path.moveTo(from);
+        path.lineTo(from + QPointF(magnify * residuals[k].x, magnify * residuals[k].y));
+    }
+    QGraphicsPathItem* lines = scene_->addPath(path, pen);
+    lines->setZValue(4);
+    targets_ << lines;
     targetItems_ = int(targets_.size());
 }
 

@@ -36,8 +36,14 @@ class TPhotoView : public QGraphicsView {
 public:
     explicit TPhotoView(QWidget* parent = nullptr);
 
-    void ShowPhoto(const QImage& photo); // drops the targets
+    // Drops the targets. A photograph read reduced is given with its full size: the view's
+    // coordinates stay the full photograph's pixels.
+    void ShowPhoto(const QImage& photo, const QSize& fullSize = QSize());
     void ShowTargets(const DetectedTargets& targets);
+    // Each target's residual as a line from it, magnified by the factor (kept with the
+    // targets).
+    void ShowResiduals(const std::vector<PlanePoint>& targets,
+                       const std::vector<PlanePoint>& residuals, double magnify);
     void ClearTargets();
     void ZoomBy(double factor);
     void FitToWindow();

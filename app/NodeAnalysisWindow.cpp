@@ -1,6 +1,7 @@
 // The node analysis window: the map of the ratios over the interior nodes, the
 // statistics of the field, its outliers, and the saving of the map and the numbers.
 #include "app/NodeAnalysisWindow.h"
+#include "app/SaveClash.h"
 #include "data/Messages.h"
 
 #include "data/Errors.h"
@@ -61,11 +62,13 @@ QByteArray PngBytes(const QImage& picture) {
     return bytes;
 }
 
-bool SaveThroughDialog(QWidget* owner, FileDialog& dialog,
-                       const std::function<QByteArray()>& bytes) {
+bool SaveThroughDialog(QWidget* owner, FileDialog& dialog, const std::function<QByteArray()>& bytes,
+                       std::span<const NamedFile> inputs) {
     if (!dialog.Execute())
         return false;
     const QString fileName = dialog.FileName;
+    if (!NotAnyOf(owner, fileName, inputs))
+        return false;
     if (QFileInfo::exists(fileName) &&
         MessageBoxA(owner, messages::Overwrite(), messages::WarningCaption(), MB_YESNO) != IDYES)
         return false;
@@ -349,8 +352,17 @@ void TNodeAnalysisForm::CreateFieldBox() {
     FocalEdit = new QLineEdit(FieldBox);
     FocalEdit->setObjectName(QStringLiteral("FocalEdit"));
     FocalEdit->setToolTip(QStringLiteral("Номинальное фокусное расстояние в пикселях"));
-    if (geometry_->focal)
+    if (geometry_->camera) {
+        // The camera calibrated from photographs gives the focal length and its lens.
+        FocalEdit->setText(FormatGeneral15(geometry_->camera->fx()));
+        FocalEdit->setReadOnly(true);
+        FocalEdit->setEnabled(false);
+        FocalEdit->setToolTip(
+            QStringLiteral("fx камеры, откалиброванной по снимкам в окне «Калибровка камеры по "
+                           "снимкам»; её дисторсия и главная точка тоже учитываются"));
+    } else if (geometry_->focal) {
         FocalEdit->setText(FormatGeneral15(*geometry_->focal));
+    }
     form->addRow(QStringLiteral("Фокусное расстояние (пикс.):"), FocalEdit);
     TiltVerticalValue =
         value("TiltVerticalValue", QStringLiteral("Наклон вокруг вертикальной оси:"));
@@ -397,7 +409,9 @@ void TNodeAnalysisForm::FocalEditChange(QObject* /*sender*/) {
     input.sd = analysis_.sd;
     input.n = analysis_.n;
     const QString focalText = FocalEdit->text().trimmed();
-    if (!focalText.isEmpty()) {
+    if (geometry_->camera) {
+        input.camera = geometry_->camera;
+    } else if (!focalText.isEmpty()) {
         const std::optional<double> focal = ParseRealDouble(focalText);
         if (!focal || !(*focal > 0.0)) {
             FieldError->setText(

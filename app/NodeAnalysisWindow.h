@@ -5,6 +5,7 @@
 // shows what the calibration computed; it changes nothing of the calibration window.
 #include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
+#include "data/FileNames.h"
 #include "drawing/NodeMapPainting.h"
 #include "platform/Dialogs.h"
 
@@ -13,6 +14,7 @@
 #include <QImage>
 #include <QWidget>
 #include <functional>
+#include <span>
 
 class QGroupBox;
 class QLabel;
@@ -30,8 +32,10 @@ QByteArray PngBytes(const QImage& picture);
 
 // Saves through a save dialog: asks before replacing an existing file, and reports a
 // failed write in a message box. Returns true when the file was written.
-bool SaveThroughDialog(QWidget* owner, FileDialog& dialog,
-                       const std::function<QByteArray()>& bytes);
+// The file chosen is refused, with a message, when it is one of `inputs` (compared as
+// files), which the window reads.
+bool SaveThroughDialog(QWidget* owner, FileDialog& dialog, const std::function<QByteArray()>& bytes,
+                       std::span<const NamedFile> inputs = {});
 
 // The map: one cell per interior node, column 1 at the left, row 1 at the top, with the
 // column and row numbers along the edges and the legend below.

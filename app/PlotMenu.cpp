@@ -61,16 +61,26 @@ const FieldGeometry* TAlfaKalibr_Form::LastGeometry() {
     return geometryState_ == GeometryState::Kept ? &keptGeometry_ : nullptr;
 }
 
+std::optional<FieldGeometry> TAlfaKalibr_Form::CheckGeometry() {
+    const FieldGeometry* kept = LastGeometry();
+    if (!kept)
+        return std::nullopt;
+    FieldGeometry geometry = *kept;
+    if (calibratedCamera && calibratedCamera->width == geometry.width &&
+        calibratedCamera->height == geometry.height)
+        geometry.camera = calibratedCamera;
+    else if (!cameraFileName.isEmpty())
+        geometry.focal = CameraFileFocal(cameraFileName);
+    return geometry;
+}
+
 void TAlfaKalibr_Form::N17Click(QObject* /*sender*/) {
     if (!lastCalibration)
         return;
     std::unique_ptr<TNodeAnalysisForm> form;
     try {
-        if (const FieldGeometry* kept = LastGeometry()) {
-            FieldGeometry geometry = *kept;
-            if (!cameraFileName.isEmpty())
-                geometry.focal = CameraFileFocal(cameraFileName);
-            form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, geometry, this);
+        if (const std::optional<FieldGeometry> geometry = CheckGeometry()) {
+            form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, *geometry, this);
         } else {
             form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, this);
         }

@@ -3,7 +3,6 @@
 #include "app/Alfa_form.h"
 #include "app/NodeAnalysisWindow.h"
 #include "data/Errors.h"
-#include "data/GeometryFiles.h"
 #include "drawing/CalibrationReport.h"
 
 #include <QAction>
@@ -18,8 +17,8 @@ void TAlfaKalibr_Form::SetLastReport(std::optional<CalibrationReport> report) {
 void TAlfaKalibr_Form::N19Click(QObject* /*sender*/) {
     if (!lastReport)
         return;
-    // The field check as the node analysis makes it: the run's photograph, with the focal
-    // length of the camera file when one is known.
+    // The field check as the node analysis makes it: the run's photograph, with the camera
+    // calibrated in this run or the focal length of the camera file when one is known.
     CalibrationReport report = *lastReport;
     // The nodes are analysed now, before any file is asked for; ratios that cannot be
     // analysed end in the message the node analysis gives.
@@ -29,12 +28,8 @@ void TAlfaKalibr_Form::N19Click(QObject* /*sender*/) {
         ShowCalibrationMessage(CalibrationStatus::CalculationFailed);
         return;
     }
-    if (const FieldGeometry* kept = LastGeometry()) {
-        FieldGeometry geometry = *kept;
-        if (!cameraFileName.isEmpty())
-            geometry.focal = CameraFileFocal(cameraFileName);
-        report.sections.push_back(CheckFieldSection(report, geometry));
-    }
+    if (const std::optional<FieldGeometry> geometry = CheckGeometry())
+        report.sections.push_back(CheckFieldSection(report, *geometry));
     SaveThroughDialog(this, SaveReportDialog, [&report] { return CalibrationReportPdf(report); });
 }
 

@@ -7,10 +7,9 @@
 
 namespace vrma {
 
-bool NotAnyOf(QWidget* owner, const QString& chosen, std::initializer_list<NamedFile> others) {
+bool NotAnyOf(QWidget* owner, const QString& chosen, std::span<const NamedFile> others) {
     const NamedFile output{QString(), chosen};
-    const std::optional<FileClash> clash =
-        FindFileClash(std::span(others.begin(), others.size()), std::span(&output, 1));
+    const std::optional<FileClash> clash = FindFileClash(others, std::span(&output, 1));
     if (!clash)
         return true;
     MessageBoxA(owner, messages::SameFileChosen(chosen, clash->other.role),

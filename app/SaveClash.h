@@ -7,6 +7,7 @@
 #include "data/FileNames.h"
 
 #include <initializer_list>
+#include <span>
 
 class QWidget;
 
@@ -14,6 +15,10 @@ namespace vrma {
 
 // True when `chosen` is none of the others (each a role for the message and a name; empty
 // names are skipped); otherwise the error message through the dialog layer, and false.
-bool NotAnyOf(QWidget* owner, const QString& chosen, std::initializer_list<NamedFile> others);
+bool NotAnyOf(QWidget* owner, const QString& chosen, std::span<const NamedFile> others);
+inline bool NotAnyOf(QWidget* owner, const QString& chosen,
+                     std::initializer_list<NamedFile> others) {
+    return NotAnyOf(owner, chosen, std::span(others.begin(), others.size()));
+}
 
 } // namespace vrma

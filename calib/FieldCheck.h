@@ -76,13 +76,15 @@ struct FieldView {
 };
 
 // The run's photograph as the calibration window knows it: the points of both files, the
-// image size and the focal length of the camera file, if one was chosen.
+// image size and the focal length of the camera file, if one was chosen, or the camera
+// calibrated from several photographs in this run.
 struct FieldGeometry {
     std::vector<PlanePoint> scene;
     std::vector<PlanePoint> image;
     double width = 720.0;
     double height = 576.0;
     std::optional<double> focal;
+    std::optional<Camera> camera; // calibrated from several photographs of this size
 };
 
 struct FieldCheckInput {

@@ -3,8 +3,11 @@
 #include "data/Errors.h"
 #include "data/TextFile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <opencv2/core.hpp>
 #include <opencv2/core/persistence.hpp>
+#include <opencv2/imgproc.hpp>
 #include <string>
 
 namespace vrma {
@@ -27,6 +30,14 @@ PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
     detection.read = true;
     detection.width = grey.cols;
     detection.height = grey.rows;
+    const double reduce = double(kThumbnailSide) / std::max(grey.cols, grey.rows);
+    if (reduce < 1.0)
+        cv::resize(grey, detection.thumbnail,
+                   cv::Size(std::max(1, int(std::lround(grey.cols * reduce))),
+                            std::max(1, int(std::lround(grey.rows * reduce)))),
+                   0.0, 0.0, cv::INTER_AREA);
+    else
+        detection.thumbnail = grey.clone();
 
     DetectionTuning tuning;
     tuning.pitchRatio = board.pitchY / board.pitch;
@@ -93,6 +104,72 @@ CameraCalibration CalibrateFromPhotos(std::span<const PhotoDetection> photos,
         fit.points = 0;
     }
     return calibration;
+}
+
+std::vector<PlanePoint> PhotoResiduals(const CameraCalibration& calibration, size_t k,
+                                       const PhotoDetection& photo) {
+    if (k >= calibration.photos.size() || !calibration.photos[k].rmsPx || !photo.found ||
+        photo.board.size() != photo.image.size())
+        return {};
+    const std::vector<PlanePoint> projected =
+        ProjectFieldPoints(calibration.camera, calibration.photos[k].pose, photo.board);
+    std::vector<PlanePoint> residuals(projected.size());
+    for (size_t j = 0; j < projected.size(); ++j)
+        residuals[j] = {photo.image[j].x - projected[j].x, photo.image[j].y - projected[j].y};
+    return residuals;
+}
+
+double RmsLimit(const CameraCalibration& calibration) {
+    std::vector<double> used;
+    for (const PhotoFit& photo : calibration.photos)
+        if (photo.use == PhotoUse::Used && photo.rmsPx)
+            used.push_back(*photo.rmsPx);
+    if (used.empty())
+        return kRmsFloorPx;
+    const size_t middle = used.size() / 2;
+    std::nth_element(used.begin(), used.begin() + std::ptrdiff_t(middle), used.end());
+    double median = used[middle];
+    if (used.size() % 2 == 0)
+        median =
+            0.5 * (median + *std::max_element(used.begin(), used.begin() + std::ptrdiff_t(middle)));
+    return std::max(kRmsLimitFactor * median, kRmsFloorPx);
+}
+
+FrameCoverage CoverageOf(const CameraCalibration& calibration,
+                         std::span<const PhotoDetection> photos) {
+    FrameCoverage coverage;
+    const Camera& camera = calibration.camera;
+    const double w = camera.width;
+    const double h = camera.height;
+    if (!(w > 0.0 && h > 0.0))
+        return coverage;
+    // Pixel centres run from 0 to w - 1.
+    const double right = w - 1.0;
+    const double bottom = h - 1.0;
+    const double farthest = std::max({std::hypot(camera.cx(), camera.cy()),
+                                      std::hypot(right - camera.cx(), camera.cy()),
+                                      std::hypot(right - camera.cx(), bottom - camera.cy()),
+                                      std::hypot(camera.cx(), bottom - camera.cy())});
+    const double marginX = kCornerShare * w;
+    const double marginY = kCornerShare * h;
+    for (size_t k = 0; k < photos.size() && k < calibration.photos.size(); ++k) {
+        if (calibration.photos[k].use != PhotoUse::Used)
+            continue;
+        for (const PlanePoint& p : photos[k].image) {
+            const bool left = p.x < marginX;
+            const bool atRight = p.x > right - marginX;
+            const bool top = p.y < marginY;
+            const bool atBottom = p.y > bottom - marginY;
+            coverage.corners[0] = coverage.corners[0] || (left && top);
+            coverage.corners[1] = coverage.corners[1] || (atRight && top);
+            coverage.corners[2] = coverage.corners[2] || (atRight && atBottom);
+            coverage.corners[3] = coverage.corners[3] || (left && atBottom);
+            if (farthest > 0.0)
+                coverage.reach = std::max(
+                    coverage.reach, std::hypot(p.x - camera.cx(), p.y - camera.cy()) / farthest);
+        }
+    }
+    return coverage;
 }
 
 QByteArray OpenCvCameraYaml(const CameraCalibration& calibration) {

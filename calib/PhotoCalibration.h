@@ -20,11 +20,16 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
+#include <opencv2/core/mat.hpp>
 #include <optional>
 #include <span>
 #include <vector>
 
 namespace vrma {
+
+// The longer side of a photograph's thumbnail, pixels.
+inline constexpr int kThumbnailSide = 240;
 
 // What the search of one photograph found.
 struct PhotoDetection {
@@ -48,6 +53,11 @@ struct PhotoDetection {
     std::optional<DetectedTargets> single;
     std::vector<PlanePoint> singleScene;
     QString singleReason;
+    // A small grey copy of the photograph for lists and reports (its longer side
+    // kThumbnailSide, or the photograph's own when that is smaller), reduced from the image
+    // read for the search: no second reading, and the photograph itself is not kept. Empty
+    // when the photograph could not be read.
+    cv::Mat thumbnail;
 
     size_t points() const { return image.size(); }
 };
@@ -70,6 +80,35 @@ PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
 CameraCalibration CalibrateFromPhotos(std::span<const PhotoDetection> photos,
                                       const std::vector<bool>& leftOut = {},
                                       CameraSelection selection = CameraSelection::OpenCvDefault());
+
+// The residual of every target of photograph k (found minus projected, pixels, in the
+// order of photo.image) under the calibration's camera and that photograph's pose. Empty
+// when the photograph has no pose (the board not found in it, or no pose explains its
+// targets).
+std::vector<PlanePoint> PhotoResiduals(const CameraCalibration& calibration, size_t k,
+                                       const PhotoDetection& photo);
+
+// The RMS over which the calibration's rule leaves a photograph out, for the photographs
+// it uses now: kRmsLimitFactor times their median, but no less than kRmsFloorPx.
+double RmsLimit(const CameraCalibration& calibration);
+
+// A corner region of the frame: within this share of the width and of the height from a
+// corner.
+inline constexpr double kCornerShare = 0.2;
+
+// Where in the frame the targets of the photographs used lie: where there are none, the
+// lens is not known.
+struct FrameCoverage {
+    // Top left, top right, bottom right, bottom left: a target of a photograph used lies in
+    // that corner region.
+    std::array<bool, 4> corners{};
+    // The farthest target from the principal point, as a share of the way to the farthest
+    // corner of the frame.
+    double reach = 0.0;
+    bool AllCorners() const { return corners[0] && corners[1] && corners[2] && corners[3]; }
+};
+FrameCoverage CoverageOf(const CameraCalibration& calibration,
+                         std::span<const PhotoDetection> photos);
 
 // OpenCV's FileStorage YAML of a calibration, written by cv::FileStorage: camera_matrix
 // (3 x 3), distortion_coefficients (5 x 1: k1 k2 p1 p2 k3), image_width, image_height and

@@ -6,9 +6,11 @@
 #include "data/Locale.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"
+#include "drawing/CalibrationReport.h"
 #include "tools/BoardOptions.h"
 #include "tools/CommandLine.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -32,6 +34,7 @@ const char kCameraHelp[] = R"(
              --columns NC --rows NR --pitch P [--pitch-y PY]
              [--model opencv|radial|no-distortion|fixed-centre]
              [--json ФАЙЛ] [--camera-yaml ФАЙЛ.yml] [--table ТАБЛИЦА] [--camera КАМЕРА]
+             [--report ОТЧЁТ.pdf]
              [--decimal-separator , или .]
 
   С двумя и более --photo программа калибрует камеру по всем снимкам вместе. На каждом
@@ -64,9 +67,13 @@ const char kCameraHelp[] = R"(
                     фокусное расстояние (fx) и главная точка (cx, cy) в пикселях, в тех же
                     координатах, что файл изображения (центр первого пикселя — 0 ; 0);
                     требует --table
-  --report, --scene, --image, --width, --height, --focal, --view, --scene-out и
-  --image-out с несколькими снимками не задаются (отчёт пишется о калибровке по одному
-  снимку или по файлам координат).
+  --report ФАЙЛ     записать отчёт о калибровке камеры в PDF (A4): снимки (имена,
+                    миниатюры, найдено ли поле, поворот, мишени, СКО), fy/fx, вывод (хватает
+                    ли снимков, покрыты ли углы кадра, какие снимки не взяты и почему),
+                    диаграмма СКО по снимкам, покрытие кадра мишенями с невязками, параметры
+                    камеры со стандартными ошибками и записанные файлы; пишется последним
+  --scene, --image, --width, --height, --focal, --view, --scene-out и --image-out с
+  несколькими снимками не задаются.
   Коды завершения: 0 — камера откалибрована, заказанные файлы записаны; 1 — ошибка в
   командной строке; 2 — снимок не читается (сообщение называет его); 5 — не удалось
   записать файл; 6 — поле найдено меньше чем на трёх снимках; 7 — камеру по снимкам не
@@ -99,8 +106,8 @@ const char* const kValueOptions[] = {"target",
                                      "focal",
                                      "scene-out",
                                      "image-out"};
-const char* const kOneOnly[] = {"report", "scene", "image",     "width",
-                                "height", "focal", "scene-out", "image-out"};
+const char* const kOneOnly[] = {"scene", "image",     "width",    "height",
+                                "focal", "scene-out", "image-out"};
 
 // The models --model names.
 std::optional<CameraSelection> ModelSelection(const QString& word) {
@@ -244,6 +251,7 @@ std::vector<PhotoDetection> DetectAll(const QStringList& files, const Board& boa
 struct Outputs {
     std::optional<QString> json;
     std::optional<QString> yaml;
+    std::optional<QString> report;
     std::optional<QString> table;
     std::optional<QString> camera;
 };
@@ -282,6 +290,35 @@ int WriteOutputs(const Outputs& out, const QStringList& files,
         if (IsOutOfMemory(error))
             throw;
         return Fail(kWrite, QString::fromUtf8(error.what()));
+    }
+    return kDone;
+}
+
+// The report, after the other files: it tells what was written.
+int WriteReport(const Outputs& out, const Board& board,
+                const std::vector<PhotoDetection>& detections, const CameraCalibration& fit) {
+    if (!out.report)
+        return kDone;
+    try {
+        CameraReport report;
+        report.board = board;
+        report.date = QDateTime::currentDateTime();
+        report.photos = detections;
+        report.calibration = fit;
+        if (out.table)
+            report.written << WrittenTableLine(FullPath(*out.table));
+        if (out.camera)
+            report.written << WrittenCameraLine(FullPath(*out.camera));
+        if (out.yaml)
+            report.written << WrittenYamlLine(FullPath(*out.yaml));
+        WriteCameraReport(*out.report, report);
+    } catch (const FileError& error) {
+        return Fail(kWrite, QString::fromUtf8(error.what()));
+    } catch (const std::exception& error) {
+        if (IsOutOfMemory(error))
+            throw;
+        return Fail(kWrite, QStringLiteral("Не удаётся записать отчёт %1: %2")
+                                .arg(*out.report, QString::fromUtf8(error.what())));
     }
     return kDone;
 }
@@ -370,8 +407,8 @@ int RunCameraCommand(const QStringList& given) {
             QStringLiteral("Модель камеры (--model) должна быть opencv, radial, no-distortion "
                            "или fixed-centre: %1")
                 .arg(model));
-    const Outputs out{options.given("json"), options.given("camera-yaml"), options.given("table"),
-                      options.given("camera")};
+    const Outputs out{options.given("json"), options.given("camera-yaml"), options.given("report"),
+                      options.given("table"), options.given("camera")};
     if (out.camera && !out.table)
         return CommandLineError(
             QStringLiteral("Для файла камеры нужна и таблица коррекции (--table)"));
@@ -382,7 +419,8 @@ int RunCameraCommand(const QStringList& given) {
     std::vector<NamedFile> outputs;
     for (const auto& [option, name] :
          {std::pair{"--json", out.json}, std::pair{"--camera-yaml", out.yaml},
-          std::pair{"--table", out.table}, std::pair{"--camera", out.camera}})
+          std::pair{"--table", out.table}, std::pair{"--camera", out.camera},
+          std::pair{"--report", out.report}})
         if (name)
             outputs.push_back({QString::fromLatin1(option), *name});
     if (const auto clash = FileClashMessage(inputs, outputs))
@@ -420,7 +458,9 @@ int RunCameraCommand(const QStringList& given) {
     }
     PrintSummary(files, detections, fit, model);
     std::fflush(stdout);
-    return WriteOutputs(out, files, detections, fit);
+    if (const int code = WriteOutputs(out, files, detections, fit); code != kDone)
+        return code;
+    return WriteReport(out, board, detections, fit);
 }
 
 const char* CameraCommandHelp() {

@@ -35,7 +35,8 @@ Shot Photograph(const test::FieldPose& pose, std::optional<double> focal, unsign
     s.field = test::MakeField(camera, pose, 11, 9, 0.05, seed);
     s.run = s.field.run();
     s.ratios = NodeRatios{11, 9, s.run.ratios};
-    s.geometry = FieldGeometry{s.field.scene, s.field.image, camera.width, camera.height, focal};
+    s.geometry =
+        FieldGeometry{s.field.scene, s.field.image, camera.width, camera.height, focal, {}};
     return s;
 }
 

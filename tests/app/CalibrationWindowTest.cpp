@@ -151,6 +151,8 @@ TEST_F(CalibrationWindow, ControlsCarryTheirDesignNames) {
         {"N5", form->N5},
         {"N15", form->N15},
         {"N4", form->N4},
+        {"N25", form->N25},
+        {"N26", form->N26},
         {"N10", form->N10},
         {"N11", form->N11},
     };
@@ -168,12 +170,14 @@ TEST_F(CalibrationWindow, MenuHasTheDesignedItems) {
     EXPECT_EQ(menus[1]->text(), QStringLiteral("Счёт"));
     EXPECT_EQ(menus[2]->text(), QStringLiteral("Помощь"));
     EXPECT_EQ(menus[0]->menu()->actions(),
-              (QList<QAction*>{form->N22, form->N23, form->N24, form->N16, form->N19, form->N5,
-                               form->N15}));
+              (QList<QAction*>{form->N22, form->N23, form->N25, form->N24, form->N16, form->N19,
+                               form->N5, form->N15}));
     EXPECT_EQ(form->N22->text(), QStringLiteral("Создать тест-поле…"));
     EXPECT_EQ(form->N23->text(), QStringLiteral("Измерить снимок…"));
+    EXPECT_EQ(form->N25->text(), QStringLiteral("Калибровка камеры по снимкам…"));
     EXPECT_TRUE(form->N24->isSeparator());
-    EXPECT_EQ(menus[1]->menu()->actions(), QList<QAction*>{form->N4});
+    EXPECT_EQ(menus[1]->menu()->actions(), (QList<QAction*>{form->N4, form->N26}));
+    EXPECT_EQ(form->N26->text(), QStringLiteral("Калибровка камеры по снимкам…"));
     EXPECT_EQ(menus[2]->menu()->actions(), (QList<QAction*>{form->N10, form->N11}));
     EXPECT_EQ(form->N16->text(), QStringLiteral("Сохранить"));
     EXPECT_TRUE(form->N5->isSeparator());

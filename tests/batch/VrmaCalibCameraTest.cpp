@@ -7,6 +7,7 @@
 #include "data/FixedFour.h"
 #include "data/Locale.h"
 #include "data/TextFile.h"
+#include "report/PdfText.h"
 #include "support/BoardViews.h"
 #include "support/PhotoRenderer.h"
 
@@ -198,6 +199,45 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
                             QStringLiteral(" ; Координата Y главной точки"));
 }
 
+TEST_F(VrmaCalibCamera, ReportOfTheCameraTellsThePhotographsTheCameraAndTheFilesWritten) {
+    const QString json = path(QStringLiteral("c.json"));
+    const QString yaml = path(QStringLiteral("c.yml"));
+    const QString table = path(QStringLiteral("c.tab"));
+    const QString pdf = path(QStringLiteral("c.pdf"));
+    const test::CalibResult run = test::RunCalib(
+        Arguments(*photos) << QStringLiteral("--json") << json << QStringLiteral("--camera-yaml")
+                           << yaml << QStringLiteral("--table") << table
+                           << QStringLiteral("--report") << pdf);
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err, QString());
+    EXPECT_GE(test::PdfPages(pdf), 2);
+    const QString text = test::PdfText(pdf);
+    const QJsonObject object = Json(json);
+    for (const QString& phrase :
+         {QStringLiteral("Отчёт о калибровке камеры по снимкам"),
+          QStringLiteral("9, поле найдено на 8, в калибровке 8"), QStringLiteral("grey.png"),
+          QStringLiteral("p8.png"), QStringLiteral("Размер снимков: 800 × 600 пикс."),
+          QStringLiteral("Уточнялись: fx, fy, cx, cy, k1, k2, p1, p2, k3"),
+          QString::number(object[QStringLiteral("ratio")].toDouble(), 'f', 6),
+          QStringLiteral("В калибровке 8 снимков — это мало"), QStringLiteral("СКО по снимкам"),
+          QStringLiteral("Покрытие кадра"), QStringLiteral("Таблица коррекции: ") + table,
+          QStringLiteral("Камера в YAML OpenCV: ") + yaml})
+        EXPECT_TRUE(text.contains(phrase)) << phrase.toStdString();
+    // Each photograph's RMS as the JSON gives it.
+    const QJsonObject first = object[QStringLiteral("photos")].toArray()[0].toObject();
+    EXPECT_TRUE(text.contains(QStringLiteral("p1.png в калибровке 0° 54 ") +
+                              QString::number(first[QStringLiteral("rms_px")].toDouble(), 'f', 3)))
+        << text.toStdString();
+
+    // A report that cannot be written: code 5, after the other files.
+    QFile::remove(table);
+    const test::CalibResult failed = test::RunCalib(
+        Arguments(*photos) << QStringLiteral("--table") << table << QStringLiteral("--report")
+                           << path(QStringLiteral("missing/c.pdf")));
+    EXPECT_EQ(failed.code, 5) << failed.err.toStdString();
+    EXPECT_TRUE(QFile::exists(table));
+}
+
 TEST_F(VrmaCalibCamera, ModelsHoldWhatTheyDoNotFreeAndTheSeparatorIsTaken) {
     const QString json = path(QStringLiteral("c.json"));
     const QString table = path(QStringLiteral("c.tab"));
@@ -236,7 +276,7 @@ TEST_F(VrmaCalibCamera, MistakesAndPhotographsThatGiveNoCameraWriteNothing) {
         return Arguments(*photos) << QStringLiteral("--json") << json << more;
     };
     const QList<QStringList> mistakes = {
-        with({QStringLiteral("--report"), path(QStringLiteral("r.pdf"))}),
+        with({QStringLiteral("--report"), (*photos)[1]}),
         with({QStringLiteral("--camera"), path(QStringLiteral("c.cam"))}),
         with({QStringLiteral("--model"), QStringLiteral("fisheye")}),
         with({QStringLiteral("--width"), QStringLiteral("800")}),

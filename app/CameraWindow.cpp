@@ -1,0 +1,1020 @@
+// The calibration window for cameras: the photographs searched on worker threads, the
+// camera fitted on a thread of its own, what they gave shown, and the saves.
+#include "app/CameraWindow.h"
+
+#include "app/Alfa_form.h"
+#include "app/MeasureWindow.h"
+#include "app/NodeAnalysisWindow.h"
+#include "data/Errors.h"
+#include "data/Messages.h"
+#include "data/Numbers.h"
+#include "drawing/CalibrationReport.h"
+#include "drawing/CameraVerdict.h"
+#include "platform/Application.h"
+#include "platform/WindowFont.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QImageReader>
+#include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace vrma {
+
+namespace {
+
+// The photograph view reads a large photograph reduced to this many pixels a side at
+// most (libjpeg's scaled decoding for a JPEG): enough to zoom in, and quick to read.
+constexpr int kViewSide = 3000;
+constexpr int kIconWidth = 68;
+constexpr int kIconHeight = 48;
+
+QImage GreyImage(const cv::Mat& grey) {
+    if (grey.empty() || grey.type() != CV_8UC1)
+        return {};
+    return QImage(grey.data, grey.cols, grey.rows, int(grey.step), QImage::Format_Grayscale8)
+        .copy();
+}
+
+// The list's picture of a photograph: its thumbnail, with a bar of its colour at the left
+// while it has one (in the coverage view).
+QIcon PhotoIcon(const QImage& thumbnail, const std::optional<QColor>& colour) {
+    QPixmap picture(kIconWidth, kIconHeight);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    const QRect room(6, 0, kIconWidth - 6, kIconHeight);
+    if (!thumbnail.isNull()) {
+        const QImage scaled =
+            thumbnail.scaled(room.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        painter.drawImage(room.left() + (room.width() - scaled.width()) / 2,
+                          (room.height() - scaled.height()) / 2, scaled);
+    }
+    if (colour)
+        painter.fillRect(QRect(0, 4, 4, kIconHeight - 8), *colour);
+    painter.end();
+    return QIcon(picture);
+}
+
+bool SameBoard(const Board& a, const Board& b) {
+    return a.kind == b.kind && a.columns == b.columns && a.rows == b.rows && a.pitch == b.pitch &&
+           a.pitchY == b.pitchY;
+}
+
+QString CleanPath(const QString& file) {
+    return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+}
+
+} // namespace
+
+// --- The chart and the coverage view --------------------------------------------------
+
+TRmsChart::TRmsChart(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("RmsChart"));
+    setMinimumSize(200, 120);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+void TRmsChart::Show(const CameraCalibration* calibration, int selected) {
+    calibration_ = calibration;
+    selected_ = selected;
+    layout_ = calibration_
+                  ? RmsChartLayoutFor(*calibration_, font(), QRectF(rect()).adjusted(4, 4, -4, -4))
+                  : RmsChartLayout{};
+    update();
+}
+
+void TRmsChart::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    if (!calibration_) {
+        painter.setPen(QColor(128, 128, 128));
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap,
+                         QStringLiteral("Здесь будет СКО каждого снимка."));
+        return;
+    }
+    layout_ = RmsChartLayoutFor(*calibration_, font(), QRectF(rect()).adjusted(4, 4, -4, -4));
+    CameraPaintStyle style;
+    style.font = font();
+    style.selected = selected_;
+    PaintRmsChart(painter, *calibration_, layout_, style);
+}
+
+void TRmsChart::mousePressEvent(QMouseEvent* event) {
+    if (!calibration_)
+        return;
+    const int k = RmsChartPhotoAt(layout_, event->position());
+    if (k >= 0)
+        emit photoClicked(k);
+}
+
+TCoverageView::TCoverageView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("CoverageView"));
+    setMinimumSize(240, 180);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+void TCoverageView::Show(const CoverageData* data, int selected) {
+    data_ = data;
+    selected_ = selected;
+    layout_ = data_ ? CoverageLayoutFor(*data_, font(), QRectF(rect()).adjusted(6, 6, -6, -6))
+                    : CoverageLayout{};
+    update();
+}
+
+void TCoverageView::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    if (!data_) {
+        painter.setPen(QColor(128, 128, 128));
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap,
+                         QStringLiteral("Здесь будут мишени всех снимков на кадре."));
+        return;
+    }
+    layout_ = CoverageLayoutFor(*data_, font(), QRectF(rect()).adjusted(6, 6, -6, -6));
+    CameraPaintStyle style;
+    style.font = font();
+    style.selected = selected_;
+    PaintCoverage(painter, *data_, layout_, style);
+}
+
+// --- The window ------------------------------------------------------------------------
+
+struct TCameraForm::Search {
+    quint64 id = 0;
+    quint64 photo = 0;
+    std::atomic<int> percent{0};
+    std::atomic<bool> cancel{false};
+};
+
+TCameraForm::TCameraForm(QWidget* parent)
+    : QWidget(parent, Qt::Window), fitGeneration_(std::make_shared<std::atomic<quint64>>(0)) {
+    setObjectName(QStringLiteral("CameraForm"));
+    setWindowTitle(QStringLiteral("Калибровка камеры по снимкам"));
+    setFont(DesignFont());
+    setAcceptDrops(true);
+    searchPool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    fitPool_.setMaxThreadCount(1);
+    viewPool_.setMaxThreadCount(1);
+    CreateControls();
+    LayOut();
+    SetUpDialogs();
+    Connect();
+    ShowResults();
+    ShowStatus();
+    UpdateButtons();
+}
+
+TCameraForm::~TCameraForm() {
+    StopSearches();
+    fitPool_.waitForDone();
+    viewPool_.waitForDone();
+}
+
+void TCameraForm::CreateControls() {
+    const auto button = [this](const char* name, const QString& text) {
+        auto* made = new QPushButton(text, this);
+        made->setObjectName(QString::fromLatin1(name));
+        return made;
+    };
+    BoardForm = new TBoardForm(TBoardForm::Arrangement::Line, this);
+    AddButton = button("AddButton", QStringLiteral("Добавить снимки…"));
+    AddButton->setToolTip(QStringLiteral("Добавить снимки поля (можно и перетащить файлы в окно)"));
+    RemoveButton = button("RemoveButton", QStringLiteral("Удалить"));
+    RemoveButton->setToolTip(QStringLiteral("Убрать выбранные снимки из списка"));
+    CancelButton = button("CancelButton", QStringLiteral("Отмена"));
+    CancelButton->setToolTip(QStringLiteral("Остановить поиск поля на снимках"));
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setFixedWidth(180);
+    StatusLabel = new QLabel(this);
+    StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
+
+    PhotoList = new QTableWidget(0, ColumnCount, this);
+    PhotoList->setObjectName(QStringLiteral("PhotoList"));
+    PhotoList->setHorizontalHeaderLabels({QStringLiteral("Снимок"), QStringLiteral("Результат"),
+                                          QStringLiteral("Поворот"), QStringLiteral("Мишеней"),
+                                          QStringLiteral("СКО, пикс.")});
+    PhotoList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    PhotoList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    PhotoList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    PhotoList->setIconSize(QSize(kIconWidth, kIconHeight));
+    PhotoList->verticalHeader()->setDefaultSectionSize(kIconHeight + 6);
+    PhotoList->horizontalHeader()->setSectionResizeMode(NameColumn, QHeaderView::Interactive);
+    PhotoList->horizontalHeader()->setSectionResizeMode(ResultColumn, QHeaderView::Stretch);
+    PhotoList->setColumnWidth(NameColumn, 200);
+    for (int column : {TurnColumn, TargetsColumn, RmsColumn})
+        PhotoList->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    PhotoList->setToolTip(QStringLiteral("Флажок берёт снимок в калибровку; снимите его, чтобы "
+                                         "исключить снимок"));
+    RmsChart = new TRmsChart(this);
+
+    Views = new QTabWidget(this);
+    Views->setObjectName(QStringLiteral("Views"));
+    CoverageView = new TCoverageView(Views);
+    auto* photoPage = new QWidget(Views);
+    photoPage->setObjectName(QStringLiteral("PhotoPage"));
+    PhotoLabel = new QLabel(photoPage);
+    PhotoLabel->setObjectName(QStringLiteral("PhotoLabel"));
+    PhotoLabel->setWordWrap(true);
+    PhotoLabel->setText(QStringLiteral("Выберите снимок в списке."));
+    PhotoView = new TPhotoView(photoPage);
+    auto* photoLayout = new QVBoxLayout(photoPage);
+    photoLayout->setContentsMargins(4, 4, 4, 4);
+    photoLayout->addWidget(PhotoLabel);
+    photoLayout->addWidget(PhotoView, 1);
+    Views->addTab(CoverageView, QStringLiteral("Покрытие кадра"));
+    Views->addTab(photoPage, QStringLiteral("Снимок"));
+
+    for (CameraParameter p : kCameraParameters) {
+        auto* value = new QLabel(this);
+        value->setObjectName(QStringLiteral("Value_") + QLatin1String(CameraParameterName(p)));
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        ParameterValues.push_back(value);
+    }
+    RatioValue = new QLabel(this);
+    RatioValue->setObjectName(QStringLiteral("RatioValue"));
+    RmsValue = new QLabel(this);
+    RmsValue->setObjectName(QStringLiteral("RmsValue"));
+    for (QLabel* value : {RatioValue, RmsValue})
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont bold = RatioValue->font();
+    bold.setBold(true);
+    RatioValue->setFont(bold);
+    VerdictLabel = new QLabel(this);
+    VerdictLabel->setObjectName(QStringLiteral("VerdictLabel"));
+    VerdictLabel->setWordWrap(true);
+    VerdictLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    VerdictLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    VerdictLabel->setMinimumWidth(1);
+
+    SaveButton = button("SaveButton", QStringLiteral("Сохранить…"));
+    SaveButton->setToolTip(
+        QStringLiteral("Записать fy/fx в таблицу коррекции и камеру в файл внутренней геометрии"));
+    YamlButton = button("YamlButton", QStringLiteral("Экспорт в OpenCV YAML…"));
+    YamlButton->setToolTip(QStringLiteral("Записать камеру в файл YAML, который читает OpenCV"));
+    ReportButton = button("ReportButton", QStringLiteral("Отчёт…"));
+    ReportButton->setToolTip(QStringLiteral("Записать отчёт о калибровке камеры в PDF"));
+    progressTimer_ = new QTimer(this);
+    progressTimer_->setInterval(100);
+}
+
+void TCameraForm::LayOut() {
+    auto* boardRow = new QHBoxLayout;
+    boardRow->addWidget(BoardForm);
+    boardRow->addStretch(1);
+    boardRow->addWidget(AddButton);
+    boardRow->addWidget(RemoveButton);
+    boardRow->addWidget(CancelButton);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(ProgressBar1);
+    statusRow->addWidget(StatusLabel, 1);
+
+    auto* left = new QSplitter(Qt::Vertical, this);
+    left->setObjectName(QStringLiteral("ListSplitter"));
+    left->addWidget(PhotoList);
+    left->addWidget(RmsChart);
+    left->setStretchFactor(0, 3);
+    left->setStretchFactor(1, 1);
+    auto* middle = new QSplitter(Qt::Horizontal, this);
+    middle->setObjectName(QStringLiteral("ViewSplitter"));
+    middle->addWidget(left);
+    middle->addWidget(Views);
+    middle->setStretchFactor(0, 1);
+    middle->setStretchFactor(1, 1);
+    middle->setChildrenCollapsible(false);
+
+    auto* camera = new QGroupBox(QStringLiteral("Камера"), this);
+    camera->setObjectName(QStringLiteral("CameraBox"));
+    auto* grid = new QGridLayout(camera);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(2);
+    const auto place = [&](int index, const QString& name, QLabel* value) {
+        const int row = index / 2;
+        const int column = (index % 2) * 2;
+        grid->addWidget(new QLabel(name, camera), row, column);
+        grid->addWidget(value, row, column + 1);
+    };
+    for (int k = 0; k < kCameraParameterCount; ++k)
+        place(k,
+              QString::fromLatin1(CameraParameterName(kCameraParameters[size_t(k)])) +
+                  QLatin1Char(':'),
+              ParameterValues[size_t(k)]);
+    place(kCameraParameterCount, QStringLiteral("fy/fx:"), RatioValue);
+    place(kCameraParameterCount + 1, QStringLiteral("СКО:"), RmsValue);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    auto* verdict = new QGroupBox(QStringLiteral("Вывод"), this);
+    verdict->setObjectName(QStringLiteral("VerdictBox"));
+    auto* verdictLayout = new QVBoxLayout(verdict);
+    verdictLayout->addWidget(VerdictLabel, 1);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(SaveButton);
+    buttons->addWidget(YamlButton);
+    buttons->addWidget(ReportButton);
+    buttons->addStretch(1);
+    auto* results = new QHBoxLayout;
+    results->addWidget(camera, 3);
+    results->addWidget(verdict, 4);
+    results->addLayout(buttons);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(4);
+    layout->addLayout(boardRow);
+    layout->addLayout(statusRow);
+    layout->addWidget(middle, 1);
+    layout->addLayout(results);
+    resize(1180, 820);
+    middle->setSizes({560, 600});
+    left->setSizes({420, 180});
+}
+
+void TCameraForm::SetUpDialogs() {
+    OpenPhotosDialog.Filter =
+        QStringLiteral("Image Files|*.jpg;*.jpeg;*.png;*.tif;*.tiff;*.bmp|All Files|*.*");
+    OpenPhotosDialog.DefaultExt = QStringLiteral("jpg");
+    OpenPhotosDialog.AllowMultiSelect = true;
+    SaveYamlDialog.Filter = QStringLiteral("YAML Files|*.yml;*.yaml|All Files|*.*");
+    SaveYamlDialog.DefaultExt = QStringLiteral("yml");
+    SaveYamlDialog.FileName = QStringLiteral("camera");
+    SaveReportDialog.Filter = QStringLiteral("PDF Files|*.pdf|All Files|*.*");
+    SaveReportDialog.DefaultExt = QStringLiteral("pdf");
+    SaveReportDialog.FileName = QStringLiteral("CameraReport1");
+}
+
+void TCameraForm::Connect() {
+    ConnectCommand(AddButton, &QPushButton::clicked, this, &TCameraForm::AddButtonClick);
+    ConnectCommand(RemoveButton, &QPushButton::clicked, this, &TCameraForm::RemoveButtonClick);
+    ConnectCommand(CancelButton, &QPushButton::clicked, this, &TCameraForm::CancelButtonClick);
+    ConnectCommand(SaveButton, &QPushButton::clicked, this, [this] { SaveButtonClick(); });
+    ConnectCommand(YamlButton, &QPushButton::clicked, this, [this] { YamlButtonClick(); });
+    ConnectCommand(ReportButton, &QPushButton::clicked, this, [this] { ReportButtonClick(); });
+    connect(progressTimer_, &QTimer::timeout, this, [this] { UpdateProgress(); });
+    connect(PhotoList, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (updatingList_ || item->column() != NameColumn)
+            return;
+        const QVariant state = item->data(Qt::CheckStateRole);
+        if (state.isValid())
+            RunCommand([&] { SetLeftOut(item->row(), state.toInt() != Qt::Checked); });
+    });
+    connect(PhotoList, &QTableWidget::currentCellChanged, this,
+            [this](int row) { RunCommand([&] { SelectPhoto(row); }); });
+    connect(PhotoList, &QTableWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
+    connect(RmsChart, &TRmsChart::photoClicked, this, [this](int fitted) {
+        if (fitted >= 0 && size_t(fitted) < fittedIds_.size()) {
+            const int row = RowOf(fittedIds_[size_t(fitted)]);
+            if (row >= 0)
+                PhotoList->setCurrentCell(row, NameColumn);
+        }
+    });
+}
+
+// --- The photographs and their search -----------------------------------------------------
+
+bool TCameraForm::searching() const {
+    return !searches_.empty();
+}
+
+int TCameraForm::RowOf(quint64 id) const {
+    for (size_t k = 0; k < photos_.size(); ++k)
+        if (photos_[k].id == id)
+            return int(k);
+    return -1;
+}
+
+int TCameraForm::FittedIndex(int row) const {
+    if (row < 0 || size_t(row) >= photos_.size() || !calibration_)
+        return -1;
+    const auto at = std::find(fittedIds_.begin(), fittedIds_.end(), photos_[size_t(row)].id);
+    return at == fittedIds_.end() ? -1 : int(at - fittedIds_.begin());
+}
+
+void TCameraForm::AddButtonClick(QObject* /*sender*/) {
+    if (!OpenPhotosDialog.Execute())
+        return;
+    AddPhotos(OpenPhotosDialog.Files.isEmpty() ? QStringList{OpenPhotosDialog.FileName}
+                                               : OpenPhotosDialog.Files);
+}
+
+void TCameraForm::AddPhotos(const QStringList& files) {
+    const std::optional<Board> board = BoardForm->CheckedBoard(this);
+    if (!board)
+        return;
+    if (board_ && !SameBoard(*board_, *board) && !photos_.empty()) {
+        // Another board: the whole set is searched again for it.
+        StopSearches();
+        board_ = board;
+        for (Photo& photo : photos_) {
+            photo.detection = PhotoDetection{};
+            StartSearch(photo);
+        }
+    }
+    board_ = board;
+    dropped_ = 0;
+    for (const QString& given : files) {
+        const QString file = CleanPath(given);
+        const auto known = std::find_if(photos_.begin(), photos_.end(),
+                                        [&](const Photo& p) { return p.file == file; });
+        if (known != photos_.end())
+            continue;
+        Photo photo;
+        photo.id = nextId_++;
+        photo.file = file;
+        photos_.push_back(std::move(photo));
+        PhotoList->insertRow(PhotoList->rowCount());
+        StartSearch(photos_.back());
+    }
+    for (size_t k = 0; k < photos_.size(); ++k)
+        ShowRow(k);
+    if (searching() && !progressTimer_->isActive())
+        progressTimer_->start();
+    UpdateProgress();
+    ShowStatus();
+    UpdateButtons();
+}
+
+void TCameraForm::StartSearch(Photo& photo) {
+    static std::atomic<quint64> searchIds{0};
+    auto search = std::make_shared<Search>();
+    search->id = ++searchIds;
+    search->photo = photo.id;
+    photo.state = Photo::State::Searching;
+    photo.search = search->id;
+    searches_.push_back(search);
+    ++searchTotal_;
+    const Board board = *board_;
+    const QString file = photo.file;
+    searchPool_.start([this, search, board, file] {
+        auto detection = std::make_shared<PhotoDetection>();
+        bool cancelled = false;
+        try {
+            *detection = DetectBoardInPhoto(file, board, [search](int percent) {
+                search->percent.store(percent);
+                return !search->cancel.load();
+            });
+        } catch (const DetectionCancelled&) {
+            cancelled = true;
+        } catch (const std::exception&) {
+            detection->file = file;
+            detection->reason = messages::CalculationFailed();
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, search, detection, cancelled] { SearchEnded(search, detection, cancelled); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TCameraForm::SearchEnded(const std::shared_ptr<Search>& search,
+                              const std::shared_ptr<PhotoDetection>& detection, bool cancelled) {
+    const auto at = std::find(searches_.begin(), searches_.end(), search);
+    if (at == searches_.end())
+        return; // a search of before the set was searched again
+    searches_.erase(at);
+    ++searchDone_;
+    const int row = RowOf(search->photo);
+    if (row >= 0 && photos_[size_t(row)].search == search->id) {
+        if (cancelled) {
+            // A photograph whose search was stopped leaves the list.
+            if (shown_ == row)
+                SelectPhoto(-1);
+            else if (shown_ > row)
+                --shown_;
+            photos_.erase(photos_.begin() + row);
+            PhotoList->removeRow(row);
+            ++dropped_;
+        } else {
+            Photo& photo = photos_[size_t(row)];
+            photo.state = Photo::State::Done;
+            photo.detection = std::move(*detection);
+            photo.thumbnail = GreyImage(photo.detection.thumbnail);
+            if (photo.detection.found && board_)
+                BoardForm->KeepAsLast(*board_);
+            ShowRow(size_t(row));
+            if (row == shown_)
+                LoadShownPhoto();
+        }
+    }
+    if (searches_.empty()) {
+        stopping_ = false;
+        progressTimer_->stop();
+        searchTotal_ = 0;
+        searchDone_ = 0;
+        ProgressBar1->setValue(photos_.empty() ? 0 : 100);
+        Refit();
+        emit searchFinished();
+    } else {
+        UpdateProgress();
+    }
+    ShowStatus();
+    UpdateButtons();
+}
+
+void TCameraForm::StopSearches() {
+    for (const std::shared_ptr<Search>& search : searches_)
+        search->cancel.store(true);
+    searchPool_.waitForDone();
+    searches_.clear();
+    stopping_ = false;
+    searchTotal_ = 0;
+    searchDone_ = 0;
+    progressTimer_->stop();
+}
+
+void TCameraForm::UpdateProgress() {
+    if (searchTotal_ <= 0)
+        return;
+    int sum = 100 * searchDone_;
+    for (const std::shared_ptr<Search>& search : searches_)
+        sum += std::clamp(search->percent.load(), 0, 100);
+    ProgressBar1->setValue(std::clamp(sum / searchTotal_, 0, 100));
+    ShowStatus();
+}
+
+void TCameraForm::CancelButtonClick(QObject* /*sender*/) {
+    if (!searching())
+        return;
+    for (const std::shared_ptr<Search>& search : searches_)
+        search->cancel.store(true);
+    stopping_ = true;
+    ShowStatus();
+}
+
+void TCameraForm::RemoveButtonClick(QObject* /*sender*/) {
+    std::vector<int> rows;
+    for (const QModelIndex& index : PhotoList->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    if (rows.empty())
+        return;
+    std::sort(rows.rbegin(), rows.rend());
+    for (int row : rows) {
+        if (row < 0 || size_t(row) >= photos_.size())
+            continue;
+        const quint64 search = photos_[size_t(row)].search;
+        for (const std::shared_ptr<Search>& running : searches_)
+            if (running->id == search)
+                running->cancel.store(true);
+        if (shown_ == row)
+            SelectPhoto(-1);
+        else if (shown_ > row)
+            --shown_;
+        photos_.erase(photos_.begin() + row);
+        PhotoList->removeRow(row);
+    }
+    if (!searching())
+        Refit();
+    ShowStatus();
+    UpdateButtons();
+}
+
+void TCameraForm::SetLeftOut(int row, bool leftOut) {
+    if (row < 0 || size_t(row) >= photos_.size())
+        return;
+    Photo& photo = photos_[size_t(row)];
+    if (photo.leftOut == leftOut)
+        return;
+    photo.leftOut = leftOut;
+    ShowRow(size_t(row));
+    // During a search the fit waits for its end.
+    if (!searching())
+        Refit();
+}
+
+// --- The fit --------------------------------------------------------------------------------
+
+void TCameraForm::Refit() {
+    const quint64 generation = ++*fitGeneration_;
+    auto photos = std::make_shared<std::vector<PhotoDetection>>();
+    auto ids = std::make_shared<std::vector<quint64>>();
+    std::vector<bool> leftOut;
+    for (const Photo& photo : photos_) {
+        if (photo.state != Photo::State::Done)
+            continue;
+        photos->push_back(photo.detection);
+        ids->push_back(photo.id);
+        leftOut.push_back(photo.leftOut);
+    }
+    if (photos->empty()) {
+        FitEnded(generation, photos, ids, nullptr, QString());
+        return;
+    }
+    ++fitsRunning_;
+    std::shared_ptr<std::atomic<quint64>> latest = fitGeneration_;
+    fitPool_.start([this, generation, latest, photos, ids, leftOut] {
+        std::shared_ptr<CameraCalibration> calibration;
+        QString failure;
+        // A fit asked for after this one makes it needless.
+        if (latest->load() == generation) {
+            try {
+                calibration =
+                    std::make_shared<CameraCalibration>(CalibrateFromPhotos(*photos, leftOut));
+            } catch (const CalcError& error) {
+                failure = QString::fromUtf8(error.what());
+            } catch (const std::exception&) {
+                failure = messages::CalculationFailed();
+            }
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, photos, ids, calibration, failure] {
+                --fitsRunning_;
+                FitEnded(generation, photos, ids, calibration, failure);
+            },
+            Qt::QueuedConnection);
+    });
+    ShowStatus();
+    UpdateButtons();
+}
+
+void TCameraForm::FitEnded(quint64 generation,
+                           const std::shared_ptr<std::vector<PhotoDetection>>& photos,
+                           const std::shared_ptr<std::vector<quint64>>& ids,
+                           const std::shared_ptr<CameraCalibration>& calibration,
+                           const QString& failure) {
+    if (generation != fitGeneration_->load()) {
+        ShowStatus();
+        UpdateButtons();
+        return;
+    }
+    if (calibration)
+        calibration_ = std::move(*calibration);
+    else
+        calibration_.reset();
+    fitted_ = std::move(*photos);
+    fittedIds_ = std::move(*ids);
+    fitFailure_ = failure;
+    coverage_ = calibration_ ? CoverageDataOf(*calibration_, fitted_) : CoverageData{};
+    written_.clear();
+    for (size_t k = 0; k < photos_.size(); ++k)
+        ShowRow(k);
+    ShowResults();
+    ShowStatus();
+    UpdateButtons();
+    if (shown_ >= 0)
+        LoadShownPhoto();
+    if (calibration_)
+        emit calibrated(calibration_->camera);
+    emit fitFinished();
+}
+
+// --- What is shown ---------------------------------------------------------------------------
+
+void TCameraForm::ShowRow(size_t index) {
+    if (index >= photos_.size() || int(index) >= PhotoList->rowCount())
+        return;
+    const int row = int(index);
+    const Photo& photo = photos_[index];
+    const QScopedValueRollback<bool> quiet(updatingList_, true);
+    const auto cell = [&](int column) {
+        QTableWidgetItem* item = PhotoList->item(row, column);
+        if (!item) {
+            item = new QTableWidgetItem;
+            item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+            PhotoList->setItem(row, column, item);
+        }
+        return item;
+    };
+    const bool done = photo.state == Photo::State::Done;
+    const PhotoDetection& detection = photo.detection;
+    const int fitted = FittedIndex(row);
+    const PhotoFit* fit = fitted >= 0 ? &calibration_->photos[size_t(fitted)] : nullptr;
+
+    QTableWidgetItem* name = cell(NameColumn);
+    name->setText(QFileInfo(photo.file).fileName());
+    name->setToolTip(photo.file);
+    name->setIcon(
+        PhotoIcon(photo.thumbnail, fitted >= 0 && detection.found
+                                       ? std::optional<QColor>(PhotoColour(size_t(fitted)))
+                                       : std::nullopt));
+    if (done && detection.found) {
+        name->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        name->setCheckState(photo.leftOut ? Qt::Unchecked : Qt::Checked);
+    } else {
+        name->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        name->setData(Qt::CheckStateRole, QVariant());
+    }
+
+    QString result;
+    QColor colour = palette().color(QPalette::Text);
+    if (!done) {
+        result = QStringLiteral("поиск…");
+        colour = QColor(110, 110, 110);
+    } else if (!detection.found) {
+        result = (detection.read ? QStringLiteral("поле не найдено — ")
+                                 : QStringLiteral("снимок не читается — ")) +
+                 detection.reason;
+        colour = QColor(170, 20, 20);
+    } else if (fit && !(photo.leftOut && fit->use == PhotoUse::Used)) {
+        result = PhotoUseText(detection, *fit);
+        if (fit->use != PhotoUse::Used)
+            colour = QColor(110, 110, 110);
+    } else {
+        result = photo.leftOut ? QStringLiteral("исключён вами") : QStringLiteral("поле найдено");
+    }
+    QTableWidgetItem* outcome = cell(ResultColumn);
+    outcome->setText(result);
+    outcome->setToolTip(result);
+    outcome->setForeground(colour);
+    cell(TurnColumn)->setText(done ? PhotoTurnText(detection) : QString());
+    cell(TargetsColumn)
+        ->setText(done && detection.found ? QString::number(detection.points()) : QString());
+    cell(RmsColumn)->setText(fit ? PhotoRmsText(*fit) : QString());
+    for (int column : {TurnColumn, TargetsColumn, RmsColumn})
+        cell(column)->setTextAlignment(Qt::AlignCenter);
+}
+
+void TCameraForm::ShowResults() {
+    const int selected = FittedIndex(shown_);
+    if (calibration_) {
+        const auto rows = CameraResultRows(*calibration_);
+        for (size_t k = 0; k < ParameterValues.size(); ++k)
+            ParameterValues[k]->setText(rows[k].second);
+        RatioValue->setText(rows[size_t(kCameraParameterCount)].second);
+        RmsValue->setText(rows[size_t(kCameraParameterCount) + 1].second);
+        VerdictLabel->setStyleSheet(QString());
+        VerdictLabel->setText(
+            CameraVerdictLines(*calibration_, fitted_).join(QStringLiteral("\n")));
+        RmsChart->Show(&*calibration_, selected);
+        CoverageView->Show(&coverage_, selected);
+        return;
+    }
+    const QString dash = QStringLiteral("—");
+    for (QLabel* value : ParameterValues)
+        value->setText(dash);
+    RatioValue->setText(dash);
+    RmsValue->setText(dash);
+    if (!fitFailure_.isEmpty()) {
+        VerdictLabel->setStyleSheet(QStringLiteral("color: rgb(178, 24, 43);"));
+        VerdictLabel->setText(CameraFailureLines(fitFailure_, fitted_).join(QStringLiteral("\n")));
+    } else {
+        VerdictLabel->setStyleSheet(QString());
+        VerdictLabel->setText(QStringLiteral(
+            "Снимите поле 10–20 раз, наклоняя его на 20–40° в разные стороны, так чтобы оно "
+            "побывало во всех частях кадра, в том числе в углах; задайте поле как оно "
+            "напечатано и добавьте снимки."));
+    }
+    RmsChart->Show(nullptr, -1);
+    CoverageView->Show(nullptr, -1);
+}
+
+void TCameraForm::ShowStatus() {
+    QString text;
+    const auto found = std::count_if(photos_.begin(), photos_.end(), [](const Photo& p) {
+        return p.state == Photo::State::Done && p.detection.found;
+    });
+    if (searching() && stopping_) {
+        text = QStringLiteral("Поиск останавливается…");
+    } else if (searching()) {
+        text = QStringLiteral("Поиск поля на снимках: просмотрено %1 из %2…")
+                   .arg(searchDone_)
+                   .arg(searchTotal_);
+    } else if (photos_.empty()) {
+        text = QStringLiteral("Задайте поле и добавьте снимки (кнопкой или перетащив файлы в "
+                              "окно).");
+    } else {
+        text = QStringLiteral("Снимков: %1, поле найдено на %2.")
+                   .arg(qulonglong(photos_.size()))
+                   .arg(qlonglong(found));
+        if (fitting())
+            text += QStringLiteral(" Расчёт камеры…");
+        else if (calibration_)
+            text += QStringLiteral(" Камера откалибрована по %1 из них.").arg(calibration_->used);
+        else
+            text += QStringLiteral(" Камера не откалибрована.");
+    }
+    if (dropped_ > 0)
+        text += QStringLiteral(" Поиск остановлен: снимков, убранных из списка непросмотренными: "
+                               "%1.")
+                    .arg(dropped_);
+    StatusLabel->setText(text);
+}
+
+void TCameraForm::UpdateButtons() {
+    const bool ready = calibration_.has_value() && !searching() && !fitting();
+    CancelButton->setEnabled(searching());
+    RemoveButton->setEnabled(PhotoList->selectionModel()->hasSelection());
+    SaveButton->setEnabled(ready);
+    YamlButton->setEnabled(ready);
+    ReportButton->setEnabled(ready);
+}
+
+// --- The photograph chosen ------------------------------------------------------------------
+
+void TCameraForm::SelectPhoto(int row) {
+    if (row >= int(photos_.size()))
+        row = -1;
+    shown_ = row;
+    const int fitted = FittedIndex(row);
+    RmsChart->Show(calibration_ ? &*calibration_ : nullptr, fitted);
+    CoverageView->Show(calibration_ ? &coverage_ : nullptr, fitted);
+    if (row < 0) {
+        ++viewGeneration_;
+        loading_ = false;
+        pictureOf_ = 0;
+        PhotoView->ShowPhoto(QImage());
+        PhotoLabel->setText(QStringLiteral("Выберите снимок в списке."));
+        return;
+    }
+    Views->setCurrentIndex(1);
+    LoadShownPhoto();
+}
+
+void TCameraForm::LoadShownPhoto() {
+    if (shown_ < 0 || size_t(shown_) >= photos_.size())
+        return;
+    const quint64 id = photos_[size_t(shown_)].id;
+    if (pictureOf_ == id) {
+        // The photograph is on screen: only what is drawn over it changes.
+        ShowOverlay();
+        return;
+    }
+    const quint64 generation = ++viewGeneration_;
+    const QString file = photos_[size_t(shown_)].file;
+    loading_ = true;
+    PhotoLabel->setText(QStringLiteral("%1: снимок читается…").arg(QFileInfo(file).fileName()));
+    viewPool_.start([this, generation, file, id] {
+        QImageReader reader(file);
+        reader.setAutoTransform(false);
+        const QSize full = reader.size();
+        if (full.isValid() && std::max(full.width(), full.height()) > kViewSide)
+            reader.setScaledSize(full.scaled(kViewSide, kViewSide, Qt::KeepAspectRatio));
+        const QImage picture = reader.read();
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, id, picture, full] {
+                if (generation != viewGeneration_)
+                    return;
+                loading_ = false;
+                const int row = RowOf(id);
+                if (row < 0 || row != shown_)
+                    return;
+                PhotoView->ShowPhoto(picture, full);
+                pictureOf_ = id;
+                pictureShown_ = !picture.isNull();
+                ShowOverlay();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TCameraForm::ShowOverlay() {
+    if (shown_ < 0 || size_t(shown_) >= photos_.size())
+        return;
+    const Photo& photo = photos_[size_t(shown_)];
+    const PhotoDetection& detection = photo.detection;
+    PhotoView->ClearTargets();
+    QString text = QFileInfo(photo.file).fileName() + QStringLiteral(": ");
+    if (!pictureShown_)
+        text += QStringLiteral("снимок не удаётся показать. ");
+    if (photo.state != Photo::State::Done) {
+        text += QStringLiteral("поиск поля…");
+    } else if (!detection.found) {
+        text += (detection.read ? QStringLiteral("поле не найдено. ")
+                                : QStringLiteral("снимок не читается. ")) +
+                detection.reason;
+    } else {
+        DetectedTargets targets;
+        targets.columns = board_ ? board_->columns : 0;
+        targets.rows = board_ ? board_->rows : 0;
+        targets.points = detection.image;
+        PhotoView->ShowTargets(targets);
+        text += QStringLiteral("поле повёрнуто на %1, мишеней %2")
+                    .arg(PhotoTurnText(detection))
+                    .arg(qulonglong(detection.points()));
+        const int fitted = FittedIndex(shown_);
+        if (fitted >= 0) {
+            const PhotoFit& fit = calibration_->photos[size_t(fitted)];
+            const double magnify = ResidualMagnification(coverage_);
+            PhotoView->ShowResiduals(
+                detection.image, PhotoResiduals(*calibration_, size_t(fitted), detection), magnify);
+            text +=
+                QStringLiteral(", СКО %1 пикс. (%2). Линии из мишеней — невязки, "
+                               "увеличенные %3.")
+                    .arg(PhotoRmsText(fit), PhotoUseText(detection, fit), MagnifiedWords(magnify));
+        } else {
+            text += QLatin1Char('.');
+        }
+    }
+    PhotoLabel->setText(text);
+    emit photoShown();
+}
+
+// --- The saves --------------------------------------------------------------------------------
+
+bool TCameraForm::SaveButtonClick(QObject* /*sender*/) {
+    if (!calibration_ || searching() || fitting() || !onSave)
+        return false;
+    ResultsToSave results;
+    results.coefficient = calibration_->ratio;
+    results.widthText = FormatInteger(qint64(calibration_->camera.width));
+    results.heightText = FormatInteger(qint64(calibration_->camera.height));
+    results.camera = calibration_->camera;
+    for (const Photo& photo : photos_)
+        results.inputs.push_back({QStringLiteral("снимок"), photo.file});
+    results.written = &written_;
+    onSave(results);
+    return true;
+}
+
+bool TCameraForm::YamlButtonClick(QObject* /*sender*/) {
+    if (!calibration_ || searching() || fitting())
+        return false;
+    std::vector<NamedFile> inputs;
+    for (const Photo& photo : photos_)
+        inputs.push_back({QStringLiteral("снимок"), photo.file});
+    const CameraCalibration calibration = *calibration_;
+    return SaveThroughDialog(
+        this, SaveYamlDialog, [&calibration] { return OpenCvCameraYaml(calibration); }, inputs);
+}
+
+bool TCameraForm::ReportButtonClick(QObject* /*sender*/) {
+    if (!calibration_ || !board_ || searching() || fitting())
+        return false;
+    CameraReport report;
+    report.board = *board_;
+    report.date = QDateTime::currentDateTime();
+    report.photos = fitted_;
+    report.calibration = *calibration_;
+    report.written = written_;
+    std::vector<NamedFile> inputs;
+    for (const Photo& photo : photos_)
+        inputs.push_back({QStringLiteral("снимок"), photo.file});
+    return SaveThroughDialog(
+        this, SaveReportDialog, [&report] { return CameraReportPdf(report); }, inputs);
+}
+
+// --- The window's events ----------------------------------------------------------------------
+
+void TCameraForm::closeEvent(QCloseEvent* event) {
+    // No search goes on behind a closed window: those not ended leave the list.
+    if (searching()) {
+        StopSearches();
+        for (size_t k = photos_.size(); k-- > 0;) {
+            if (photos_[k].state == Photo::State::Done)
+                continue;
+            if (shown_ == int(k))
+                SelectPhoto(-1);
+            else if (shown_ > int(k))
+                --shown_;
+            photos_.erase(photos_.begin() + std::ptrdiff_t(k));
+            PhotoList->removeRow(int(k));
+            ++dropped_;
+        }
+        ProgressBar1->setValue(0);
+        Refit();
+        emit searchFinished();
+    }
+    QWidget::closeEvent(event);
+}
+
+namespace {
+
+QStringList LocalFiles(const QMimeData* data) {
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    return files;
+}
+
+} // namespace
+
+void TCameraForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TCameraForm::dropEvent(QDropEvent* event) {
+    const QStringList files = LocalFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    RunCommand([&] { AddPhotos(files); });
+}
+
+} // namespace vrma

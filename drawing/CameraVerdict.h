@@ -1,0 +1,39 @@
+#pragma once
+// A camera calibrated from several photographs, in words, as the calibration window for
+// cameras and the report state it: each photograph's outcome, the camera's parameters with
+// their standard errors, and the verdict in plain Russian (enough photographs or not, the
+// corners of the frame covered or not, the photographs left out and why).
+#include "calib/PhotoCalibration.h"
+
+#include <QString>
+#include <QStringList>
+#include <span>
+#include <utility>
+#include <vector>
+
+namespace vrma {
+
+// Photographs used from which a calibration counts as well founded.
+inline constexpr int kEnoughPhotos = 10;
+
+// One photograph's outcome in a few words: "в калибровке", "поле не найдено", "исключён
+// вами", "СКО больше предела", "положение поля не определяется"; "снимок не читается".
+QString PhotoUseText(const PhotoDetection& photo, const PhotoFit& fit);
+// Why the board was not found, in full (the search's message), or empty.
+QString PhotoReasonText(const PhotoDetection& photo);
+// The turn of the board ("90°") or a dash.
+QString PhotoTurnText(const PhotoDetection& photo);
+// The RMS ("0,123") or a dash.
+QString PhotoRmsText(const PhotoFit& fit);
+
+// The camera's parameters, each "name", "value ± standard error unit" ("(не уточнялся)"
+// for one held), then fy/fx with its standard error and the RMS of all targets used.
+std::vector<std::pair<QString, QString>> CameraResultRows(const CameraCalibration& calibration);
+
+// The verdict: one sentence a line.
+QStringList CameraVerdictLines(const CameraCalibration& calibration,
+                               std::span<const PhotoDetection> photos);
+// When no camera could be found: the reason and what to do.
+QStringList CameraFailureLines(const QString& reason, std::span<const PhotoDetection> photos);
+
+} // namespace vrma

@@ -1,0 +1,488 @@
+// The calibration window for cameras, opened from the calibration window's menus on the
+// offscreen platform, on renders of a board turned every way through a known lens, with the
+// scripted dialog host: photographs added, searched and fitted; one left out and the
+// numbers changing, taken back and the numbers as they were; a photograph without the
+// board, and a board typed wrong, saying why; the searches stopped; a photograph shown
+// with its targets and residuals; files dropped on the window; the table, the camera file
+// and the YAML written byte for byte as vrma-calib writes them for the same photographs;
+// the report of the camera.
+#include "app/CameraWindow.h"
+#include "app/Alfa_form.h"
+#include "app/BoardForm.h"
+#include "app/MeasureWindow.h"
+#include "batch/CalibProcess.h"
+#include "data/Messages.h"
+#include "data/TextFile.h"
+#include "report/PdfText.h"
+#include "support/BoardViews.h"
+#include "support/PhotoRenderer.h"
+#include "support/ScriptedDialogHost.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+namespace vrma {
+namespace {
+
+using test::DialogRecord;
+
+QByteArray Bytes(const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+
+// Eight photographs of a 9 x 6 chessboard, 800 x 600, through a barrel lens with the
+// principal point off the centre, turned 0, 90, 180, 270, ... degrees, and a grey
+// photograph of the same size in third place. Rendered once for all the tests.
+class CameraWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder = new QTemporaryDir;
+        test::PhotoScene camera;
+        camera.width = 800;
+        camera.height = 600;
+        camera.fx = 1000.0;
+        camera.fy = 1004.0;
+        camera.cx = 0.5 * (camera.width - 1) + 9.0;
+        camera.cy = 0.5 * (camera.height - 1) - 6.0;
+        camera.k1 = -0.2;
+        camera.k2 = 0.07;
+        camera.blur = 0.8;
+        camera.noise = 1.0;
+        test::Variation variation;
+        variation.quarterTurns = true;
+        variation.room = 1.0;
+        photos = new QStringList;
+        int k = 0;
+        for (const test::PhotoScene& scene : test::VariedScenes(camera, 8, 31, variation)) {
+            if (k == 2) {
+                const QString grey = folder->filePath(QStringLiteral("grey.png"));
+                cv::imwrite(grey.toStdString(), cv::Mat(600, 800, CV_8U, cv::Scalar(120)));
+                photos->append(grey);
+            }
+            const QString file = folder->filePath(QStringLiteral("p%1.png").arg(++k));
+            test::WritePhoto(test::RenderPhoto(scene), file);
+            photos->append(file);
+        }
+    }
+    static void TearDownTestSuite() {
+        delete folder;
+        delete photos;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(temp.isValid());
+        form = CreateMainWindow();
+    }
+    void TearDown() override { form.reset(); }
+
+    QString path(const QString& name) const { return QDir(temp.path()).absoluteFilePath(name); }
+
+    // The window, from "Файл", with the board typed.
+    TCameraForm& open(int columns = 9, int rows = 6) {
+        form->N25->trigger();
+        TCameraForm* window = form->CameraForm;
+        EXPECT_NE(window, nullptr);
+        EXPECT_TRUE(window->isVisible());
+        window->BoardForm->KindBox->setCurrentIndex(0);
+        window->BoardForm->ColumnsEdit->setText(QString::number(columns));
+        window->BoardForm->RowsEdit->setText(QString::number(rows));
+        window->BoardForm->PitchEdit->setText(QStringLiteral("20"));
+        return *window;
+    }
+
+    static void waitIdle(TCameraForm& window) {
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return !window.searching() && !window.fitting(); }, 120000));
+    }
+
+    // "Добавить снимки…" with the files chosen, then the wait for the camera.
+    void add(TCameraForm& window, const QStringList& files) {
+        host.answerFiles(files);
+        window.AddButton->click();
+        waitIdle(window);
+    }
+
+    static QString cell(const TCameraForm& window, int row, int column) {
+        const QTableWidgetItem* item = window.PhotoList->item(row, column);
+        return item ? item->text() : QStringLiteral("(none)");
+    }
+
+    test::ScopedCurrentFolder keepFolder;
+    QTemporaryDir temp;
+    test::ScriptedDialogHost host;
+    test::ScopedDialogHost installed{host};
+    std::unique_ptr<TAlfaKalibr_Form> form;
+    static inline QTemporaryDir* folder = nullptr;
+    static inline QStringList* photos = nullptr;
+};
+
+TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
+    TCameraForm& window = open();
+    // Both menus open the one window.
+    form->N26->trigger();
+    EXPECT_EQ(form->CameraForm, &window);
+    EXPECT_FALSE(window.SaveButton->isEnabled());
+
+    add(window, *photos);
+    const auto dialogs = host.records(DialogRecord::Kind::FileDialog);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_TRUE(dialogs[0].openDialog);
+    EXPECT_TRUE(dialogs[0].multiSelect);
+    ASSERT_EQ(window.photos().size(), 9u);
+    ASSERT_EQ(window.PhotoList->rowCount(), 9);
+    ASSERT_TRUE(window.calibration().has_value()) << window.fitFailure().toStdString();
+    const CameraCalibration first = *window.calibration();
+    EXPECT_EQ(first.used, 8);
+    EXPECT_NEAR(first.ratio, 1.004, 5e-4);
+    EXPECT_EQ(window.ProgressBar1->value(), 100);
+    EXPECT_FALSE(window.CancelButton->isEnabled());
+    EXPECT_TRUE(window.SaveButton->isEnabled());
+    EXPECT_TRUE(window.YamlButton->isEnabled());
+    EXPECT_TRUE(window.ReportButton->isEnabled());
+
+    // The list: the turn, the targets, the RMS; a check box for each photograph found.
+    const char* const turns[] = {"0°", "90°", "—", "180°", "270°", "0°", "90°", "180°", "270°"};
+    for (int row = 0; row < 9; ++row) {
+        SCOPED_TRACE(row);
+        const bool found = row != 2;
+        EXPECT_EQ(cell(window, row, TCameraForm::NameColumn), QFileInfo((*photos)[row]).fileName());
+        EXPECT_EQ(cell(window, row, TCameraForm::TurnColumn), QString::fromUtf8(turns[row]));
+        EXPECT_EQ(cell(window, row, TCameraForm::TargetsColumn),
+                  found ? QStringLiteral("54") : QString());
+        const QTableWidgetItem* name = window.PhotoList->item(row, TCameraForm::NameColumn);
+        EXPECT_EQ(name->data(Qt::CheckStateRole).isValid(), found);
+        EXPECT_FALSE(name->icon().isNull()); // the thumbnail
+        if (found) {
+            EXPECT_EQ(cell(window, row, TCameraForm::ResultColumn), QStringLiteral("в калибровке"));
+            EXPECT_EQ(cell(window, row, TCameraForm::RmsColumn),
+                      QString::number(*first.photos[size_t(row)].rmsPx, 'f', 3));
+            EXPECT_LT(*first.photos[size_t(row)].rmsPx, 0.1);
+        }
+    }
+    // The photograph without the board says so, and why.
+    EXPECT_TRUE(cell(window, 2, TCameraForm::ResultColumn)
+                    .startsWith(QStringLiteral("поле не найдено — ")));
+    EXPECT_GT(cell(window, 2, TCameraForm::ResultColumn).size(), 30);
+
+    // The results: every parameter with its standard error, fy/fx, the RMS, the verdict.
+    ASSERT_EQ(window.ParameterValues.size(), 9u);
+    for (QLabel* value : window.ParameterValues)
+        EXPECT_TRUE(value->text().contains(QStringLiteral(" ± "))) << value->text().toStdString();
+    EXPECT_TRUE(window.ParameterValues[0]->text().startsWith(
+        QString::number(first.camera.fx(), 'f', 2) + QStringLiteral(" ± ")));
+    EXPECT_EQ(window.RatioValue->text(), QString::number(first.ratio, 'f', 6) +
+                                             QStringLiteral(" ± ") +
+                                             QString::number(first.ratioSe, 'f', 6));
+    EXPECT_TRUE(window.RmsValue->text().endsWith(QStringLiteral("по 432 мишеням")));
+    const QString verdict = window.VerdictLabel->text();
+    EXPECT_TRUE(verdict.contains(QStringLiteral("В калибровке 8 снимков — это мало")))
+        << verdict.toStdString();
+    EXPECT_TRUE(verdict.contains(QStringLiteral("Не взяты в калибровку (1): grey.png — поле не "
+                                                "найдено")))
+        << verdict.toStdString();
+    // The chart has a column a photograph; the coverage view the targets of those found.
+    EXPECT_EQ(window.RmsChart->layout().columns.size(), 9u);
+    // The calibration window took the camera for its field check.
+    ASSERT_TRUE(form->calibratedCamera.has_value());
+    EXPECT_EQ(form->calibratedCamera->fx(), first.camera.fx());
+
+    // Photograph 1 left out with its check box: the camera is fitted again without it.
+    QSignalSpy fits(&window, &TCameraForm::fitFinished);
+    window.PhotoList->item(0, TCameraForm::NameColumn)->setCheckState(Qt::Unchecked);
+    waitIdle(window);
+    EXPECT_EQ(fits.size(), 1);
+    ASSERT_TRUE(window.calibration().has_value());
+    const CameraCalibration without = *window.calibration();
+    EXPECT_EQ(without.used, 7);
+    EXPECT_EQ(without.photos[0].use, PhotoUse::LeftOutByUser);
+    EXPECT_NE(without.ratio, first.ratio);
+    EXPECT_NE(without.camera.fx(), first.camera.fx());
+    EXPECT_TRUE(window.photos()[0].leftOut);
+    EXPECT_EQ(cell(window, 0, TCameraForm::ResultColumn), QStringLiteral("исключён вами"));
+    // Its RMS under the camera of the others is still shown.
+    EXPECT_EQ(cell(window, 0, TCameraForm::RmsColumn),
+              QString::number(*without.photos[0].rmsPx, 'f', 3));
+    EXPECT_TRUE(window.RmsValue->text().endsWith(QStringLiteral("по 378 мишеням")));
+    EXPECT_TRUE(window.VerdictLabel->text().contains(QStringLiteral("p1.png — исключён вами")));
+    EXPECT_EQ(form->calibratedCamera->fx(), without.camera.fx());
+
+    // Taken back: the same camera as before, to the last digit.
+    window.PhotoList->item(0, TCameraForm::NameColumn)->setCheckState(Qt::Checked);
+    waitIdle(window);
+    ASSERT_TRUE(window.calibration().has_value());
+    EXPECT_EQ(window.calibration()->used, 8);
+    EXPECT_EQ(window.calibration()->ratio, first.ratio);
+    EXPECT_EQ(window.calibration()->camera.values, first.camera.values);
+    EXPECT_EQ(cell(window, 0, TCameraForm::ResultColumn), QStringLiteral("в калибровке"));
+    EXPECT_TRUE(host.records(DialogRecord::Kind::MessageBox).empty());
+}
+
+TEST_F(CameraWindow, ABoardTypedWrongSaysWhatWasSeenAndIsSearchedAgainWhenCorrected) {
+    TCameraForm& window = open(10, 7);
+    const QStringList three = photos->mid(0, 4); // p1, p2, grey, p3
+    add(window, three);
+    ASSERT_EQ(window.photos().size(), 4u);
+    EXPECT_FALSE(window.calibration().has_value());
+    for (int row : {0, 1, 3}) {
+        const QString result = cell(window, row, TCameraForm::ResultColumn);
+        EXPECT_TRUE(result.contains(QStringLiteral("9 × 6"))) << result.toStdString();
+    }
+    // No camera: why, in red, and nothing to save.
+    EXPECT_TRUE(window.fitFailure().contains(QStringLiteral("не меньше трёх")))
+        << window.fitFailure().toStdString();
+    EXPECT_TRUE(window.VerdictLabel->text().startsWith(QStringLiteral("Камера не откалибрована.")));
+    EXPECT_TRUE(
+        window.VerdictLabel->text().contains(QStringLiteral("Поле найдено на 0 снимках из 4.")));
+    EXPECT_FALSE(window.SaveButton->isEnabled());
+    EXPECT_EQ(window.ParameterValues[0]->text(), QStringLiteral("—"));
+
+    // The board corrected: the photographs in the set are searched again for it.
+    window.BoardForm->ColumnsEdit->setText(QStringLiteral("9"));
+    window.BoardForm->RowsEdit->setText(QStringLiteral("6"));
+    add(window, {photos->at(4)});
+    ASSERT_EQ(window.photos().size(), 5u);
+    ASSERT_TRUE(window.calibration().has_value()) << window.fitFailure().toStdString();
+    EXPECT_EQ(window.calibration()->used, 4);
+    EXPECT_EQ(cell(window, 0, TCameraForm::TargetsColumn), QStringLiteral("54"));
+    // The board found is the one the other windows start from.
+    ASSERT_TRUE(form->lastBoard.board().has_value());
+    EXPECT_EQ(form->lastBoard.board()->columns, 9);
+}
+
+TEST_F(CameraWindow, CancellingStopsTheSearchesAndLeavesOutThoseNotSearched) {
+    // Twenty-four copies of one photograph: a search a processor at a time, the rest still
+    // waiting when "Отмена" is pressed.
+    QStringList copies;
+    for (int k = 0; k < 24; ++k) {
+        copies << path(QStringLiteral("copy%1.png").arg(k, 2, 10, QLatin1Char('0')));
+        ASSERT_TRUE(QFile::copy(photos->at(0), copies.back()));
+    }
+    TCameraForm& window = open();
+    window.AddPhotos(copies);
+    EXPECT_TRUE(window.searching());
+    EXPECT_TRUE(window.CancelButton->isEnabled());
+    QSignalSpy finished(&window, &TCameraForm::searchFinished);
+    window.CancelButton->click();
+    EXPECT_EQ(window.StatusLabel->text(), QStringLiteral("Поиск останавливается…"));
+    ASSERT_TRUE(finished.wait(60000));
+    waitIdle(window);
+    // Those not searched left the list; those searched stay, found.
+    const size_t kept = window.photos().size();
+    EXPECT_LT(kept, 24u);
+    EXPECT_EQ(window.PhotoList->rowCount(), int(kept));
+    for (const auto& photo : window.photos()) {
+        EXPECT_EQ(photo.state, TCameraForm::Photo::State::Done);
+        EXPECT_TRUE(photo.detection.found);
+    }
+    EXPECT_TRUE(window.StatusLabel->text().contains(
+        QStringLiteral("убранных из списка непросмотренными: %1").arg(24 - kept)))
+        << window.StatusLabel->text().toStdString();
+    EXPECT_FALSE(window.CancelButton->isEnabled());
+
+    // Added again, all are searched (those in the list are not taken twice).
+    window.AddPhotos(copies);
+    waitIdle(window);
+    EXPECT_EQ(window.photos().size(), 24u);
+
+    // A window closed during a search stops it at once.
+    QStringList more;
+    for (int k = 0; k < 16; ++k) {
+        more << path(QStringLiteral("more%1.png").arg(k));
+        ASSERT_TRUE(QFile::copy(photos->at(1), more.back()));
+    }
+    window.AddPhotos(more);
+    ASSERT_TRUE(window.searching());
+    window.close();
+    EXPECT_FALSE(window.searching());
+    EXPECT_LT(window.photos().size(), 40u);
+    EXPECT_EQ(window.PhotoList->rowCount(), int(window.photos().size()));
+    waitIdle(window);
+}
+
+TEST_F(CameraWindow, SelectingAPhotographShowsItWithItsTargetsAndResiduals) {
+    TCameraForm& window = open();
+    add(window, *photos);
+    QSignalSpy shown(&window, &TCameraForm::photoShown);
+    window.PhotoList->setCurrentCell(1, TCameraForm::NameColumn);
+    ASSERT_TRUE(shown.wait(30000));
+    EXPECT_EQ(window.shownPhoto(), 1);
+    EXPECT_EQ(window.Views->currentIndex(), 1);
+    // A line a column of the board, a mark and a number a target, and the residuals.
+    EXPECT_EQ(window.PhotoView->TargetItemCount(), 9 + 2 * 54 + 1);
+    const QString label = window.PhotoLabel->text();
+    EXPECT_TRUE(label.startsWith(QStringLiteral("p2.png: поле повёрнуто на 90°, мишеней 54, СКО ")))
+        << label.toStdString();
+    EXPECT_TRUE(label.contains(QStringLiteral("невязки, увеличенные в")));
+
+    // The grey photograph: no targets, and why.
+    window.PhotoList->setCurrentCell(2, TCameraForm::NameColumn);
+    ASSERT_TRUE(shown.wait(30000));
+    EXPECT_EQ(window.PhotoView->TargetItemCount(), 0);
+    EXPECT_TRUE(window.PhotoLabel->text().startsWith(QStringLiteral("grey.png: поле не найдено.")));
+
+    // A click on a photograph's column of the chart selects it.
+    window.Views->setCurrentIndex(0);
+    window.show();
+    const QRectF column = window.RmsChart->layout().columns.at(4);
+    QTest::mouseClick(window.RmsChart, Qt::LeftButton, {},
+                      QPoint(int(column.center().x()), int(column.bottom() - 2)));
+    ASSERT_TRUE(shown.wait(30000));
+    EXPECT_EQ(window.shownPhoto(), 4);
+    EXPECT_EQ(window.PhotoList->currentRow(), 4);
+
+    // "Удалить" takes the selected photographs out, and the camera is fitted again.
+    window.PhotoList->selectRow(4);
+    window.RemoveButton->click();
+    waitIdle(window);
+    EXPECT_EQ(window.photos().size(), 8u);
+    for (const auto& photo : window.photos())
+        EXPECT_NE(photo.file, photos->at(4));
+    // The view follows the row that is current now.
+    EXPECT_EQ(window.shownPhoto(), window.PhotoList->currentRow());
+    ASSERT_TRUE(window.calibration().has_value());
+    EXPECT_EQ(window.calibration()->used, 7);
+}
+
+TEST_F(CameraWindow, FilesDroppedOnTheWindowAreAdded) {
+    TCameraForm& window = open();
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& file : photos->mid(0, 5))
+        urls << QUrl::fromLocalFile(file);
+    urls << QUrl::fromLocalFile(photos->at(0)); // twice: taken once
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &drop);
+    waitIdle(window);
+    ASSERT_EQ(window.photos().size(), 5u);
+    EXPECT_EQ(window.photos()[4].file, photos->at(4));
+    ASSERT_TRUE(window.calibration().has_value());
+    EXPECT_EQ(window.calibration()->used, 4);
+
+    // Text dropped is no photograph.
+    QMimeData text;
+    text.setText(QStringLiteral("p1.png"));
+    QDragEnterEvent other(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    other.setAccepted(false);
+    QCoreApplication::sendEvent(&window, &other);
+    EXPECT_FALSE(other.isAccepted());
+}
+
+TEST_F(CameraWindow, SavesTheTableTheCameraFileAndTheYamlAsVrmaCalibDoes) {
+    TCameraForm& window = open();
+    add(window, *photos);
+    ASSERT_TRUE(window.calibration().has_value());
+    const QString table = path(QStringLiteral("cam.tab"));
+    const QString chosen = path(QStringLiteral("cam.cam"));
+    const QString camera = path(QStringLiteral("camT.cam"));
+    const QString yaml = path(QStringLiteral("cam.yml"));
+
+    // The calibration window's dialogs and questions, then the data editor.
+    host.clearRecords();
+    host.answerFile(table);
+    host.answerYes();
+    host.answerFile(chosen);
+    host.answerModal();
+    window.SaveButton->click();
+    const auto& records = host.records();
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[0].filter, QStringLiteral("Table Files|*.tab|All Files|*.*"));
+    EXPECT_EQ(records[0].fileName, QStringLiteral("Table1"));
+    EXPECT_EQ(records[1].text, messages::TableSavedMakeCamera());
+    EXPECT_EQ(records[1].ownerName, QStringLiteral("CameraForm"));
+    EXPECT_EQ(records[2].filter, QStringLiteral("Camera Files|*.cam|All Files|*.*"));
+    EXPECT_EQ(records[3].kind, DialogRecord::Kind::Modal);
+    EXPECT_EQ(records[3].objectName, QStringLiteral("RedForm"));
+    // The table holds fy/fx; the camera file the focal length and the principal point.
+    EXPECT_EQ(ReadTextLines(table).value(0), QString::number(window.calibration()->ratio, 'f', 4));
+    EXPECT_EQ(ReadTextLines(table).value(1),
+              QStringLiteral("0 0 800 600 X 0.0 1.0 - Y 0.0 1.0 - ;"));
+    EXPECT_EQ(ReadTextLines(camera).value(3),
+              QString::number(window.calibration()->camera.fx(), 'f', 4) +
+                  QStringLiteral(" ; Фокусное расстояние"));
+    EXPECT_EQ(form->cameraFileName, camera);
+
+    host.answerFile(yaml);
+    window.YamlButton->click();
+    const QByteArray windowTable = Bytes(table);
+    const QByteArray windowCamera = Bytes(camera);
+    const QByteArray windowYaml = Bytes(yaml);
+    ASSERT_TRUE(windowYaml.startsWith("%YAML")) << windowYaml.left(40).toStdString();
+    for (const QString& file : {table, camera, yaml})
+        ASSERT_TRUE(QFile::remove(file));
+
+    // vrma-calib on the same photographs, in the same order, writes the same bytes.
+    QStringList arguments;
+    for (const QString& photo : *photos)
+        arguments << QStringLiteral("--photo") << photo;
+    arguments << QStringLiteral("--target") << QStringLiteral("chessboard")
+              << QStringLiteral("--columns") << QStringLiteral("9") << QStringLiteral("--rows")
+              << QStringLiteral("6") << QStringLiteral("--pitch") << QStringLiteral("20")
+              << QStringLiteral("--table") << table << QStringLiteral("--camera") << camera
+              << QStringLiteral("--camera-yaml") << yaml;
+    const test::CalibResult run = test::RunCalib(arguments);
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(Bytes(table), windowTable);
+    EXPECT_EQ(Bytes(camera), windowCamera);
+    EXPECT_EQ(Bytes(yaml), windowYaml);
+
+    // A photograph is never written over.
+    host.clearRecords();
+    host.answerFile(photos->at(0));
+    host.answerOk();
+    EXPECT_FALSE(window.YamlButtonClick());
+    ASSERT_EQ(host.records().size(), 2u);
+    EXPECT_TRUE(host.records()[1].text.contains(QStringLiteral("это снимок")));
+    EXPECT_FALSE(Bytes(photos->at(0)).startsWith("%YAML"));
+}
+
+TEST_F(CameraWindow, ReportOfTheCameraWithWhatWasWritten) {
+    TCameraForm& window = open();
+    add(window, *photos);
+    ASSERT_TRUE(window.calibration().has_value());
+    const QString table = path(QStringLiteral("r.tab"));
+    host.answerFile(table);
+    host.answerNo(); // no camera file
+    window.SaveButton->click();
+    ASSERT_EQ(window.written().size(), 1);
+
+    const QString pdf = path(QStringLiteral("camera.pdf"));
+    host.answerFile(pdf);
+    ASSERT_TRUE(window.ReportButtonClick());
+    EXPECT_GE(test::PdfPages(pdf), 2);
+    const QString text = test::PdfText(pdf);
+    for (const QString& phrase :
+         {QStringLiteral("Отчёт о калибровке камеры по снимкам"),
+          QStringLiteral("шахматная доска, 9 столбцов × 6 строк мишеней"),
+          QStringLiteral("9, поле найдено на 8, в калибровке 8"), QStringLiteral("p8.png"),
+          QStringLiteral("grey.png"), QStringLiteral("В калибровке 8 снимков — это мало"),
+          QStringLiteral("СКО по снимкам"), QStringLiteral("Покрытие кадра"),
+          QStringLiteral("Невязки увеличены в"),
+          QStringLiteral("fx: ") + QString::number(window.calibration()->camera.fx(), 'f', 2),
+          QString::number(window.calibration()->ratio, 'f', 6),
+          QStringLiteral("Таблица коррекции: ") + table})
+        EXPECT_TRUE(text.contains(phrase)) << phrase.toStdString();
+}
+
+} // namespace
+} // namespace vrma
