@@ -35,22 +35,6 @@ namespace {
 
 constexpr int kGap = 6;
 
-// A number in fixed notation with the regional decimal separator.
-QString Fixed(double value, int decimals) {
-    QString text = QString::number(value, 'f', decimals);
-    return text.replace(QLatin1Char('.'), DecimalSeparator());
-}
-
-// A deviation with its sign ("+1,25", "-0,40", "0,00").
-QString Signed(double value, int decimals) {
-    QString text = Fixed(std::fabs(value), decimals);
-    const bool zero = std::all_of(text.begin(), text.end(),
-                                  [](QChar c) { return !c.isDigit() || c == QLatin1Char('0'); });
-    if (zero)
-        return text;
-    return (value < 0 ? QStringLiteral("-") : QStringLiteral("+")) + text;
-}
-
 } // namespace
 
 QByteArray PngBytes(const QImage& picture) {
@@ -166,7 +150,7 @@ QString TNodeAnalysisForm::NodeText(const NodeValue& node) {
     QString text = QStringLiteral("Столбец %1, строка %2: отношение %3, отклонение %4 СКО")
                        .arg(node.column)
                        .arg(node.row)
-                       .arg(FormatFixed4(node.ratio), Signed(node.deviation, 2));
+                       .arg(FormatFixed4(node.ratio), FormatSigned(node.deviation, 2));
     if (node.outlier)
         text += QStringLiteral(" — выброс");
     return text;
@@ -224,13 +208,14 @@ QGroupBox* TNodeAnalysisForm::CreateSummary() {
     };
     CountValue =
         value("CountValue", QStringLiteral("Число узлов n:"), QString::number(analysis_.n));
-    MeanValue = value("MeanValue", QStringLiteral("Среднее:"), Fixed(analysis_.mean, 6));
-    MedianValue = value("MedianValue", QStringLiteral("Медиана:"), Fixed(analysis_.median, 6));
-    SdValue = value("SdValue", QStringLiteral("СКО:"), Fixed(analysis_.sd, 6));
-    SemValue =
-        value("SemValue", QStringLiteral("Ошибка среднего (СКО/√n):"), Fixed(analysis_.sem, 6));
-    MadValue =
-        value("MadValue", QStringLiteral("Медианное отклонение (MAD):"), Fixed(analysis_.mad, 6));
+    MeanValue = value("MeanValue", QStringLiteral("Среднее:"), FormatFixed(analysis_.mean, 6));
+    MedianValue =
+        value("MedianValue", QStringLiteral("Медиана:"), FormatFixed(analysis_.median, 6));
+    SdValue = value("SdValue", QStringLiteral("СКО:"), FormatFixed(analysis_.sd, 6));
+    SemValue = value("SemValue", QStringLiteral("Ошибка среднего (СКО/√n):"),
+                     FormatFixed(analysis_.sem, 6));
+    MadValue = value("MadValue", QStringLiteral("Медианное отклонение (MAD):"),
+                     FormatFixed(analysis_.mad, 6));
     return summary;
 }
 
@@ -247,7 +232,7 @@ void TNodeAnalysisForm::CreateOutlierList() {
                 .arg(rule));
     else
         OutlierHeading->setText(QStringLiteral("Выбросы (отклонение от медианы больше %1 = %2): %3")
-                                    .arg(rule, Fixed(analysis_.threshold, 6))
+                                    .arg(rule, FormatFixed(analysis_.threshold, 6))
                                     .arg(outliers.size()));
 
     OutlierList = new QTableWidget(int(outliers.size()), 3, this);
@@ -429,23 +414,23 @@ void TNodeAnalysisForm::FocalEditChange(QObject* /*sender*/) {
         return;
     }
     const FieldCheck& check = *fieldCheck_;
-    HomographyRmsValue->setText(Fixed(check.homographyRmsPx, 3));
+    HomographyRmsValue->setText(FormatFixed(check.homographyRmsPx, 3));
     if (!check.tiltKnown || !check.correctedCoefficient) {
         SensitivityLabel->setText(QStringLiteral(
             "Введите фокусное расстояние (в пикселях), чтобы найти наклон поля и исправленный "
             "коэффициент; главная точка берётся в центре изображения."));
         return;
     }
-    TiltVerticalValue->setText(Signed(check.tiltVerticalDeg, 2) + QStringLiteral("°"));
-    TiltHorizontalValue->setText(Signed(check.tiltHorizontalDeg, 2) + QStringLiteral("°"));
-    CorrectedValue->setText(Fixed(*check.correctedCoefficient, 6) + QStringLiteral(" ± ") +
-                            Fixed(*check.correctedSe, 6));
+    TiltVerticalValue->setText(FormatSigned(check.tiltVerticalDeg, 2) + QStringLiteral("°"));
+    TiltHorizontalValue->setText(FormatSigned(check.tiltHorizontalDeg, 2) + QStringLiteral("°"));
+    CorrectedValue->setText(FormatFixed(*check.correctedCoefficient, 6) + QStringLiteral(" ± ") +
+                            FormatFixed(*check.correctedSe, 6));
     SensitivityLabel->setText(
         QStringLiteral("Ошибка фокусного расстояния ε меняет исправленный коэффициент примерно "
                        "на ε · sin²θ (θ = %1° — наклон поля к оптической оси): ошибка в 1 % "
                        "даёт около %2.")
-            .arg(Fixed(check.tiltDeg, 1),
-                 Fixed(0.01 * check.focalSensitivity * *check.correctedCoefficient, 6)));
+            .arg(FormatFixed(check.tiltDeg, 1),
+                 FormatFixed(0.01 * check.focalSensitivity * *check.correctedCoefficient, 6)));
     if (check.warning || check.referenceDoubtful) {
         TiltWarning->setText(FieldCheckWarning(check));
         TiltWarning->show();

@@ -19,6 +19,7 @@
 #include <QPdfWriter>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <utility>
 
 namespace vrma {
@@ -35,23 +36,8 @@ constexpr int kHeading = 52;     // 13 pt
 constexpr int kTitle = 72;       // 18 pt
 constexpr int kCoefficient = 64; // 16 pt
 
-QString Fixed(double value, int decimals) {
-    QString text = QString::number(value, 'f', decimals);
-    return text.replace(QLatin1Char('.'), DecimalSeparator());
-}
-
-// A deviation with its sign ("+1,25", "-0,40"); a value that rounds to zero has none.
-QString Signed(double value, int decimals) {
-    QString text = Fixed(std::fabs(value), decimals);
-    const bool zero = std::all_of(text.begin(), text.end(),
-                                  [](QChar c) { return !c.isDigit() || c == QLatin1Char('0'); });
-    if (zero)
-        return text;
-    return (value < 0 ? QStringLiteral("-") : QStringLiteral("+")) + text;
-}
-
 QString WithError(double value, double error, int decimals) {
-    return Fixed(value, decimals) + QStringLiteral(" ± ") + Fixed(error, decimals);
+    return FormatFixed(value, decimals) + QStringLiteral(" ± ") + FormatFixed(error, decimals);
 }
 
 QFont ReportFont(int size, bool bold = false) {
@@ -332,7 +318,7 @@ void SpreadPlot(Pages& pages, const NodeAnalysis& analysis) {
         painter.drawLine(QPointF(frame.left(), y), QPointF(frame.right(), y));
         painter.setPen(Qt::black);
         painter.drawText(QRectF(0, y - line / 2.0, left - 10, line),
-                         Qt::AlignRight | Qt::AlignVCenter, Fixed(ratio, 5));
+                         Qt::AlignRight | Qt::AlignVCenter, FormatFixed(ratio, 5));
     }
     // The column axis.
     const int columnStep = std::max(1, columns / 20);
@@ -574,8 +560,9 @@ void AddCameraSection(Pages& pages, const CameraReport& report) {
              .arg(board.columns)
              .arg(board.rows)
              .arg(board.pitch == board.pitchY
-                      ? Fixed(board.pitch, 2)
-                      : Fixed(board.pitch, 2) + QStringLiteral(" × ") + Fixed(board.pitchY, 2))},
+                      ? FormatFixed(board.pitch, 2)
+                      : FormatFixed(board.pitch, 2) + QStringLiteral(" × ") +
+                            FormatFixed(board.pitchY, 2))},
         {QStringLiteral("Снимков:"), QStringLiteral("%1, поле найдено на %2, в калибровке %3")
                                          .arg(qulonglong(report.photos.size()))
                                          .arg(qlonglong(found))
@@ -655,113 +642,10 @@ QString WrittenCameraLine(const QString& fileName) {
     return QStringLiteral("Файл внутренней геометрии камеры: %1").arg(fileName);
 }
 
-QByteArray CalibrationReportPdf(const CalibrationReport& report) {
-    std::optional<NodeAnalysis> made;
-    const NodeAnalysis& analysis =
-        report.analysis
-            ? *report.analysis
-            : made.emplace(AnalyseNodes(report.columns, report.rows, report.run.ratios));
-    // The window's plot, placed again from the run's ratios.
-    const ScaleRatioPlot plot = PlotOfRun(report.columns, report.run);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setResolution(kResolution);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                         QMarginsF(18, 15, 18, 15), QPageLayout::Millimeter));
-        writer.setTitle(QStringLiteral("Отчёт о калибровке соотношения масштабов"));
-        writer.setCreator(QStringLiteral("VRMA"));
-        QPainter painter;
-        if (!painter.begin(&writer))
-            throw Exception("the PDF document cannot be begun");
-        painter.setRenderHint(QPainter::Antialiasing);
-        Pages pages(writer, painter);
-
-        pages.paragraph(QStringLiteral("Отчёт о калибровке соотношения масштабов"),
-                        ReportFont(kTitle, true));
-        pages.paragraph(QStringLiteral("VRMA · %1")
-                            .arg(report.date.toString(QStringLiteral("dd.MM.yyyy hh:mm"))),
-                        ReportFont(kBody));
-
-        pages.heading(QStringLiteral("Исходные данные"));
-        const qint64 nodes = qint64(std::max(0, report.columns - 2)) * std::max(0, report.rows - 2);
-        pages.fields({
-            {QStringLiteral("Файл сцены:"), report.sceneFile},
-            {QStringLiteral("Файл изображения:"), report.imageFile},
-            {QStringLiteral("Сетка:"),
-             QStringLiteral("%1 столбцов × %2 строк, внутренних узлов: %3")
-                 .arg(report.columns)
-                 .arg(report.rows)
-                 .arg(nodes)},
-            {QStringLiteral("Размеры изображения:"),
-             QStringLiteral("%1 × %2 пикс.").arg(report.widthText, report.heightText)},
-            {QStringLiteral("Дата расчёта:"),
-             report.date.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))},
-        });
-
-        pages.heading(QStringLiteral("Результат"));
-        pages.paragraph(QStringLiteral("Коэффициент соотношения масштабов по осям изображения"),
-                        ReportFont(kBody));
-        pages.paragraph(FormatFixed4(report.run.coefficient), ReportFont(kCoefficient, true), 40);
-        pages.fields(
-            {{QStringLiteral("Среднеквадратическое отклонение:"), FormatFixed4(report.run.sd)},
-             {QStringLiteral("Выбросы:"), OutlierVerdict(analysis)}});
-
-        pages.heading(QStringLiteral("Отношения по узлам"));
-        RatioTable(pages, analysis);
-
-        pages.heading(QStringLiteral("График"), 800);
-        Plot(pages, plot);
-        pages.heading(QStringLiteral("Разброс отношений"), 1000);
-        SpreadPlot(pages, analysis);
-
-        pages.heading(QStringLiteral("Карта узлов"));
-        Map(pages, analysis);
-
-        pages.heading(QStringLiteral("Статистика"));
-        pages.fields({
-            {QStringLiteral("Число узлов (n):"), QString::number(analysis.n)},
-            {QStringLiteral("Среднее:"), Fixed(analysis.mean, 6)},
-            {QStringLiteral("Медиана:"), Fixed(analysis.median, 6)},
-            {QStringLiteral("СКО:"), Fixed(analysis.sd, 6)},
-            {QStringLiteral("Ошибка среднего (СКО/√n):"), Fixed(analysis.sem, 6)},
-            {QStringLiteral("Медианное отклонение (MAD):"), Fixed(analysis.mad, 6)},
-            {QStringLiteral("Порог выброса:"),
-             QStringLiteral("|отношение − медиана| > %1").arg(Fixed(analysis.threshold, 6))},
-            {QStringLiteral("Выбросы:"), OutlierVerdict(analysis)},
-        });
-        pages.paragraph(QStringLiteral("Выброс — узел, у которого |отношение − медиана| > 3,5 · "
-                                       "1,4826 · MAD (масштаб не меньше 1e-9 · |медиана|)."),
-                        ReportFont(kSmall));
-
-        for (const ReportSection& section : report.sections) {
-            pages.heading(section.title);
-            pages.fields(section.rows);
-            if (!section.note.isEmpty())
-                pages.paragraph(section.note, ReportFont(kSmall));
-        }
-
-        pages.heading(QStringLiteral("Экспорт"));
-        if (report.written.isEmpty()) {
-            pages.paragraph(QStringLiteral("Таблица коррекции и файл камеры не записывались."),
-                            ReportFont(kBody));
-        } else {
-            for (const QString& line : report.written)
-                pages.paragraph(line, ReportFont(kBody));
-        }
-        pages.finish();
-        if (!painter.end())
-            throw Exception("the PDF document cannot be finished");
-    }
-    return bytes;
-}
-
-QByteArray CameraReportPdf(const CameraReport& report) {
-    if (report.photos.size() != report.calibration.photos.size())
-        throw Exception("the photographs and the calibration differ");
-    const QString title = QStringLiteral("Отчёт о калибровке камеры по снимкам");
+// A report on A4 pages: its title and date, what `body` puts on the pages, and last what
+// was written ("Экспорт").
+QByteArray ReportPdf(const QString& title, const QString& footerTitle, const QDateTime& date,
+                     const QStringList& written, const std::function<void(Pages&)>& body) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -776,18 +660,18 @@ QByteArray CameraReportPdf(const CameraReport& report) {
         if (!painter.begin(&writer))
             throw Exception("the PDF document cannot be begun");
         painter.setRenderHint(QPainter::Antialiasing);
-        Pages pages(writer, painter, QStringLiteral("VRMA — отчёт о калибровке камеры по снимкам"));
+        Pages pages(writer, painter, footerTitle);
         pages.paragraph(title, ReportFont(kTitle, true));
-        pages.paragraph(QStringLiteral("VRMA · %1")
-                            .arg(report.date.toString(QStringLiteral("dd.MM.yyyy hh:mm"))),
-                        ReportFont(kBody));
-        AddCameraSection(pages, report);
+        pages.paragraph(
+            QStringLiteral("VRMA · %1").arg(date.toString(QStringLiteral("dd.MM.yyyy hh:mm"))),
+            ReportFont(kBody));
+        body(pages);
         pages.heading(QStringLiteral("Экспорт"));
-        if (report.written.isEmpty()) {
+        if (written.isEmpty()) {
             pages.paragraph(QStringLiteral("Таблица коррекции и файл камеры не записывались."),
                             ReportFont(kBody));
         } else {
-            for (const QString& line : report.written)
+            for (const QString& line : written)
                 pages.paragraph(line, ReportFont(kBody));
         }
         pages.finish();
@@ -795,6 +679,89 @@ QByteArray CameraReportPdf(const CameraReport& report) {
             throw Exception("the PDF document cannot be finished");
     }
     return bytes;
+}
+
+QByteArray CalibrationReportPdf(const CalibrationReport& report) {
+    std::optional<NodeAnalysis> made;
+    const NodeAnalysis& analysis =
+        report.analysis
+            ? *report.analysis
+            : made.emplace(AnalyseNodes(report.columns, report.rows, report.run.ratios));
+    // The window's plot, placed again from the run's ratios.
+    const ScaleRatioPlot plot = PlotOfRun(report.columns, report.run);
+    const QString title = QStringLiteral("Отчёт о калибровке соотношения масштабов");
+    return ReportPdf(
+        title, QStringLiteral("VRMA — отчёт о калибровке соотношения масштабов"), report.date,
+        report.written, [&](Pages& pages) {
+            pages.heading(QStringLiteral("Исходные данные"));
+            const qint64 nodes =
+                qint64(std::max(0, report.columns - 2)) * std::max(0, report.rows - 2);
+            pages.fields({
+                {QStringLiteral("Файл сцены:"), report.sceneFile},
+                {QStringLiteral("Файл изображения:"), report.imageFile},
+                {QStringLiteral("Сетка:"),
+                 QStringLiteral("%1 столбцов × %2 строк, внутренних узлов: %3")
+                     .arg(report.columns)
+                     .arg(report.rows)
+                     .arg(nodes)},
+                {QStringLiteral("Размеры изображения:"),
+                 QStringLiteral("%1 × %2 пикс.").arg(report.widthText, report.heightText)},
+                {QStringLiteral("Дата расчёта:"),
+                 report.date.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))},
+            });
+
+            pages.heading(QStringLiteral("Результат"));
+            pages.paragraph(QStringLiteral("Коэффициент соотношения масштабов по осям изображения"),
+                            ReportFont(kBody));
+            pages.paragraph(FormatFixed4(report.run.coefficient), ReportFont(kCoefficient, true),
+                            40);
+            pages.fields(
+                {{QStringLiteral("Среднеквадратическое отклонение:"), FormatFixed4(report.run.sd)},
+                 {QStringLiteral("Выбросы:"), OutlierVerdict(analysis)}});
+
+            pages.heading(QStringLiteral("Отношения по узлам"));
+            RatioTable(pages, analysis);
+
+            pages.heading(QStringLiteral("График"), 800);
+            Plot(pages, plot);
+            pages.heading(QStringLiteral("Разброс отношений"), 1000);
+            SpreadPlot(pages, analysis);
+
+            pages.heading(QStringLiteral("Карта узлов"));
+            Map(pages, analysis);
+
+            pages.heading(QStringLiteral("Статистика"));
+            pages.fields({
+                {QStringLiteral("Число узлов (n):"), QString::number(analysis.n)},
+                {QStringLiteral("Среднее:"), FormatFixed(analysis.mean, 6)},
+                {QStringLiteral("Медиана:"), FormatFixed(analysis.median, 6)},
+                {QStringLiteral("СКО:"), FormatFixed(analysis.sd, 6)},
+                {QStringLiteral("Ошибка среднего (СКО/√n):"), FormatFixed(analysis.sem, 6)},
+                {QStringLiteral("Медианное отклонение (MAD):"), FormatFixed(analysis.mad, 6)},
+                {QStringLiteral("Порог выброса:"), QStringLiteral("|отношение − медиана| > %1")
+                                                       .arg(FormatFixed(analysis.threshold, 6))},
+                {QStringLiteral("Выбросы:"), OutlierVerdict(analysis)},
+            });
+            pages.paragraph(
+                QStringLiteral("Выброс — узел, у которого |отношение − медиана| > 3,5 · "
+                               "1,4826 · MAD (масштаб не меньше 1e-9 · |медиана|)."),
+                ReportFont(kSmall));
+
+            for (const ReportSection& section : report.sections) {
+                pages.heading(section.title);
+                pages.fields(section.rows);
+                if (!section.note.isEmpty())
+                    pages.paragraph(section.note, ReportFont(kSmall));
+            }
+        });
+}
+
+QByteArray CameraReportPdf(const CameraReport& report) {
+    if (report.photos.size() != report.calibration.photos.size())
+        throw Exception("the photographs and the calibration differ");
+    return ReportPdf(QStringLiteral("Отчёт о калибровке камеры по снимкам"),
+                     QStringLiteral("VRMA — отчёт о калибровке камеры по снимкам"), report.date,
+                     report.written, [&](Pages& pages) { AddCameraSection(pages, report); });
 }
 
 void WriteCameraReport(const QString& fileName, const CameraReport& report) {
@@ -810,24 +777,24 @@ ReportSection FieldCheckSection(const FieldCheck& check) {
     section.title = QStringLiteral("Геометрия поля");
     auto& rows = section.rows;
     rows.emplace_back(QStringLiteral("Ошибка гомографии (СКО):"),
-                      Fixed(check.homographyRmsPx, 3) + QStringLiteral(" пикс. по ") +
+                      FormatFixed(check.homographyRmsPx, 3) + QStringLiteral(" пикс. по ") +
                           QString::number(check.pointCount) + QStringLiteral(" точкам"));
-    rows.emplace_back(QStringLiteral("Главная точка:"), Fixed(check.principalX, 1) +
+    rows.emplace_back(QStringLiteral("Главная точка:"), FormatFixed(check.principalX, 1) +
                                                             QStringLiteral("; ") +
-                                                            Fixed(check.principalY, 1));
+                                                            FormatFixed(check.principalY, 1));
     if (check.tiltKnown) {
         rows.emplace_back(QStringLiteral("Фокусное расстояние fx:"),
-                          Fixed(check.focalUsed, 2) +
+                          FormatFixed(check.focalUsed, 2) +
                               (check.focalFromViews ? QStringLiteral(" пикс. (по всем снимкам)")
                                : check.cameraKnown
                                    ? QStringLiteral(" пикс. (камеры, откалиброванной по снимкам)")
                                    : QStringLiteral(" пикс. (номинальное)")));
         rows.emplace_back(QStringLiteral("Наклон вокруг вертикальной оси:"),
-                          Signed(check.tiltVerticalDeg, 2) + QStringLiteral("°"));
+                          FormatSigned(check.tiltVerticalDeg, 2) + QStringLiteral("°"));
         rows.emplace_back(QStringLiteral("Наклон вокруг горизонтальной оси:"),
-                          Signed(check.tiltHorizontalDeg, 2) + QStringLiteral("°"));
+                          FormatSigned(check.tiltHorizontalDeg, 2) + QStringLiteral("°"));
         rows.emplace_back(QStringLiteral("Наклон к оптической оси:"),
-                          Fixed(check.tiltDeg, 2) + QStringLiteral("°"));
+                          FormatFixed(check.tiltDeg, 2) + QStringLiteral("°"));
     }
     if (check.correctedCoefficient && check.correctedSe)
         rows.emplace_back(QStringLiteral("Исправленный коэффициент (fy/fx):"),
@@ -836,14 +803,15 @@ ReportSection FieldCheckSection(const FieldCheck& check) {
         rows.emplace_back(QStringLiteral("Снимков:"), QString::number(check.viewCount));
     if (check.multiviewFx && check.multiviewFy)
         rows.emplace_back(QStringLiteral("fx; fy по всем снимкам:"),
-                          Fixed(*check.multiviewFx, 2) + QStringLiteral("; ") +
-                              Fixed(*check.multiviewFy, 2) + QStringLiteral(" пикс."));
+                          FormatFixed(*check.multiviewFx, 2) + QStringLiteral("; ") +
+                              FormatFixed(*check.multiviewFy, 2) + QStringLiteral(" пикс."));
     if (check.multiviewRatio && check.multiviewRatioSe)
         rows.emplace_back(QStringLiteral("fy/fx по всем снимкам:"),
                           WithError(*check.multiviewRatio, *check.multiviewRatioSe, 6));
     if (check.bias && check.biasSe)
         rows.emplace_back(QStringLiteral("Смещение коэффициента:"),
-                          Signed(*check.bias, 6) + QStringLiteral(" ± ") + Fixed(*check.biasSe, 6));
+                          FormatSigned(*check.bias, 6) + QStringLiteral(" ± ") +
+                              FormatFixed(*check.biasSe, 6));
 
     if (check.warning || check.referenceDoubtful) {
         section.note = FieldCheckWarning(check);

@@ -12,11 +12,6 @@ namespace vrma {
 
 namespace {
 
-QString Fixed(double value, int decimals) {
-    QString text = QString::number(value, 'f', decimals);
-    return text.replace(QLatin1Char('.'), DecimalSeparator());
-}
-
 // The round step (1, 2 or 5 times a power of ten) at or below `value`.
 double RoundDown125(double value) {
     const double power = std::pow(10.0, std::floor(std::log10(value)));
@@ -67,7 +62,7 @@ RmsChartLayout RmsChartLayoutFor(const CameraCalibration& calibration, const QFo
     const QFontMetricsF metrics(font);
     const double line = metrics.height();
     const double labels =
-        metrics.horizontalAdvance(Fixed(layout.top, DecimalsFor(layout.step))) + line * 0.6;
+        metrics.horizontalAdvance(FormatFixed(layout.top, DecimalsFor(layout.step))) + line * 0.6;
     layout.plot = area.adjusted(labels, line * 1.4, -line * 0.4, -line * 1.3);
     if (layout.plot.width() < 1.0 || layout.plot.height() < 1.0)
         layout.plot = QRectF(area.topLeft(), QSizeF(1.0, 1.0));
@@ -109,7 +104,7 @@ void PaintRmsChart(QPainter& painter, const CameraCalibration& calibration,
             painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
         painter.setPen(QPen(style.ink, style.line));
         painter.drawText(QRectF(0, y - line / 2, plot.left() - line * 0.3, line),
-                         Qt::AlignRight | Qt::AlignVCenter, Fixed(rms, decimals));
+                         Qt::AlignRight | Qt::AlignVCenter, FormatFixed(rms, decimals));
     }
     painter.drawText(QRectF(plot.left(), plot.top() - line * 1.35, plot.width(), line),
                      Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("СКО снимка, пикс."));
@@ -152,8 +147,8 @@ void PaintRmsChart(QPainter& painter, const CameraCalibration& calibration,
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
         const QString text =
             layout.limit > kRmsFloorPx
-                ? QStringLiteral("3 × медиана: %1").arg(Fixed(layout.limit, 3))
-                : QStringLiteral("предел: %1 (не меньше)").arg(Fixed(layout.limit, 3));
+                ? QStringLiteral("3 × медиана: %1").arg(FormatFixed(layout.limit, 3))
+                : QStringLiteral("предел: %1 (не меньше)").arg(FormatFixed(layout.limit, 3));
         painter.setPen(QPen(kRuleRed, style.line));
         painter.drawText(QRectF(plot.left(), y - line * 1.05, plot.width() - line * 0.2, line),
                          Qt::AlignRight | Qt::AlignBottom, text);
@@ -243,7 +238,7 @@ QString MagnifiedWords(double magnify) {
         return QStringLiteral("в %1 %2").arg(n).arg(few ? QStringLiteral("раза")
                                                         : QStringLiteral("раз"));
     }
-    return QStringLiteral("в %1 раза").arg(Fixed(magnify, DecimalsFor(magnify)));
+    return QStringLiteral("в %1 раза").arg(FormatFixed(magnify, DecimalsFor(magnify)));
 }
 
 QString CoverageLegend(const CoverageLayout& layout) {

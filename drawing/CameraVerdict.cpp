@@ -9,11 +9,6 @@ namespace vrma {
 
 namespace {
 
-QString Fixed(double value, int decimals) {
-    QString text = QString::number(value, 'f', decimals);
-    return text.replace(QLatin1Char('.'), DecimalSeparator());
-}
-
 QString Name(const PhotoDetection& photo) {
     return QFileInfo(photo.file).fileName();
 }
@@ -42,7 +37,7 @@ QString LeftOutWhy(const PhotoDetection& photo, const PhotoFit& fit, double limi
         return QStringLiteral("исключён вами");
     case PhotoUse::LeftOutRms:
         return fit.rmsPx ? QStringLiteral("СКО %1 пикс. больше трёх медиан СКО снимков (%2 пикс.)")
-                               .arg(Fixed(*fit.rmsPx, 3), Fixed(limit, 3))
+                               .arg(FormatFixed(*fit.rmsPx, 3), FormatFixed(limit, 3))
                          : QStringLiteral("СКО больше трёх медиан СКО снимков");
     case PhotoUse::LeftOutNoPose:
         return QStringLiteral("положение поля на нём не определяется");
@@ -84,7 +79,7 @@ QString PhotoTurnText(const PhotoDetection& photo) {
 }
 
 QString PhotoRmsText(const PhotoFit& fit) {
-    return fit.rmsPx ? Fixed(*fit.rmsPx, 3) : QStringLiteral("—");
+    return fit.rmsPx ? FormatFixed(*fit.rmsPx, 3) : QStringLiteral("—");
 }
 
 std::vector<std::pair<QString, QString>> CameraResultRows(const CameraCalibration& calibration) {
@@ -96,16 +91,17 @@ std::vector<std::pair<QString, QString>> CameraResultRows(const CameraCalibratio
         const QString unit = lens ? QString() : QStringLiteral(" пикс.");
         const QString name = QString::fromLatin1(CameraParameterName(p)) + QLatin1Char(':');
         rows.emplace_back(
-            name, calibration.selection.Frees(p)
-                      ? Fixed(camera[p], decimals) + QStringLiteral(" ± ") +
-                            Fixed(calibration.covariance.StandardError(p), decimals) + unit
-                      : Fixed(camera[p], decimals) + unit + QStringLiteral(" (не уточнялся)"));
+            name,
+            calibration.selection.Frees(p)
+                ? FormatFixed(camera[p], decimals) + QStringLiteral(" ± ") +
+                      FormatFixed(calibration.covariance.StandardError(p), decimals) + unit
+                : FormatFixed(camera[p], decimals) + unit + QStringLiteral(" (не уточнялся)"));
     }
-    rows.emplace_back(QStringLiteral("fy/fx:"), Fixed(calibration.ratio, 6) +
+    rows.emplace_back(QStringLiteral("fy/fx:"), FormatFixed(calibration.ratio, 6) +
                                                     QStringLiteral(" ± ") +
-                                                    Fixed(calibration.ratioSe, 6));
+                                                    FormatFixed(calibration.ratioSe, 6));
     rows.emplace_back(QStringLiteral("СКО:"), QStringLiteral("%1 пикс. по %2 мишеням")
-                                                  .arg(Fixed(calibration.rmsPx, 3))
+                                                  .arg(FormatFixed(calibration.rmsPx, 3))
                                                   .arg(qulonglong(calibration.points)));
     return rows;
 }

@@ -23,12 +23,6 @@ const QColor kBelow(33, 102, 172);
 const QColor kMean(247, 247, 247);
 const QColor kAbove(178, 24, 43);
 
-// A number in fixed notation with the regional decimal separator.
-QString Fixed(double value, int decimals) {
-    QString text = QString::number(value, 'f', decimals);
-    return text.replace(QLatin1Char('.'), DecimalSeparator());
-}
-
 int Mix(int from, int to, double t) {
     return int(std::lround(from + (to - from) * t));
 }
@@ -241,7 +235,7 @@ void PaintLegend(QPainter& painter, const NodeAnalysis& analysis, const NodeMapL
     const QRect values(bar.left() - 40, bar.bottom() + 5, bar.width() + 80, line);
     const QRect units = values.translated(0, line);
     if (halfWidth > 0) {
-        const QString k = Fixed(halfWidth / analysis.sd, 1);
+        const QString k = FormatFixed(halfWidth / analysis.sd, 1);
         painter.drawText(values.adjusted(40, 0, 0, 0), Qt::AlignLeft,
                          FormatFixed4(analysis.mean - halfWidth));
         painter.drawText(values, Qt::AlignHCenter, FormatFixed4(analysis.mean));

@@ -32,11 +32,11 @@ cmake -S "$outer/source" -B "$outer/build" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-Rele
 cmake --build "$outer/build" -j"$(nproc)"
 
 # Nothing of the subproject's may land in the outer project's binary folder but CMake's and
-# Qt's own.
+# Qt's own (install_manifest.txt is what an earlier run's installation listed).
 strays=$(find "$outer/build" -mindepth 1 -maxdepth 1 ! -name 'CMake*' ! -name cmake_install.cmake \
   ! -name .qt \
   ! -name Makefile ! -name build.ninja ! -name '.ninja*' ! -name CTestTestfile.cmake \
-  ! -name DartConfiguration.tcl ! -name compile_commands.json -printf '%f\n')
+  ! -name DartConfiguration.tcl ! -name compile_commands.json ! -name install_manifest.txt -printf '%f\n')
 if [ -n "$strays" ]; then
   echo "subproject build: the subproject wrote into the outer binary folder:" >&2
   echo "$strays" >&2

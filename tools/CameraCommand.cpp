@@ -150,13 +150,6 @@ QString FullPath(const QString& name) {
     return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
 }
 
-// A number with `decimals` digits after the decimal separator of the moment.
-QString Fixed(double value, int decimals) {
-    QString text = QString::number(value, 'f', decimals);
-    text.replace(QLatin1Char('.'), DecimalSeparator());
-    return text;
-}
-
 QString UseText(PhotoUse use) {
     switch (use) {
     case PhotoUse::Used:
@@ -193,7 +186,7 @@ void PrintSummary(const QStringList& files, const std::vector<PhotoDetection>& d
                         .arg(d.turn->degrees)
                         .arg(d.points());
             if (photo.rmsPx)
-                line += QStringLiteral(", СКО %1 пикс.").arg(Fixed(*photo.rmsPx, 3));
+                line += QStringLiteral(", СКО %1 пикс.").arg(FormatFixed(*photo.rmsPx, 3));
             line += UseText(photo.use);
         }
         Print(stdout, line);
@@ -204,17 +197,17 @@ void PrintSummary(const QStringList& files, const std::vector<PhotoDetection>& d
                       .arg(fit.camera.height));
     for (CameraParameter p : kCameraParameters) {
         const bool lens = p >= CameraParameter::K1;
-        const QString value = Fixed(fit.camera[p], lens ? 6 : 3);
+        const QString value = FormatFixed(fit.camera[p], lens ? 6 : 3);
         Print(stdout, fit.selection.Frees(p)
                           ? QStringLiteral("  %1 = %2 ± %3")
                                 .arg(QLatin1String(CameraParameterName(p)), value,
-                                     Fixed(fit.covariance.StandardError(p), lens ? 6 : 3))
+                                     FormatFixed(fit.covariance.StandardError(p), lens ? 6 : 3))
                           : QStringLiteral("  %1 = %2 (не уточнялся)")
                                 .arg(QLatin1String(CameraParameterName(p)), value));
     }
-    Print(stdout,
-          QStringLiteral("fy/fx = %1 ± %2").arg(Fixed(fit.ratio, 5), Fixed(fit.ratioSe, 5)));
-    Print(stdout, QStringLiteral("СКО по всем точкам: %1 пикс.").arg(Fixed(fit.rmsPx, 3)));
+    Print(stdout, QStringLiteral("fy/fx = %1 ± %2")
+                      .arg(FormatFixed(fit.ratio, 5), FormatFixed(fit.ratioSe, 5)));
+    Print(stdout, QStringLiteral("СКО по всем точкам: %1 пикс.").arg(FormatFixed(fit.rmsPx, 3)));
 }
 
 // The photographs searched on as many threads as the machine has processors; the first
@@ -299,7 +292,7 @@ int WriteReport(const Outputs& out, const Board& board,
                 const std::vector<PhotoDetection>& detections, const CameraCalibration& fit) {
     if (!out.report)
         return kDone;
-    try {
+    return WriteReportFile(*out.report, [&] {
         CameraReport report;
         report.board = board;
         report.date = QDateTime::currentDateTime();
@@ -312,15 +305,7 @@ int WriteReport(const Outputs& out, const Board& board,
         if (out.yaml)
             report.written << WrittenYamlLine(FullPath(*out.yaml));
         WriteCameraReport(*out.report, report);
-    } catch (const FileError& error) {
-        return Fail(kWrite, QString::fromUtf8(error.what()));
-    } catch (const std::exception& error) {
-        if (IsOutOfMemory(error))
-            throw;
-        return Fail(kWrite, QStringLiteral("Не удаётся записать отчёт %1: %2")
-                                .arg(*out.report, QString::fromUtf8(error.what())));
-    }
-    return kDone;
+    });
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "tools/CommandLine.h"
 
+#include "data/Errors.h"
 #include "data/Locale.h"
 
 #include <cstring>
@@ -89,6 +90,20 @@ bool IsOutOfMemory(const std::exception& error) {
 int OutOfMemory() {
     return Fail(kOutOfMemory, QStringLiteral("Не хватает памяти: расчёт остановлен. Ни один файл "
                                              "не записан наполовину."));
+}
+
+int WriteReportFile(const QString& path, const std::function<void()>& write) {
+    try {
+        write();
+    } catch (const FileError& error) {
+        return Fail(kWrite, QString::fromUtf8(error.what()));
+    } catch (const std::exception& error) {
+        if (IsOutOfMemory(error))
+            throw;
+        return Fail(kWrite, QStringLiteral("Не удаётся записать отчёт %1: %2")
+                                .arg(path, QString::fromUtf8(error.what())));
+    }
+    return kDone;
 }
 
 CommandLine::CommandLine(std::span<const char* const> valueOptions, bool help)

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <span>
@@ -54,6 +55,11 @@ std::optional<QString> FileClashMessage(std::span<const NamedFile> inputs,
 bool IsOutOfMemory(const std::exception& error);
 // Its message on standard error; returns kOutOfMemory.
 int OutOfMemory();
+
+// Writes a report through `write`: kDone, or kWrite with the failure on standard error (a
+// file's own message as it stands, another failure after "Не удаётся записать отчёт").
+// Running out of memory is thrown on.
+int WriteReportFile(const QString& path, const std::function<void()>& write);
 
 // True when an argument before "--" names the option: -name or --name, and --name=value
 // for an option that takes a value (for what must be known before the application object

@@ -505,7 +505,7 @@ int WriteReport(const CalibrationRequest& request, const Calibration& calibratio
                 const QStringList& written, const FieldCheckOutcome& field) {
     if (!request.report)
         return kDone;
-    try {
+    return WriteReportFile(*request.report, [&] {
         CalibrationReport report =
             MakeCalibrationReport(FullPath(request.sceneFile), FullPath(request.imageFile),
                                   calibration.columns, calibration.rows, request.width,
@@ -516,15 +516,7 @@ int WriteReport(const CalibrationRequest& request, const Calibration& calibratio
         else if (!field.failure.isEmpty())
             report.sections.push_back(FieldCheckFailedSection(field.failure));
         WriteCalibrationReport(*request.report, report);
-    } catch (const FileError& error) {
-        return Fail(kWrite, QString::fromUtf8(error.what()));
-    } catch (const std::exception& error) {
-        if (IsOutOfMemory(error))
-            throw;
-        return Fail(kWrite, QStringLiteral("Не удаётся записать отчёт %1: %2")
-                                .arg(*request.report, QString::fromUtf8(error.what())));
-    }
-    return kDone;
+    });
 }
 
 // The field check asked for: its failure, its warning and its JSON.

@@ -301,4 +301,18 @@ TEST(FixedFourTextsTest, SeparatorIsTheOneOfItsMaking) {
     EXPECT_EQ(fixed4(123456789012345.6789), "123456789012345,6720");
 }
 
+// The shorter fixed texts of the windows and reports: the separator of the moment, and a
+// sign only on a deviation that does not round to zero.
+TEST(FormatFixedTest, SeparatorAndSign) {
+    SeparatorGuard guard(QLatin1Char(','));
+    EXPECT_EQ(vrma::FormatFixed(1.005, 1), "1,0");
+    EXPECT_EQ(vrma::FormatFixed(-2.25, 3), "-2,250");
+    EXPECT_EQ(vrma::FormatSigned(1.254, 2), "+1,25");
+    EXPECT_EQ(vrma::FormatSigned(-0.4, 2), "-0,40");
+    EXPECT_EQ(vrma::FormatSigned(-0.004, 2), "0,00");
+    EXPECT_EQ(vrma::FormatSigned(0.0, 6), "0,000000");
+    vrma::SetDecimalSeparator(QLatin1Char('.'));
+    EXPECT_EQ(vrma::FormatSigned(-12.5, 1), "-12.5");
+}
+
 } // namespace
