@@ -351,9 +351,11 @@ TEST_F(HostileInput, ManyViewsSomeOfOnePoseAreCalibratedTogether) {
 namespace {
 bool CatchesBothSignals(qint64 pid) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) return false;
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (!line.startsWith("SigCgt:")) continue;
+        if (!line.startsWith("SigCgt:"))
+            continue;
         bool ok = false;
         const qulonglong caught = line.mid(7).trimmed().toULongLong(&ok, 16);
         const qulonglong both = (1ULL << (SIGINT - 1)) | (1ULL << (SIGTERM - 1));
@@ -361,7 +363,7 @@ bool CatchesBothSignals(qint64 pid) {
     }
     return false;
 }
-}  // namespace
+} // namespace
 
 // SIGTERM and SIGINT in the middle of a long run end it at once with 143 and 130: nothing
 // is written, nothing is left aside.
