@@ -85,6 +85,12 @@ QString CleanPath(const QString& file) {
     return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
 }
 
+// What a chart shows before there is anything to draw: a grey line in its middle.
+void PaintPlaceholder(QPainter& painter, const QRect& area, const QString& text) {
+    painter.setPen(QColor(128, 128, 128));
+    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text);
+}
+
 } // namespace
 
 // --- The chart and the coverage view --------------------------------------------------
@@ -108,9 +114,7 @@ void TRmsChart::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
     if (!calibration_) {
-        painter.setPen(QColor(128, 128, 128));
-        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap,
-                         QStringLiteral("Здесь будет СКО каждого снимка."));
+        PaintPlaceholder(painter, rect(), QStringLiteral("Здесь будет СКО каждого снимка."));
         return;
     }
     layout_ = RmsChartLayoutFor(*calibration_, font(), QRectF(rect()).adjusted(4, 4, -4, -4));
@@ -146,8 +150,7 @@ void TCoverageView::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
     if (!data_) {
-        painter.setPen(QColor(128, 128, 128));
-        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap,
+        PaintPlaceholder(painter, rect(),
                          QStringLiteral("Здесь будут мишени всех снимков на кадре."));
         return;
     }

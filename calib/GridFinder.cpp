@@ -246,11 +246,16 @@ Walk WalkGrid(const std::vector<Candidate>& candidates, const PointIndex& index,
     return walk;
 }
 
-// The one window of columns x rows (either way round) that the walk fills, as a grid; or
-// nothing when it fills none or several.
-std::optional<FoundGrid> TheWindow(const Walk& walk, int columns, int rows) {
-    if (walk.folded || walk.overgrown)
-        return std::nullopt;
+// The smallest window of grid steps that holds every node of a walk: its first column and
+// row, its width and height.
+struct WalkExtent {
+    int i0 = 0;
+    int j0 = 0;
+    std::int64_t w = 1;
+    std::int64_t h = 1;
+};
+
+WalkExtent Extent(const Walk& walk) {
     int i0 = 0;
     int i1 = 0;
     int j0 = 0;
@@ -261,8 +266,19 @@ std::optional<FoundGrid> TheWindow(const Walk& walk, int columns, int rows) {
         j0 = std::min(j0, n.j);
         j1 = std::max(j1, n.j);
     }
-    const std::int64_t w = std::int64_t(i1) - i0 + 1;
-    const std::int64_t h = std::int64_t(j1) - j0 + 1;
+    return {i0, j0, std::int64_t(i1) - i0 + 1, std::int64_t(j1) - j0 + 1};
+}
+
+// The one window of columns x rows (either way round) that the walk fills, as a grid; or
+// nothing when it fills none or several.
+std::optional<FoundGrid> TheWindow(const Walk& walk, int columns, int rows) {
+    if (walk.folded || walk.overgrown)
+        return std::nullopt;
+    const WalkExtent extent = Extent(walk);
+    const int i0 = extent.i0;
+    const int j0 = extent.j0;
+    const std::int64_t w = extent.w;
+    const std::int64_t h = extent.h;
     // A grid is compact: a walk that sprawls far beyond its nodes is none.
     if (w * h > 16 * std::int64_t(walk.nodes.size()) + 64)
         return std::nullopt;
@@ -310,18 +326,9 @@ std::optional<FoundGrid> TheWindow(const Walk& walk, int columns, int rows) {
 void Sighted(const Walk& walk, GridSighting* seen) {
     if (!seen || walk.nodes.size() <= seen->nodes)
         return;
-    int i0 = 0;
-    int i1 = 0;
-    int j0 = 0;
-    int j1 = 0;
-    for (const Node& n : walk.nodes) {
-        i0 = std::min(i0, n.i);
-        i1 = std::max(i1, n.i);
-        j0 = std::min(j0, n.j);
-        j1 = std::max(j1, n.j);
-    }
-    const std::int64_t w = std::int64_t(i1) - i0 + 1;
-    const std::int64_t h = std::int64_t(j1) - j0 + 1;
+    const WalkExtent extent = Extent(walk);
+    const std::int64_t w = extent.w;
+    const std::int64_t h = extent.h;
     const bool whole = !walk.folded && !walk.overgrown && w * h == std::int64_t(walk.nodes.size());
     *seen = {walk.nodes.size(), int(std::min<std::int64_t>(w, INT_MAX)),
              int(std::min<std::int64_t>(h, INT_MAX)), whole, walk.beyondEdge};

@@ -35,7 +35,6 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 namespace vrma {
 namespace {
@@ -54,32 +53,7 @@ class CameraWindow : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         folder = new QTemporaryDir;
-        test::PhotoScene camera;
-        camera.width = 800;
-        camera.height = 600;
-        camera.fx = 1000.0;
-        camera.fy = 1004.0;
-        camera.cx = 0.5 * (camera.width - 1) + 9.0;
-        camera.cy = 0.5 * (camera.height - 1) - 6.0;
-        camera.k1 = -0.2;
-        camera.k2 = 0.07;
-        camera.blur = 0.8;
-        camera.noise = 1.0;
-        test::Variation variation;
-        variation.quarterTurns = true;
-        variation.room = 1.0;
-        photos = new QStringList;
-        int k = 0;
-        for (const test::PhotoScene& scene : test::VariedScenes(camera, 8, 31, variation)) {
-            if (k == 2) {
-                const QString grey = folder->filePath(QStringLiteral("grey.png"));
-                cv::imwrite(grey.toStdString(), cv::Mat(600, 800, CV_8U, cv::Scalar(120)));
-                photos->append(grey);
-            }
-            const QString file = folder->filePath(QStringLiteral("p%1.png").arg(++k));
-            test::WritePhoto(test::RenderPhoto(scene), file);
-            photos->append(file);
-        }
+        photos = new QStringList(test::WriteLensSet(folder->path()));
     }
     static void TearDownTestSuite() {
         delete folder;

@@ -1,5 +1,8 @@
 #include "support/BoardViews.h"
 
+#include <QDir>
+#include <opencv2/imgcodecs.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -87,6 +90,39 @@ std::vector<BoardPhoto> NoisyPhotos(const std::vector<PhotoScene>& scenes, doubl
     photos.reserve(scenes.size());
     for (const PhotoScene& scene : scenes)
         photos.push_back(NoisyPhoto(scene, sigma, random));
+    return photos;
+}
+
+QStringList WriteLensSet(const QString& folder, PhotoScene* camera) {
+    PhotoScene base;
+    base.width = 800;
+    base.height = 600;
+    base.fx = 1000.0;
+    base.fy = 1004.0;
+    base.cx = 0.5 * (base.width - 1) + 9.0;
+    base.cy = 0.5 * (base.height - 1) - 6.0;
+    base.k1 = -0.2;
+    base.k2 = 0.07;
+    base.blur = 0.8;
+    base.noise = 1.0;
+    if (camera)
+        *camera = base;
+    Variation variation;
+    variation.quarterTurns = true;
+    variation.room = 1.0;
+    const QDir dir(folder);
+    QStringList photos;
+    int k = 0;
+    for (const PhotoScene& scene : VariedScenes(base, 8, 31, variation)) {
+        if (k == 2) {
+            const QString grey = dir.filePath(QStringLiteral("grey.png"));
+            cv::imwrite(grey.toStdString(), cv::Mat(600, 800, CV_8U, cv::Scalar(120)));
+            photos.append(grey);
+        }
+        const QString file = dir.filePath(QStringLiteral("p%1.png").arg(++k));
+        WritePhoto(RenderPhoto(scene), file);
+        photos.append(file);
+    }
     return photos;
 }
 

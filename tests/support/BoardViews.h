@@ -6,6 +6,7 @@
 #include "calib/CameraCalibration.h"
 #include "support/PhotoRenderer.h"
 
+#include <QStringList>
 #include <random>
 #include <vector>
 
@@ -40,5 +41,11 @@ BoardPhoto NoisyPhoto(const PhotoScene& scene, double sigma, std::mt19937& rando
 // The same for a set of scenes.
 std::vector<BoardPhoto> NoisyPhotos(const std::vector<PhotoScene>& scenes, double sigma,
                                     unsigned seed);
+
+// A small lens set written as files into `folder`: eight 800 × 600 PNG renders of the 9 × 6
+// chessboard, p1.png to p8.png, through a camera with barrel distortion and the principal
+// point off the centre (`camera` takes it), turned by quarter turns in order; and third in
+// the list a grey picture without the board (grey.png).
+QStringList WriteLensSet(const QString& folder, PhotoScene* camera = nullptr);
 
 } // namespace vrma::test
