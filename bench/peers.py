@@ -10,24 +10,53 @@
       <mean> <sd>" for the script to compare with ours.
   peers.py info                           versions and the BLAS kernel in use
 
-Each prints "<case> <wall milliseconds> <CPU milliseconds of the process>" for every run:
-the first run of the fresh process as the case "first_<case>", then RUNS runs.
+Each prints "<case> <wall milliseconds> <CPU milliseconds of the process> <minor page
+faults> <major page faults> <peak resident MB added>" for every run: the first run of the
+fresh process as the case "first_<case>", then RUNS runs. The peak is the highest resident
+size of the process during the run less its resident size when the run began.
 """
 import hashlib
+import resource
 import sys
 import time
 
 import numpy as np
 
 
+def memory_status():
+    """The resident size and its high-water mark, in bytes."""
+    status = {}
+    with open("/proc/self/status") as lines:
+        for line in lines:
+            key, _, value = line.partition(":")
+            if key in ("VmRSS", "VmHWM"):
+                status[key] = int(value.split()[0]) * 1024
+    return status
+
+
+def reset_peak():
+    """Sets the high-water mark of the resident size to the present size."""
+    try:
+        with open("/proc/self/clear_refs", "w") as clear:
+            clear.write("5")
+    except OSError:
+        pass
+
+
 def timed(case, runs, work):
     result = None
     for run in range(-1, runs):
+        reset_peak()
+        resident = memory_status()["VmRSS"]
+        usage = resource.getrusage(resource.RUSAGE_SELF)
         start, cpu = time.perf_counter(), time.process_time()
         result = work()
         wall, cpu = time.perf_counter() - start, time.process_time() - cpu
-        print(f"{'first_' if run < 0 else ''}{case} {wall * 1000.0:.3f} {cpu * 1000.0:.3f}",
-              flush=True)
+        after = resource.getrusage(resource.RUSAGE_SELF)
+        peak = (memory_status()["VmHWM"] - resident) / 1048576.0
+        print(f"{'first_' if run < 0 else ''}{case} {wall * 1000.0:.3f} {cpu * 1000.0:.3f} "
+              f"{after.ru_minflt - usage.ru_minflt} {after.ru_majflt - usage.ru_majflt} "
+              f"{peak:.1f}", flush=True)
     return result
 
 

@@ -1,6 +1,7 @@
 #pragma once
 // Point records and the list that holds them.
 #include "data/Errors.h"
+#include "data/ListMemory.h"
 
 #include <QtGlobal>
 #include <algorithm>
@@ -8,11 +9,6 @@
 #include <memory>
 #include <new>
 #include <utility>
-#include <vector>
-
-#ifdef __SANITIZE_ADDRESS__
-#include <sanitizer/asan_interface.h>
-#endif
 
 class QPainter;
 
@@ -62,25 +58,19 @@ public:
 // emptied or destroyed, with ownership 0 it only refers to them.
 //
 // An owning list can also make its records itself (AddNew): they are built in chunks of
-// memory that the list owns, a few hundred thousand records to a chunk at most, instead of
-// one heap block each. Emptying the list destroys its items in order, as always, and keeps
-// the chunks for the next records; the list's destruction frees them. A record that the
-// list made is destroyed where it lies and never passed to delete; an item handed over
-// with Add is deleted as before. Under AddressSanitizer the free space of the chunks is
-// poisoned, so that a record used after its list was emptied is reported.
+// memory that the list owns (data/ListMemory.h) instead of one heap block each. Emptying
+// the list destroys its items in order, as always, and keeps the chunks for the next
+// records; the list's destruction frees them. A record that the list made is destroyed
+// where it lies and never passed to delete; an item handed over with Add is deleted as
+// before. The item addresses and the chunks of a large list take its memory in huge-page
+// units where the system allows them.
 template <class T> class ListOfT {
 public:
     explicit ListOfT(int ownership) : ownership_(static_cast<unsigned char>(ownership)) {
         if (ownership != 0 && ownership != 1)
             throw Exception("Wrong parameter transferred to ListOfT::ListOfT");
     }
-    ~ListOfT() {
-        DeleteOwned();
-        for (const Chunk& chunk : chunks_) {
-            UnpoisonRecords(chunk.records, chunk.capacity);
-            std::allocator<T>().deallocate(chunk.records, chunk.capacity);
-        }
-    }
+    ~ListOfT() { DeleteOwned(); }
     ListOfT(const ListOfT&) = delete;
     ListOfT& operator=(const ListOfT&) = delete;
 
@@ -104,126 +94,57 @@ public:
         }
         if (items_.size() == items_.capacity()) // before the record is built: nothing to undo
             items_.reserve(std::max<size_t>(16, items_.capacity() * 2));
-        T* const place = NextPlace();
-        UnpoisonRecords(place, 1);
-        T* record;
-        try {
-            record = ::new (static_cast<void*>(place)) T(std::forward<Args>(args)...);
-        } catch (...) {
-            PoisonRecords(place, 1);
-            throw;
-        }
-        ++chunks_[current_].used;
+        T* const record = records_.AddNew(std::forward<Args>(args)...);
         items_.push_back(reinterpret_cast<std::uintptr_t>(record) | kMade);
         return record;
     }
     void Clear() {
         DeleteOwned();
         items_.clear();
-        for (Chunk& chunk : chunks_) {
-            PoisonRecords(chunk.records, chunk.used);
-            chunk.used = 0;
-        }
-        current_ = 0;
+        records_.Empty();
     }
-    // Moves every item of another owning list to the end of this owning one, in order, with
-    // the chunks that hold its records: the other list is left empty. On a failure (no room)
-    // both lists are as they were.
-    void TakeItemsOf(ListOfT& other) {
-        if (ownership_ != 1 || other.ownership_ != 1)
-            throw Exception("Wrong parameter transferred to ListOfT::TakeItemsOf");
-        chunks_.reserve(chunks_.size() + other.chunks_.size());
-        items_.insert(items_.end(), other.items_.begin(), other.items_.end());
-        chunks_.insert(chunks_.end(), other.chunks_.begin(), other.chunks_.end());
-        other.items_.clear();
-        other.chunks_.clear();
-        other.current_ = 0;
+    // Room for n more items (a reader that knows how many lines a file has uses it).
+    void ReserveItems(size_t n) { items_.reserve(items_.size() + n); }
+    // Room for n more records made by AddNew in an owning list.
+    void ReserveRecords(size_t n) {
+        if (ownership_ == 1)
+            records_.Reserve(n);
     }
-    // Hands chunks that hold no records, from the last on, to another owning list until it
-    // has room for `records` records or none are left to hand (a reader filling lists at
-    // once shares out the room of the previous read). The items stay where they are.
-    void GiveEmptyChunks(ListOfT& other, size_t records) {
-        size_t room = other.RecordRoom();
-        while (room < records && chunks_.size() > current_ + 1 && chunks_.back().used == 0) {
-            other.chunks_.push_back(chunks_.back()); // may throw: then nothing was handed
-            room += chunks_.back().capacity;
-            chunks_.pop_back();
-        }
+    // Appends every record of `records` to this owning list, in the order in which they were
+    // made, and takes the chunks that hold them: `records` is left empty. On a failure (no
+    // room) both are as they were.
+    void TakeRecordsOf(RecordChunks<T>& records) {
+        if (ownership_ != 1)
+            throw Exception("Wrong parameter transferred to ListOfT::TakeRecordsOf");
+        items_.reserve(items_.size() + records.Count());
+        records_.MakeRoomToTake(records);
+        records.ForEachRun([this](T* first, size_t n) {
+            items_.Append(n, [first](size_t k) {
+                return reinterpret_cast<std::uintptr_t>(first + k) | kMade;
+            });
+        });
+        records_.Take(records);
+    }
+    // Hands chunks that hold no records, from the last on, to `other` until it has room for
+    // `records` records or none are left to hand (a reader filling lists at once shares out
+    // the room of the previous read). The items stay where they are.
+    void GiveEmptyChunks(RecordChunks<T>& other, size_t records) {
+        records_.GiveEmpty(other, records);
     }
     // How many more records the chunks have room for.
-    size_t RecordRoom() const {
-        size_t room = 0;
-        for (const Chunk& chunk : chunks_)
-            room += chunk.capacity - chunk.used;
-        return room;
-    }
+    size_t RecordRoom() const { return records_.Room(); }
     // Frees the chunks that hold no records.
-    void FreeEmptyChunks() {
-        size_t kept = 0;
-        size_t current = 0;
-        for (size_t k = 0; k < chunks_.size(); ++k) {
-            const Chunk chunk = chunks_[k];
-            if (k == current_)
-                current = kept;
-            if (chunk.used == 0) {
-                UnpoisonRecords(chunk.records, chunk.capacity);
-                std::allocator<T>().deallocate(chunk.records, chunk.capacity);
-            } else {
-                chunks_[kept++] = chunk;
-            }
-        }
-        current_ = current_ < chunks_.size() ? current : kept;
-        chunks_.resize(kept);
-    }
+    void FreeEmptyChunks() { records_.FreeEmpty(); }
     unsigned char Ownership() const { return ownership_; }
-    // Reserves room for n more items (a reader that knows the line count uses it).
-    void Reserve(size_t n) { items_.reserve(items_.size() + n); }
 
 private:
     static_assert(alignof(T) >= 2, "the lowest bit of an item's address tells who made it");
     static constexpr std::uintptr_t kMade = 1; // the record lies in a chunk of the list
-    static constexpr size_t kFirstChunk = 64;  // records
-    static constexpr size_t kLargestChunk = size_t(1) << 18;
-
-    struct Chunk {
-        T* records;
-        size_t capacity;
-        size_t used;
-    };
 
     // An entry is a record's address with its lowest bit telling who made it, so the
     // address comes back from an integer.
     static T* Item(std::uintptr_t entry) {
         return reinterpret_cast<T*>(entry & ~kMade); // NOLINT(performance-no-int-to-ptr)
-    }
-
-    static void PoisonRecords([[maybe_unused]] T* first, [[maybe_unused]] size_t n) {
-#ifdef __SANITIZE_ADDRESS__
-        ASAN_POISON_MEMORY_REGION(first, n * sizeof(T));
-#endif
-    }
-    static void UnpoisonRecords([[maybe_unused]] T* first, [[maybe_unused]] size_t n) {
-#ifdef __SANITIZE_ADDRESS__
-        ASAN_UNPOISON_MEMORY_REGION(first, n * sizeof(T));
-#endif
-    }
-
-    // Where the next record goes: the first chunk with room, from the current one on; a new
-    // chunk, twice as large as the last, when none has room.
-    T* NextPlace() {
-        while (current_ < chunks_.size() && chunks_[current_].used == chunks_[current_].capacity)
-            ++current_;
-        if (current_ == chunks_.size()) {
-            const size_t capacity = chunks_.empty()
-                                        ? kFirstChunk
-                                        : std::min(chunks_.back().capacity * 2, kLargestChunk);
-            chunks_.reserve(chunks_.size() + 1);
-            T* const records = std::allocator<T>().allocate(capacity);
-            PoisonRecords(records, capacity);
-            chunks_.push_back(Chunk{records, capacity, 0});
-        }
-        Chunk& chunk = chunks_[current_];
-        return chunk.records + chunk.used;
     }
 
     void DeleteOwned() {
@@ -237,9 +158,8 @@ private:
         }
     }
 
-    std::vector<std::uintptr_t> items_; // item addresses, kMade set on the list's own records
-    std::vector<Chunk> chunks_;
-    size_t current_ = 0; // the chunk that the next record goes into, or one with less room
+    ItemArray items_; // item addresses, kMade set on the list's own records
+    RecordChunks<T> records_;
     unsigned char ownership_;
 };
 

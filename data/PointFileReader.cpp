@@ -18,6 +18,7 @@
 #include <stop_token>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace vrma {
@@ -85,13 +86,34 @@ std::vector<qint64> PartStarts(const DataFileReader& file, qint64 fileSize, std:
     return starts;
 }
 
-// Reads the lines of the bytes [from, to) of the file into the list (to -1: to the end of
-// the file), and tells whether a NUL ended the text among them. `room` is how many bytes of
-// lines the list is to take in all, from which it reserves room once it knows the length of
-// a line. A part stops early, with nothing to tell, when it is asked to stop.
-bool ReadPointPart(const DataFileReader& file, qint64 from, qint64 to, qint64 room,
-                   const ByteSyntax& syntax, std::vector<char>& buffer, VT_Points* points,
-                   const std::stop_token& stop = {}) {
+// The buffer of a part: bytes the file is read into, not set beforehand.
+struct Buffer {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+
+    explicit Buffer(std::size_t n) : bytes(std::make_unique_for_overwrite<char[]>(n)), size(n) {}
+    // Twice as large, the first `kept` bytes kept.
+    void Double(std::size_t kept) {
+        auto larger = std::make_unique_for_overwrite<char[]>(size * 2);
+        std::memcpy(larger.get(), bytes.get(), kept);
+        bytes = std::move(larger);
+        size *= 2;
+    }
+};
+
+// How many more lines to make room for in `bytes` more bytes of lines, judged from the
+// lines read so far.
+std::size_t LinesIn(double linesPerByte, qint64 bytes) {
+    return bytes > 0 ? std::size_t(linesPerByte * double(bytes) * 1.05) + 16 : 0;
+}
+
+// Reads the lines of the bytes [from, to) of the file into the sink (to -1: to the end of
+// the file), and tells whether a NUL ended the text among them. Once it knows the length
+// of a line it calls reserve(lines per byte, bytes read as lines), once. A part stops
+// early, with nothing to tell, when it is asked to stop.
+template <class Sink, class Reserve>
+bool ReadPointPart(const DataFileReader& file, qint64 from, qint64 to, const ByteSyntax& syntax,
+                   Buffer& buffer, Sink* sink, Reserve reserve, const std::stop_token& stop = {}) {
     std::size_t filled = 0; // bytes in the buffer not yet read as lines
     qint64 offset = from;   // of the next byte to read
     qint64 consumed = 0;    // bytes of the part read as lines
@@ -99,30 +121,28 @@ bool ReadPointPart(const DataFileReader& file, qint64 from, qint64 to, qint64 ro
     for (;;) {
         if (stop.stop_requested())
             return false;
-        if (filled == buffer.size())
-            buffer.resize(buffer.size() * 2); // a line longer than the buffer
-        qint64 wanted = qint64(buffer.size() - filled);
+        if (filled == buffer.size)
+            buffer.Double(filled); // a line longer than the buffer
+        qint64 wanted = qint64(buffer.size - filled);
         if (to >= 0)
             wanted = std::min(wanted, to - offset);
-        const qint64 n = wanted > 0 ? file.ReadAt(buffer.data() + filled, wanted, offset) : 0;
+        char* const fresh = buffer.bytes.get() + filled;
+        const qint64 n = wanted > 0 ? file.ReadAt(fresh, wanted, offset) : 0;
         offset += n;
-        char* const fresh = buffer.data() + filled;
         const auto* nul = static_cast<const char*>(std::memchr(fresh, 0, std::size_t(n)));
         filled += nul ? std::size_t(nul - fresh) : std::size_t(n);
         Translate(fresh, std::size_t(n), syntax);
         const bool atEnd = n == 0 || nul != nullptr; // a NUL ends the text
 
-        const char* const begin = buffer.data();
+        const char* const begin = buffer.bytes.get();
         const char* const end = begin + filled;
         const char* const cut = atEnd ? end : EndOfCompleteLines(begin, end);
-        ReadPointLines(begin, cut, syntax, points);
+        ReadPointLines(begin, cut, syntax, sink);
         consumed += cut - begin;
-        if (!reserved && consumed > 0 && room > consumed) {
-            // Room for the whole, judged from the lines read so far.
+        if (!reserved && consumed > 0 && !atEnd) {
             reserved = true;
-            const double perByte = double(points->Count()) / double(consumed);
             try {
-                points->Reserve(std::size_t(perByte * double(room - consumed) * 1.05) + 16);
+                reserve(double(sink->Count()) / double(consumed), consumed);
             } catch (const std::bad_alloc&) {
                 // Only room asked for ahead: the list still grows as the lines come.
             }
@@ -130,7 +150,7 @@ bool ReadPointPart(const DataFileReader& file, qint64 from, qint64 to, qint64 ro
         if (atEnd)
             return nul != nullptr;
         filled = std::size_t(end - cut);
-        std::memmove(buffer.data(), cut, filled);
+        std::memmove(buffer.bytes.get(), cut, filled);
     }
 }
 
@@ -150,9 +170,9 @@ void LoadPointFile(const QString& fileName, VT_Points* points) {
     // The buffer is had before the old points are freed: a large request right after a
     // million small records were freed makes the heap merge them all first, after which
     // every new record is carved out of the merged space the slow way.
-    std::vector<char> buffer;
+    std::unique_ptr<Buffer> buffer;
     try {
-        buffer.resize(kChunkSize);
+        buffer = std::make_unique<Buffer>(kChunkSize);
     } catch (...) {
         points->Clear(); // emptied whatever happens
         throw;
@@ -167,33 +187,45 @@ void LoadPointFile(const QString& fileName, VT_Points* points) {
                                            ? PartStarts(file, fileSize, PartCount(fileSize))
                                            : std::vector<qint64>{0};
     const std::size_t parts = starts.size();
-    if (parts == 1) {
-        ReadPointPart(file, 0, -1, fileSize, syntax, buffer, points);
-        return;
-    }
-
     // Part k ends where part k + 1 begins; the last one reads to the end of the file.
     const auto partEnd = [&](std::size_t k) { return k + 1 < parts ? starts[k + 1] : qint64(-1); };
     const auto partBytes = [&](std::size_t k) {
         return (k + 1 < parts ? starts[k + 1] : fileSize) - starts[k];
     };
-    // Part k > 0 goes into lists[k - 1]; failures[k] and ended[k] tell how it ended.
-    std::vector<std::unique_ptr<VT_Points>> lists;
+    // The list's items are sized once, for the whole file, from the lines of the first part
+    // read so far; its records take the first part's lines.
+    const auto reserveFirst = [&](double linesPerByte, qint64 consumed) {
+        points->ReserveItems(LinesIn(linesPerByte, fileSize - consumed));
+        points->ReserveRecords(LinesIn(linesPerByte, partBytes(0) - consumed));
+    };
+    if (parts == 1) {
+        ReadPointPart(file, 0, -1, syntax, *buffer, points, reserveFirst);
+        return;
+    }
+    // Part k > 0 makes its records in chunks[k - 1], which the list takes in the order of
+    // the file; failures[k] and ended[k] tell how it ended. The records of a part that is
+    // dropped (after a failure or a NUL) go with its chunks, not destroyed one by one.
+    static_assert(std::is_trivially_destructible_v<VT_Point>);
+    std::vector<std::unique_ptr<RecordChunks<VT_Point>>> chunks;
     // The room of the previous read is shared out by the parts' sizes.
     const std::size_t spare = points->RecordRoom();
     for (std::size_t k = 1; k < parts; ++k) {
-        lists.push_back(std::make_unique<VT_Points>(1));
+        chunks.push_back(std::make_unique<RecordChunks<VT_Point>>());
         points->GiveEmptyChunks(
-            *lists.back(), std::size_t(double(spare) * double(partBytes(k)) / double(fileSize)));
+            *chunks.back(), std::size_t(double(spare) * double(partBytes(k)) / double(fileSize)));
     }
     std::vector<std::exception_ptr> failures(parts);
     std::vector<char> ended(parts, 0);
     const auto readPart = [&](const std::stop_token& stop, std::size_t k) {
         try {
             ClearUpperVectorState();
-            std::vector<char> own(kChunkSize);
-            ended[k] = ReadPointPart(file, starts[k], partEnd(k), partBytes(k), syntax, own,
-                                     lists[k - 1].get(), stop);
+            Buffer own(kChunkSize);
+            RecordChunks<VT_Point>* const records = chunks[k - 1].get();
+            const auto reserve = [&](double linesPerByte, qint64 consumed) {
+                records->Reserve(LinesIn(linesPerByte, partBytes(k) - consumed));
+            };
+            ended[k] =
+                ReadPointPart(file, starts[k], partEnd(k), syntax, own, records, reserve, stop);
         } catch (...) {
             failures[k] = std::current_exception();
         }
@@ -210,15 +242,14 @@ void LoadPointFile(const QString& fileName, VT_Points* points) {
             notStarted.push_back(k);
         }
     }
-    // The first part reserves room in the list for the whole file, for the others to join.
-    if (ReadPointPart(file, 0, partEnd(0), fileSize, syntax, buffer, points))
+    if (ReadPointPart(file, 0, partEnd(0), syntax, *buffer, points, reserveFirst))
         return;
     for (const std::size_t k : notStarted)
         readPart(std::stop_token(), k);
     for (std::jthread& thread : threads)
         thread.join();
     for (std::size_t k = 1; k < parts; ++k) {
-        points->TakeItemsOf(*lists[k - 1]);
+        points->TakeRecordsOf(*chunks[k - 1]);
         if (failures[k])
             std::rethrow_exception(failures[k]);
         if (ended[k])

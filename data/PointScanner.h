@@ -38,6 +38,10 @@ void Translate(char* p, std::size_t n, const ByteSyntax& syntax);
 // except perhaps the last line of the file. Throws FormatError at the first invalid line,
 // the points of the lines before it added.
 void ReadPointLines(const char* p, const char* end, const ByteSyntax& syntax, VT_Points* points);
+// The same into record chunks, whose records a list takes later (a part of a file read at
+// once with others).
+void ReadPointLines(const char* p, const char* end, const ByteSyntax& syntax,
+                    RecordChunks<VT_Point>* records);
 
 // The end of the last complete line of [begin, end) while more text may follow: after the
 // last break, but not after a CR at the very end, whose LF may still come.

@@ -163,9 +163,10 @@ TEST_F(ListOfTTest, ManyOwnRecordsSpanChunksAndKeepTheirValues) {
     EXPECT_EQ(Counted::destroyed.back(), (kCount - 1) * 3 + 1);
 }
 
-// Lists filled apart (the parts of a file read at once): the emptied list's room is shared
-// out, the other list's items join it in order, with the chunks, and no room is lost or added.
-TEST_F(ListOfTTest, ListsFilledApartShareTheRoomAndJoinInOrder) {
+// Records made apart (the parts of a file read at once): the emptied list's room is shared
+// out, the records join the list in the order in which they were made, with their chunks
+// (a reservation's among them), and no room is lost or added.
+TEST_F(ListOfTTest, RecordsMadeApartShareTheRoomAndJoinInOrder) {
     constexpr int kCount = 100000; // several chunks
     vrma::ListOfT<Counted> list(1);
     for (int i = 0; i < kCount; ++i)
@@ -174,29 +175,30 @@ TEST_F(ListOfTTest, ListsFilledApartShareTheRoomAndJoinInOrder) {
     const std::size_t room = list.RecordRoom();
     ASSERT_GE(room, std::size_t(kCount));
 
-    vrma::ListOfT<Counted> tail(1);
-    list.GiveEmptyChunks(tail, kCount / 2);
-    EXPECT_GE(tail.RecordRoom(), std::size_t(kCount / 2));
-    EXPECT_GE(list.RecordRoom(), std::size_t(kCount / 4)); // not everything went
-    EXPECT_EQ(list.RecordRoom() + tail.RecordRoom(), room);
+    vrma::RecordChunks<Counted> tail;
+    list.GiveEmptyChunks(tail, kCount / 4);
+    EXPECT_GE(tail.Room(), std::size_t(kCount / 4));
+    EXPECT_GE(list.RecordRoom(), std::size_t(kCount / 2)); // not everything went
+    EXPECT_EQ(list.RecordRoom() + tail.Room(), room);
+    tail.Reserve(tail.Room() + kCount / 4); // more than was handed: a chunk after them
+    const std::size_t total = list.RecordRoom() + tail.Room();
+    EXPECT_GE(total, room + kCount / 4);
 
-    for (int i = 0; i < kCount / 2; ++i)
+    for (int i = 0; i < kCount / 4; ++i)
         list.AddNew(i);
-    tail.Add(new Counted(kCount / 2)); // handed over, deleted by whoever owns it last
-    for (int i = kCount / 2 + 1; i < kCount; ++i)
+    for (int i = kCount / 4; i < kCount; ++i) // into the reserved chunk too
         tail.AddNew(i);
-    list.TakeItemsOf(tail);
-    EXPECT_EQ(tail.Count(), 0);
-    EXPECT_EQ(tail.RecordRoom(), 0u);
+    EXPECT_EQ(tail.Count(), std::size_t(kCount - kCount / 4));
+    list.TakeRecordsOf(tail);
+    EXPECT_EQ(tail.Count(), 0u);
+    EXPECT_EQ(tail.Room(), 0u);
     ASSERT_EQ(list.Count(), kCount);
     int wrong = 0;
     for (int i = 0; i < kCount; ++i)
         wrong += list.Get(i)->id != i;
     EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(std::size_t(kCount) - 1 + list.RecordRoom(), room); // less the handed-over one
+    EXPECT_EQ(std::size_t(kCount) + list.RecordRoom(), total);
 
-    list.FreeEmptyChunks(); // every chunk holds records: nothing to free
-    EXPECT_EQ(std::size_t(kCount) - 1 + list.RecordRoom(), room);
     list.AddNew(kCount); // the list goes on filling after the join
     list.Clear();
     EXPECT_EQ(Counted::alive, 0);
@@ -206,8 +208,26 @@ TEST_F(ListOfTTest, ListsFilledApartShareTheRoomAndJoinInOrder) {
     EXPECT_EQ(list.RecordRoom(), 0u);
 
     vrma::ListOfT<Counted> referring(0);
-    EXPECT_EQ(MessageOf([&] { list.TakeItemsOf(referring); }),
-              "Wrong parameter transferred to ListOfT::TakeItemsOf");
+    EXPECT_EQ(MessageOf([&] { referring.TakeRecordsOf(tail); }),
+              "Wrong parameter transferred to ListOfT::TakeRecordsOf");
+}
+
+// Room reserved ahead is one chunk: the records made into it lie one after the other.
+TEST_F(ListOfTTest, ReservedRecordsLieInOneChunk) {
+    for (const int n : {10, 1000, 200000}) {
+        vrma::ListOfT<Counted> list(1);
+        list.AddNew(-1); // the first small chunk, part filled
+        list.ReserveItems(std::size_t(n));
+        list.ReserveRecords(std::size_t(n));
+        ASSERT_GE(list.RecordRoom(), std::size_t(n));
+        for (int i = 0; i < n; ++i)
+            list.AddNew(i);
+        int apart = 0;
+        for (int i = 0; i + 1 < n; ++i)
+            apart += list.Get(i + 2) != list.Get(i + 1) + 1;
+        // Only where the first chunk's room ends and the reserved chunk begins.
+        EXPECT_LE(apart, 1) << n;
+    }
 }
 
 // A list that does not own its items makes its records on the heap and leaves them alive.
