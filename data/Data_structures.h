@@ -98,6 +98,39 @@ public:
         items_.push_back(reinterpret_cast<std::uintptr_t>(record) | kMade);
         return record;
     }
+    // Makes records one after the other and appends them, as AddNew does, many at a time:
+    // make(place) builds a record at place and returns true, or builds nothing and returns
+    // false when there are no more. The records made before an exception from make stay in
+    // the list.
+    template <class Make> void AddNewWhile(Make make) {
+        if (ownership_ != 1) {
+            for (;;) {
+                // As AddNew makes them: on the heap, for their owner to delete.
+                std::unique_ptr<void, void (*)(void*)> place(::operator new(sizeof(T)),
+                                                             [](void* q) { ::operator delete(q); });
+                if (items_.size() == items_.capacity()) // before the record is built
+                    items_.reserve(std::max<size_t>(16, items_.capacity() * 2));
+                if (!make(static_cast<T*>(place.get())))
+                    return;
+                Add(static_cast<T*>(place.release()));
+            }
+        }
+        for (;;) {
+            if (items_.size() == items_.capacity())
+                items_.reserve(std::max<size_t>(16, items_.capacity() * 2));
+            const auto run = records_.FreeRun();
+            const size_t n = std::min(run.n, items_.capacity() - items_.size());
+            std::uintptr_t* const items = items_.Tail();
+            size_t k = 0;
+            const Counting counting{*this, run, k};
+            while (k < n && make(run.first + k)) {
+                items[k] = reinterpret_cast<std::uintptr_t>(run.first + k) | kMade;
+                ++k;
+            }
+            if (k < n)
+                return;
+        }
+    }
     void Clear() {
         DeleteOwned();
         items_.clear();
@@ -146,6 +179,17 @@ private:
     static T* Item(std::uintptr_t entry) {
         return reinterpret_cast<T*>(entry & ~kMade); // NOLINT(performance-no-int-to-ptr)
     }
+
+    // Counts the records and items of a run as made when it goes, whatever way it goes.
+    struct Counting {
+        ListOfT& list;
+        const typename RecordChunks<T>::Run& run;
+        const size_t& made;
+        ~Counting() {
+            list.records_.Made(run, made);
+            list.items_.Grew(made);
+        }
+    };
 
     void DeleteOwned() {
         if (ownership_ != 1)

@@ -70,6 +70,10 @@ public:
                                        n * sizeof(std::uintptr_t));
     }
     void clear() { size_ = 0; }
+    // The free entries after the last one, for a caller that fills some of them and then
+    // counts them with Grew.
+    std::uintptr_t* Tail() { return Data() + size_; }
+    void Grew(std::size_t n) { size_ += n; }
     // Appends n entries, the k-th being entry(k); room is made first.
     template <class Entry> void Append(std::size_t n, Entry entry) {
         reserve(size_ + n);
@@ -119,6 +123,38 @@ public:
         ++chunks_[current_].used;
         ++count_;
         return record;
+    }
+    // Makes records one after the other, many at a time: make(place) builds a record at
+    // place and returns true, or builds nothing and returns false when there are no more.
+    // The records made before an exception from make are kept.
+    template <class Make> void AddNewWhile(Make make) {
+        for (;;) {
+            const Run run = FreeRun();
+            std::size_t k = 0;
+            const Counting counting{*this, run, k};
+            while (k < run.n && make(run.first + k))
+                ++k;
+            if (k < run.n)
+                return;
+        }
+    }
+    // The places for records in the current chunk, from the next one on (a new chunk when
+    // none has room); Made(run, k) then counts the first k of them as made.
+    struct Run {
+        T* first;
+        std::size_t n;
+    };
+    Run FreeRun() {
+        T* const first = NextPlace();
+        const Chunk& chunk = chunks_[current_];
+        const std::size_t n = chunk.capacity - chunk.used;
+        Unpoison(first, n);
+        return {first, n};
+    }
+    void Made(const Run& run, std::size_t k) {
+        chunks_[current_].used += k;
+        count_ += k;
+        Poison(run.first + k, run.n - k);
     }
     // How many records the chunks hold.
     std::size_t Count() const { return count_; }
@@ -215,6 +251,14 @@ private:
         ASAN_UNPOISON_MEMORY_REGION(first, n * sizeof(T));
 #endif
     }
+    // Counts the records of a run as made when it goes, whatever way it goes.
+    struct Counting {
+        RecordChunks& chunks;
+        const Run& run;
+        const std::size_t& made;
+        ~Counting() { chunks.Made(run, made); }
+    };
+
     static void Free(const Chunk& chunk) {
         Unpoison(chunk.records, chunk.capacity);
         list_memory::Give({chunk.records, chunk.bytes});

@@ -8,6 +8,9 @@
 
 #include <bit>
 #include <charconv>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <cstring>
 #include <iterator>
 #include <optional>
@@ -91,18 +94,37 @@ constexpr quint64 kLongPowers[] = {1,
                                    1000000000000000,
                                    10000000000000000};
 
-// The usual number of a coordinate file, when 24 bytes or more lie ahead: at most seven
-// digits, then perhaps the separator and at most 15 more digits, read from at most three
-// words without a loop. Returns what ReadPlainDecimal returns for it (the same value and
-// position), or nullptr when the number has another form, which ReadPlainDecimal then
-// reads.
+// Bit i set when p[i] is a digit, for the 32 bytes from p.
+inline quint32 DigitBits32(const char* p) {
+#ifdef __SSE2__
+    const __m128i zero = _mm_set1_epi8('0');
+    const __m128i nine = _mm_set1_epi8(9);
+    __m128i low = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero);
+    __m128i high = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), zero);
+    low = _mm_cmpeq_epi8(_mm_min_epu8(low, nine), low);
+    high = _mm_cmpeq_epi8(_mm_min_epu8(high, nine), high);
+    return quint32(_mm_movemask_epi8(low)) | quint32(_mm_movemask_epi8(high)) << 16;
+#else
+    quint32 bits = 0;
+    for (int k = 0; k < 32; ++k)
+        bits |= quint32(IsDigit(p[k])) << k;
+    return bits;
+#endif
+}
+
+// The usual number of a coordinate file, when 32 bytes or more lie ahead: at most seven
+// digits, then perhaps the separator and at most 15 more digits, their places found at
+// once for all 32 bytes and their values read from at most three words. Returns what
+// ReadPlainDecimal returns for it (the same value and position), or nullptr when the
+// number has another form, which ReadPlainDecimal then reads.
 inline __attribute__((always_inline)) const char* ReadShortDecimal(const char* p, bool useSeparator,
                                                                    double& value) {
+    const quint32 digits = DigitBits32(p);
+    const int whole = std::countr_one(digits);
+    if (whole > 7)
+        return nullptr;
     quint64 word;
     std::memcpy(&word, p, sizeof word);
-    const int whole = LeadingDigits(word);
-    if (whole == 8)
-        return nullptr;
     const quint64 wholeValue = whole ? LeadingDigitsValue(word, whole) : 0;
     if (!useSeparator || p[whole] != '.') {
         const char* const after = p + whole;
@@ -112,21 +134,22 @@ inline __attribute__((always_inline)) const char* ReadShortDecimal(const char* p
         return after;
     }
     const char* const fraction = p + whole + 1;
-    std::memcpy(&word, fraction, sizeof word);
-    int decimals = LeadingDigits(word);
-    quint64 fractionValue = decimals ? LeadingDigitsValue(word, decimals) : 0;
-    if (decimals == 8) {
-        std::memcpy(&word, fraction + 8, sizeof word);
-        const int more = LeadingDigits(word);
-        if (more == 8)
-            return nullptr;
-        if (more)
-            fractionValue = fractionValue * kIntegerPowers[more] + LeadingDigitsValue(word, more);
-        decimals += more;
-    }
-    const char* const after = fraction + decimals;
-    if (whole + decimals == 0 || whole + decimals > 19 || *after == 'e' || *after == 'E')
+    const int decimals = std::countr_one(digits >> (whole + 1));
+    if (whole + decimals == 0 || decimals > 15)
         return nullptr;
+    const char* const after = fraction + decimals;
+    if (whole + decimals > 19 || *after == 'e' || *after == 'E')
+        return nullptr;
+    quint64 fractionValue = 0;
+    std::memcpy(&word, fraction, sizeof word);
+    if (decimals > 8) {
+        quint64 more;
+        std::memcpy(&more, fraction + 8, sizeof more);
+        fractionValue = LeadingDigitsValue(word, 8) * kIntegerPowers[decimals - 8] +
+                        LeadingDigitsValue(more, decimals - 8);
+    } else if (decimals > 0) {
+        fractionValue = LeadingDigitsValue(word, decimals);
+    }
     const quint64 w = wholeValue * kLongPowers[decimals] + fractionValue;
     if (w > (quint64(1) << 53))
         return nullptr;
@@ -203,35 +226,35 @@ inline __attribute__((always_inline)) ReadResult ReadNumber(const char* p, const
     const char* const start = p;
     while (p != end && *p == ' ')
         ++p;
-    // The sign without a branch: half the numbers of a file may have one, in no order that
-    // a processor could foresee.
     quint64 negative = 0;
     if (p != end && (*p == '+' || *p == '-')) {
         negative = *p == '-';
         ++p;
     }
-    if (syntax.direct && p != end && (IsDigit(*p) || (syntax.useSeparator && *p == '.'))) {
-        double value = 0;
-        const char* after =
-            end - p >= 24 ? ReadShortDecimal(p, syntax.useSeparator, value) : nullptr;
-        if (!after) [[unlikely]]
-            after = ReadOtherDecimal(p, end, syntax.useSeparator, value);
-        if (after) [[likely]] {
-            while (after != end && *after == ' ')
-                ++after;
-            return {after, std::bit_cast<double>(std::bit_cast<quint64>(value) ^ negative << 63)};
-        }
-    }
-    return ReadAnyNumber(start, end, syntax);
+    double value = 0;
+    // ReadShortDecimal reads nothing that does not begin with a digit or the separator.
+    const char* after =
+        syntax.direct && end - p >= 32 ? ReadShortDecimal(p, syntax.useSeparator, value) : nullptr;
+    if (!after && syntax.direct && p != end && (IsDigit(*p) || (syntax.useSeparator && *p == '.')))
+        after = ReadOtherDecimal(p, end, syntax.useSeparator, value);
+    if (!after) [[unlikely]]
+        return ReadAnyNumber(start, end, syntax);
+    while (after != end && *after == ' ')
+        ++after;
+    return {after, std::bit_cast<double>(std::bit_cast<quint64>(value) ^ negative << 63)};
 }
 
 [[noreturn]] void InvalidLine() {
     throw FormatError("Invalid line in a coordinate file");
 }
 
+// The lines are made into records many at a time, straight into the sink's memory.
 template <class Sink>
-void ReadLines(const char* p, const char* end, const ByteSyntax& syntax, Sink* sink) {
-    while (p != end) {
+void ReadLines(const char* p, const char* end, const ByteSyntax& syntaxOfFile, Sink* sink) {
+    const ByteSyntax syntax = syntaxOfFile; // in registers, whatever the records' stores
+    sink->AddNewWhile([&](VT_Point * place) __attribute__((always_inline)) {
+        if (p == end)
+            return false;
         // x: the text before the first ";"
         const ReadResult x = ReadNumber(p, end, syntax);
         if (!x.after || x.after == end || *x.after != ';')
@@ -240,9 +263,10 @@ void ReadLines(const char* p, const char* end, const ByteSyntax& syntax, Sink* s
         const ReadResult y = ReadNumber(x.after + 1, end, syntax);
         if (!y.after || (y.after != end && *y.after != '\r' && *y.after != '\n'))
             InvalidLine();
-        sink->AddNew(x.value, y.value);
+        ::new (static_cast<void*>(place)) VT_Point(x.value, y.value);
         p = SkipLineBreak(y.after, end);
-    }
+        return true;
+    });
 }
 
 } // namespace
