@@ -6,6 +6,7 @@
 #include "data/RealScan.h"
 #include "data/TextFile.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #ifdef __SSE2__
@@ -94,63 +95,133 @@ constexpr quint64 kLongPowers[] = {1,
                                    1000000000000000,
                                    10000000000000000};
 
-// Bit i set when p[i] is a digit, for the 32 bytes from p.
-inline quint32 DigitBits32(const char* p) {
+// The 32 bytes from p as the scanner looks at them: the first 16 less '0' (a digit's value
+// in its lane) and a bit for each of the 32 that is a digit.
+struct Window {
+#ifdef __SSE2__
+    __m128i values;
+#endif
+    quint32 digits;
+};
+
+inline Window LoadWindow(const char* p) {
 #ifdef __SSE2__
     const __m128i zero = _mm_set1_epi8('0');
     const __m128i nine = _mm_set1_epi8(9);
-    __m128i low = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero);
-    __m128i high = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), zero);
-    low = _mm_cmpeq_epi8(_mm_min_epu8(low, nine), low);
-    high = _mm_cmpeq_epi8(_mm_min_epu8(high, nine), high);
-    return quint32(_mm_movemask_epi8(low)) | quint32(_mm_movemask_epi8(high)) << 16;
+    const __m128i low = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero);
+    const __m128i high =
+        _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), zero);
+    const __m128i lowDigits = _mm_cmpeq_epi8(_mm_min_epu8(low, nine), low);
+    const __m128i highDigits = _mm_cmpeq_epi8(_mm_min_epu8(high, nine), high);
+    return {low, quint32(_mm_movemask_epi8(lowDigits)) | quint32(_mm_movemask_epi8(highDigits))
+                                                             << 16};
 #else
     quint32 bits = 0;
     for (int k = 0; k < 32; ++k)
         bits |= quint32(IsDigit(p[k])) << k;
-    return bits;
+    return {bits};
 #endif
 }
 
+#ifdef __SSE2__
+// Sixteen bytes from kLanes + 16 - k: all ones in the lanes below k, zeros above.
+alignas(16) constexpr unsigned char kLanes[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                  0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+__m128i LanesBelow(int k) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLanes + 16 - k));
+}
+
+// The sixteen digit values of the lanes as one number, the first lane the highest digit.
+quint64 SixteenDigitsValue(__m128i lanes) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i tens = _mm_set_epi16(1, 10, 1, 10, 1, 10, 1, 10);
+    const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(lanes, zero), tens);
+    const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(lanes, zero), tens);
+    const __m128i fours =
+        _mm_madd_epi16(_mm_packs_epi32(low, high), _mm_set_epi16(1, 100, 1, 100, 1, 100, 1, 100));
+    const __m128i eights = _mm_madd_epi16(_mm_packs_epi32(fours, fours),
+                                          _mm_set_epi16(1, 10000, 1, 10000, 1, 10000, 1, 10000));
+    const auto both = quint64(_mm_cvtsi128_si64(eights));
+    return (both & 0xFFFFFFFF) * 100000000 + (both >> 32);
+}
+
+// The inverse of an odd number modulo 2^64: x * a = 1.
+constexpr quint64 InverseOf(quint64 a) {
+    quint64 x = a; // right in the lowest three bits; every step doubles them
+    for (int step = 0; step < 6; ++step)
+        x *= 2 - a * x;
+    return x;
+}
+
+// Multiplying by the k-th divides a multiple of 5^k by 5^k exactly.
+constexpr auto kInverseFivePowers = [] {
+    std::array<quint64, 17> inverses{};
+    quint64 power = 1;
+    for (quint64& inverse : inverses) {
+        inverse = InverseOf(power);
+        power *= 5;
+    }
+    return inverses;
+}();
+#endif
+
 // The usual number of a coordinate file, when 32 bytes or more lie ahead: at most seven
 // digits, then perhaps the separator and at most 15 more digits, their places found at
-// once for all 32 bytes and their values read from at most three words. Returns what
+// once for all 32 bytes. When they take at most 16 bytes, the whole digits move up by one
+// lane onto the separator's and the value of the digits side by side comes from a few
+// multiplications of all lanes at once; otherwise from at most three words. Returns what
 // ReadPlainDecimal returns for it (the same value and position), or nullptr when the
 // number has another form, which ReadPlainDecimal then reads.
 inline __attribute__((always_inline)) const char* ReadShortDecimal(const char* p, bool useSeparator,
                                                                    double& value) {
-    const quint32 digits = DigitBits32(p);
-    const int whole = std::countr_one(digits);
+    const Window window = LoadWindow(p);
+    const int whole = std::countr_one(window.digits);
     if (whole > 7)
         return nullptr;
     quint64 word;
     std::memcpy(&word, p, sizeof word);
-    const quint64 wholeValue = whole ? LeadingDigitsValue(word, whole) : 0;
     if (!useSeparator || p[whole] != '.') {
         const char* const after = p + whole;
         if (whole == 0 || *after == 'e' || *after == 'E')
             return nullptr;
-        value = double(wholeValue);
+        value = double(LeadingDigitsValue(word, whole));
         return after;
     }
     const char* const fraction = p + whole + 1;
-    const int decimals = std::countr_one(digits >> (whole + 1));
+    const int decimals = std::countr_one(window.digits >> (whole + 1));
     if (whole + decimals == 0 || decimals > 15)
         return nullptr;
     const char* const after = fraction + decimals;
     if (whole + decimals > 19 || *after == 'e' || *after == 'E')
         return nullptr;
-    quint64 fractionValue = 0;
-    std::memcpy(&word, fraction, sizeof word);
-    if (decimals > 8) {
-        quint64 more;
-        std::memcpy(&more, fraction + 8, sizeof more);
-        fractionValue = LeadingDigitsValue(word, 8) * kIntegerPowers[decimals - 8] +
-                        LeadingDigitsValue(more, decimals - 8);
-    } else if (decimals > 0) {
-        fractionValue = LeadingDigitsValue(word, decimals);
+    quint64 w;
+#ifdef __SSE2__
+    if (const int bytes = whole + 1 + decimals; bytes <= 16) {
+        // Lanes 1 ... bytes - 1 hold the digits side by side, lane 0 and those above zero.
+        const __m128i moved = LanesBelow(whole + 1);
+        const __m128i lanes =
+            _mm_or_si128(_mm_and_si128(_mm_slli_si128(window.values, 1), moved),
+                         _mm_andnot_si128(moved, _mm_and_si128(window.values, LanesBelow(bytes))));
+        const int zeros = 16 - bytes; // the number times 10^zeros
+        w = (SixteenDigitsValue(lanes) >> zeros) * kInverseFivePowers[size_t(zeros)];
+    } else
+#endif
+    {
+        quint64 fractionValue = 0;
+        quint64 first;
+        std::memcpy(&first, fraction, sizeof first);
+        if (decimals > 8) {
+            quint64 more;
+            std::memcpy(&more, fraction + 8, sizeof more);
+            fractionValue = LeadingDigitsValue(first, 8) * kIntegerPowers[decimals - 8] +
+                            LeadingDigitsValue(more, decimals - 8);
+        } else if (decimals > 0) {
+            fractionValue = LeadingDigitsValue(first, decimals);
+        }
+        const quint64 wholeValue = whole ? LeadingDigitsValue(word, whole) : 0;
+        w = wholeValue * kLongPowers[decimals] + fractionValue;
     }
-    const quint64 w = wholeValue * kLongPowers[decimals] + fractionValue;
     if (w > (quint64(1) << 53))
         return nullptr;
     value = double(w) / kPowersOfTen[decimals];
