@@ -4,13 +4,15 @@
 //
 // Besides the Google Benchmark cases, every read as a user's first one, in processes of
 // their own (see bench/README.md):
-//   vrma_bench_point_file fresh [ROUNDS [FOLDER]]
+//   vrma_bench_point_file fresh [ROUNDS [FOLDER [BEFORE]]]
 //       ROUNDS rounds (default 7) of fresh processes on a 1000 x 1000 test field (FOLDER's
 //       scene.crd and image.crd, made by bench/make-field.py; without FOLDER the program
 //       writes one of its own): our read into a new list, the from_chars loop, numpy.loadtxt,
 //       pandas.read_csv, the calibration through the window and the numpy script that does
 //       the same computation (bench/peers.py on /usr/bin/python3). Prints the medians and
-//       ranges of time, CPU time, page faults and the peak memory each added.
+//       ranges of time, CPU time, page faults and the peak memory each added. BEFORE: another
+//       build of this program (of the sources before a change), whose read and calibration
+//       run in the same rounds.
 //   vrma_bench_point_file once read FILE [AGAIN] | once from_chars FILE
 //   vrma_bench_point_file once calibrate SCENE IMAGE NC NR
 //       one of them in this process: "<case> <wall ms> <CPU ms> <minor faults> <major faults>
@@ -288,6 +290,7 @@ struct Child {
     const char* name; // as the table shows it
     QString program;
     QStringList args;
+    const char* prefix = ""; // put before the names of its cases
 };
 
 // Runs a child process and takes its lines: samples (the peers' "first_" dropped) and its
@@ -312,6 +315,7 @@ bool RunChild(const Child& child, Samples& samples, std::map<std::string, QStrin
             std::string name = fields[0].toStdString();
             if (name.rfind("first_", 0) == 0)
                 name = name.substr(6);
+            name = child.prefix + name;
             samples[name].push_back(Sample{fields[1].toDouble(), fields[2].toDouble(),
                                            fields[3].toDouble(), fields[4].toDouble(),
                                            fields[5].toDouble()});
@@ -339,10 +343,13 @@ void PrintTable(const Samples& samples) {
     const std::pair<const char*, const char*> rows[] = {
         {"read", "ours: ReadPointFile into a new list, first read"},
         {"read_again", "ours: again, each into a new list"},
+        {"before_read", "before: ReadPointFile, first read"},
+        {"before_read_again", "before: again, each into a new list"},
         {"from_chars", "ceiling: from_chars loop, one thread"},
         {"numpy.loadtxt", "numpy.loadtxt(f, delimiter=';')"},
         {"pandas.read_csv", "pandas.read_csv(f, sep=';', header=None)"},
         {"calibration", "ours: calibration through the window"},
+        {"before_calibration", "before: calibration through the window"},
         {"numpy_calibration", "numpy script (read, ratios, stats, texts)"},
     };
     std::printf("%-46s %9s %17s %8s %9s %7s %8s\n", "case (fresh processes, medians)", "wall ms",
@@ -353,8 +360,8 @@ void PrintTable(const Samples& samples) {
             continue;
         const std::vector<double> wall = Column(found->second, &Sample::wall);
         const auto [low, high] = std::minmax_element(wall.begin(), wall.end());
-        std::printf("%-46s %9.1f %8.1f..%-8.1f %8.1f %9.0f %7.0f %8.1f\n", label, Median(wall), *low,
-                    *high, Median(Column(found->second, &Sample::cpu)),
+        std::printf("%-46s %9.1f %8.1f..%-8.1f %8.1f %9.0f %7.0f %8.1f\n", label, Median(wall),
+                    *low, *high, Median(Column(found->second, &Sample::cpu)),
                     Median(Column(found->second, &Sample::minflt)),
                     Median(Column(found->second, &Sample::majflt)),
                     Median(Column(found->second, &Sample::peak)));
@@ -365,9 +372,11 @@ void PrintTable(const Samples& samples) {
 void PrintRatios(const Samples& samples) {
     const std::pair<const char*, const char*> pairs[] = {
         {"read", "from_chars"},
+        {"before_read", "from_chars"},
         {"numpy.loadtxt", "read"},
         {"pandas.read_csv", "read"},
         {"numpy_calibration", "calibration"},
+        {"before_calibration", "calibration"},
     };
     std::printf("\n%-46s %9s %17s\n", "ratio of wall times, round by round", "median", "range");
     for (const auto& [a, b] : pairs) {
@@ -425,6 +434,13 @@ int Fresh(const QStringList& args) {
         {"calibration", self, {"once", "calibrate", scene, image, n, n}},
         {"numpy_calibration", python, {peers, "calibrate", scene, image, n, n, "0"}},
     };
+    if (const QString before = args.value(2); !before.isEmpty()) {
+        // Another build of this program (the one before a change), side by side.
+        children.insert(children.begin() + 1,
+                        {"before_read", before, {"once", "read", scene, "2"}, "before_"});
+        children.push_back(
+            {"before_calibration", before, {"once", "calibrate", scene, image, n, n}, "before_"});
+    }
     std::printf("Load average before: %.2f\nRounds:", LoadAverage());
     Samples samples;
     std::map<std::string, QString> checks;
@@ -448,6 +464,9 @@ int Fresh(const QStringList& args) {
         checks.count("calibration") && checks["calibration"] == checks["numpy_calibration"];
     std::printf("\nratio texts (md5), mean and sd: %s\n",
                 same ? "the same on both sides" : "DIFFER");
+    if (checks.count("before_calibration"))
+        std::printf("before and now: %s\n",
+                    checks["before_calibration"] == checks["calibration"] ? "the same" : "DIFFER");
     return same ? 0 : 1;
 }
 
