@@ -204,10 +204,13 @@ public:
         other.count_ = 0;
     }
     // Hands chunks that hold no records, from the last on, to `other` until it has room
-    // for `records` records or none are left to hand.
+    // for `records` records or none are left to hand. A chunk more than twice as large as
+    // what is still missing stays: `other` takes the little it misses anew, and this one
+    // keeps the room it is to fill itself (so that reading a file again takes no new room).
     void GiveEmpty(RecordChunks& other, std::size_t records) {
         std::size_t room = other.Room();
-        while (room < records && chunks_.size() > current_ + 1 && chunks_.back().used == 0) {
+        while (room < records && chunks_.size() > current_ + 1 && chunks_.back().used == 0 &&
+               records - room >= chunks_.back().capacity / 2) {
             other.chunks_.push_back(chunks_.back()); // may throw: then nothing was handed
             room += chunks_.back().capacity;
             chunks_.pop_back();
