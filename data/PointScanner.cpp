@@ -9,7 +9,9 @@
 #include <array>
 #include <bit>
 #include <charconv>
-#ifdef __SSE2__
+// The 64-bit processors of the x86 family all have SSE2.
+#if defined(__SSE2__) && defined(__x86_64__)
+#define VRMA_SCAN_SSE2 1
 #include <emmintrin.h>
 #endif
 #include <cstring>
@@ -98,14 +100,14 @@ constexpr quint64 kLongPowers[] = {1,
 // The 32 bytes from p as the scanner looks at them: the first 16 less '0' (a digit's value
 // in its lane) and a bit for each of the 32 that is a digit.
 struct Window {
-#ifdef __SSE2__
+#ifdef VRMA_SCAN_SSE2
     __m128i values;
 #endif
     quint32 digits;
 };
 
 inline Window LoadWindow(const char* p) {
-#ifdef __SSE2__
+#ifdef VRMA_SCAN_SSE2
     const __m128i zero = _mm_set1_epi8('0');
     const __m128i nine = _mm_set1_epi8(9);
     const __m128i low = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero);
@@ -123,7 +125,7 @@ inline Window LoadWindow(const char* p) {
 #endif
 }
 
-#ifdef __SSE2__
+#ifdef VRMA_SCAN_SSE2
 // Sixteen bytes from kLanes + 16 - k: all ones in the lanes below k, zeros above.
 alignas(16) constexpr unsigned char kLanes[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
                                                   0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
@@ -196,7 +198,7 @@ inline __attribute__((always_inline)) const char* ReadShortDecimal(const char* p
     if (whole + decimals > 19 || *after == 'e' || *after == 'E')
         return nullptr;
     quint64 w;
-#ifdef __SSE2__
+#ifdef VRMA_SCAN_SSE2
     if (const int bytes = whole + 1 + decimals; bytes <= 16) {
         // Lanes 1 ... bytes - 1 hold the digits side by side, lane 0 and those above zero.
         const __m128i moved = LanesBelow(whole + 1);
