@@ -8,9 +8,12 @@
 #include "data/TextFile.h"
 #include "data/VectorState.h"
 
+#include <fcntl.h>
 #include <sched.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -28,7 +31,7 @@ namespace {
 constexpr std::size_t kChunkSize = std::size_t{256} * 1024;
 
 // A large file is read in parts at once, each on a thread of its own: as many parts as there
-// are processors, at most four, and none smaller than 4 MiB.
+// are processors free, at most four, and none smaller than 4 MiB.
 constexpr unsigned kMostParts = 4;
 constexpr qint64 kLeastPartBytes = qint64{4} * 1024 * 1024;
 // How far from where a part would begin its first line feed is looked for.
@@ -54,10 +57,42 @@ unsigned Processors() {
     return std::thread::hardware_concurrency();
 }
 
+// How many of them are free at the moment: the read waits for its slowest part, and a part
+// that waits for a processor only shares the time the process gets with the others. From
+// the threads that the system could run now (/proc/loadavg, this one among them); all of
+// them when it cannot be told.
+unsigned FreeProcessors(unsigned processors) {
+    const int fd = open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return processors;
+    char text[128];
+    const ssize_t n = read(fd, text, sizeof text - 1);
+    close(fd);
+    if (n <= 0)
+        return processors;
+    // "0.52 0.58 0.59 3/154 12345": the fourth field is runnable/all.
+    const char* p = text;
+    const char* const end = text + n;
+    for (int field = 0; field < 3; ++field) {
+        p = static_cast<const char*>(std::memchr(p, ' ', std::size_t(end - p)));
+        if (!p)
+            return processors;
+        ++p;
+    }
+    unsigned runnable = 0;
+    if (std::from_chars(p, end, runnable).ec != std::errc() || runnable == 0)
+        return processors;
+    const unsigned others = runnable - 1;
+    return others >= processors ? 1 : processors - others;
+}
+
 std::size_t PartCount(qint64 fileSize) {
     const PartSettings& settings = Parts();
-    const unsigned most = settings.most ? settings.most : std::min(Processors(), kMostParts);
     const qint64 bySize = fileSize / std::max<qint64>(settings.least, 1);
+    if (bySize < 2)
+        return 1;
+    const unsigned most =
+        settings.most ? settings.most : std::min(FreeProcessors(Processors()), kMostParts);
     return std::size_t(std::clamp<qint64>(bySize, 1, std::max(1u, most)));
 }
 
