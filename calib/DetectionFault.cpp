@@ -49,7 +49,10 @@ SearchFault FaultOf(const SearchRecord& record, int columns, int rows) {
     const double extent = double(seen.along) * double(seen.lines);
     // A piece that tells something: nine targets, or half of a small grid.
     const bool telling = seen.nodes >= std::min(kTold, (targets + 1) / 2);
-    if (record.atEdge || (seen.cut && telling && seen.along >= 2 && seen.lines >= 2 &&
+    // A piece of the grid asked for (no larger, either way round).
+    const bool within = (seen.along <= columns && seen.lines <= rows) ||
+                        (seen.along <= rows && seen.lines <= columns);
+    if (record.atEdge || (seen.cut && within && telling && seen.along >= 2 && seen.lines >= 2 &&
                           double(seen.nodes) >= 0.75 * extent)) {
         fault.kind = SearchFaultKind::PartlyOutside;
         return fault;

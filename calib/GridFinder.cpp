@@ -16,28 +16,24 @@ float Norm(cv::Point2f p) {
     return std::sqrt(p.x * p.x + p.y * p.y);
 }
 
-// A grid of dots found inside a larger one: dots of its size go on a step beyond one of
-// its edges at half its places or more.
+// Whether two dots are of a size: neither more than 1.6 times the other (under
+// perspective the dots of a grid grow from one side to the other, slowly).
+bool OfASize(float a, float b) {
+    return a < 1.6F * b && b < 1.6F * a;
+}
+
+// A grid of dots found inside a larger one: dots of the size of the edge's go on a step
+// beyond one of its edges at half its places or more.
 bool DotsGoOn(const FoundGrid& grid, const std::vector<Candidate>& blobs, const PointIndex& index) {
-    std::vector<float> sizes;
-    for (const cv::Point2f& p : grid.points) {
-        const int b = index.Nearest(p, 2.0F);
-        if (b >= 0)
-            sizes.push_back(blobs[size_t(b)].size);
-    }
-    if (sizes.empty())
-        return false;
-    std::nth_element(sizes.begin(), sizes.begin() + std::ptrdiff_t(sizes.size() / 2), sizes.end());
-    const float size = sizes[sizes.size() / 2];
     const auto at = [&](int k, int l) { return grid.points[size_t(l) * size_t(grid.along) + k]; };
     // The edge's nodes and the nodes inside them, `count` of them.
     const auto goesOn = [&](int count, auto&& edge, auto&& inner) {
         int seen = 0;
         for (int n = 0; n < count; ++n) {
             const cv::Point2f step = edge(n) - inner(n);
+            const int own = index.Nearest(edge(n), 0.3F * Norm(step));
             const int b = index.Nearest(edge(n) + step, 0.3F * Norm(step));
-            if (b >= 0 && blobs[size_t(b)].size > 0.6F * size &&
-                blobs[size_t(b)].size < 1.6F * size)
+            if (own >= 0 && b >= 0 && OfASize(blobs[size_t(b)].size, blobs[size_t(own)].size))
                 ++seen;
         }
         return seen >= std::max(2, (count + 1) / 2);
@@ -161,32 +157,33 @@ bool CornersAreTheBoard(const FoundGrid& grid, const cv::Mat& grey) {
                  0, 1));
 }
 
-// Whether a grid of dots found by another source is the board: a dot of the grid's size
-// at every node, none halfway between neighbours (a grid that skips dots), and none of
-// that size going on beyond an edge (a grid inside a larger one).
+// Whether a grid of dots found by another source is the board: a dot at every node, of
+// the size of its neighbours', none halfway between neighbours (a grid that skips dots),
+// and none of the edge's size going on beyond an edge (a grid inside a larger one).
 bool DotsAreTheBoard(const FoundGrid& grid, const cv::Mat& grey) {
     const std::vector<Candidate> blobs = DotCandidates(grey, grid.along, grid.lines);
     const PointIndex index(blobs);
-    std::vector<float> sizes;
+    std::vector<float> sizes(grid.points.size(), 0.0F);
     for (int l = 0; l < grid.lines; ++l) {
         for (int k = 0; k < grid.along; ++k) {
             const NodeSteps steps = GridSteps(grid, k, l);
             const float step = std::min(Norm(steps.i[0]), Norm(steps.j[0]));
-            const cv::Point2f p = grid.points[size_t(l) * size_t(grid.along) + k];
+            const size_t n = size_t(l) * size_t(grid.along) + size_t(k);
+            const cv::Point2f p = grid.points[n];
             const int dot = index.Nearest(p, 0.3F * step);
             if (dot < 0)
                 return false;
-            sizes.push_back(blobs[size_t(dot)].size);
-            for (const cv::Point2f half : {0.5F * steps.i[0], 0.5F * steps.j[0]})
-                if (index.Nearest(p + half, 0.2F * step) >= 0)
-                    return false;
+            sizes[n] = blobs[size_t(dot)].size;
+            if ((k > 0 && !OfASize(sizes[n], sizes[n - 1])) ||
+                (l > 0 && !OfASize(sizes[n], sizes[n - size_t(grid.along)])))
+                return false;
+            // Halfway to the next node along the line and to the next line.
+            if (k + 1 < grid.along && index.Nearest(p + 0.5F * steps.i[0], 0.2F * step) >= 0)
+                return false;
+            if (l + 1 < grid.lines && index.Nearest(p + 0.5F * steps.j[0], 0.2F * step) >= 0)
+                return false;
         }
     }
-    std::nth_element(sizes.begin(), sizes.begin() + std::ptrdiff_t(sizes.size() / 2), sizes.end());
-    const float size = sizes[sizes.size() / 2];
-    if (std::any_of(sizes.begin(), sizes.end(),
-                    [&](float s) { return s < 0.6F * size || s > 1.6F * size; }))
-        return false;
     return !DotsGoOn(grid, blobs, index);
 }
 
@@ -230,8 +227,12 @@ std::optional<FoundGrid> FindDotGrid(const cv::Mat& grey, int columns, int rows,
     std::partial_sort(seeds.begin(), seeds.begin() + std::ptrdiff_t(looked), seeds.end(), nearer);
     float size = 0.0F;
     WalkRules rules;
-    rules.check = [&](int c, int, cv::Point2f, const NodeSteps&, int, int) {
-        return blobs[size_t(c)].size > 0.6F * size && blobs[size_t(c)].size < 1.6F * size;
+    // A dot of the size of the one it is reached from, and within three times the seed's
+    // either way.
+    rules.check = [&](int c, int from, cv::Point2f, const NodeSteps&, int, int) {
+        const float own = blobs[size_t(c)].size;
+        return OfASize(own, from >= 0 ? blobs[size_t(from)].size : size) && own > size / 3.0F &&
+               own < 3.0F * size;
     };
     rules.maxNodes = 4 * targets + 64;
     std::vector<int> owner(blobs.size(), -1);

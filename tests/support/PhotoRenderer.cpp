@@ -120,7 +120,8 @@ struct View {
     cv::Matx33d toPlane;  // and back
     cv::Matx33d rotation; // the board's frame to the camera's: camera = R board + origin
     cv::Vec3d origin;
-    cv::Matx33d rayToPlane; // a ray's direction in the camera's frame to the plane's point
+    cv::Matx33d rayToPlane;  // a ray's direction in the camera's frame to the plane's point
+    cv::Vec3d cameraOnBoard; // the camera's centre in the board's frame
 };
 
 View MakeView(const PhotoScene& scene, const Field& field) {
@@ -159,6 +160,7 @@ View MakeView(const PhotoScene& scene, const Field& field) {
     view.rotation = r;
     view.origin = origin;
     view.rayToPlane = plane.inv();
+    view.cameraOnBoard = r.t() * (-origin);
     return view;
 }
 
@@ -170,6 +172,7 @@ struct Sheet {
     double half = 0.0;   // half the paper's width, along the paper
     double radius = 0.0; // 0: flat
     double side = -1.0;
+    double sinHalf = 0.0; // the sine of the half arc (below a quarter round)
 
     // The board's point at (x, y) on the paper, in the board's frame.
     cv::Vec3d At(double x, double y) const {
@@ -187,6 +190,7 @@ Sheet MakeSheet(const PhotoScene& scene, const Field& field) {
     if (scene.bend != 0.0) {
         sheet.radius = sheet.half / Radians(0.5 * std::abs(scene.bend));
         sheet.side = scene.bend > 0.0 ? -1.0 : 1.0;
+        sheet.sinHalf = std::sin(Radians(std::min(0.5 * std::abs(scene.bend), 90.0)));
     }
     return sheet;
 }
@@ -203,7 +207,7 @@ cv::Point2d Trace(const View& view, const Sheet& sheet, const cv::Vec3d& ray) {
         return {q[0] / q[2], q[1] / q[2]};
     }
     // In the board's frame: o + s e.
-    const cv::Vec3d o = view.rotation.t() * (-view.origin);
+    const cv::Vec3d& o = view.cameraOnBoard;
     const cv::Vec3d e = view.rotation.t() * ray;
     const double centre = sheet.side * sheet.radius;
     const double ox = o[0] - sheet.middle;
@@ -217,11 +221,13 @@ cv::Point2d Trace(const View& view, const Sheet& sheet, const cv::Vec3d& ray) {
         for (const double s : {(-b - root) / (2.0 * a), (-b + root) / (2.0 * a)}) {
             if (!(s > 0.0))
                 continue;
+            // On the arc: the near half of the cylinder, within the paper's half arc.
             const double x = ox + s * e[0];
             const double z = oz + s * e[2];
-            const double angle = std::atan2(x, -sheet.side * z);
-            if (std::abs(angle) * sheet.radius <= sheet.half)
-                return {sheet.middle + sheet.radius * angle, o[1] + s * e[1]};
+            if (-sheet.side * z > 0.0 && std::abs(x) <= sheet.radius * sheet.sinHalf)
+                return {sheet.middle +
+                            sheet.radius * std::asin(std::clamp(x / sheet.radius, -1.0, 1.0)),
+                        o[1] + s * e[1]};
         }
     }
     return {kMissed, kMissed};
