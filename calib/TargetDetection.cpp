@@ -32,8 +32,12 @@ constexpr int kDotsWorkingSide = 1200;
 constexpr int kCoarserCopies = 3;
 constexpr double kCoarsestPitch = 7.0;
 // OpenCV's finders search a copy of at most this a side, and grids of at most this many
-// targets (they grow much faster than ours with both).
+// targets (they grow much faster than ours with both); the outlines' finder a smaller one,
+// and only of a photograph of at most twice its side (on a board of another size than the
+// one asked for it takes a second on 600 pixels of a blurred photograph, seconds on 800):
+// a larger photograph has the saddle-point finder's copy for it.
 constexpr int kOpenCvSide = 1280;
+constexpr int kQuadsSide = 640;
 constexpr int kOpenCvTargets = 900;
 // And not on pictures so cluttered that they would take seconds there: the outlines'
 // finder where the walk's first copy has more than this many strong saddles a pixel (a
@@ -172,6 +176,12 @@ std::vector<int> OpenCvFactors(cv::Size photo, TargetKind, int columns, int rows
     return {FactorFor(photo, kOpenCvSide)};
 }
 
+std::vector<int> QuadsFactors(cv::Size photo, TargetKind, int columns, int rows, int) {
+    if (size_t(columns) * size_t(rows) > size_t(kOpenCvTargets) || LongSide(photo) > 2 * kQuadsSide)
+        return {};
+    return {FactorFor(photo, kQuadsSide)};
+}
+
 std::optional<FoundGrid> WalkOn(const cv::Mat& copy, int columns, int rows, GridSighting* seen,
                                 TargetKind kind) {
     return kind == TargetKind::Chessboard ? FindChessboardGrid(copy, columns, rows, seen)
@@ -187,13 +197,13 @@ std::vector<GridSource> SourcesOf(TargetKind kind, GridSources only) {
              [](const cv::Mat& copy, int columns, int rows, GridSighting* seen) {
                  return WalkOn(copy, columns, rows, seen, TargetKind::Chessboard);
              }},
-            {GridSources::Quads, OpenCvFactors,
-             [](const cv::Mat& copy, int columns, int rows, GridSighting*) {
-                 return FindByQuads(copy, columns, rows);
-             }},
             {GridSources::Saddles, OpenCvFactors,
              [](const cv::Mat& copy, int columns, int rows, GridSighting*) {
                  return FindBySaddles(copy, columns, rows);
+             }},
+            {GridSources::Quads, QuadsFactors,
+             [](const cv::Mat& copy, int columns, int rows, GridSighting*) {
+                 return FindByQuads(copy, columns, rows);
              }},
         };
     } else {
@@ -265,6 +275,14 @@ std::optional<BoardTargets> Measured(const FoundGrid& grid, const cv::Mat& copy,
     return targets;
 }
 
+// The walk saw a whole grid as large as the one asked for or larger, either way round:
+// what another source could find there is part of it.
+bool SeenAsLarge(const SearchRecord& record, int columns, int rows) {
+    const GridSighting& seen = record.seen;
+    return seen.whole && ((seen.along >= columns && seen.lines >= rows) ||
+                          (seen.along >= rows && seen.lines >= columns));
+}
+
 // The search of an 8-bit grey photograph: every source on its copies in turn, until one
 // finds a grid that can be measured.
 BoardTargets Search(const cv::Mat& grey, TargetKind kind, int columns, int rows,
@@ -286,7 +304,9 @@ BoardTargets Search(const cv::Mat& grey, TargetKind kind, int columns, int rows,
     double clutter = 0.0;
     for (size_t n = 0; n < attempts.size(); ++n) {
         const auto& [source, factor] = attempts[n];
-        if (source == failed || (source->id == GridSources::Quads && clutter > kQuadsClutter) ||
+        if (source == failed ||
+            (source->id != GridSources::Walk && SeenAsLarge(record, columns, rows)) ||
+            (source->id == GridSources::Quads && clutter > kQuadsClutter) ||
             (source->id == GridSources::Blobs && candidates > kBlobsPerTarget * targets + 200))
             continue;
         for (const bool inverted : {false, true}) {
