@@ -12,6 +12,7 @@ namespace {
 
 // A step is taken to a candidate within this share of the step predicted.
 constexpr float kStepTolerance = 0.3F;
+constexpr float kBackTolerance = 0.45F;
 
 float Norm(cv::Point2f p) {
     return std::sqrt(p.x * p.x + p.y * p.y);
@@ -335,8 +336,9 @@ bool SeedSteps(const PointIndex& index, int seed, const WalkRules& rules, bool b
             const float lv = Norm(sv);
             if (!(lu > 0.0F) || lv > 3.0F * lu || std::abs(Cross(su, sv)) < 0.5F * lu * lv)
                 continue;
-            const int backU = index.Nearest(p - su, kStepTolerance * lu, rules.strength);
-            const int backV = index.Nearest(p - sv, kStepTolerance * lv, rules.strength);
+            // The steps back may differ more (the grid's scale changes fast under a fisheye).
+            const int backU = index.Nearest(p - su, kBackTolerance * lu, rules.strength);
+            const int backV = index.Nearest(p - sv, kBackTolerance * lv, rules.strength);
             if (backU < 0 || backV < 0)
                 continue;
             const NodeSteps steps{{su, candidates[size_t(backU)].at - p},

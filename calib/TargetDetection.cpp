@@ -28,9 +28,12 @@ constexpr int kSmallestSide = 8;
 constexpr int kWorkingSide = 1800;
 constexpr int kDotsWorkingSide = 1200;
 // The walk goes on to copies reduced twice, four and eight times as far (blur and noise
-// shrink with them) while the grid could still have its targets this far apart there.
+// shrink with them; dots, whose measure of size suffers less, to one only) while the
+// grid, taking 0.8 of the copy's longer side, could still have its targets this far apart
+// there.
 constexpr int kCoarserCopies = 3;
-constexpr double kCoarsestPitch = 7.0;
+constexpr int kCoarserDotCopies = 1;
+constexpr double kCoarsestPitch = 8.0;
 // OpenCV's finders search a copy of at most this a side, and grids of at most this many
 // targets (they grow much faster than ours with both); the outlines' finder a smaller one,
 // and only of a photograph of at most twice its side (on a board of another size than the
@@ -159,10 +162,10 @@ std::vector<int> WalkFactors(cv::Size photo, TargetKind kind, int columns, int r
                                 LargestReduction(photo.width, photo.height, columns, rows, 12.0))
                      : 1;
     std::vector<int> factors{factor};
-    for (int n = 0; n < kCoarserCopies; ++n) {
+    const int coarser = kind == TargetKind::Dots ? kCoarserDotCopies : kCoarserCopies;
+    for (int n = 0; n < coarser; ++n) {
         factor *= 2;
-        // The board at its largest, across the copy's longer side.
-        const double pitch = double(LongSide(photo)) / factor / (std::max(columns, rows) + 1);
+        const double pitch = 0.8 * double(LongSide(photo)) / factor / (std::max(columns, rows) + 1);
         if (pitch < kCoarsestPitch)
             break;
         factors.push_back(factor);

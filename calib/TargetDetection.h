@@ -9,11 +9,14 @@
 // grey; reduced copies of it; a grid of targets found on one of them by the first grid
 // source of the kind that finds one, in order: our own walk over the candidates
 // (calib/GridFinder) on the working copy and on coarser ones (blur and noise shrink with
-// the copy), then OpenCV's finders (calib/DetectionOpenCv) on a copy of at most some 1280
-// pixels a side; the grid labelled in the board's axes (calib/BoardLabels); the targets
-// measured on the photograph itself (calib/TargetRefinement). A grid that cannot be
-// measured hands on to the next source. When none finds the board, what the stages saw
-// says why (a SearchFault, worded by the catalogue of data/Messages.h).
+// the copy), then OpenCV's finders (calib/DetectionOpenCv) on a copy of at most 1280
+// pixels a side (640 for the outlines' finder), their grids checked to be the whole board;
+// the grid labelled in the board's axes (calib/BoardLabels); the targets measured on the
+// photograph itself (calib/TargetRefinement). A grid that cannot be measured hands on to
+// the next source. When none finds the board, what the stages saw says why (a
+// SearchFault, calib/DetectionFault, worded by the catalogue of data/Messages.h). A new
+// finder is one more grid source in the kind's list (TargetDetection.cpp, SourcesOf); a
+// new kind of target its sources, its labelling and its measurement.
 //
 // A photograph may show the board turned by any angle (and tilted). The targets are first
 // labelled in the board's own axes (BoardTargets): its x from column to column, its y from
@@ -198,9 +201,9 @@ BoardTargets FindBoardTargetsInFile(const QString& fileName, TargetKind kind, in
                                     const DetectionTuning& tuning,
                                     const DetectionProgress& progress = {});
 
-// The targets in the calibration's order. Throws GridNotFound (messages::GridTurnedAslant)
-// when neither axis of the board runs along image x: the columns would not run down the
-// image and the rows to the right.
+// The targets in the calibration's order (calib/BoardLabels). Throws GridNotFound
+// (TurnedAslant) when neither axis of the board runs along image x: the columns would not
+// run down the image and the rows to the right.
 DetectedTargets InCalibrationOrder(const BoardTargets& targets);
 
 // The scene grid that pairs with the targets in the calibration's order, for the board
