@@ -271,7 +271,9 @@ Walk WalkGrid(const PointIndex& index, std::vector<int>& owner, int seed, cv::Po
     for (size_t q = 0; q < walk.nodes.size() && !walk.folded && !walk.overgrown; ++q) {
         const WalkNode node = walk.nodes[q];
         const OwnSteps steps = Renewed(walk, node, own[q]);
-        for (const auto& [di, dj] : directions) {
+        for (const auto& direction : directions) {
+            const int di = direction[0];
+            const int dj = direction[1];
             const int ni = node.i + di;
             const int nj = node.j + dj;
             if (walk.Find(ni, nj))
