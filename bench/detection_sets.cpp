@@ -148,10 +148,8 @@ void Degradations(std::vector<Set>& sets, TargetKind kind) {
     }
 }
 
-std::vector<Set> Sets() {
-    std::vector<Set> sets;
-    Degradations(sets, TargetKind::Chessboard);
-    Degradations(sets, TargetKind::Dots);
+// Lenses that bend the rows and columns: a wide angle, barrel, strong distortion, a fisheye.
+void Lenses(std::vector<Set>& sets) {
     // A wide-angle lens, 640 x 640, boards filling much of the frame.
     sets.push_back({"wide640", 15,
                     [](int k) {
@@ -230,6 +228,10 @@ std::vector<Set> Sets() {
                     [](const PhotoScene& s, const test::SceneTargets& t) {
                         return TargetsInside(s, t, 6.0);
                     }});
+}
+
+// Large photographs: a phone's with bent paper, 24 megapixels.
+void Large(std::vector<Set>& sets) {
     // A phone's 16 megapixels, upright, a hand-made 8 x 6 board on paper bent as a
     // cylinder, taking a third to a half of the frame; blurred as a phone's JPEG is.
     sets.push_back({"phone16MP", 8,
@@ -267,6 +269,10 @@ std::vector<Set> Sets() {
                         return scene;
                     },
                     "jpg"});
+}
+
+// Boards as users hold them: past the frame's edge, bent, unevenly lit, small, steep.
+void Held(std::vector<Set>& sets) {
     // The outer squares and the margin past the frame's edge, every target within it.
     sets.push_back({"past_edge", 12,
                     [](int k) {
@@ -334,7 +340,10 @@ std::vector<Set> Sets() {
                         return scene;
                     },
                     "jpg"});
-    // Dots through a wide-angle lens and at 24 megapixels.
+}
+
+// Dots through a wide-angle lens and at 24 megapixels.
+void LargeAndWideDots(std::vector<Set>& sets) {
     sets.push_back({"dots_wide640", 10,
                     [](int k) {
                         PhotoScene scene = Posed(PhotoScene{}, k, 35.0, 15.0, 0.12);
@@ -366,6 +375,16 @@ std::vector<Set> Sets() {
                         return scene;
                     },
                     "jpg"});
+}
+
+std::vector<Set> Sets() {
+    std::vector<Set> sets;
+    Degradations(sets, TargetKind::Chessboard);
+    Degradations(sets, TargetKind::Dots);
+    Lenses(sets);
+    Large(sets);
+    Held(sets);
+    LargeAndWideDots(sets);
     return sets;
 }
 

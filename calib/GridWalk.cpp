@@ -116,6 +116,24 @@ OwnSteps Renewed(const Walk& walk, const WalkNode& node, OwnSteps steps) {
     return steps;
 }
 
+// The steps from a place taken for node (i, j) to its four neighbours: to those walked,
+// where they are; to one not walked, the way back to the one across mirrored, or the
+// steps given.
+NodeSteps StepsAround(const Walk& walk, int i, int j, cv::Point2f at, const OwnSteps& steps) {
+    const auto axis = [&](int di, int dj, cv::Point2f own) {
+        const WalkNode* forward = walk.Find(i + di, j + dj);
+        const WalkNode* back = walk.Find(i - di, j - dj);
+        if (forward && back)
+            return std::array<cv::Point2f, 2>{forward->at - at, back->at - at};
+        if (forward)
+            return std::array<cv::Point2f, 2>{forward->at - at, at - forward->at};
+        if (back)
+            return std::array<cv::Point2f, 2>{at - back->at, back->at - at};
+        return std::array<cv::Point2f, 2>{own, -own};
+    };
+    return {axis(1, 0, steps.u), axis(0, 1, steps.v)};
+}
+
 // The smallest window of grid steps that holds every node of a walk.
 struct WalkExtent {
     int i0 = 0;
@@ -281,16 +299,10 @@ Walk WalkGrid(const PointIndex& index, std::vector<int>& owner, int seed, cv::Po
             const cv::Point2f ownStep = di != 0 ? steps.u * float(di) : steps.v * float(dj);
             int found = -1;
             for (const Prediction& prediction : Predict(walk, node, ownStep, di, dj)) {
-                // The new node sees back to this one exactly, on by the same step, and
-                // across as this one does.
+                // The new node sees its walked neighbours where they are, the others
+                // mirrored from them or as this one sees them.
                 const auto stepsAt = [&](cv::Point2f at) {
-                    const cv::Point2f back = node.at - at;
-                    NodeSteps s = NodeSteps::Mirrored(steps.u, steps.v);
-                    auto& along = di != 0 ? s.i : s.j;
-                    const int sign = di != 0 ? di : dj;
-                    along[sign > 0 ? 1 : 0] = back;
-                    along[sign > 0 ? 0 : 1] = -back;
-                    return s;
+                    return StepsAround(walk, ni, nj, at, steps);
                 };
                 found = index.Nearest(prediction.at, kStepTolerance * Norm(prediction.step),
                                       rules.strength, [&](int c) {
