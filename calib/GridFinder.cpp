@@ -290,14 +290,16 @@ std::optional<FoundGrid> FindChessboardGrid(const cv::Mat& grey, int columns, in
     bool seeding = true;
     WalkRules rules;
     // A corner whose squares the frame cuts, a saddle a third as strong as its neighbour's
-    // at least: the corner of the board's outer square at the frame, which looks the same,
-    // is much weaker.
+    // at least: the corner of the board's outer square at the frame, which looks much the
+    // same, is weaker.
     rules.check = [&](int c, int from, cv::Point2f at, const NodeSteps& steps, int i, int j) {
         int squares = 0;
-        if (!seeding)
+        if (!seeding) {
+            const float ratio =
+                from < 0 ? 1.0F : saddles[size_t(c)].strength / saddles[size_t(from)].strength;
             return look.Fits(at, steps, i, j, seedFirst, contrast, &squares) &&
-                   (squares == 4 || from < 0 ||
-                    saddles[size_t(c)].strength >= 0.3F * saddles[size_t(from)].strength);
+                   ratio >= (squares == 4 ? 0.15F : 0.3F);
+        }
         bool first = false;
         if (!(look.Measure(at, steps, first, &squares) >= 10.0F) || squares < 4)
             return false;
@@ -313,9 +315,11 @@ std::optional<FoundGrid> FindChessboardGrid(const cv::Mat& grey, int columns, in
     for (size_t k = 0; k < saddles.size() && k < size_t(kSeedsLookedAt) && walks < kWalks; ++k) {
         cv::Point2f u;
         cv::Point2f v;
-        // The grid's corners are about as strong as each other: a tenth of the seed's at
-        // least (the light across the field, the blur and the slant vary).
-        rules.strength = 0.1F * saddles[k].strength;
+        // The grid's corners are about as strong as their neighbours: a twenty-fifth of the
+        // seed's at least, a seventh of the neighbour's they are reached from (the light
+        // across the field, glare, the blur and the slant vary it with the square of the
+        // contrast, slowly).
+        rules.strength = 0.04F * saddles[k].strength;
         seeding = true;
         if (walked[k] || !SeedSteps(index, int(k), rules, false, u, v))
             continue;

@@ -470,6 +470,12 @@ std::optional<FoundGrid> TheWindow(const Walk& walk, int columns, int rows) {
 
 namespace {
 
+// Whether a place lies outside the picture or within `reach` of its edge.
+bool AtTheEdge(cv::Point2f p, float reach, cv::Size picture) {
+    return !(p.x >= reach && p.y >= reach && p.x <= float(picture.width - 1) - reach &&
+             p.y <= float(picture.height - 1) - reach);
+}
+
 // Whether a side of a piece is open to the picture's edge: beyond most of its outermost
 // nodes, the next target would lie outside the picture or within half a step of its edge
 // (where its squares or its dot are cut: it cannot be seen), so that the walk could not
@@ -494,22 +500,55 @@ bool OpenSide(const Walk& walk, const WalkExtent& extent, int di, int dj, cv::Si
         if (!edge || !inner)
             continue;
         const cv::Point2f step = edge->at - inner->at;
-        const cv::Point2f p = edge->at + step;
-        const float margin = 0.5F * Norm(step);
         ++looked;
-        if (!(p.x >= margin && p.y >= margin && p.x <= float(picture.width - 1) - margin &&
-              p.y <= float(picture.height - 1) - margin))
+        if (AtTheEdge(edge->at + step, 0.5F * Norm(step), picture))
             ++open;
     }
     return looked > 0 && 2 * open >= looked;
 }
 
+// The nodes missing inside a piece's extent, as far as walked nodes in line with them
+// place them: all at the picture's edge (or beyond), or some of them within it.
+struct MissingNodes {
+    bool atEdge = false;
+    bool within = false;
+};
+
+MissingNodes Missing(const Walk& walk, const WalkExtent& extent, cv::Size picture) {
+    MissingNodes missing;
+    for (std::int64_t a = 0; a < extent.w; ++a) {
+        for (std::int64_t b = 0; b < extent.h; ++b) {
+            const int i = int(extent.i0 + a);
+            const int j = int(extent.j0 + b);
+            if (walk.Find(i, j))
+                continue;
+            for (const auto& d : {std::array<int, 2>{1, 0}, std::array<int, 2>{-1, 0},
+                                  std::array<int, 2>{0, 1}, std::array<int, 2>{0, -1}}) {
+                const WalkNode* next = walk.Find(i + d[0], j + d[1]);
+                const WalkNode* after = walk.Find(i + 2 * d[0], j + 2 * d[1]);
+                if (!next || !after)
+                    continue;
+                const cv::Point2f step = next->at - after->at;
+                const bool edge = AtTheEdge(next->at + step, 0.5F * Norm(step), picture);
+                missing.atEdge = missing.atEdge || edge;
+                missing.within = missing.within || !edge;
+                break;
+            }
+        }
+    }
+    return missing;
+}
+
 // Whether the rest of a columns x rows grid of which the walk is a piece (no larger) lies
 // partly outside the picture: the piece lacks lines along a direction, and only beyond a
 // side open to the picture's edge can they be (beyond a side the walk left inside the
-// picture there were none to be seen). Either way round that the piece fits the grid.
+// picture there were none to be seen), or the nodes it lacks inside its extent lie at
+// the picture's edge. Either way round that the piece fits the grid.
 bool RestOutside(const Walk& walk, const WalkExtent& extent, int columns, int rows,
                  cv::Size picture) {
+    const MissingNodes missing = Missing(walk, extent, picture);
+    if (missing.within)
+        return false;
     const bool openI =
         OpenSide(walk, extent, -1, 0, picture) || OpenSide(walk, extent, 1, 0, picture);
     const bool openJ =
@@ -519,7 +558,7 @@ bool RestOutside(const Walk& walk, const WalkExtent& extent, int columns, int ro
             return false;
         const bool lacksI = extent.w < c;
         const bool lacksJ = extent.h < r;
-        return (lacksI || lacksJ) && (!lacksI || openI) && (!lacksJ || openJ);
+        return (lacksI || lacksJ || missing.atEdge) && (!lacksI || openI) && (!lacksJ || openJ);
     };
     return cutAs(columns, rows) || cutAs(rows, columns);
 }

@@ -213,10 +213,16 @@ float CornerLook::Measure(cv::Point2f at, const NodeSteps& steps, bool& darkFirs
     std::array<std::array<float, 5>, 4> values{};
     std::array<int, 4> seen{};
     std::array<bool, 4> cut{}; // the square's middle outside the picture
+    // A point of each square near the corner (a twelfth of the way to its far corner, four
+    // pixels at most): of a square the frame cuts it must be seen, and of its colour, where
+    // the corner of the board's outer square at the frame has the margin or nothing.
+    std::array<float, 4> near{};
     for (size_t q = 0; q < 4; ++q) {
         const cv::Point2f u = steps.i[kQuadrants[q][0]];
         const cv::Point2f v = steps.j[kQuadrants[q][1]];
         const cv::Point2f middle = at + 0.5F * (u + v);
+        const float diagonal = std::sqrt((u + v).dot(u + v));
+        near[q] = Sample(*smooth_, at + (u + v) * std::min(1.0F / 12.0F, 4.0F / diagonal));
         float sum = 0.0F;
         int n = 0;
         for (const float a : {0.0F, -0.2F, 0.2F}) {
@@ -260,9 +266,12 @@ float CornerLook::Measure(cv::Point2f at, const NodeSteps& steps, bool& darkFirs
     const float contrast = std::abs(one - other);
     darkFirst = one < other;
     for (size_t q = 0; q < 4; ++q) {
-        if (!whole(q))
-            continue;
         const bool darkSquare = (q < 2) == darkFirst;
+        if (!whole(q)) {
+            if (std::isnan(near[q]) || (near[q] < level) != darkSquare)
+                return 0.0F;
+            continue;
+        }
         for (int n = 0; n < seen[q]; ++n)
             if ((values[q][size_t(n)] < level) != darkSquare)
                 return 0.0F;

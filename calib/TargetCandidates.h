@@ -52,8 +52,9 @@ struct NodeSteps {
 // between them; the dark diagonal alternates along the grid. Points outside the picture
 // are not looked at (a corner whose outer squares the frame cuts is still one): three
 // squares must be seen, of both diagonals, or two of them, the other two cut off by the
-// frame. The corner of the board's outer square, where the margin is narrow or the frame
-// cuts it, may look the same: its saddle is weaker than its neighbours' (see WalkRules).
+// frame, and of a square cut off, its part next to the corner, of its colour (the corner
+// of the board's outer square at the frame has the margin there, or nothing of the
+// picture).
 class CornerLook {
 public:
     explicit CornerLook(const cv::Mat& smooth) : smooth_(&smooth) {}
