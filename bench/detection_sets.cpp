@@ -126,7 +126,7 @@ bool SquaresCut(const PhotoScene& scene) {
 void Degradations(std::vector<Set>& sets, TargetKind kind) {
     const bool chess = kind == TargetKind::Chessboard;
     const std::string prefix = chess ? "" : "dots_";
-    for (const int blur : {0, 1, 2, 3, 4, 5, 6, 7, 8}) {
+    for (const int blur : {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 12}) {
         if (!chess && blur % 2 == 1)
             continue;
         sets.push_back({prefix + "blur" + std::to_string(blur), 5, [kind, blur](int k) {
@@ -136,8 +136,8 @@ void Degradations(std::vector<Set>& sets, TargetKind kind) {
                             return scene;
                         }});
     }
-    for (const int noise : {0, 5, 10, 15, 20, 25, 30, 35, 40, 45}) {
-        if (!chess && noise % 15 != 0)
+    for (const int noise : {0, 5, 10, 15, 20, 25, 30, 35, 40, 45, 55, 65}) {
+        if (!chess && noise % 15 != 0 && noise < 55)
             continue;
         sets.push_back({prefix + "noise" + std::to_string(noise), 5, [kind, noise](int k) {
                             PhotoScene scene = Posed(Squares46(kind), k, 25.0, 15.0, 0.08);
