@@ -10,7 +10,7 @@ namespace {
 
 // How many candidates are looked at as seeds at most, and how many walks are made.
 constexpr int kSeedsLookedAt = 5000;
-constexpr int kWalks = 32;
+constexpr int kWalks = 64;
 
 float Norm(cv::Point2f p) {
     return std::sqrt(p.x * p.x + p.y * p.y);

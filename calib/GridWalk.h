@@ -42,9 +42,10 @@ struct GridSighting {
     int along = 0;
     int lines = 0;
     bool whole = false;
-    // The piece is part of the grid asked for (no larger) and the rest of that grid cannot
-    // lie within the picture: wherever the piece sits in the grid, some of the targets it
-    // lacks would lie outside the picture or at its very edge.
+    // The piece is part of the grid asked for (no larger) and what it lacks of that grid
+    // lies past the picture's edge: the lines it lacks can only be beyond a side of it that
+    // runs into the edge (beyond its other sides the walk saw no targets, inside the
+    // picture), and the targets missing inside it lie at the edge.
     bool cut = false;
     // The distance between neighbouring targets in the piece, pixels of the picture
     // walked (the smallest of the medians along its two directions).
