@@ -4,6 +4,7 @@
 #include "app/MeasureWindow.h"
 #include "app/SaveClash.h"
 
+#include "calib/PhotoCalibration.h"
 #include "data/Messages.h"
 #include "data/PointFileWriter.h"
 #include "platform/Application.h"
@@ -387,31 +388,32 @@ void TMeasureForm::StartSearch() {
     cancel_ = std::make_shared<std::atomic<bool>>(false);
     const std::shared_ptr<std::atomic<bool>> cancel = cancel_;
     const QString file = photoFile_;
-    const TargetKind kind = board_.kind;
-    const int nc = board_.columns;
-    const int nr = board_.rows;
+    const Board board = board_;
     const int search = ++search_;
-    // Dots are circles on the plane: their centres are corrected for the perspective with
-    // the grid's steps in the ratio of the pitches.
-    DetectionTuning tuning;
-    tuning.pitchRatio = board_.pitchY / board_.pitch;
-    worker_ = QThread::create([this, cancel, file, kind, nc, nr, search, tuning] {
+    worker_ = QThread::create([this, cancel, file, board, search] {
         const DetectionProgress progress = [this, cancel](int percent) {
             QMetaObject::invokeMethod(
                 this, [this, percent] { ProgressBar1->setValue(percent); }, Qt::QueuedConnection);
             return !cancel->load();
         };
+        // The search of the camera window and vrma-calib, with its outcomes: the
+        // photograph unread (the reader's reason), the board not found (what was seen),
+        // found but not to be calibrated alone (turned by about 45 degrees).
         Outcome outcome = Outcome::Failed;
         DetectedTargets found;
-        QString seen; // what the search saw, when the grid was not found
+        QString seen; // the reason, when the targets are not to be had
         try {
-            found = DetectTargetsTuned(ReadPhotograph(file), kind, nc, nr, tuning, progress);
-            outcome = Outcome::Found;
-        } catch (const GridNotFound& error) {
-            outcome = Outcome::NotFound;
-            seen = QString::fromUtf8(error.what());
-        } catch (const PhotoReadError&) {
-            outcome = Outcome::Unreadable;
+            const PhotoDetection detection = DetectBoardInPhoto(file, board, progress);
+            if (!detection.read) {
+                outcome = Outcome::Unreadable;
+                seen = detection.reason;
+            } else if (!detection.found || !detection.single) {
+                outcome = Outcome::NotFound;
+                seen = detection.found ? detection.singleReason : detection.reason;
+            } else {
+                outcome = Outcome::Found;
+                found = *detection.single;
+            }
         } catch (const DetectionCancelled&) {
             outcome = Outcome::Cancelled;
         } catch (const std::exception&) {
@@ -481,7 +483,8 @@ void TMeasureForm::Finish(Outcome outcome, const DetectedTargets& found, const Q
     case Outcome::Unreadable:
         ProgressBar1->setValue(0);
         StatusLabel->setText(QStringLiteral("Снимок не прочитан."));
-        MessageBoxA(this, messages::PhotoUnreadable(), messages::ErrorCaption(), MB_OK);
+        MessageBoxA(this, seen.isEmpty() ? messages::PhotoUnreadable() : seen,
+                    messages::ErrorCaption(), MB_OK);
         break;
     case Outcome::Failed:
         ProgressBar1->setValue(0);

@@ -122,7 +122,7 @@ private:
     enum class Outcome { Found, NotFound, Unreadable, Cancelled, Failed };
     // The search for board_ in the photograph, on a worker thread.
     void StartSearch();
-    // `seen`: the search's message when the grid was not found.
+    // `seen`: the reason when the targets are not to be had (the reader's, the search's).
     void Finish(Outcome outcome, const DetectedTargets& found, const QString& seen);
     void StopWorker();
     void SetRunning(bool running);

@@ -154,9 +154,11 @@ int Measure(const QString& dir, int repeat, const char* finder) {
     const bool alone = finder && std::strcmp(finder, "saddle-alone") == 0;
     DetectionTuning tuning;
     if (finder && std::strcmp(finder, "saddle") == 0)
-        tuning.finder = ChessboardFinder::Saddle;
+        tuning.sources = GridSources::Saddles;
     else if (finder && std::strcmp(finder, "quads") == 0)
-        tuning.finder = ChessboardFinder::Quads;
+        tuning.sources = GridSources::Quads;
+    else if (finder && std::strcmp(finder, "walk") == 0)
+        tuning.sources = GridSources::Walk;
     QFile list(QDir(dir).filePath(QStringLiteral("cases.txt")));
     if (!list.open(QIODevice::ReadOnly | QIODevice::Text))
         return 1;

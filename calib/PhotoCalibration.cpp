@@ -19,7 +19,7 @@ PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
     PhotoDetection detection;
     detection.file = fileName;
     if (progress && !progress(0))
-        throw DetectionCancelled("Поиск мишеней прерван.");
+        throw DetectionCancelled();
     cv::Mat grey;
     try {
         grey = ReadPhotograph(fileName);

@@ -5,6 +5,19 @@
 // either the inner corners of a chessboard (a board of (NC + 1) x (NR + 1) squares, the
 // top left one dark) or a symmetric grid of dots, described once, as printed.
 //
+// The search runs in stages, one way: the photograph read (calib/Photograph) into 8-bit
+// grey; reduced copies of it; a grid of targets found on one of them by the first grid
+// source of the kind that finds one, in order: our own walk over the candidates
+// (calib/GridFinder) on the working copy and on coarser ones (blur and noise shrink with
+// the copy), then OpenCV's finders (calib/DetectionOpenCv) on a copy of at most 1280
+// pixels a side (640 for the outlines' finder), their grids checked to be the whole board;
+// the grid labelled in the board's axes (calib/BoardLabels); the targets measured on the
+// photograph itself (calib/TargetRefinement). A grid that cannot be measured hands on to
+// the next source. When none finds the board, what the stages saw says why (a
+// SearchFault, calib/DetectionFault, worded by the catalogue of data/Messages.h). A new
+// finder is one more grid source in the kind's list (TargetDetection.cpp, SourcesOf); a
+// new kind of target its sources, its labelling and its measurement.
+//
 // A photograph may show the board turned by any angle (and tilted). The targets are first
 // labelled in the board's own axes (BoardTargets): its x from column to column, its y from
 // row to row, as printed, so that one printed target has one index in every photograph.
@@ -47,6 +60,19 @@ struct BoardTurn {
     bool told = true;
 };
 
+// The grid sources a search asks: all of the kind's, in their order, or one alone (for the
+// benchmark's comparison): our walk (calib/GridFinder) on all its copies, or one of
+// OpenCV's finders on its copy (calib/DetectionOpenCv: the squares' outlines or the saddle
+// points of a chessboard, the blobs of dots). The targets are measured on the photograph
+// itself either way.
+enum class GridSources {
+    All,
+    Walk,
+    Quads,
+    Saddles,
+    Blobs,
+};
+
 // The targets found, labelled in the board's own axes.
 struct BoardTargets {
     TargetKind kind = TargetKind::Chessboard;
@@ -57,6 +83,7 @@ struct BoardTargets {
     // columns * rows: k = i * rows + j is the target in column i, row j of the board.
     std::vector<PlanePoint> points;
     BoardTurn turn;
+    GridSources foundBy = GridSources::Walk; // the grid source that found the grid
 };
 
 // The targets found, in the calibration's order (column by column).
@@ -81,17 +108,52 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The grid of targets is not in the photograph (or not all of it). what(): the one
-// Russian message, UTF-8.
+// Why a search did not find the board (or, TurnedAslant, found it where the calibration
+// of one photograph cannot take it): what it saw.
+enum class SearchFaultKind {
+    NotFound,      // nothing that tells more
+    OtherSize,     // a whole grid of seenColumns x seenRows targets, as the user counts them
+    PartlyOutside, // targets of the board's own grid beyond the photograph's edge
+    PieceSeen,     // a piece of a grid, `targets` targets, and no more of it
+    TooSmall,      // targets `pixels` apart: too close to be told apart
+    TooBlurred,    // edges blurred over `pixels` (sigma) with the targets `spacing` apart
+    TurnedAslant,  // a board turned by about 45 degrees
+};
+
+struct SearchFault {
+    SearchFaultKind kind = SearchFaultKind::NotFound;
+    int seenColumns = 0;
+    int seenRows = 0;
+    int targets = 0;
+    double pixels = 0.0;
+    double spacing = 0.0;
+
+    static SearchFault Of(SearchFaultKind kind) {
+        SearchFault fault;
+        fault.kind = kind;
+        return fault;
+    }
+};
+
+// The smallest distance between neighbouring targets, photograph pixels, at which a grid
+// is measured.
+inline constexpr double kSmallestSpacing = 4.0;
+
+// The grid of targets is not in the photograph (or not all of it), or cannot be taken.
+// what(): the Russian message of the fault for the board asked for, UTF-8.
 class GridNotFound : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    GridNotFound(const SearchFault& fault, TargetKind kind, int columns, int rows);
+    const SearchFault& fault() const { return fault_; }
+
+private:
+    SearchFault fault_;
 };
 
 // The user stopped a detection.
 class DetectionCancelled : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    DetectionCancelled();
 };
 
 // Told the share done, 0..100, between stages of a detection; returns false to stop it
@@ -104,28 +166,17 @@ cv::Mat ReadPhotograph(const QString& fileName);
 
 // Finds the columns x rows targets of the given kind (the board's, as printed) in an 8-bit
 // grey image, turned any way, and returns them in the calibration's order. Throws
-// GridNotFound (its message says what was seen when it can: a grid of another size, one
-// partly outside the photograph, one turned by about 45 degrees, which one photograph
-// cannot be calibrated with), DetectionCancelled, or std::invalid_argument for columns or
-// rows below 2.
+// GridNotFound (its fault says what was seen when it can: a grid of another size, one
+// partly outside the photograph, a piece of one, targets too small or too blurred, one
+// turned by about 45 degrees, which one photograph cannot be calibrated with),
+// DetectionCancelled, or std::invalid_argument for columns or rows below 2.
 DetectedTargets DetectTargets(const cv::Mat& grey, TargetKind kind, int columns, int rows,
                               const DetectionProgress& progress = {});
 
-// How the chessboard is first found on the reduced copy of the photograph: by walking
-// its grid of saddle points (calib/GridFinder, in bounded time), or by OpenCV's
-// saddle-point finder or its finder of the squares' outlines (kept for the benchmark's
-// comparison; neither ends in bounded time on large boards or textured pictures). The
-// corners are measured on the photograph itself either way.
-enum class ChessboardFinder {
-    Grid,
-    Saddle,
-    Quads,
-};
-
 // The settings of a detection; DetectTargets takes the defaults (the benchmark compares).
 struct DetectionTuning {
-    ChessboardFinder finder = ChessboardFinder::Grid;
-    int workingSide = 0; // the reduced copy's longest side, pixels; 0: the default
+    GridSources sources = GridSources::All;
+    int workingSide = 0; // the walk's first copy's longest side, pixels; 0: the default
     // Dots: the board's pitch along y over its pitch along x (the dots are circles on the
     // plane); the perspective correction of their centres takes the grid's steps in this
     // ratio.
@@ -150,9 +201,9 @@ BoardTargets FindBoardTargetsInFile(const QString& fileName, TargetKind kind, in
                                     const DetectionTuning& tuning,
                                     const DetectionProgress& progress = {});
 
-// The targets in the calibration's order. Throws GridNotFound (messages::GridTurnedAslant)
-// when neither axis of the board runs along image x: the columns would not run down the
-// image and the rows to the right.
+// The targets in the calibration's order (calib/BoardLabels). Throws GridNotFound
+// (TurnedAslant) when neither axis of the board runs along image x: the columns would not
+// run down the image and the rows to the right.
 DetectedTargets InCalibrationOrder(const BoardTargets& targets);
 
 // The scene grid that pairs with the targets in the calibration's order, for the board

@@ -118,4 +118,38 @@ inline QString SameFileChosen(const QString& file, const QString& role) {
         .arg(file, role);
 }
 
+// What a search that did not find the board saw, besides a grid of another size and one
+// partly outside the photograph. A piece of a grid: `seen` targets of the columns x rows
+// asked for.
+inline QString GridPieceSeen(int seen, int columns, int rows) {
+    return QStringLiteral("Сетка мишеней на снимке найдена не целиком: видно %1 мишеней из %2 "
+                          "(%3 × %4). Проверьте, что поле ничем не закрыто, не засвечено и "
+                          "снято не слишком наискось.")
+        .arg(seen)
+        .arg(columns * rows)
+        .arg(columns)
+        .arg(rows);
+}
+// Targets too close to each other to be told apart (about `pixels` apart, at least
+// `needed` wanted).
+inline QString GridTooSmall(int pixels, int needed) {
+    return QStringLiteral("Мишени на снимке слишком мелкие: соседние видны на расстоянии около "
+                          "%1 пикс., а нужно не меньше %2 пикс. Снимите поле крупнее.")
+        .arg(pixels)
+        .arg(needed);
+}
+// A grid whose targets could not be measured for the blur: its edges blurred over about
+// `sigma` pixels, the targets `spacing` pixels apart.
+inline QString GridTooBlurred(int sigma, int spacing) {
+    return QStringLiteral("Сетка мишеней на снимке слишком размыта: края клеток размыты "
+                          "примерно на %1 пикс. при расстоянии между мишенями %2 пикс. Снимите "
+                          "поле резко.")
+        .arg(sigma)
+        .arg(spacing);
+}
+// A search stopped by the user (the windows' "Отмена").
+inline QString SearchCancelled() {
+    return QStringLiteral("Поиск мишеней прерван.");
+}
+
 } // namespace vrma::messages

@@ -13,6 +13,7 @@
 #include "data/TextFile.h"
 #include "drawing/FieldSheet.h"
 #include "report/PdfText.h"
+#include "support/ImageFiles.h"
 #include "support/PhotoRenderer.h"
 #include "support/ScriptedDialogHost.h"
 
@@ -550,6 +551,12 @@ TEST_F(MeasureWindow, ATypedPathIsMeasured) {
     EXPECT_EQ(window.photoFileName(), path(QStringLiteral("more/again.png")));
     window.PhotoEdit->setText(path(QStringLiteral("none.png")));
     findFailing(window, messages::PhotoUnreadable());
+    // A photograph the reader refuses by its format: the reader's reason, as the camera
+    // window and vrma-calib tell it.
+    const QString gif = path(QStringLiteral("photo.gif"));
+    test::WriteBytes(gif, test::OtherFormatFile("gif", 64, 48));
+    window.PhotoEdit->setText(gif);
+    findFailing(window, messages::PhotoFormatNotRead(QStringLiteral("GIF")));
 }
 
 TEST_F(MeasureWindow, BothWindowsCheckABoardAlike) {

@@ -116,8 +116,12 @@ cv::Point2d Apply(const cv::Matx33d& h, double x, double y) {
 struct View {
     Camera camera;
     Pose pose;
-    cv::Matx33d toImage; // the field's plane to the image of the camera without its lens
-    cv::Matx33d toPlane; // and back
+    cv::Matx33d toImage;  // the field's plane to the image of the camera without its lens
+    cv::Matx33d toPlane;  // and back
+    cv::Matx33d rotation; // the board's frame to the camera's: camera = R board + origin
+    cv::Vec3d origin;
+    cv::Matx33d rayToPlane;  // a ray's direction in the camera's frame to the plane's point
+    cv::Vec3d cameraOnBoard; // the camera's centre in the board's frame
 };
 
 View MakeView(const PhotoScene& scene, const Field& field) {
@@ -153,7 +157,137 @@ View MakeView(const PhotoScene& scene, const Field& field) {
                             r(2, 1), origin[2]);
     view.toImage = camera.Matrix() * plane;
     view.toPlane = view.toImage.inv();
+    view.rotation = r;
+    view.origin = origin;
+    view.rayToPlane = plane.inv();
+    view.cameraOnBoard = r.t() * (-origin);
     return view;
+}
+
+// The sheet: flat, or bent as a cylinder about a line along the board's y axis through the
+// paper's middle, of radius `radius` (its middle stays at z = 0; `side` is -1 when the
+// sides come towards the camera, whose line of sight is the board's +z with no tilt).
+struct Sheet {
+    double middle = 0.0; // x of the paper's middle
+    double half = 0.0;   // half the paper's width, along the paper
+    double radius = 0.0; // 0: flat
+    double side = -1.0;
+    double sinHalf = 0.0; // the sine of the half arc (below a quarter round)
+
+    // The board's point at (x, y) on the paper, in the board's frame.
+    cv::Vec3d At(double x, double y) const {
+        if (radius == 0.0)
+            return {x, y, 0.0};
+        const double a = (x - middle) / radius;
+        return {middle + radius * std::sin(a), y, side * radius * (1.0 - std::cos(a))};
+    }
+};
+
+Sheet MakeSheet(const PhotoScene& scene, const Field& field) {
+    Sheet sheet;
+    sheet.middle = 0.5 * (field.left() + field.right());
+    sheet.half = 0.5 * (field.right() - field.left());
+    if (scene.bend != 0.0) {
+        sheet.radius = sheet.half / Radians(0.5 * std::abs(scene.bend));
+        sheet.side = scene.bend > 0.0 ? -1.0 : 1.0;
+        sheet.sinHalf = std::sin(Radians(std::min(0.5 * std::abs(scene.bend), 90.0)));
+    }
+    return sheet;
+}
+
+constexpr double kMissed = 1e12; // a plane point far off the paper: the table
+
+// Where a ray from the camera (its direction in the camera's frame) meets the sheet, as the
+// paper's point; the table (a point far off the paper) where it misses it.
+cv::Point2d Trace(const View& view, const Sheet& sheet, const cv::Vec3d& ray) {
+    if (sheet.radius == 0.0) {
+        const cv::Vec3d q = view.rayToPlane * ray;
+        if (!(q[2] > 0.0))
+            return {kMissed, kMissed};
+        return {q[0] / q[2], q[1] / q[2]};
+    }
+    // In the board's frame: o + s e.
+    const cv::Vec3d& o = view.cameraOnBoard;
+    const cv::Vec3d e = view.rotation.t() * ray;
+    const double centre = sheet.side * sheet.radius;
+    const double ox = o[0] - sheet.middle;
+    const double oz = o[2] - centre;
+    const double a = e[0] * e[0] + e[2] * e[2];
+    const double b = 2.0 * (ox * e[0] + oz * e[2]);
+    const double c = ox * ox + oz * oz - sheet.radius * sheet.radius;
+    const double disc = b * b - 4.0 * a * c;
+    if (a > 0.0 && disc >= 0.0) {
+        const double root = std::sqrt(disc);
+        for (const double s : {(-b - root) / (2.0 * a), (-b + root) / (2.0 * a)}) {
+            if (!(s > 0.0))
+                continue;
+            // On the arc: the near half of the cylinder, within the paper's half arc.
+            const double x = ox + s * e[0];
+            const double z = oz + s * e[2];
+            if (-sheet.side * z > 0.0 && std::abs(x) <= sheet.radius * sheet.sinHalf)
+                return {sheet.middle +
+                            sheet.radius * std::asin(std::clamp(x / sheet.radius, -1.0, 1.0)),
+                        o[1] + s * e[1]};
+        }
+    }
+    return {kMissed, kMissed};
+}
+
+// The ray of an image point (pixels) of a fisheye: theta = r / f; false beyond its circle.
+bool FisheyeRay(const PhotoScene& scene, const Camera& camera, double u, double v, cv::Vec3d& ray) {
+    const double a = (u - camera.cx()) / scene.fx;
+    const double b = (v - camera.cy()) / scene.fy;
+    const double theta = std::hypot(a, b);
+    const double s = theta > 0.0 ? std::sin(theta) / theta : 1.0;
+    ray = {a * s, b * s, std::cos(theta)};
+    return scene.fisheyeField <= 0.0 || theta <= Radians(0.5 * scene.fisheyeField);
+}
+
+// The projections of the board's targets on a bent sheet or through a fisheye.
+std::vector<PlanePoint> ProjectOnSheet(const PhotoScene& scene, const View& view,
+                                       const Sheet& sheet, const std::vector<PlanePoint>& board) {
+    std::vector<cv::Point3d> inCamera;
+    inCamera.reserve(board.size());
+    for (const PlanePoint& p : board) {
+        const cv::Vec3d c = view.rotation * sheet.At(p.x, p.y) + view.origin;
+        inCamera.emplace_back(c[0], c[1], c[2]);
+    }
+    std::vector<PlanePoint> image;
+    image.reserve(board.size());
+    if (!scene.fisheye) {
+        std::vector<cv::Point2d> projected;
+        cv::projectPoints(inCamera, cv::Vec3d(0, 0, 0), cv::Vec3d(0, 0, 0), view.camera.Matrix(),
+                          view.camera.Distortion(), projected);
+        for (const cv::Point2d& p : projected)
+            image.push_back({p.x, p.y});
+        return image;
+    }
+    for (const cv::Point3d& c : inCamera) {
+        const double rho = std::hypot(c.x, c.y);
+        const double theta = std::atan2(rho, c.z);
+        const double s = rho > 0.0 ? theta / rho : 0.0;
+        image.push_back(
+            {view.camera.cx() + scene.fx * c.x * s, view.camera.cy() + scene.fy * c.y * s});
+    }
+    return image;
+}
+
+// The mean image steps along the board's x and y.
+void MeanSteps(const std::vector<PlanePoint>& points, int columns, int rows, cv::Point2d& ex,
+               cv::Point2d& ey) {
+    ex = ey = cv::Point2d(0.0, 0.0);
+    const auto at = [&](int i, int j) {
+        const PlanePoint& p = points[size_t(i) * size_t(rows) + size_t(j)];
+        return cv::Point2d(p.x, p.y);
+    };
+    for (int i = 0; i < columns; ++i) {
+        for (int j = 0; j < rows; ++j) {
+            if (i + 1 < columns)
+                ex += at(i + 1, j) - at(i, j);
+            if (j + 1 < rows)
+                ey += at(i, j + 1) - at(i, j);
+        }
+    }
 }
 
 SceneTargets Targets(const PhotoScene& scene, const Field& field, const View& view) {
@@ -165,13 +299,18 @@ SceneTargets Targets(const PhotoScene& scene, const Field& field, const View& vi
     for (int i = 0; i < scene.columns; ++i)
         for (int j = 0; j < scene.rows; ++j)
             targets.board.push_back({i * field.pitchX(), j * field.pitchY()});
-    targets.boardTruth = ProjectFieldPoints(view.camera, view.pose, targets.board);
+    const bool plain = !scene.fisheye && scene.bend == 0.0;
+    targets.boardTruth = plain
+                             ? ProjectFieldPoints(view.camera, view.pose, targets.board)
+                             : ProjectOnSheet(scene, view, MakeSheet(scene, field), targets.board);
 
     // The calibration's order: the board's axis that runs more along image x gives the
     // columns, each taken in the direction in which its image coordinate grows.
     const cv::Point2d o = Apply(view.toImage, 0.0, 0.0);
-    const cv::Point2d ex = Apply(view.toImage, field.pitchX(), 0.0) - o;
-    const cv::Point2d ey = Apply(view.toImage, 0.0, field.pitchY()) - o;
+    cv::Point2d ex = Apply(view.toImage, field.pitchX(), 0.0) - o;
+    cv::Point2d ey = Apply(view.toImage, 0.0, field.pitchY()) - o;
+    if (!plain)
+        MeanSteps(targets.boardTruth, scene.columns, scene.rows, ex, ey);
     const bool swapped = std::abs(ex.x) * std::abs(ey.y) < std::abs(ex.y) * std::abs(ey.x);
     const int columns = swapped ? scene.rows : scene.columns;
     const int rows = swapped ? scene.columns : scene.rows;
@@ -199,24 +338,147 @@ void CheckScene(const PhotoScene& scene) {
         throw std::invalid_argument("RenderPhoto: no field");
 }
 
-// The corners of a row of pixels (v - 0.5, u - 0.5 for u = 0 .. width) traced back through
-// the lens: where the camera without its lens sees the same rays, and the points of the
-// field there.
-void CornerRow(const View& view, int width, int v, std::vector<cv::Point2d>& ideal,
-               std::vector<cv::Point2d>& plane) {
-    ideal.resize(size_t(width) + 1);
-    plane.resize(ideal.size());
-    for (int u = 0; u <= width; ++u)
-        ideal[size_t(u)] = {u - 0.5, v - 0.5};
-    // OpenCV's inverse of the lens, iterated a fixed number of times: on lenses a camera
-    // has, each step shrinks the error some tenfold, so that 20 leave none (checking the
-    // error at each step, as UndistortImagePoints does, takes three times as long).
-    if (view.camera.HasLens())
-        cv::undistortPoints(ideal, ideal, view.camera.Matrix(), view.camera.Distortion(),
-                            cv::noArray(), view.camera.Matrix(),
-                            cv::TermCriteria(cv::TermCriteria::COUNT, 20, 0.0));
-    for (size_t u = 0; u < ideal.size(); ++u)
-        plane[u] = Apply(view.toPlane, ideal[u].x, ideal[u].y);
+// The rays of the corners of a row of pixels (v - 0.5, u - 0.5 for u = 0 .. width) traced
+// back through the lens, in the camera's frame, and where they meet the sheet; `inside`:
+// the corner is within a fisheye's circle.
+struct CornerRays {
+    std::vector<cv::Vec3d> rays;
+    std::vector<cv::Point2d> plane;
+    std::vector<char> inside;
+};
+
+void TraceCornerRow(const PhotoScene& scene, const View& view, const Sheet& sheet, int v,
+                    CornerRays& row) {
+    const size_t count = size_t(scene.width) + 1;
+    row.rays.resize(count);
+    row.plane.resize(count);
+    row.inside.assign(count, 1);
+    if (scene.fisheye) {
+        for (size_t u = 0; u < count; ++u)
+            row.inside[u] = FisheyeRay(scene, view.camera, double(u) - 0.5, v - 0.5, row.rays[u]);
+    } else {
+        std::vector<cv::Point2d> ideal(count);
+        for (size_t u = 0; u < count; ++u)
+            ideal[u] = {double(u) - 0.5, v - 0.5};
+        // OpenCV's inverse of the lens, iterated a fixed number of times: on lenses a camera
+        // has, each step shrinks the error some tenfold, so that 20 leave none (checking the
+        // error at each step, as UndistortImagePoints does, takes three times as long).
+        if (view.camera.HasLens())
+            cv::undistortPoints(ideal, ideal, view.camera.Matrix(), view.camera.Distortion(),
+                                cv::noArray(), cv::noArray(),
+                                cv::TermCriteria(cv::TermCriteria::COUNT, 20, 0.0));
+        else
+            for (cv::Point2d& p : ideal)
+                p = {(p.x - view.camera.cx()) / view.camera.fx(),
+                     (p.y - view.camera.cy()) / view.camera.fy()};
+        for (size_t u = 0; u < count; ++u)
+            row.rays[u] = {ideal[u].x, ideal[u].y, 1.0};
+    }
+    for (size_t u = 0; u < count; ++u)
+        row.plane[u] = Trace(view, sheet, row.rays[u]);
+}
+
+// The table textured with speckle, or empty.
+cv::Mat Speckles(const PhotoScene& scene) {
+    cv::Mat speckles;
+    if (!(scene.speckle > 0.0))
+        return speckles;
+    speckles.create(scene.height, scene.width, CV_32F);
+    cv::RNG rng(scene.seed + 7);
+    if (scene.speckle < 1.0) {
+        rng.fill(speckles, cv::RNG::UNIFORM, 0.0, 1.0);
+    } else {
+        speckles.setTo(0.5);
+        const int count = int(double(speckles.total()) / (scene.speckle * scene.speckle));
+        for (int n = 0; n < count; ++n)
+            cv::circle(speckles, {rng.uniform(0, scene.width), rng.uniform(0, scene.height)},
+                       rng.uniform(1, int(scene.speckle) + 1), cv::Scalar(rng.uniform(0.0, 1.0)),
+                       -1);
+    }
+    return speckles;
+}
+
+// The scene's reflectance in every pixel, before blur, light and noise.
+cv::Mat Reflectance(const PhotoScene& scene, const Field& field, const View& view) {
+    const Sheet sheet = MakeSheet(scene, field);
+    const cv::Mat speckles = Speckles(scene);
+    // The fisheye's circle, for the pixels it crosses.
+    const double circle =
+        scene.fisheye && scene.fisheyeField > 0.0 ? Radians(0.5 * scene.fisheyeField) : 0.0;
+    const auto inCircle = [&](double u, double v) {
+        return circle == 0.0 || std::hypot((u - view.camera.cx()) / scene.fx,
+                                           (v - view.camera.cy()) / scene.fy) <= circle;
+    };
+    // Within a pixel the lens is as good as linear: a point of the pixel is traced back by
+    // interpolating between its corners' rays, bilinearly.
+    cv::Mat level(scene.height, scene.width, CV_32F);
+    CornerRays top;
+    CornerRays bottom;
+    TraceCornerRow(scene, view, sheet, 0, top);
+    for (int v = 0; v < scene.height; ++v) {
+        TraceCornerRow(scene, view, sheet, v + 1, bottom);
+        float* row = level.ptr<float>(v);
+        for (int u = 0; u < scene.width; ++u) {
+            const size_t a = size_t(u);
+            const int corners =
+                top.inside[a] + top.inside[a + 1] + bottom.inside[a] + bottom.inside[a + 1];
+            if (corners == 0) {
+                row[u] = 0.0F; // outside the fisheye's circle
+                continue;
+            }
+            const auto at = [&](double s, double t) {
+                const cv::Vec3d q = (1.0 - t) * ((1.0 - s) * top.rays[a] + s * top.rays[a + 1]) +
+                                    t * ((1.0 - s) * bottom.rays[a] + s * bottom.rays[a + 1]);
+                return Trace(view, sheet, q);
+            };
+            const cv::Point2d p = at(0.5, 0.5);
+            // How far the pixel's square reaches on the plane (with room to spare).
+            const auto far2 = [&](const cv::Point2d& corner) {
+                const cv::Point2d d = corner - p;
+                return d.x * d.x + d.y * d.y;
+            };
+            const double reach =
+                1.5 * std::sqrt(std::max({far2(top.plane[a]), far2(top.plane[a + 1]),
+                                          far2(bottom.plane[a]), far2(bottom.plane[a + 1])}));
+            if (corners == 4 && field.Uniform(p.x, p.y, reach)) {
+                row[u] = !speckles.empty() && !field.OnPaper(p.x, p.y)
+                             ? speckles.at<float>(v, u)
+                             : float(field.Value(p.x, p.y));
+                continue;
+            }
+            double sum = 0.0;
+            for (int b = 0; b < kSamples; ++b) {
+                for (int c = 0; c < kSamples; ++c) {
+                    const double s = (c + 0.5) / kSamples;
+                    const double t = (b + 0.5) / kSamples;
+                    if (!inCircle(u - 0.5 + s, v - 0.5 + t))
+                        continue;
+                    const cv::Point2d q = at(s, t);
+                    sum += field.Value(q.x, q.y);
+                }
+            }
+            row[u] = float(sum / (kSamples * kSamples));
+        }
+        std::swap(top, bottom);
+    }
+    return level;
+}
+
+// Light falling off across the image and towards its corners.
+void Light(const PhotoScene& scene, cv::Mat& level) {
+    if (scene.lighting == 0.0 && scene.vignette == 0.0)
+        return;
+    const double mx = 0.5 * scene.width;
+    const double my = 0.5 * scene.height;
+    const double corner2 = mx * mx + my * my;
+    for (int v = 0; v < scene.height; ++v) {
+        float* row = level.ptr<float>(v);
+        for (int u = 0; u < scene.width; ++u) {
+            const double along = 0.7 * u / scene.width + 0.3 * v / scene.height;
+            const double r2 = ((u - mx) * (u - mx) + (v - my) * (v - my)) / corner2;
+            row[u] = float(row[u] * (1.0 - scene.lighting * along) * (1.0 - scene.vignette * r2));
+        }
+    }
 }
 
 } // namespace
@@ -227,85 +489,26 @@ SceneTargets TrueTargets(const PhotoScene& scene) {
     return Targets(scene, field, MakeView(scene, field));
 }
 
+std::vector<PlanePoint> ProjectBoardPoints(const PhotoScene& scene,
+                                           const std::vector<PlanePoint>& board) {
+    CheckScene(scene);
+    const Field field(scene);
+    const View view = MakeView(scene, field);
+    if (!scene.fisheye && scene.bend == 0.0)
+        return ProjectFieldPoints(view.camera, view.pose, board);
+    return ProjectOnSheet(scene, view, MakeSheet(scene, field), board);
+}
+
 RenderedPhoto RenderPhoto(const PhotoScene& scene) {
     CheckScene(scene);
     const Field field(scene);
     const View view = MakeView(scene, field);
-
-    cv::Mat speckles;
-    if (scene.speckle > 0.0) {
-        speckles.create(scene.height, scene.width, CV_32F);
-        cv::RNG rng(scene.seed + 7);
-        if (scene.speckle < 1.0) {
-            rng.fill(speckles, cv::RNG::UNIFORM, 0.0, 1.0);
-        } else {
-            speckles.setTo(0.5);
-            const int count = int(double(speckles.total()) / (scene.speckle * scene.speckle));
-            for (int n = 0; n < count; ++n)
-                cv::circle(speckles, {rng.uniform(0, scene.width), rng.uniform(0, scene.height)},
-                           rng.uniform(1, int(scene.speckle) + 1),
-                           cv::Scalar(rng.uniform(0.0, 1.0)), -1);
-        }
-    }
-    // Within a pixel the lens is as good as linear: a point of the pixel is traced back by
-    // interpolating between its corners' traces, bilinearly.
-    cv::Mat level(scene.height, scene.width, CV_32F);
-    std::vector<cv::Point2d> idealTop, planeTop, idealBottom, planeBottom;
-    CornerRow(view, scene.width, 0, idealTop, planeTop);
-    for (int v = 0; v < scene.height; ++v) {
-        CornerRow(view, scene.width, v + 1, idealBottom, planeBottom);
-        float* row = level.ptr<float>(v);
-        for (int u = 0; u < scene.width; ++u) {
-            const size_t a = size_t(u);
-            const cv::Point2d& i00 = idealTop[a];
-            const cv::Point2d& i10 = idealTop[a + 1];
-            const cv::Point2d& i01 = idealBottom[a];
-            const cv::Point2d& i11 = idealBottom[a + 1];
-            const auto at = [&](double s, double t) {
-                const cv::Point2d q =
-                    (1.0 - t) * ((1.0 - s) * i00 + s * i10) + t * ((1.0 - s) * i01 + s * i11);
-                return Apply(view.toPlane, q.x, q.y);
-            };
-            const cv::Point2d p = at(0.5, 0.5);
-            // How far the pixel's square reaches on the plane (with room to spare).
-            const auto far2 = [&](const cv::Point2d& corner) {
-                const cv::Point2d d = corner - p;
-                return d.x * d.x + d.y * d.y;
-            };
-            const double reach =
-                1.5 * std::sqrt(std::max({far2(planeTop[a]), far2(planeTop[a + 1]),
-                                          far2(planeBottom[a]), far2(planeBottom[a + 1])}));
-            if (field.Uniform(p.x, p.y, reach)) {
-                row[u] = !speckles.empty() && !field.OnPaper(p.x, p.y)
-                             ? speckles.at<float>(v, u)
-                             : float(field.Value(p.x, p.y));
-                continue;
-            }
-            double sum = 0.0;
-            for (int b = 0; b < kSamples; ++b) {
-                for (int c = 0; c < kSamples; ++c) {
-                    const cv::Point2d q = at((c + 0.5) / kSamples, (b + 0.5) / kSamples);
-                    sum += field.Value(q.x, q.y);
-                }
-            }
-            row[u] = float(sum / (kSamples * kSamples));
-        }
-        std::swap(idealTop, idealBottom);
-        std::swap(planeTop, planeBottom);
-    }
+    cv::Mat level = Reflectance(scene, field, view);
 
     if (scene.blur > 0.0)
         cv::GaussianBlur(level, level, cv::Size(0, 0), scene.blur, scene.blur,
                          cv::BORDER_REPLICATE);
-    if (scene.lighting != 0.0) {
-        for (int v = 0; v < scene.height; ++v) {
-            float* row = level.ptr<float>(v);
-            for (int u = 0; u < scene.width; ++u) {
-                const double along = 0.7 * u / scene.width + 0.3 * v / scene.height;
-                row[u] = float(row[u] * (1.0 - scene.lighting * along));
-            }
-        }
-    }
+    Light(scene, level);
     if (scene.noise > 0.0) {
         cv::Mat noise(level.size(), CV_32F);
         cv::RNG rng(scene.seed);

@@ -2,13 +2,14 @@
 // Photographs of a printed test field with a known answer, for the tests and benchmarks of
 // target detection and of the camera's calibration. A camera (focal lengths fx and fy in
 // pixels, a principal point, a lens with OpenCV's Brown-Conrady terms: see calib/Camera.h)
-// looks at the planar field: a chessboard of (NC + 1) x (NR + 1) squares or NC x NR dots
-// of diameter pitch / 2, on paper with a margin, lying on a grey table. Each pixel is the
-// mean of the scene over its square, the square traced back through the lens to the
-// field: pixels that an edge crosses are integrated on a 16 x 16 grid, the others are
-// uniform. Then, in this order: Gaussian blur, uneven lighting, sensor noise, 8 or 16 bits,
-// grey or colour, JPEG compression. The table may be textured with speckle (the hardest
-// background for a grid search).
+// looks at the field: a chessboard of (NC + 1) x (NR + 1) squares or NC x NR dots of
+// diameter pitch / 2, on paper with a margin, lying on a grey table, flat or bent as a
+// cylinder. The camera may instead be an equidistant fisheye (r = f theta), its picture a
+// circle. Each pixel is the mean of the scene over its square, the square traced back
+// through the lens to the field: pixels that an edge crosses are integrated on a 16 x 16
+// grid, the others are uniform. Then, in this order: Gaussian blur, uneven lighting and
+// vignetting, sensor noise, 8 or 16 bits, grey or colour, JPEG compression. The table may
+// be textured with speckle (the hardest background for a grid search).
 #include "calib/Camera.h"
 #include "calib/TargetDetection.h"
 #include "data/PlanePoint.h"
@@ -41,6 +42,11 @@ struct PhotoScene {
     double p1 = 0.0;
     double p2 = 0.0;
     double k3 = 0.0;
+    // An equidistant fisheye instead: a ray theta from the axis lands f theta from the
+    // principal point (fx and fy its f along each axis; the lens terms above unused), and
+    // nothing is seen beyond fisheyeField degrees across (black around the circle).
+    bool fisheye = false;
+    double fisheyeField = 180.0;
     double fill = 0.75; // the share of the image's width (or height) that the paper takes
 
     double tiltX = 0.0;  // degrees, the field turned about the camera's x axis
@@ -49,9 +55,14 @@ struct PhotoScene {
                          // axis runs down the image)
     double shiftX = 0.0; // the field's middle off the line of sight, a share of the width
     double shiftY = 0.0;
+    // The sheet bent as a cylinder about a line along the board's y axis through its
+    // middle: the arc its width takes, degrees (positive: its sides bent towards the
+    // camera). The targets keep their places on the paper.
+    double bend = 0.0;
 
     double blur = 0.0;     // Gaussian sigma, pixels
     double lighting = 0.0; // the share by which the light falls off across the image
+    double vignette = 0.0; // the share of light lost at the image's corners (radially)
     double noise = 0.0;    // sigma, in levels of 255
     bool sixteenBit = false;
     bool colour = false;
@@ -86,6 +97,11 @@ struct RenderedPhoto : SceneTargets {
     cv::Mat image;                   // CV_8U or CV_16U, 1 or 3 channels (BGR)
     std::vector<unsigned char> jpeg; // the JPEG file's bytes when compressed
 };
+
+// Where the scene puts other points of the board (scene units, in the targets' frame: the
+// target in column i, row j at (i * pitch, j * pitchY)), pixels.
+std::vector<PlanePoint> ProjectBoardPoints(const PhotoScene& scene,
+                                           const std::vector<PlanePoint>& board);
 
 RenderedPhoto RenderPhoto(const PhotoScene& scene);
 
