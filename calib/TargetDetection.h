@@ -81,6 +81,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The photograph would take more memory than is free: it may still be read once the
+// memory others take is given back.
+class PhotoMemoryError : public PhotoReadError {
+public:
+    using PhotoReadError::PhotoReadError;
+};
+
 // The grid of targets is not in the photograph (or not all of it). what(): the one
 // Russian message, UTF-8.
 class GridNotFound : public std::runtime_error {

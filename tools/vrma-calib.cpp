@@ -15,13 +15,16 @@
 #include "data/Numbers.h"
 #include "data/PlanePoint.h"
 #include "data/PointFileReader.h"
+#include "data/PointScanner.h"
 #include "data/ProgramFiles.h"
 #include "data/SeparatorCheck.h"
 #include "data/TextFile.h"
 #include "drawing/Calibration.h"
 #include "drawing/CalibrationReport.h"
 #include "drawing/FieldCheckVerdict.h"
+#include "drawing/PdfMemory.h"
 #include "drawing/ScaleRatioLines.h"
+#include "drawing/ScaleRatioPlot.h"
 #include "tools/CameraCommand.h"
 #include "tools/CommandLine.h"
 #include "tools/FieldCheckJson.h"
@@ -420,41 +423,70 @@ std::optional<QString> ReadCalibrationRequest(const CommandLine& options,
     return CheckRequestFiles(request, std::move(commandInputs), std::move(commandOutputs));
 }
 
-// The full, clean path of a file, as the save dialog gives it.
-QString FullPath(const QString& name) {
-    return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
+// The two coordinate files of a measured photograph: their names and bytes. The calibration
+// reads the bytes as the reader would read the files, which are written with the rest.
+struct MeasuredFiles {
+    QString sceneOut;
+    QString imageOut;
+    QByteArray scene;
+    QByteArray image;
+};
+
+// The points of a coordinate file's bytes, read as the reader reads the file.
+void ReadPointBytes(QByteArray bytes, VT_Points* points) {
+    const ByteSyntax syntax = SyntaxFor(DecimalSeparator());
+    Translate(bytes.data(), std::size_t(bytes.size()), syntax);
+    ReadPointLines(bytes.constData(), bytes.constData() + bytes.size(), syntax, points);
+}
+
+// The calibration's steps on a measured photograph's points (RunCalibration's, but for the
+// reading of the files).
+Calibration CalibrateMeasured(const CalibrationRequest& request, const MeasuredFiles& measured,
+                              VT_Points& scene, VT_Points& image) {
+    Calibration result;
+    const std::optional<qint32> nc = ParseInteger(request.columns);
+    const std::optional<qint32> nr = ParseInteger(request.rows);
+    if (!nc || !nr)
+        return result;
+    result.columns = *nc;
+    result.rows = *nr;
+    ReadPointBytes(measured.scene, &scene);
+    ReadPointBytes(measured.image, &image);
+    const qint64 expected = GridPointCount(*nc, *nr);
+    if (scene.Count() != expected || image.Count() != expected) {
+        result.status = CalibrationStatus::CountMismatch;
+        return result;
+    }
+    PlottedScaleRatio plotted = RunPlottedScaleRatio(*nc, *nr, scene, image);
+    result.run = std::move(plotted.run);
+    result.plot = std::move(plotted.plot);
+    result.status =
+        result.run.complete() ? CalibrationStatus::Done : CalibrationStatus::CalculationFailed;
+    return result;
 }
 
 // The export's files: always a new table, and the camera file at the name given, which
-// names the table by its full path. Both texts are encoded before either file is written:
-// one that the code page cannot hold leaves both files as they were. Adds the lines that
-// tell what was written.
-int WriteExport(const CalibrationRequest& request, double coefficient, QStringList& written) {
+// names the table by its full path. Both texts are encoded before anything is written: one
+// that the code page cannot hold writes no file. Adds the lines that tell what is written.
+int AddExport(const CalibrationRequest& request, double coefficient, std::vector<OutputFile>& files,
+              QStringList& written) {
     if (!request.table)
         return kDone;
     QString encoding = *request.table;
     try {
-        const QByteArray tableBytes =
-            EncodeTextLines(NewCorrectionTableLines(coefficient, request.width, request.height));
-        QByteArray cameraBytes;
+        files.push_back({*request.table, EncodeTextLines(NewCorrectionTableLines(
+                                             coefficient, request.width, request.height))});
+        written << WrittenTableLine(AbsoluteFileName(*request.table));
         if (request.camera) {
             encoding = *request.camera;
-            cameraBytes = EncodeTextLines(
-                CameraFileLines(request.width, request.height, FullPath(*request.table)));
-        }
-        WriteFileAtomically(*request.table, tableBytes);
-        written << WrittenTableLine(FullPath(*request.table));
-        if (request.camera) {
-            WriteFileAtomically(*request.camera, cameraBytes);
-            written << WrittenCameraLine(FullPath(*request.camera));
+            files.push_back({*request.camera,
+                             EncodeTextLines(CameraFileLines(request.width, request.height,
+                                                             AbsoluteFileName(*request.table)))});
+            written << WrittenCameraLine(AbsoluteFileName(*request.camera));
         }
     } catch (const EncodingError& error) {
         return Fail(kWrite,
                     QStringLiteral("%1: %2").arg(encoding, QString::fromUtf8(error.what())));
-    } catch (const std::exception& error) {
-        if (IsOutOfMemory(error))
-            throw;
-        return Fail(kWrite, QString::fromUtf8(error.what()));
     }
     return kDone;
 }
@@ -500,52 +532,56 @@ int CheckFieldGeometry(const CalibrationRequest& request, const Calibration& cal
     return kDone;
 }
 
-// The report, after the export: it tells what the export wrote.
-int WriteReport(const CalibrationRequest& request, const Calibration& calibration,
-                const QStringList& written, const FieldCheckOutcome& field) {
+// The report, painted after the export's files are made: it tells what they are.
+int AddReport(const CalibrationRequest& request, const Calibration& calibration,
+              const QStringList& written, const FieldCheckOutcome& field,
+              std::vector<OutputFile>& files) {
     if (!request.report)
         return kDone;
-    return WriteReportFile(*request.report, [&] {
-        CalibrationReport report =
-            MakeCalibrationReport(FullPath(request.sceneFile), FullPath(request.imageFile),
-                                  calibration.columns, calibration.rows, request.width,
-                                  request.height, calibration.run, QDateTime::currentDateTime());
-        report.written = written;
-        if (field.check)
-            report.sections.push_back(FieldCheckSection(*field.check));
-        else if (!field.failure.isEmpty())
-            report.sections.push_back(FieldCheckFailedSection(field.failure));
-        WriteCalibrationReport(*request.report, report);
-    });
+    CalibrationReport report = MakeCalibrationReport(
+        AbsoluteFileName(request.sceneFile), AbsoluteFileName(request.imageFile),
+        calibration.columns, calibration.rows, request.width, request.height, calibration.run,
+        QDateTime::currentDateTime());
+    report.written = written;
+    if (field.check)
+        report.sections.push_back(FieldCheckSection(*field.check));
+    else if (!field.failure.isEmpty())
+        report.sections.push_back(FieldCheckFailedSection(field.failure));
+    QByteArray pdf;
+    if (const int code = MakeReport(
+            *request.report, [&report] { return CalibrationReportPdf(report); }, PdfItems(report),
+            pdf);
+        code != kDone)
+        return code;
+    files.push_back({*request.report, pdf});
+    return kDone;
 }
 
-// The field check asked for: its failure, its warning and its JSON.
-int FinishFieldCheck(const CalibrationRequest& request, const FieldCheckOutcome& field) {
+// The field check asked for: its failure (kFieldCheck: the JSON is not written), its
+// warning, and its JSON among the files.
+int FinishFieldCheck(const CalibrationRequest& request, const FieldCheckOutcome& field,
+                     std::vector<OutputFile>& files) {
     if (!request.fieldCheck)
         return kDone;
     if (!field.check)
         return Fail(kFieldCheck, field.failure);
     if (field.check->warning || field.check->referenceDoubtful)
         Print(stderr, FieldCheckWarning(*field.check));
-    if (request.json) {
-        try {
-            WriteFileAtomically(*request.json, FieldCheckJson(*field.check));
-        } catch (const std::exception& error) {
-            if (IsOutOfMemory(error))
-                throw;
-            return Fail(kWrite, QString::fromUtf8(error.what()));
-        }
-    }
+    if (request.json)
+        files.push_back({*request.json, FieldCheckJson(*field.check)});
     return kDone;
 }
 
 // The calibration window's command, step for step (the reader prints its own message),
-// then the files and the figures ordered.
-int Calibrate(const CalibrationRequest& request) {
+// then the figures, and every file ordered written at the end as one set: the measured
+// photograph's coordinate files, the table and the camera file, the report, the JSON.
+int Calibrate(const CalibrationRequest& request, const MeasuredFiles* measured) {
     VT_Points scene(1);
     VT_Points image(1);
-    const Calibration calibration = RunCalibration(request.columns, request.rows, request.sceneFile,
-                                                   request.imageFile, scene, image);
+    const Calibration calibration =
+        measured ? CalibrateMeasured(request, *measured, scene, image)
+                 : RunCalibration(request.columns, request.rows, request.sceneFile,
+                                  request.imageFile, scene, image);
     switch (calibration.status) {
     case CalibrationStatus::BadGridSize:
         return Fail(kCalculation, CalibrationMessage(calibration.status));
@@ -563,14 +599,24 @@ int Calibrate(const CalibrationRequest& request) {
     std::fflush(stdout);
     if (!calibration.done())
         return Fail(kCalculation, CalibrationMessage(calibration.status));
-    QStringList written;
     FieldCheckOutcome field;
-    int code = WriteExport(request, calibration.run.coefficient, written);
+    if (const int code = CheckFieldGeometry(request, calibration, scene, image, field);
+        code != kDone)
+        return code;
+    std::vector<OutputFile> files;
+    if (measured) {
+        files.push_back({measured->sceneOut, measured->scene});
+        files.push_back({measured->imageOut, measured->image});
+    }
+    QStringList written;
+    int code = AddExport(request, calibration.run.coefficient, files, written);
     if (code == kDone)
-        code = CheckFieldGeometry(request, calibration, scene, image, field);
-    if (code == kDone)
-        code = WriteReport(request, calibration, written, field);
-    return code == kDone ? FinishFieldCheck(request, field) : code;
+        code = AddReport(request, calibration, written, field, files);
+    if (code != kDone)
+        return code;
+    const int checked = FinishFieldCheck(request, field, files);
+    code = WriteOutputs(files);
+    return code != kDone ? code : checked;
 }
 
 // The command: calibrate two coordinate files.
@@ -587,11 +633,25 @@ int CalibrateFiles(const CommandLine& options, const QList<QStringList>& views) 
         return CommandLineError(*error);
     if (const auto error = CheckViewCounts(views, request.columns, request.rows))
         return CommandLineError(*error);
-    return Calibrate(request);
+    return Calibrate(request, nullptr);
 }
 
-// The command: measure a photograph, write its two coordinate files, and calibrate them
-// (the photograph's size stands in for a width or height not given).
+// A --width or --height given with a photograph that is not its size: a message.
+std::optional<QString> CheckSizeAgainstPhoto(const CommandLine& options, int width, int height) {
+    const std::pair<const char*, int> sides[] = {{"width", width}, {"height", height}};
+    for (const auto& [option, side] : sides) {
+        if (!options.has(option))
+            continue;
+        const std::optional<double> given = ParseRealDouble(options.value(option));
+        if (!given || *given != double(side))
+            return messages::SizeOtherThanPhotograph(QStringLiteral("--") + QLatin1String(option),
+                                                     options.value(option), width, height);
+    }
+    return std::nullopt;
+}
+
+// The command: measure a photograph, and calibrate what it found; its two coordinate files
+// are written with the calibration's files (the photograph's size is the image size).
 int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& views) {
     if (options.has("scene") || options.has("image"))
         return CommandLineError(
@@ -620,8 +680,10 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
     if (const auto error = CheckViewCounts(views, request.columns, request.rows))
         return CommandLineError(*error);
     // The size the calibration takes, and the focal length checked against it, before
-    // anything is searched or written.
+    // anything is searched.
     photo.acceptSize = [&](int width, int height) {
+        if (auto error = CheckSizeAgainstPhoto(options, width, height))
+            return error;
         request.width = options.value("width", FormatInteger(width));
         request.height = options.value("height", FormatInteger(height));
         if (auto error = CheckImageSize(request))
@@ -637,17 +699,18 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
         return Fail(kRead, found.message);
     case PhotoStatus::GridNotFound:
         return Fail(kGridNotFound, found.message);
-    case PhotoStatus::WriteFailed:
-        return Fail(kWrite, found.message);
     case PhotoStatus::Done:
         break;
     }
+    for (const QString& note : found.notes)
+        Print(stderr, QStringLiteral("%1: %2.").arg(photo.photo, note));
     request.sceneFile = photo.sceneOut;
     request.imageFile = photo.imageOut;
     // A board seen turned by a quarter: its rows are the calibration's columns.
     request.columns = FormatInteger(found.columns);
     request.rows = FormatInteger(found.rows);
-    return Calibrate(request);
+    const MeasuredFiles measured{photo.sceneOut, photo.imageOut, found.scene, found.image};
+    return Calibrate(request, &measured);
 }
 
 int Run(QStringList arguments) {
@@ -722,6 +785,8 @@ int main(int argc, char** argv) {
     // SIGINT and SIGTERM end the program at once, or after the write under way, with 130
     // or 143: no file is left half written, no pair half replaced.
     vrma::EndCleanlyOnSignals();
+    // Out of memory where no exception can pass ends with its code, not an abort.
+    vrma::EndWithCodeOnOutOfMemory();
     std::unique_ptr<QCoreApplication> app;
     try {
         return vrma::RunCommand(argc, argv, app);

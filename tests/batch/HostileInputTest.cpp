@@ -139,6 +139,7 @@ TEST_F(HostileInput, NoOutputIsWrittenOverAnInputOrAnotherOutput) {
     const QString photo = path(QStringLiteral("photo.png"));
     test::WriteBytes(photo, "not read before the names are checked");
     ASSERT_EQ(::symlink("photo.png", raw(QStringLiteral("photo-link.crd")).constData()), 0);
+    ASSERT_TRUE(QDir(temp.path()).mkdir(QStringLiteral("sub")));
     const QStringList grid = {QStringLiteral("--scene"),
                               main[0],
                               QStringLiteral("--image"),
