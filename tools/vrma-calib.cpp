@@ -5,36 +5,22 @@
 // the reader's through the console dialog host. One function a command: calibrate
 // coordinate files, measure a photograph (then calibrate what it found), make a field
 // (tools/FieldSheetCommand).
-#include "calib/ExportFiles.h"
 #include "calib/FieldCheck.h"
-#include "calib/FieldViews.h"
 #include "data/CleanExit.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
 #include "data/Messages.h"
 #include "data/Numbers.h"
-#include "data/PlanePoint.h"
 #include "data/PointFileReader.h"
-#include "data/PointScanner.h"
 #include "data/ProgramFiles.h"
-#include "data/SeparatorCheck.h"
 #include "data/TextFile.h"
-#include "drawing/Calibration.h"
-#include "drawing/CalibrationReport.h"
-#include "drawing/FieldCheckVerdict.h"
-#include "drawing/PdfMemory.h"
-#include "drawing/ScaleRatioLines.h"
-#include "drawing/ScaleRatioPlot.h"
+#include "tools/CalibrationRun.h"
 #include "tools/CameraCommand.h"
 #include "tools/CommandLine.h"
-#include "tools/FieldCheckJson.h"
 #include "tools/FieldSheetCommand.h"
 #include "tools/PhotoCommand.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QString>
 #include <QStringList>
@@ -43,7 +29,6 @@
 #include <exception>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace vrma {
 namespace {
@@ -77,6 +62,14 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
 
 Со снимком тестового поля (--photo) программа сама находит на нём мишени, записывает
 оба файла координат (--scene-out и --image-out) и по ним выполняет ту же калибровку.
+
+Все файлы одного вызова пишутся вместе: каждый сначала готовится рядом с прежним, потом
+все ставятся на место; если хоть один не записан (нет места на диске, нет прав, сигнал,
+не хватает памяти), ни один прежний файл не заменён и временных файлов не остаётся.
+Два запуска с одними и теми же файлами одновременно оставляют целым набор одного из
+них. Файл, который не является обычным файлом (/dev/stdout, канал FIFO, устройство),
+пишется напрямую, как есть, раньше остальных: --json /dev/stdout > f добавляет JSON в f
+после сводки; канал, который никто не читает, — ошибка записи (код 5).
 
 Параметры:
   --scene ФАЙЛ      файл координат сцены (.crd)
@@ -131,7 +124,11 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
   --photo ФАЙЛ      снимок тестового поля (JPEG, PNG, TIFF, BMP; 8 или 16 бит, серый или
                     цветной) вместо --scene и --image. Мишени перечисляются, как их
                     читает калибровка: по столбцам слева направо, в столбце сверху вниз.
-                    Ширина и высота изображения по умолчанию — размеры снимка
+                    Ширина и высота изображения — размеры снимка: --width и --height,
+                    если заданы, должны с ними совпадать. Тег поворота EXIF не
+                    применяется: пиксели берутся так, как они записаны (оси датчика);
+                    из многостраничного TIFF читается первая страница; о том и другом
+                    говорится в стандартном потоке ошибок
   --target ВИД      вид мишеней: chessboard — внутренние углы шахматного поля из
                     (NC+1)×(NR+1) клеток; dots — симметричная сетка кругов, тёмных на
                     светлом или светлых на тёмном
@@ -142,9 +139,11 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
                     (файлы пишутся, только если найдена вся сетка)
   --help, -h        эта справка
 
-Значение можно писать и через «=»: --columns=6. Файлы читаются и пишутся в кодировке
+Значение можно писать и через «=»: --columns=6. Пробелы вокруг чисел --columns, --rows,
+--pitch и --pitch-y не учитываются. Файлы читаются и пишутся в кодировке
 Windows-1251, каждая строка записанного файла оканчивается CR LF. Сообщения об ошибках
-выводятся в стандартный поток ошибок.
+выводятся в стандартный поток ошибок; управляющий символ в имени файла (перевод строки,
+табуляция) выводится как \n, \t или \xHH, так что одно имя остаётся одной строкой.
 
 Коды завершения:
   0  расчёт выполнен, заказанные файлы записаны;
@@ -156,9 +155,13 @@ Windows-1251, каждая строка записанного файла ока
      100 диагоналей; W или H больше 1000000 при оценке наклона поля; --photo вместе
      с --scene или --image, без --target, --pitch, --scene-out или --image-out,
      неизвестный вид мишеней, шаг не от 2 до 500, NC или NR не целое число
-     от 2 до 200; выходной файл — это входной файл или другой выходной файл, в том
-     числе под другим именем, через символическую или жёсткую ссылку: сообщение
-     называет оба); ничего не вычислено и не записано;
+     от 2 до 200; --width или --height со снимком не равны его размеру;
+     выходной файл — это входной файл или другой выходной файл, в том числе под
+     другим именем, через символическую или жёсткую ссылку, через ссылку на папку и «..»
+     (сравнивается то, что откроет система: «папка-ссылка/../f» — это f рядом с
+     целью ссылки), через ссылку, которая пока никуда не ведёт (она ведёт к файлу,
+     который запись создаст): сообщение называет оба); ничего не вычислено и не
+     записано;
   2  «Ошибка чтения файла сцены!» — не удалось прочитать файл сцены или файл
      изображения (нет файла, строка не «x ; y»); если числа в строке, на которой
      чтение остановилось, записаны с другим разделителем дробной части, следующие
@@ -172,22 +175,22 @@ Windows-1251, каждая строка записанного файла ока
      точки сцены с одинаковой координатой) или переполнение; отношения, вычисленные
      до ошибки, уже выведены, файлы не записываются;
   5  не удалось записать таблицу коррекции, файл камеры, отчёт, файл JSON или файлы
-     координат снимка (сообщение называет файл; файлы координат пишутся парой: если не
-     записан один, второй остаётся прежним), или в тексте файла есть символ, которого
-     нет в кодировке Windows-1251 (например, в пути таблицы коррекции): сообщение
-     называет символ и строку, и тогда не записывается ни один из файлов;
+     координат снимка (сообщение называет файл), или в тексте файла есть символ,
+     которого нет в кодировке Windows-1251 (например, в пути таблицы коррекции):
+     сообщение называет символ и строку; ни один из файлов не записан, прежние
+     остались как были;
   6  «Сетка мишеней на снимке не найдена…» — на снимке нет всей сетки NC×NR мишеней
      заданного вида; файлы координат не записываются;
   7  геометрия поля не определяется (точки на одной прямой, снимки вместе не
-     определяют фокусные расстояния); строки списка уже выведены, таблица и файл
-     камеры записаны, файл JSON — нет;
-  8  не хватает памяти: расчёт остановлен; файлы, записанные до этого, целы,
-     остальные не записаны;
+     определяют фокусные расстояния); строки списка уже выведены, таблица, файл
+     камеры, отчёт и файлы координат снимка записаны, файл JSON — нет;
+  8  не хватает памяти (в том числе для отчёта в PDF или для снимка, который не
+     читается даже один): расчёт остановлен, ни один файл не записан;
   130, 143
-     программа остановлена сигналом SIGINT (Ctrl+C) или SIGTERM: запись, которая
-     шла в этот момент, закончена или отменена, так что ни один файл не записан
-     наполовину, из пары файлов (файлы координат, PDF тест-поля и его файл сцены)
-     не заменён только один, временных файлов не осталось.
+     программа остановлена сигналом SIGINT (Ctrl+C) или SIGTERM: пока файлы только
+     готовятся, ни один не заменён; если они уже ставятся на место, это доводится
+     до конца, так что заменены все заказанные файлы или ни один, ни один не
+     записан наполовину, временных файлов не осталось.
 
 Имена файлов передаются системе теми же байтами, что в командной строке, даже если
 это не UTF-8 (например, имена в кодировке Windows-1251).
@@ -200,31 +203,6 @@ vrma-calib --example-folder):
   vrma-calib --scene "$example/scene.crd" --image "$example/image.crd" --columns 6 --rows 6 \
              --table cam1.tab --camera cam1.cam --report cam1.pdf
 )";
-
-// After the reader's message: when the file that failed (the scene file, else the image
-// file) stopped at a line whose numbers are written with the other decimal separator, the
-// user is told so, since the message itself names neither the file nor the reason.
-void ExplainReadFailure(const QString& sceneFile, const QString& imageFile) {
-    for (const QString& file : {sceneFile, imageFile}) {
-        const SeparatorCheck check = CheckDecimalSeparator(file);
-        if (check.reads)
-            continue;
-        if (check.otherSeparator.isNull())
-            return;
-        const QString other(check.otherSeparator);
-        const QString inUse(DecimalSeparator());
-        Print(stderr, QStringLiteral("Файл «%1», строка %2: числа записаны с разделителем дробной "
-                                     "части «%3», а программа читает их с «%4».")
-                          .arg(file)
-                          .arg(check.failedLine)
-                          .arg(other, inUse));
-        Print(stderr, QStringLiteral("Программа не переводит «%1» в «%2»: задайте "
-                                     "--decimal-separator %1 или возьмите файлы, записанные с "
-                                     "«%2».")
-                          .arg(other, inUse));
-        return;
-    }
-}
 
 // vrma-calib --example-folder: the folder of the bundled example whose numbers use the
 // decimal separator of the regional settings, for run.sh and for users who look for the
@@ -305,33 +283,6 @@ std::optional<QString> CheckViewCounts(const QList<QStringList>& views, const QS
     }
     return std::nullopt;
 }
-
-// A calibration as the command line orders it, checked.
-struct CalibrationRequest {
-    QString sceneFile;
-    QString imageFile;
-    QString columns;
-    QString rows;
-    QString width; // texts, as the window's fields hold them
-    QString height;
-    std::optional<QString> table;
-    std::optional<QString> camera;
-    std::optional<QString> report;
-    std::optional<QString> json;
-    // The geometry of the field: asked for by --focal, --view or --json.
-    bool fieldCheck = false;
-    std::optional<double> focal;
-    QList<QStringList> views;
-    // The image size is the photograph's, known once it is read: the focal length is
-    // checked against it then (CheckFocalAgainstSize).
-    bool sizeFromPhoto = false;
-
-    std::optional<double> widthPx() const { return ParseRealDouble(width); }
-    std::optional<double> heightPx() const { return ParseRealDouble(height); }
-    bool sizeKnown() const {
-        return widthPx() && heightPx() && *widthPx() > 0.0 && *heightPx() > 0.0;
-    }
-};
 
 // The image size the field check needs: positive numbers within what it takes.
 std::optional<QString> CheckImageSize(const CalibrationRequest& request) {
@@ -421,202 +372,6 @@ std::optional<QString> ReadCalibrationRequest(const CommandLine& options,
         if (auto error = CheckFocalAgainstSize(request))
             return error;
     return CheckRequestFiles(request, std::move(commandInputs), std::move(commandOutputs));
-}
-
-// The two coordinate files of a measured photograph: their names and bytes. The calibration
-// reads the bytes as the reader would read the files, which are written with the rest.
-struct MeasuredFiles {
-    QString sceneOut;
-    QString imageOut;
-    QByteArray scene;
-    QByteArray image;
-};
-
-// The points of a coordinate file's bytes, read as the reader reads the file.
-void ReadPointBytes(QByteArray bytes, VT_Points* points) {
-    const ByteSyntax syntax = SyntaxFor(DecimalSeparator());
-    Translate(bytes.data(), std::size_t(bytes.size()), syntax);
-    ReadPointLines(bytes.constData(), bytes.constData() + bytes.size(), syntax, points);
-}
-
-// The calibration's steps on a measured photograph's points (RunCalibration's, but for the
-// reading of the files).
-Calibration CalibrateMeasured(const CalibrationRequest& request, const MeasuredFiles& measured,
-                              VT_Points& scene, VT_Points& image) {
-    Calibration result;
-    const std::optional<qint32> nc = ParseInteger(request.columns);
-    const std::optional<qint32> nr = ParseInteger(request.rows);
-    if (!nc || !nr)
-        return result;
-    result.columns = *nc;
-    result.rows = *nr;
-    ReadPointBytes(measured.scene, &scene);
-    ReadPointBytes(measured.image, &image);
-    const qint64 expected = GridPointCount(*nc, *nr);
-    if (scene.Count() != expected || image.Count() != expected) {
-        result.status = CalibrationStatus::CountMismatch;
-        return result;
-    }
-    PlottedScaleRatio plotted = RunPlottedScaleRatio(*nc, *nr, scene, image);
-    result.run = std::move(plotted.run);
-    result.plot = std::move(plotted.plot);
-    result.status =
-        result.run.complete() ? CalibrationStatus::Done : CalibrationStatus::CalculationFailed;
-    return result;
-}
-
-// The export's files: always a new table, and the camera file at the name given, which
-// names the table by its full path. Both texts are encoded before anything is written: one
-// that the code page cannot hold writes no file. Adds the lines that tell what is written.
-int AddExport(const CalibrationRequest& request, double coefficient, std::vector<OutputFile>& files,
-              QStringList& written) {
-    if (!request.table)
-        return kDone;
-    QString encoding = *request.table;
-    try {
-        files.push_back({*request.table, EncodeTextLines(NewCorrectionTableLines(
-                                             coefficient, request.width, request.height))});
-        written << WrittenTableLine(AbsoluteFileName(*request.table));
-        if (request.camera) {
-            encoding = *request.camera;
-            files.push_back({*request.camera,
-                             EncodeTextLines(CameraFileLines(request.width, request.height,
-                                                             AbsoluteFileName(*request.table)))});
-            written << WrittenCameraLine(AbsoluteFileName(*request.camera));
-        }
-    } catch (const EncodingError& error) {
-        return Fail(kWrite,
-                    QStringLiteral("%1: %2").arg(encoding, QString::fromUtf8(error.what())));
-    }
-    return kDone;
-}
-
-// What the geometry of the field came to: the check, or why there is none.
-struct FieldCheckOutcome {
-    std::optional<FieldCheck> check;
-    QString failure;
-};
-
-// The geometry of the field: the run's photograph and the further ones. It is checked
-// when asked for, and for the report when the image size allows it. kRead when a view
-// cannot be read (its reader has told why).
-int CheckFieldGeometry(const CalibrationRequest& request, const Calibration& calibration,
-                       const VT_Points& scene, const VT_Points& image, FieldCheckOutcome& out) {
-    if (!request.fieldCheck && !(request.report && request.sizeKnown()))
-        return kDone;
-    const std::vector<PlanePoint> scenePoints = PlanePoints(scene);
-    const std::vector<PlanePoint> imagePoints = PlanePoints(image);
-    FieldCheckInput input;
-    input.scene = scenePoints;
-    input.image = imagePoints;
-    input.width = *request.widthPx();
-    input.height = *request.heightPx();
-    input.focal = request.focal;
-    input.coefficient = calibration.run.coefficient;
-    input.sd = calibration.run.sd;
-    input.n = qint64(calibration.run.ratios.size());
-    std::vector<FieldViewFiles> files;
-    for (const QStringList& view : request.views)
-        files.push_back({view[0], view[1]});
-    FieldViewsRead read = ReadFieldViews(files);
-    if (read.failed) {
-        ExplainReadFailure(files[*read.failed].scene, files[*read.failed].image);
-        return kRead;
-    }
-    input.views = std::move(read.views);
-    try {
-        out.check = CheckField(input);
-    } catch (const CalcError& error) {
-        out.failure = QString::fromUtf8(error.what());
-    }
-    return kDone;
-}
-
-// The report, painted after the export's files are made: it tells what they are.
-int AddReport(const CalibrationRequest& request, const Calibration& calibration,
-              const QStringList& written, const FieldCheckOutcome& field,
-              std::vector<OutputFile>& files) {
-    if (!request.report)
-        return kDone;
-    CalibrationReport report = MakeCalibrationReport(
-        AbsoluteFileName(request.sceneFile), AbsoluteFileName(request.imageFile),
-        calibration.columns, calibration.rows, request.width, request.height, calibration.run,
-        QDateTime::currentDateTime());
-    report.written = written;
-    if (field.check)
-        report.sections.push_back(FieldCheckSection(*field.check));
-    else if (!field.failure.isEmpty())
-        report.sections.push_back(FieldCheckFailedSection(field.failure));
-    QByteArray pdf;
-    if (const int code = MakeReport(
-            *request.report, [&report] { return CalibrationReportPdf(report); }, PdfItems(report),
-            pdf);
-        code != kDone)
-        return code;
-    files.push_back({*request.report, pdf});
-    return kDone;
-}
-
-// The field check asked for: its failure (kFieldCheck: the JSON is not written), its
-// warning, and its JSON among the files.
-int FinishFieldCheck(const CalibrationRequest& request, const FieldCheckOutcome& field,
-                     std::vector<OutputFile>& files) {
-    if (!request.fieldCheck)
-        return kDone;
-    if (!field.check)
-        return Fail(kFieldCheck, field.failure);
-    if (field.check->warning || field.check->referenceDoubtful)
-        Print(stderr, FieldCheckWarning(*field.check));
-    if (request.json)
-        files.push_back({*request.json, FieldCheckJson(*field.check)});
-    return kDone;
-}
-
-// The calibration window's command, step for step (the reader prints its own message),
-// then the figures, and every file ordered written at the end as one set: the measured
-// photograph's coordinate files, the table and the camera file, the report, the JSON.
-int Calibrate(const CalibrationRequest& request, const MeasuredFiles* measured) {
-    VT_Points scene(1);
-    VT_Points image(1);
-    const Calibration calibration =
-        measured ? CalibrateMeasured(request, *measured, scene, image)
-                 : RunCalibration(request.columns, request.rows, request.sceneFile,
-                                  request.imageFile, scene, image);
-    switch (calibration.status) {
-    case CalibrationStatus::BadGridSize:
-        return Fail(kCalculation, CalibrationMessage(calibration.status));
-    case CalibrationStatus::ReadFailed:
-        ExplainReadFailure(request.sceneFile, request.imageFile);
-        return kRead;
-    case CalibrationStatus::CountMismatch:
-        return Fail(kCount, CalibrationMessage(calibration.status));
-    case CalibrationStatus::CalculationFailed:
-    case CalibrationStatus::Done:
-        break;
-    }
-    for (const QString& line : ScaleRatioListLines(calibration.run))
-        Print(stdout, line);
-    std::fflush(stdout);
-    if (!calibration.done())
-        return Fail(kCalculation, CalibrationMessage(calibration.status));
-    FieldCheckOutcome field;
-    if (const int code = CheckFieldGeometry(request, calibration, scene, image, field);
-        code != kDone)
-        return code;
-    std::vector<OutputFile> files;
-    if (measured) {
-        files.push_back({measured->sceneOut, measured->scene});
-        files.push_back({measured->imageOut, measured->image});
-    }
-    QStringList written;
-    int code = AddExport(request, calibration.run.coefficient, files, written);
-    if (code == kDone)
-        code = AddReport(request, calibration, written, field, files);
-    if (code != kDone)
-        return code;
-    const int checked = FinishFieldCheck(request, field, files);
-    code = WriteOutputs(files);
-    return code != kDone ? code : checked;
 }
 
 // The command: calibrate two coordinate files.

@@ -461,6 +461,11 @@ TEST(HostileInputHelp, ListsTheCodesOfMemoryAndSignals) {
     EXPECT_TRUE(help.out.contains(QStringLiteral("  130, 143\n")));
     EXPECT_TRUE(help.out.contains(QStringLiteral("SIGINT (Ctrl+C) или SIGTERM")));
     EXPECT_TRUE(help.out.contains(QStringLiteral("выходной файл — это входной файл")));
+    // The files of a call written together, the streams as they stand, the pixels as stored.
+    EXPECT_TRUE(help.out.contains(QStringLiteral("Все файлы одного вызова пишутся вместе")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--json /dev/stdout > f")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("Тег поворота EXIF не")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("читается первая")));
     QFile manual(QStringLiteral(VRMA_SOURCE_DIR "/packaging/man/vrma-calib.1"));
     ASSERT_TRUE(manual.open(QIODevice::ReadOnly));
     const QString page = QString::fromUtf8(manual.readAll());
