@@ -92,15 +92,18 @@ void ReadTiff(const Bytes& bytes, qint64 base, bool countPages, PhotoHeader& hea
         if (!count || *count > 65535)
             break;
         bool reduced = false;
+        std::set<std::uint64_t> tags;
         for (std::uint64_t e = 0; e < *count; ++e) {
             const qint64 entry = at + countSize + qint64(e) * entrySize;
             const std::optional<std::uint64_t> tag = bytes.Number(entry, 2, big);
             const std::optional<std::uint64_t> type = bytes.Number(entry + 2, 2, big);
-            if (!tag || !type)
+            const std::optional<std::uint64_t> values = bytes.Number(entry + 4, offsetSize, big);
+            if (!tag || !type || !values)
                 break;
-            // A SHORT (3) or LONG (4) value stands in the entry itself.
+            // A tag given again counts as given first (as libtiff takes it); one SHORT (3)
+            // or LONG (4) value stands in the entry itself.
             const int size = *type == 3 ? 2 : *type == 4 ? 4 : 0;
-            if (size == 0)
+            if (!tags.insert(*tag).second || size == 0 || *values != 1)
                 continue;
             const qint64 valueAt = entry + 4 + (bigTiff ? 8 : 4);
             const std::optional<std::uint64_t> value = bytes.Number(valueAt, size, big);
@@ -149,10 +152,14 @@ void ReadJpeg(const Bytes& bytes, PhotoHeader& header) {
         if (frame) {
             const std::optional<std::uint64_t> height = bytes.Number(at + 5, 2, true);
             const std::optional<std::uint64_t> width = bytes.Number(at + 7, 2, true);
+            const std::optional<std::uint64_t> components = bytes.Number(at + 9, 1, true);
             if (height && width) {
                 header.height = Clamped(*height);
                 header.width = Clamped(*width);
             }
+            // SOF2, 6, 10 and 14 are progressive.
+            if (components && (code & 0x03) == 0x02)
+                header.decodeBytesPerPixel = 2 * int(std::min<std::uint64_t>(*components, 4));
             return; // the EXIF block comes before the frame
         }
         if (code == 0xE1) {
@@ -174,10 +181,14 @@ void ReadPng(const Bytes& bytes, PhotoHeader& header) {
         if (*type == "IHDR" && *length >= 8) {
             const std::optional<std::uint64_t> width = bytes.Number(at + 8, 4, true);
             const std::optional<std::uint64_t> height = bytes.Number(at + 12, 4, true);
+            const std::optional<std::uint64_t> depth = bytes.Number(at + 16, 1, true);
+            const std::optional<std::uint64_t> interlace = bytes.Number(at + 20, 1, true);
             if (width && height) {
                 header.width = Clamped(*width);
                 header.height = Clamped(*height);
             }
+            if (depth == 16U && interlace == 1U)
+                header.decodeBytesPerPixel = 2;
         } else if (*type == "eXIf") {
             ReadTiff(bytes, at + 8, false, header);
         } else if (*type == "IDAT" || *type == "IEND") {
@@ -269,11 +280,13 @@ PhotoHeader ParsePhotoHeader(QByteArrayView bytes) {
 std::int64_t PhotoSearchMemory(const PhotoHeader& header) {
     if (header.width <= 0 || header.height <= 0)
         return 0;
-    // The decoding of a progressive JPEG of full colour (7 bytes a pixel) or the search's
-    // working images, whichever is more, and the thumbnail and bookkeeping besides.
-    constexpr std::int64_t kBytesPerPixel = 8;
+    // The grey image, what the decoding keeps besides, twice the grey image for the
+    // search's working images (measured: one), and the thumbnail and bookkeeping.
+    constexpr std::int64_t kSearchBytesPerPixel = 2;
     constexpr std::int64_t kBase = std::int64_t{16} << 20;
-    return std::int64_t(header.width) * header.height * kBytesPerPixel + kBase;
+    return std::int64_t(header.width) * header.height *
+               (1 + header.decodeBytesPerPixel + kSearchBytesPerPixel) +
+           kBase;
 }
 
 int PhotoSearchThreads(std::span<const QString> files, std::int64_t available) {

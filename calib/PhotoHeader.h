@@ -22,6 +22,10 @@ struct PhotoHeader {
     // quarter, clockwise and counter-clockwise, for viewing; 2, 4, 5 and 7 mirrored too.
     int orientation = 1;
     int pages = 1; // TIFF: the full-size images in the file
+    // What the decoder keeps a pixel at its peak beside the grey image, bytes: 0 for a file
+    // read row by row; a progressive JPEG keeps all its coefficients (2 bytes a sample of
+    // every component), an interlaced PNG of 16 bits its whole image in 16-bit grey.
+    int decodeBytesPerPixel = 0;
 };
 
 // JPEG (its EXIF block and frame header), PNG (IHDR and eXIf), TIFF and BigTIFF (every
@@ -30,8 +34,9 @@ PhotoHeader ReadPhotoHeader(const QString& fileName);
 // The same on a file's bytes in memory.
 PhotoHeader ParsePhotoHeader(QByteArrayView bytes);
 
-// The memory the search of a photograph of this size may take at its peak, bytes (its
-// decoding and the search's working images); 0 when the size is not known.
+// The memory the search of a photograph may take at its peak, bytes: its grey image, what
+// its decoding keeps besides, and the search's working images; 0 when the size is not
+// known.
 std::int64_t PhotoSearchMemory(const PhotoHeader& header);
 
 // How many of the photographs may be searched at once: one a processor the process may run

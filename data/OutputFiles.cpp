@@ -400,6 +400,8 @@ void WriteFileSet(std::span<const OutputFile> files) {
     // Where each lands, and no two in one place, before anything is done.
     std::vector<OutputTarget> targets;
     std::vector<FileIdentity> identities;
+    targets.reserve(files.size());
+    identities.reserve(files.size());
     for (const OutputFile& file : files) {
         targets.push_back(ResolveOutput(file.name));
         identities.push_back(IdentifyFile(file.name));
@@ -410,6 +412,8 @@ void WriteFileSet(std::span<const OutputFile> files) {
     std::vector<std::pair<std::unique_ptr<StreamFile>, size_t>> streams;
     std::vector<size_t> regular;
     std::vector<QByteArray> folders;
+    regular.reserve(files.size());
+    folders.reserve(files.size());
     for (size_t k = 0; k < files.size(); ++k) {
         if (IsStream(targets[k])) {
             streams.emplace_back(std::make_unique<StreamFile>(files[k].name, targets[k]), k);
@@ -424,6 +428,7 @@ void WriteFileSet(std::span<const OutputFile> files) {
 
     const WriteSection section;
     std::vector<std::unique_ptr<StagedFile>> staged;
+    staged.reserve(regular.size());
     for (const size_t k : regular)
         staged.push_back(std::make_unique<StagedFile>(files[k].name, targets[k].path,
                                                       files[k].bytes, regular.size() > 1));
