@@ -300,18 +300,9 @@ TEST_F(HostileOutput, AFileSizeLimitLeavesEveryOldOutput) {
     const QStringList outputs = everyOutput(temp.path());
     const Tree before = tree();
     for (const rlim_t limit : {rlim_t(0), rlim_t(100), rlim_t(4000), rlim_t(60000)}) {
-        QProcess process;
-        process.setProcessEnvironment(test::CalibEnvironment());
-        process.setChildProcessModifier([limit] {
-            rlimit size{};
-            size.rlim_cur = size.rlim_max = limit;
-            ::setrlimit(RLIMIT_FSIZE, &size);
-        });
-        process.start(QStringLiteral(VRMA_CALIB_BINARY), Camera(*photos) + outputs);
-        ASSERT_TRUE(process.waitForFinished(120000));
-        EXPECT_EQ(process.exitCode(), 5) << limit;
-        EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError())
-                        .startsWith(QStringLiteral("Не удаётся записать файл")));
+        const Result r = test::RunCalibLimited(RLIMIT_FSIZE, limit, Camera(*photos) + outputs);
+        EXPECT_EQ(r.code, 5) << limit;
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("Не удаётся записать файл")));
         EXPECT_EQ(tree(), before) << limit;
     }
     const Result all = test::RunCalib(Camera(*photos) + outputs);
@@ -339,24 +330,13 @@ TEST_F(HostileOutput, OutOfMemoryWhilePaintingAPdfEndsWithItsCode) {
     for (const QStringList& arguments : {report, field}) {
         QList<int> codes;
         for (int limitMb = 96; limitMb <= 1024 && !codes.contains(0); limitMb += 6) {
-            QProcess process;
-            QProcessEnvironment environment = test::CalibEnvironment();
-            environment.insert(QStringLiteral("MALLOC_ARENA_MAX"), QStringLiteral("1"));
-            process.setProcessEnvironment(environment);
-            process.setChildProcessModifier([limitMb] {
-                rlimit limit{};
-                limit.rlim_cur = limit.rlim_max = rlim_t(limitMb) * 1024 * 1024;
-                ::setrlimit(RLIMIT_AS, &limit);
-            });
-            process.start(QStringLiteral(VRMA_CALIB_BINARY), arguments);
-            ASSERT_TRUE(process.waitForFinished(120000));
-            const bool exited = process.exitStatus() == QProcess::NormalExit;
+            const Result r = test::RunCalibLimited(RLIMIT_AS, rlim_t(limitMb) << 20, arguments);
             // Below what the program needs to be loaded at all, the loader fails.
-            if (codes.isEmpty() && (!exited || process.exitCode() == 127))
+            if (codes.isEmpty() && (r.crashed || r.code == 127))
                 continue;
-            const QString err = QString::fromUtf8(process.readAllStandardError());
-            ASSERT_TRUE(exited) << limitMb << " MB: killed by a signal";
-            const int code = process.exitCode();
+            ASSERT_FALSE(r.crashed) << limitMb << " MB: killed by a signal";
+            const int code = r.code;
+            const QString& err = r.err;
             codes << code;
             ASSERT_TRUE(code == 0 || code == 8)
                 << limitMb << " MB: " << code << " " << err.toStdString();
@@ -533,25 +513,13 @@ TEST_F(HostileOutput, PhotographsAreReadOneAtATimeWhenMemoryIsShort) {
     }
     QList<int> codes;
     for (int limitMb = 96; limitMb <= 1024 && !codes.contains(6); limitMb += 12) {
-        QProcess process;
-        QProcessEnvironment environment = test::CalibEnvironment();
-        environment.insert(QStringLiteral("MALLOC_ARENA_MAX"), QStringLiteral("1"));
-        process.setProcessEnvironment(environment);
-        process.setChildProcessModifier([limitMb] {
-            rlimit limit{};
-            limit.rlim_cur = limit.rlim_max = rlim_t(limitMb) * 1024 * 1024;
-            ::setrlimit(RLIMIT_AS, &limit);
-        });
-        process.start(QStringLiteral(VRMA_CALIB_BINARY), Camera(files));
-        ASSERT_TRUE(process.waitForFinished(120000));
-        if (codes.isEmpty() &&
-            (process.exitStatus() != QProcess::NormalExit || process.exitCode() == 127))
+        const Result r = test::RunCalibLimited(RLIMIT_AS, rlim_t(limitMb) << 20, Camera(files));
+        if (codes.isEmpty() && (r.crashed || r.code == 127))
             continue; // below what the program needs to be loaded
-        const int code = process.exitCode();
-        codes << code;
+        codes << r.code;
         // No board on the bands: 6 once they are read.
-        EXPECT_TRUE(code == 6 || code == 8)
-            << limitMb << " MB: " << code << " " << process.readAllStandardError().toStdString();
+        EXPECT_TRUE(r.code == 6 || r.code == 8)
+            << limitMb << " MB: " << r.code << " " << r.err.toStdString();
     }
     EXPECT_TRUE(codes.contains(6));
 }
