@@ -5,11 +5,15 @@
 #include "app/Alfa_form.h"
 #include "app/MeasureWindow.h"
 #include "app/NodeAnalysisWindow.h"
+#include "calib/PhotoHeader.h"
+#include "calib/Photograph.h"
 #include "data/Errors.h"
 #include "data/Messages.h"
 #include "data/Numbers.h"
+#include "data/SameContents.h"
 #include "drawing/CalibrationReport.h"
 #include "drawing/CameraVerdict.h"
+#include "drawing/PdfMemory.h"
 #include "platform/Application.h"
 #include "platform/WindowFont.h"
 
@@ -437,12 +441,27 @@ void TCameraForm::AddPhotos(const QStringList& files) {
     }
     board_ = board;
     dropped_ = 0;
-    for (const QString& given : files) {
-        const QString file = CleanPath(given);
-        const auto known = std::find_if(photos_.begin(), photos_.end(),
-                                        [&](const Photo& p) { return p.file == file; });
-        if (known != photos_.end())
+    // A photograph already in the list, or given twice (the same bytes), counts once; one
+    // under another name is told.
+    const qsizetype listed = qsizetype(photos_.size());
+    QStringList all;
+    for (const Photo& photo : photos_)
+        all << photo.file;
+    for (const QString& given : files)
+        all << CleanPath(given);
+    const std::vector<qsizetype> same = FirstWithSameBytes(std::span(all.begin(), all.end()));
+    QStringList repeated;
+    searchPool_.setMaxThreadCount(
+        PhotoSearchThreads(std::span(all.begin() + listed, all.end()), AvailableMemory()));
+    for (qsizetype k = listed; k < all.size(); ++k) {
+        const QString& file = all[k];
+        if (const qsizetype first = same[size_t(k)]; first >= 0) {
+            if (all[first] != file)
+                repeated << QStringLiteral("%1: %2").arg(
+                    QFileInfo(file).fileName(),
+                    messages::SamePhotograph(QFileInfo(all[first]).fileName()));
             continue;
+        }
         Photo photo;
         photo.id = nextId_++;
         photo.file = file;
@@ -457,6 +476,8 @@ void TCameraForm::AddPhotos(const QStringList& files) {
     UpdateProgress();
     ShowStatus();
     UpdateButtons();
+    if (!repeated.isEmpty())
+        MessageBoxA(this, messages::PhotosGivenTwice(repeated), messages::WarningCaption(), MB_OK);
 }
 
 void TCameraForm::StartSearch(Photo& photo) {
@@ -966,7 +987,9 @@ bool TCameraForm::ReportButtonClick(QObject* /*sender*/) {
     for (const Photo& photo : photos_)
         inputs.push_back({QStringLiteral("снимок"), photo.file});
     return SaveThroughDialog(
-        this, SaveReportDialog, [&report] { return CameraReportPdf(report); }, inputs);
+        this, SaveReportDialog,
+        [&report] { return PaintPdf([&] { return CameraReportPdf(report); }, PdfItems(report)); },
+        inputs);
 }
 
 // --- The window's events ----------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "app/NodeAnalysisWindow.h"
 #include "data/Errors.h"
 #include "drawing/CalibrationReport.h"
+#include "drawing/PdfMemory.h"
 
 #include <QAction>
 
@@ -30,7 +31,9 @@ void TAlfaKalibr_Form::N19Click(QObject* /*sender*/) {
     }
     if (const std::optional<FieldGeometry> geometry = CheckGeometry())
         report.sections.push_back(CheckFieldSection(report, *geometry));
-    SaveThroughDialog(this, SaveReportDialog, [&report] { return CalibrationReportPdf(report); });
+    SaveThroughDialog(this, SaveReportDialog, [&report] {
+        return PaintPdf([&report] { return CalibrationReportPdf(report); }, PdfItems(report));
+    });
 }
 
 } // namespace vrma

@@ -58,6 +58,14 @@ struct PhotoDetection {
     // read for the search: no second reading, and the photograph itself is not kept. Empty
     // when the photograph could not be read.
     cv::Mat thumbnail;
+    // Not read: the memory it needs was not free (PhotoMemoryError); it may be once others
+    // give theirs back.
+    bool memoryShort = false;
+    // How the file stores it (calib/PhotoHeader), once read: the turn its EXIF tag asks a
+    // viewer for (1: none) and the pages of a TIFF file. The pixels are used as stored, from
+    // the first page.
+    int orientation = 1;
+    int pages = 1;
 
     size_t points() const { return image.size(); }
 };

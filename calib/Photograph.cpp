@@ -41,9 +41,9 @@ namespace {
 [[noreturn]] void OutOfMemory(std::int64_t width, std::int64_t height, std::int64_t needed,
                               std::int64_t available) {
     constexpr std::int64_t mb = std::int64_t{1} << 20;
-    throw PhotoReadError(messages::PhotoOutOfMemory(width, height, (needed + mb - 1) / mb,
-                                                    std::max<std::int64_t>(available, 0) / mb)
-                             .toStdString());
+    throw PhotoMemoryError(messages::PhotoOutOfMemory(width, height, (needed + mb - 1) / mb,
+                                                      std::max<std::int64_t>(available, 0) / mb)
+                               .toStdString());
 }
 
 // ---- the bytes ----------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // The program's fixed message texts and captions, in one place: the windows show them in
 // message boxes, vrma-calib prints them on standard error.
 #include <QString>
+#include <QStringList>
 
 namespace vrma::messages {
 
@@ -108,6 +109,66 @@ inline QString PhotoOutOfMemory(qint64 width, qint64 height, qint64 neededMb, qi
         .arg(height)
         .arg(neededMb)
         .arg(freeMb);
+}
+
+// Memory ran out: what was being worked out is given up; no file is left half written.
+inline QString OutOfMemory() {
+    return QStringLiteral(
+        "Не хватает памяти: расчёт остановлен. Ни один файл не записан наполовину.");
+}
+
+// The writer of files (data/OutputFiles); name is the file's name as given.
+inline QString FileNotWritten(const QString& name) {
+    return QStringLiteral("Не удаётся записать файл \"%1\"").arg(name);
+}
+inline QString FileNotCreated(const QString& name) {
+    return QStringLiteral("Не удаётся создать файл \"%1\"").arg(name);
+}
+inline QString FileNotWritable(const QString& name) {
+    return QStringLiteral("Файл недоступен для записи: \"%1\"").arg(name);
+}
+// Two names of one set of files that lead to one file.
+inline QString SameFileTwice(const QString& first, const QString& second) {
+    return QStringLiteral("Файлы \"%1\" и \"%2\" — один и тот же файл. Ничего не записано.")
+        .arg(first, second);
+}
+
+// A photograph given again (the same bytes as the one named: "1. a.jpg").
+inline QString SamePhotograph(const QString& first) {
+    return QStringLiteral("тот же снимок, что %1, — учтён один раз").arg(first);
+}
+// The photographs added that are already in the list under another name, one line each
+// ("b.jpg: тот же снимок, что a.jpg, — учтён один раз").
+inline QString PhotosGivenTwice(const QStringList& lines) {
+    return QStringLiteral("Эти снимки уже есть в списке под другим именем (те же байты), и "
+                          "второй раз они не добавлены:\n%1")
+        .arg(lines.join(QLatin1Char('\n')));
+}
+// How a photograph's file asks to be shown, beside how the calibration takes it: the EXIF
+// orientation (2 to 8) and the pages of a TIFF file.
+inline QString PhotoOrientationNote(int orientation) {
+    const char* shown = orientation == 3 ? "повёрнутым на 180°"
+                        : orientation == 6 ? "повёрнутым на 90° по часовой стрелке"
+                        : orientation == 8 ? "повёрнутым на 90° против часовой стрелки"
+                        : orientation == 2 || orientation == 4 ? "отражённым"
+                                                               : "отражённым и повёрнутым на 90°";
+    return QStringLiteral("по тегу EXIF снимок показывают %1, а калибровка берёт его пиксели "
+                          "так, как они записаны (оси датчика)")
+        .arg(QString::fromUtf8(shown));
+}
+inline QString PhotoPagesNote(int pages) {
+    return QStringLiteral("в файле TIFF страниц: %1, прочитана первая").arg(pages);
+}
+
+// vrma-calib --photo with an image size (option: "--width"; given: as typed) that is not the
+// photograph's.
+inline QString SizeOtherThanPhotograph(const QString& option, const QString& given, int width,
+                                       int height) {
+    return QStringLiteral("%1 %2 не совпадает с размером снимка %3 × %4: размер изображения — "
+                          "это размер снимка (--width и --height можно не задавать)")
+        .arg(option, given)
+        .arg(width)
+        .arg(height);
 }
 
 // A save dialog's choice that is a file the window reads or writes besides (role: what

@@ -1,6 +1,7 @@
 #include "drawing/CameraVerdict.h"
 
 #include "data/Locale.h"
+#include "data/Messages.h"
 
 #include <QFileInfo>
 #include <cmath>
@@ -149,7 +150,7 @@ QStringList CameraVerdictLines(const CameraCalibration& calibration,
         lines << QStringLiteral("Не взяты в калибровку (%1): %2.")
                      .arg(out.size())
                      .arg(out.join(QStringLiteral("; ")));
-    return lines;
+    return lines + PhotoStorageLines(photos);
 }
 
 QStringList CameraFailureLines(const QString& reason, std::span<const PhotoDetection> photos) {
@@ -172,6 +173,21 @@ QStringList CameraFailureLines(const QString& reason, std::span<const PhotoDetec
                  .arg(qulonglong(photos.size()));
     if (!missing.isEmpty())
         lines << QStringLiteral("Без поля: %1.").arg(missing.join(QStringLiteral("; ")));
+    return lines + PhotoStorageLines(photos);
+}
+
+QStringList PhotoStorageLines(std::span<const PhotoDetection> photos) {
+    QStringList lines;
+    for (const PhotoDetection& photo : photos) {
+        if (!photo.read)
+            continue;
+        if (photo.orientation != 1)
+            lines << QStringLiteral("%1: %2.").arg(
+                Name(photo), messages::PhotoOrientationNote(photo.orientation));
+        if (photo.pages > 1)
+            lines << QStringLiteral("%1: %2.").arg(Name(photo),
+                                                   messages::PhotoPagesNote(photo.pages));
+    }
     return lines;
 }
 

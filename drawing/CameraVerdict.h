@@ -35,5 +35,8 @@ QStringList CameraVerdictLines(const CameraCalibration& calibration,
                                std::span<const PhotoDetection> photos);
 // When no camera could be found: the reason and what to do.
 QStringList CameraFailureLines(const QString& reason, std::span<const PhotoDetection> photos);
+// What the photographs' files show otherwise than the calibration takes them (an EXIF turn,
+// further TIFF pages), a line a photograph and note; both verdicts end with them.
+QStringList PhotoStorageLines(std::span<const PhotoDetection> photos);
 
 } // namespace vrma

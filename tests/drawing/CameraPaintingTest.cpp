@@ -5,6 +5,7 @@
 // verdict for enough photographs or not, corners covered or not, and each reason a
 // photograph is left out.
 #include "drawing/CameraPainting.h"
+#include "data/Messages.h"
 #include "drawing/CameraVerdict.h"
 #include "support/PhotoRenderer.h"
 
@@ -291,6 +292,17 @@ TEST(CameraWords, TheVerdictTellsTheCountTheCornersAndWhatWasLeftOut) {
                              "объектива определена по всему кадру."));
     EXPECT_TRUE(CameraVerdictLines(corners.calibration, corners.photos)[0].startsWith(
         QStringLiteral("В калибровке 4 снимка — это мало")));
+
+    // A photograph whose file asks to be shown turned, and one of several TIFF pages: both
+    // said at the end, the pixels being used as stored.
+    corners.photos[1].orientation = 6;
+    corners.photos[2].pages = 3;
+    const QStringList noted = CameraVerdictLines(corners.calibration, corners.photos);
+    ASSERT_EQ(noted.size(), 5);
+    EXPECT_EQ(noted[3], QStringLiteral("c.jpg: ") + messages::PhotoOrientationNote(6) + '.');
+    EXPECT_EQ(noted[4], QStringLiteral("c.jpg: ") + messages::PhotoPagesNote(3) + '.');
+    EXPECT_EQ(CameraFailureLines(QStringLiteral("Мало снимков."), corners.photos).mid(2),
+              noted.mid(3));
 }
 
 TEST(CameraWords, TheResultRowsAndAFailure) {

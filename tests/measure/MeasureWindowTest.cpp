@@ -195,6 +195,7 @@ TEST_F(MeasureWindow, SavesNeverOverThePhotographOrOneFileTwice) {
     EXPECT_EQ(ReadFileBytes(photo), photoBytes);
 
     host.clearRecords();
+    ASSERT_TRUE(QDir(temp.path()).mkdir(QStringLiteral("sub")));
     host.answerFile(path(QStringLiteral("s.crd")));
     host.answerFile(path(QStringLiteral("sub/../s.crd")));
     host.answerOk();

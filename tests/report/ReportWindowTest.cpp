@@ -2,6 +2,7 @@
 // shown, saved through the save dialog, and telling what the export wrote.
 #include "app/Alfa_form.h"
 #include "data/GeometryFiles.h"
+#include "data/Messages.h"
 #include "data/TextFile.h"
 #include "platform/Application.h"
 #include "report/PdfText.h"
@@ -19,6 +20,9 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace vrma;
 using test::DialogRecord;
@@ -134,6 +138,38 @@ TEST_F(ReportWindow, SavedThroughTheDialogWithWhatTheExportWrote) {
     form->N19->trigger();
     EXPECT_TRUE(test::PdfText(path("again.pdf"))
                     .contains(QStringLiteral("Таблица коррекции и файл камеры не записывались.")));
+}
+
+// Too little memory for the report: its message, no file, and the window goes on (the same
+// report saved once the memory is there). The process's address space is held to a little
+// above what it takes for the while.
+TEST_F(ReportWindow, TooLittleMemoryForTheReportIsToldAndTheWindowGoesOn) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer maps memory of its own at any time";
+#endif
+    form->Button2->click();
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_AS, &before), 0);
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    ASSERT_TRUE(statm.open(QIODevice::ReadOnly));
+    const rlim_t used =
+        rlim_t(statm.readAll().split(' ').value(0).toULongLong()) * rlim_t(::sysconf(_SC_PAGESIZE));
+    host.clearRecords();
+    host.answerFile(path("report.pdf"));
+    host.answerOk();
+    rlimit held = before;
+    held.rlim_cur = used + (rlim_t(32) << 20);
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &held), 0);
+    form->N19->trigger();
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &before), 0);
+    const auto told = host.records(DialogRecord::Kind::MessageBox);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].text, messages::OutOfMemory());
+    EXPECT_FALSE(QFile::exists(path("report.pdf")));
+
+    host.answerFile(path("report.pdf"));
+    form->N19->trigger();
+    EXPECT_EQ(test::PdfPages(path("report.pdf")), 3);
 }
 
 // The report of a tilted field tells its tilt and the corrected coefficient, found with
