@@ -731,7 +731,7 @@ void TCameraForm::ShowRow(size_t index) {
                  detection.reason;
         colour = QColor(170, 20, 20);
     } else if (fit && !(photo.leftOut && fit->use == PhotoUse::Used)) {
-        result = PhotoUseText(detection, *fit);
+        result = PhotoUseText(detection, *fit, calibration_->camera);
         if (fit->use != PhotoUse::Used)
             colour = QColor(110, 110, 110);
     } else {
@@ -913,10 +913,10 @@ void TCameraForm::ShowOverlay() {
             const double magnify = ResidualMagnification(coverage_);
             PhotoView->ShowResiduals(
                 detection.image, PhotoResiduals(*calibration_, size_t(fitted), detection), magnify);
-            text +=
-                QStringLiteral(", СКО %1 пикс. (%2). Линии из мишеней — невязки, "
-                               "увеличенные %3.")
-                    .arg(PhotoRmsText(fit), PhotoUseText(detection, fit), MagnifiedWords(magnify));
+            text += QStringLiteral(", СКО %1 пикс. (%2). Линии из мишеней — невязки, "
+                                   "увеличенные %3.")
+                        .arg(PhotoRmsText(fit), PhotoUseText(detection, fit, calibration_->camera),
+                             MagnifiedWords(magnify));
         } else {
             text += QLatin1Char('.');
         }

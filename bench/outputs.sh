@@ -9,6 +9,11 @@
 #   bench/outputs.sh list BUILD_DIR [DATA_DIR]          prints "case exit md5..." a line
 #   bench/outputs.sh compare BUILD_A BUILD_B [DATA_DIR] both, and the cases that differ
 #
+# Where a case differs in its JSON files alone, compare also reads them side by side and
+# tells whether every number agrees to a relative 1e-9 (of the larger value, or of 1 for a
+# value below 1): the field check's fit of one photograph converges to its optimum along
+# a flat valley, where two solvers agree only that far.
+#
 # The inputs are made once into DATA_DIR (default build-outputs-data) by BUILD_DIR's (or
 # BUILD_A's) benchmark programs: the rendered photographs of vrma_bench_detection and
 # vrma_bench_camera_calibration, the views of bench/field-views.py, and one photograph of
@@ -98,8 +103,8 @@ fingerprint() { # file
   esac
 }
 
-run_all() { # build
-  local build
+run_all() { # build [folder to keep the outputs in]
+  local build keep=${2:-}
   build=$(cd "$1" && pwd)
   local calib=$build/vrma-calib data examples
   data=$(cd "$DATA_DIR" && pwd)
@@ -128,6 +133,10 @@ run_all() { # build
       fi
     done
     echo "$line"
+    if [ -n "$keep" ]; then
+      mkdir -p "$keep/$name"
+      cp -r "$work"/out/. "$keep/$name/"
+    fi
     rm -rf "$work"
   done
 }
@@ -141,9 +150,10 @@ fi
 make_data "$BUILD_A"
 a=$(mktemp)
 b=$(mktemp)
-trap 'rm -f "$a" "$b"' EXIT
-run_all "$BUILD_A" >"$a"
-run_all "$BUILD_B" >"$b"
+kept=$(mktemp -d)
+trap 'rm -rf "$a" "$b" "$kept"' EXIT
+run_all "$BUILD_A" "$kept/a" >"$a"
+run_all "$BUILD_B" "$kept/b" >"$b"
 same=0
 differ=0
 while read -r line_a && read -r line_b <&3; do
@@ -154,6 +164,43 @@ while read -r line_a && read -r line_b <&3; do
     echo "differs: ${line_a%% *}"
     echo "  $BUILD_A: ${line_a#* }"
     echo "  $BUILD_B: ${line_b#* }"
+    name=${line_a%% *}
+    # The same but for the JSON files: their numbers side by side.
+    if [ "$(echo "$line_a" | tr ' ' '\n' | grep -v '\.json:')" = \
+      "$(echo "$line_b" | tr ' ' '\n' | grep -v '\.json:')" ]; then
+      /usr/bin/python3 - "$kept/a/$name" "$kept/b/$name" <<'PY'
+import glob, json, os, sys
+
+def numbers(value, path=""):
+    if isinstance(value, dict):
+        for key, item in value.items():
+            yield from numbers(item, path + "/" + key)
+    elif isinstance(value, list):
+        for index, item in enumerate(value):
+            yield from numbers(item, path + "/" + str(index))
+    else:
+        yield path, value
+
+worst, where = 0.0, ""
+for file in sorted(glob.glob(os.path.join(sys.argv[1], "*.json"))):
+    a = dict(numbers(json.load(open(file))))
+    b = dict(numbers(json.load(open(os.path.join(sys.argv[2], os.path.basename(file))))))
+    if a.keys() != b.keys():
+        print("  the JSON keys differ")
+        sys.exit()
+    for key in a:
+        x, y = a[key], b[key]
+        if isinstance(x, (int, float)) and isinstance(y, (int, float)) and \
+                not isinstance(x, bool) and not isinstance(y, bool):
+            d = abs(x - y) / max(abs(x), abs(y), 1.0)
+            if d > worst:
+                worst, where = d, key
+        elif x != y:
+            print("  the JSON differs in", key, x, y)
+            sys.exit()
+print("  JSON numbers agree to %.1e%s (%s)" % (worst, "" if worst <= 1e-9 else ": MORE THAN 1e-9", where))
+PY
+    fi
   fi
 done <"$a" 3<"$b"
 echo "outputs: $same cases the same, $differ differ"

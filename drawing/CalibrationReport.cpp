@@ -491,7 +491,7 @@ void PhotoTable(Pages& pages, const CameraReport& report) {
         painter.setFont(font);
         painter.drawText(QRect(nameX, y, nameWidth - 10, rowHeight),
                          Qt::AlignVCenter | Qt::TextWrapAnywhere, QFileInfo(photo.file).fileName());
-        QString result = PhotoUseText(photo, fit);
+        QString result = PhotoUseText(photo, fit, report.calibration.camera);
         if (!photo.found && !photo.reason.isEmpty())
             result += QStringLiteral(": ") + photo.reason;
         painter.drawText(QRect(resultX, y, resultWidth - 10, rowHeight),

@@ -2,11 +2,13 @@
 #include "tools/CameraCommand.h"
 
 #include "calib/ExportFiles.h"
+#include "data/CameraMessages.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"
 #include "drawing/CalibrationReport.h"
+#include "drawing/CameraVerdict.h"
 #include "tools/BoardOptions.h"
 #include "tools/CommandLine.h"
 
@@ -46,8 +48,8 @@ const char kCameraHelp[] = R"(
   среднеквадратическая ошибка (СКО) репроекции в пикселях; затем параметры камеры со
   стандартными ошибками, fy/fx и СКО по всем точкам. Снимок, СКО которого больше трёх
   медиан СКО снимков, в калибровку не берётся (в сводке он помечен), и расчёт
-  повторяется без него. Все снимки должны быть одного размера; размер изображения
-  берётся с них.
+  повторяется без него. Размер изображения — тот, что у большинства снимков; снимок
+  другого размера в калибровку не берётся (в сводке он помечен).
   --model МОДЕЛЬ    что уточняется: opencv (по умолчанию: fx, fy, cx, cy, k1, k2, p1, p2,
                     k3 — как calibrateCamera в OpenCV), radial (без p1 и p2),
                     no-distortion (fx, fy, cx, cy, без дисторсии), fixed-centre (главная
@@ -77,8 +79,7 @@ const char kCameraHelp[] = R"(
   Коды завершения: 0 — камера откалибрована, заказанные файлы записаны; 1 — ошибка в
   командной строке; 2 — снимок не читается (сообщение называет его); 5 — не удалось
   записать файл; 6 — поле найдено меньше чем на трёх снимках; 7 — камеру по снимкам не
-  найти (снимки разного размера, меньше трёх пригодных снимков, снимки не определяют
-  фокусные расстояния). При кодах 1, 2, 6 и 7 файлы не записываются.
+  найти (меньше трёх пригодных снимков, снимки не определяют фокусные расстояния). При кодах 1, 2, 6 и 7 файлы не записываются.
 
   Как снимать для калибровки камеры: 10–20 снимков поля, наклонённого на 20–40° в разные
   стороны; поле должно побывать во всех частях кадра, в том числе в углах; поворачивать
@@ -150,20 +151,10 @@ QString FullPath(const QString& name) {
     return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
 }
 
-QString UseText(PhotoUse use) {
-    switch (use) {
-    case PhotoUse::Used:
-        return QString();
-    case PhotoUse::LeftOutRms:
-        return QStringLiteral(" — не взят: СКО больше трёх медиан СКО снимков");
-    case PhotoUse::LeftOutNoPose:
-        return QStringLiteral(" — не взят: положение поля не определяется");
-    case PhotoUse::LeftOutByUser:
-        return QStringLiteral(" — не взят");
-    case PhotoUse::NotFound:
-        return QString();
-    }
-    return QString();
+// A photograph not taken, in the words of the window's list.
+QString UseText(const PhotoDetection& photo, const PhotoFit& fit, const Camera& camera) {
+    const QString why = NotTakenWhy(photo, fit, std::nullopt, camera);
+    return why.isEmpty() ? QString() : QStringLiteral(" — ") + messages::NotTaken(why);
 }
 
 // The summary on standard output.
@@ -187,7 +178,7 @@ void PrintSummary(const QStringList& files, const std::vector<PhotoDetection>& d
                         .arg(d.points());
             if (photo.rmsPx)
                 line += QStringLiteral(", СКО %1 пикс.").arg(FormatFixed(*photo.rmsPx, 3));
-            line += UseText(photo.use);
+            line += UseText(d, photo, fit.camera);
         }
         Print(stdout, line);
     }

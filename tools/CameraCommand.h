@@ -18,8 +18,8 @@ bool NamesSeveralPhotos(const QStringList& arguments);
 // The command; returns the exit code (CommandLine.h): 0 done; 1 a wrong command line
 // (nothing read or written); 2 a photograph that cannot be read (nothing written); 5 a
 // file that cannot be written; 6 the board found in fewer than three photographs; 7 no
-// camera from the photographs found (photographs of different sizes, fewer than three
-// usable after the RMS rule, the focal lengths not fixed by them). Nothing is written but
+// camera from the photographs found (fewer than three usable after the size and RMS rules,
+// the focal lengths not fixed by them). Nothing is written but
 // on 0 (or on 5, the files before the one that failed).
 int RunCameraCommand(const QStringList& arguments);
 

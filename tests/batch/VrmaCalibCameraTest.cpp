@@ -280,16 +280,28 @@ TEST_F(VrmaCalibCamera, MistakesAndPhotographsThatGiveNoCameraWriteNothing) {
     EXPECT_EQ(run.code, 6);
     EXPECT_TRUE(run.err.contains(QStringLiteral("Поле найдено на 2 снимках из 3")))
         << run.err.toStdString();
-    // Photographs of another size among them: code 7, no camera.
+    // A photograph of another size: left out, named with both sizes, the others calibrate;
+    // left with two photographs of the set's size: code 7, no camera, nothing written.
     const QString small = path(QStringLiteral("small.png"));
     cv::Mat picture = cv::imread((*photos)[0].toStdString(), cv::IMREAD_GRAYSCALE);
     cv::Mat larger;
     cv::copyMakeBorder(picture, larger, 0, 40, 0, 40, cv::BORDER_REPLICATE);
     ASSERT_TRUE(cv::imwrite(small.toStdString(), larger));
     run = test::RunCalib(with({QStringLiteral("--photo"), small}));
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("10. small.png: поле повёрнуто на 0°, мишеней 54 — "
+                                                "не взят: снимок %1 × %2 пикселей, а снимки "
+                                                "калибровки %3 × %4")
+                                     .arg(larger.cols)
+                                     .arg(larger.rows)
+                                     .arg(picture.cols)
+                                     .arg(picture.rows)))
+        << run.out.toStdString();
+    ASSERT_TRUE(QFile::remove(json));
+    run = test::RunCalib(Arguments({(*photos)[0], (*photos)[1], small})
+                         << QStringLiteral("--json") << json);
     EXPECT_EQ(run.code, 7);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("Снимки разного размера")))
-        << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("пригодных 2 из 3"))) << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(json));
 
     // The help tells of the call.
