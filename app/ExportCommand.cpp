@@ -76,9 +76,11 @@ void TAlfaKalibr_Form::SaveResults(QWidget* owner, const ResultsToSave& results)
     if (!SaveCamDialog.Execute())
         return;
 
-    lines = results.camera
-                ? CameraFileLines(results.widthText, results.heightText, tableName, *results.camera)
-                : CameraFileLines(results.widthText, results.heightText, tableName);
+    lines =
+        results.camera
+            ? CameraFileLines(results.widthText, results.heightText, tableName,
+                              {results.camera->fx(), results.camera->cx(), results.camera->cy()})
+            : CameraFileLines(results.widthText, results.heightText, tableName);
     const QString cameraName = CameraFileNameFor(SaveCamDialog.FileName);
     std::vector<NamedFile> others = results.inputs;
     others.push_back({QStringLiteral("таблица коррекции"), tableName});

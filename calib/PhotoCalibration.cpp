@@ -1,6 +1,7 @@
 #include "calib/PhotoCalibration.h"
 
 #include "data/Errors.h"
+#include "data/Messages.h"
 #include "data/TextFile.h"
 
 #include <algorithm>
@@ -19,7 +20,7 @@ PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
     PhotoDetection detection;
     detection.file = fileName;
     if (progress && !progress(0))
-        throw DetectionCancelled("Поиск мишеней прерван.");
+        throw DetectionCancelled(messages::SearchStopped().toStdString());
     cv::Mat grey;
     try {
         grey = ReadPhotograph(fileName);

@@ -255,8 +255,9 @@ int WriteOutputs(const Outputs& out, const QStringList& files,
         }
         if (out.camera) {
             encoding = *out.camera;
-            cameraBytes =
-                EncodeTextLines(CameraFileLines(width, height, FullPath(*out.table), fit.camera));
+            cameraBytes = EncodeTextLines(
+                CameraFileLines(width, height, FullPath(*out.table),
+                                {fit.camera.fx(), fit.camera.cx(), fit.camera.cy()}));
         }
         encoding.clear();
         if (out.table)
