@@ -10,8 +10,8 @@
 // whole, so what was written before the failure stays and nothing is half-written.
 #include "app/Alfa_form.h"
 #include "app/SaveClash.h"
-#include "calib/ExportFiles.h"
 #include "data/Errors.h"
+#include "data/ExportFiles.h"
 #include "data/Messages.h"
 #include "data/TextFile.h"
 #include "editor/Documents.h"

@@ -10,7 +10,7 @@
 //   user leaves out kept aside but given their RMS under the camera found;
 // - the camera is written as OpenCV's FileStorage YAML, which OpenCV reads back in C++ and
 //   Python, and as the program's camera file with its focal length and principal point
-//   (calib/ExportFiles).
+//   (data/ExportFiles).
 // Core only: OpenCV and Qt Core.
 #include "calib/Board.h"
 #include "calib/Camera.h"

@@ -1,9 +1,9 @@
 // vrma-calib --photo A --photo B ...: a camera calibrated from several photographs.
 #include "tools/CameraCommand.h"
 
-#include "calib/ExportFiles.h"
 #include "data/CameraMessages.h"
 #include "data/Errors.h"
+#include "data/ExportFiles.h"
 #include "data/Locale.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"

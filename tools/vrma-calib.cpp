@@ -5,11 +5,11 @@
 // the reader's through the console dialog host. One function a command: calibrate
 // coordinate files, measure a photograph (then calibrate what it found), make a field
 // (tools/FieldSheetCommand).
-#include "calib/ExportFiles.h"
 #include "calib/FieldCheck.h"
 #include "calib/FieldViews.h"
 #include "data/CleanExit.h"
 #include "data/Errors.h"
+#include "data/ExportFiles.h"
 #include "data/Locale.h"
 #include "data/Messages.h"
 #include "data/Numbers.h"

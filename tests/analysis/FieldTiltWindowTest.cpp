@@ -4,7 +4,7 @@
 // field; the statistics of the nodes stay those of the window without it.
 #include "app/Alfa_form.h"
 #include "app/NodeAnalysisWindow.h"
-#include "calib/ExportFiles.h"
+#include "data/ExportFiles.h"
 #include "data/TextFile.h"
 #include "support/ScriptedDialogHost.h"
 #include "support/TiltedField.h"

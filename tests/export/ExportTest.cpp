@@ -1,7 +1,7 @@
 // The export through the calibration window: the correction table, the camera file and
 // the modal editor on it, with every dialog answered by the scripted host.
 #include "app/Alfa_form.h"
-#include "calib/ExportFiles.h"
+#include "data/ExportFiles.h"
 #include "data/GeometryFiles.h"
 #include "data/TextFile.h"
 #include "editor/Edit.h"

@@ -1,4 +1,4 @@
-#include "calib/ExportFiles.h"
+#include "data/ExportFiles.h"
 
 #include "data/Errors.h"
 #include "data/GeometryFiles.h"
