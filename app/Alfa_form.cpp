@@ -4,8 +4,8 @@
 #include "platform/Application.h"
 
 #include "app/AboutBox.h"
+#include "calib/Photograph.h"
 #include "platform/ImageControl.h"
-#include "platform/Jpeg.h"
 #include "platform/ListBox.h"
 #include "platform/ListBoxModel.h"
 #include "platform/WindowFont.h"
@@ -407,7 +407,11 @@ TAlfaKalibr_Form::~TAlfaKalibr_Form() {
 }
 
 void TAlfaKalibr_Form::LoadSplash(const QByteArray& jpeg) {
-    Image2->SetPicture(DecodeJpeg(jpeg));
+    const cv::Mat picture = DecodeJpegPicture(jpeg);
+    Image2->SetPicture(picture.empty() ? QImage()
+                                       : QImage(picture.data, picture.cols, picture.rows,
+                                                int(picture.step), QImage::Format_RGB888)
+                                             .copy());
 }
 
 void TAlfaKalibr_Form::Button5Click(QObject* /*sender*/) {

@@ -88,189 +88,232 @@ struct MaskChannel {
     }
 };
 
-} // namespace
+// What the file's headers say of the image.
+struct BmpHeader {
+    std::uint32_t dataOffset = 0;
+    std::uint32_t headerSize = 0;
+    std::int64_t width = 0;
+    std::int64_t height = 0; // positive; `topDown` when the file's is negative
+    bool topDown = false;
+    int bits = 0;
+    std::uint32_t compression = 0;
+    std::uint32_t colours = 0;
+    bool core = false; // the old header of 12 bytes
 
-cv::Mat DecodeBmp(ByteSource& bytes, Reading& reading) {
+    bool rle() const { return compression == 1 || compression == 2; }
+    bool fields() const { return compression == 3 || compression == 6; }
+};
+
+// The headers, checked: a kind of image read, its size within the limit.
+BmpHeader ReadHeader(ByteSource& bytes, Reading& reading) {
     uchar head[14 + 124] = {};
     const std::int64_t got = bytes.ReadAt(head, sizeof head, 0);
     if (got < 14 + 12)
         Unreadable();
-    const std::uint32_t dataOffset = Little32(head + 10);
-    const std::uint32_t headerSize = Little32(head + 14);
+    BmpHeader header;
+    header.dataOffset = Little32(head + 10);
+    header.headerSize = Little32(head + 14);
     const uchar* h = head + 14;
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-    int bits = 0;
-    std::uint32_t compression = 0;
-    std::uint32_t colours = 0;
-    bool core = false;
-    if (headerSize == 12) {
-        core = true;
-        width = Little16(h + 4);
-        height = std::int16_t(Little16(h + 6));
-        bits = Little16(h + 10);
-    } else if (headerSize >= 40 && headerSize <= 124 && got >= 14 + std::int64_t(headerSize)) {
-        width = std::int32_t(Little32(h + 4));
-        height = std::int32_t(Little32(h + 8));
+    if (header.headerSize == 12) {
+        header.core = true;
+        header.width = Little16(h + 4);
+        header.height = std::int16_t(Little16(h + 6));
+        header.bits = Little16(h + 10);
+    } else if (header.headerSize >= 40 && header.headerSize <= 124 &&
+               got >= 14 + std::int64_t(header.headerSize)) {
+        header.width = std::int32_t(Little32(h + 4));
+        header.height = std::int32_t(Little32(h + 8));
         if (Little16(h + 12) != 1)
             Unreadable();
-        bits = Little16(h + 14);
-        compression = Little32(h + 16);
-        colours = Little32(h + 32);
+        header.bits = Little16(h + 14);
+        header.compression = Little32(h + 16);
+        header.colours = Little32(h + 32);
     } else {
         Unreadable();
     }
-    const bool topDown = height < 0;
-    height = std::abs(height);
-    CheckSize(width, height, reading);
-    const bool rle = compression == 1 || compression == 2;
-    const bool fields = compression == 3 || compression == 6;
+    header.topDown = header.height < 0;
+    header.height = std::abs(header.height);
+    CheckSize(header.width, header.height, reading);
+    const int bits = header.bits;
+    const std::uint32_t compression = header.compression;
     if ((compression == 1 && bits != 8) || (compression == 2 && bits != 4) ||
-        (fields && bits != 16 && bits != 32) || compression > 6 || compression == 4 ||
-        compression == 5 || (rle && topDown))
+        (header.fields() && bits != 16 && bits != 32) || compression > 6 || compression == 4 ||
+        compression == 5 || (header.rle() && header.topDown))
         Unreadable();
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         Unreadable();
+    return header;
+}
 
-    // The palette as grey levels, or the channels' masks.
+// The palette as grey levels, or the channels' masks.
+struct BmpColours {
     std::array<uchar, 256> palette{};
     MaskChannel red;
     MaskChannel green;
     MaskChannel blue;
-    const std::int64_t paletteAt = 14 + std::int64_t(headerSize) +
-                                   (compression == 3 && headerSize == 40 ? 12 : 0) +
-                                   (compression == 6 && headerSize == 40 ? 16 : 0);
+
+    uchar Grey(std::uint32_t pixel) const {
+        return Grey8(red.Value(pixel), green.Value(pixel), blue.Value(pixel));
+    }
+};
+
+BmpColours ReadColours(ByteSource& bytes, const BmpHeader& header) {
+    BmpColours colours;
+    const std::uint32_t compression = header.compression;
+    const std::int64_t paletteAt = 14 + std::int64_t(header.headerSize) +
+                                   (compression == 3 && header.headerSize == 40 ? 12 : 0) +
+                                   (compression == 6 && header.headerSize == 40 ? 16 : 0);
+    const int bits = header.bits;
     if (bits <= 8) {
-        const std::int64_t count =
-            colours == 0 ? (std::int64_t{1} << bits) : std::min<std::int64_t>(colours, 1 << bits);
-        const int entry = core ? 3 : 4;
+        const std::int64_t count = header.colours == 0
+                                       ? (std::int64_t{1} << bits)
+                                       : std::min<std::int64_t>(header.colours, 1 << bits);
+        const int entry = header.core ? 3 : 4;
         std::vector<uchar> table(size_t(count * entry));
         if (bytes.ReadAt(table.data(), std::int64_t(table.size()), paletteAt) !=
             std::int64_t(table.size()))
             Unreadable();
         for (std::int64_t n = 0; n < count; ++n) {
             const uchar* e = table.data() + n * entry;
-            palette[size_t(n)] = Grey8(e[2], e[1], e[0]);
+            colours.palette[size_t(n)] = Grey8(e[2], e[1], e[0]);
         }
-    } else if (fields) {
+    } else if (header.fields()) {
         uchar masks[12] = {};
         // Right after a header of 40 bytes, or in the header's own bytes 40 to 52.
         if (bytes.ReadAt(masks, sizeof masks, 14 + 40) != std::int64_t(sizeof masks))
             Unreadable();
-        red = MaskChannel(Little32(masks));
-        green = MaskChannel(Little32(masks + 4));
-        blue = MaskChannel(Little32(masks + 8));
+        colours.red = MaskChannel(Little32(masks));
+        colours.green = MaskChannel(Little32(masks + 4));
+        colours.blue = MaskChannel(Little32(masks + 8));
     } else if (bits == 16) {
-        red = MaskChannel(0x7C00);
-        green = MaskChannel(0x03E0);
-        blue = MaskChannel(0x001F);
+        colours.red = MaskChannel(0x7C00);
+        colours.green = MaskChannel(0x03E0);
+        colours.blue = MaskChannel(0x001F);
     }
+    return colours;
+}
 
-    const std::int64_t stride = (width * bits + 31) / 32 * 4;
-    CheckMemory(width, height, width * height + stride + (1 << 20));
-    cv::Mat grey = GreyImage(int(width), int(height));
-    SequentialReader reader(bytes, dataOffset);
-    // Rows are stored from the bottom up unless the height is negative.
-    const auto rowAt = [&](std::int64_t n) {
-        return grey.ptr<uchar>(int(topDown ? n : height - 1 - n));
+// The image's stored row n (rows are stored from the bottom up unless the height is
+// negative).
+uchar* StoredRow(cv::Mat& grey, const BmpHeader& header, std::int64_t n) {
+    return grey.ptr<uchar>(int(header.topDown ? n : header.height - 1 - n));
+}
+
+// A run-length encoded image (8 or 4 bits a pixel); what no code reaches keeps the
+// palette's first colour.
+void ReadRunLengths(SequentialReader& reader, const BmpHeader& header, const BmpColours& colours,
+                    cv::Mat& grey) {
+    const int bits = header.bits;
+    grey.setTo(colours.palette[0]);
+    std::int64_t x = 0;
+    std::int64_t n = 0; // the stored row
+    const auto put = [&](int index) {
+        if (x < header.width && n < header.height)
+            StoredRow(grey, header, n)[x] = colours.palette[size_t(index)];
+        ++x;
     };
-    if (rle) {
-        grey.setTo(palette[0]);
-        std::int64_t x = 0;
-        std::int64_t n = 0; // the stored row
-        const auto put = [&](int index) {
-            if (x < width && n < height)
-                rowAt(n)[x] = palette[size_t(index)];
-            ++x;
-        };
-        for (;;) {
-            const int count = reader.Byte();
-            const int value = reader.Byte();
-            if (count < 0 || value < 0) {
-                if (n >= height)
-                    break; // the rows are all there; the end code is missing
-                Unreadable();
-            }
-            if (count > 0) {
-                for (int k = 0; k < count; ++k)
-                    put(bits == 8 ? value : (k % 2 == 0 ? value >> 4 : value & 15));
-                continue;
-            }
-            if (value == 0) { // the end of a row
-                x = 0;
-                ++n;
-                continue;
-            }
-            if (value == 1) // the end of the bitmap
-                break;
-            if (value == 2) { // a move right and up
-                const int dx = reader.Byte();
-                const int dy = reader.Byte();
-                if (dx < 0 || dy < 0)
-                    Unreadable();
-                x += dx;
-                n += dy;
-                continue;
-            }
-            // Literal pixels, padded to a whole number of 16-bit words.
-            const int literal = value;
-            const int length = bits == 8 ? literal : (literal + 1) / 2;
-            for (int k = 0; k < length; ++k) {
-                const int b = reader.Byte();
-                if (b < 0)
-                    Unreadable();
-                if (bits == 8) {
-                    put(b);
-                } else {
-                    put(b >> 4);
-                    if (2 * k + 1 < literal)
-                        put(b & 15);
-                }
-            }
-            if (length % 2 == 1 && reader.Byte() < 0)
-                Unreadable();
+    for (;;) {
+        const int count = reader.Byte();
+        const int value = reader.Byte();
+        if (count < 0 || value < 0) {
+            if (n >= header.height)
+                break; // the rows are all there; the end code is missing
+            Unreadable();
         }
+        if (count > 0) {
+            for (int k = 0; k < count; ++k)
+                put(bits == 8 ? value : (k % 2 == 0 ? value >> 4 : value & 15));
+            continue;
+        }
+        if (value == 0) { // the end of a row
+            x = 0;
+            ++n;
+            continue;
+        }
+        if (value == 1) // the end of the bitmap
+            break;
+        if (value == 2) { // a move right and up
+            const int dx = reader.Byte();
+            const int dy = reader.Byte();
+            if (dx < 0 || dy < 0)
+                Unreadable();
+            x += dx;
+            n += dy;
+            continue;
+        }
+        // Literal pixels, padded to a whole number of 16-bit words.
+        const int literal = value;
+        const int length = bits == 8 ? literal : (literal + 1) / 2;
+        for (int k = 0; k < length; ++k) {
+            const int b = reader.Byte();
+            if (b < 0)
+                Unreadable();
+            if (bits == 8) {
+                put(b);
+            } else {
+                put(b >> 4);
+                if (2 * k + 1 < literal)
+                    put(b & 15);
+            }
+        }
+        if (length % 2 == 1 && reader.Byte() < 0)
+            Unreadable();
+    }
+}
+
+// One stored row of pixels to grey.
+void GreyRow(const uchar* in, uchar* out, const BmpHeader& header, const BmpColours& colours) {
+    const std::int64_t width = header.width;
+    const int bits = header.bits;
+    switch (bits) {
+    case 1:
+    case 4:
+    case 8: {
+        const int perByte = 8 / bits;
+        const int mask = (1 << bits) - 1;
+        for (std::int64_t x = 0; x < width; ++x) {
+            const int shift = 8 - bits * (int(x % perByte) + 1);
+            out[x] = colours.palette[size_t((in[x / perByte] >> shift) & mask)];
+        }
+        break;
+    }
+    case 16:
+        for (std::int64_t x = 0; x < width; ++x)
+            out[x] = colours.Grey(Little16(in + 2 * x));
+        break;
+    case 24:
+        for (std::int64_t x = 0; x < width; ++x)
+            out[x] = Grey8(in[3 * x + 2], in[3 * x + 1], in[3 * x]);
+        break;
+    case 32:
+        for (std::int64_t x = 0; x < width; ++x) {
+            const uchar* p = in + 4 * x;
+            out[x] = header.fields() ? colours.Grey(Little32(p)) : Grey8(p[2], p[1], p[0]);
+        }
+        break;
+    default:
+        Unreadable();
+    }
+}
+
+} // namespace
+
+cv::Mat DecodeBmp(ByteSource& bytes, Reading& reading) {
+    const BmpHeader header = ReadHeader(bytes, reading);
+    const BmpColours colours = ReadColours(bytes, header);
+    const std::int64_t stride = (header.width * header.bits + 31) / 32 * 4;
+    CheckMemory(header.width, header.height, header.width * header.height + stride + (1 << 20));
+    cv::Mat grey = GreyImage(int(header.width), int(header.height));
+    SequentialReader reader(bytes, header.dataOffset);
+    if (header.rle()) {
+        ReadRunLengths(reader, header, colours, grey);
         return grey;
     }
     std::vector<uchar> row(static_cast<size_t>(stride));
-    for (std::int64_t n = 0; n < height; ++n) {
+    for (std::int64_t n = 0; n < header.height; ++n) {
         if (!reader.Read(row.data(), stride))
             Unreadable();
-        uchar* out = rowAt(n);
-        const uchar* in = row.data();
-        switch (bits) {
-        case 1:
-        case 4:
-        case 8: {
-            const int perByte = 8 / bits;
-            const int mask = (1 << bits) - 1;
-            for (std::int64_t x = 0; x < width; ++x) {
-                const int shift = 8 - bits * (int(x % perByte) + 1);
-                out[x] = palette[size_t((in[x / perByte] >> shift) & mask)];
-            }
-            break;
-        }
-        case 16:
-            for (std::int64_t x = 0; x < width; ++x) {
-                const std::uint32_t pixel = Little16(in + 2 * x);
-                out[x] = Grey8(red.Value(pixel), green.Value(pixel), blue.Value(pixel));
-            }
-            break;
-        case 24:
-            for (std::int64_t x = 0; x < width; ++x)
-                out[x] = Grey8(in[3 * x + 2], in[3 * x + 1], in[3 * x]);
-            break;
-        case 32:
-            for (std::int64_t x = 0; x < width; ++x) {
-                const uchar* p = in + 4 * x;
-                out[x] = fields ? Grey8(red.Value(Little32(p)), green.Value(Little32(p)),
-                                        blue.Value(Little32(p)))
-                                : Grey8(p[2], p[1], p[0]);
-            }
-            break;
-        default:
-            Unreadable();
-        }
+        GreyRow(row.data(), StoredRow(grey, header, n), header, colours);
     }
     return grey;
 }

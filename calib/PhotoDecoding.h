@@ -150,6 +150,9 @@ private:
 // ---- the readers --------------------------------------------------------------------
 
 cv::Mat DecodeJpeg(ByteSource& bytes, Reading& reading);
+// A JPEG picture in colour (CV_8UC3, R G B): libjpeg's warnings pass, its failures give an
+// empty image.
+cv::Mat DecodeJpegColour(ByteSource& bytes, Reading& reading);
 cv::Mat DecodePng(ByteSource& bytes, Reading& reading);
 cv::Mat DecodeTiff(ByteSource& bytes, Reading& reading);
 cv::Mat DecodeBmp(ByteSource& bytes, Reading& reading);

@@ -1,4 +1,5 @@
-// A JPEG photograph read with libjpeg, straight to grey.
+// JPEG, read with libjpeg: a photograph straight to grey, within the limits of the
+// photograph's reading; and a picture in colour (the calibration window's splash picture).
 #include "calib/PhotoDecoding.h"
 
 #include <csetjmp>
@@ -208,6 +209,25 @@ private:
     Unreadable();
 }
 
+// A picture's warnings pass: one cut short shows as far as it goes.
+void JpegPassMessage(j_common_ptr, int) {}
+
+// A picture's rows in colour (R, G, B); false on libjpeg's failure.
+bool JpegReadColourRows(JpegJob& job, cv::Mat& picture) {
+    if (setjmp(job.errors.jump))
+        return false;
+    jpeg_start_decompress(&job.info);
+    if (job.info.output_components != 3)
+        return false;
+    while (job.info.output_scanline < job.info.output_height) {
+        JSAMPROW row = picture.ptr<uchar>(int(job.info.output_scanline));
+        if (jpeg_read_scanlines(&job.info, &row, 1) != 1)
+            return false;
+    }
+    jpeg_finish_decompress(&job.info);
+    return true;
+}
+
 } // namespace
 
 cv::Mat DecodeJpeg(ByteSource& bytes, Reading& reading) {
@@ -260,6 +280,27 @@ cv::Mat DecodeJpeg(ByteSource& bytes, Reading& reading) {
     if (std::int64_t(info.output_width) != width || std::int64_t(info.output_height) != height)
         Unreadable();
     return grey;
+}
+
+cv::Mat DecodeJpegColour(ByteSource& bytes, Reading& reading) {
+    std::vector<JOCTET> buffer(std::size_t{1} << 16);
+    auto job = std::make_unique<JpegJob>();
+    JpegPrepare(*job, bytes, buffer.data(), buffer.size());
+    job->errors.manager.emit_message = JpegPassMessage;
+    const JpegCleanup cleanup(*job);
+    if (!JpegReadHeader(*job))
+        return {};
+    jpeg_decompress_struct& info = job->info;
+    const std::int64_t width = info.image_width;
+    const std::int64_t height = info.image_height;
+    CheckSize(width, height, reading);
+    CheckMemory(width, height, 3 * width * height + width * 64 * 4 + (1 << 20));
+    info.out_color_space = JCS_RGB;
+    cv::Mat picture(int(height), int(width), CV_8UC3);
+    if (!JpegReadColourRows(*job, picture) || std::int64_t(info.output_width) != width ||
+        std::int64_t(info.output_height) != height)
+        return {};
+    return picture;
 }
 
 } // namespace vrma::photo

@@ -126,4 +126,18 @@ cv::Mat DecodePhotographBytes(const QByteArray& bytes, std::int64_t maxPixels) {
     return Decode(source, reading);
 }
 
+cv::Mat DecodeJpegPicture(const QByteArray& bytes) {
+    if (bytes.isEmpty())
+        return {};
+    MemorySource source(bytes);
+    Reading reading;
+    try {
+        return DecodeJpegColour(source, reading);
+    } catch (const PhotoReadError&) {
+    } catch (const std::bad_alloc&) {
+    } catch (const cv::Exception&) {
+    }
+    return {};
+}
+
 } // namespace vrma

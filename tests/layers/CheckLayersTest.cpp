@@ -124,7 +124,7 @@ TEST_F(CheckLayersOnACopy, EveryKindOfForbiddenIncludeFailsAndNamesItsLine) {
         // The editor includes the calibration window's folder.
         {"editor/Edit.cpp", "#include \"app/Alfa_form.h\""},
         // vrma-calib stands on data/, calib/ and drawing/ only; no layer includes tools/.
-        {"tools/PhotoCommand.h", "#include \"platform/Jpeg.h\""},
+        {"tools/PhotoCommand.h", "#include \"platform/ImageControl.h\""},
         {"tools/vrma-calib.cpp", "#include \"editor/Edit.h\""},
         {"app/main.cpp", "#include \"tools/PhotoCommand.h\""},
         // calib/ includes painting, paged output or JSON, by any name a header has.
