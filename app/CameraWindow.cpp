@@ -9,6 +9,7 @@
 #include "data/Messages.h"
 #include "data/Numbers.h"
 #include "drawing/CalibrationReport.h"
+#include "drawing/CameraReport.h"
 #include "drawing/CameraVerdict.h"
 #include "platform/Application.h"
 #include "platform/WindowFont.h"

@@ -3,10 +3,8 @@
 // printed in black and white, its fonts embedded) with the inputs, the coefficient, the
 // ratios as a table by node, the plot, the node map with its legend, the statistics of
 // the field with its outliers, any further checks, and what the export wrote.
-#include "calib/Board.h"
 #include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
-#include "calib/PhotoCalibration.h"
 #include "calib/ScaleRatio.h"
 
 #include <QByteArray>
@@ -84,24 +82,5 @@ QByteArray CalibrationReportPdf(const CalibrationReport& report);
 
 // The PDF written to a file in one go. Throws FileError when it cannot be written.
 void WriteCalibrationReport(const QString& fileName, const CalibrationReport& report);
-
-// The report of a camera calibrated from several photographs: the board and the
-// photographs (names, thumbnails, outcomes), fy/fx, the verdict, the chart of the RMS of
-// every photograph, the coverage of the frame, the camera with its standard errors, and
-// what was written from it.
-struct CameraReport {
-    Board board;
-    QDateTime date;
-    std::vector<PhotoDetection> photos; // as searched, in the calibration's order
-    CameraCalibration calibration;
-    QStringList written; // as CalibrationReport::written
-};
-
-// The PDF document. Needs a QGuiApplication (fonts). Throws Exception when it cannot be
-// made (photographs and calibration of different counts among them).
-QByteArray CameraReportPdf(const CameraReport& report);
-void WriteCameraReport(const QString& fileName, const CameraReport& report);
-// The export's line for the OpenCV YAML.
-QString WrittenYamlLine(const QString& fileName);
 
 } // namespace vrma

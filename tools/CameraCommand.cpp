@@ -8,6 +8,7 @@
 #include "data/Numbers.h"
 #include "data/TextFile.h"
 #include "drawing/CalibrationReport.h"
+#include "drawing/CameraReport.h"
 #include "drawing/CameraVerdict.h"
 #include "tools/BoardOptions.h"
 #include "tools/CommandLine.h"
