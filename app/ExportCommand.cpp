@@ -66,7 +66,7 @@ void TAlfaKalibr_Form::SaveResults(QWidget* owner, const ResultsToSave& results)
                                                           results.heightText));
     }
     if (results.written)
-        *results.written << WrittenTableLine(tableName);
+        *results.written << messages::WrittenTableLine(tableName);
 
     QStringList lines;
 
@@ -91,7 +91,7 @@ void TAlfaKalibr_Form::SaveResults(QWidget* owner, const ResultsToSave& results)
         return;
     WriteTextLines(cameraName, lines);
     if (results.written)
-        *results.written << WrittenCameraLine(cameraName);
+        *results.written << messages::WrittenCameraLine(cameraName);
     cameraFileName = cameraName;
 
     // A window of its own, kept by the application; the editor reports a failed open.

@@ -118,6 +118,14 @@ QString SameFileChosen(const QString& file, const QString& role) {
         .arg(file, role);
 }
 
+QString WrittenTableLine(const QString& fileName) {
+    return QStringLiteral("Таблица коррекции: %1").arg(fileName);
+}
+
+QString WrittenCameraLine(const QString& fileName) {
+    return QStringLiteral("Файл внутренней геометрии камеры: %1").arg(fileName);
+}
+
 QString NotAnInteger(const QString& text) {
     return QStringLiteral("'%1' не является целым числом").arg(text);
 }

@@ -42,6 +42,11 @@ QString PhotoTooLarge(qint64 width, qint64 height, qint64 megapixels);
 // A photograph that would take more memory than the computer has free (in megabytes).
 QString PhotoOutOfMemory(qint64 width, qint64 height, qint64 neededMb, qint64 freeMb);
 
+// What the export wrote, a line a file, as the reports tell it ("Таблица коррекции:
+// /path/t.tab"): the window's "Сохранить" and vrma-calib alike.
+QString WrittenTableLine(const QString& fileName);
+QString WrittenCameraLine(const QString& fileName);
+
 // The files of the export: a size text that is no integer, a table without a line.
 QString NotAnInteger(const QString& text);
 QString TableHasNoLine();

@@ -307,14 +307,6 @@ QString OutlierVerdict(const NodeAnalysis& analysis) {
         .arg(nodes.join(QStringLiteral("; ")));
 }
 
-QString WrittenTableLine(const QString& fileName) {
-    return QStringLiteral("Таблица коррекции: %1").arg(fileName);
-}
-
-QString WrittenCameraLine(const QString& fileName) {
-    return QStringLiteral("Файл внутренней геометрии камеры: %1").arg(fileName);
-}
-
 QByteArray CalibrationReportPdf(const CalibrationReport& report) {
     std::optional<NodeAnalysis> made;
     const NodeAnalysis& analysis =

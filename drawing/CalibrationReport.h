@@ -71,10 +71,6 @@ ReportSection FieldCheckFailedSection(const QString& message);
 // points, size and focal length) as a section; the failed section when the check throws.
 ReportSection CheckFieldSection(const CalibrationReport& report, const FieldGeometry& geometry);
 
-// The export's lines for the report.
-QString WrittenTableLine(const QString& fileName);
-QString WrittenCameraLine(const QString& fileName);
-
 // The PDF document (with the analysis of the nodes, made for it when the report has none).
 // Needs a QGuiApplication (fonts). Throws Exception when it cannot be made, CalcError when
 // the ratios cannot be analysed or plotted.

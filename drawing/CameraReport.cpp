@@ -205,8 +205,4 @@ void WriteCameraReport(const QString& fileName, const CameraReport& report) {
     WriteFileAtomically(fileName, CameraReportPdf(report));
 }
 
-QString WrittenYamlLine(const QString& fileName) {
-    return QStringLiteral("Камера в YAML OpenCV: %1").arg(fileName);
-}
-
 } // namespace vrma

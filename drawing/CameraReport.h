@@ -30,7 +30,5 @@ struct CameraReport {
 // made (photographs and calibration of different counts among them).
 QByteArray CameraReportPdf(const CameraReport& report);
 void WriteCameraReport(const QString& fileName, const CameraReport& report);
-// The export's line for the OpenCV YAML.
-QString WrittenYamlLine(const QString& fileName);
 
 } // namespace vrma

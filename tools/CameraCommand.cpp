@@ -5,9 +5,9 @@
 #include "data/Errors.h"
 #include "data/ExportFiles.h"
 #include "data/Locale.h"
+#include "data/Messages.h"
 #include "data/Numbers.h"
 #include "data/TextFile.h"
-#include "drawing/CalibrationReport.h"
 #include "drawing/CameraReport.h"
 #include "drawing/CameraVerdict.h"
 #include "tools/BoardOptions.h"
@@ -292,9 +292,9 @@ int WriteReport(const Outputs& out, const Board& board,
         report.photos = detections;
         report.calibration = fit;
         if (out.table)
-            report.written << WrittenTableLine(FullPath(*out.table));
+            report.written << messages::WrittenTableLine(FullPath(*out.table));
         if (out.camera)
-            report.written << WrittenCameraLine(FullPath(*out.camera));
+            report.written << messages::WrittenCameraLine(FullPath(*out.camera));
         if (out.yaml)
             report.written << WrittenYamlLine(FullPath(*out.yaml));
         WriteCameraReport(*out.report, report);

@@ -443,10 +443,10 @@ int WriteExport(const CalibrationRequest& request, double coefficient, QStringLi
                 CameraFileLines(request.width, request.height, FullPath(*request.table)));
         }
         WriteFileAtomically(*request.table, tableBytes);
-        written << WrittenTableLine(FullPath(*request.table));
+        written << messages::WrittenTableLine(FullPath(*request.table));
         if (request.camera) {
             WriteFileAtomically(*request.camera, cameraBytes);
-            written << WrittenCameraLine(FullPath(*request.camera));
+            written << messages::WrittenCameraLine(FullPath(*request.camera));
         }
     } catch (const EncodingError& error) {
         return Fail(kWrite,

@@ -5,6 +5,7 @@
 #include "calib/ScaleRatio.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
+#include "data/Messages.h"
 #include "data/PlanePoint.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
@@ -73,8 +74,8 @@ protected:
 TEST_F(Report, OfTheBundledExample) {
     CalibrationReport report = example(Points(kExamples + QStringLiteral("image.crd")));
     // Letters a font may join into one glyph ("ff", "fi", "fl") stay letters in the text.
-    report.written << WrittenTableLine(QStringLiteral("/data/offfield/cam1.tab"))
-                   << WrittenCameraLine(QStringLiteral("/data/flight/cam1T.cam"));
+    report.written << messages::WrittenTableLine(QStringLiteral("/data/offfield/cam1.tab"))
+                   << messages::WrittenCameraLine(QStringLiteral("/data/flight/cam1T.cam"));
     const QString text = written(report, QStringLiteral("example.pdf"));
 
     EXPECT_TRUE(QFile(path("example.pdf")).open(QIODevice::ReadOnly));
