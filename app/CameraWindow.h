@@ -10,6 +10,7 @@
 // "Сохранить…" writes fy/fx and the camera through the calibration window's export;
 // "Экспорт в OpenCV YAML…" and "Отчёт…" write the YAML and the report.
 #include "app/BoardForm.h"
+#include "app/CameraCharts.h"
 #include "calib/PhotoCalibration.h"
 #include "drawing/CameraPainting.h"
 #include "platform/Dialogs.h"
@@ -34,46 +35,6 @@ namespace vrma {
 
 class TPhotoView;
 struct ResultsToSave;
-
-// The chart of the RMS of every photograph; a click on a photograph's column selects it.
-class TRmsChart : public QWidget {
-    Q_OBJECT
-public:
-    explicit TRmsChart(QWidget* parent = nullptr);
-    void Show(const CameraCalibration* calibration, int selected);
-    const RmsChartLayout& layout() const { return layout_; }
-    QSize sizeHint() const override { return {360, 170}; }
-
-signals:
-    void photoClicked(int index);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-
-private:
-    const CameraCalibration* calibration_ = nullptr;
-    RmsChartLayout layout_;
-    int selected_ = -1;
-};
-
-// The targets of every photograph over the frame, with their residuals.
-class TCoverageView : public QWidget {
-    Q_OBJECT
-public:
-    explicit TCoverageView(QWidget* parent = nullptr);
-    void Show(const CoverageData* data, int selected);
-    const CoverageLayout& layout() const { return layout_; }
-    QSize sizeHint() const override { return {480, 360}; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    const CoverageData* data_ = nullptr;
-    CoverageLayout layout_;
-    int selected_ = -1;
-};
 
 class TCameraForm : public QWidget {
     Q_OBJECT
