@@ -90,10 +90,6 @@ QString PhotoUseText(const PhotoDetection& photo, const PhotoFit& fit, const Cam
     return messages::NotTaken(NotTakenWhy(photo, fit, std::nullopt, camera));
 }
 
-QString PhotoReasonText(const PhotoDetection& photo) {
-    return photo.found ? QString() : photo.reason;
-}
-
 QString PhotoTurnText(const PhotoDetection& photo) {
     return photo.turn ? QStringLiteral("%1°").arg(photo.turn->degrees) : QStringLiteral("—");
 }

@@ -25,8 +25,6 @@ QString PhotoUseText(const PhotoDetection& photo, const PhotoFit& fit, const Cam
 // without the field and one you left out.
 QString NotTakenWhy(const PhotoDetection& photo, const PhotoFit& fit,
                     const std::optional<double>& limit, const Camera& camera);
-// Why the board was not found, in full (the search's message), or empty.
-QString PhotoReasonText(const PhotoDetection& photo);
 // The turn of the board ("90°") or a dash.
 QString PhotoTurnText(const PhotoDetection& photo);
 // The RMS ("0,123") or a dash.
