@@ -6,8 +6,8 @@
 #include "calib/NodeAnalysis.h"
 #include "data/Data_structures.h"
 #include "data/FileNames.h"
-#include "drawing/Calibration.h"
-#include "drawing/CalibrationReport.h"
+#include "drawing/ScaleRatioCommand.h"
+#include "drawing/ScaleRatioReport.h"
 #include "platform/Dialogs.h"
 
 #include <QMainWindow>

@@ -1,10 +1,10 @@
 // The calibration command of the calibration window: runs the calibration
-// (drawing/Calibration.h) on the window's fields and files, then shows what it produced.
+// (drawing/ScaleRatioCommand.h) on the window's fields and files, then shows what it produced.
 #include "app/Alfa_form.h"
 #include "data/Messages.h"
 #include "data/Procedures.h"
-#include "drawing/Calibration.h"
 #include "drawing/FieldCheckVerdict.h"
+#include "drawing/ScaleRatioCommand.h"
 #include "drawing/ScaleRatioLines.h"
 #include "drawing/ScaleRatioPlot.h"
 #include "platform/Dialogs.h"

@@ -8,9 +8,9 @@
 #include "data/Errors.h"
 #include "data/Messages.h"
 #include "data/Numbers.h"
-#include "drawing/CalibrationReport.h"
 #include "drawing/CameraReport.h"
 #include "drawing/CameraVerdict.h"
+#include "drawing/ScaleRatioReport.h"
 #include "platform/Application.h"
 #include "platform/WindowFont.h"
 

@@ -1,6 +1,6 @@
 // The input step of the calibration, kept apart from the window's shell.
 #include "app/Alfa_form.h"
-#include "drawing/Calibration.h"
+#include "drawing/ScaleRatioCommand.h"
 
 namespace vrma {
 

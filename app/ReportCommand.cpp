@@ -3,7 +3,7 @@
 #include "app/Alfa_form.h"
 #include "app/NodeAnalysisWindow.h"
 #include "data/Errors.h"
-#include "drawing/CalibrationReport.h"
+#include "drawing/ScaleRatioReport.h"
 
 #include <QAction>
 

@@ -1,5 +1,5 @@
 #pragma once
-// The page engine of the reports (the calibration's, drawing/CalibrationReport; the
+// The page engine of the reports (the calibration's, drawing/ScaleRatioReport; the
 // camera's, drawing/CameraReport): A4 pages of a PDF document, laid out in quarter points,
 // with a heading, paragraphs, lines of label and value, a footer with the page's number,
 // and the frame every report shares (its title and date first, what was written last).

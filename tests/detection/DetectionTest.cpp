@@ -6,7 +6,7 @@
 #include "data/Messages.h"
 #include "data/PointFileWriter.h"
 #include "data/TextFile.h"
-#include "drawing/Calibration.h"
+#include "drawing/ScaleRatioCommand.h"
 #include "platform/Dialogs.h"
 #include "support/PhotoRenderer.h"
 #include "support/RecordingDialogHost.h"

@@ -1,4 +1,4 @@
-#include "drawing/Calibration.h"
+#include "drawing/ScaleRatioCommand.h"
 
 #include "data/Messages.h"
 #include "data/Numbers.h"

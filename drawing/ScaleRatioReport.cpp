@@ -1,4 +1,4 @@
-#include "drawing/CalibrationReport.h"
+#include "drawing/ScaleRatioReport.h"
 
 #include "data/Errors.h"
 #include "data/Locale.h"

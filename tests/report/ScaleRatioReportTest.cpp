@@ -1,7 +1,7 @@
 // The calibration report as a PDF: read back with poppler's tools, it is A4, holds the
 // inputs, the coefficient, every ratio, the statistics and the outlier verdict of the
 // run it reports, embeds its fonts, and grows by pages for a large grid.
-#include "drawing/CalibrationReport.h"
+#include "drawing/ScaleRatioReport.h"
 #include "calib/ScaleRatio.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
