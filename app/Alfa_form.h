@@ -130,10 +130,10 @@ public:
     // The ratios of the last calibration that completed, kept while its results are on
     // screen: empty before the first one and after a run that cleared the results and
     // then failed. A file that cannot be read clears nothing and keeps them.
-    std::optional<NodeRatios> lastCalibration;
+    std::optional<NodeRatios> lastRatios;
     // The report of that calibration (its inputs as they were read), with what the
     // export wrote since; kept and dropped with it.
-    std::optional<CalibrationReport> lastReport;
+    std::optional<ScaleRatioReport> lastReport;
     // The camera file last written by "Сохранить" ("" while none): the node analysis
     // takes its focal length, once the editor has saved one.
     QString cameraFileName;
@@ -167,7 +167,7 @@ public:
     void N17Click(QObject* sender = nullptr); // the node analysis window (modal)
     void N18Click(QObject* sender = nullptr); // the plot into a PNG file
     // Keeps (or drops) the last completed run; "Анализ по узлам…" follows it.
-    void SetLastCalibration(std::optional<NodeRatios> run);
+    void SetLastRatios(std::optional<NodeRatios> run);
     // The photograph of that calibration for the field check (the node analysis, the
     // report): the points of both files and the image size as typed then; null when there
     // is none or a size was not a positive number. The lists hold the points until they
@@ -179,7 +179,7 @@ public:
     // The report of the calibration on screen into a PDF file (ReportCommand.cpp).
     void N19Click(QObject* sender = nullptr);
     // Keeps (or drops) the report of the last completed run; "Отчёт…" follows it.
-    void SetLastReport(std::optional<CalibrationReport> report);
+    void SetLastReport(std::optional<ScaleRatioReport> report);
 
     // The printable test field (modal) and the measuring window (MeasureCommand.cpp).
     void N22Click(QObject* sender = nullptr);
@@ -209,8 +209,8 @@ public:
     bool LoadPointLists();
     // Shows a calibration's outcome: its list, plot and statistics, and its message.
     // (The run is taken: the report keeps it.)
-    void ShowCalibration(Calibration calibration);
-    void ShowCalibrationMessage(CalibrationStatus status);
+    void ShowScaleRatios(ScaleRatioOutcome calibration);
+    void ShowScaleRatioMessage(ScaleRatioStatus status);
     // Empties the list box, the statistics and the plot, and drops the last run.
     void ClearResults();
 

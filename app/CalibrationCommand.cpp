@@ -29,20 +29,20 @@ void TAlfaKalibr_Form::N4Click(QObject* /*sender*/) {
         // The lists are read again: the photograph of the results on screen is taken out
         // of them first, since a file that cannot be read leaves those results.
         LastGeometry();
-        ShowCalibration(RunCalibration(Edit5->text(), Edit3->text(), sceneFileName, imageFileName,
-                                       *scenePoints, *imagePoints));
+        ShowScaleRatios(RunScaleRatioCommand(Edit5->text(), Edit3->text(), sceneFileName,
+                                             imageFileName, *scenePoints, *imagePoints));
     } catch (const std::exception&) {
-        ShowCalibrationMessage(CalibrationStatus::CalculationFailed);
+        ShowScaleRatioMessage(ScaleRatioStatus::CalculationFailed);
     }
 }
 
-void TAlfaKalibr_Form::ShowCalibrationMessage(CalibrationStatus status) {
-    MessageBoxA(this, CalibrationMessage(status), messages::ErrorCaption(), MB_OK);
+void TAlfaKalibr_Form::ShowScaleRatioMessage(ScaleRatioStatus status) {
+    MessageBoxA(this, ScaleRatioMessage(status), messages::ErrorCaption(), MB_OK);
 }
 
 void TAlfaKalibr_Form::ClearResults() {
     SetListBoxLines(QStringList());
-    SetLastCalibration(std::nullopt);
+    SetLastRatios(std::nullopt);
     SetLastReport(std::nullopt);
     Edit8->clear();
     Edit9->clear();
@@ -54,16 +54,16 @@ void TAlfaKalibr_Form::ClearResults() {
     UpdateTiltWarning(); // no run on screen: no warning
 }
 
-void TAlfaKalibr_Form::ShowCalibration(Calibration calibration) {
-    if (calibration.status == CalibrationStatus::BadGridSize) {
-        ShowCalibrationMessage(calibration.status);
+void TAlfaKalibr_Form::ShowScaleRatios(ScaleRatioOutcome calibration) {
+    if (calibration.status == ScaleRatioStatus::BadGridSize) {
+        ShowScaleRatioMessage(calibration.status);
         return;
     }
     if (!calibration.read())
         return; // the reader has told the user; the results on screen stay
     ClearResults();
     if (!calibration.ran()) {
-        ShowCalibrationMessage(calibration.status);
+        ShowScaleRatioMessage(calibration.status);
         return;
     }
 
@@ -83,13 +83,13 @@ void TAlfaKalibr_Form::ShowCalibration(Calibration calibration) {
         Edit9->setText(FormatFixed4(run.sd));
     }
     if (!calibration.done()) {
-        ShowCalibrationMessage(calibration.status);
+        ShowScaleRatioMessage(calibration.status);
         return;
     }
-    SetLastCalibration(NodeRatios{calibration.columns, calibration.rows, run.ratios});
+    SetLastRatios(NodeRatios{calibration.columns, calibration.rows, run.ratios});
     try {
         // The run is not used after this: the report takes it over.
-        SetLastReport(MakeCalibrationReport(
+        SetLastReport(MakeScaleRatioReport(
             sceneFileName, imageFileName, calibration.columns, calibration.rows, Edit6->text(),
             Edit7->text(), std::move(calibration.run), QDateTime::currentDateTime()));
     } catch (const std::exception&) {
@@ -109,7 +109,7 @@ void TAlfaKalibr_Form::UpdateTiltWarning() {
     ShowTiltWarning(QString());
     // Only with a completed run on screen and something known of the camera: without a
     // focal length the check finds no tilt.
-    if (!lastReport || !lastCalibration || (!calibratedCamera && cameraFileName.isEmpty()))
+    if (!lastReport || !lastRatios || (!calibratedCamera && cameraFileName.isEmpty()))
         return;
     std::optional<FieldGeometry> geometry;
     try {

@@ -39,10 +39,10 @@ void TAlfaKalibr_Form::CreatePlotMenu() {
     SavePlotDialog.FileName = QStringLiteral("Plot1");
 }
 
-void TAlfaKalibr_Form::SetLastCalibration(std::optional<NodeRatios> run) {
-    lastCalibration = std::move(run);
+void TAlfaKalibr_Form::SetLastRatios(std::optional<NodeRatios> run) {
+    lastRatios = std::move(run);
     geometryState_ = GeometryState::None;
-    N17->setEnabled(lastCalibration.has_value());
+    N17->setEnabled(lastRatios.has_value());
 }
 
 void TAlfaKalibr_Form::KeepGeometryOfLists(const QString& widthText, const QString& heightText) {
@@ -75,17 +75,17 @@ std::optional<FieldGeometry> TAlfaKalibr_Form::CheckGeometry() {
 }
 
 void TAlfaKalibr_Form::N17Click(QObject* /*sender*/) {
-    if (!lastCalibration)
+    if (!lastRatios)
         return;
     std::unique_ptr<TNodeAnalysisForm> form;
     try {
         if (const std::optional<FieldGeometry> geometry = CheckGeometry()) {
-            form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, *geometry, this);
+            form = std::make_unique<TNodeAnalysisForm>(*lastRatios, *geometry, this);
         } else {
-            form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, this);
+            form = std::make_unique<TNodeAnalysisForm>(*lastRatios, this);
         }
     } catch (const std::exception&) {
-        ShowCalibrationMessage(CalibrationStatus::CalculationFailed);
+        ShowScaleRatioMessage(ScaleRatioStatus::CalculationFailed);
         return;
     }
     CurrentDialogHost().execModal(*form);

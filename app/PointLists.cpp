@@ -6,7 +6,7 @@ namespace vrma {
 
 bool TAlfaKalibr_Form::LoadPointLists() {
     LastGeometry(); // the lists are read again: their photograph is taken out first
-    return ReadCalibrationFiles(sceneFileName, imageFileName, *scenePoints, *imagePoints);
+    return ReadCoordinateFiles(sceneFileName, imageFileName, *scenePoints, *imagePoints);
 }
 
 } // namespace vrma

@@ -9,7 +9,7 @@
 
 namespace vrma {
 
-void TAlfaKalibr_Form::SetLastReport(std::optional<CalibrationReport> report) {
+void TAlfaKalibr_Form::SetLastReport(std::optional<ScaleRatioReport> report) {
     lastReport = std::move(report);
     N19->setEnabled(lastReport.has_value());
 }
@@ -19,18 +19,18 @@ void TAlfaKalibr_Form::N19Click(QObject* /*sender*/) {
         return;
     // The field check as the node analysis makes it: the run's photograph, with the camera
     // calibrated in this run or the focal length of the camera file when one is known.
-    CalibrationReport report = *lastReport;
+    ScaleRatioReport report = *lastReport;
     // The nodes are analysed now, before any file is asked for; ratios that cannot be
     // analysed end in the message the node analysis gives.
     try {
         ReportAnalysis(report);
     } catch (const CalcError&) {
-        ShowCalibrationMessage(CalibrationStatus::CalculationFailed);
+        ShowScaleRatioMessage(ScaleRatioStatus::CalculationFailed);
         return;
     }
     if (const std::optional<FieldGeometry> geometry = CheckGeometry())
         report.sections.push_back(CheckFieldSection(report, *geometry));
-    SaveThroughDialog(this, SaveReportDialog, [&report] { return CalibrationReportPdf(report); });
+    SaveThroughDialog(this, SaveReportDialog, [&report] { return ScaleRatioReportPdf(report); });
 }
 
 } // namespace vrma

@@ -230,10 +230,10 @@ int Stages(const QString& scene, const QString& image, int nc, int nr, int runs)
         // report (its nodes are analysed when it is printed) and where the photograph for
         // the field check is (in the lists, until they are read again).
         const Stopwatch kept;
-        form->SetLastCalibration(vrma::NodeRatios{nc, nr, result.ratios});
-        form->SetLastReport(vrma::MakeCalibrationReport(scene, image, nc, nr, form->Edit6->text(),
-                                                        form->Edit7->text(), result,
-                                                        QDateTime::currentDateTime()));
+        form->SetLastRatios(vrma::NodeRatios{nc, nr, result.ratios});
+        form->SetLastReport(vrma::MakeScaleRatioReport(scene, image, nc, nr, form->Edit6->text(),
+                                                       form->Edit7->text(), result,
+                                                       QDateTime::currentDateTime()));
         form->KeepGeometryOfLists(form->Edit6->text(), form->Edit7->text());
         kept.Print(first, "stage_kept");
     }

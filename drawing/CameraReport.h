@@ -23,7 +23,7 @@ struct CameraReport {
     QDateTime date;
     std::vector<PhotoDetection> photos; // as searched, in the calibration's order
     CameraCalibration calibration;
-    QStringList written; // as CalibrationReport::written
+    QStringList written; // as ScaleRatioReport::written
 };
 
 // The PDF document. Needs a QGuiApplication (fonts). Throws Exception when it cannot be

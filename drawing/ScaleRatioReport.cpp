@@ -271,13 +271,13 @@ void Map(Pages& pages, const NodeAnalysis& analysis) {
 
 } // namespace
 
-CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString& imageFile,
-                                        qint32 columns, qint32 rows, const QString& widthText,
-                                        const QString& heightText, ScaleRatioRun run,
-                                        const QDateTime& date) {
+ScaleRatioReport MakeScaleRatioReport(const QString& sceneFile, const QString& imageFile,
+                                      qint32 columns, qint32 rows, const QString& widthText,
+                                      const QString& heightText, ScaleRatioRun run,
+                                      const QDateTime& date) {
     if (!run.complete())
         throw CalcError("the calibration did not complete");
-    CalibrationReport report;
+    ScaleRatioReport report;
     report.sceneFile = sceneFile;
     report.imageFile = imageFile;
     report.columns = columns;
@@ -289,7 +289,7 @@ CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString&
     return report;
 }
 
-const NodeAnalysis& ReportAnalysis(CalibrationReport& report) {
+const NodeAnalysis& ReportAnalysis(ScaleRatioReport& report) {
     if (!report.analysis)
         report.analysis = AnalyseNodes(report.columns, report.rows, report.run.ratios);
     return *report.analysis;
@@ -307,7 +307,7 @@ QString OutlierVerdict(const NodeAnalysis& analysis) {
         .arg(nodes.join(QStringLiteral("; ")));
 }
 
-QByteArray CalibrationReportPdf(const CalibrationReport& report) {
+QByteArray ScaleRatioReportPdf(const ScaleRatioReport& report) {
     std::optional<NodeAnalysis> made;
     const NodeAnalysis& analysis =
         report.analysis
@@ -443,7 +443,7 @@ ReportSection FieldCheckFailedSection(const QString& message) {
     return ReportSection{QStringLiteral("Геометрия поля"), {}, message};
 }
 
-ReportSection CheckFieldSection(const CalibrationReport& report, const FieldGeometry& geometry) {
+ReportSection CheckFieldSection(const ScaleRatioReport& report, const FieldGeometry& geometry) {
     FieldCheckInput input;
     input.scene = geometry.scene;
     input.image = geometry.image;
@@ -461,8 +461,8 @@ ReportSection CheckFieldSection(const CalibrationReport& report, const FieldGeom
     }
 }
 
-void WriteCalibrationReport(const QString& fileName, const CalibrationReport& report) {
-    WriteFileAtomically(fileName, CalibrationReportPdf(report));
+void WriteScaleRatioReport(const QString& fileName, const ScaleRatioReport& report) {
+    WriteFileAtomically(fileName, ScaleRatioReportPdf(report));
 }
 
 } // namespace vrma

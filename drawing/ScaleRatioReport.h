@@ -26,7 +26,7 @@ struct ReportSection {
     QString note;
 };
 
-struct CalibrationReport {
+struct ScaleRatioReport {
     QString sceneFile; // as the calibration read them
     QString imageFile;
     qint32 columns = 0; // NC
@@ -46,14 +46,14 @@ struct CalibrationReport {
 
 // The report of a completed run (which it keeps: move a run that is not needed
 // afterwards), not yet analysed. Throws CalcError when the run did not complete.
-CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString& imageFile,
-                                        qint32 columns, qint32 rows, const QString& widthText,
-                                        const QString& heightText, ScaleRatioRun run,
-                                        const QDateTime& date);
+ScaleRatioReport MakeScaleRatioReport(const QString& sceneFile, const QString& imageFile,
+                                      qint32 columns, qint32 rows, const QString& widthText,
+                                      const QString& heightText, ScaleRatioRun run,
+                                      const QDateTime& date);
 
 // The analysis of the report's nodes, made now if it was not before. Throws CalcError when
 // the ratios cannot be analysed.
-const NodeAnalysis& ReportAnalysis(CalibrationReport& report);
+const NodeAnalysis& ReportAnalysis(ScaleRatioReport& report);
 
 // The verdict on the outliers as the report states it: "Выбросов нет." or
 // "Выбросы: N (столбец i, строка j; …)."
@@ -69,14 +69,14 @@ ReportSection FieldCheckFailedSection(const QString& message);
 
 // The field check of the report's photograph (its run's coefficient, the geometry's
 // points, size and focal length) as a section; the failed section when the check throws.
-ReportSection CheckFieldSection(const CalibrationReport& report, const FieldGeometry& geometry);
+ReportSection CheckFieldSection(const ScaleRatioReport& report, const FieldGeometry& geometry);
 
 // The PDF document (with the analysis of the nodes, made for it when the report has none).
 // Needs a QGuiApplication (fonts). Throws Exception when it cannot be made, CalcError when
 // the ratios cannot be analysed or plotted.
-QByteArray CalibrationReportPdf(const CalibrationReport& report);
+QByteArray ScaleRatioReportPdf(const ScaleRatioReport& report);
 
 // The PDF written to a file in one go. Throws FileError when it cannot be written.
-void WriteCalibrationReport(const QString& fileName, const CalibrationReport& report);
+void WriteScaleRatioReport(const QString& fileName, const ScaleRatioReport& report);
 
 } // namespace vrma

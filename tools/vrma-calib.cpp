@@ -468,7 +468,7 @@ struct FieldCheckOutcome {
 // The geometry of the field: the run's photograph and the further ones. It is checked
 // when asked for, and for the report when the image size allows it. kRead when a view
 // cannot be read (its reader has told why).
-int CheckFieldGeometry(const CalibrationRequest& request, const Calibration& calibration,
+int CheckFieldGeometry(const CalibrationRequest& request, const ScaleRatioOutcome& calibration,
                        const VT_Points& scene, const VT_Points& image, FieldCheckOutcome& out) {
     if (!request.fieldCheck && !(request.report && request.sizeKnown()))
         return kDone;
@@ -501,21 +501,21 @@ int CheckFieldGeometry(const CalibrationRequest& request, const Calibration& cal
 }
 
 // The report, after the export: it tells what the export wrote.
-int WriteReport(const CalibrationRequest& request, const Calibration& calibration,
+int WriteReport(const CalibrationRequest& request, const ScaleRatioOutcome& calibration,
                 const QStringList& written, const FieldCheckOutcome& field) {
     if (!request.report)
         return kDone;
     return WriteReportFile(*request.report, [&] {
-        CalibrationReport report =
-            MakeCalibrationReport(FullPath(request.sceneFile), FullPath(request.imageFile),
-                                  calibration.columns, calibration.rows, request.width,
-                                  request.height, calibration.run, QDateTime::currentDateTime());
+        ScaleRatioReport report =
+            MakeScaleRatioReport(FullPath(request.sceneFile), FullPath(request.imageFile),
+                                 calibration.columns, calibration.rows, request.width,
+                                 request.height, calibration.run, QDateTime::currentDateTime());
         report.written = written;
         if (field.check)
             report.sections.push_back(FieldCheckSection(*field.check));
         else if (!field.failure.isEmpty())
             report.sections.push_back(FieldCheckFailedSection(field.failure));
-        WriteCalibrationReport(*request.report, report);
+        WriteScaleRatioReport(*request.report, report);
     });
 }
 
@@ -544,25 +544,25 @@ int FinishFieldCheck(const CalibrationRequest& request, const FieldCheckOutcome&
 int Calibrate(const CalibrationRequest& request) {
     VT_Points scene(1);
     VT_Points image(1);
-    const Calibration calibration = RunCalibration(request.columns, request.rows, request.sceneFile,
-                                                   request.imageFile, scene, image);
+    const ScaleRatioOutcome calibration = RunScaleRatioCommand(
+        request.columns, request.rows, request.sceneFile, request.imageFile, scene, image);
     switch (calibration.status) {
-    case CalibrationStatus::BadGridSize:
-        return Fail(kCalculation, CalibrationMessage(calibration.status));
-    case CalibrationStatus::ReadFailed:
+    case ScaleRatioStatus::BadGridSize:
+        return Fail(kCalculation, ScaleRatioMessage(calibration.status));
+    case ScaleRatioStatus::ReadFailed:
         ExplainReadFailure(request.sceneFile, request.imageFile);
         return kRead;
-    case CalibrationStatus::CountMismatch:
-        return Fail(kCount, CalibrationMessage(calibration.status));
-    case CalibrationStatus::CalculationFailed:
-    case CalibrationStatus::Done:
+    case ScaleRatioStatus::CountMismatch:
+        return Fail(kCount, ScaleRatioMessage(calibration.status));
+    case ScaleRatioStatus::CalculationFailed:
+    case ScaleRatioStatus::Done:
         break;
     }
     for (const QString& line : ScaleRatioListLines(calibration.run))
         Print(stdout, line);
     std::fflush(stdout);
     if (!calibration.done())
-        return Fail(kCalculation, CalibrationMessage(calibration.status));
+        return Fail(kCalculation, ScaleRatioMessage(calibration.status));
     QStringList written;
     FieldCheckOutcome field;
     int code = WriteExport(request, calibration.run.coefficient, written);

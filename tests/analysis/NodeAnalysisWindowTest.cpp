@@ -121,8 +121,8 @@ TEST_F(NodeAnalysisWindow, OpensOnlyWhileACompletedRunIsShown) {
     form->Button2->click();
     ASSERT_TRUE(host.records().empty());
     EXPECT_TRUE(form->N17->isEnabled());
-    ASSERT_TRUE(form->lastCalibration.has_value());
-    EXPECT_EQ(form->lastCalibration->ratios.size(), 16u);
+    ASSERT_TRUE(form->lastRatios.has_value());
+    EXPECT_EQ(form->lastRatios->ratios.size(), 16u);
 
     // A file that cannot be read leaves the results on screen, and the analysis of them.
     form->sceneFileName = path(QStringLiteral("missing.crd"));
@@ -139,7 +139,7 @@ TEST_F(NodeAnalysisWindow, OpensOnlyWhileACompletedRunIsShown) {
     EXPECT_EQ(host.records().back().text,
               QStringLiteral("Неверное количество столбцов или строк!"));
     EXPECT_FALSE(form->N17->isEnabled());
-    EXPECT_FALSE(form->lastCalibration.has_value());
+    EXPECT_FALSE(form->lastRatios.has_value());
 
     // A complete run again, then one that fails in the computation (no interior node).
     useExample();
