@@ -29,7 +29,7 @@ void TAlfaKalibr_Form::N4Click(QObject* /*sender*/) {
         // The lists are read again: the photograph of the results on screen is taken out
         // of them first, since a file that cannot be read leaves those results.
         LastGeometry();
-        ShowScaleRatios(RunScaleRatioCommand(Edit5->text(), Edit3->text(), sceneFileName,
+        ShowScaleRatios(RunScaleRatioCommand(columnsField->text(), rowsField->text(), sceneFileName,
                                              imageFileName, *scenePoints, *imagePoints));
     } catch (const std::exception&) {
         ShowScaleRatioMessage(ScaleRatioStatus::CalculationFailed);
@@ -44,13 +44,14 @@ void TAlfaKalibr_Form::ClearResults() {
     SetListBoxLines(QStringList());
     SetLastRatios(std::nullopt);
     SetLastReport(std::nullopt);
-    Edit8->clear();
-    Edit9->clear();
+    coefficientField->clear();
+    sdField->clear();
     {
-        QPainter canvas(&Image1->Picture());
-        canvas.fillRect(QRect(0, 0, Image1->width(), Image1->height()), QColor(255, 255, 255));
+        QPainter canvas(&plotImage->Picture());
+        canvas.fillRect(QRect(0, 0, plotImage->width(), plotImage->height()),
+                        QColor(255, 255, 255));
     }
-    Image1->update();
+    plotImage->update();
     UpdateTiltWarning(); // no run on screen: no warning
 }
 
@@ -72,15 +73,15 @@ void TAlfaKalibr_Form::ShowScaleRatios(ScaleRatioOutcome calibration) {
         coefficient = run.coefficient;
         coefficientInterrupted = run.coefficientInterrupted();
     }
-    DrawScaleRatioPlot(Image1->Picture(), calibration.plot);
-    Image1->update();
+    DrawScaleRatioPlot(plotImage->Picture(), calibration.plot);
+    plotImage->update();
     if (run.meanKnown())
-        Image2->hide();
+        splashImage->hide();
     // The list keeps the ratios and makes a line's text when it is shown.
-    ListBox1Model->setFixed4Lines(run.ratios, ScaleRatioSummaryLines(run));
+    ratioListModel->setFixed4Lines(run.ratios, ScaleRatioSummaryLines(run));
     if (run.statisticsKnown()) {
-        Edit8->setText(FormatFixed4(run.coefficient));
-        Edit9->setText(FormatFixed4(run.sd));
+        coefficientField->setText(FormatFixed4(run.coefficient));
+        sdField->setText(FormatFixed4(run.sd));
     }
     if (!calibration.done()) {
         ShowScaleRatioMessage(calibration.status);
@@ -90,12 +91,12 @@ void TAlfaKalibr_Form::ShowScaleRatios(ScaleRatioOutcome calibration) {
     try {
         // The run is not used after this: the report takes it over.
         SetLastReport(MakeScaleRatioReport(
-            sceneFileName, imageFileName, calibration.columns, calibration.rows, Edit6->text(),
-            Edit7->text(), std::move(calibration.run), QDateTime::currentDateTime()));
+            sceneFileName, imageFileName, calibration.columns, calibration.rows, widthField->text(),
+            heightField->text(), std::move(calibration.run), QDateTime::currentDateTime()));
     } catch (const std::exception&) {
         // A report that cannot be kept (no memory for it) leaves "Отчёт…" disabled.
     }
-    KeepGeometryOfLists(Edit6->text(), Edit7->text());
+    KeepGeometryOfLists(widthField->text(), heightField->text());
     UpdateTiltWarning();
 }
 
@@ -162,10 +163,10 @@ void TAlfaKalibr_Form::ShowTiltWarning(const QString& text) {
     if (!wasShown && text.isEmpty())
         return;
     // The lower part of the panel grows by the warning's lines; the list gives them up.
-    const int extra =
-        text.isEmpty() ? 0
-                       : TiltWarning->heightForWidth(std::max(1, resultPanel_->width() - 10)) + 4;
-    resultPanel_->setFixedHeight(kResultPanelHeight + extra);
+    const int extra = text.isEmpty()
+                          ? 0
+                          : TiltWarning->heightForWidth(std::max(1, resultsBox_->width() - 10)) + 4;
+    resultsBox_->setFixedHeight(kResultPanelHeight + extra);
 }
 
 } // namespace vrma

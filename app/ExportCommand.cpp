@@ -38,8 +38,8 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
         throw Exception(messages::NoCoefficientToSave().toStdString());
     ResultsToSave results;
     results.coefficient = coefficient;
-    results.widthText = Edit6->text();
-    results.heightText = Edit7->text();
+    results.widthText = widthField->text();
+    results.heightText = heightField->text();
     results.inputs = {{QStringLiteral("файл координат сцены"), sceneFileName},
                       {QStringLiteral("файл координат изображения"), imageFileName}};
     results.written = lastReport ? &lastReport->written : nullptr;

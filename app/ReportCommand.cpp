@@ -11,10 +11,10 @@ namespace vrma {
 
 void TAlfaKalibr_Form::SetLastReport(std::optional<ScaleRatioReport> report) {
     lastReport = std::move(report);
-    N19->setEnabled(lastReport.has_value());
+    reportAction->setEnabled(lastReport.has_value());
 }
 
-void TAlfaKalibr_Form::N19Click(QObject* /*sender*/) {
+void TAlfaKalibr_Form::SaveReport(QObject* /*sender*/) {
     if (!lastReport)
         return;
     // The field check as the node analysis makes it: the run's photograph, with the camera

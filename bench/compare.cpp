@@ -215,7 +215,7 @@ int Stages(const QString& scene, const QString& image, int nc, int nr, int runs)
 
         // The list box keeps the ratios and makes the texts of the lines it shows.
         const Stopwatch model;
-        form->ListBox1Model->setFixed4Lines(result.ratios, vrma::ScaleRatioSummaryLines(result));
+        form->ratioListModel->setFixed4Lines(result.ratios, vrma::ScaleRatioSummaryLines(result));
         QApplication::processEvents();
         model.Print(first, "stage_list_model");
 
