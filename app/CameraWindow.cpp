@@ -383,6 +383,11 @@ void TCameraForm::PhotoDropped(int row) {
     else if (shown_ > row)
         --shown_;
     PhotoList->removeRow(row);
+    // The thumbnails of the photographs no longer in the set go with them.
+    std::erase_if(thumbnails_, [this](const auto& entry) {
+        return std::none_of(photos().begin(), photos().end(),
+                            [&](const Photo& photo) { return photo.id == entry.first; });
+    });
     ShowStatus();
     UpdateButtons();
 }
