@@ -13,7 +13,7 @@ constexpr std::int64_t kItemsPerPhoto = 512;
 
 } // namespace
 
-std::int64_t PdfItems(const CalibrationReport& report) {
+std::int64_t PdfItems(const ScaleRatioReport& report) {
     return std::int64_t(report.run.ratios.size());
 }
 

@@ -6,8 +6,9 @@
 // or a null pointer written to). A document is therefore painted only when the memory it
 // may take is free, and otherwise refused with std::bad_alloc before painting begins, which
 // the windows and vrma-calib tell as running out of memory.
-#include "drawing/CalibrationReport.h"
+#include "drawing/CameraReport.h"
 #include "drawing/FieldSheet.h"
+#include "drawing/ScaleRatioReport.h"
 
 #include <QByteArray>
 
@@ -25,7 +26,7 @@ inline constexpr std::int64_t kPdfMemory = std::int64_t{96} << 20;
 inline constexpr std::int64_t kPdfMemoryPerItem = 2048;
 
 // The items of the documents that grow with their data.
-std::int64_t PdfItems(const CalibrationReport& report);
+std::int64_t PdfItems(const ScaleRatioReport& report);
 std::int64_t PdfItems(const CameraReport& report);
 std::int64_t PdfItems(const FieldSheet& sheet);
 

@@ -1,17 +1,18 @@
 #include "tools/CalibrationRun.h"
 
-#include "calib/ExportFiles.h"
+#include "data/ExportFiles.h"
 #include "calib/FieldCheck.h"
 #include "calib/FieldViews.h"
 #include "data/Errors.h"
 #include "data/FileNames.h"
 #include "data/Locale.h"
+#include "data/Messages.h"
 #include "data/PlanePoint.h"
 #include "data/PointScanner.h"
 #include "data/SeparatorCheck.h"
 #include "data/TextFile.h"
-#include "drawing/Calibration.h"
-#include "drawing/CalibrationReport.h"
+#include "drawing/ScaleRatioCommand.h"
+#include "drawing/ScaleRatioReport.h"
 #include "drawing/FieldCheckVerdict.h"
 #include "drawing/PdfMemory.h"
 #include "drawing/ScaleRatioLines.h"
@@ -59,11 +60,11 @@ void ReadPointBytes(QByteArray bytes, VT_Points* points) {
     ReadPointLines(bytes.constData(), bytes.constData() + bytes.size(), syntax, points);
 }
 
-// The calibration's steps on a measured photograph's points (RunCalibration's, but for the
+// The calibration's steps on a measured photograph's points (RunScaleRatioCommand's, but for the
 // reading of the files).
-Calibration CalibrateMeasured(const CalibrationRequest& request, const MeasuredFiles& measured,
+ScaleRatioOutcome CalibrateMeasured(const CalibrationRequest& request, const MeasuredFiles& measured,
                               VT_Points& scene, VT_Points& image) {
-    Calibration result;
+    ScaleRatioOutcome result;
     const std::optional<qint32> nc = ParseInteger(request.columns);
     const std::optional<qint32> nr = ParseInteger(request.rows);
     if (!nc || !nr)
@@ -74,14 +75,14 @@ Calibration CalibrateMeasured(const CalibrationRequest& request, const MeasuredF
     ReadPointBytes(measured.image, &image);
     const qint64 expected = GridPointCount(*nc, *nr);
     if (scene.Count() != expected || image.Count() != expected) {
-        result.status = CalibrationStatus::CountMismatch;
+        result.status = ScaleRatioStatus::CountMismatch;
         return result;
     }
     PlottedScaleRatio plotted = RunPlottedScaleRatio(*nc, *nr, scene, image);
     result.run = std::move(plotted.run);
     result.plot = std::move(plotted.plot);
     result.status =
-        result.run.complete() ? CalibrationStatus::Done : CalibrationStatus::CalculationFailed;
+        result.run.complete() ? ScaleRatioStatus::Done : ScaleRatioStatus::CalculationFailed;
     return result;
 }
 
@@ -96,13 +97,13 @@ int AddExport(const CalibrationRequest& request, double coefficient, std::vector
     try {
         files.push_back({*request.table, EncodeTextLines(NewCorrectionTableLines(
                                              coefficient, request.width, request.height))});
-        written << WrittenTableLine(AbsoluteFileName(*request.table));
+        written << messages::WrittenTableLine(AbsoluteFileName(*request.table));
         if (request.camera) {
             encoding = *request.camera;
             files.push_back({*request.camera,
                              EncodeTextLines(CameraFileLines(request.width, request.height,
                                                              AbsoluteFileName(*request.table)))});
-            written << WrittenCameraLine(AbsoluteFileName(*request.camera));
+            written << messages::WrittenCameraLine(AbsoluteFileName(*request.camera));
         }
     } catch (const EncodingError& error) {
         return Fail(kWrite,
@@ -120,7 +121,7 @@ struct FieldCheckOutcome {
 // The geometry of the field: the run's photograph and the further ones. It is checked
 // when asked for, and for the report when the image size allows it. kRead when a view
 // cannot be read (its reader has told why).
-int CheckFieldGeometry(const CalibrationRequest& request, const Calibration& calibration,
+int CheckFieldGeometry(const CalibrationRequest& request, const ScaleRatioOutcome& calibration,
                        const VT_Points& scene, const VT_Points& image, FieldCheckOutcome& out) {
     if (!request.fieldCheck && !(request.report && request.sizeKnown()))
         return kDone;
@@ -153,12 +154,12 @@ int CheckFieldGeometry(const CalibrationRequest& request, const Calibration& cal
 }
 
 // The report, painted after the export's files are made: it tells what they are.
-int AddReport(const CalibrationRequest& request, const Calibration& calibration,
+int AddReport(const CalibrationRequest& request, const ScaleRatioOutcome& calibration,
               const QStringList& written, const FieldCheckOutcome& field,
               std::vector<OutputFile>& files) {
     if (!request.report)
         return kDone;
-    CalibrationReport report = MakeCalibrationReport(
+    ScaleRatioReport report = MakeScaleRatioReport(
         AbsoluteFileName(request.sceneFile), AbsoluteFileName(request.imageFile),
         calibration.columns, calibration.rows, request.width, request.height, calibration.run,
         QDateTime::currentDateTime());
@@ -169,7 +170,7 @@ int AddReport(const CalibrationRequest& request, const Calibration& calibration,
         report.sections.push_back(FieldCheckFailedSection(field.failure));
     QByteArray pdf;
     if (const int code = MakeReport(
-            *request.report, [&report] { return CalibrationReportPdf(report); }, PdfItems(report),
+            *request.report, [&report] { return ScaleRatioReportPdf(report); }, PdfItems(report),
             pdf);
         code != kDone)
         return code;
@@ -200,27 +201,27 @@ int FinishFieldCheck(const CalibrationRequest& request, const FieldCheckOutcome&
 int Calibrate(const CalibrationRequest& request, const MeasuredFiles* measured) {
     VT_Points scene(1);
     VT_Points image(1);
-    const Calibration calibration =
+    const ScaleRatioOutcome calibration =
         measured ? CalibrateMeasured(request, *measured, scene, image)
-                 : RunCalibration(request.columns, request.rows, request.sceneFile,
+                 : RunScaleRatioCommand(request.columns, request.rows, request.sceneFile,
                                   request.imageFile, scene, image);
     switch (calibration.status) {
-    case CalibrationStatus::BadGridSize:
-        return Fail(kCalculation, CalibrationMessage(calibration.status));
-    case CalibrationStatus::ReadFailed:
+    case ScaleRatioStatus::BadGridSize:
+        return Fail(kCalculation, ScaleRatioMessage(calibration.status));
+    case ScaleRatioStatus::ReadFailed:
         ExplainReadFailure(request.sceneFile, request.imageFile);
         return kRead;
-    case CalibrationStatus::CountMismatch:
-        return Fail(kCount, CalibrationMessage(calibration.status));
-    case CalibrationStatus::CalculationFailed:
-    case CalibrationStatus::Done:
+    case ScaleRatioStatus::CountMismatch:
+        return Fail(kCount, ScaleRatioMessage(calibration.status));
+    case ScaleRatioStatus::CalculationFailed:
+    case ScaleRatioStatus::Done:
         break;
     }
     for (const QString& line : ScaleRatioListLines(calibration.run))
         Print(stdout, line);
     std::fflush(stdout);
     if (!calibration.done())
-        return Fail(kCalculation, CalibrationMessage(calibration.status));
+        return Fail(kCalculation, ScaleRatioMessage(calibration.status));
     FieldCheckOutcome field;
     if (const int code = CheckFieldGeometry(request, calibration, scene, image, field);
         code != kDone)

@@ -1,17 +1,19 @@
 // vrma-calib --photo A --photo B ...: a camera calibrated from several photographs.
 #include "tools/CameraCommand.h"
 
-#include "calib/ExportFiles.h"
 #include "calib/PhotoHeader.h"
 #include "calib/Photograph.h"
+#include "data/CameraMessages.h"
 #include "data/Errors.h"
+#include "data/ExportFiles.h"
 #include "data/FileNames.h"
 #include "data/Locale.h"
 #include "data/Messages.h"
 #include "data/Numbers.h"
 #include "data/SameContents.h"
 #include "data/TextFile.h"
-#include "drawing/CalibrationReport.h"
+#include "drawing/CameraReport.h"
+#include "drawing/CameraVerdict.h"
 #include "drawing/PdfMemory.h"
 #include "tools/BoardOptions.h"
 #include "tools/CommandLine.h"
@@ -52,14 +54,14 @@ const char kCameraHelp[] = R"(
   среднеквадратическая ошибка (СКО) репроекции в пикселях; затем параметры камеры со
   стандартными ошибками, fy/fx и СКО по всем точкам. Снимок, СКО которого больше трёх
   медиан СКО снимков, в калибровку не берётся (в сводке он помечен), и расчёт
-  повторяется без него. Все снимки должны быть одного размера; размер изображения
-  берётся с них. Снимок, заданный второй раз (те же байты, под тем же или другим
-  именем), ищется и учитывается один раз; в сводке о нём сказано. Снимки
-  просматриваются одновременно, сколько их помещается в памяти (не больше, чем
-  процессоров); снимок, которому не хватило памяти рядом с другими, читается ещё раз
-  один. Тег поворота EXIF не применяется: пиксели берутся так, как они записаны (оси
-  датчика), и сводка об этом говорит; из многостраничного TIFF читается первая
-  страница, о чём сводка тоже говорит.
+  повторяется без него. Размер изображения — тот, что у большинства снимков; снимок
+  другого размера в калибровку не берётся (в сводке он помечен). Снимок, заданный второй
+  раз (те же байты, под тем же или другим именем), ищется и учитывается один раз; в
+  сводке о нём сказано. Снимки просматриваются одновременно, сколько их помещается в
+  памяти (не больше, чем процессоров); снимок, которому не хватило памяти рядом с
+  другими, читается ещё раз один. Тег поворота EXIF не применяется: пиксели берутся
+  так, как они записаны (оси датчика), и сводка об этом говорит; из многостраничного
+  TIFF читается первая страница, о чём сводка тоже говорит.
   --model МОДЕЛЬ    что уточняется: opencv (по умолчанию: fx, fy, cx, cy, k1, k2, p1, p2,
                     k3 — как calibrateCamera в OpenCV), radial (без p1 и p2),
                     no-distortion (fx, fy, cx, cy, без дисторсии), fixed-centre (главная
@@ -92,10 +94,10 @@ const char kCameraHelp[] = R"(
   Коды завершения: 0 — камера откалибрована, заказанные файлы записаны; 1 — ошибка в
   командной строке; 2 — снимок не читается (сообщение называет его); 5 — не удалось
   записать файл (ни один из файлов не записан); 6 — поле найдено меньше чем на трёх
-  снимках; 7 — камеру по снимкам не найти (снимки разного размера, меньше трёх пригодных
-  снимков, снимки не определяют фокусные расстояния); 8 — не хватает памяти (в том
-  числе снимок не читается даже один). При кодах 1 и 8 файлы не записываются, при
-  кодах 2, 6 и 7 — только файл JSON.
+  снимках; 7 — камеру по снимкам не найти (меньше трёх пригодных снимков, снимки не
+  определяют фокусные расстояния); 8 — не хватает памяти (в том числе снимок не читается
+  даже один). При кодах 1 и 8 файлы не записываются, при кодах 2, 6 и 7 — только файл
+  JSON.
 
   Как снимать для калибровки камеры: 10–20 снимков поля, наклонённого на 20–40° в разные
   стороны; поле должно побывать во всех частях кадра, в том числе в углах; поворачивать
@@ -168,28 +170,10 @@ QString BaseName(const QString& name) {
     return name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-// Why the fit left a photograph out, in a few words; empty for one used or without the
-// board.
-QString LeftOutReason(PhotoUse use) {
-    switch (use) {
-    case PhotoUse::LeftOutRms:
-        return QStringLiteral("СКО больше трёх медиан СКО снимков");
-    case PhotoUse::LeftOutNoPose:
-        return QStringLiteral("положение поля не определяется");
-    case PhotoUse::LeftOutByUser:
-    case PhotoUse::Used:
-    case PhotoUse::NotFound:
-        break;
-    }
-    return QString();
-}
-
-QString UseText(PhotoUse use) {
-    if (use == PhotoUse::Used || use == PhotoUse::NotFound)
-        return QString();
-    const QString reason = LeftOutReason(use);
-    return reason.isEmpty() ? QStringLiteral(" — не взят")
-                            : QStringLiteral(" — не взят: ") + reason;
+// A photograph not taken, in the words of the window's list.
+QString UseText(const PhotoDetection& photo, const PhotoFit& fit, const Camera& camera) {
+    const QString why = NotTakenWhy(photo, fit, std::nullopt, camera);
+    return why.isEmpty() ? QString() : QStringLiteral(" — ") + messages::NotTaken(why);
 }
 
 // The photographs as given and what became of each: a photograph given again (the same
@@ -247,7 +231,7 @@ QString PhotoLine(const PhotoSet& set, const CameraCalibration& fit, qsizetype k
                     .arg(d.points());
         if (photo.rmsPx)
             line += QStringLiteral(", СКО %1 пикс.").arg(FormatFixed(*photo.rmsPx, 3));
-        line += UseText(photo.use);
+        line += UseText(d, photo, fit.camera);
     }
     return line + StorageNotes(d);
 }
@@ -339,7 +323,7 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
         const PhotoDetection& d = set.of(k);
         const PhotoFit* photo =
             fit && !set.repeated(k) ? &fit->photos[set.searched[size_t(k)]] : nullptr;
-        QString why = !d.found ? d.reason : photo ? LeftOutReason(photo->use) : QString();
+        QString why = !d.found ? d.reason : photo ? NotTakenWhy(d, *photo, std::nullopt, fit->camera) : QString();
         if (set.repeated(k))
             why = messages::SamePhotograph(set.files[set.sameAs[size_t(k)]]);
         QJsonObject entry;
@@ -418,8 +402,10 @@ int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
         if (out.camera) {
             encoding = *out.camera;
             files.push_back(
-                {*out.camera, EncodeTextLines(CameraFileLines(
-                                  width, height, AbsoluteFileName(*out.table), fit.camera))});
+                {*out.camera,
+                 EncodeTextLines(CameraFileLines(width, height, AbsoluteFileName(*out.table),
+                                                 {fit.camera.fx(), fit.camera.cx(),
+                                                  fit.camera.cy()}))});
         }
     } catch (const EncodingError& error) {
         return Fail(kWrite,
@@ -436,9 +422,9 @@ int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
         report.photos = set.detections;
         report.calibration = fit;
         if (out.table)
-            report.written << WrittenTableLine(AbsoluteFileName(*out.table));
+            report.written << messages::WrittenTableLine(AbsoluteFileName(*out.table));
         if (out.camera)
-            report.written << WrittenCameraLine(AbsoluteFileName(*out.camera));
+            report.written << messages::WrittenCameraLine(AbsoluteFileName(*out.camera));
         if (out.yaml)
             report.written << WrittenYamlLine(AbsoluteFileName(*out.yaml));
         QByteArray pdf;

@@ -34,6 +34,10 @@ QString ArgumentNaming(const QStringList& arguments, const QString& name) {
 
 } // namespace
 
+QString WrittenYamlLine(const QString& fileName) {
+    return QStringLiteral("Камера в YAML OpenCV: %1").arg(fileName);
+}
+
 bool NamesOption(int argc, char** argv, const char* name, bool takesValue) {
     const size_t length = std::strlen(name);
     for (int k = 1; k < argc; ++k) {

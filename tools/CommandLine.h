@@ -75,9 +75,14 @@ int WriteOutputs(std::span<const OutputFile> files);
 int MakeReport(const QString& path, const std::function<QByteArray()>& paint, std::int64_t items,
                QByteArray& bytes);
 
+// The report's line of the OpenCV YAML written (beside the export's lines of
+// data/Messages.h).
+QString WrittenYamlLine(const QString& fileName);
+
 // True when an argument before "--" names the option: -name or --name, and --name=value
 // for an option that takes a value (for what must be known before the application object
 // is made).
+
 bool NamesOption(int argc, char** argv, const char* name, bool takesValue = true);
 
 class CommandLine {

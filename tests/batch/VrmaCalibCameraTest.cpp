@@ -294,7 +294,8 @@ TEST_F(VrmaCalibCamera, MistakesWriteNothingAndRunsWithoutACameraTheJsonAlone) {
     const Case failures[] = {
         {*photos + QStringList{missing}, 2, missing},
         {photos->mid(0, 3), 6, QStringLiteral("Поле найдено на 2 снимках из 3")},
-        {*photos + QStringList{small}, 7, QStringLiteral("Снимки разного размера")},
+        // Two photographs of the set's size left beside one of another size.
+        {{(*photos)[0], (*photos)[1], small}, 7, QStringLiteral("пригодных 2 из 3")},
     };
     for (const Case& c : failures) {
         QFile::remove(json);
@@ -311,6 +312,22 @@ TEST_F(VrmaCalibCamera, MistakesWriteNothingAndRunsWithoutACameraTheJsonAlone) {
         EXPECT_TRUE(reason.contains(c.message) && run.err.contains(reason)) << reason.toStdString();
         EXPECT_EQ(object[QStringLiteral("photos")].toArray().size(), c.photos.size());
     }
+
+    // A photograph of another size beside the set: left out, named with both sizes in the
+    // summary and in the JSON's reason, and the others calibrate.
+    const test::CalibResult run = test::RunCalib(with({QStringLiteral("--photo"), small}));
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    const QString otherSize = QStringLiteral("снимок %1 × %2 пикселей, а снимки калибровки %3 × %4")
+                                  .arg(larger.cols)
+                                  .arg(larger.rows)
+                                  .arg(picture.cols)
+                                  .arg(picture.rows);
+    EXPECT_TRUE(run.out.contains(
+        QStringLiteral("10. small.png: поле повёрнуто на 0°, мишеней 54 — не взят: ") + otherSize))
+        << run.out.toStdString();
+    const QJsonObject leftOut = Json(json)[QStringLiteral("photos")].toArray()[9].toObject();
+    EXPECT_FALSE(leftOut[QStringLiteral("used")].toBool());
+    EXPECT_EQ(leftOut[QStringLiteral("reason")].toString(), otherSize);
 
     // The help tells of the call.
     const test::CalibResult help = test::RunCalib({QStringLiteral("--help")});

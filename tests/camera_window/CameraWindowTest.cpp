@@ -72,7 +72,7 @@ protected:
 
     // The window, from "Файл", with the board typed.
     TCameraForm& open(int columns = 9, int rows = 6) {
-        form->N25->trigger();
+        form->cameraAction->trigger();
         TCameraForm* window = form->CameraForm;
         EXPECT_NE(window, nullptr);
         EXPECT_TRUE(window->isVisible());
@@ -112,7 +112,7 @@ protected:
 TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
     TCameraForm& window = open();
     // Both menus open the one window.
-    form->N26->trigger();
+    form->cameraCountAction->trigger();
     EXPECT_EQ(form->CameraForm, &window);
     EXPECT_FALSE(window.SaveButton->isEnabled());
 
