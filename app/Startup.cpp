@@ -2,6 +2,7 @@
 // about box made hidden, and the message loop.
 #include "app/AboutBox.h"
 #include "app/Alfa_form.h"
+#include "calib/OpenCvProcess.h"
 #include "data/TextFile.h"
 #include "platform/Application.h"
 
@@ -17,6 +18,7 @@ std::unique_ptr<TAlfaKalibr_Form> CreateMainWindow() {
 }
 
 int RunVrma(int argc, char** argv) {
+    KeepOpenCvOnProcessor();
     // A save beyond the file-size limit is a failed write, reported, with the edits kept.
     IgnoreFileSizeSignal();
     VrmaApplication app(argc, argv);

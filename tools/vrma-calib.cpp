@@ -6,6 +6,7 @@
 // coordinate files, measure a photograph (then calibrate what it found), make a field
 // (tools/FieldSheetCommand).
 #include "calib/FieldCheck.h"
+#include "calib/OpenCvProcess.h"
 #include "data/CleanExit.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
@@ -534,6 +535,7 @@ int RunCommand(int& argc, char** argv, std::unique_ptr<QCoreApplication>& app) {
 } // namespace vrma
 
 int main(int argc, char** argv) {
+    vrma::KeepOpenCvOnProcessor();
     qInstallMessageHandler(QtMessage);
     // A write beyond the file-size limit fails as a write (its exit code), not by a signal.
     vrma::IgnoreFileSizeSignal();
