@@ -77,8 +77,7 @@ QIcon PhotoIcon(const QImage& thumbnail, const std::optional<QColor>& colour) {
 }
 
 bool SameBoard(const Board& a, const Board& b) {
-    return a.kind == b.kind && a.columns == b.columns && a.rows == b.rows && a.pitch == b.pitch &&
-           a.pitchY == b.pitchY;
+    return a == b;
 }
 
 QString CleanPath(const QString& file) {
@@ -899,11 +898,8 @@ void TCameraForm::ShowOverlay() {
                                 : QStringLiteral("снимок не читается. ")) +
                 detection.reason;
     } else {
-        DetectedTargets targets;
-        targets.columns = board_ ? board_->columns : 0;
-        targets.rows = board_ ? board_->rows : 0;
-        targets.points = detection.image;
-        PhotoView->ShowTargets(targets);
+        PhotoView->ShowTargets(board_ ? board_->columns : 0, board_ ? board_->rows : 0,
+                               detection.image, detection.indices);
         text += QStringLiteral("поле повёрнуто на %1, мишеней %2")
                     .arg(PhotoTurnText(detection))
                     .arg(qulonglong(detection.points()));

@@ -7,6 +7,7 @@
 #include "drawing/CameraPainting.h"
 #include "drawing/CameraVerdict.h"
 #include "drawing/FieldCheckVerdict.h"
+#include "drawing/FieldSheet.h"
 #include "drawing/NodeMapPainting.h"
 #include "drawing/ScaleRatioPlot.h"
 
@@ -555,8 +556,7 @@ void AddCameraSection(Pages& pages, const CameraReport& report) {
     pages.fields({
         {QStringLiteral("Поле:"),
          QStringLiteral("%1, %2 столбцов × %3 строк мишеней, шаг %4 мм")
-             .arg(board.kind == TargetKind::Dots ? QStringLiteral("точки")
-                                                 : QStringLiteral("шахматная доска"))
+             .arg(TargetKindName(board.kind))
              .arg(board.columns)
              .arg(board.rows)
              .arg(board.pitch == board.pitchY
