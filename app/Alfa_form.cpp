@@ -4,8 +4,8 @@
 #include "platform/Application.h"
 
 #include "app/AboutBox.h"
+#include "calib/Photograph.h"
 #include "platform/ImageControl.h"
-#include "platform/Jpeg.h"
 #include "platform/ListBox.h"
 #include "platform/ListBoxModel.h"
 #include "platform/WindowFont.h"
@@ -151,32 +151,32 @@ void TAlfaKalibr_Form::CreateTopBand(QWidget* band, QVBoxLayout* bandLayout) {
 
     QWidget* sceneRow = MakeRow(QStringLiteral("SceneRow"), band);
     MakeLabel(QStringLiteral("Сцена:"), sceneRow, QRect(x1 + kGroupMargin, 0, label1, kRowHeight));
-    Edit11 = MakeField(QStringLiteral("Edit11"), QString(), sceneRow, field1, kFileFieldWidth);
-    Button5 = new QPushButton(QStringLiteral("..."), sceneRow);
+    sceneField = MakeField(QStringLiteral("Edit11"), QString(), sceneRow, field1, kFileFieldWidth);
+    scenePickButton = new QPushButton(QStringLiteral("..."), sceneRow);
     MakeLabel(QStringLiteral("Количество строк:"), sceneRow,
               QRect(x2 + kGroupMargin, 0, label2, kRowHeight));
-    Edit3 = MakeField(QStringLiteral("Edit3"), QStringLiteral("6"), sceneRow, field2,
-                      kNumberFieldWidth);
+    rowsField = MakeField(QStringLiteral("Edit3"), QStringLiteral("6"), sceneRow, field2,
+                          kNumberFieldWidth);
     MakeLabel(QStringLiteral("Ширина (пикс.):"), sceneRow,
               QRect(x3 + kGroupMargin, 0, label3, kRowHeight));
-    Edit6 = MakeField(QStringLiteral("Edit6"), QStringLiteral("720"), sceneRow, field3,
-                      kNumberFieldWidth);
+    widthField = MakeField(QStringLiteral("Edit6"), QStringLiteral("720"), sceneRow, field3,
+                           kNumberFieldWidth);
     MakeBevel(sceneRow, bevel1);
     MakeBevel(sceneRow, bevel2);
 
     QWidget* imageRow = MakeRow(QStringLiteral("ImageRow"), band);
     MakeLabel(QStringLiteral("Изображение:"), imageRow,
               QRect(x1 + kGroupMargin, 0, label1, kRowHeight));
-    Edit10 = MakeField(QStringLiteral("Edit10"), QString(), imageRow, field1, kFileFieldWidth);
-    Button1 = new QPushButton(QStringLiteral("..."), imageRow);
+    imageField = MakeField(QStringLiteral("Edit10"), QString(), imageRow, field1, kFileFieldWidth);
+    imagePickButton = new QPushButton(QStringLiteral("..."), imageRow);
     MakeLabel(QStringLiteral("Количество столбцов:"), imageRow,
               QRect(x2 + kGroupMargin, 0, label2, kRowHeight));
-    Edit5 = MakeField(QStringLiteral("Edit5"), QStringLiteral("6"), imageRow, field2,
-                      kNumberFieldWidth);
+    columnsField = MakeField(QStringLiteral("Edit5"), QStringLiteral("6"), imageRow, field2,
+                             kNumberFieldWidth);
     MakeLabel(QStringLiteral("Высота (пикс.):"), imageRow,
               QRect(x3 + kGroupMargin, 0, label3, kRowHeight));
-    Edit7 = MakeField(QStringLiteral("Edit7"), QStringLiteral("576"), imageRow, field3,
-                      kNumberFieldWidth);
+    heightField = MakeField(QStringLiteral("Edit7"), QStringLiteral("576"), imageRow, field3,
+                            kNumberFieldWidth);
     MakeBevel(imageRow, bevel1);
     MakeBevel(imageRow, bevel2);
 
@@ -185,7 +185,8 @@ void TAlfaKalibr_Form::CreateTopBand(QWidget* band, QVBoxLayout* bandLayout) {
         QPushButton* button;
         QLineEdit* field;
         const char* name;
-    } pickers[] = {{Button5, Edit11, "Button5"}, {Button1, Edit10, "Button1"}};
+    } pickers[] = {{scenePickButton, sceneField, "Button5"},
+                   {imagePickButton, imageField, "Button1"}};
     for (const auto& picker : pickers) {
         picker.button->setObjectName(QString::fromLatin1(picker.name));
         picker.button->setFocusPolicy(Qt::NoFocus);
@@ -203,49 +204,49 @@ void TAlfaKalibr_Form::CreateTopBand(QWidget* band, QVBoxLayout* bandLayout) {
 
 void TAlfaKalibr_Form::CreatePlotArea(QWidget* central, QVBoxLayout* layout) {
     // Below the band: the plot area, then (CreateResultPanel) the splitter's right side.
-    Splitter2 = new QSplitter(Qt::Horizontal, central);
-    Splitter2->setObjectName(QStringLiteral("Splitter2"));
-    Splitter2->setHandleWidth(kSplitterWidth);
-    Splitter2->setChildrenCollapsible(false);
-    layout->addWidget(Splitter2, 1);
+    plotSplitter = new QSplitter(Qt::Horizontal, central);
+    plotSplitter->setObjectName(QStringLiteral("Splitter2"));
+    plotSplitter->setHandleWidth(kSplitterWidth);
+    plotSplitter->setChildrenCollapsible(false);
+    layout->addWidget(plotSplitter, 1);
 
-    ScrollBox1 = new QScrollArea(Splitter2);
-    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setBackgroundRole(QPalette::Base);
-    ScrollBox1->setWidgetResizable(false);
-    ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Image1 = new TImage;
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setFixedSize(kPlotWidth, kPlotHeight);
-    ScrollBox1->setWidget(Image1);
-    Image2 = new TImage(ScrollBox1->viewport());
-    Image2->setObjectName(QStringLiteral("Image2"));
-    Image2->setGeometry(ScrollBox1->viewport()->rect());
-    Image2->raise();
-    ScrollBox1->installEventFilter(this);
-    ScrollBox1->viewport()->installEventFilter(this);
+    plotArea = new QScrollArea(plotSplitter);
+    plotArea->setObjectName(QStringLiteral("ScrollBox1"));
+    plotArea->setBackgroundRole(QPalette::Base);
+    plotArea->setWidgetResizable(false);
+    plotArea->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    plotImage = new TImage;
+    plotImage->setObjectName(QStringLiteral("Image1"));
+    plotImage->setFixedSize(kPlotWidth, kPlotHeight);
+    plotArea->setWidget(plotImage);
+    splashImage = new TImage(plotArea->viewport());
+    splashImage->setObjectName(QStringLiteral("Image2"));
+    splashImage->setGeometry(plotArea->viewport()->rect());
+    splashImage->raise();
+    plotArea->installEventFilter(this);
+    plotArea->viewport()->installEventFilter(this);
 }
 
 void TAlfaKalibr_Form::CreateResultPanel() {
-    Panel5 = new QWidget(Splitter2);
-    Panel5->setObjectName(QStringLiteral("Panel5"));
-    auto* panelLayout = new QVBoxLayout(Panel5);
+    resultPanel = new QWidget(plotSplitter);
+    resultPanel->setObjectName(QStringLiteral("Panel5"));
+    auto* panelLayout = new QVBoxLayout(resultPanel);
     panelLayout->setContentsMargins(0, 0, 0, 0);
     panelLayout->setSpacing(0);
 
-    ListBox1Model = new TListBoxModel(this);
-    ListBox1Model->setObjectName(QStringLiteral("ListBox1Model"));
-    ListBox1 = new TListBox(Panel5);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setModel(ListBox1Model);
-    ListBox1->SetRowHeight(kItemHeight);
-    ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
-    panelLayout->addWidget(ListBox1, 1);
+    ratioListModel = new TListBoxModel(this);
+    ratioListModel->setObjectName(QStringLiteral("ListBox1Model"));
+    ratioList = new TListBox(resultPanel);
+    ratioList->setObjectName(QStringLiteral("ListBox1"));
+    ratioList->setModel(ratioListModel);
+    ratioList->SetRowHeight(kItemHeight);
+    ratioList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ratioList->setSelectionMode(QAbstractItemView::SingleSelection);
+    panelLayout->addWidget(ratioList, 1);
 
-    auto* lower = new QWidget(Panel5);
+    auto* lower = new QWidget(resultPanel);
     lower->setObjectName(QStringLiteral("ResultPanel"));
-    resultPanel_ = lower;
+    resultsBox_ = lower;
     lower->setFixedHeight(kResultPanelHeight);
     panelLayout->addWidget(lower);
     auto* lowerLayout = new QVBoxLayout(lower);
@@ -256,17 +257,17 @@ void TAlfaKalibr_Form::CreateResultPanel() {
         new QLabel(QStringLiteral("Коэффициент соотношения масштабов по осям изображения"), lower);
     coefficientLabel->setObjectName(QStringLiteral("CoefficientLabel"));
     coefficientLabel->setWordWrap(true);
-    Edit8 = new QLineEdit(lower);
-    Edit8->setObjectName(QStringLiteral("Edit8"));
+    coefficientField = new QLineEdit(lower);
+    coefficientField->setObjectName(QStringLiteral("Edit8"));
     auto* deviationLabel = new QLabel(QStringLiteral("Среднеквадратическое отклонение"), lower);
     deviationLabel->setObjectName(QStringLiteral("DeviationLabel"));
     deviationLabel->setWordWrap(true);
     // A word wider than the panel in some font must not widen the panel.
     for (QLabel* label : {coefficientLabel, deviationLabel})
         label->setMinimumWidth(1);
-    Edit9 = new QLineEdit(lower);
-    Edit9->setObjectName(QStringLiteral("Edit9"));
-    for (QLineEdit* result : {Edit8, Edit9}) {
+    sdField = new QLineEdit(lower);
+    sdField->setObjectName(QStringLiteral("Edit9"));
+    for (QLineEdit* result : {coefficientField, sdField}) {
         result->setReadOnly(true);
         result->setEnabled(false);
         result->setFixedHeight(kFieldHeight);
@@ -279,42 +280,42 @@ void TAlfaKalibr_Form::CreateResultPanel() {
     red.setColor(QPalette::WindowText, QColor(178, 24, 43));
     TiltWarning->setPalette(red);
     TiltWarning->hide();
-    Button2 = new QPushButton(QStringLiteral("Счет"), lower);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setToolTip(QStringLiteral("Найти координаты главной точки"));
-    Button3 = new QPushButton(QStringLiteral("Сохранить"), lower);
-    Button3->setObjectName(QStringLiteral("Button3"));
-    Button3->setToolTip(QStringLiteral("Сохранить результаты"));
-    for (QPushButton* button : {Button2, Button3})
+    countButton = new QPushButton(QStringLiteral("Счет"), lower);
+    countButton->setObjectName(QStringLiteral("Button2"));
+    countButton->setToolTip(QStringLiteral("Найти координаты главной точки"));
+    saveButton = new QPushButton(QStringLiteral("Сохранить"), lower);
+    saveButton->setObjectName(QStringLiteral("Button3"));
+    saveButton->setToolTip(QStringLiteral("Сохранить результаты"));
+    for (QPushButton* button : {countButton, saveButton})
         button->setFixedHeight(30);
 
     lowerLayout->addWidget(coefficientLabel);
-    lowerLayout->addWidget(Edit8);
+    lowerLayout->addWidget(coefficientField);
     lowerLayout->addSpacing(6);
     lowerLayout->addWidget(deviationLabel);
-    lowerLayout->addWidget(Edit9);
+    lowerLayout->addWidget(sdField);
     lowerLayout->addWidget(TiltWarning);
     lowerLayout->addStretch(1);
-    lowerLayout->addWidget(Button2);
+    lowerLayout->addWidget(countButton);
     lowerLayout->addSpacing(4);
-    lowerLayout->addWidget(Button3);
+    lowerLayout->addWidget(saveButton);
 
-    Splitter2->addWidget(ScrollBox1);
-    Splitter2->addWidget(Panel5);
-    Splitter2->setStretchFactor(0, 1);
-    Splitter2->setStretchFactor(1, 0);
+    plotSplitter->addWidget(plotArea);
+    plotSplitter->addWidget(resultPanel);
+    plotSplitter->setStretchFactor(0, 1);
+    plotSplitter->setStretchFactor(1, 0);
 }
 
 void TAlfaKalibr_Form::CreateMenu() {
     // The main menu.
-    MainMenu1 = new QMenuBar(this);
-    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-    setMenuBar(MainMenu1);
-    QMenu* fileMenu = MainMenu1->addMenu(QStringLiteral("&Файл"));
+    mainMenu = new QMenuBar(this);
+    mainMenu->setObjectName(QStringLiteral("MainMenu1"));
+    setMenuBar(mainMenu);
+    QMenu* fileMenu = mainMenu->addMenu(QStringLiteral("&Файл"));
     fileMenu->setObjectName(QStringLiteral("FileMenu"));
-    QMenu* calcMenu = MainMenu1->addMenu(QStringLiteral("Счёт"));
+    QMenu* calcMenu = mainMenu->addMenu(QStringLiteral("Счёт"));
     calcMenu->setObjectName(QStringLiteral("CalcMenu"));
-    QMenu* helpMenu = MainMenu1->addMenu(QStringLiteral("Помощь"));
+    QMenu* helpMenu = mainMenu->addMenu(QStringLiteral("Помощь"));
     helpMenu->setObjectName(QStringLiteral("HelpMenu"));
     const auto makeAction = [this](const char* name, const QString& text, QMenu* menu) {
         auto* action = new QAction(text, this);
@@ -322,38 +323,40 @@ void TAlfaKalibr_Form::CreateMenu() {
         menu->addAction(action);
         return action;
     };
-    N22 = makeAction("N22", QStringLiteral("Создать тест-поле…"), fileMenu);
-    N23 = makeAction("N23", QStringLiteral("Измерить снимок…"), fileMenu);
-    N25 = makeAction("N25", QStringLiteral("Калибровка камеры по снимкам…"), fileMenu);
-    N24 = fileMenu->addSeparator();
-    N24->setObjectName(QStringLiteral("N24"));
-    N16 = makeAction("N16", QStringLiteral("Сохранить"), fileMenu);
-    N19 = makeAction("N19", QStringLiteral("Отчёт…"), fileMenu);
-    N19->setEnabled(false);
-    N5 = fileMenu->addSeparator();
-    N5->setObjectName(QStringLiteral("N5"));
-    N15 = makeAction("N15", QStringLiteral("Выход"), fileMenu);
-    N4 = makeAction("N4", QStringLiteral("Калибровка масштабов"), calcMenu);
-    N26 = makeAction("N26", QStringLiteral("Калибровка камеры по снимкам…"), calcMenu);
-    N10 = makeAction("N10", QStringLiteral("Справка"), helpMenu);
-    N11 = makeAction("N11", QStringLiteral("О программе"), helpMenu);
+    testFieldAction = makeAction("N22", QStringLiteral("Создать тест-поле…"), fileMenu);
+    measureAction = makeAction("N23", QStringLiteral("Измерить снимок…"), fileMenu);
+    cameraAction = makeAction("N25", QStringLiteral("Калибровка камеры по снимкам…"), fileMenu);
+    photoSeparator = fileMenu->addSeparator();
+    photoSeparator->setObjectName(QStringLiteral("N24"));
+    saveAction = makeAction("N16", QStringLiteral("Сохранить"), fileMenu);
+    reportAction = makeAction("N19", QStringLiteral("Отчёт…"), fileMenu);
+    reportAction->setEnabled(false);
+    exitSeparator = fileMenu->addSeparator();
+    exitSeparator->setObjectName(QStringLiteral("N5"));
+    exitAction = makeAction("N15", QStringLiteral("Выход"), fileMenu);
+    countAction = makeAction("N4", QStringLiteral("Калибровка масштабов"), calcMenu);
+    cameraCountAction =
+        makeAction("N26", QStringLiteral("Калибровка камеры по снимкам…"), calcMenu);
+    helpAction = makeAction("N10", QStringLiteral("Справка"), helpMenu);
+    aboutAction = makeAction("N11", QStringLiteral("О программе"), helpMenu);
 }
 
 void TAlfaKalibr_Form::ConnectCommands() {
-    ConnectCommand(N22, &QAction::triggered, this, &TAlfaKalibr_Form::N22Click);
-    ConnectCommand(N23, &QAction::triggered, this, &TAlfaKalibr_Form::N23Click);
-    ConnectCommand(N25, &QAction::triggered, this, &TAlfaKalibr_Form::N25Click);
-    ConnectCommand(N26, &QAction::triggered, this, &TAlfaKalibr_Form::N25Click);
-    ConnectCommand(N16, &QAction::triggered, this, &TAlfaKalibr_Form::N16Click);
-    ConnectCommand(N19, &QAction::triggered, this, &TAlfaKalibr_Form::N19Click);
-    ConnectCommand(N15, &QAction::triggered, this, &TAlfaKalibr_Form::N15Click);
-    ConnectCommand(N4, &QAction::triggered, this, &TAlfaKalibr_Form::N4Click);
-    ConnectCommand(N10, &QAction::triggered, this, &TAlfaKalibr_Form::N10Click);
-    ConnectCommand(N11, &QAction::triggered, this, &TAlfaKalibr_Form::N11Click);
-    ConnectCommand(Button5, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button5Click);
-    ConnectCommand(Button1, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button1Click);
-    ConnectCommand(Button2, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button2Click);
-    ConnectCommand(Button3, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button3Click);
+    ConnectCommand(testFieldAction, &QAction::triggered, this, &TAlfaKalibr_Form::MakeTestField);
+    ConnectCommand(measureAction, &QAction::triggered, this, &TAlfaKalibr_Form::OpenMeasureWindow);
+    ConnectCommand(cameraAction, &QAction::triggered, this, &TAlfaKalibr_Form::OpenCameraWindow);
+    ConnectCommand(cameraCountAction, &QAction::triggered, this,
+                   &TAlfaKalibr_Form::OpenCameraWindow);
+    ConnectCommand(saveAction, &QAction::triggered, this, &TAlfaKalibr_Form::N16Click);
+    ConnectCommand(reportAction, &QAction::triggered, this, &TAlfaKalibr_Form::SaveReport);
+    ConnectCommand(exitAction, &QAction::triggered, this, &TAlfaKalibr_Form::N15Click);
+    ConnectCommand(countAction, &QAction::triggered, this, &TAlfaKalibr_Form::N4Click);
+    ConnectCommand(helpAction, &QAction::triggered, this, &TAlfaKalibr_Form::N10Click);
+    ConnectCommand(aboutAction, &QAction::triggered, this, &TAlfaKalibr_Form::N11Click);
+    ConnectCommand(scenePickButton, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button5Click);
+    ConnectCommand(imagePickButton, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button1Click);
+    ConnectCommand(countButton, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button2Click);
+    ConnectCommand(saveButton, &QPushButton::clicked, this, &TAlfaKalibr_Form::Button3Click);
 }
 
 void TAlfaKalibr_Form::SetUpDialogs() {
@@ -378,7 +381,7 @@ void TAlfaKalibr_Form::PlaceWindow() {
     // Lay the window out now, so that the splitter has its width when it is shared.
     layout()->activate();
     centralWidget()->layout()->activate();
-    Splitter2->setSizes({Splitter2->width() - kPanelWidth - kSplitterWidth, kPanelWidth});
+    plotSplitter->setSizes({plotSplitter->width() - kPanelWidth - kSplitterWidth, kPanelWidth});
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
@@ -397,9 +400,9 @@ void TAlfaKalibr_Form::FormCreate() {
     imagePoints = std::make_unique<VT_Points>(1);
     scenePoints = std::make_unique<VT_Points>(1);
     // Qt paints every widget double-buffered. A new blank bitmap of the plot's size:
-    Image1->SetPicture(QImage());
-    Image1->SetPictureWidth(Image1->width());
-    Image1->SetPictureHeight(Image1->height());
+    plotImage->SetPicture(QImage());
+    plotImage->SetPictureWidth(plotImage->width());
+    plotImage->SetPictureHeight(plotImage->height());
 }
 
 TAlfaKalibr_Form::~TAlfaKalibr_Form() {
@@ -407,7 +410,11 @@ TAlfaKalibr_Form::~TAlfaKalibr_Form() {
 }
 
 void TAlfaKalibr_Form::LoadSplash(const QByteArray& jpeg) {
-    Image2->SetPicture(DecodeJpeg(jpeg));
+    const cv::Mat picture = DecodeJpegPicture(jpeg);
+    splashImage->SetPicture(picture.empty() ? QImage()
+                                            : QImage(picture.data, picture.cols, picture.rows,
+                                                     int(picture.step), QImage::Format_RGB888)
+                                                  .copy());
 }
 
 void TAlfaKalibr_Form::Button5Click(QObject* /*sender*/) {
@@ -417,7 +424,7 @@ void TAlfaKalibr_Form::Button5Click(QObject* /*sender*/) {
     OpenCrdDialog.InitialDir.clear();
     sceneFileName = OpenCrdDialog.FileName;
     sceneChosenFolder = FolderOf(sceneFileName);
-    Edit11->setText(LastComponent(sceneFileName));
+    sceneField->setText(LastComponent(sceneFileName));
 }
 
 void TAlfaKalibr_Form::Button1Click(QObject* /*sender*/) {
@@ -426,7 +433,7 @@ void TAlfaKalibr_Form::Button1Click(QObject* /*sender*/) {
     OpenCrdDialog.InitialDir.clear();
     imageFileName = OpenCrdDialog.FileName;
     imageChosenFolder = FolderOf(imageFileName);
-    Edit10->setText(LastComponent(imageFileName));
+    imageField->setText(LastComponent(imageFileName));
 }
 
 namespace {
@@ -446,11 +453,11 @@ void TakeTypedName(const QLineEdit& field, const QString& chosenFolder, QString&
 } // namespace
 
 void TAlfaKalibr_Form::Edit11KeyUp(QObject* /*sender*/) {
-    TakeTypedName(*Edit11, sceneChosenFolder, sceneFileName);
+    TakeTypedName(*sceneField, sceneChosenFolder, sceneFileName);
 }
 
 void TAlfaKalibr_Form::Edit10KeyUp(QObject* /*sender*/) {
-    TakeTypedName(*Edit10, imageChosenFolder, imageFileName);
+    TakeTypedName(*imageField, imageChosenFolder, imageFileName);
 }
 
 void TAlfaKalibr_Form::Button2Click(QObject* sender) {
@@ -476,13 +483,13 @@ void TAlfaKalibr_Form::N15Click(QObject* /*sender*/) {
 }
 
 void TAlfaKalibr_Form::FormResize(QObject* /*sender*/) {
-    Image1->SetPictureWidth(Image1->width());
-    Image1->SetPictureHeight(Image1->height());
+    plotImage->SetPictureWidth(plotImage->width());
+    plotImage->SetPictureHeight(plotImage->height());
 }
 
 void TAlfaKalibr_Form::ScrollBox1Resize(QObject* /*sender*/) {
-    Image1->SetPictureWidth(Image1->width());
-    Image1->SetPictureHeight(Image1->height());
+    plotImage->SetPictureWidth(plotImage->width());
+    plotImage->SetPictureHeight(plotImage->height());
 }
 
 void TAlfaKalibr_Form::FormDestroy(QObject* /*sender*/) {
@@ -494,11 +501,11 @@ void TAlfaKalibr_Form::FormDestroy(QObject* /*sender*/) {
 }
 
 QStringList TAlfaKalibr_Form::ListBoxLines() const {
-    return ListBox1Model->stringList();
+    return ratioListModel->stringList();
 }
 
 void TAlfaKalibr_Form::SetListBoxLines(const QStringList& lines) {
-    ListBox1Model->setStringList(lines);
+    ratioListModel->setStringList(lines);
 }
 
 void TAlfaKalibr_Form::resizeEvent(QResizeEvent* event) {
@@ -507,18 +514,18 @@ void TAlfaKalibr_Form::resizeEvent(QResizeEvent* event) {
 }
 
 bool TAlfaKalibr_Form::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Edit11 || watched == Edit10) {
-        const bool scene = watched == Edit11;
+    if (watched == sceneField || watched == imageField) {
+        const bool scene = watched == sceneField;
         if (event->type() == QEvent::KeyRelease) {
             scene ? Edit11KeyUp(watched) : Edit10KeyUp(watched);
         } else if (event->type() == QEvent::MouseButtonDblClick) {
             scene ? Edit11DblClick(watched) : Edit10DblClick(watched);
         }
-    } else if (ScrollBox1 && watched == ScrollBox1->viewport()) {
+    } else if (plotArea && watched == plotArea->viewport()) {
         // The splash fills the visible part of the plot area and follows its size.
         if (event->type() == QEvent::Resize)
-            Image2->setGeometry(ScrollBox1->viewport()->rect());
-    } else if (watched == ScrollBox1 && event->type() == QEvent::Resize) {
+            splashImage->setGeometry(plotArea->viewport()->rect());
+    } else if (watched == plotArea && event->type() == QEvent::Resize) {
         ScrollBox1Resize(watched);
     }
     return QMainWindow::eventFilter(watched, event);

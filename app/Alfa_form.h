@@ -6,8 +6,8 @@
 #include "calib/NodeAnalysis.h"
 #include "data/Data_structures.h"
 #include "data/FileNames.h"
-#include "drawing/Calibration.h"
-#include "drawing/CalibrationReport.h"
+#include "drawing/ScaleRatioCommand.h"
+#include "drawing/ScaleRatioReport.h"
 #include "platform/Dialogs.h"
 
 #include <QMainWindow>
@@ -60,47 +60,75 @@ public:
     explicit TAlfaKalibr_Form(QWidget* parent = nullptr);
     ~TAlfaKalibr_Form() override;
 
-    // Controls, named as designed (objectName is the same name).
-    QLineEdit* Edit11 = nullptr;    // scene file name (last component shown)
-    QLineEdit* Edit10 = nullptr;    // image file name
-    QPushButton* Button5 = nullptr; // "..." scene
-    QPushButton* Button1 = nullptr; // "..." image
-    QLineEdit* Edit3 = nullptr;     // rows, "6"
-    QLineEdit* Edit5 = nullptr;     // columns, "6"
-    QLineEdit* Edit6 = nullptr;     // width, "720"
-    QLineEdit* Edit7 = nullptr;     // height, "576"
-    QScrollArea* ScrollBox1 = nullptr;
-    TImage* Image1 = nullptr; // the plot, 700 x 500
-    TImage* Image2 = nullptr; // the splash picture over the plot
-    QSplitter* Splitter2 = nullptr;
-    QWidget* Panel5 = nullptr;
-    TListBox* ListBox1 = nullptr; // lines readable through ListBox1Model
-    TListBoxModel* ListBox1Model = nullptr;
-    QLineEdit* Edit8 = nullptr; // coefficient (read-only, disabled)
-    QLineEdit* Edit9 = nullptr; // standard deviation (read-only, disabled)
+    // Controls, named for what they are; each keeps its design's name as its objectName
+    // (the design's names in the comments, and reachable below).
+    QLineEdit* sceneField = nullptr;        // Edit11: the scene file's name (last component)
+    QLineEdit* imageField = nullptr;        // Edit10: the image file's name
+    QPushButton* scenePickButton = nullptr; // Button5: "..." for the scene file
+    QPushButton* imagePickButton = nullptr; // Button1: "..." for the image file
+    QLineEdit* rowsField = nullptr;         // Edit3: rows, "6"
+    QLineEdit* columnsField = nullptr;      // Edit5: columns, "6"
+    QLineEdit* widthField = nullptr;        // Edit6: width, "720"
+    QLineEdit* heightField = nullptr;       // Edit7: height, "576"
+    QScrollArea* plotArea = nullptr;        // ScrollBox1
+    TImage* plotImage = nullptr;            // Image1: the plot, 700 x 500
+    TImage* splashImage = nullptr;          // Image2: the splash picture over the plot
+    QSplitter* plotSplitter = nullptr;      // Splitter2
+    QWidget* resultPanel = nullptr;         // Panel5
+    TListBox* ratioList = nullptr;          // ListBox1: lines readable through ratioListModel
+    TListBoxModel* ratioListModel = nullptr;
+    QLineEdit* coefficientField = nullptr; // Edit8: the coefficient (read-only, disabled)
+    QLineEdit* sdField = nullptr;          // Edit9: the standard deviation (read-only, disabled)
     // Under the result fields, in red: the field check of the calibration on screen says the
     // field is tilted (with the corrected value). Hidden otherwise.
     QLabel* TiltWarning = nullptr;
-    QPushButton* Button2 = nullptr; // "Счет"
-    QPushButton* Button3 = nullptr; // "Сохранить"
-    QMenuBar* MainMenu1 = nullptr;
-    QAction* N22 = nullptr; // Файл / Создать тест-поле…
-    QAction* N23 = nullptr; // Файл / Измерить снимок…
-    QAction* N25 = nullptr; // Файл / Калибровка камеры по снимкам…
-    QAction* N26 = nullptr; // Счёт / Калибровка камеры по снимкам…
-    QAction* N24 = nullptr; // separator
-    QAction* N16 = nullptr; // Файл / Сохранить
-    QAction* N19 = nullptr; // Файл / Отчёт…, while a completed run is shown
-    QAction* N5 = nullptr;  // separator
-    QAction* N15 = nullptr; // Файл / Выход
-    QAction* N4 = nullptr;  // Счёт / Калибровка масштабов
-    QAction* N10 = nullptr; // Помощь / Справка
-    QAction* N11 = nullptr; // Помощь / О программе
+    QPushButton* countButton = nullptr; // Button2: "Счет"
+    QPushButton* saveButton = nullptr;  // Button3: "Сохранить"
+    QMenuBar* mainMenu = nullptr;       // MainMenu1
+    QAction* testFieldAction = nullptr; // Файл / Создать тест-поле…
+    QAction* measureAction = nullptr;   // Файл / Измерить снимок…
+    QAction* cameraAction = nullptr; // Файл / Калибровка камеры по снимкам…
+    QAction* cameraCountAction = nullptr; // Счёт / Калибровка камеры по снимкам…
+    QAction* photoSeparator = nullptr; // separator
+    QAction* saveAction = nullptr;     // N16: Файл / Сохранить
+    QAction* reportAction = nullptr;   // Файл / Отчёт…, while a completed run is shown
+    QAction* exitSeparator = nullptr;  // N5: separator
+    QAction* exitAction = nullptr;     // N15: Файл / Выход
+    QAction* countAction = nullptr;    // N4: Счёт / Калибровка масштабов
+    QAction* helpAction = nullptr;     // N10: Помощь / Справка
+    QAction* aboutAction = nullptr;    // N11: Помощь / О программе
 
     // The context menu of the plot area.
-    QMenu* PopupMenu1 = nullptr;
-    QAction* N17 = nullptr; // "Анализ по узлам…", while a completed run is shown
-    QAction* N18 = nullptr; // "Сохранить график…"
+    QMenu* plotMenu = nullptr;
+    QAction* nodeAnalysisAction = nullptr; // "Анализ по узлам…", while a completed run is shown
+    QAction* savePlotAction = nullptr; // "Сохранить график…"
+
+    // The controls by their design's names.
+    QLineEdit*& Edit11 = sceneField;
+    QLineEdit*& Edit10 = imageField;
+    QPushButton*& Button5 = scenePickButton;
+    QPushButton*& Button1 = imagePickButton;
+    QLineEdit*& Edit3 = rowsField;
+    QLineEdit*& Edit5 = columnsField;
+    QLineEdit*& Edit6 = widthField;
+    QLineEdit*& Edit7 = heightField;
+    QScrollArea*& ScrollBox1 = plotArea;
+    TImage*& Image1 = plotImage;
+    TImage*& Image2 = splashImage;
+    QSplitter*& Splitter2 = plotSplitter;
+    QWidget*& Panel5 = resultPanel;
+    TListBox*& ListBox1 = ratioList;
+    QLineEdit*& Edit8 = coefficientField;
+    QLineEdit*& Edit9 = sdField;
+    QPushButton*& Button2 = countButton;
+    QPushButton*& Button3 = saveButton;
+    QMenuBar*& MainMenu1 = mainMenu;
+    QAction*& N16 = saveAction;
+    QAction*& N5 = exitSeparator;
+    QAction*& N15 = exitAction;
+    QAction*& N4 = countAction;
+    QAction*& N10 = helpAction;
+    QAction*& N11 = aboutAction;
 
     FileDialog OpenCrdDialog{FileDialog::Mode::Open};
     FileDialog TabSaveDialog{FileDialog::Mode::Save};
@@ -117,8 +145,8 @@ public:
     QString startFolder;
     QString sceneFileName;
     QString imageFileName;
-    // Folder of the file last chosen with Button5 / Button1, up to and including its
-    // last "/" ("" while none was chosen); a typed relative name is taken in it.
+    // Folder of the file last chosen with scenePickButton / imagePickButton, up to and including
+    // its last "/" ("" while none was chosen); a typed relative name is taken in it.
     QString sceneChosenFolder;
     QString imageChosenFolder;
     std::unique_ptr<VT_Points> imagePoints; // owning its records
@@ -130,10 +158,10 @@ public:
     // The ratios of the last calibration that completed, kept while its results are on
     // screen: empty before the first one and after a run that cleared the results and
     // then failed. A file that cannot be read clears nothing and keeps them.
-    std::optional<NodeRatios> lastCalibration;
+    std::optional<NodeRatios> lastRatios;
     // The report of that calibration (its inputs as they were read), with what the
     // export wrote since; kept and dropped with it.
-    std::optional<CalibrationReport> lastReport;
+    std::optional<ScaleRatioReport> lastReport;
     // The camera file last written by "Сохранить" ("" while none): the node analysis
     // takes its focal length, once the editor has saved one.
     QString cameraFileName;
@@ -141,16 +169,17 @@ public:
     // calibration of its image size uses it (no focal length to type).
     std::optional<Camera> calibratedCamera;
 
-    // Handlers.
+    // The handlers of the design, named after the control and the event (the window's
+    // shell: Alfa_form.cpp).
     void Button5Click(QObject* sender = nullptr);
     void Button1Click(QObject* sender = nullptr);
     void Edit11KeyUp(QObject* sender = nullptr);
     void Edit10KeyUp(QObject* sender = nullptr);
     void Edit11DblClick(QObject* sender = nullptr); // opens the editor (OpenEditor.cpp)
     void Edit10DblClick(QObject* sender = nullptr);
-    void N4Click(QObject* sender = nullptr); // calibration (CalibrationCommand.cpp)
+    void N4Click(QObject* sender = nullptr); // the scale-ratio calibration (CalibrationCommand.cpp)
     void Button2Click(QObject* sender = nullptr);
-    void N16Click(QObject* sender = nullptr); // export (ExportCommand.cpp)
+    void N16Click(QObject* sender = nullptr); // the export (ExportCommand.cpp)
     // The export's steps for any results (the calibration window's, the camera window's):
     // the table dialog, the questions, the camera dialog, the files, the data editor. Its
     // message boxes belong to `owner`.
@@ -164,10 +193,10 @@ public:
     void FormDestroy(QObject* sender = nullptr);
 
     // The context menu of the plot area.
-    void N17Click(QObject* sender = nullptr); // the node analysis window (modal)
-    void N18Click(QObject* sender = nullptr); // the plot into a PNG file
+    void OpenNodeAnalysis(QObject* sender = nullptr); // the node analysis window (modal)
+    void SavePlot(QObject* sender = nullptr);         // the plot into a PNG file
     // Keeps (or drops) the last completed run; "Анализ по узлам…" follows it.
-    void SetLastCalibration(std::optional<NodeRatios> run);
+    void SetLastRatios(std::optional<NodeRatios> run);
     // The photograph of that calibration for the field check (the node analysis, the
     // report): the points of both files and the image size as typed then; null when there
     // is none or a size was not a positive number. The lists hold the points until they
@@ -177,17 +206,17 @@ public:
     void KeepGeometryOfLists(const QString& widthText, const QString& heightText);
 
     // The report of the calibration on screen into a PDF file (ReportCommand.cpp).
-    void N19Click(QObject* sender = nullptr);
+    void SaveReport(QObject* sender = nullptr);
     // Keeps (or drops) the report of the last completed run; "Отчёт…" follows it.
-    void SetLastReport(std::optional<CalibrationReport> report);
+    void SetLastReport(std::optional<ScaleRatioReport> report);
 
     // The printable test field (modal) and the measuring window (MeasureCommand.cpp).
-    void N22Click(QObject* sender = nullptr);
-    void N23Click(QObject* sender = nullptr);
+    void MakeTestField(QObject* sender = nullptr);
+    void OpenMeasureWindow(QObject* sender = nullptr);
     // The files saved by the measuring window, its grid and the photograph's size.
     void TakeMeasuredFiles(const MeasuredFiles& files);
     // The calibration window for cameras (modeless), from "Файл" and "Счёт".
-    void N25Click(QObject* sender = nullptr);
+    void OpenCameraWindow(QObject* sender = nullptr);
     // A camera calibrated in the camera window: kept for the field check, which runs again.
     void TakeCalibratedCamera(const Camera& camera);
     // The run's photograph for the field check, with what is known of the camera: the
@@ -209,12 +238,12 @@ public:
     bool LoadPointLists();
     // Shows a calibration's outcome: its list, plot and statistics, and its message.
     // (The run is taken: the report keeps it.)
-    void ShowCalibration(Calibration calibration);
-    void ShowCalibrationMessage(CalibrationStatus status);
+    void ShowScaleRatios(ScaleRatioOutcome calibration);
+    void ShowScaleRatioMessage(ScaleRatioStatus status);
     // Empties the list box, the statistics and the plot, and drops the last run.
     void ClearResults();
 
-    // The list box lines (a convenience over ListBox1Model).
+    // The list box lines (a convenience over ratioListModel).
     QStringList ListBoxLines() const;
     void SetListBoxLines(const QStringList& lines);
 
@@ -241,7 +270,7 @@ private:
     QString geometryWidth_;
     QString geometryHeight_;
     FieldGeometry keptGeometry_;
-    QWidget* resultPanel_ = nullptr; // the lower part of the result panel
+    QWidget* resultsBox_ = nullptr; // the lower part of the result panel
     // The field check behind TiltWarning: its thread, the check shown (a later one makes an
     // earlier one's outcome void), and the checks running.
     QThreadPool tiltPool_;

@@ -1,10 +1,10 @@
 // The calibration command of the calibration window: runs the calibration
-// (drawing/Calibration.h) on the window's fields and files, then shows what it produced.
+// (drawing/ScaleRatioCommand.h) on the window's fields and files, then shows what it produced.
 #include "app/Alfa_form.h"
 #include "data/Messages.h"
 #include "data/Procedures.h"
-#include "drawing/Calibration.h"
 #include "drawing/FieldCheckVerdict.h"
+#include "drawing/ScaleRatioCommand.h"
 #include "drawing/ScaleRatioLines.h"
 #include "drawing/ScaleRatioPlot.h"
 #include "platform/Dialogs.h"
@@ -29,41 +29,42 @@ void TAlfaKalibr_Form::N4Click(QObject* /*sender*/) {
         // The lists are read again: the photograph of the results on screen is taken out
         // of them first, since a file that cannot be read leaves those results.
         LastGeometry();
-        ShowCalibration(RunCalibration(Edit5->text(), Edit3->text(), sceneFileName, imageFileName,
-                                       *scenePoints, *imagePoints));
+        ShowScaleRatios(RunScaleRatioCommand(columnsField->text(), rowsField->text(), sceneFileName,
+                                             imageFileName, *scenePoints, *imagePoints));
     } catch (const std::exception&) {
-        ShowCalibrationMessage(CalibrationStatus::CalculationFailed);
+        ShowScaleRatioMessage(ScaleRatioStatus::CalculationFailed);
     }
 }
 
-void TAlfaKalibr_Form::ShowCalibrationMessage(CalibrationStatus status) {
-    MessageBoxA(this, CalibrationMessage(status), messages::ErrorCaption(), MB_OK);
+void TAlfaKalibr_Form::ShowScaleRatioMessage(ScaleRatioStatus status) {
+    MessageBoxA(this, ScaleRatioMessage(status), messages::ErrorCaption(), MB_OK);
 }
 
 void TAlfaKalibr_Form::ClearResults() {
     SetListBoxLines(QStringList());
-    SetLastCalibration(std::nullopt);
+    SetLastRatios(std::nullopt);
     SetLastReport(std::nullopt);
-    Edit8->clear();
-    Edit9->clear();
+    coefficientField->clear();
+    sdField->clear();
     {
-        QPainter canvas(&Image1->Picture());
-        canvas.fillRect(QRect(0, 0, Image1->width(), Image1->height()), QColor(255, 255, 255));
+        QPainter canvas(&plotImage->Picture());
+        canvas.fillRect(QRect(0, 0, plotImage->width(), plotImage->height()),
+                        QColor(255, 255, 255));
     }
-    Image1->update();
+    plotImage->update();
     UpdateTiltWarning(); // no run on screen: no warning
 }
 
-void TAlfaKalibr_Form::ShowCalibration(Calibration calibration) {
-    if (calibration.status == CalibrationStatus::BadGridSize) {
-        ShowCalibrationMessage(calibration.status);
+void TAlfaKalibr_Form::ShowScaleRatios(ScaleRatioOutcome calibration) {
+    if (calibration.status == ScaleRatioStatus::BadGridSize) {
+        ShowScaleRatioMessage(calibration.status);
         return;
     }
     if (!calibration.read())
         return; // the reader has told the user; the results on screen stay
     ClearResults();
     if (!calibration.ran()) {
-        ShowCalibrationMessage(calibration.status);
+        ShowScaleRatioMessage(calibration.status);
         return;
     }
 
@@ -72,30 +73,30 @@ void TAlfaKalibr_Form::ShowCalibration(Calibration calibration) {
         coefficient = run.coefficient;
         coefficientInterrupted = run.coefficientInterrupted();
     }
-    DrawScaleRatioPlot(Image1->Picture(), calibration.plot);
-    Image1->update();
+    DrawScaleRatioPlot(plotImage->Picture(), calibration.plot);
+    plotImage->update();
     if (run.meanKnown())
-        Image2->hide();
+        splashImage->hide();
     // The list keeps the ratios and makes a line's text when it is shown.
-    ListBox1Model->setFixed4Lines(run.ratios, ScaleRatioSummaryLines(run));
+    ratioListModel->setFixed4Lines(run.ratios, ScaleRatioSummaryLines(run));
     if (run.statisticsKnown()) {
-        Edit8->setText(FormatFixed4(run.coefficient));
-        Edit9->setText(FormatFixed4(run.sd));
+        coefficientField->setText(FormatFixed4(run.coefficient));
+        sdField->setText(FormatFixed4(run.sd));
     }
     if (!calibration.done()) {
-        ShowCalibrationMessage(calibration.status);
+        ShowScaleRatioMessage(calibration.status);
         return;
     }
-    SetLastCalibration(NodeRatios{calibration.columns, calibration.rows, run.ratios});
+    SetLastRatios(NodeRatios{calibration.columns, calibration.rows, run.ratios});
     try {
         // The run is not used after this: the report takes it over.
-        SetLastReport(MakeCalibrationReport(
-            sceneFileName, imageFileName, calibration.columns, calibration.rows, Edit6->text(),
-            Edit7->text(), std::move(calibration.run), QDateTime::currentDateTime()));
+        SetLastReport(MakeScaleRatioReport(
+            sceneFileName, imageFileName, calibration.columns, calibration.rows, widthField->text(),
+            heightField->text(), std::move(calibration.run), QDateTime::currentDateTime()));
     } catch (const std::exception&) {
         // A report that cannot be kept (no memory for it) leaves "Отчёт…" disabled.
     }
-    KeepGeometryOfLists(Edit6->text(), Edit7->text());
+    KeepGeometryOfLists(widthField->text(), heightField->text());
     UpdateTiltWarning();
 }
 
@@ -109,7 +110,7 @@ void TAlfaKalibr_Form::UpdateTiltWarning() {
     ShowTiltWarning(QString());
     // Only with a completed run on screen and something known of the camera: without a
     // focal length the check finds no tilt.
-    if (!lastReport || !lastCalibration || (!calibratedCamera && cameraFileName.isEmpty()))
+    if (!lastReport || !lastRatios || (!calibratedCamera && cameraFileName.isEmpty()))
         return;
     std::optional<FieldGeometry> geometry;
     try {
@@ -162,10 +163,10 @@ void TAlfaKalibr_Form::ShowTiltWarning(const QString& text) {
     if (!wasShown && text.isEmpty())
         return;
     // The lower part of the panel grows by the warning's lines; the list gives them up.
-    const int extra =
-        text.isEmpty() ? 0
-                       : TiltWarning->heightForWidth(std::max(1, resultPanel_->width() - 10)) + 4;
-    resultPanel_->setFixedHeight(kResultPanelHeight + extra);
+    const int extra = text.isEmpty()
+                          ? 0
+                          : TiltWarning->heightForWidth(std::max(1, resultsBox_->width() - 10)) + 4;
+    resultsBox_->setFixedHeight(kResultPanelHeight + extra);
 }
 
 } // namespace vrma

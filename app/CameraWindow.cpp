@@ -1,5 +1,5 @@
-// The calibration window for cameras: the photographs searched on worker threads, the
-// camera fitted on a thread of its own, what they gave shown, and the saves.
+// The calibration window for cameras: the user's commands to the session, what it has
+// shown, and the saves.
 #include "app/CameraWindow.h"
 
 #include "app/Alfa_form.h"
@@ -8,8 +8,10 @@
 #include "data/Errors.h"
 #include "data/Messages.h"
 #include "data/Numbers.h"
-#include "drawing/CalibrationReport.h"
+#include "drawing/CameraReport.h"
 #include "drawing/CameraVerdict.h"
+#include "drawing/PdfMemory.h"
+#include "drawing/ScaleRatioReport.h"
 #include "platform/Application.h"
 #include "platform/WindowFont.h"
 
@@ -76,120 +78,27 @@ QIcon PhotoIcon(const QImage& thumbnail, const std::optional<QColor>& colour) {
     return QIcon(picture);
 }
 
-bool SameBoard(const Board& a, const Board& b) {
-    return a == b;
-}
-
-QString CleanPath(const QString& file) {
-    return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
-}
-
-// What a chart shows before there is anything to draw: a grey line in its middle.
-void PaintPlaceholder(QPainter& painter, const QRect& area, const QString& text) {
-    painter.setPen(QColor(128, 128, 128));
-    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text);
-}
-
 } // namespace
-
-// --- The chart and the coverage view --------------------------------------------------
-
-TRmsChart::TRmsChart(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("RmsChart"));
-    setMinimumSize(200, 120);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-}
-
-void TRmsChart::Show(const CameraCalibration* calibration, int selected) {
-    calibration_ = calibration;
-    selected_ = selected;
-    layout_ = calibration_
-                  ? RmsChartLayoutFor(*calibration_, font(), QRectF(rect()).adjusted(4, 4, -4, -4))
-                  : RmsChartLayout{};
-    update();
-}
-
-void TRmsChart::paintEvent(QPaintEvent* /*event*/) {
-    QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
-    if (!calibration_) {
-        PaintPlaceholder(painter, rect(), QStringLiteral("Здесь будет СКО каждого снимка."));
-        return;
-    }
-    layout_ = RmsChartLayoutFor(*calibration_, font(), QRectF(rect()).adjusted(4, 4, -4, -4));
-    CameraPaintStyle style;
-    style.font = font();
-    style.selected = selected_;
-    PaintRmsChart(painter, *calibration_, layout_, style);
-}
-
-void TRmsChart::mousePressEvent(QMouseEvent* event) {
-    if (!calibration_)
-        return;
-    const int k = RmsChartPhotoAt(layout_, event->position());
-    if (k >= 0)
-        emit photoClicked(k);
-}
-
-TCoverageView::TCoverageView(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("CoverageView"));
-    setMinimumSize(240, 180);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-}
-
-void TCoverageView::Show(const CoverageData* data, int selected) {
-    data_ = data;
-    selected_ = selected;
-    layout_ = data_ ? CoverageLayoutFor(*data_, font(), QRectF(rect()).adjusted(6, 6, -6, -6))
-                    : CoverageLayout{};
-    update();
-}
-
-void TCoverageView::paintEvent(QPaintEvent* /*event*/) {
-    QPainter painter(this);
-    painter.fillRect(rect(), palette().window());
-    if (!data_) {
-        PaintPlaceholder(painter, rect(),
-                         QStringLiteral("Здесь будут мишени всех снимков на кадре."));
-        return;
-    }
-    layout_ = CoverageLayoutFor(*data_, font(), QRectF(rect()).adjusted(6, 6, -6, -6));
-    CameraPaintStyle style;
-    style.font = font();
-    style.selected = selected_;
-    PaintCoverage(painter, *data_, layout_, style);
-}
 
 // --- The window ------------------------------------------------------------------------
 
-struct TCameraForm::Search {
-    quint64 id = 0;
-    quint64 photo = 0;
-    std::atomic<int> percent{0};
-    std::atomic<bool> cancel{false};
-};
-
-TCameraForm::TCameraForm(QWidget* parent)
-    : QWidget(parent, Qt::Window), fitGeneration_(std::make_shared<std::atomic<quint64>>(0)) {
+TCameraForm::TCameraForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("CameraForm"));
     setWindowTitle(QStringLiteral("Калибровка камеры по снимкам"));
     setFont(DesignFont());
     setAcceptDrops(true);
-    searchPool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
-    fitPool_.setMaxThreadCount(1);
     viewPool_.setMaxThreadCount(1);
     CreateControls();
     LayOut();
     SetUpDialogs();
     Connect();
+    ConnectSession();
     ShowResults();
     ShowStatus();
     UpdateButtons();
 }
 
 TCameraForm::~TCameraForm() {
-    StopSearches();
-    fitPool_.waitForDone();
     viewPool_.waitForDone();
 }
 
@@ -386,33 +295,27 @@ void TCameraForm::Connect() {
             [this](int row) { RunCommand([&] { SelectPhoto(row); }); });
     connect(PhotoList, &QTableWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
     connect(RmsChart, &TRmsChart::photoClicked, this, [this](int fitted) {
-        if (fitted >= 0 && size_t(fitted) < fittedIds_.size()) {
-            const int row = RowOf(fittedIds_[size_t(fitted)]);
+        const std::vector<quint64>& ids = session_.fittedIds();
+        if (fitted >= 0 && size_t(fitted) < ids.size()) {
+            const int row = session_.RowOf(ids[size_t(fitted)]);
             if (row >= 0)
                 PhotoList->setCurrentCell(row, NameColumn);
         }
     });
 }
 
-// --- The photographs and their search -----------------------------------------------------
-
-bool TCameraForm::searching() const {
-    return !searches_.empty();
+void TCameraForm::ConnectSession() {
+    connect(&session_, &CameraSession::photoSearched, this, &TCameraForm::PhotoSearched);
+    connect(&session_, &CameraSession::photoDropped, this, &TCameraForm::PhotoDropped);
+    connect(&session_, &CameraSession::searchFinished, this, &TCameraForm::SearchFinished);
+    connect(&session_, &CameraSession::fitsChanged, this, [this] {
+        ShowStatus();
+        UpdateButtons();
+    });
+    connect(&session_, &CameraSession::fitFinished, this, &TCameraForm::FitFinished);
 }
 
-int TCameraForm::RowOf(quint64 id) const {
-    for (size_t k = 0; k < photos_.size(); ++k)
-        if (photos_[k].id == id)
-            return int(k);
-    return -1;
-}
-
-int TCameraForm::FittedIndex(int row) const {
-    if (row < 0 || size_t(row) >= photos_.size() || !calibration_)
-        return -1;
-    const auto at = std::find(fittedIds_.begin(), fittedIds_.end(), photos_[size_t(row)].id);
-    return at == fittedIds_.end() ? -1 : int(at - fittedIds_.begin());
-}
+// --- The user's commands ------------------------------------------------------------------
 
 void TCameraForm::AddButtonClick(QObject* /*sender*/) {
     if (!OpenPhotosDialog.Execute())
@@ -425,143 +328,28 @@ void TCameraForm::AddPhotos(const QStringList& files) {
     const std::optional<Board> board = BoardForm->CheckedBoard(this);
     if (!board)
         return;
-    if (board_ && !SameBoard(*board_, *board) && !photos_.empty()) {
-        // Another board: the whole set is searched again for it.
-        StopSearches();
-        board_ = board;
-        for (Photo& photo : photos_) {
-            photo.detection = PhotoDetection{};
-            StartSearch(photo);
-        }
-    }
-    board_ = board;
-    dropped_ = 0;
-    for (const QString& given : files) {
-        const QString file = CleanPath(given);
-        const auto known = std::find_if(photos_.begin(), photos_.end(),
-                                        [&](const Photo& p) { return p.file == file; });
-        if (known != photos_.end())
-            continue;
-        Photo photo;
-        photo.id = nextId_++;
-        photo.file = file;
-        photos_.push_back(std::move(photo));
-        PhotoList->insertRow(PhotoList->rowCount());
-        StartSearch(photos_.back());
-    }
-    for (size_t k = 0; k < photos_.size(); ++k)
-        ShowRow(k);
+    // A photograph already in the set, or given twice (the same bytes), counts once; one
+    // under another name is told.
+    const std::vector<CameraSession::SamePhoto> repeats = session_.AddPhotos(files, *board);
+    PhotoList->setRowCount(int(photos().size()));
+    ShowRows();
     if (searching() && !progressTimer_->isActive())
         progressTimer_->start();
     UpdateProgress();
     ShowStatus();
     UpdateButtons();
-}
-
-void TCameraForm::StartSearch(Photo& photo) {
-    static std::atomic<quint64> searchIds{0};
-    auto search = std::make_shared<Search>();
-    search->id = ++searchIds;
-    search->photo = photo.id;
-    photo.state = Photo::State::Searching;
-    photo.search = search->id;
-    searches_.push_back(search);
-    ++searchTotal_;
-    const Board board = *board_;
-    const QString file = photo.file;
-    searchPool_.start([this, search, board, file] {
-        auto detection = std::make_shared<PhotoDetection>();
-        bool cancelled = false;
-        try {
-            *detection = DetectBoardInPhoto(file, board, [search](int percent) {
-                search->percent.store(percent);
-                return !search->cancel.load();
-            });
-        } catch (const DetectionCancelled&) {
-            cancelled = true;
-        } catch (const std::exception&) {
-            detection->file = file;
-            detection->reason = messages::CalculationFailed();
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [this, search, detection, cancelled] { SearchEnded(search, detection, cancelled); },
-            Qt::QueuedConnection);
-    });
-}
-
-void TCameraForm::SearchEnded(const std::shared_ptr<Search>& search,
-                              const std::shared_ptr<PhotoDetection>& detection, bool cancelled) {
-    const auto at = std::find(searches_.begin(), searches_.end(), search);
-    if (at == searches_.end())
-        return; // a search of before the set was searched again
-    searches_.erase(at);
-    ++searchDone_;
-    const int row = RowOf(search->photo);
-    if (row >= 0 && photos_[size_t(row)].search == search->id) {
-        if (cancelled) {
-            // A photograph whose search was stopped leaves the list.
-            if (shown_ == row)
-                SelectPhoto(-1);
-            else if (shown_ > row)
-                --shown_;
-            photos_.erase(photos_.begin() + row);
-            PhotoList->removeRow(row);
-            ++dropped_;
-        } else {
-            Photo& photo = photos_[size_t(row)];
-            photo.state = Photo::State::Done;
-            photo.detection = std::move(*detection);
-            photo.thumbnail = GreyImage(photo.detection.thumbnail);
-            if (photo.detection.found && board_)
-                BoardForm->KeepAsLast(*board_);
-            ShowRow(size_t(row));
-            if (row == shown_)
-                LoadShownPhoto();
-        }
-    }
-    if (searches_.empty()) {
-        stopping_ = false;
-        progressTimer_->stop();
-        searchTotal_ = 0;
-        searchDone_ = 0;
-        ProgressBar1->setValue(photos_.empty() ? 0 : 100);
-        Refit();
-        emit searchFinished();
-    } else {
-        UpdateProgress();
-    }
-    ShowStatus();
-    UpdateButtons();
-}
-
-void TCameraForm::StopSearches() {
-    for (const std::shared_ptr<Search>& search : searches_)
-        search->cancel.store(true);
-    searchPool_.waitForDone();
-    searches_.clear();
-    stopping_ = false;
-    searchTotal_ = 0;
-    searchDone_ = 0;
-    progressTimer_->stop();
-}
-
-void TCameraForm::UpdateProgress() {
-    if (searchTotal_ <= 0)
+    if (repeats.empty())
         return;
-    int sum = 100 * searchDone_;
-    for (const std::shared_ptr<Search>& search : searches_)
-        sum += std::clamp(search->percent.load(), 0, 100);
-    ProgressBar1->setValue(std::clamp(sum / searchTotal_, 0, 100));
-    ShowStatus();
+    QStringList repeated;
+    for (const CameraSession::SamePhoto& repeat : repeats)
+        repeated << QStringLiteral("%1: %2").arg(
+            QFileInfo(repeat.file).fileName(),
+            messages::SamePhotograph(QFileInfo(repeat.first).fileName()));
+    MessageBoxA(this, messages::PhotosGivenTwice(repeated), messages::WarningCaption(), MB_OK);
 }
 
 void TCameraForm::CancelButtonClick(QObject* /*sender*/) {
-    if (!searching())
-        return;
-    for (const std::shared_ptr<Search>& search : searches_)
-        search->cancel.store(true);
-    stopping_ = true;
+    session_.CancelSearches();
     ShowStatus();
 }
 
@@ -571,124 +359,92 @@ void TCameraForm::RemoveButtonClick(QObject* /*sender*/) {
         rows.push_back(index.row());
     if (rows.empty())
         return;
-    std::sort(rows.rbegin(), rows.rend());
-    for (int row : rows) {
-        if (row < 0 || size_t(row) >= photos_.size())
-            continue;
-        const quint64 search = photos_[size_t(row)].search;
-        for (const std::shared_ptr<Search>& running : searches_)
-            if (running->id == search)
-                running->cancel.store(true);
-        if (shown_ == row)
-            SelectPhoto(-1);
-        else if (shown_ > row)
-            --shown_;
-        photos_.erase(photos_.begin() + row);
-        PhotoList->removeRow(row);
-    }
-    if (!searching())
-        Refit();
+    session_.RemovePhotos(rows);
     ShowStatus();
     UpdateButtons();
 }
 
 void TCameraForm::SetLeftOut(int row, bool leftOut) {
-    if (row < 0 || size_t(row) >= photos_.size())
+    if (row < 0 || size_t(row) >= photos().size() || photos()[size_t(row)].leftOut == leftOut)
         return;
-    Photo& photo = photos_[size_t(row)];
-    if (photo.leftOut == leftOut)
-        return;
-    photo.leftOut = leftOut;
+    session_.SetLeftOut(row, leftOut);
     ShowRow(size_t(row));
-    // During a search the fit waits for its end.
-    if (!searching())
-        Refit();
+    ShowStatus();
+    UpdateButtons();
 }
 
-// --- The fit --------------------------------------------------------------------------------
+// --- What the session tells -----------------------------------------------------------------
 
-void TCameraForm::Refit() {
-    const quint64 generation = ++*fitGeneration_;
-    auto photos = std::make_shared<std::vector<PhotoDetection>>();
-    auto ids = std::make_shared<std::vector<quint64>>();
-    std::vector<bool> leftOut;
-    for (const Photo& photo : photos_) {
-        if (photo.state != Photo::State::Done)
-            continue;
-        photos->push_back(photo.detection);
-        ids->push_back(photo.id);
-        leftOut.push_back(photo.leftOut);
-    }
-    if (photos->empty()) {
-        FitEnded(generation, photos, ids, nullptr, QString());
-        return;
-    }
-    ++fitsRunning_;
-    std::shared_ptr<std::atomic<quint64>> latest = fitGeneration_;
-    fitPool_.start([this, generation, latest, photos, ids, leftOut] {
-        std::shared_ptr<CameraCalibration> calibration;
-        QString failure;
-        // A fit asked for after this one makes it needless.
-        if (latest->load() == generation) {
-            try {
-                calibration =
-                    std::make_shared<CameraCalibration>(CalibrateFromPhotos(*photos, leftOut));
-            } catch (const CalcError& error) {
-                failure = QString::fromUtf8(error.what());
-            } catch (const std::exception&) {
-                failure = messages::CalculationFailed();
-            }
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, photos, ids, calibration, failure] {
-                --fitsRunning_;
-                FitEnded(generation, photos, ids, calibration, failure);
-            },
-            Qt::QueuedConnection);
+void TCameraForm::PhotoSearched(int row) {
+    const Photo& photo = photos()[size_t(row)];
+    thumbnails_[photo.id] = GreyImage(photo.detection.thumbnail);
+    if (photo.detection.found && board())
+        BoardForm->KeepAsLast(*board());
+    ShowRow(size_t(row));
+    if (row == shown_)
+        LoadShownPhoto();
+    UpdateProgress();
+    ShowStatus();
+    UpdateButtons();
+}
+
+void TCameraForm::PhotoDropped(int row) {
+    if (shown_ == row)
+        SelectPhoto(-1);
+    else if (shown_ > row)
+        --shown_;
+    PhotoList->removeRow(row);
+    // The thumbnails of the photographs no longer in the set go with them.
+    std::erase_if(thumbnails_, [this](const auto& entry) {
+        return std::none_of(photos().begin(), photos().end(),
+                            [&](const Photo& photo) { return photo.id == entry.first; });
     });
     ShowStatus();
     UpdateButtons();
 }
 
-void TCameraForm::FitEnded(quint64 generation,
-                           const std::shared_ptr<std::vector<PhotoDetection>>& photos,
-                           const std::shared_ptr<std::vector<quint64>>& ids,
-                           const std::shared_ptr<CameraCalibration>& calibration,
-                           const QString& failure) {
-    if (generation != fitGeneration_->load()) {
-        ShowStatus();
-        UpdateButtons();
+void TCameraForm::SearchFinished() {
+    progressTimer_->stop();
+    ProgressBar1->setValue(photos().empty() ? 0 : 100);
+    ShowStatus();
+    UpdateButtons();
+    emit searchFinished();
+}
+
+void TCameraForm::UpdateProgress() {
+    if (session_.searchTotal() <= 0)
         return;
-    }
-    if (calibration)
-        calibration_ = std::move(*calibration);
-    else
-        calibration_.reset();
-    fitted_ = std::move(*photos);
-    fittedIds_ = std::move(*ids);
-    fitFailure_ = failure;
-    coverage_ = calibration_ ? CoverageDataOf(*calibration_, fitted_) : CoverageData{};
+    ProgressBar1->setValue(session_.Progress());
+    ShowStatus();
+}
+
+void TCameraForm::FitFinished() {
+    const std::optional<CameraCalibration>& fit = calibration();
+    coverage_ = fit ? CoverageDataOf(*fit, fittedPhotos()) : CoverageData{};
     written_.clear();
-    for (size_t k = 0; k < photos_.size(); ++k)
-        ShowRow(k);
+    ShowRows();
     ShowResults();
     ShowStatus();
     UpdateButtons();
     if (shown_ >= 0)
         LoadShownPhoto();
-    if (calibration_)
-        emit calibrated(calibration_->camera);
+    if (fit)
+        emit calibrated(fit->camera);
     emit fitFinished();
 }
 
 // --- What is shown ---------------------------------------------------------------------------
 
+void TCameraForm::ShowRows() {
+    for (size_t k = 0; k < photos().size(); ++k)
+        ShowRow(k);
+}
+
 void TCameraForm::ShowRow(size_t index) {
-    if (index >= photos_.size() || int(index) >= PhotoList->rowCount())
+    if (index >= photos().size() || int(index) >= PhotoList->rowCount())
         return;
     const int row = int(index);
-    const Photo& photo = photos_[index];
+    const Photo& photo = photos()[index];
     const QScopedValueRollback<bool> quiet(updatingList_, true);
     const auto cell = [&](int column) {
         QTableWidgetItem* item = PhotoList->item(row, column);
@@ -701,16 +457,16 @@ void TCameraForm::ShowRow(size_t index) {
     };
     const bool done = photo.state == Photo::State::Done;
     const PhotoDetection& detection = photo.detection;
-    const int fitted = FittedIndex(row);
-    const PhotoFit* fit = fitted >= 0 ? &calibration_->photos[size_t(fitted)] : nullptr;
+    const int fitted = session_.FittedIndex(row);
+    const PhotoFit* fit = fitted >= 0 ? &calibration()->photos[size_t(fitted)] : nullptr;
 
     QTableWidgetItem* name = cell(NameColumn);
     name->setText(QFileInfo(photo.file).fileName());
     name->setToolTip(photo.file);
     name->setIcon(
-        PhotoIcon(photo.thumbnail, fitted >= 0 && detection.found
-                                       ? std::optional<QColor>(PhotoColour(size_t(fitted)))
-                                       : std::nullopt));
+        PhotoIcon(thumbnails_[photo.id], fitted >= 0 && detection.found
+                                             ? std::optional<QColor>(PhotoColour(size_t(fitted)))
+                                             : std::nullopt));
     if (done && detection.found) {
         name->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         name->setCheckState(photo.leftOut ? Qt::Unchecked : Qt::Checked);
@@ -730,7 +486,7 @@ void TCameraForm::ShowRow(size_t index) {
                  detection.reason;
         colour = QColor(170, 20, 20);
     } else if (fit && !(photo.leftOut && fit->use == PhotoUse::Used)) {
-        result = PhotoUseText(detection, *fit);
+        result = PhotoUseText(detection, *fit, calibration()->camera);
         if (fit->use != PhotoUse::Used)
             colour = QColor(110, 110, 110);
     } else {
@@ -749,17 +505,17 @@ void TCameraForm::ShowRow(size_t index) {
 }
 
 void TCameraForm::ShowResults() {
-    const int selected = FittedIndex(shown_);
-    if (calibration_) {
-        const auto rows = CameraResultRows(*calibration_);
+    const int selected = session_.FittedIndex(shown_);
+    const std::optional<CameraCalibration>& fit = calibration();
+    if (fit) {
+        const auto rows = CameraResultRows(*fit);
         for (size_t k = 0; k < ParameterValues.size(); ++k)
             ParameterValues[k]->setText(rows[k].second);
         RatioValue->setText(rows[size_t(kCameraParameterCount)].second);
         RmsValue->setText(rows[size_t(kCameraParameterCount) + 1].second);
         VerdictLabel->setStyleSheet(QString());
-        VerdictLabel->setText(
-            CameraVerdictLines(*calibration_, fitted_).join(QStringLiteral("\n")));
-        RmsChart->Show(&*calibration_, selected);
+        VerdictLabel->setText(CameraVerdictLines(*fit, fittedPhotos()).join(QStringLiteral("\n")));
+        RmsChart->Show(&*fit, selected);
         CoverageView->Show(&coverage_, selected);
         return;
     }
@@ -768,9 +524,10 @@ void TCameraForm::ShowResults() {
         value->setText(dash);
     RatioValue->setText(dash);
     RmsValue->setText(dash);
-    if (!fitFailure_.isEmpty()) {
+    if (!fitFailure().isEmpty()) {
         VerdictLabel->setStyleSheet(QStringLiteral("color: rgb(178, 24, 43);"));
-        VerdictLabel->setText(CameraFailureLines(fitFailure_, fitted_).join(QStringLiteral("\n")));
+        VerdictLabel->setText(
+            CameraFailureLines(fitFailure(), fittedPhotos()).join(QStringLiteral("\n")));
     } else {
         VerdictLabel->setStyleSheet(QString());
         VerdictLabel->setText(QStringLiteral(
@@ -784,38 +541,39 @@ void TCameraForm::ShowResults() {
 
 void TCameraForm::ShowStatus() {
     QString text;
-    const auto found = std::count_if(photos_.begin(), photos_.end(), [](const Photo& p) {
+    const std::vector<Photo>& all = photos();
+    const auto found = std::count_if(all.begin(), all.end(), [](const Photo& p) {
         return p.state == Photo::State::Done && p.detection.found;
     });
-    if (searching() && stopping_) {
+    if (searching() && session_.stopping()) {
         text = QStringLiteral("Поиск останавливается…");
     } else if (searching()) {
         text = QStringLiteral("Поиск поля на снимках: просмотрено %1 из %2…")
-                   .arg(searchDone_)
-                   .arg(searchTotal_);
-    } else if (photos_.empty()) {
+                   .arg(session_.searchDone())
+                   .arg(session_.searchTotal());
+    } else if (all.empty()) {
         text = QStringLiteral("Задайте поле и добавьте снимки (кнопкой или перетащив файлы в "
                               "окно).");
     } else {
         text = QStringLiteral("Снимков: %1, поле найдено на %2.")
-                   .arg(qulonglong(photos_.size()))
+                   .arg(qulonglong(all.size()))
                    .arg(qlonglong(found));
         if (fitting())
             text += QStringLiteral(" Расчёт камеры…");
-        else if (calibration_)
-            text += QStringLiteral(" Камера откалибрована по %1 из них.").arg(calibration_->used);
+        else if (calibration())
+            text += QStringLiteral(" Камера откалибрована по %1 из них.").arg(calibration()->used);
         else
             text += QStringLiteral(" Камера не откалибрована.");
     }
-    if (dropped_ > 0)
+    if (session_.dropped() > 0)
         text += QStringLiteral(" Поиск остановлен: снимков, убранных из списка непросмотренными: "
                                "%1.")
-                    .arg(dropped_);
+                    .arg(session_.dropped());
     StatusLabel->setText(text);
 }
 
 void TCameraForm::UpdateButtons() {
-    const bool ready = calibration_.has_value() && !searching() && !fitting();
+    const bool ready = calibration().has_value() && !searching() && !fitting();
     CancelButton->setEnabled(searching());
     RemoveButton->setEnabled(PhotoList->selectionModel()->hasSelection());
     SaveButton->setEnabled(ready);
@@ -826,12 +584,12 @@ void TCameraForm::UpdateButtons() {
 // --- The photograph chosen ------------------------------------------------------------------
 
 void TCameraForm::SelectPhoto(int row) {
-    if (row >= int(photos_.size()))
+    if (row >= int(photos().size()))
         row = -1;
     shown_ = row;
-    const int fitted = FittedIndex(row);
-    RmsChart->Show(calibration_ ? &*calibration_ : nullptr, fitted);
-    CoverageView->Show(calibration_ ? &coverage_ : nullptr, fitted);
+    const int fitted = session_.FittedIndex(row);
+    RmsChart->Show(calibration() ? &*calibration() : nullptr, fitted);
+    CoverageView->Show(calibration() ? &coverage_ : nullptr, fitted);
     if (row < 0) {
         ++viewGeneration_;
         loading_ = false;
@@ -845,16 +603,16 @@ void TCameraForm::SelectPhoto(int row) {
 }
 
 void TCameraForm::LoadShownPhoto() {
-    if (shown_ < 0 || size_t(shown_) >= photos_.size())
+    if (shown_ < 0 || size_t(shown_) >= photos().size())
         return;
-    const quint64 id = photos_[size_t(shown_)].id;
+    const quint64 id = photos()[size_t(shown_)].id;
     if (pictureOf_ == id) {
         // The photograph is on screen: only what is drawn over it changes.
         ShowOverlay();
         return;
     }
     const quint64 generation = ++viewGeneration_;
-    const QString file = photos_[size_t(shown_)].file;
+    const QString file = photos()[size_t(shown_)].file;
     loading_ = true;
     PhotoLabel->setText(QStringLiteral("%1: снимок читается…").arg(QFileInfo(file).fileName()));
     viewPool_.start([this, generation, file, id] {
@@ -870,7 +628,7 @@ void TCameraForm::LoadShownPhoto() {
                 if (generation != viewGeneration_)
                     return;
                 loading_ = false;
-                const int row = RowOf(id);
+                const int row = session_.RowOf(id);
                 if (row < 0 || row != shown_)
                     return;
                 PhotoView->ShowPhoto(picture, full);
@@ -883,9 +641,9 @@ void TCameraForm::LoadShownPhoto() {
 }
 
 void TCameraForm::ShowOverlay() {
-    if (shown_ < 0 || size_t(shown_) >= photos_.size())
+    if (shown_ < 0 || size_t(shown_) >= photos().size())
         return;
-    const Photo& photo = photos_[size_t(shown_)];
+    const Photo& photo = photos()[size_t(shown_)];
     const PhotoDetection& detection = photo.detection;
     PhotoView->ClearTargets();
     QString text = QFileInfo(photo.file).fileName() + QStringLiteral(": ");
@@ -898,21 +656,22 @@ void TCameraForm::ShowOverlay() {
                                 : QStringLiteral("снимок не читается. ")) +
                 detection.reason;
     } else {
-        PhotoView->ShowTargets(board_ ? board_->columns : 0, board_ ? board_->rows : 0,
+        PhotoView->ShowTargets(board() ? board()->columns : 0, board() ? board()->rows : 0,
                                detection.image, detection.indices);
         text += QStringLiteral("поле повёрнуто на %1, мишеней %2")
                     .arg(PhotoTurnText(detection))
                     .arg(qulonglong(detection.points()));
-        const int fitted = FittedIndex(shown_);
+        const int fitted = session_.FittedIndex(shown_);
         if (fitted >= 0) {
-            const PhotoFit& fit = calibration_->photos[size_t(fitted)];
+            const PhotoFit& fit = calibration()->photos[size_t(fitted)];
             const double magnify = ResidualMagnification(coverage_);
-            PhotoView->ShowResiduals(
-                detection.image, PhotoResiduals(*calibration_, size_t(fitted), detection), magnify);
-            text +=
-                QStringLiteral(", СКО %1 пикс. (%2). Линии из мишеней — невязки, "
-                               "увеличенные %3.")
-                    .arg(PhotoRmsText(fit), PhotoUseText(detection, fit), MagnifiedWords(magnify));
+            PhotoView->ShowResiduals(detection.image,
+                                     PhotoResiduals(*calibration(), size_t(fitted), detection),
+                                     magnify);
+            text += QStringLiteral(", СКО %1 пикс. (%2). Линии из мишеней — невязки, "
+                                   "увеличенные %3.")
+                        .arg(PhotoRmsText(fit), PhotoUseText(detection, fit, calibration()->camera),
+                             MagnifiedWords(magnify));
         } else {
             text += QLatin1Char('.');
         }
@@ -920,18 +679,17 @@ void TCameraForm::ShowOverlay() {
     PhotoLabel->setText(text);
     emit photoShown();
 }
-
 // --- The saves --------------------------------------------------------------------------------
 
 bool TCameraForm::SaveButtonClick(QObject* /*sender*/) {
-    if (!calibration_ || searching() || fitting() || !onSave)
+    if (!calibration() || searching() || fitting() || !onSave)
         return false;
     ResultsToSave results;
-    results.coefficient = calibration_->ratio;
-    results.widthText = FormatInteger(qint64(calibration_->camera.width));
-    results.heightText = FormatInteger(qint64(calibration_->camera.height));
-    results.camera = calibration_->camera;
-    for (const Photo& photo : photos_)
+    results.coefficient = calibration()->ratio;
+    results.widthText = FormatInteger(qint64(calibration()->camera.width));
+    results.heightText = FormatInteger(qint64(calibration()->camera.height));
+    results.camera = calibration()->camera;
+    for (const Photo& photo : photos())
         results.inputs.push_back({QStringLiteral("снимок"), photo.file});
     results.written = &written_;
     onSave(results);
@@ -939,52 +697,40 @@ bool TCameraForm::SaveButtonClick(QObject* /*sender*/) {
 }
 
 bool TCameraForm::YamlButtonClick(QObject* /*sender*/) {
-    if (!calibration_ || searching() || fitting())
+    if (!calibration() || searching() || fitting())
         return false;
     std::vector<NamedFile> inputs;
-    for (const Photo& photo : photos_)
+    for (const Photo& photo : photos())
         inputs.push_back({QStringLiteral("снимок"), photo.file});
-    const CameraCalibration calibration = *calibration_;
+    const CameraCalibration fit = *calibration();
     return SaveThroughDialog(
-        this, SaveYamlDialog, [&calibration] { return OpenCvCameraYaml(calibration); }, inputs);
+        this, SaveYamlDialog, [&fit] { return OpenCvCameraYaml(fit); }, inputs);
 }
 
 bool TCameraForm::ReportButtonClick(QObject* /*sender*/) {
-    if (!calibration_ || !board_ || searching() || fitting())
+    if (!calibration() || !board() || searching() || fitting())
         return false;
     CameraReport report;
-    report.board = *board_;
+    report.board = *board();
     report.date = QDateTime::currentDateTime();
-    report.photos = fitted_;
-    report.calibration = *calibration_;
+    report.photos = fittedPhotos();
+    report.calibration = *calibration();
     report.written = written_;
     std::vector<NamedFile> inputs;
-    for (const Photo& photo : photos_)
+    for (const Photo& photo : photos())
         inputs.push_back({QStringLiteral("снимок"), photo.file});
     return SaveThroughDialog(
-        this, SaveReportDialog, [&report] { return CameraReportPdf(report); }, inputs);
+        this, SaveReportDialog,
+        [&report] { return PaintPdf([&] { return CameraReportPdf(report); }, PdfItems(report)); },
+        inputs);
 }
-
 // --- The window's events ----------------------------------------------------------------------
 
 void TCameraForm::closeEvent(QCloseEvent* event) {
     // No search goes on behind a closed window: those not ended leave the list.
     if (searching()) {
-        StopSearches();
-        for (size_t k = photos_.size(); k-- > 0;) {
-            if (photos_[k].state == Photo::State::Done)
-                continue;
-            if (shown_ == int(k))
-                SelectPhoto(-1);
-            else if (shown_ > int(k))
-                --shown_;
-            photos_.erase(photos_.begin() + std::ptrdiff_t(k));
-            PhotoList->removeRow(int(k));
-            ++dropped_;
-        }
+        session_.StopSearches();
         ProgressBar1->setValue(0);
-        Refit();
-        emit searchFinished();
     }
     QWidget::closeEvent(event);
 }

@@ -1,15 +1,17 @@
 #pragma once
 // "Калибровка камеры по снимкам": a camera calibrated from several photographs of one
-// board (calib/PhotoCalibration). The photographs added are searched for the board on
-// worker threads, one a processor, while the window shows the progress and can stop them;
-// the camera is fitted on a thread of its own whenever the set changes (a search ended, a
-// photograph left out, taken back or removed). The window shows every photograph's
-// outcome, the RMS of each as a bar chart, the targets over the frame with their residuals,
-// the camera with its standard errors and the verdict (drawing/CameraPainting,
-// drawing/CameraVerdict), and a photograph chosen with its targets and residuals.
+// board. The work is the session's (calib/CameraSession: the set of photographs, their
+// searches on worker threads, the fits and their generations, stopping); the window sends
+// it the user's commands and shows what it has: the progress, every photograph's outcome,
+// the RMS of each as a bar chart, the targets over the frame with their residuals, the
+// camera with its standard errors and the verdict (drawing/CameraPainting,
+// drawing/CameraVerdict), and a photograph chosen with its targets and residuals (read
+// reduced on a thread of the window's own).
 // "Сохранить…" writes fy/fx and the camera through the calibration window's export;
 // "Экспорт в OpenCV YAML…" and "Отчёт…" write the YAML and the report.
 #include "app/BoardForm.h"
+#include "app/CameraCharts.h"
+#include "calib/CameraSession.h"
 #include "calib/PhotoCalibration.h"
 #include "drawing/CameraPainting.h"
 #include "platform/Dialogs.h"
@@ -17,9 +19,8 @@
 #include <QImage>
 #include <QThreadPool>
 #include <QWidget>
-#include <atomic>
 #include <functional>
-#include <memory>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -34,46 +35,6 @@ namespace vrma {
 
 class TPhotoView;
 struct ResultsToSave;
-
-// The chart of the RMS of every photograph; a click on a photograph's column selects it.
-class TRmsChart : public QWidget {
-    Q_OBJECT
-public:
-    explicit TRmsChart(QWidget* parent = nullptr);
-    void Show(const CameraCalibration* calibration, int selected);
-    const RmsChartLayout& layout() const { return layout_; }
-    QSize sizeHint() const override { return {360, 170}; }
-
-signals:
-    void photoClicked(int index);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-
-private:
-    const CameraCalibration* calibration_ = nullptr;
-    RmsChartLayout layout_;
-    int selected_ = -1;
-};
-
-// The targets of every photograph over the frame, with their residuals.
-class TCoverageView : public QWidget {
-    Q_OBJECT
-public:
-    explicit TCoverageView(QWidget* parent = nullptr);
-    void Show(const CoverageData* data, int selected);
-    const CoverageLayout& layout() const { return layout_; }
-    QSize sizeHint() const override { return {480, 360}; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    const CoverageData* data_ = nullptr;
-    CoverageLayout layout_;
-    int selected_ = -1;
-};
 
 class TCameraForm : public QWidget {
     Q_OBJECT
@@ -111,16 +72,7 @@ public:
     // "Сохранить…": fy/fx and the camera through the calibration window's export.
     std::function<void(const ResultsToSave&)> onSave;
 
-    // One photograph of the set.
-    struct Photo {
-        quint64 id = 0;
-        QString file;
-        enum class State { Searching, Done, Cancelled } state = State::Searching;
-        PhotoDetection detection; // once done
-        QImage thumbnail;         // of the detection, for the list
-        bool leftOut = false;     // by the user
-        quint64 search = 0;       // the photograph's last search
-    };
+    using Photo = CameraSession::Photo;
 
     // Takes the photographs (those already in the set are not taken twice; one whose
     // search was stopped is searched again) and searches them for the board of the form.
@@ -138,15 +90,17 @@ public:
     bool YamlButtonClick(QObject* sender = nullptr);
     bool ReportButtonClick(QObject* sender = nullptr);
 
-    const std::vector<Photo>& photos() const { return photos_; }
-    bool searching() const;
-    bool fitting() const { return fitsRunning_ > 0; }
+    // The work the window shows.
+    const CameraSession& session() const { return session_; }
+    const std::vector<Photo>& photos() const { return session_.photos(); }
+    bool searching() const { return session_.searching(); }
+    bool fitting() const { return session_.fitting(); }
     // The camera of the set as shown (none before a fit, or when the fit failed), with the
     // photographs it was fitted to, in the list's order.
-    const std::optional<CameraCalibration>& calibration() const { return calibration_; }
-    const std::vector<PhotoDetection>& fittedPhotos() const { return fitted_; }
-    const QString& fitFailure() const { return fitFailure_; }
-    const std::optional<Board>& board() const { return board_; }
+    const std::optional<CameraCalibration>& calibration() const { return session_.calibration(); }
+    const std::vector<PhotoDetection>& fittedPhotos() const { return session_.fittedPhotos(); }
+    const QString& fitFailure() const { return session_.fitFailure(); }
+    const std::optional<Board>& board() const { return session_.board(); }
     // What "Сохранить…" wrote since the camera on screen was fitted, for the report.
     const QStringList& written() const { return written_; }
     // The photograph shown in the photograph view (the list's row), or -1.
@@ -169,52 +123,33 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    struct Search; // one photograph's search: its progress and its stop
     void CreateControls();
     void LayOut();
     void SetUpDialogs();
     void Connect();
+    void ConnectSession();
 
-    void StartSearch(Photo& photo);
-    void SearchEnded(const std::shared_ptr<Search>& search,
-                     const std::shared_ptr<PhotoDetection>& detection, bool cancelled);
-    void StopSearches(); // all of them, waited for
+    // What the session tells.
+    void PhotoSearched(int row);
+    void PhotoDropped(int row);
+    void SearchFinished();
+    void FitFinished();
+
     void UpdateProgress();
-    // The fit of the photographs searched, on the fit's thread.
-    void Refit();
-    void FitEnded(quint64 generation, const std::shared_ptr<std::vector<PhotoDetection>>& photos,
-                  const std::shared_ptr<std::vector<quint64>>& ids,
-                  const std::shared_ptr<CameraCalibration>& calibration, const QString& failure);
     void ShowRow(size_t index);
+    void ShowRows();
     void ShowResults();
     void ShowStatus();
     void UpdateButtons();
-    int RowOf(quint64 id) const;
-    // The position of photograph `row` among the fitted ones, or -1.
-    int FittedIndex(int row) const;
     // Reads the photograph shown on the view's thread, unless it is on screen already.
     void LoadShownPhoto();
     // Its targets, residuals and what the label says of it.
     void ShowOverlay();
 
-    std::vector<Photo> photos_;
-    std::vector<std::shared_ptr<Search>> searches_; // of the photographs being searched
-    std::optional<Board> board_;                    // the board the set is searched for
-    quint64 nextId_ = 1;
-    int searchTotal_ = 0; // photographs in the searches running, for the progress
-    int searchDone_ = 0;
-    int dropped_ = 0;       // photographs whose search was stopped, taken out of the list
-    bool stopping_ = false; // "Отмена" pressed, the searches not yet ended
-    QThreadPool searchPool_;
-    QThreadPool fitPool_;
+    CameraSession session_;
+    std::map<quint64, QImage> thumbnails_; // of the photographs searched, for the list
     QThreadPool viewPool_;
     QTimer* progressTimer_ = nullptr;
-    std::shared_ptr<std::atomic<quint64>> fitGeneration_;
-    int fitsRunning_ = 0;
-    std::optional<CameraCalibration> calibration_;
-    std::vector<PhotoDetection> fitted_;
-    std::vector<quint64> fittedIds_;
-    QString fitFailure_;
     CoverageData coverage_;
     QStringList written_;
     bool updatingList_ = false;

@@ -10,8 +10,8 @@
 // whole, so what was written before the failure stays and nothing is half-written.
 #include "app/Alfa_form.h"
 #include "app/SaveClash.h"
-#include "calib/ExportFiles.h"
 #include "data/Errors.h"
+#include "data/ExportFiles.h"
 #include "data/Messages.h"
 #include "data/TextFile.h"
 #include "editor/Documents.h"
@@ -38,8 +38,8 @@ void TAlfaKalibr_Form::N16Click(QObject* /*sender*/) {
         throw Exception(messages::NoCoefficientToSave().toStdString());
     ResultsToSave results;
     results.coefficient = coefficient;
-    results.widthText = Edit6->text();
-    results.heightText = Edit7->text();
+    results.widthText = widthField->text();
+    results.heightText = heightField->text();
     results.inputs = {{QStringLiteral("файл координат сцены"), sceneFileName},
                       {QStringLiteral("файл координат изображения"), imageFileName}};
     results.written = lastReport ? &lastReport->written : nullptr;
@@ -66,7 +66,7 @@ void TAlfaKalibr_Form::SaveResults(QWidget* owner, const ResultsToSave& results)
                                                           results.heightText));
     }
     if (results.written)
-        *results.written << WrittenTableLine(tableName);
+        *results.written << messages::WrittenTableLine(tableName);
 
     QStringList lines;
 
@@ -76,9 +76,11 @@ void TAlfaKalibr_Form::SaveResults(QWidget* owner, const ResultsToSave& results)
     if (!SaveCamDialog.Execute())
         return;
 
-    lines = results.camera
-                ? CameraFileLines(results.widthText, results.heightText, tableName, *results.camera)
-                : CameraFileLines(results.widthText, results.heightText, tableName);
+    lines =
+        results.camera
+            ? CameraFileLines(results.widthText, results.heightText, tableName,
+                              {results.camera->fx(), results.camera->cx(), results.camera->cy()})
+            : CameraFileLines(results.widthText, results.heightText, tableName);
     const QString cameraName = CameraFileNameFor(SaveCamDialog.FileName);
     std::vector<NamedFile> others = results.inputs;
     others.push_back({QStringLiteral("таблица коррекции"), tableName});
@@ -89,7 +91,7 @@ void TAlfaKalibr_Form::SaveResults(QWidget* owner, const ResultsToSave& results)
         return;
     WriteTextLines(cameraName, lines);
     if (results.written)
-        *results.written << WrittenCameraLine(cameraName);
+        *results.written << messages::WrittenCameraLine(cameraName);
     cameraFileName = cameraName;
 
     // A window of its own, kept by the application; the editor reports a failed open.

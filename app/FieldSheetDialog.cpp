@@ -7,6 +7,7 @@
 #include "data/PointFileWriter.h"
 #include "data/TextFile.h"
 #include "drawing/FieldSheet.h"
+#include "drawing/PdfMemory.h"
 #include "platform/Application.h"
 #include "platform/WindowFont.h"
 
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <new>
 #include <optional>
 
 namespace vrma {
@@ -89,10 +91,13 @@ bool TFieldSheetForm::CreateButtonClick(QObject* /*sender*/) {
     QByteArray pdf;
     QByteArray scene;
     try {
-        pdf = FieldSheetPdf(sheet);
+        pdf = PaintPdf([&sheet] { return FieldSheetPdf(sheet); }, PdfItems(sheet));
         scene = EncodePointFile(SceneGrid(sheet));
     } catch (const FieldSheetError& error) {
         MessageBoxA(this, QString::fromUtf8(error.what()), messages::ErrorCaption(), MB_OK);
+        return false;
+    } catch (const std::bad_alloc&) {
+        MessageBoxA(this, messages::OutOfMemory(), messages::ErrorCaption(), MB_OK);
         return false;
     }
 
@@ -110,6 +115,9 @@ bool TFieldSheetForm::CreateButtonClick(QObject* /*sender*/) {
         return false;
     try {
         WriteFilePair(pdfFile, pdf, sceneFile, scene);
+    } catch (const std::bad_alloc&) {
+        MessageBoxA(this, messages::OutOfMemory(), messages::ErrorCaption(), MB_OK);
+        return false;
     } catch (const std::exception&) {
         MessageBoxA(this, messages::WriteFailed(), messages::ErrorCaption(), MB_OK);
         return false;

@@ -35,16 +35,16 @@ void StartBoardForm(TBoardForm& form, TLastBoard& last, const QString& columns,
 
 } // namespace
 
-void TAlfaKalibr_Form::N22Click(QObject* /*sender*/) {
+void TAlfaKalibr_Form::MakeTestField(QObject* /*sender*/) {
     TFieldSheetForm form(this);
-    StartBoardForm(*form.BoardForm, lastBoard, Edit5->text(), Edit3->text());
+    StartBoardForm(*form.BoardForm, lastBoard, columnsField->text(), rowsField->text());
     CurrentDialogHost().execModal(form);
 }
 
-void TAlfaKalibr_Form::N23Click(QObject* /*sender*/) {
+void TAlfaKalibr_Form::OpenMeasureWindow(QObject* /*sender*/) {
     if (!MeasureForm) {
         MeasureForm = new TMeasureForm(this);
-        StartBoardForm(*MeasureForm->BoardForm, lastBoard, Edit5->text(), Edit3->text());
+        StartBoardForm(*MeasureForm->BoardForm, lastBoard, columnsField->text(), rowsField->text());
         MeasureForm->onSaved = [this](const MeasuredFiles& files) { TakeMeasuredFiles(files); };
     } else {
         // A board made or measured since the window last showed one.
@@ -55,10 +55,10 @@ void TAlfaKalibr_Form::N23Click(QObject* /*sender*/) {
     MeasureForm->activateWindow();
 }
 
-void TAlfaKalibr_Form::N25Click(QObject* /*sender*/) {
+void TAlfaKalibr_Form::OpenCameraWindow(QObject* /*sender*/) {
     if (!CameraForm) {
         CameraForm = new TCameraForm(this);
-        StartBoardForm(*CameraForm->BoardForm, lastBoard, Edit5->text(), Edit3->text());
+        StartBoardForm(*CameraForm->BoardForm, lastBoard, columnsField->text(), rowsField->text());
         CameraForm->onSave = [this](const ResultsToSave& results) {
             SaveResults(CameraForm, results);
         };
@@ -77,14 +77,14 @@ void TAlfaKalibr_Form::TakeMeasuredFiles(const MeasuredFiles& files) {
     // folders.
     sceneFileName = files.sceneFile;
     sceneChosenFolder = FolderOf(sceneFileName);
-    Edit11->setText(LastComponent(sceneFileName));
+    sceneField->setText(LastComponent(sceneFileName));
     imageFileName = files.imageFile;
     imageChosenFolder = FolderOf(imageFileName);
-    Edit10->setText(LastComponent(imageFileName));
-    Edit5->setText(QString::number(files.columns));
-    Edit3->setText(QString::number(files.rows));
-    Edit6->setText(QString::number(files.imageWidth));
-    Edit7->setText(QString::number(files.imageHeight));
+    imageField->setText(LastComponent(imageFileName));
+    columnsField->setText(QString::number(files.columns));
+    rowsField->setText(QString::number(files.rows));
+    widthField->setText(QString::number(files.imageWidth));
+    heightField->setText(QString::number(files.imageHeight));
 }
 
 } // namespace vrma

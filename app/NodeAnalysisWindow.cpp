@@ -28,6 +28,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace vrma {
 
@@ -58,6 +59,9 @@ bool SaveThroughDialog(QWidget* owner, FileDialog& dialog, const std::function<Q
         return false;
     try {
         WriteFileAtomically(fileName, bytes());
+    } catch (const std::bad_alloc&) {
+        MessageBoxA(owner, messages::OutOfMemory(), messages::ErrorCaption(), MB_OK);
+        return false;
     } catch (const std::exception&) {
         MessageBoxA(owner, messages::WriteFailed(), messages::ErrorCaption(), MB_OK);
         return false;

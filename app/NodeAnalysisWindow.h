@@ -24,9 +24,6 @@ class QTableWidget;
 
 namespace vrma {
 
-// Writes the bytes in one go (a temporary file beside the target, renamed over it).
-// Throws FileError when the file cannot be written.
-void WriteFileBytes(const QString& fileName, const QByteArray& bytes);
 // The picture as PNG bytes.
 QByteArray PngBytes(const QImage& picture);
 

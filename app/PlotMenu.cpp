@@ -15,34 +15,34 @@
 namespace vrma {
 
 void TAlfaKalibr_Form::CreatePlotMenu() {
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    N17 = new QAction(QStringLiteral("Анализ по узлам…"), this);
-    N17->setObjectName(QStringLiteral("N17"));
-    N17->setEnabled(false);
-    N18 = new QAction(QStringLiteral("Сохранить график…"), this);
-    N18->setObjectName(QStringLiteral("N18"));
-    PopupMenu1->addAction(N17);
-    PopupMenu1->addAction(N18);
-    ConnectCommand(N17, &QAction::triggered, this, &TAlfaKalibr_Form::N17Click);
-    ConnectCommand(N18, &QAction::triggered, this, &TAlfaKalibr_Form::N18Click);
+    plotMenu = new QMenu(this);
+    plotMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    nodeAnalysisAction = new QAction(QStringLiteral("Анализ по узлам…"), this);
+    nodeAnalysisAction->setObjectName(QStringLiteral("N17"));
+    nodeAnalysisAction->setEnabled(false);
+    savePlotAction = new QAction(QStringLiteral("Сохранить график…"), this);
+    savePlotAction->setObjectName(QStringLiteral("N18"));
+    plotMenu->addAction(nodeAnalysisAction);
+    plotMenu->addAction(savePlotAction);
+    ConnectCommand(nodeAnalysisAction, &QAction::triggered, this,
+                   &TAlfaKalibr_Form::OpenNodeAnalysis);
+    ConnectCommand(savePlotAction, &QAction::triggered, this, &TAlfaKalibr_Form::SavePlot);
 
     // A scroll area reports the menu's position in its viewport's coordinates; the
     // plot and the splash picture pass the request on to it.
-    ScrollBox1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ScrollBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        PopupMenu1->popup(ScrollBox1->viewport()->mapToGlobal(at));
-    });
+    plotArea->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plotArea, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { plotMenu->popup(plotArea->viewport()->mapToGlobal(at)); });
 
     SavePlotDialog.Filter = QStringLiteral("PNG Files|*.png|All Files|*.*");
     SavePlotDialog.DefaultExt = QStringLiteral("png");
     SavePlotDialog.FileName = QStringLiteral("Plot1");
 }
 
-void TAlfaKalibr_Form::SetLastCalibration(std::optional<NodeRatios> run) {
-    lastCalibration = std::move(run);
+void TAlfaKalibr_Form::SetLastRatios(std::optional<NodeRatios> run) {
+    lastRatios = std::move(run);
     geometryState_ = GeometryState::None;
-    N17->setEnabled(lastCalibration.has_value());
+    nodeAnalysisAction->setEnabled(lastRatios.has_value());
 }
 
 void TAlfaKalibr_Form::KeepGeometryOfLists(const QString& widthText, const QString& heightText) {
@@ -74,25 +74,25 @@ std::optional<FieldGeometry> TAlfaKalibr_Form::CheckGeometry() {
     return geometry;
 }
 
-void TAlfaKalibr_Form::N17Click(QObject* /*sender*/) {
-    if (!lastCalibration)
+void TAlfaKalibr_Form::OpenNodeAnalysis(QObject* /*sender*/) {
+    if (!lastRatios)
         return;
     std::unique_ptr<TNodeAnalysisForm> form;
     try {
         if (const std::optional<FieldGeometry> geometry = CheckGeometry()) {
-            form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, *geometry, this);
+            form = std::make_unique<TNodeAnalysisForm>(*lastRatios, *geometry, this);
         } else {
-            form = std::make_unique<TNodeAnalysisForm>(*lastCalibration, this);
+            form = std::make_unique<TNodeAnalysisForm>(*lastRatios, this);
         }
     } catch (const std::exception&) {
-        ShowCalibrationMessage(CalibrationStatus::CalculationFailed);
+        ShowScaleRatioMessage(ScaleRatioStatus::CalculationFailed);
         return;
     }
     CurrentDialogHost().execModal(*form);
 }
 
-void TAlfaKalibr_Form::N18Click(QObject* /*sender*/) {
-    const QImage picture = Image1->Picture();
+void TAlfaKalibr_Form::SavePlot(QObject* /*sender*/) {
+    const QImage picture = plotImage->Picture();
     SaveThroughDialog(this, SavePlotDialog, [&picture] { return PngBytes(picture); });
 }
 

@@ -1,12 +1,12 @@
 // The input step of the calibration, kept apart from the window's shell.
 #include "app/Alfa_form.h"
-#include "drawing/Calibration.h"
+#include "drawing/ScaleRatioCommand.h"
 
 namespace vrma {
 
 bool TAlfaKalibr_Form::LoadPointLists() {
     LastGeometry(); // the lists are read again: their photograph is taken out first
-    return ReadCalibrationFiles(sceneFileName, imageFileName, *scenePoints, *imagePoints);
+    return ReadCoordinateFiles(sceneFileName, imageFileName, *scenePoints, *imagePoints);
 }
 
 } // namespace vrma

@@ -28,9 +28,9 @@
 #include "calib/ScaleRatio.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
-#include "drawing/CalibrationReport.h"
 #include "drawing/ScaleRatioLines.h"
 #include "drawing/ScaleRatioPlot.h"
+#include "drawing/ScaleRatioReport.h"
 #include "platform/Application.h"
 #include "platform/ImageControl.h"
 #include "platform/ListBoxModel.h"
@@ -215,7 +215,7 @@ int Stages(const QString& scene, const QString& image, int nc, int nr, int runs)
 
         // The list box keeps the ratios and makes the texts of the lines it shows.
         const Stopwatch model;
-        form->ListBox1Model->setFixed4Lines(result.ratios, vrma::ScaleRatioSummaryLines(result));
+        form->ratioListModel->setFixed4Lines(result.ratios, vrma::ScaleRatioSummaryLines(result));
         QApplication::processEvents();
         model.Print(first, "stage_list_model");
 
@@ -230,10 +230,10 @@ int Stages(const QString& scene, const QString& image, int nc, int nr, int runs)
         // report (its nodes are analysed when it is printed) and where the photograph for
         // the field check is (in the lists, until they are read again).
         const Stopwatch kept;
-        form->SetLastCalibration(vrma::NodeRatios{nc, nr, result.ratios});
-        form->SetLastReport(vrma::MakeCalibrationReport(scene, image, nc, nr, form->Edit6->text(),
-                                                        form->Edit7->text(), result,
-                                                        QDateTime::currentDateTime()));
+        form->SetLastRatios(vrma::NodeRatios{nc, nr, result.ratios});
+        form->SetLastReport(vrma::MakeScaleRatioReport(scene, image, nc, nr, form->Edit6->text(),
+                                                       form->Edit7->text(), result,
+                                                       QDateTime::currentDateTime()));
         form->KeepGeometryOfLists(form->Edit6->text(), form->Edit7->text());
         kept.Print(first, "stage_kept");
     }

@@ -118,10 +118,12 @@ BoardReading ReadBoard(TargetKind kind, const BoardTexts& texts) {
     BoardReading reading;
     Board& board = reading.board;
     board.kind = kind;
-    const std::optional<qint32> columns = ParseInteger(texts.columns);
-    const std::optional<qint32> rows = ParseInteger(texts.rows);
-    const std::optional<double> pitch = ParseRealDouble(texts.pitch);
-    const std::optional<double> pitchY = texts.pitchY ? ParseRealDouble(*texts.pitchY) : pitch;
+    // Blanks around a number are no part of it, for the grid as for the pitches.
+    const std::optional<qint32> columns = ParseInteger(texts.columns.trimmed());
+    const std::optional<qint32> rows = ParseInteger(texts.rows.trimmed());
+    const std::optional<double> pitch = ParseRealDouble(texts.pitch.trimmed());
+    const std::optional<double> pitchY =
+        texts.pitchY ? ParseRealDouble(texts.pitchY->trimmed()) : pitch;
     // The faults in the order the check finds them: a text that is no number is wrong
     // where a number out of range would be.
     if (!columns || !rows) {

@@ -87,25 +87,46 @@ double CameraCovariance::RatioStandardError(const Camera& camera) const {
     return std::sqrt(std::max(0.0, RatioVariance(camera)));
 }
 
+PoseVector ToVector(const Pose& pose) {
+    return {pose.rotation[0],    pose.rotation[1],    pose.rotation[2],
+            pose.translation[0], pose.translation[1], pose.translation[2]};
+}
+
+Pose FromVector(const PoseVector& pose) {
+    return {{pose[0], pose[1], pose[2]}, {pose[3], pose[4], pose[5]}};
+}
+
+cv::Mat BoardObject(std::span<const PlanePoint> board) {
+    cv::Mat object(int(board.size()), 1, CV_64FC3);
+    for (size_t k = 0; k < board.size(); ++k)
+        object.at<cv::Vec3d>(int(k)) = {board[k].x, board[k].y, 0.0};
+    return object;
+}
+
+void ProjectBoard(const double* camera, const double* pose, const cv::Mat& board,
+                  std::vector<cv::Point2d>& projected, cv::Mat* jacobian) {
+    const cv::Matx33d matrix(camera[0], 0.0, camera[2], 0.0, camera[1], camera[3], 0.0, 0.0, 1.0);
+    const cv::Vec<double, 5> lens(camera[4], camera[5], camera[6], camera[7], camera[8]);
+    const cv::Vec3d rotation(pose[0], pose[1], pose[2]);
+    const cv::Vec3d translation(pose[3], pose[4], pose[5]);
+    if (board.empty()) {
+        projected.clear();
+        if (jacobian)
+            *jacobian = cv::Mat::zeros(0, kProjectionColumns, CV_64F);
+    } else if (jacobian) {
+        cv::projectPoints(board, rotation, translation, matrix, lens, projected, *jacobian);
+    } else {
+        cv::projectPoints(board, rotation, translation, matrix, lens, projected);
+    }
+}
+
 namespace {
 
 std::vector<PlanePoint> Project(const Camera& camera, const Pose& pose,
                                 std::span<const PlanePoint> field, cv::Mat* jacobian) {
-    std::vector<cv::Point3d> object;
-    object.reserve(field.size());
-    for (const PlanePoint& p : field)
-        object.emplace_back(p.x, p.y, 0.0);
     std::vector<cv::Point2d> projected;
-    if (object.empty()) {
-        if (jacobian)
-            *jacobian = cv::Mat::zeros(0, kProjectionColumns, CV_64F);
-    } else if (jacobian) {
-        cv::projectPoints(object, pose.rotation, pose.translation, camera.Matrix(),
-                          camera.Distortion(), projected, *jacobian);
-    } else {
-        cv::projectPoints(object, pose.rotation, pose.translation, camera.Matrix(),
-                          camera.Distortion(), projected);
-    }
+    ProjectBoard(camera.values.data(), ToVector(pose).data(), BoardObject(field), projected,
+                 jacobian);
     std::vector<PlanePoint> out;
     out.reserve(projected.size());
     for (const cv::Point2d& p : projected)

@@ -151,10 +151,6 @@ struct Pose {
     cv::Vec3d translation;
 };
 
-// Points of the field (z = 0) seen through the camera at the pose, in pixels.
-std::vector<PlanePoint> ProjectFieldPoints(const Camera& camera, const Pose& pose,
-                                           std::span<const PlanePoint> field);
-
 // The columns of a projection's Jacobian, as OpenCV's projectPoints lays them out: the
 // pose's rotation (0..2) and translation (3..5), then the camera's parameters in their
 // order.
@@ -163,6 +159,28 @@ constexpr int ProjectionColumn(CameraParameter parameter) {
     return kPoseParameterCount + int(parameter);
 }
 inline constexpr int kProjectionColumns = kPoseParameterCount + kCameraParameterCount;
+
+// A pose as one vector: the rotation vector, then the translation.
+using PoseVector = std::array<double, kPoseParameterCount>;
+PoseVector ToVector(const Pose& pose);
+Pose FromVector(const PoseVector& pose);
+
+// Points of a board (z = 0) as the projection takes them: N x 1, CV_64FC3.
+cv::Mat BoardObject(std::span<const PlanePoint> board);
+
+// The projection of the system, in one place: the points of a board (BoardObject) through
+// the camera whose parameters are `camera` (kCameraParameterCount values in their order),
+// at the pose `pose` (PoseVector), in pixels; with `jacobian`, its derivatives: two rows a
+// point (x, then y) and kProjectionColumns columns. The fits, the field check and the
+// pictures all project through it, so that a camera model of other terms is one change
+// here and in the parameters above. OpenCV's projectPoints with the lens of its
+// distortion coefficients.
+void ProjectBoard(const double* camera, const double* pose, const cv::Mat& board,
+                  std::vector<cv::Point2d>& projected, cv::Mat* jacobian);
+
+// Points of the field (z = 0) seen through the camera at the pose, in pixels.
+std::vector<PlanePoint> ProjectFieldPoints(const Camera& camera, const Pose& pose,
+                                           std::span<const PlanePoint> field);
 
 // The same points with their derivatives: `jacobian` gets two rows a point (x, then y)
 // and kProjectionColumns columns.

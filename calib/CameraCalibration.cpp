@@ -1,202 +1,186 @@
 #include "calib/CameraCalibration.h"
 
-#include "data/Errors.h"
-
-#include <QString>
 #include <algorithm>
 #include <array>
-#include <ceres/ceres.h>
 #include <cmath>
 #include <limits>
-#include <memory>
-#include <mutex>
+#include <map>
 #include <opencv2/calib3d.hpp>
 #include <stdexcept>
+#include <utility>
 
 namespace vrma {
 
+void CameraCalibrationOptions::Check() const {
+    if (selection.Count() == 0)
+        throw std::invalid_argument("CalibrateCamera: the selection frees nothing");
+    if (minimumPhotos < 2)
+        throw std::invalid_argument("CalibrateCamera: fewer than two photographs fix nothing");
+    solver.Check();
+}
+
 namespace {
 
-// OpenCV's projectPoints lists its derivatives by the rotation vector (3), the translation
-// (3), fx and fy, cx and cy, then the lens terms in the order of its coefficients: from the
-// seventh column on, the camera's parameters in their own order.
-constexpr int kPoseSize = 6;
-constexpr int kJacobianColumns = kPoseSize + kCameraParameterCount;
-
-[[noreturn]] void Fail(const QString& message) {
-    throw CalcError(message.toStdString());
-}
-
-QString NotConverged() {
-    return QStringLiteral("Калибровка камеры не сошлась: ни одна камера не согласуется со "
-                          "снимками.");
-}
-
-QString FocalsUndetermined() {
-    return QStringLiteral("Снимки не определяют фокусные расстояния: поле на них повёрнуто "
-                          "одинаково или почти не наклонено. Нужны снимки с разным наклоном "
-                          "поля.");
-}
+using Code = CameraFitError::Code;
 
 double Finite(double value) {
     if (!std::isfinite(value))
-        Fail(NotConverged());
+        throw CameraFitError(Code::NotConverged);
     return value;
 }
 
-struct Photo {
-    cv::Mat object;                 // N x 1, CV_64FC3, z = 0
-    std::vector<cv::Point2d> image; // pixels
-    std::array<double, kPoseSize> pose{};
-    PhotoUse use = PhotoUse::Used;
+// The photographs as the phases see them: each as a view of the fit, with its use.
+struct PhotoSet {
+    std::vector<FitView> views;
+    std::vector<PhotoUse> uses;
+    int width = 0;
+    int height = 0;
+
+    void SetUse(size_t k, PhotoUse use) {
+        uses[k] = use;
+        views[k].used = use == PhotoUse::Used;
+    }
+    int Used() const { return int(std::count(uses.begin(), uses.end(), PhotoUse::Used)); }
 };
 
-cv::Matx33d Matrix(const double* c) {
-    return {c[0], 0.0, c[2], 0.0, c[1], c[3], 0.0, 0.0, 1.0};
-}
+// --- The check ---------------------------------------------------------------------------
 
-cv::Vec<double, 5> Lens(const double* c) {
-    return {c[4], c[5], c[6], c[7], c[8]};
-}
-
-// The targets of a photograph through the camera c at the pose p, and the derivatives when
-// asked (2N x kJacobianColumns).
-void Project(const Photo& photo, const double* c, const double* p,
-             std::vector<cv::Point2d>& projected, cv::Mat* jacobian) {
-    const cv::Vec3d rotation(p[0], p[1], p[2]);
-    const cv::Vec3d translation(p[3], p[4], p[5]);
-    if (jacobian)
-        cv::projectPoints(photo.object, rotation, translation, Matrix(c), Lens(c), projected,
-                          *jacobian);
-    else
-        cv::projectPoints(photo.object, rotation, translation, Matrix(c), Lens(c), projected);
-}
-
-double SquaredError(const Photo& photo, const Camera& camera, const double* pose) {
-    std::vector<cv::Point2d> projected;
-    Project(photo, camera.values.data(), pose, projected, nullptr);
-    double sum = 0.0;
-    for (size_t k = 0; k < projected.size(); ++k) {
-        const double dx = projected[k].x - photo.image[k].x;
-        const double dy = projected[k].y - photo.image[k].y;
-        sum += dx * dx + dy * dy;
+void CheckPoints(std::span<const BoardPhoto> input) {
+    for (const BoardPhoto& photo : input) {
+        if (photo.board.size() != photo.image.size())
+            throw std::invalid_argument("CalibrateCamera: board and image points differ in count");
+        for (size_t k = 0; k < photo.board.size(); ++k)
+            if (!std::isfinite(photo.board[k].x) || !std::isfinite(photo.board[k].y) ||
+                !std::isfinite(photo.image[k].x) || !std::isfinite(photo.image[k].y))
+                throw std::invalid_argument("CalibrateCamera: a point is not a number");
     }
-    return Finite(sum);
 }
 
-// One photograph's residuals (projected minus found, x and y of every target) as a
-// function of the camera's nine parameters and the photograph's pose.
-class Reprojection final : public ceres::CostFunction {
-public:
-    explicit Reprojection(const Photo& photo) : photo_(photo) {
-        set_num_residuals(int(2 * photo.image.size()));
-        mutable_parameter_block_sizes()->push_back(kCameraParameterCount);
-        mutable_parameter_block_sizes()->push_back(kPoseSize);
-    }
+// Whether a photograph takes part in the choice of the set's size: the user has not left it
+// out and it has targets.
+bool TakesPart(const BoardPhoto& photo) {
+    return !photo.leftOut && !photo.board.empty();
+}
 
-    bool Evaluate(double const* const* parameters, double* residuals,
-                  double** jacobians) const override {
-        const bool derivatives = jacobians && (jacobians[0] || jacobians[1]);
-        std::vector<cv::Point2d> projected;
-        cv::Mat jacobian;
-        Project(photo_, parameters[0], parameters[1], projected, derivatives ? &jacobian : nullptr);
-        const size_t n = photo_.image.size();
-        for (size_t k = 0; k < n; ++k) {
-            residuals[2 * k] = projected[k].x - photo_.image[k].x;
-            residuals[2 * k + 1] = projected[k].y - photo_.image[k].y;
-            if (!std::isfinite(residuals[2 * k]) || !std::isfinite(residuals[2 * k + 1]))
-                return false;
-        }
-        if (!derivatives)
-            return true;
-        if (jacobian.cols != kJacobianColumns || jacobian.rows != int(2 * n))
-            return false;
-        for (int row = 0; row < int(2 * n); ++row) {
-            const double* d = jacobian.ptr<double>(row);
-            if (jacobians[0])
-                for (int c = 0; c < kCameraParameterCount; ++c)
-                    jacobians[0][row * kCameraParameterCount + c] = d[kPoseSize + c];
-            if (jacobians[1])
-                for (int c = 0; c < kPoseSize; ++c)
-                    jacobians[1][row * kPoseSize + c] = d[c];
-        }
-        return true;
-    }
-
-private:
-    const Photo& photo_;
-};
-
-// The least-squares fit of the camera's freed parameters and the poses of the photographs
-// used, from their present values.
-void Fit(std::vector<Photo>& photos, Camera& camera, const CameraSelection& selection) {
-    // Ceres tells of a step it could not take (on a set that does not fix the camera) on
-    // standard error, in English; the outcome is judged here instead.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { FLAGS_minloglevel = std::max(FLAGS_minloglevel, 2); });
-    ceres::Problem problem;
-    double* c = camera.values.data();
-    std::vector<int> held;
-    for (CameraParameter p : kCameraParameters)
-        if (!selection.Frees(p))
-            held.push_back(int(p));
-    if (held.empty())
-        problem.AddParameterBlock(c, kCameraParameterCount);
-    else
-        problem.AddParameterBlock(c, kCameraParameterCount,
-                                  new ceres::SubsetManifold(kCameraParameterCount, held));
-    auto ordering = std::make_shared<ceres::ParameterBlockOrdering>();
-    for (Photo& photo : photos) {
-        if (photo.use != PhotoUse::Used)
+// The size most photographs taking part share; on a tie, that of the first of them.
+std::pair<int, int> SetSize(std::span<const BoardPhoto> input, int minimum) {
+    std::map<std::pair<int, int>, int> counts;
+    for (const BoardPhoto& photo : input)
+        if (TakesPart(photo))
+            ++counts[{photo.width, photo.height}];
+    if (counts.empty())
+        throw CameraFitError(Code::TooFewPhotos, minimum);
+    std::pair<int, int> size;
+    int best = 0;
+    for (const BoardPhoto& photo : input) {
+        if (!TakesPart(photo))
             continue;
-        problem.AddResidualBlock(new Reprojection(photo), nullptr, c, photo.pose.data());
-        ordering->AddElementToGroup(photo.pose.data(), 0);
+        const int count = counts[{photo.width, photo.height}];
+        if (count > best) {
+            best = count;
+            size = {photo.width, photo.height};
+        }
     }
-    ordering->AddElementToGroup(c, 1);
+    if (size.first <= 0 || size.second <= 0)
+        throw CameraFitError(Code::SizeNotPositive);
+    return size;
+}
 
-    ceres::Solver::Options options;
-    options.linear_solver_type = ceres::DENSE_SCHUR;
-    options.linear_solver_ordering = ordering;
-    options.max_num_iterations = 200;
-    options.function_tolerance = 1e-14;
-    options.gradient_tolerance = 1e-16;
-    options.parameter_tolerance = 1e-14;
-    options.logging_type = ceres::SILENT;
-    options.minimizer_progress_to_stdout = false;
-    ceres::Solver::Summary summary;
-    ceres::Solve(options, &problem, &summary);
-    if (!summary.IsSolutionUsable())
-        Fail(NotConverged());
+PhotoSet Check(std::span<const BoardPhoto> input, const CameraCalibrationOptions& options) {
+    options.Check();
+    CheckPoints(input);
+    PhotoSet set;
+    std::tie(set.width, set.height) = SetSize(input, options.minimumPhotos);
+    set.views.resize(input.size());
+    set.uses.resize(input.size(), PhotoUse::Used);
+    for (size_t k = 0; k < input.size(); ++k) {
+        const BoardPhoto& photo = input[k];
+        set.views[k] = FitView::Of(photo.board, photo.image);
+        if (photo.board.size() < 4)
+            set.SetUse(k, PhotoUse::LeftOutNoPose);
+        else if (photo.leftOut)
+            set.SetUse(k, PhotoUse::LeftOutByUser);
+        else if (photo.width != set.width || photo.height != set.height)
+            set.SetUse(k, PhotoUse::LeftOutSize);
+    }
+    if (set.Used() < options.minimumPhotos)
+        throw CameraFitError(Code::TooFewUsable, options.minimumPhotos, set.Used(), input.size());
+    return set;
+}
+
+// --- The start ---------------------------------------------------------------------------
+
+// The focal lengths (and what else is freed of the principal point) from OpenCV's estimate;
+// the held values as the options give them.
+Camera StartCamera(std::span<const BoardPhoto> input, const PhotoSet& set,
+                   const CameraCalibrationOptions& options) {
+    std::vector<std::vector<cv::Point3f>> objects;
+    std::vector<std::vector<cv::Point2f>> images;
+    for (size_t k = 0; k < input.size(); ++k) {
+        if (set.uses[k] != PhotoUse::Used)
+            continue;
+        std::vector<cv::Point3f> object;
+        std::vector<cv::Point2f> image;
+        for (size_t j = 0; j < input[k].board.size(); ++j) {
+            object.emplace_back(float(input[k].board[j].x), float(input[k].board[j].y), 0.0f);
+            image.emplace_back(float(input[k].image[j].x), float(input[k].image[j].y));
+        }
+        objects.push_back(std::move(object));
+        images.push_back(std::move(image));
+    }
+    Camera camera = options.held.value_or(Camera{});
+    camera.width = set.width;
+    camera.height = set.height;
+    if (!options.held) {
+        camera[CameraParameter::Cx] = 0.5 * (set.width - 1);
+        camera[CameraParameter::Cy] = 0.5 * (set.height - 1);
+    }
+    cv::Mat start;
+    try {
+        start = cv::initCameraMatrix2D(objects, images, cv::Size(set.width, set.height), 0.0);
+    } catch (const cv::Exception&) {
+        throw CameraFitError(Code::FocalsUndetermined);
+    }
+    Camera estimate;
+    estimate[CameraParameter::Fx] = start.at<double>(0, 0);
+    estimate[CameraParameter::Fy] = start.at<double>(1, 1);
+    estimate[CameraParameter::Cx] = start.at<double>(0, 2);
+    estimate[CameraParameter::Cy] = start.at<double>(1, 2);
+    for (CameraParameter p : options.selection.Parameters())
+        camera[p] = estimate[p];
+    for (CameraParameter p : {CameraParameter::Fx, CameraParameter::Fy})
+        if (!std::isfinite(camera[p]) || !(camera[p] > 0.0))
+            throw CameraFitError(Code::FocalsUndetermined);
     for (double v : camera.values)
         Finite(v);
+    return camera;
 }
 
-// The information of the freed parameters for a measuring error of one pixel: the normal
-// matrix of the fit with every pose eliminated, photograph by photograph (the Schur
-// complement), in the order of `freed`.
-cv::Mat Information(const std::vector<Photo>& photos, const Camera& camera,
-                    const std::vector<CameraParameter>& freed) {
-    const int p = int(freed.size());
-    cv::Mat information = cv::Mat::zeros(p, p, CV_64F);
-    std::vector<cv::Point2d> projected;
-    cv::Mat jacobian;
-    for (const Photo& photo : photos) {
-        if (photo.use != PhotoUse::Used)
+// Every photograph's pose under the starting camera; one without is left out.
+void StartPoses(PhotoSet& set, const Camera& camera) {
+    for (size_t k = 0; k < set.views.size(); ++k) {
+        if (set.uses[k] != PhotoUse::Used)
             continue;
-        Project(photo, camera.values.data(), photo.pose.data(), projected, &jacobian);
-        const cv::Mat jp = jacobian.colRange(0, kPoseSize);
-        cv::Mat ji(jacobian.rows, p, CV_64F);
-        for (int k = 0; k < p; ++k)
-            jacobian.col(kPoseSize + int(freed[size_t(k)])).copyTo(ji.col(k));
-        const cv::Mat a = jp.t() * jp;
-        const cv::Mat b = jp.t() * ji;
-        cv::Mat x;
-        if (!cv::solve(a, b, x, cv::DECOMP_CHOLESKY))
-            Fail(NotConverged());
-        information += ji.t() * ji - b.t() * x;
+        FitView& view = set.views[k];
+        cv::Vec3d rotation, translation;
+        bool found = false;
+        try {
+            found = cv::solvePnP(view.board, view.image, camera.Matrix(), camera.Distortion(),
+                                 rotation, translation, false, cv::SOLVEPNP_IPPE);
+        } catch (const cv::Exception&) {
+            found = false;
+        }
+        for (int c = 0; c < 3; ++c)
+            found = found && std::isfinite(rotation[c]) && std::isfinite(translation[c]);
+        if (!found) {
+            set.SetUse(k, PhotoUse::LeftOutNoPose);
+            continue;
+        }
+        view.pose = ToVector({rotation, translation});
     }
-    return information;
 }
+
+// --- The fit with rejection ----------------------------------------------------------------
 
 double Median(std::vector<double> values) {
     const size_t middle = values.size() / 2;
@@ -208,241 +192,73 @@ double Median(std::vector<double> values) {
            (upper + *std::max_element(values.begin(), values.begin() + std::ptrdiff_t(middle)));
 }
 
-int CountUsed(const std::vector<Photo>& photos) {
-    return int(std::count_if(photos.begin(), photos.end(),
-                             [](const Photo& p) { return p.use == PhotoUse::Used; }));
-}
-
-// The sum of squares of a photograph at a pose, or infinity when it is not a number.
-double SquaresAt(const Photo& photo, const Camera& camera, const double* pose) {
-    std::vector<cv::Point2d> projected;
-    try {
-        Project(photo, camera.values.data(), pose, projected, nullptr);
-    } catch (const cv::Exception&) {
-        return std::numeric_limits<double>::infinity();
-    }
-    double sum = 0.0;
-    for (size_t j = 0; j < projected.size(); ++j)
-        sum += std::pow(projected[j].x - photo.image[j].x, 2) +
-               std::pow(projected[j].y - photo.image[j].y, 2);
-    return std::isfinite(sum) ? sum : std::numeric_limits<double>::infinity();
-}
-
-// A photograph's own pose under a camera, where OpenCV finds a better one than it has
-// (`posed`: it has one; otherwise OpenCV's first guess is taken). False when it has none.
-bool OwnPose(Photo& photo, const Camera& camera, bool posed) {
-    double best = posed ? SquaresAt(photo, camera, photo.pose.data())
-                        : std::numeric_limits<double>::infinity();
-    cv::Vec3d rotation(photo.pose[0], photo.pose[1], photo.pose[2]);
-    cv::Vec3d translation(photo.pose[3], photo.pose[4], photo.pose[5]);
-    try {
-        if (!posed && !cv::solvePnP(photo.object, photo.image, camera.Matrix(), camera.Distortion(),
-                                    rotation, translation, false, cv::SOLVEPNP_IPPE))
-            return false;
-        cv::solvePnP(photo.object, photo.image, camera.Matrix(), camera.Distortion(), rotation,
-                     translation, true, cv::SOLVEPNP_ITERATIVE);
-    } catch (const cv::Exception&) {
-        return std::isfinite(best);
-    }
-    const std::array<double, kPoseSize> pose{rotation[0],    rotation[1],    rotation[2],
-                                             translation[0], translation[1], translation[2]};
-    const double after = SquaresAt(photo, camera, pose.data());
-    if (after < best) { // false for a pose that is not a number
-        photo.pose = pose;
-        best = after;
-    }
-    return std::isfinite(best);
-}
-
-} // namespace
-
-CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
-                                  const CameraCalibrationOptions& options) {
-    const CameraSelection selection = options.selection;
-    const std::vector<CameraParameter> freed = selection.Parameters();
-    if (freed.empty())
-        throw std::invalid_argument("CalibrateCamera: the selection frees nothing");
-    for (const BoardPhoto& photo : input) {
-        if (photo.board.size() != photo.image.size())
-            throw std::invalid_argument("CalibrateCamera: board and image points differ in count");
-        for (size_t k = 0; k < photo.board.size(); ++k)
-            if (!std::isfinite(photo.board[k].x) || !std::isfinite(photo.board[k].y) ||
-                !std::isfinite(photo.image[k].x) || !std::isfinite(photo.image[k].y))
-                throw std::invalid_argument("CalibrateCamera: a point is not a number");
-    }
-
-    if (options.minimumPhotos < 2)
-        throw std::invalid_argument("CalibrateCamera: fewer than two photographs fix nothing");
-    const int minimum = options.minimumPhotos;
-    const QString atLeast = minimum == 2   ? QStringLiteral("двух")
-                            : minimum == 3 ? QStringLiteral("трёх")
-                                           : QString::number(minimum);
-
-    // One camera: every photograph that takes part of one size (those the user left out
-    // and those without targets take none).
-    const auto takesPart = [](const BoardPhoto& photo) {
-        return !photo.leftOut && !photo.board.empty();
-    };
-    const auto first = std::find_if(input.begin(), input.end(), takesPart);
-    if (first == input.end())
-        Fail(QStringLiteral("Для калибровки камеры нужно не меньше %1 снимков поля.").arg(atLeast));
-    const size_t reference = size_t(first - input.begin());
-    const int width = first->width;
-    const int height = first->height;
-    if (width <= 0 || height <= 0)
-        Fail(QStringLiteral("Размер снимка должен быть положительным."));
-    for (size_t k = reference + 1; k < input.size(); ++k)
-        if (takesPart(input[k]) && (input[k].width != width || input[k].height != height))
-            Fail(QStringLiteral("Снимки разного размера: снимок %1 — %2 × %3 пикселей, снимок "
-                                "%4 — %5 × %6. Все снимки калибровки должны быть сделаны "
-                                "одной камерой с одним размером кадра.")
-                     .arg(qulonglong(reference) + 1)
-                     .arg(width)
-                     .arg(height)
-                     .arg(qulonglong(k) + 1)
-                     .arg(input[k].width)
-                     .arg(input[k].height));
-
-    std::vector<Photo> photos(input.size());
-    std::vector<std::vector<cv::Point3f>> startObject;
-    std::vector<std::vector<cv::Point2f>> startImage;
-    for (size_t k = 0; k < input.size(); ++k) {
-        const BoardPhoto& from = input[k];
-        Photo& photo = photos[k];
-        photo.object.create(int(from.board.size()), 1, CV_64FC3);
-        std::vector<cv::Point3f> object;
-        std::vector<cv::Point2f> image;
-        for (size_t j = 0; j < from.board.size(); ++j) {
-            photo.object.at<cv::Vec3d>(int(j)) = {from.board[j].x, from.board[j].y, 0.0};
-            photo.image.emplace_back(from.image[j].x, from.image[j].y);
-            object.emplace_back(float(from.board[j].x), float(from.board[j].y), 0.0f);
-            image.emplace_back(float(from.image[j].x), float(from.image[j].y));
-        }
-        if (from.board.size() < 4) {
-            photo.use = PhotoUse::LeftOutNoPose;
-            continue;
-        }
-        if (from.leftOut) {
-            photo.use = PhotoUse::LeftOutByUser;
-            continue;
-        }
-        startObject.push_back(std::move(object));
-        startImage.push_back(std::move(image));
-    }
-    const auto tooFew = [&] {
-        Fail(QStringLiteral("Для калибровки камеры нужно не меньше %1 пригодных снимков поля, "
-                            "а пригодных %2 из %3.")
-                 .arg(atLeast)
-                 .arg(CountUsed(photos))
-                 .arg(qulonglong(photos.size())));
-    };
-    if (CountUsed(photos) < minimum)
-        tooFew();
-
-    // The start: OpenCV's estimate of the focal lengths, the held values, every pose.
-    Camera camera = options.held.value_or(Camera{});
-    camera.width = width;
-    camera.height = height;
-    if (!options.held) {
-        camera[CameraParameter::Cx] = 0.5 * (width - 1);
-        camera[CameraParameter::Cy] = 0.5 * (height - 1);
-    }
-    {
-        cv::Mat start;
-        try {
-            start = cv::initCameraMatrix2D(startObject, startImage, cv::Size(width, height), 0.0);
-        } catch (const cv::Exception&) {
-            Fail(FocalsUndetermined());
-        }
-        Camera estimate;
-        estimate[CameraParameter::Fx] = start.at<double>(0, 0);
-        estimate[CameraParameter::Fy] = start.at<double>(1, 1);
-        estimate[CameraParameter::Cx] = start.at<double>(0, 2);
-        estimate[CameraParameter::Cy] = start.at<double>(1, 2);
-        for (CameraParameter p : freed)
-            camera[p] = estimate[p];
-    }
-    for (CameraParameter p : {CameraParameter::Fx, CameraParameter::Fy})
-        if (!std::isfinite(camera[p]) || !(camera[p] > 0.0))
-            Fail(FocalsUndetermined());
-    for (double v : camera.values)
-        Finite(v);
-    for (Photo& photo : photos) {
-        if (photo.use != PhotoUse::Used)
-            continue;
-        cv::Vec3d rotation, translation;
-        bool found = false;
-        try {
-            found = cv::solvePnP(photo.object, photo.image, camera.Matrix(), camera.Distortion(),
-                                 rotation, translation, false, cv::SOLVEPNP_IPPE);
-        } catch (const cv::Exception&) {
-            found = false;
-        }
-        for (int k = 0; k < 3; ++k)
-            found = found && std::isfinite(rotation[k]) && std::isfinite(translation[k]);
-        if (!found) {
-            photo.use = PhotoUse::LeftOutNoPose;
-            continue;
-        }
-        photo.pose = {rotation[0],    rotation[1],    rotation[2],
-                      translation[0], translation[1], translation[2]};
-    }
-
-    // The fit, and again without the photographs whose RMS is over the limit.
-    int fits = 0;
-    for (;;) {
-        if (CountUsed(photos) < minimum)
-            tooFew();
-        Fit(photos, camera, selection);
-        ++fits;
-        std::vector<double> rms(photos.size(), 0.0);
+// The fits run: the camera fitted, and again without the photographs whose RMS is over the
+// limit.
+int FitWithRejection(PhotoSet& set, Camera& camera, const CameraCalibrationOptions& options) {
+    const size_t n = set.views.size();
+    for (int fits = 1;; ++fits) {
+        if (set.Used() < options.minimumPhotos)
+            throw CameraFitError(Code::TooFewUsable, options.minimumPhotos, set.Used(), n);
+        AdjustCamera(set.views, camera, options.selection, options.solver);
+        if (!options.leaveOutByRms)
+            return fits;
+        std::vector<double> rms(n, 0.0);
         std::vector<double> used;
-        for (size_t k = 0; k < photos.size(); ++k) {
-            if (photos[k].use != PhotoUse::Used)
+        for (size_t k = 0; k < n; ++k) {
+            if (set.uses[k] != PhotoUse::Used)
                 continue;
-            rms[k] = std::sqrt(SquaredError(photos[k], camera, photos[k].pose.data()) /
-                               double(photos[k].image.size()));
+            rms[k] = std::sqrt(Finite(SquaredError(set.views[k], camera)) /
+                               double(set.views[k].points()));
             used.push_back(rms[k]);
         }
-        if (!options.leaveOutByRms)
-            break;
         const double limit = std::max(kRmsLimitFactor * Median(used), kRmsFloorPx);
         bool leftOut = false;
-        for (size_t k = 0; k < photos.size(); ++k) {
-            if (photos[k].use == PhotoUse::Used && rms[k] > limit) {
-                photos[k].use = PhotoUse::LeftOutRms;
+        for (size_t k = 0; k < n; ++k) {
+            if (set.uses[k] == PhotoUse::Used && rms[k] > limit) {
+                set.SetUse(k, PhotoUse::LeftOutRms);
                 leftOut = true;
             }
         }
         if (!leftOut)
-            break;
+            return fits;
     }
+}
 
-    // The information of the freed parameters, and the photographs' own measuring error:
-    // the focal lengths must be fixed by them.
-    const cv::Mat information = Information(photos, camera, freed);
+// --- The covariance ------------------------------------------------------------------------
+
+struct Uncertainty {
+    double squares = 0.0;  // of all targets used
+    size_t points = 0;     // targets used
+    int used = 0;          // photographs used
+    double variance = 0.0; // of one coordinate
+    cv::Mat unit;          // the covariance of the freed parameters at one pixel of error
+};
+
+// The freed parameters' information and the photographs' own measuring error: the focal
+// lengths must be fixed by them.
+Uncertainty Covariance(const PhotoSet& set, const Camera& camera,
+                       const std::vector<CameraParameter>& freed) {
+    const cv::Mat information = CameraNormalEquations(set.views, camera, freed).reduced;
     const int p = int(freed.size());
-    double squares = 0.0;
-    size_t points = 0;
-    int used = 0;
-    for (const Photo& photo : photos) {
-        if (photo.use != PhotoUse::Used)
+    Uncertainty u;
+    for (const FitView& view : set.views) {
+        if (!view.used)
             continue;
-        squares += SquaredError(photo, camera, photo.pose.data());
-        points += photo.image.size();
-        ++used;
+        u.squares += Finite(SquaredError(view, camera));
+        u.points += view.points();
+        ++u.used;
     }
-    const double dof = 2.0 * double(points) - double(p) - kPoseSize * double(used);
+    const double dof = 2.0 * double(u.points) - double(p) - kPoseParameterCount * double(u.used);
     if (!(dof > 0.0))
-        Fail(QStringLiteral("Слишком мало точек для калибровки камеры."));
-    const double variance = Finite(squares / dof);
+        throw CameraFitError(Code::TooFewPoints);
+    u.variance = Finite(u.squares / dof);
     cv::Mat scale = cv::Mat::ones(p, 1, CV_64F);
     for (int k = 0; k < p; ++k) {
         const CameraParameter parameter = freed[size_t(k)];
         if (parameter == CameraParameter::Fx || parameter == CameraParameter::Fy)
             scale.at<double>(k) = camera[parameter];
         else if (parameter == CameraParameter::Cx || parameter == CameraParameter::Cy)
-            scale.at<double>(k) = std::max(width, height);
+            scale.at<double>(k) = std::max(set.width, set.height);
     }
     const cv::Mat scaling = cv::Mat::diag(scale);
     const cv::Mat scaled = scaling * information * scaling;
@@ -451,54 +267,96 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
     double largest = 0.0, smallest = 0.0;
     cv::minMaxLoc(eigenvalues, &smallest, &largest);
     if (!std::isfinite(smallest) || !std::isfinite(largest) || !(smallest > 1e-14 * largest))
-        Fail(FocalsUndetermined());
-    cv::Mat unit;
-    cv::invert(scaled, unit, cv::DECOMP_CHOLESKY);
-    unit = scaling * unit * scaling; // the covariance at one pixel of error
-    unit = 0.5 * (unit + unit.t());  // symmetric to the last digit
-    const double judged = std::max(variance, kFocalJudgedErrorPx * kFocalJudgedErrorPx);
+        throw CameraFitError(Code::FocalsUndetermined);
+    cv::invert(scaled, u.unit, cv::DECOMP_CHOLESKY);
+    u.unit = scaling * u.unit * scaling;  // the covariance at one pixel of error
+    u.unit = 0.5 * (u.unit + u.unit.t()); // symmetric to the last digit
+    const double judged = std::max(u.variance, kFocalJudgedErrorPx * kFocalJudgedErrorPx);
     for (int k = 0; k < p; ++k) {
         const CameraParameter parameter = freed[size_t(k)];
         if ((parameter == CameraParameter::Fx || parameter == CameraParameter::Fy) &&
-            !(std::sqrt(judged * unit.at<double>(k, k)) <
+            !(std::sqrt(judged * u.unit.at<double>(k, k)) <
               kFocalUndeterminedShare * camera[parameter]))
-            Fail(FocalsUndetermined());
+            throw CameraFitError(Code::FocalsUndetermined);
     }
+    return u;
+}
 
-    // The result.
+// --- The result ----------------------------------------------------------------------------
+
+// A photograph's own pose under a camera, where OpenCV finds a better one than it has
+// (`posed`: it has one; otherwise OpenCV's first guess is taken). False when it has none.
+bool OwnPose(FitView& view, const Camera& camera, bool posed) {
+    double best = posed ? SquaredError(view, camera) : std::numeric_limits<double>::infinity();
+    Pose pose = FromVector(view.pose);
+    try {
+        if (!posed && !cv::solvePnP(view.board, view.image, camera.Matrix(), camera.Distortion(),
+                                    pose.rotation, pose.translation, false, cv::SOLVEPNP_IPPE))
+            return false;
+        cv::solvePnP(view.board, view.image, camera.Matrix(), camera.Distortion(), pose.rotation,
+                     pose.translation, true, cv::SOLVEPNP_ITERATIVE);
+    } catch (const cv::Exception&) {
+        return std::isfinite(best);
+    }
+    const double after = SquaredError(view, camera, ToVector(pose));
+    if (after < best) { // false for a pose that is not a number
+        view.pose = ToVector(pose);
+        best = after;
+    }
+    return std::isfinite(best);
+}
+
+PhotoFit PhotoResult(FitView& view, PhotoUse use, const Camera& camera) {
+    PhotoFit fit;
+    fit.use = use;
+    fit.points = view.points();
+    if (use == PhotoUse::LeftOutNoPose || use == PhotoUse::LeftOutSize)
+        return fit;
+    // One left out by its RMS or by the user: its own pose under the camera found, from where
+    // the fit left it, or for one the user left out from OpenCV's first guess.
+    if ((use == PhotoUse::LeftOutRms || use == PhotoUse::LeftOutByUser) &&
+        !OwnPose(view, camera, use == PhotoUse::LeftOutRms))
+        return fit;
+    fit.rmsPx = std::sqrt(SquaredError(view, camera) / double(fit.points));
+    fit.pose = FromVector(view.pose);
+    return fit;
+}
+
+CameraCalibration Result(PhotoSet& set, const Camera& camera, CameraSelection selection,
+                         const std::vector<CameraParameter>& freed, const Uncertainty& u,
+                         int fits) {
     CameraCalibration result;
     result.fits = fits;
     result.camera = camera;
     result.selection = selection;
-    result.used = used;
-    result.points = points;
-    result.rmsPx = Finite(std::sqrt(squares / double(points)));
-    result.sigmaPx = std::sqrt(variance);
+    result.used = u.used;
+    result.points = u.points;
+    result.rmsPx = Finite(std::sqrt(u.squares / double(u.points)));
+    result.sigmaPx = std::sqrt(u.variance);
+    const int p = int(freed.size());
     for (int a = 0; a < p; ++a)
         for (int b = 0; b < p; ++b)
             result.covariance(freed[size_t(a)], freed[size_t(b)]) =
-                Finite(variance * unit.at<double>(a, b));
+                Finite(u.variance * u.unit.at<double>(a, b));
     result.ratio = Finite(camera.fy() / camera.fx());
     result.ratioSe = Finite(result.covariance.RatioStandardError(camera));
-    result.photos.resize(photos.size());
-    for (size_t k = 0; k < photos.size(); ++k) {
-        Photo& photo = photos[k];
-        PhotoFit& fit = result.photos[k];
-        fit.use = photo.use;
-        fit.points = photo.image.size();
-        if (photo.use == PhotoUse::LeftOutNoPose)
-            continue;
-        if (photo.use == PhotoUse::LeftOutRms || photo.use == PhotoUse::LeftOutByUser) {
-            // Its own pose under the camera found: from where the fit left it, or for one the
-            // user left out from OpenCV's first guess.
-            if (!OwnPose(photo, camera, photo.use == PhotoUse::LeftOutRms))
-                continue;
-        }
-        fit.rmsPx = std::sqrt(SquaresAt(photo, camera, photo.pose.data()) / double(fit.points));
-        fit.pose.rotation = {photo.pose[0], photo.pose[1], photo.pose[2]};
-        fit.pose.translation = {photo.pose[3], photo.pose[4], photo.pose[5]};
-    }
+    result.photos.reserve(set.views.size());
+    for (size_t k = 0; k < set.views.size(); ++k)
+        result.photos.push_back(PhotoResult(set.views[k], set.uses[k], camera));
     return result;
+}
+
+} // namespace
+
+CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
+                                  const CameraCalibrationOptions& options) {
+    PhotoSet set = Check(input, options);
+    Camera camera = StartCamera(input, set, options);
+    StartPoses(set, camera);
+    const int fits = FitWithRejection(set, camera, options);
+    const std::vector<CameraParameter> freed = options.selection.Parameters();
+    const Uncertainty uncertainty = Covariance(set, camera, freed);
+    return Result(set, camera, options.selection, freed, uncertainty, fits);
 }
 
 } // namespace vrma

@@ -4,32 +4,33 @@
 // board in every photograph that minimise the reprojection error of all targets, with the
 // covariance of the freed parameters and the standard error of fy/fx.
 //
-// How it is computed:
+// How it is computed, in phases (calib/BundleAdjustment is the fit):
+// - the check: the options, every photograph's points, and the size of the set: the size
+//   most photographs taking part share (on a tie, that of the first of them); a photograph
+//   of another size is left out (PhotoUse::LeftOutSize) and the others calibrate;
 // - the start: fx and fy from OpenCV's initCameraMatrix2D (the principal point at the
 //   image's centre, no lens), each pose from OpenCV's solvePnP;
-// - the fit: Ceres' Levenberg-Marquardt over the camera and all poses, with OpenCV's
-//   projectPoints as the model and its derivatives; the poses are eliminated by the Schur
-//   complement (Ceres' DENSE_SCHUR: one 9 x 9 system whatever the number of photographs),
-//   so that time and memory grow linearly with the photographs. The parameters the
-//   selection holds keep their values exactly (a Ceres SubsetManifold);
-// - the photographs: the RMS of each; one over kRmsLimitFactor times the median of the
-//   photographs used (and over kRmsFloorPx) is left out and marked, and the fit runs again
-//   from where it stood, until no photograph used is over the limit (every round leaves out
-//   all that are over at once; a photograph left out is not taken back);
+// - the fit with rejection: the camera and all poses fitted; the RMS of each photograph; one
+//   over kRmsLimitFactor times the median of the photographs used (and over kRmsFloorPx)
+//   is left out and marked, and the fit runs again from where it stood, until no
+//   photograph used is over the limit (every round leaves out all that are over at once; a
+//   photograph left out is not taken back);
 // - the covariance of the freed parameters: the information of the camera's parameters
 //   with every pose eliminated photograph by photograph (the Schur complement of the
-//   Jacobian at the solution, from projectPoints), inverted and scaled by the residual
-//   variance, the sum of squares over 2N - p (N points used, p the freed parameters and
-//   six for each pose).
+//   Jacobian at the solution), inverted and scaled by the residual variance, the sum of
+//   squares over 2N - p (N points used, p the freed parameters and six for each pose);
+// - the result: the camera, its covariance, fy/fx, and every photograph's use and RMS (one
+//   left out by its RMS or by the user with its own pose under the camera found).
 //
-// Refused, by CalcError with a Russian message, never a number: photographs of different
-// sizes (among those with targets that the user has not left out); fewer than three
-// photographs usable (or the options' minimum); a set that does not fix the focal lengths
-// (every photograph of one pose, or all without tilt): their standard error, with the
-// measuring error the fit leaves but no less than kFocalJudgedErrorPx, would be over
-// kFocalUndeterminedShare of their value. Two photographs of nearly one pose among others
-// fix nothing less than one and are welcome.
+// Refused, by CameraFitError (a code and its numbers, never a number as the result): fewer
+// than three photographs usable (or the options' minimum); a size that is not positive; a
+// set that does not fix the focal lengths (every photograph of one pose, or all without
+// tilt): their standard error, with the measuring error the fit leaves but no less than
+// kFocalJudgedErrorPx, would be over kFocalUndeterminedShare of their value. Two
+// photographs of nearly one pose among others fix nothing less than one and are welcome.
+#include "calib/BundleAdjustment.h"
 #include "calib/Camera.h"
+#include "calib/CameraFitError.h"
 #include "data/PlanePoint.h"
 
 #include <optional>
@@ -75,6 +76,12 @@ struct CameraCalibrationOptions {
     // Whether photographs whose RMS is over the limit are left out (above); without it
     // every photograph with a pose is used however it fits.
     bool leaveOutByRms = true;
+    // The solver's settings.
+    SolverOptions solver;
+
+    // Throws std::invalid_argument when the options cannot be used: a selection that frees
+    // nothing, a minimum below two photographs, solver settings that cannot be used.
+    void Check() const;
 };
 
 enum class PhotoUse {
@@ -83,6 +90,7 @@ enum class PhotoUse {
     LeftOutNoPose, // fewer than four targets, or no pose explains them
     LeftOutByUser, // BoardPhoto::leftOut
     NotFound,      // the board was not found in it (set by callers that detect it)
+    LeftOutSize,   // of another size than the set's (CameraCalibration::camera's)
 };
 
 struct PhotoFit {
@@ -109,9 +117,8 @@ struct CameraCalibration {
     double ratioSe = 0.0;         // its standard error (delta method, fx-fy correlation)
 };
 
-// Throws CalcError (Russian message) as above; std::invalid_argument when a photograph's
-// two point lists differ in length, a point is not a number, the selection frees nothing or
-// the minimum of photographs is below 2.
+// Throws CameraFitError as above; std::invalid_argument when a photograph's two point lists
+// differ in length, a point is not a number, or the options do not pass their Check().
 CameraCalibration CalibrateCamera(std::span<const BoardPhoto> photos,
                                   const CameraCalibrationOptions& options = {});
 

@@ -1,8 +1,8 @@
 #include "calib/FieldCheck.h"
 
+#include "calib/BundleAdjustment.h"
 #include "calib/CameraCalibration.h"
-#include "data/Errors.h"
-#include "data/Numbers.h"
+#include "data/CameraMessages.h"
 
 #include <QString>
 #include <algorithm>
@@ -16,17 +16,76 @@ namespace vrma {
 
 namespace {
 
-// The smallest eigenvalue of the fit's normal matrix, scaled to a unit diagonal, below
-// which a parameter is taken as not determined by the points.
+QString Words(FieldCheckError::Code code, int photo, bool image, const std::array<double, 5>& n) {
+    using Code = FieldCheckError::Code;
+    switch (code) {
+    case Code::OutOfRange:
+        return messages::FieldOutOfRange();
+    case Code::PointsOnALine:
+        return messages::PointsOnALine(image, photo);
+    case Code::PointCountsDiffer:
+        return messages::PointCountsDiffer(photo);
+    case Code::TooFewPoints:
+        return messages::TooFewPointsForHomography(photo);
+    case Code::HomographyUndetermined:
+        return messages::HomographyUndetermined(photo);
+    case Code::PointAtInfinity:
+        return messages::PointAtInfinity();
+    case Code::HomographyDegenerate:
+        return messages::HomographyDegenerate();
+    case Code::FocalsUndetermined:
+        return messages::FocalsUndetermined();
+    case Code::TooFewPointsForGeometry:
+        return messages::TooFewPointsForGeometry();
+    case Code::PoseUndetermined:
+        return messages::PoseUndetermined(photo);
+    case Code::CameraOfOtherSize:
+        return messages::CameraOfOtherSize(n[0], n[1], n[2], n[3]);
+    case Code::FocalNotPositive:
+        return messages::FocalNotPositive();
+    case Code::NoPoints:
+        return messages::NoPointsForHomography();
+    case Code::ImageSizeOutOfRange:
+        return messages::ImageSizeOutOfRange(n[0]);
+    case Code::FocalImplausible:
+        return messages::FocalImplausible(n[0], n[1], n[2], n[3], n[4]);
+    case Code::GeometryUndetermined:
+        return messages::FieldGeometryUndetermined();
+    }
+    return messages::FieldGeometryUndetermined();
+}
+
+} // namespace
+
+FieldCheckError::FieldCheckError(Code code, int photo, bool image, std::array<double, 5> numbers)
+    : CalcError(Words(code, photo, image, numbers).toStdString()), code_(code), photo_(photo),
+      image_(image), numbers_(numbers) {}
+
+namespace {
+
+using Code = FieldCheckError::Code;
+
+// The smallest eigenvalue of the normal matrix of the freed parameters, scaled to a unit
+// diagonal, below which a parameter is taken as not determined by the points.
 constexpr double kDetermined = 1e-10;
 
-[[noreturn]] void Fail(const QString& message) {
-    throw CalcError(message.toStdString());
+// The single photograph's fit is taken to its optimum: its focal lengths and the field's
+// distance trade off along a flat valley, where the solver's usual tolerances stop short.
+SolverOptions SinglePhotoSolver() {
+    SolverOptions options;
+    options.functionTolerance = 1e-20;
+    options.gradientTolerance = 1e-20;
+    options.parameterTolerance = 1e-20;
+    return options;
+}
+
+[[noreturn]] void Fail(Code code, int photo = 0) {
+    throw FieldCheckError(code, photo);
 }
 
 double Finite(double value) {
     if (!std::isfinite(value))
-        Fail(QStringLiteral("Вычисление геометрии поля вышло за пределы чисел."));
+        Fail(Code::OutOfRange);
     return value;
 }
 
@@ -34,9 +93,10 @@ double Deg(double radians) {
     return radians * 180.0 / std::numbers::pi;
 }
 
-// The name of a photograph in messages: the run's own is the first.
-QString ViewName(size_t view) {
-    return QStringLiteral("снимка %1").arg(qulonglong(view) + 1);
+// The number of a photograph in messages among several (the run's own is the first), or 0
+// for the run's photograph alone.
+int PhotoNumber(size_t view, bool single) {
+    return single ? 0 : int(view) + 1;
 }
 
 // One photograph as the fit sees it.
@@ -47,8 +107,7 @@ struct Points {
 };
 
 // All points on one line (or one point): the plane's axes cannot be told apart.
-void CheckSpread(std::span<const PlanePoint> points, const QString& what, size_t view,
-                 bool single) {
+void CheckSpread(std::span<const PlanePoint> points, bool image, int photo) {
     double mx = 0.0;
     double my = 0.0;
     for (const PlanePoint& p : points) {
@@ -73,9 +132,7 @@ void CheckSpread(std::span<const PlanePoint> points, const QString& what, size_t
     const double large = trace / 2.0 + disc;
     const double small = trace / 2.0 - disc;
     if (!(large > 0.0) || !(small > 1e-12 * large))
-        Fail(QStringLiteral("Точки %1%2 лежат на одной прямой: положение поля по ним не "
-                            "определить.")
-                 .arg(what, single ? QString() : QStringLiteral(" ") + ViewName(view)));
+        throw FieldCheckError(Code::PointsOnALine, photo, image);
 }
 
 std::vector<cv::Point2d> OpenCvPoints(std::span<const PlanePoint> points) {
@@ -88,22 +145,20 @@ std::vector<cv::Point2d> OpenCvPoints(std::span<const PlanePoint> points) {
 
 Points MakePoints(std::span<const PlanePoint> scene, std::span<const PlanePoint> image, size_t view,
                   bool single) {
-    const QString where = single ? QString() : QStringLiteral(" ") + ViewName(view);
+    const int photo = PhotoNumber(view, single);
     if (scene.size() != image.size())
-        Fail(QStringLiteral("В файлах%1 разное число точек сцены и изображения.").arg(where));
+        Fail(Code::PointCountsDiffer, photo);
     if (scene.size() < 4)
-        Fail(QStringLiteral("Для проективного преобразования%1 нужно не меньше четырёх точек.")
-                 .arg(where));
-    CheckSpread(scene, QStringLiteral("сцены"), view, single);
-    CheckSpread(image, QStringLiteral("изображения"), view, single);
+        Fail(Code::TooFewPoints, photo);
+    CheckSpread(scene, false, photo);
+    CheckSpread(image, true, photo);
     Points points;
     points.field.assign(scene.begin(), scene.end());
     points.image.assign(image.begin(), image.end());
     // Normalised DLT, then Levenberg-Marquardt on the reprojection error.
     cv::Mat h = cv::findHomography(OpenCvPoints(points.field), OpenCvPoints(points.image), 0);
     if (h.empty() || h.rows != 3 || h.cols != 3)
-        Fail(QStringLiteral("Проективное преобразование поля%1 не определяется по точкам.")
-                 .arg(where));
+        Fail(Code::HomographyUndetermined, photo);
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
             points.homography(r, c) = Finite(h.at<double>(r, c));
@@ -113,48 +168,10 @@ Points MakePoints(std::span<const PlanePoint> scene, std::span<const PlanePoint>
 PlanePoint Apply(const cv::Matx33d& h, double x, double y) {
     const double w = h(2, 0) * x + h(2, 1) * y + h(2, 2);
     if (w == 0.0)
-        Fail(QStringLiteral("Точка поля проецируется на бесконечность."));
+        Fail(Code::PointAtInfinity);
     return {Finite((h(0, 0) * x + h(0, 1) * y + h(0, 2)) / w),
             Finite((h(1, 0) * x + h(1, 1) * y + h(1, 2)) / w)};
 }
-
-// What a fit looks for: the camera's parameters it frees (in their order), then the pose
-// of every view (rotation, translation), and a prior that holds one freed parameter to a
-// nominal value.
-struct Prior {
-    CameraParameter parameter = CameraParameter::Fx;
-    double value = 0.0;
-    double weight = 0.0; // 0: no prior; a row weight * (parameter - value) after the points
-    double sigma2 = 0.0; // the variance of one coordinate of a point
-};
-
-struct Unknowns {
-    std::vector<CameraParameter> camera; // freed, in their order
-    size_t views = 0;
-    Prior prior;
-
-    Unknowns(CameraSelection freed, size_t viewCount, const Prior& held = {})
-        : camera(freed.Parameters()), views(viewCount), prior(held) {
-        if (!freed.Frees(prior.parameter))
-            prior.weight = 0.0;
-    }
-    int cameraCount() const { return int(camera.size()); }
-    int count() const { return cameraCount() + kPoseParameterCount * int(views); }
-    int PoseColumn(size_t view, int c) const {
-        return cameraCount() + kPoseParameterCount * int(view) + c;
-    }
-    // The column of the prior's parameter.
-    int PriorColumn() const {
-        return int(std::find(camera.begin(), camera.end(), prior.parameter) - camera.begin());
-    }
-};
-
-struct Fit {
-    Camera camera;
-    std::vector<Pose> poses; // one per view
-    double rms = 0.0;
-    CameraCovariance covariance; // of the freed parameters; zero elsewhere
-};
 
 // The two constraints a homography puts on (S/fx)^2 and (S/fy)^2: the plane's axes,
 // K^-1 h1 and K^-1 h2, are orthogonal and equally long. Each row: p * a + q * b + c = 0.
@@ -171,167 +188,79 @@ void AddConstraints(const cv::Matx33d& h, const Camera& camera, double scale,
     const double norm =
         g[0][0] * g[0][0] + g[0][1] * g[0][1] + g[1][0] * g[1][0] + g[1][1] * g[1][1];
     if (!(norm > 0.0))
-        Fail(QStringLiteral("Проективное преобразование поля вырождено."));
+        Fail(Code::HomographyDegenerate);
     out->push_back({g[0][0] * g[1][0] / norm, g[0][1] * g[1][1] / norm, g[0][2] * g[1][2] / norm});
     out->push_back({(g[0][0] * g[0][0] - g[1][0] * g[1][0]) / norm,
                     (g[0][1] * g[0][1] - g[1][1] * g[1][1]) / norm,
                     (g[0][2] * g[0][2] - g[1][2] * g[1][2]) / norm});
 }
 
-const QString& NotDetermined() {
-    static const QString text =
-        QStringLiteral("Снимки не определяют фокусные расстояния: поле на них повёрнуто "
-                       "одинаково или почти не наклонено. Нужны снимки с разным наклоном поля.");
-    return text;
-}
+// A fit of the run's photograph: the camera, the pose, the RMS of its points and the
+// covariance of the parameters it freed.
+struct Fit {
+    Camera camera;
+    std::vector<Pose> poses; // one per view
+    double rms = 0.0;
+    CameraCovariance covariance; // of the freed parameters; zero elsewhere
+};
 
-// The residuals of every point (projection minus measurement), then the prior's row, and
-// their Jacobian with respect to the unknowns. Returns the sum of their squares.
-double Evaluate(const std::vector<Points>& views, const Fit& fit, const Unknowns& unknowns,
-                cv::Mat* jacobian, cv::Mat* residuals) {
-    const bool withPrior = unknowns.prior.weight > 0.0;
-    int rows = withPrior ? 1 : 0;
-    for (const Points& v : views)
-        rows += 2 * int(v.image.size());
-    if (jacobian)
-        *jacobian = cv::Mat::zeros(rows, unknowns.count(), CV_64F);
-    if (residuals)
-        residuals->create(rows, 1, CV_64F);
-    double cost = 0.0;
-    int row = 0;
-    cv::Mat local;
-    for (size_t v = 0; v < views.size(); ++v) {
-        const std::vector<PlanePoint> projected =
-            jacobian ? ProjectFieldPoints(fit.camera, fit.poses[v], views[v].field, local)
-                     : ProjectFieldPoints(fit.camera, fit.poses[v], views[v].field);
-        for (size_t k = 0; k < projected.size(); ++k) {
-            const double dx = projected[k].x - views[v].image[k].x;
-            const double dy = projected[k].y - views[v].image[k].y;
-            cost += dx * dx + dy * dy;
-            if (residuals) {
-                residuals->at<double>(row) = dx;
-                residuals->at<double>(row + 1) = dy;
-            }
-            for (int e = 0; jacobian && e < 2; ++e) {
-                const double* from = local.ptr<double>(2 * int(k) + e);
-                double* out = jacobian->ptr<double>(row + e);
-                for (int c = 0; c < unknowns.cameraCount(); ++c)
-                    out[c] = from[ProjectionColumn(unknowns.camera[size_t(c)])];
-                for (int c = 0; c < kPoseParameterCount; ++c)
-                    out[unknowns.PoseColumn(v, c)] = from[c];
-            }
-            row += 2;
-        }
-    }
-    if (withPrior) {
-        const Prior& prior = unknowns.prior;
-        const double d = prior.weight * (fit.camera[prior.parameter] - prior.value);
-        cost += d * d;
-        if (residuals)
-            residuals->at<double>(row) = d;
-        if (jacobian)
-            jacobian->at<double>(row, unknowns.PriorColumn()) = prior.weight;
-    }
-    return Finite(cost);
-}
-
-// The fit moved by a step of the unknowns.
-Fit Moved(const Fit& from, const cv::Mat& step, const Unknowns& unknowns) {
-    Fit to = from;
-    for (int c = 0; c < unknowns.cameraCount(); ++c)
-        to.camera[unknowns.camera[size_t(c)]] += step.at<double>(c);
-    for (size_t v = 0; v < unknowns.views; ++v)
-        for (int c = 0; c < 3; ++c) {
-            to.poses[v].rotation[c] += step.at<double>(unknowns.PoseColumn(v, c));
-            to.poses[v].translation[c] += step.at<double>(unknowns.PoseColumn(v, 3 + c));
-        }
-    return to;
-}
-
-// The covariance sigma^2 (J'J)^-1 of the freed camera parameters, after checking that
-// every unknown is fixed by the points (the normal matrix scaled to a unit diagonal is
-// well conditioned).
-CameraCovariance Covariance(const cv::Mat& jacobian, double cost, const Unknowns& unknowns) {
-    const int m = jacobian.rows;
-    const int p = jacobian.cols;
-    const cv::Mat a = jacobian.t() * jacobian;
+// The covariance sigma^2 (J'J)^-1 of the freed camera parameters with the pose eliminated,
+// after checking that they are fixed by the points: their normal matrix with the pose
+// eliminated, scaled by the diagonal of their block of the whole normal matrix, is well
+// conditioned.
+CameraCovariance Covariance(const std::vector<FitView>& views, const Camera& camera,
+                            const std::vector<CameraParameter>& freed,
+                            const std::optional<ParameterPrior>& prior, double sigma2) {
+    const NormalEquations normal = CameraNormalEquations(views, camera, freed, prior);
+    const int p = int(freed.size());
     cv::Mat scaled(p, p, CV_64F);
     for (int r = 0; r < p; ++r)
         for (int c = 0; c < p; ++c) {
-            const double d = std::sqrt(a.at<double>(r, r) * a.at<double>(c, c));
+            const double d =
+                std::sqrt(normal.camera.at<double>(r, r) * normal.camera.at<double>(c, c));
             if (!(d > 0.0))
-                Fail(NotDetermined());
-            scaled.at<double>(r, c) = a.at<double>(r, c) / d;
+                Fail(Code::FocalsUndetermined);
+            scaled.at<double>(r, c) = normal.reduced.at<double>(r, c) / d;
         }
     cv::Mat eigen;
     cv::eigen(scaled, eigen);
     if (!(eigen.at<double>(p - 1) > kDetermined))
-        Fail(NotDetermined());
+        Fail(Code::FocalsUndetermined);
     cv::Mat inverse;
-    cv::invert(a, inverse, cv::DECOMP_SVD);
-    // The prior is weighted in units of the points' noise already.
-    const double sigma2 =
-        unknowns.prior.weight > 0.0 ? unknowns.prior.sigma2 : cost / double(m - p);
+    cv::invert(normal.reduced, inverse, cv::DECOMP_SVD);
     CameraCovariance covariance;
-    for (int r = 0; r < unknowns.cameraCount(); ++r)
-        for (int c = 0; c < unknowns.cameraCount(); ++c)
-            covariance(unknowns.camera[size_t(r)], unknowns.camera[size_t(c)]) =
+    for (int r = 0; r < p; ++r)
+        for (int c = 0; c < p; ++c)
+            covariance(freed[size_t(r)], freed[size_t(c)]) =
                 Finite(sigma2 * inverse.at<double>(r, c));
     return covariance;
 }
 
-// Levenberg-Marquardt on the reprojection error from the given start.
-Fit Refine(const std::vector<Points>& views, Fit fit, const Unknowns& unknowns) {
-    cv::Mat jacobian;
-    cv::Mat residuals;
-    double cost = Evaluate(views, fit, unknowns, &jacobian, &residuals);
-    double lambda = 1e-3;
-    for (int iteration = 0; iteration < 200; ++iteration) {
-        const cv::Mat a = jacobian.t() * jacobian;
-        const cv::Mat g = jacobian.t() * residuals;
-        bool improved = false;
-        double trialCost = cost;
-        Fit trial;
-        while (lambda < 1e12) {
-            cv::Mat damped = a.clone();
-            for (int d = 0; d < damped.rows; ++d)
-                damped.at<double>(d, d) *= 1.0 + lambda;
-            cv::Mat step;
-            if (!cv::solve(damped, -g, step, cv::DECOMP_CHOLESKY)) {
-                lambda *= 10.0;
-                continue;
-            }
-            trial = Moved(fit, step, unknowns);
-            if (!(trial.camera.fx() > 0.0) || !(trial.camera.fy() > 0.0)) {
-                lambda *= 10.0;
-                continue;
-            }
-            trialCost = Evaluate(views, trial, unknowns, nullptr, nullptr);
-            if (trialCost < cost) {
-                improved = true;
-                break;
-            }
-            lambda *= 10.0;
-        }
-        if (!improved)
-            break;
-        const double gain = cost - trialCost;
-        fit = trial;
-        cost = Evaluate(views, fit, unknowns, &jacobian, &residuals);
-        lambda = std::max(lambda / 10.0, 1e-12);
-        if (gain <= 1e-15 * cost || cost == 0.0)
-            break;
+// The fit of the run's photograph from the start given, freeing `freed` and, with a prior,
+// holding its parameter to the prior's value; `priorSigma2` is then the variance of one
+// coordinate of a point that weighs the prior (else the fit's own, from its residuals).
+Fit Refine(const Points& run, const Fit& start, CameraSelection freed,
+           const std::optional<ParameterPrior>& prior = {}, double priorSigma2 = 0.0) {
+    std::vector<FitView> views{FitView::Of(run.field, run.image)};
+    views[0].pose = ToVector(start.poses[0]);
+    Fit fit = start;
+    AdjustCamera(views, fit.camera, freed, SinglePhotoSolver(), prior);
+    const std::vector<CameraParameter> parameters = freed.Parameters();
+    const size_t rows = 2 * views[0].points() + (prior ? 1 : 0);
+    const size_t unknowns = parameters.size() + kPoseParameterCount;
+    if (rows <= unknowns)
+        Fail(Code::TooFewPointsForGeometry);
+    const double squares = Finite(SquaredError(views[0], fit.camera));
+    double cost = squares;
+    if (prior) {
+        const double d = prior->weight * (fit.camera[prior->parameter] - prior->value);
+        cost += d * d;
     }
-
-    const int m = jacobian.rows;
-    if (m <= jacobian.cols)
-        Fail(QStringLiteral("Слишком мало точек для оценки геометрии поля."));
-    double points = 0.0;
-    for (int r = 0; r < m - m % 2; ++r)
-        points += residuals.at<double>(r) * residuals.at<double>(r);
-    const int pointCount = m / 2; // two residuals a point
-    fit.rms = std::sqrt(points / double(pointCount));
-    fit.covariance = Covariance(jacobian, cost, unknowns);
+    fit.poses[0] = FromVector(views[0].pose);
+    fit.rms = std::sqrt(squares / double(views[0].points()));
+    // The prior is weighted in units of the points' noise already.
+    const double sigma2 = prior ? priorSigma2 : cost / double(rows - unknowns);
+    fit.covariance = Covariance(views, fit.camera, parameters, prior, sigma2);
     Finite(fit.camera.fx());
     Finite(fit.camera.fy());
     return fit;
@@ -367,7 +296,12 @@ Fit Start(const std::vector<Points>& views, Camera camera, double scale) {
         cv::Mat t;
         if (!cv::solvePnP(object, OpenCvPoints(v.image), camera.Matrix(), camera.Distortion(), r, t,
                           false, cv::SOLVEPNP_IPPE))
-            Fail(QStringLiteral("Положение поля не определяется по точкам."));
+            Fail(Code::PoseUndetermined);
+        // IPPE's rotation of a field turned by about half a round (its x axis along the
+        // image's, its y axis against it) can be far off; OpenCV's iterative solution from
+        // it is not.
+        cv::solvePnP(object, OpenCvPoints(v.image), camera.Matrix(), camera.Distortion(), r, t,
+                     true, cv::SOLVEPNP_ITERATIVE);
         fit.poses.push_back(Pose{{r.at<double>(0), r.at<double>(1), r.at<double>(2)},
                                  {t.at<double>(0), t.at<double>(1), t.at<double>(2)}});
     }
@@ -412,18 +346,18 @@ std::array<double, 9> ShownHomography(const cv::Matx33d& h) {
 // perspective fixes fx by itself corrects a nominal value that is off.
 void CheckWithFocal(const Points& run, Camera nominal, double scale, FieldCheck& check) {
     const std::vector<Points> views{run};
-    const CameraSelection fyOnly{CameraParameter::Fy};
-    const Fit fixed = Refine(views, Start(views, nominal, scale), Unknowns(fyOnly, views.size()));
+    const Fit fixed =
+        Refine(run, Start(views, nominal, scale), CameraSelection{CameraParameter::Fy});
     const double dof = double(2 * check.pointCount - 8);
     if (!(dof > 0.0))
-        Fail(QStringLiteral("Слишком мало точек для оценки геометрии поля."));
-    Prior prior;
+        Fail(Code::TooFewPointsForGeometry);
+    const double sigma2 = std::max(Finite(check.homographyRmsPx * check.homographyRmsPx *
+                                          double(check.pointCount) / dof / 2.0),
+                                   1e-24);
+    ParameterPrior prior;
     prior.parameter = CameraParameter::Fx;
     prior.value = nominal.fx();
-    prior.sigma2 = std::max(Finite(check.homographyRmsPx * check.homographyRmsPx *
-                                   double(check.pointCount) / dof / 2.0),
-                            1e-24);
-    prior.weight = std::sqrt(prior.sigma2) / (kFocalUncertainty * nominal.fx());
+    prior.weight = std::sqrt(sigma2) / (kFocalUncertainty * nominal.fx());
     // Where the photograph's perspective says nothing of fx beyond the prior (a field
     // tilted about one axis, measured almost without noise, leaves fx and the distance
     // interchangeable), fx stays the nominal value and its uncertainty enters the error
@@ -431,7 +365,7 @@ void CheckWithFocal(const Points& run, Camera nominal, double scale, FieldCheck&
     bool fxHeld = false;
     Fit fit = fixed;
     try {
-        fit = Refine(views, fixed, Unknowns(CameraSelection::FocalLengths(), views.size(), prior));
+        fit = Refine(run, fixed, CameraSelection::FocalLengths(), prior, sigma2);
     } catch (const CalcError&) {
         fxHeld = true;
     }
@@ -470,7 +404,7 @@ void CheckViews(const std::vector<Points>& views, const Camera& camera, bool foc
     const CameraCalibration fit = CalibrateCamera(photos, options);
     for (size_t v = 0; v < fit.photos.size(); ++v)
         if (fit.photos[v].use != PhotoUse::Used)
-            Fail(QStringLiteral("Положение поля не определяется по точкам %1.").arg(ViewName(v)));
+            Fail(Code::PoseUndetermined, int(v) + 1);
     Camera found = fit.camera;
     found.width = camera.width;
     found.height = camera.height;
@@ -518,16 +452,12 @@ FieldCheckInput WithoutTheLens(const FieldCheckInput& input, std::vector<PlanePo
                                std::vector<FieldView>& views) {
     const Camera& camera = *input.camera;
     if (camera.width != input.width || camera.height != input.height)
-        Fail(QStringLiteral("Камера откалибрована по снимкам %1 × %2 пикселей, а размер "
-                            "изображения %3 × %4: к нему она не подходит.")
-                 .arg(camera.width)
-                 .arg(camera.height)
-                 .arg(input.width)
-                 .arg(input.height));
+        throw FieldCheckError(Code::CameraOfOtherSize, 0, false,
+                              {camera.width, camera.height, input.width, input.height, 0.0});
     for (CameraParameter p : kCameraParameters)
         Finite(camera[p]);
     if (!(camera.fx() > 0.0) || !(camera.fy() > 0.0))
-        Fail(QStringLiteral("Фокусное расстояние должно быть положительным числом."));
+        Fail(Code::FocalNotPositive);
     FieldCheckInput plain = input;
     image = UndistortImagePoints(camera, input.image);
     plain.image = image;
@@ -549,7 +479,7 @@ FocalRange PlausibleFocalLengths(double width, double height) {
 double HomographyRms(const std::array<double, 9>& h, std::span<const PlanePoint> scene,
                      std::span<const PlanePoint> image) {
     if (scene.empty() || scene.size() != image.size())
-        Fail(QStringLiteral("Нет точек для оценки проективного преобразования."));
+        Fail(Code::NoPoints);
     const cv::Matx33d m(h.data());
     double sum = 0.0;
     for (size_t k = 0; k < scene.size(); ++k) {
@@ -572,20 +502,16 @@ FieldCheck CheckFieldOf(const FieldCheckInput& input) {
 
     if (!(input.width > 0.0) || !(input.height > 0.0) || !(input.width <= kLargestImageSidePx) ||
         !(input.height <= kLargestImageSidePx))
-        Fail(QStringLiteral("Размеры изображения должны быть положительными числами не больше "
-                            "%1 пикселей.")
-                 .arg(kLargestImageSidePx, 0, 'f', 0));
+        throw FieldCheckError(Code::ImageSizeOutOfRange, 0, false,
+                              {kLargestImageSidePx, 0.0, 0.0, 0.0, 0.0});
     if (input.focal && !(std::isfinite(*input.focal) && *input.focal > 0.0))
-        Fail(QStringLiteral("Фокусное расстояние должно быть положительным числом."));
+        Fail(Code::FocalNotPositive);
     if (input.focal) {
         const FocalRange range = PlausibleFocalLengths(input.width, input.height);
         if (!range.contains(*input.focal))
-            Fail(QStringLiteral("Фокусное расстояние %1 пикс. невозможно для изображения %2 × %3: "
-                                "у камеры с таким кадром оно от %4 до %5 пикс. (от десятой доли "
-                                "до 100 диагоналей кадра).")
-                     .arg(FormatGeneral15(*input.focal), FormatGeneral15(input.width),
-                          FormatGeneral15(input.height), FormatGeneral15(std::ceil(range.low)),
-                          FormatGeneral15(std::floor(range.high))));
+            throw FieldCheckError(Code::FocalImplausible, 0, false,
+                                  {*input.focal, input.width, input.height, std::ceil(range.low),
+                                   std::floor(range.high)});
     }
 
     const bool single = input.views.empty();
@@ -633,9 +559,9 @@ FieldCheck CheckField(const FieldCheckInput& given) {
         }
         return CheckFieldOf(given);
     } catch (const cv::Exception&) {
-        Fail(QStringLiteral("Геометрия поля по этим точкам не определяется."));
+        Fail(Code::GeometryUndetermined);
     } catch (const std::invalid_argument&) {
-        Fail(QStringLiteral("Геометрия поля по этим точкам не определяется."));
+        Fail(Code::GeometryUndetermined);
     }
 }
 

@@ -41,10 +41,14 @@
 // A nominal focal length is taken only within what a camera of that image size can have,
 // kFocalMinDiagonals to kFocalMaxDiagonals times the image's diagonal.
 //
+// The fits are those of the calibration of a camera (calib/BundleAdjustment): the single
+// photograph's with the nominal focal length as one more residual of the same problem.
+//
 // Degenerate input (fewer than four points, all points on a line, views that together do
-// not fix the focal lengths) throws CalcError with a Russian message of its own; never a
-// number.
+// not fix the focal lengths) throws FieldCheckError (or CameraFitError from the fit of the
+// views): a code and its numbers, worded by the message catalogue; never a number.
 #include "calib/Camera.h"
+#include "data/Errors.h"
 #include "data/PlanePoint.h"
 
 #include <QtGlobal>
@@ -54,6 +58,46 @@
 #include <vector>
 
 namespace vrma {
+
+// Why the field check has no answer: a code and its numbers. what() is the wording of the
+// message catalogue (data/CameraMessages.h), UTF-8.
+class FieldCheckError : public CalcError {
+public:
+    enum class Code {
+        OutOfRange,             // a result beyond the numbers
+        PointsOnALine,          // `image` or scene points of `photo` on one line
+        PointCountsDiffer,      // of `photo`
+        TooFewPoints,           // fewer than four, of `photo`
+        HomographyUndetermined, // of `photo`
+        PointAtInfinity,
+        HomographyDegenerate,
+        FocalsUndetermined,
+        TooFewPointsForGeometry,
+        PoseUndetermined,  // of `photo`
+        CameraOfOtherSize, // numbers: the camera's width, height, the image's
+        FocalNotPositive,
+        NoPoints,
+        ImageSizeOutOfRange, // numbers: the largest side taken
+        FocalImplausible,    // numbers: the focal length, width, height, lowest, highest
+        GeometryUndetermined,
+    };
+
+    // `photo`: the photograph among several (1 the calibration's own), 0 for the
+    // calibration's photograph alone; `image`: of the image's points (else the scene's).
+    explicit FieldCheckError(Code code, int photo = 0, bool image = false,
+                             std::array<double, 5> numbers = {});
+
+    Code code() const { return code_; }
+    int photo() const { return photo_; }
+    bool image() const { return image_; }
+    const std::array<double, 5>& numbers() const { return numbers_; }
+
+private:
+    Code code_;
+    int photo_;
+    bool image_;
+    std::array<double, 5> numbers_;
+};
 
 // How well a nominal focal length is taken to be known (relative standard error).
 constexpr double kFocalUncertainty = 0.01;
@@ -178,8 +222,8 @@ struct FocalRange {
 };
 FocalRange PlausibleFocalLengths(double width, double height);
 
-// The check of one calibration. Throws CalcError (Russian message) on degenerate input and
-// on a focal length outside PlausibleFocalLengths.
+// The check of one calibration. Throws FieldCheckError (or CameraFitError) on degenerate
+// input and on a focal length outside PlausibleFocalLengths.
 FieldCheck CheckField(const FieldCheckInput& input);
 
 } // namespace vrma

@@ -2,6 +2,7 @@
 
 #include "data/Checked.h"
 #include "data/Errors.h"
+#include "data/Messages.h"
 #include "data/VectorState.h"
 
 #include <QLocale>
@@ -123,12 +124,8 @@ NodeAnalysis AnalyseNodes(qint32 columns, qint32 rows, std::span<const double> r
     return result;
 }
 
-QString NodeAnalysisCsvHeader() {
-    return QStringLiteral("Столбец,Строка,Отношение масштабов,Отклонение в СКО,Выброс");
-}
-
 QByteArray NodeAnalysisCsv(const NodeAnalysis& analysis) {
-    QString text = NodeAnalysisCsvHeader() + QStringLiteral("\r\n");
+    QString text = messages::NodeAnalysisCsvHeader() + QStringLiteral("\r\n");
     for (const NodeValue& node : analysis.nodes) {
         text += QString::number(node.column) + QLatin1Char(',') + QString::number(node.row) +
                 QLatin1Char(',') + CsvNumber(node.ratio) + QLatin1Char(',') +

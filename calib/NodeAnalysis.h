@@ -89,7 +89,4 @@ inline NodeAnalysis AnalyseNodes(const NodeRatios& run) {
 // that reads back as the same double.
 QByteArray NodeAnalysisCsv(const NodeAnalysis& analysis);
 
-// The CSV header line (without the line break).
-QString NodeAnalysisCsvHeader();
-
 } // namespace vrma

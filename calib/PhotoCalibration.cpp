@@ -1,5 +1,6 @@
 #include "calib/PhotoCalibration.h"
 
+#include "calib/PhotoHeader.h"
 #include "data/Errors.h"
 #include "data/TextFile.h"
 
@@ -26,11 +27,15 @@ PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
         grey = ReadPhotograph(fileName);
     } catch (const PhotoReadError& error) {
         detection.reason = QString::fromUtf8(error.what());
+        detection.memoryShort = dynamic_cast<const PhotoMemoryError*>(&error) != nullptr;
         return detection;
     }
     detection.read = true;
     detection.width = grey.cols;
     detection.height = grey.rows;
+    const PhotoHeader header = ReadPhotoHeader(fileName);
+    detection.orientation = header.orientation;
+    detection.pages = header.pages;
     const double reduce = double(kThumbnailSide) / std::max(grey.cols, grey.rows);
     if (reduce < 1.0)
         cv::resize(grey, detection.thumbnail,

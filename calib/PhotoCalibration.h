@@ -10,7 +10,7 @@
 //   user leaves out kept aside but given their RMS under the camera found;
 // - the camera is written as OpenCV's FileStorage YAML, which OpenCV reads back in C++ and
 //   Python, and as the program's camera file with its focal length and principal point
-//   (calib/ExportFiles).
+//   (data/ExportFiles).
 // Core only: OpenCV and Qt Core.
 #include "calib/Board.h"
 #include "calib/Camera.h"
@@ -61,6 +61,14 @@ struct PhotoDetection {
     // read for the search: no second reading, and the photograph itself is not kept. Empty
     // when the photograph could not be read.
     cv::Mat thumbnail;
+    // Not read: the memory it needs was not free (PhotoMemoryError); it may be once others
+    // give theirs back.
+    bool memoryShort = false;
+    // How the file stores it (calib/PhotoHeader), once read: the turn its EXIF tag asks a
+    // viewer for (1: none) and the pages of a TIFF file. The pixels are used as stored, from
+    // the first page.
+    int orientation = 1;
+    int pages = 1;
 
     size_t points() const { return image.size(); }
 };
@@ -78,9 +86,9 @@ PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
 // when leftOut[k] is true (leftOut may be shorter than photos: the rest are taken). The
 // result lists every photograph in the order given: PhotoUse::NotFound for one without
 // the board, LeftOutByUser, LeftOutRms for one the RMS rule leaves out (three times the
-// median), LeftOutNoPose, or Used. The image size is that of the photographs, which must
-// agree. Throws CalcError with a Russian message as CalibrateCamera does (fewer than
-// three usable photographs, photographs of different sizes, focal lengths not fixed).
+// median), LeftOutNoPose, LeftOutSize (another size than most), or Used. The image size
+// is that of most photographs. Throws CameraFitError as CalibrateCamera does (fewer than
+// three usable photographs, focal lengths not fixed).
 CameraCalibration CalibrateFromPhotos(std::span<const PhotoDetection> photos,
                                       const std::vector<bool>& leftOut = {},
                                       CameraSelection selection = CameraSelection::OpenCvDefault());

@@ -46,6 +46,12 @@ cv::Mat DecodePhotograph(const QString& fileName, std::int64_t maxPixels = kMaxP
 // The same from the file's bytes in memory.
 cv::Mat DecodePhotographBytes(const QByteArray& bytes, std::int64_t maxPixels = kMaxPhotoPixels);
 
+// A picture in JPEG held in memory, in colour (CV_8UC3, R G B): the calibration window's
+// splash picture. Not a photograph to measure: libjpeg's warnings pass (a picture cut short
+// shows as far as it goes); a picture that cannot be decoded, or is larger than a
+// photograph may be, gives an empty image. libjpeg's fatal errors never end the program.
+cv::Mat DecodeJpegPicture(const QByteArray& bytes);
+
 // The memory this process may still take, in bytes: the system's available memory, within
 // the process's limits of address space and data (setrlimit).
 std::int64_t AvailableMemory();

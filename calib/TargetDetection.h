@@ -123,6 +123,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The photograph would take more memory than is free: it may still be read once the
+// memory others take is given back.
+class PhotoMemoryError : public PhotoReadError {
+public:
+    using PhotoReadError::PhotoReadError;
+};
+
 // Why a search did not find the board (or, TurnedAslant, found it where the calibration
 // of one photograph cannot take it): what it saw.
 enum class SearchFaultKind {

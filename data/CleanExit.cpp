@@ -40,6 +40,10 @@ void EndCleanlyOnSignals() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+bool SignalArrived() {
+    return (g_state.load() & kPending) != 0;
+}
+
 WriteSection::WriteSection() {
     // A signal already in and no write under way: the handler ends the process; nothing
     // may be begun meanwhile.

@@ -15,6 +15,10 @@ inline constexpr int kSignalExitBase = 128;
 
 void EndCleanlyOnSignals();
 
+// True once SIGINT or SIGTERM came in during a section (the process ends as the last
+// section closes): a write not yet begun need not be.
+bool SignalArrived();
+
 class WriteSection {
 public:
     WriteSection();

@@ -1,7 +1,6 @@
 #include "data/FileNames.h"
 
-#include <QDir>
-
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -101,6 +100,100 @@ QStringList DecodeArguments(int argc, char* const* argv) {
     return arguments;
 }
 
+namespace {
+
+// The most symbolic links followed, as the system follows them (beyond: the write fails).
+constexpr int kMostLinks = 40;
+
+QByteArray RealPath(const QByteArray& path) {
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.constData(), nullptr),
+                                                           &std::free);
+    return real ? QByteArray(real.get()) : QByteArray();
+}
+
+QByteArray Join(const QByteArray& folder, const QByteArray& leaf) {
+    return folder.endsWith('/') ? folder + leaf : folder + '/' + leaf;
+}
+
+// A relative path after the current folder.
+QByteArray Absolute(const QByteArray& path) {
+    return path.startsWith('/') ? path : Join(CurrentFolder(), path);
+}
+
+// The text of a symbolic link; empty when the path is none.
+QByteArray LinkText(const QByteArray& path) {
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return {};
+    for (std::size_t size = 256;; size *= 2) {
+        QByteArray buffer(qsizetype(size), Qt::Uninitialized);
+        const ssize_t n = ::readlink(path.constData(), buffer.data(), size);
+        if (n < 0)
+            return {};
+        if (std::size_t(n) < size)
+            return buffer.left(qsizetype(n));
+        if (size > (std::size_t{1} << 20))
+            return {};
+    }
+}
+
+// The folders that hold this process's own descriptors as names.
+bool IsOwnDescriptorFolder(const QByteArray& folder) {
+    return folder == RealPath(QByteArrayLiteral("/proc/self/fd")) ||
+           folder == RealPath(QByteArrayLiteral("/proc/thread-self/fd"));
+}
+
+} // namespace
+
+OutputTarget ResolveOutput(QStringView name) {
+    OutputTarget target;
+    QByteArray path = EncodeFileName(name);
+    if (path.isEmpty())
+        return target;
+    for (int hop = 0; hop <= kMostLinks; ++hop) {
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArray leaf = path.mid(slash + 1);
+        if (leaf.isEmpty() || leaf == "." || leaf == "..") { // a folder
+            const QByteArray real = RealPath(path);
+            target.path = real.isEmpty() ? Absolute(path) : real;
+            return target;
+        }
+        const QByteArray folder = RealPath(slash < 0    ? QByteArrayLiteral(".")
+                                           : slash == 0 ? QByteArrayLiteral("/")
+                                                        : path.left(slash));
+        if (folder.isEmpty()) { // no such folder: nothing can be written there
+            target.path = Absolute(path);
+            return target;
+        }
+        target.path = Join(folder, leaf);
+        if (IsOwnDescriptorFolder(folder)) {
+            bool number = false;
+            const int descriptor = leaf.toInt(&number);
+            if (number && descriptor >= 0)
+                target.descriptor = descriptor;
+            return target;
+        }
+        const QByteArray link = LinkText(target.path);
+        if (link.isEmpty())
+            return target;
+        path = link.startsWith('/') ? link : Join(folder, link);
+    }
+    return target;
+}
+
+QString AbsoluteFileName(const QString& name) {
+    const QByteArray path = EncodeFileName(name);
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray leaf = path.mid(slash + 1);
+    if (path.isEmpty() || leaf.isEmpty() || leaf == "." || leaf == "..")
+        return DecodeFileName(ResolveOutput(name).path);
+    const QByteArray folder = slash < 0    ? QByteArrayLiteral(".")
+                              : slash == 0 ? QByteArrayLiteral("/")
+                                           : path.left(slash);
+    const QByteArray real = RealPath(folder);
+    return DecodeFileName(real.isEmpty() ? Absolute(path) : Join(real, leaf));
+}
+
 FileIdentity IdentifyFile(const QString& name) {
     FileIdentity identity;
     const QByteArray bytes = EncodeFileName(name);
@@ -111,21 +204,8 @@ FileIdentity IdentifyFile(const QString& name) {
         identity.inode = quint64(st.st_ino);
         return identity;
     }
-    // Not there yet: where it would be made. The folder through its links, the name as is.
-    QString absolute = name;
-    if (!absolute.startsWith(QLatin1Char('/')))
-        absolute = DecodeFileName(CurrentFolder()) + QLatin1Char('/') + absolute;
-    absolute = QDir::cleanPath(absolute);
-    const qsizetype slash = absolute.lastIndexOf(QLatin1Char('/'));
-    const QByteArray folder =
-        EncodeFileName(QStringView(absolute).left(std::max<qsizetype>(slash, 1)));
-    const QByteArray leaf = EncodeFileName(QStringView(absolute).sliced(slash + 1));
-    const std::unique_ptr<char, decltype(&std::free)> resolved(
-        ::realpath(folder.constData(), nullptr), &std::free);
-    QByteArray path = resolved ? QByteArray(resolved.get()) : folder;
-    if (!path.endsWith('/'))
-        path.append('/');
-    identity.path = path + leaf;
+    // Not there yet: where a write would create it.
+    identity.path = ResolveOutput(name).path;
     return identity;
 }
 

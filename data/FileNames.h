@@ -13,8 +13,10 @@
 // One file under two names: an output that is also an input, or another output, would
 // destroy what the command reads or write two things into one file. Names are compared
 // as files: the device and inode of an existing file (through symbolic and hard links),
-// and for a file that does not exist yet the cleaned absolute path with its folder
-// resolved through links.
+// and for a file that does not exist yet the place a write would create it, found as the
+// system finds it (ResolveOutput): its folder resolved through links before any ".."
+// after them is taken, and a symbolic link that leads nowhere yet followed to the name it
+// would create.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -43,6 +45,23 @@ struct FileIdentity {
 };
 
 FileIdentity IdentifyFile(const QString& name);
+
+// Where a write to the name lands, as the system opens it: the folder resolved through its
+// links ("a/link/../b" is the folder above the link's target, not "a"), then every
+// symbolic link of the last part followed, one that leads nowhere yet included, to the
+// name that is written or created. A name of one of this process's open descriptors
+// (/dev/stdout, /dev/fd/N, /proc/self/fd/N) is that descriptor: a write goes to it.
+struct OutputTarget {
+    QByteArray path;     // absolute; a folder that does not exist is left as given
+    int descriptor = -1; // the descriptor the name stands for, or -1
+};
+OutputTarget ResolveOutput(QStringView name);
+
+// The name as an absolute path that leads to the same place from anywhere, for a file that
+// names another (a camera file naming its table) and for messages: the current folder
+// before a relative name, the folder resolved as ResolveOutput resolves it, the last part
+// as given. Bytes that are no UTF-8 are kept.
+QString AbsoluteFileName(const QString& name);
 
 // A file a command names: what it is to the user (an option, "снимок") and its name.
 struct NamedFile {

@@ -1,122 +1,123 @@
 #pragma once
 // The program's fixed message texts and captions, in one place: the windows show them in
-// message boxes, vrma-calib prints them on standard error.
+// message boxes, vrma-calib prints them on standard error. (The words of a camera's
+// calibration and of the field check are data/CameraMessages.h.)
 #include <QString>
+#include <QStringList>
 
 namespace vrma::messages {
 
-inline QString ErrorCaption() {
-    return QStringLiteral("Ошибка!");
-}
-inline QString WarningCaption() {
-    return QStringLiteral("Предупреждение");
-}
-inline QString CameraFileCaption() {
-    return QStringLiteral("Файл внутренней геометрии");
-}
+QString ErrorCaption();
+QString WarningCaption();
+QString CameraFileCaption();
 
 // The coordinate-file reader's message, for the scene file and the image file alike.
-inline QString ReadFailed() {
-    return QStringLiteral("Ошибка чтения файла сцены!");
-}
-inline QString CountMismatch() {
-    return QStringLiteral("Неверное количество столбцов или строк!");
-}
-inline QString CalculationFailed() {
-    return QStringLiteral("Ошибка вычисления. Попробуйте изменить входные данные.");
-}
-inline QString InternalError() {
-    return QStringLiteral("Внутренняя ошибка. Обратитесь к разработчику.");
-}
-inline QString WriteFailed() {
-    return QStringLiteral("Ошибка записи файла!");
-}
+QString ReadFailed();
+QString CountMismatch();
+QString CalculationFailed();
+QString InternalError();
+QString WriteFailed();
 
 // The export after a calculation that stopped while summing: the coefficient is no mean.
-inline QString NoCoefficientToSave() {
-    return QStringLiteral(
-        "Последний расчёт был прерван: вычисленного коэффициента нет, сохранять нечего.");
-}
+QString NoCoefficientToSave();
 
-inline QString SaveIntoExistingTable() {
-    return QStringLiteral("Сохранить вычисленный коэффициент в существующий файл?");
-}
-inline QString TableSavedMakeCamera() {
-    return QStringLiteral(
-        "Файл таблицы коррекции сохранен. Создать новый файл внутренней геометрии камеры?");
-}
-inline QString Overwrite() {
-    return QStringLiteral("Перезаписать существующий файл?");
-}
-inline QString NotSavedSave() {
-    return QStringLiteral("Данные не сохранены. Сохранить?");
-}
+QString SaveIntoExistingTable();
+QString TableSavedMakeCamera();
+QString Overwrite();
+QString NotSavedSave();
 
 // Target detection in a photograph of the test field.
-inline QString PhotoUnreadable() {
-    return QStringLiteral("Не удалось прочитать снимок: файла нет или это не изображение.");
-}
-inline QString GridNotFound() {
-    return QStringLiteral("Сетка мишеней на снимке не найдена. Проверьте вид мишеней, число "
-                          "столбцов и строк и что всё поле целиком видно на снимке.");
-}
+QString PhotoUnreadable();
+QString GridNotFound();
 // The grid was seen, but not as asked for or not so that it can be used: what was seen.
 // A whole grid of another size (its columns and rows as the user would count them).
-inline QString GridOfOtherSize(int seenColumns, int seenRows, int columns, int rows,
-                               bool chessboard) {
-    return QStringLiteral("Сетка мишеней на снимке не найдена: на снимке видна сетка %1 × %2 "
-                          "мишеней, а задана %3 × %4. Проверьте число столбцов и строк%5.")
-        .arg(seenColumns)
-        .arg(seenRows)
-        .arg(columns)
-        .arg(rows)
-        .arg(chessboard ? QStringLiteral(" (мишени шахматного поля — внутренние углы: их на "
-                                         "один меньше, чем клеток)")
-                        : QString());
-}
-inline QString GridPartlyOutside() {
-    return QStringLiteral("Сетка мишеней на снимке видна не целиком: часть поля за краем "
-                          "снимка. Снимите поле так, чтобы оно всё было в кадре.");
-}
+QString GridOfOtherSize(int seenColumns, int seenRows, int columns, int rows, bool chessboard);
+QString GridPartlyOutside();
 // Found, but at about 45 degrees: no axis of the board runs along image x, as the
 // calibration of one photograph needs.
-inline QString GridTurnedAslant() {
-    return QStringLiteral("Сетка мишеней найдена, но на снимке она повёрнута почти на 45°: "
-                          "ни столбцы, ни строки поля не идут вдоль краёв кадра, и по одному "
-                          "снимку коэффициент не вычислить. Снимите поле так, чтобы его края "
-                          "шли вдоль краёв кадра.");
-}
+QString GridTurnedAslant();
 // A photograph in a format that is not read; format names it ("GIF", "HDR (Radiance)").
-inline QString PhotoFormatNotRead(const QString& format) {
-    return QStringLiteral("Снимок в формате %1 не читается: снимки читаются в форматах JPEG, "
-                          "PNG, TIFF и BMP.")
-        .arg(format);
-}
+QString PhotoFormatNotRead(const QString& format);
 // A photograph larger than the largest read (its size and the limit in megapixels).
-inline QString PhotoTooLarge(qint64 width, qint64 height, qint64 megapixels) {
-    return QStringLiteral("Снимок слишком велик: %1 × %2 пикселей, а читаются снимки не больше "
-                          "%3 мегапикселей.")
-        .arg(width)
-        .arg(height)
-        .arg(megapixels);
-}
+QString PhotoTooLarge(qint64 width, qint64 height, qint64 megapixels);
 // A photograph that would take more memory than the computer has free (in megabytes).
-inline QString PhotoOutOfMemory(qint64 width, qint64 height, qint64 neededMb, qint64 freeMb) {
-    return QStringLiteral("Для снимка %1 × %2 пикселей не хватает памяти: нужно %3 МБ, "
-                          "свободно %4 МБ.")
+QString PhotoOutOfMemory(qint64 width, qint64 height, qint64 neededMb, qint64 freeMb);
+
+// What the export wrote, a line a file, as the reports tell it ("Таблица коррекции:
+// /path/t.tab"): the window's "Сохранить" and vrma-calib alike.
+QString WrittenTableLine(const QString& fileName);
+QString WrittenCameraLine(const QString& fileName);
+
+// The files of the export: a size text that is no integer, a table without a line.
+QString NotAnInteger(const QString& text);
+QString TableHasNoLine();
+
+// The header line of the node analysis's CSV file.
+QString NodeAnalysisCsvHeader();
+
+// Memory ran out: what was being worked out is given up; no file is left half written.
+inline QString OutOfMemory() {
+    return QStringLiteral(
+        "Не хватает памяти: расчёт остановлен. Ни один файл не записан наполовину.");
+}
+
+// The writer of files (data/OutputFiles); name is the file's name as given.
+inline QString FileNotWritten(const QString& name) {
+    return QStringLiteral("Не удаётся записать файл \"%1\"").arg(name);
+}
+inline QString FileNotCreated(const QString& name) {
+    return QStringLiteral("Не удаётся создать файл \"%1\"").arg(name);
+}
+inline QString FileNotWritable(const QString& name) {
+    return QStringLiteral("Файл недоступен для записи: \"%1\"").arg(name);
+}
+// Two names of one set of files that lead to one file.
+inline QString SameFileTwice(const QString& first, const QString& second) {
+    return QStringLiteral("Файлы \"%1\" и \"%2\" — один и тот же файл. Ничего не записано.")
+        .arg(first, second);
+}
+
+// A photograph given again (the same bytes as the one named: "1. a.jpg").
+inline QString SamePhotograph(const QString& first) {
+    return QStringLiteral("тот же снимок, что %1, — учтён один раз").arg(first);
+}
+// The photographs added that are already in the list under another name, one line each
+// ("b.jpg: тот же снимок, что a.jpg, — учтён один раз").
+inline QString PhotosGivenTwice(const QStringList& lines) {
+    return QStringLiteral("Эти снимки уже есть в списке под другим именем (те же байты), и "
+                          "второй раз они не добавлены:\n%1")
+        .arg(lines.join(QLatin1Char('\n')));
+}
+// How a photograph's file asks to be shown, beside how the calibration takes it: the EXIF
+// orientation (2 to 8) and the pages of a TIFF file.
+inline QString PhotoOrientationNote(int orientation) {
+    const char* shown = orientation == 3 ? "повёрнутым на 180°"
+                        : orientation == 6 ? "повёрнутым на 90° по часовой стрелке"
+                        : orientation == 8 ? "повёрнутым на 90° против часовой стрелки"
+                        : orientation == 2 || orientation == 4 ? "отражённым"
+                                                               : "отражённым и повёрнутым на 90°";
+    return QStringLiteral("по тегу EXIF снимок показывают %1, а калибровка берёт его пиксели "
+                          "так, как они записаны (оси датчика)")
+        .arg(QString::fromUtf8(shown));
+}
+inline QString PhotoPagesNote(int pages) {
+    return QStringLiteral("в файле TIFF страниц: %1, прочитана первая").arg(pages);
+}
+
+// vrma-calib --photo with an image size (option: "--width"; given: as typed) that is not the
+// photograph's.
+inline QString SizeOtherThanPhotograph(const QString& option, const QString& given, int width,
+                                       int height) {
+    return QStringLiteral("%1 %2 не совпадает с размером снимка %3 × %4: размер изображения — "
+                          "это размер снимка (--width и --height можно не задавать)")
+        .arg(option, given)
         .arg(width)
-        .arg(height)
-        .arg(neededMb)
-        .arg(freeMb);
+        .arg(height);
 }
 
 // A save dialog's choice that is a file the window reads or writes besides (role: what
 // that file is to the user, "снимок", "файл координат сцены").
-inline QString SameFileChosen(const QString& file, const QString& role) {
-    return QStringLiteral("Файл «%1» — это %2. Результат не записывается поверх него: выберите "
-                          "другой файл. Ничего не записано.")
-        .arg(file, role);
-}
+QString SameFileChosen(const QString& file, const QString& role);
 
 // What a search that did not find the board saw, besides a grid of another size and one
 // partly outside the photograph. A piece of a grid: `seen` targets of the columns x rows

@@ -8,9 +8,11 @@
 // that the code page cannot hold is refused before any file is touched (EncodingError).
 // A byte of a file name that is no UTF-8 (U+DC80 … U+DCFF, data/FileNames) is written as
 // that byte.
-// A failed write leaves the old file as it was, and the saved file keeps the old one's
-// owner, group, mode (setgid included) and other names (hard links); see
-// WriteFileAtomically.
+// The writing itself is data/OutputFiles: a failed write leaves the old file as it was,
+// and the saved file keeps the old one's owner, group, mode (setgid included) and other
+// names (hard links).
+#include "data/OutputFiles.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -67,41 +69,10 @@ QStringList DecodeTextLines(const QByteArray& bytes);
 // Throws FileError when the file cannot be created or written, and EncodingError (before
 // the file is touched) when a line holds a character that Windows-1251 cannot hold.
 void WriteTextLines(const QString& fileName, const QStringList& lines);
-// The one writer of every save (text files, pictures, tables). A symbolic link is
-// followed and the file it names is written. Two ways, both leaving the old file as it
-// was when the write fails and no temporary file behind:
-// - a complete temporary file beside the old one, given its owner, group and mode, then
-//   renamed over it: taken when that keeps everything (a new file; or an old one with no
-//   other hard link whose owner, group and mode the temporary file could be given, in a
-//   folder the user may write to);
-// - otherwise the old file copied aside (beside it, or in the temporary folder), the
-//   bytes written into the old file in place, and the copy written back if that fails.
-// Throws FileError. Names are bytes (data/FileNames); the write is one WriteSection
-// (data/CleanExit).
-void WriteFileAtomically(const QString& fileName, const QByteArray& bytes);
-// Two files that belong together (the two coordinate files of a measurement, the PDF of a
-// test field and its scene file): either both are replaced or neither. Both are made ready
-// aside first (as above; a failure there touches neither), then put in place, the first,
-// then the second; when the second cannot be put in place the first is put back as it
-// was (or removed, where there was none). Two names of one file are refused before
-// anything is done. Throws FileError.
-void WriteFilePair(const QString& firstName, const QByteArray& firstBytes,
-                   const QString& secondName, const QByteArray& secondBytes);
-// For tests: called with the file name right before a file written aside is put in place
-// (a test puts something in the way there). An empty function turns it off.
-void SetBeforeReplaceHook(std::function<void(const QString&)> hook);
 // The lines in Windows-1251, each ending with CR LF. Throws EncodingError, naming the
 // character and its line (counted from 1), when a line holds a character that the code
 // page cannot hold.
 QByteArray EncodeTextLines(const QStringList& lines);
-
-// For tests of the "nothing lost" rule: when n >= 0, every following write fails, as a
-// full disk would, after n bytes of the temporary file were written. -1 turns it off.
-void SetWriteFailureAfterBytes(qint64 n);
-
-// A write beyond the file-size limit (ulimit -f) fails as a write (EFBIG) instead of
-// killing the process with SIGXFSZ; called at start-up by the programs.
-void IgnoreFileSizeSignal();
 
 // Windows-1251 conversion of one text. EncodeCp1251 never fails: a character that the
 // code page cannot hold becomes '?' (for texts that are shown or compared, not saved).

@@ -1,12 +1,34 @@
 #include "drawing/CameraVerdict.h"
 
+#include "data/CameraMessages.h"
 #include "data/Locale.h"
+#include "data/Messages.h"
 
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
 namespace vrma {
+
+QString NotTakenWhy(const PhotoDetection& photo, const PhotoFit& fit,
+                    const std::optional<double>& limit, const Camera& camera) {
+    switch (fit.use) {
+    case PhotoUse::LeftOutRms:
+        return fit.rmsPx && limit
+                   ? messages::RmsOverLimit(FormatFixed(*fit.rmsPx, 3), FormatFixed(*limit, 3))
+                   : messages::RmsOverLimit();
+    case PhotoUse::LeftOutNoPose:
+        return messages::NoPoseInPhoto();
+    case PhotoUse::LeftOutSize:
+        return messages::OtherPhotoSize(photo.width, photo.height, int(camera.width),
+                                        int(camera.height));
+    case PhotoUse::Used:
+    case PhotoUse::NotFound:
+    case PhotoUse::LeftOutByUser:
+        break;
+    }
+    return QString();
+}
 
 namespace {
 
@@ -28,24 +50,23 @@ QString Photographs(qsizetype n) {
 }
 
 // Why a photograph takes no part, in a few words, for the verdict.
-QString LeftOutWhy(const PhotoDetection& photo, const PhotoFit& fit, double limit) {
+QString LeftOutWhy(const PhotoDetection& photo, const PhotoFit& fit, double limit,
+                   const Camera& camera) {
     if (!photo.read)
-        return QStringLiteral("снимок не читается");
+        return messages::PhotoNotRead();
     switch (fit.use) {
     case PhotoUse::NotFound:
-        return QStringLiteral("поле не найдено");
+        return messages::PhotoFieldNotFound();
     case PhotoUse::LeftOutByUser:
-        return QStringLiteral("исключён вами");
-    case PhotoUse::LeftOutRms:
-        return fit.rmsPx ? QStringLiteral("СКО %1 пикс. больше трёх медиан СКО снимков (%2 пикс.)")
-                               .arg(FormatFixed(*fit.rmsPx, 3), FormatFixed(limit, 3))
-                         : QStringLiteral("СКО больше трёх медиан СКО снимков");
-    case PhotoUse::LeftOutNoPose:
-        return QStringLiteral("положение поля на нём не определяется");
+        return messages::PhotoLeftOutByYou();
     case PhotoUse::Used:
+        return QString();
+    case PhotoUse::LeftOutRms:
+    case PhotoUse::LeftOutNoPose:
+    case PhotoUse::LeftOutSize:
         break;
     }
-    return QString();
+    return NotTakenWhy(photo, fit, limit, camera);
 }
 
 const char* const kCornerNames[4] = {"левом верхнем", "правом верхнем", "правом нижнем",
@@ -53,26 +74,22 @@ const char* const kCornerNames[4] = {"левом верхнем", "правом 
 
 } // namespace
 
-QString PhotoUseText(const PhotoDetection& photo, const PhotoFit& fit) {
+QString PhotoUseText(const PhotoDetection& photo, const PhotoFit& fit, const Camera& camera) {
     if (!photo.read)
-        return QStringLiteral("снимок не читается");
+        return messages::PhotoNotRead();
     switch (fit.use) {
     case PhotoUse::Used:
-        return QStringLiteral("в калибровке");
+        return messages::PhotoInCalibration();
     case PhotoUse::NotFound:
-        return QStringLiteral("поле не найдено");
+        return messages::PhotoFieldNotFound();
     case PhotoUse::LeftOutByUser:
-        return QStringLiteral("исключён вами");
+        return messages::PhotoLeftOutByYou();
     case PhotoUse::LeftOutRms:
-        return QStringLiteral("не взят: СКО больше трёх медиан");
     case PhotoUse::LeftOutNoPose:
-        return QStringLiteral("не взят: положение поля не определяется");
+    case PhotoUse::LeftOutSize:
+        break;
     }
-    return QString();
-}
-
-QString PhotoReasonText(const PhotoDetection& photo) {
-    return photo.found ? QString() : photo.reason;
+    return messages::NotTaken(NotTakenWhy(photo, fit, std::nullopt, camera));
 }
 
 QString PhotoTurnText(const PhotoDetection& photo) {
@@ -151,8 +168,8 @@ QStringList CameraVerdictLines(const CameraCalibration& calibration,
     for (size_t k = 0; k < photos.size() && k < calibration.photos.size(); ++k) {
         const PhotoFit& fit = calibration.photos[k];
         if (fit.use != PhotoUse::Used || !photos[k].read)
-            out << QStringLiteral("%1 — %2").arg(Name(photos[k]),
-                                                 LeftOutWhy(photos[k], fit, limit));
+            out << QStringLiteral("%1 — %2").arg(
+                Name(photos[k]), LeftOutWhy(photos[k], fit, limit, calibration.camera));
     }
     if (out.isEmpty())
         lines << QStringLiteral("Все снимки взяты в калибровку.");
@@ -160,7 +177,7 @@ QStringList CameraVerdictLines(const CameraCalibration& calibration,
         lines << QStringLiteral("Не взяты в калибровку (%1): %2.")
                      .arg(out.size())
                      .arg(out.join(QStringLiteral("; ")));
-    return lines;
+    return lines + PhotoStorageLines(photos);
 }
 
 QStringList CameraFailureLines(const QString& reason, std::span<const PhotoDetection> photos) {
@@ -172,9 +189,9 @@ QStringList CameraFailureLines(const QString& reason, std::span<const PhotoDetec
         if (photo.found)
             ++found;
         else
-            missing << QStringLiteral("%1 — %2").arg(
-                Name(photo), photo.read ? QStringLiteral("поле не найдено")
-                                        : QStringLiteral("снимок не читается"));
+            missing << QStringLiteral("%1 — %2").arg(Name(photo),
+                                                     photo.read ? messages::PhotoFieldNotFound()
+                                                                : messages::PhotoNotRead());
     }
     const bool one = found % 10 == 1 && found % 100 != 11;
     lines << QStringLiteral("Поле найдено на %1 %2 из %3.")
@@ -183,6 +200,21 @@ QStringList CameraFailureLines(const QString& reason, std::span<const PhotoDetec
                  .arg(qulonglong(photos.size()));
     if (!missing.isEmpty())
         lines << QStringLiteral("Без поля: %1.").arg(missing.join(QStringLiteral("; ")));
+    return lines + PhotoStorageLines(photos);
+}
+
+QStringList PhotoStorageLines(std::span<const PhotoDetection> photos) {
+    QStringList lines;
+    for (const PhotoDetection& photo : photos) {
+        if (!photo.read)
+            continue;
+        if (photo.orientation != 1)
+            lines << QStringLiteral("%1: %2.").arg(
+                Name(photo), messages::PhotoOrientationNote(photo.orientation));
+        if (photo.pages > 1)
+            lines << QStringLiteral("%1: %2.").arg(Name(photo),
+                                                   messages::PhotoPagesNote(photo.pages));
+    }
     return lines;
 }
 

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -16,11 +17,14 @@ namespace vrma {
 // Photographs used from which a calibration counts as well founded.
 inline constexpr int kEnoughPhotos = 10;
 
-// One photograph's outcome in a few words: "в калибровке", "поле не найдено", "исключён
-// вами", "СКО больше предела", "положение поля не определяется"; "снимок не читается".
-QString PhotoUseText(const PhotoDetection& photo, const PhotoFit& fit);
-// Why the board was not found, in full (the search's message), or empty.
-QString PhotoReasonText(const PhotoDetection& photo);
+// One photograph's outcome in a few words, as vrma-calib says it too: "в калибровке", "поле
+// не найдено", "исключён вами", "снимок не читается", or "не взят: " and why (its RMS over
+// the rule's limit, no pose, another size than the calibration's camera's).
+QString PhotoUseText(const PhotoDetection& photo, const PhotoFit& fit, const Camera& camera);
+// Why a photograph is not taken (the words after "не взят: "), or empty for one taken, one
+// without the field and one you left out.
+QString NotTakenWhy(const PhotoDetection& photo, const PhotoFit& fit,
+                    const std::optional<double>& limit, const Camera& camera);
 // The turn of the board ("90°") or a dash.
 QString PhotoTurnText(const PhotoDetection& photo);
 // The RMS ("0,123") or a dash.
@@ -35,5 +39,8 @@ QStringList CameraVerdictLines(const CameraCalibration& calibration,
                                std::span<const PhotoDetection> photos);
 // When no camera could be found: the reason and what to do.
 QStringList CameraFailureLines(const QString& reason, std::span<const PhotoDetection> photos);
+// What the photographs' files show otherwise than the calibration takes them (an EXIF turn,
+// further TIFF pages), a line a photograph and note; both verdicts end with them.
+QStringList PhotoStorageLines(std::span<const PhotoDetection> photos);
 
 } // namespace vrma

@@ -4,6 +4,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Locale.h"
 
+#include "data/Messages.h"
 #include "data/VectorState.h"
 
 #include <QIcon>
@@ -11,6 +12,7 @@
 #include <QLocale>
 #include <QTranslator>
 #include <exception>
+#include <new>
 
 namespace vrma {
 
@@ -27,6 +29,8 @@ bool VrmaApplication::notify(QObject* receiver, QEvent* event) {
     ClearUpperVectorState();
     try {
         return QApplication::notify(receiver, event);
+    } catch (const std::bad_alloc&) {
+        ShowDefaultErrorReport(messages::OutOfMemory());
     } catch (const std::exception& error) {
         ShowDefaultErrorReport(QString::fromUtf8(error.what()));
     } catch (...) {

@@ -188,12 +188,6 @@ QString HelpCaption() {
     return QStringLiteral("Справка");
 }
 
-QString HelpFileMissingText(const QString& helpFile) {
-    return QStringLiteral("Не удаётся найти файл справки «%1».\n"
-                          "Проверьте, что файл существует: %2")
-        .arg(WithSlashes(helpFile), ResolveHelpFile(helpFile));
-}
-
 QString HelpFileNotOpenedText(const QString& helpFile) {
     return QStringLiteral("Не удаётся открыть файл справки «%1»: "
                           "для файлов этого типа не назначена программа просмотра.")

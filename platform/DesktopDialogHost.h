@@ -61,8 +61,6 @@ void ConfigureFileDialog(QFileDialog& qt, const FileDialog& dialog);
 // Where a help file named in the design's notation ("Folder\File.HLP") lies:
 // "\" read as "/", resolved against the current folder.
 QString ResolveHelpFile(const QString& helpFile);
-// The message shown when the help file is missing, naming it.
-QString HelpFileMissingText(const QString& helpFile);
 // The message shown when no viewer could open the help file.
 QString HelpFileNotOpenedText(const QString& helpFile);
 // The caption of the help messages.

@@ -10,6 +10,7 @@ PACKAGES=(
   libopencv-dev libopencv-contrib-dev libceres-dev
   fonts-dejavu-core fonts-liberation2
   poppler-utils
+  pmccabe
   locales
   python3-opencv python3-numpy
 )

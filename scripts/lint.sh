@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The style and lint checks of CI: clang-format (no file may need reformatting) and
+# The style and lint checks of CI: clang-format (no file may need reformatting), the size
+# and words check (scripts/check-size.sh: functions, files, no Russian word in calib/) and
 # clang-tidy with the checks of .clang-tidy over every program source. Any finding fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -7,6 +8,7 @@ cd "$(dirname "$0")/.."
 mapfile -t files < <(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror "${files[@]}"
 echo "lint: clang-format finds nothing to change in ${#files[@]} files"
+./scripts/check-size.sh
 
 BUILD_DIR=${LINT_BUILD_DIR:-build-tidy}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \

@@ -1,18 +1,24 @@
 // vrma-calib --photo A --photo B ...: a camera calibrated from several photographs.
 #include "tools/CameraCommand.h"
 
-#include "calib/ExportFiles.h"
+#include "calib/PhotoHeader.h"
+#include "calib/Photograph.h"
+#include "data/CameraMessages.h"
 #include "data/Errors.h"
+#include "data/ExportFiles.h"
+#include "data/FileNames.h"
 #include "data/Locale.h"
+#include "data/Messages.h"
 #include "data/Numbers.h"
+#include "data/SameContents.h"
 #include "data/TextFile.h"
-#include "drawing/CalibrationReport.h"
+#include "drawing/CameraReport.h"
+#include "drawing/CameraVerdict.h"
+#include "drawing/PdfMemory.h"
 #include "tools/BoardOptions.h"
 #include "tools/CommandLine.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,7 +28,9 @@
 #include <cstdio>
 #include <exception>
 #include <optional>
+#include <span>
 #include <thread>
+#include <vector>
 
 namespace vrma {
 
@@ -46,17 +54,26 @@ const char kCameraHelp[] = R"(
   среднеквадратическая ошибка (СКО) репроекции в пикселях; затем параметры камеры со
   стандартными ошибками, fy/fx и СКО по всем точкам. Снимок, СКО которого больше трёх
   медиан СКО снимков, в калибровку не берётся (в сводке он помечен), и расчёт
-  повторяется без него. Все снимки должны быть одного размера; размер изображения
-  берётся с них.
+  повторяется без него. Размер изображения — тот, что у большинства снимков; снимок
+  другого размера в калибровку не берётся (в сводке он помечен). Снимок, заданный второй
+  раз (те же байты, под тем же или другим именем), ищется и учитывается один раз; в
+  сводке о нём сказано. Снимки просматриваются одновременно, сколько их помещается в
+  памяти (не больше, чем процессоров); снимок, которому не хватило памяти рядом с
+  другими, читается ещё раз один. Тег поворота EXIF не применяется: пиксели берутся
+  так, как они записаны (оси датчика), и сводка об этом говорит; из многостраничного
+  TIFF читается первая страница, о чём сводка тоже говорит.
   --model МОДЕЛЬ    что уточняется: opencv (по умолчанию: fx, fy, cx, cy, k1, k2, p1, p2,
                     k3 — как calibrateCamera в OpenCV), radial (без p1 и p2),
                     no-distortion (fx, fy, cx, cy, без дисторсии), fixed-centre (главная
                     точка в центре кадра, остальное — как opencv)
   --json ФАЙЛ       записать результаты в объект JSON (UTF-8): photos — снимки в заданном
-                    порядке (file, found, used, turned_deg, points, rms_px), camera
-                    (width, height, fx, fy, cx, cy, k1, k2, p1, p2, k3), camera_se — их
-                    стандартные ошибки (null для того, что не уточнялось), ratio (fy/fx),
-                    ratio_se, rms_px; неизвестное значение — null
+                    порядке (file, found, used, turned_deg, points, rms_px, reason —
+                    почему не найден или не взят, same_as — снимок с теми же байтами,
+                    заданный раньше), camera (width, height, fx, fy, cx, cy, k1, k2, p1,
+                    p2, k3), camera_se — их стандартные ошибки (null для того, что не
+                    уточнялось), ratio (fy/fx), ratio_se, rms_px, reason; неизвестное
+                    значение — null. Пишется и тогда, когда камеру найти не удалось
+                    (коды 2, 6, 7): camera — null, reason — почему
   --camera-yaml ФАЙЛ
                     записать камеру в YAML OpenCV (cv::FileStorage): camera_matrix,
                     distortion_coefficients, image_width, image_height,
@@ -76,9 +93,11 @@ const char kCameraHelp[] = R"(
   несколькими снимками не задаются.
   Коды завершения: 0 — камера откалибрована, заказанные файлы записаны; 1 — ошибка в
   командной строке; 2 — снимок не читается (сообщение называет его); 5 — не удалось
-  записать файл; 6 — поле найдено меньше чем на трёх снимках; 7 — камеру по снимкам не
-  найти (снимки разного размера, меньше трёх пригодных снимков, снимки не определяют
-  фокусные расстояния). При кодах 1, 2, 6 и 7 файлы не записываются.
+  записать файл (ни один из файлов не записан); 6 — поле найдено меньше чем на трёх
+  снимках; 7 — камеру по снимкам не найти (меньше трёх пригодных снимков, снимки не
+  определяют фокусные расстояния); 8 — не хватает памяти (в том числе снимок не читается
+  даже один). При кодах 1 и 8 файлы не записываются, при кодах 2, 6 и 7 — только файл
+  JSON.
 
   Как снимать для калибровки камеры: 10–20 снимков поля, наклонённого на 20–40° в разные
   стороны; поле должно побывать во всех частях кадра, в том числе в углах; поворачивать
@@ -148,51 +167,85 @@ QStringList TakePhotos(QStringList& arguments) {
     return photos;
 }
 
-QString FullPath(const QString& name) {
-    return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
+// The last part of a file name.
+QString BaseName(const QString& name) {
+    return name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-QString UseText(PhotoUse use) {
-    switch (use) {
-    case PhotoUse::Used:
-        return QString();
-    case PhotoUse::LeftOutRms:
-        return QStringLiteral(" — не взят: СКО больше трёх медиан СКО снимков");
-    case PhotoUse::LeftOutNoPose:
-        return QStringLiteral(" — не взят: положение поля не определяется");
-    case PhotoUse::LeftOutByUser:
-        return QStringLiteral(" — не взят");
-    case PhotoUse::NotFound:
-        return QString();
+// A photograph not taken, in the words of the window's list.
+QString UseText(const PhotoDetection& photo, const PhotoFit& fit, const Camera& camera) {
+    const QString why = NotTakenWhy(photo, fit, std::nullopt, camera);
+    return why.isEmpty() ? QString() : QStringLiteral(" — ") + messages::NotTaken(why);
+}
+
+// The photographs as given and what became of each: a photograph given again (the same
+// bytes) is searched and counted once.
+struct PhotoSet {
+    QStringList files;                      // as given
+    std::vector<qsizetype> sameAs;          // per file: the first file of the same bytes, or -1
+    std::vector<size_t> searched;           // per file: its photograph among those searched
+    QStringList unique;                     // the photographs searched
+    std::vector<PhotoDetection> detections; // per photograph searched
+
+    explicit PhotoSet(const QStringList& given)
+        : files(given), sameAs(FirstWithSameBytes(std::span(given.begin(), given.end()))) {
+        for (qsizetype k = 0; k < files.size(); ++k) {
+            const qsizetype first = sameAs[size_t(k)];
+            searched.push_back(first >= 0 ? searched[size_t(first)] : size_t(unique.size()));
+            if (first < 0)
+                unique << files[k];
+        }
     }
-    return QString();
+    bool repeated(qsizetype k) const { return sameAs[size_t(k)] >= 0; }
+    const PhotoDetection& of(qsizetype k) const { return detections[searched[size_t(k)]]; }
+    qsizetype found() const {
+        return std::count_if(detections.begin(), detections.end(),
+                             [](const PhotoDetection& d) { return d.found; });
+    }
+};
+
+// What a photograph's file does not show as the calibration takes it: its EXIF turn, its
+// further TIFF pages.
+QString StorageNotes(const PhotoDetection& d) {
+    QString notes;
+    if (d.orientation != 1)
+        notes += QStringLiteral("; ") + messages::PhotoOrientationNote(d.orientation);
+    if (d.pages > 1)
+        notes += QStringLiteral("; ") + messages::PhotoPagesNote(d.pages);
+    return notes;
+}
+
+// The line of photograph k of the summary.
+QString PhotoLine(const PhotoSet& set, const CameraCalibration& fit, qsizetype k) {
+    QString line = QStringLiteral("%1. %2: ").arg(k + 1).arg(BaseName(set.files[k]));
+    if (set.repeated(k)) {
+        const qsizetype first = set.sameAs[size_t(k)];
+        return line + messages::SamePhotograph(
+                          QStringLiteral("%1. %2").arg(first + 1).arg(BaseName(set.files[first])));
+    }
+    const PhotoDetection& d = set.of(k);
+    const PhotoFit& photo = fit.photos[set.searched[size_t(k)]];
+    if (!d.found) {
+        line += QStringLiteral("поле не найдено. ") + d.reason;
+    } else {
+        line += QStringLiteral("поле повёрнуто на %1°, мишеней %2")
+                    .arg(d.turn->degrees)
+                    .arg(d.points());
+        if (photo.rmsPx)
+            line += QStringLiteral(", СКО %1 пикс.").arg(FormatFixed(*photo.rmsPx, 3));
+        line += UseText(d, photo, fit.camera);
+    }
+    return line + StorageNotes(d);
 }
 
 // The summary on standard output.
-void PrintSummary(const QStringList& files, const std::vector<PhotoDetection>& detections,
-                  const CameraCalibration& fit, const QString& model) {
-    const auto found = std::count_if(detections.begin(), detections.end(),
-                                     [](const PhotoDetection& d) { return d.found; });
+void PrintSummary(const PhotoSet& set, const CameraCalibration& fit, const QString& model) {
     Print(stdout, QStringLiteral("Снимков: %1, поле найдено на %2, в калибровке %3.")
-                      .arg(files.size())
-                      .arg(found)
+                      .arg(set.files.size())
+                      .arg(set.found())
                       .arg(fit.used));
-    for (qsizetype k = 0; k < files.size(); ++k) {
-        const PhotoDetection& d = detections[size_t(k)];
-        const PhotoFit& photo = fit.photos[size_t(k)];
-        QString line = QStringLiteral("%1. %2: ").arg(k + 1).arg(QFileInfo(files[k]).fileName());
-        if (!d.found) {
-            line += QStringLiteral("поле не найдено. ") + d.reason;
-        } else {
-            line += QStringLiteral("поле повёрнуто на %1°, мишеней %2")
-                        .arg(d.turn->degrees)
-                        .arg(d.points());
-            if (photo.rmsPx)
-                line += QStringLiteral(", СКО %1 пикс.").arg(FormatFixed(*photo.rmsPx, 3));
-            line += UseText(photo.use);
-        }
-        Print(stdout, line);
-    }
+    for (qsizetype k = 0; k < set.files.size(); ++k)
+        Print(stdout, PhotoLine(set, fit, k));
     Print(stdout, QStringLiteral("Камера (модель %1), снимки %2 × %3 пикс.:")
                       .arg(model)
                       .arg(fit.camera.width)
@@ -212,8 +265,10 @@ void PrintSummary(const QStringList& files, const std::vector<PhotoDetection>& d
     Print(stdout, QStringLiteral("СКО по всем точкам: %1 пикс.").arg(FormatFixed(fit.rmsPx, 3)));
 }
 
-// The photographs searched on as many threads as the machine has processors; the first
-// that cannot be read, if any.
+// The photographs searched at once on as many threads as the memory holds of their
+// searches (calib/PhotoHeader), at most one a processor; a photograph refused for want of
+// memory while others were searched beside it is searched again alone. The first that
+// throws, if any, is thrown on.
 std::vector<PhotoDetection> DetectAll(const QStringList& files, const Board& board) {
     std::vector<PhotoDetection> detections(size_t(files.size()));
     std::atomic<qsizetype> next{0};
@@ -229,17 +284,21 @@ std::vector<PhotoDetection> DetectAll(const QStringList& files, const Board& boa
             }
         }
     };
-    const unsigned threads =
-        std::max(1U, std::min(std::thread::hardware_concurrency(), unsigned(files.size())));
+    const int threads =
+        PhotoSearchThreads(std::span(files.begin(), files.end()), AvailableMemory());
     {
         // Joined however the block is left (a thread that cannot be started throws).
         std::vector<std::jthread> pool;
-        for (unsigned t = 1; t < threads; ++t)
+        for (int t = 1; t < threads; ++t)
             pool.emplace_back(work);
         work();
     }
     if (failure)
         std::rethrow_exception(failure);
+    if (threads > 1)
+        for (qsizetype k = 0; k < files.size(); ++k)
+            if (detections[size_t(k)].memoryShort)
+                detections[size_t(k)] = DetectBoardInPhoto(files[k], board);
     return detections;
 }
 
@@ -251,63 +310,133 @@ struct Outputs {
     std::optional<QString> camera;
 };
 
-// The files ordered, table and camera file encoded before anything is written.
-int WriteOutputs(const Outputs& out, const QStringList& files,
-                 const std::vector<PhotoDetection>& detections, const CameraCalibration& fit) {
+// The JSON of the photographs (every one as given, in order: file, found, used, turned_deg,
+// points, rms_px, reason, same_as) and of the camera, or of none (camera null and the
+// reason); UTF-8, ending in a newline.
+QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const QString& reason) {
+    const auto known = [](const std::optional<double>& v) {
+        return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
+    };
+    const auto text = [](const QString& t) {
+        return t.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(t);
+    };
+    QJsonArray photos;
+    for (qsizetype k = 0; k < set.files.size(); ++k) {
+        const PhotoDetection& d = set.of(k);
+        const PhotoFit* photo =
+            fit && !set.repeated(k) ? &fit->photos[set.searched[size_t(k)]] : nullptr;
+        QString why = !d.found ? d.reason : photo ? NotTakenWhy(d, *photo, std::nullopt, fit->camera) : QString();
+        if (set.repeated(k))
+            why = messages::SamePhotograph(set.files[set.sameAs[size_t(k)]]);
+        QJsonObject entry;
+        entry.insert(QStringLiteral("file"), set.files[k]);
+        entry.insert(QStringLiteral("found"), d.found);
+        entry.insert(QStringLiteral("used"), photo && photo->use == PhotoUse::Used);
+        entry.insert(QStringLiteral("turned_deg"),
+                     d.turn ? QJsonValue(d.turn->degrees) : QJsonValue(QJsonValue::Null));
+        entry.insert(QStringLiteral("points"), qint64(d.points()));
+        entry.insert(QStringLiteral("rms_px"),
+                     photo ? known(photo->rmsPx) : QJsonValue(QJsonValue::Null));
+        entry.insert(QStringLiteral("reason"), text(why));
+        entry.insert(QStringLiteral("same_as"), set.repeated(k)
+                                                    ? QJsonValue(set.files[set.sameAs[size_t(k)]])
+                                                    : QJsonValue(QJsonValue::Null));
+        photos.append(entry);
+    }
+    QJsonObject object;
+    object.insert(QStringLiteral("photos"), photos);
+    const QJsonValue none(QJsonValue::Null);
+    if (fit) {
+        QJsonObject camera;
+        QJsonObject se;
+        camera.insert(QStringLiteral("width"), int(fit->camera.width));
+        camera.insert(QStringLiteral("height"), int(fit->camera.height));
+        se.insert(QStringLiteral("width"), none);
+        se.insert(QStringLiteral("height"), none);
+        for (CameraParameter p : kCameraParameters) {
+            const QString name = QString::fromLatin1(CameraParameterName(p));
+            camera.insert(name, fit->camera[p]);
+            se.insert(name, fit->selection.Frees(p) ? QJsonValue(fit->covariance.StandardError(p))
+                                                    : none);
+        }
+        object.insert(QStringLiteral("camera"), camera);
+        object.insert(QStringLiteral("camera_se"), se);
+    } else {
+        object.insert(QStringLiteral("camera"), none);
+        object.insert(QStringLiteral("camera_se"), none);
+    }
+    object.insert(QStringLiteral("ratio"), fit ? QJsonValue(fit->ratio) : none);
+    object.insert(QStringLiteral("ratio_se"), fit ? QJsonValue(fit->ratioSe) : none);
+    object.insert(QStringLiteral("rms_px"), fit ? QJsonValue(fit->rmsPx) : none);
+    object.insert(QStringLiteral("reason"), text(reason));
+    QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    if (!bytes.endsWith('\n'))
+        bytes += '\n';
+    return bytes;
+}
+
+// A run that gives no camera: its message, and the JSON when it is asked for (every
+// photograph's outcome, the camera null, the message as the reason). A JSON that cannot be
+// written is told too; the code stays.
+int EndWithoutCamera(int code, const QString& message, const Outputs& out, const PhotoSet& set) {
+    Print(stderr, message);
+    if (out.json) {
+        const OutputFile json{*out.json, CameraJson(set, nullptr, message)};
+        WriteOutputs(std::span(&json, 1));
+    }
+    return code;
+}
+
+// Every file ordered, made in memory (table and camera file encoded, the report painted),
+// then written as one set: all of them, or none.
+int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
+                 const CameraCalibration& fit) {
     const QString width = FormatInteger(qint64(fit.camera.width));
     const QString height = FormatInteger(qint64(fit.camera.height));
+    std::vector<OutputFile> files;
     QString encoding;
     try {
-        QByteArray tableBytes;
-        QByteArray cameraBytes;
         if (out.table) {
             encoding = *out.table;
-            tableBytes = EncodeTextLines(NewCorrectionTableLines(fit.ratio, width, height));
+            files.push_back(
+                {*out.table, EncodeTextLines(NewCorrectionTableLines(fit.ratio, width, height))});
         }
         if (out.camera) {
             encoding = *out.camera;
-            cameraBytes =
-                EncodeTextLines(CameraFileLines(width, height, FullPath(*out.table), fit.camera));
+            files.push_back(
+                {*out.camera,
+                 EncodeTextLines(CameraFileLines(width, height, AbsoluteFileName(*out.table),
+                                                 {fit.camera.fx(), fit.camera.cx(),
+                                                  fit.camera.cy()}))});
         }
-        encoding.clear();
-        if (out.table)
-            WriteFileAtomically(*out.table, tableBytes);
-        if (out.camera)
-            WriteFileAtomically(*out.camera, cameraBytes);
-        if (out.yaml)
-            WriteOpenCvCameraYaml(*out.yaml, fit);
-        if (out.json)
-            WriteFileAtomically(*out.json, CameraCalibrationJson(files, detections, fit));
     } catch (const EncodingError& error) {
         return Fail(kWrite,
                     QStringLiteral("%1: %2").arg(encoding, QString::fromUtf8(error.what())));
-    } catch (const std::exception& error) {
-        if (IsOutOfMemory(error))
-            throw;
-        return Fail(kWrite, QString::fromUtf8(error.what()));
     }
-    return kDone;
-}
-
-// The report, after the other files: it tells what was written.
-int WriteReport(const Outputs& out, const Board& board,
-                const std::vector<PhotoDetection>& detections, const CameraCalibration& fit) {
-    if (!out.report)
-        return kDone;
-    return WriteReportFile(*out.report, [&] {
+    if (out.yaml)
+        files.push_back({*out.yaml, OpenCvCameraYaml(fit)});
+    if (out.json)
+        files.push_back({*out.json, CameraJson(set, &fit, QString())});
+    if (out.report) {
         CameraReport report;
         report.board = board;
         report.date = QDateTime::currentDateTime();
-        report.photos = detections;
+        report.photos = set.detections;
         report.calibration = fit;
         if (out.table)
-            report.written << WrittenTableLine(FullPath(*out.table));
+            report.written << messages::WrittenTableLine(AbsoluteFileName(*out.table));
         if (out.camera)
-            report.written << WrittenCameraLine(FullPath(*out.camera));
+            report.written << messages::WrittenCameraLine(AbsoluteFileName(*out.camera));
         if (out.yaml)
-            report.written << WrittenYamlLine(FullPath(*out.yaml));
-        WriteCameraReport(*out.report, report);
-    });
+            report.written << WrittenYamlLine(AbsoluteFileName(*out.yaml));
+        QByteArray pdf;
+        if (const int code = MakeReport(
+                *out.report, [&report] { return CameraReportPdf(report); }, PdfItems(report), pdf);
+            code != kDone)
+            return code;
+        files.push_back({*out.report, pdf});
+    }
+    return WriteOutputs(files);
 }
 
 } // namespace
@@ -315,51 +444,6 @@ int WriteReport(const Outputs& out, const Board& board,
 bool NamesSeveralPhotos(const QStringList& arguments) {
     QStringList rest = arguments;
     return TakePhotos(rest).size() > 1;
-}
-
-QByteArray CameraCalibrationJson(const QStringList& files,
-                                 const std::vector<PhotoDetection>& detections,
-                                 const CameraCalibration& fit) {
-    const auto known = [](const std::optional<double>& v) {
-        return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
-    };
-    QJsonArray photos;
-    for (qsizetype k = 0; k < files.size(); ++k) {
-        const PhotoDetection& d = detections[size_t(k)];
-        const PhotoFit& photo = fit.photos[size_t(k)];
-        QJsonObject entry;
-        entry.insert(QStringLiteral("file"), files[k]);
-        entry.insert(QStringLiteral("found"), d.found);
-        entry.insert(QStringLiteral("used"), photo.use == PhotoUse::Used);
-        entry.insert(QStringLiteral("turned_deg"),
-                     d.turn ? QJsonValue(d.turn->degrees) : QJsonValue(QJsonValue::Null));
-        entry.insert(QStringLiteral("points"), qint64(d.points()));
-        entry.insert(QStringLiteral("rms_px"), known(photo.rmsPx));
-        photos.append(entry);
-    }
-    QJsonObject camera;
-    QJsonObject se;
-    camera.insert(QStringLiteral("width"), int(fit.camera.width));
-    camera.insert(QStringLiteral("height"), int(fit.camera.height));
-    se.insert(QStringLiteral("width"), QJsonValue(QJsonValue::Null));
-    se.insert(QStringLiteral("height"), QJsonValue(QJsonValue::Null));
-    for (CameraParameter p : kCameraParameters) {
-        const QString name = QString::fromLatin1(CameraParameterName(p));
-        camera.insert(name, fit.camera[p]);
-        se.insert(name, fit.selection.Frees(p) ? QJsonValue(fit.covariance.StandardError(p))
-                                               : QJsonValue(QJsonValue::Null));
-    }
-    QJsonObject object;
-    object.insert(QStringLiteral("photos"), photos);
-    object.insert(QStringLiteral("camera"), camera);
-    object.insert(QStringLiteral("camera_se"), se);
-    object.insert(QStringLiteral("ratio"), fit.ratio);
-    object.insert(QStringLiteral("ratio_se"), fit.ratioSe);
-    object.insert(QStringLiteral("rms_px"), fit.rmsPx);
-    QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Indented);
-    if (!text.endsWith('\n'))
-        text += '\n';
-    return text;
 }
 
 int RunCameraCommand(const QStringList& given) {
@@ -410,41 +494,45 @@ int RunCameraCommand(const QStringList& given) {
     if (const auto clash = FileClashMessage(inputs, outputs))
         return CommandLineError(*clash);
 
-    std::vector<PhotoDetection> detections;
+    PhotoSet set(files);
     try {
-        detections = DetectAll(files, board);
+        set.detections = DetectAll(set.unique, board);
     } catch (const std::exception& error) {
         if (IsOutOfMemory(error))
             return OutOfMemory();
         throw;
     }
-    for (qsizetype k = 0; k < files.size(); ++k)
-        if (!detections[size_t(k)].read)
-            return Fail(kRead,
-                        QStringLiteral("%1 (%2)").arg(detections[size_t(k)].reason, files[k]));
-    const auto found = std::count_if(detections.begin(), detections.end(),
-                                     [](const PhotoDetection& d) { return d.found; });
-    if (found < 3) {
-        for (qsizetype k = 0; k < files.size(); ++k)
-            if (!detections[size_t(k)].found)
-                Print(stderr, QStringLiteral("%1: %2").arg(files[k], detections[size_t(k)].reason));
-        return Fail(kGridNotFound,
-                    QStringLiteral("Поле найдено на %1 снимках из %2, а для калибровки камеры "
-                                   "нужно не меньше трёх.")
-                        .arg(found)
-                        .arg(files.size()));
+    for (const PhotoDetection& d : set.detections) {
+        // Not read even alone: the memory is too short for it.
+        if (d.memoryShort) {
+            Print(stderr, QStringLiteral("%1 (%2)").arg(d.reason, d.file));
+            return OutOfMemory();
+        }
+    }
+    for (const PhotoDetection& d : set.detections)
+        if (!d.read)
+            return EndWithoutCamera(kRead, QStringLiteral("%1 (%2)").arg(d.reason, d.file), out,
+                                    set);
+    if (set.found() < 3) {
+        for (const PhotoDetection& d : set.detections)
+            if (!d.found)
+                Print(stderr, QStringLiteral("%1: %2").arg(d.file, d.reason));
+        return EndWithoutCamera(kGridNotFound,
+                                QStringLiteral("Поле найдено на %1 снимках из %2, а для "
+                                               "калибровки камеры нужно не меньше трёх.")
+                                    .arg(set.found())
+                                    .arg(set.detections.size()),
+                                out, set);
     }
     CameraCalibration fit;
     try {
-        fit = CalibrateFromPhotos(detections, {}, *selection);
+        fit = CalibrateFromPhotos(set.detections, {}, *selection);
     } catch (const CalcError& error) {
-        return Fail(kFieldCheck, QString::fromUtf8(error.what()));
+        return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);
     }
-    PrintSummary(files, detections, fit, model);
+    PrintSummary(set, fit, model);
     std::fflush(stdout);
-    if (const int code = WriteOutputs(out, files, detections, fit); code != kDone)
-        return code;
-    return WriteReport(out, board, detections, fit);
+    return WriteResults(out, set, board, fit);
 }
 
 const char* CameraCommandHelp() {

@@ -4,11 +4,7 @@
 // orientation. Standard output gets a short Russian summary; on request the figures as
 // JSON, OpenCV's YAML of the camera, the correction table with fy/fx and the camera file
 // with the focal length and the principal point.
-#include "calib/PhotoCalibration.h"
-
-#include <QByteArray>
 #include <QStringList>
-#include <vector>
 
 namespace vrma {
 
@@ -16,20 +12,14 @@ namespace vrma {
 bool NamesSeveralPhotos(const QStringList& arguments);
 
 // The command; returns the exit code (CommandLine.h): 0 done; 1 a wrong command line
-// (nothing read or written); 2 a photograph that cannot be read (nothing written); 5 a
-// file that cannot be written; 6 the board found in fewer than three photographs; 7 no
-// camera from the photographs found (photographs of different sizes, fewer than three
-// usable after the RMS rule, the focal lengths not fixed by them). Nothing is written but
-// on 0 (or on 5, the files before the one that failed).
+// (nothing read or written); 2 a photograph that cannot be read; 5 a file that cannot be
+// written (none of them written); 6 the board found in fewer than three photographs; 7 no
+// camera from the photographs found (fewer than three usable after the size and RMS rules,
+// the focal lengths not fixed by them); 8 out of memory (a photograph that cannot be read
+// even alone included). Every file ordered is written on 0, all at once; on 2, 6 and 7 the
+// JSON alone, with every photograph's outcome and no camera. A photograph given again (the
+// same bytes) is searched and counted once, and said.
 int RunCameraCommand(const QStringList& arguments);
-
-// The JSON object of a calibration: "photos" (in the order given: file, found, used,
-// turned_deg, points, rms_px), "camera" (width, height and the nine parameters),
-// "camera_se" (their standard errors; null for what the fit held), "ratio", "ratio_se",
-// "rms_px"; UTF-8, ending in a newline.
-QByteArray CameraCalibrationJson(const QStringList& files,
-                                 const std::vector<PhotoDetection>& detections,
-                                 const CameraCalibration& calibration);
 
 // The part of vrma-calib --help about the calibration of a camera.
 const char* CameraCommandHelp();

@@ -2,11 +2,17 @@
 
 #include "data/Errors.h"
 #include "data/Locale.h"
+#include "data/Messages.h"
+#include "drawing/PdfMemory.h"
 
 #include <cstring>
+#include <exception>
 #include <new>
 #include <opencv2/core.hpp>
+#include <string>
 #include <system_error>
+
+#include <unistd.h>
 
 namespace vrma {
 
@@ -28,6 +34,10 @@ QString ArgumentNaming(const QStringList& arguments, const QString& name) {
 
 } // namespace
 
+QString WrittenYamlLine(const QString& fileName) {
+    return QStringLiteral("Камера в YAML OpenCV: %1").arg(fileName);
+}
+
 bool NamesOption(int argc, char** argv, const char* name, bool takesValue) {
     const size_t length = std::strlen(name);
     for (int k = 1; k < argc; ++k) {
@@ -48,7 +58,19 @@ QStringList ProgramArguments(int argc, char** argv) {
 }
 
 void Print(std::FILE* stream, const QString& line) {
-    const QByteArray bytes = EncodeFileName(line);
+    QByteArray bytes = EncodeFileName(line);
+    for (qsizetype k = 0; k < bytes.size(); ++k) {
+        const auto c = static_cast<unsigned char>(bytes[k]);
+        if (c >= 0x20 && c != 0x7F)
+            continue;
+        const QByteArray shown = c == '\n'   ? QByteArrayLiteral("\\n")
+                                 : c == '\r' ? QByteArrayLiteral("\\r")
+                                 : c == '\t'
+                                     ? QByteArrayLiteral("\\t")
+                                     : "\\x" + QByteArray::number(c, 16).rightJustified(2, '0');
+        bytes.replace(k, 1, shown);
+        k += shown.size() - 1;
+    }
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
     std::fputc('\n', stream);
 }
@@ -88,15 +110,60 @@ bool IsOutOfMemory(const std::exception& error) {
 }
 
 int OutOfMemory() {
-    return Fail(kOutOfMemory, QStringLiteral("Не хватает памяти: расчёт остановлен. Ни один файл "
-                                             "не записан наполовину."));
+    return Fail(kOutOfMemory, messages::OutOfMemory());
 }
 
-int WriteReportFile(const QString& path, const std::function<void()>& write) {
+namespace {
+
+// The message of OutOfMemory, made before it is needed: the handler may not allocate.
+std::string& OutOfMemoryLine() {
+    static std::string line;
+    return line;
+}
+
+[[noreturn]] void OnTerminate() {
+    bool memory = false;
+    if (const std::exception_ptr current = std::current_exception()) {
+        try {
+            std::rethrow_exception(current);
+        } catch (const std::exception& error) {
+            memory = IsOutOfMemory(error);
+        } catch (...) {
+        }
+    }
+    if (memory) {
+        const std::string& line = OutOfMemoryLine();
+        std::fflush(stdout);
+        if (::write(STDERR_FILENO, line.data(), line.size()) < 0) {
+            // Nothing more can be told.
+        }
+        ::_exit(kOutOfMemory);
+    }
+    std::abort();
+}
+
+} // namespace
+
+void EndWithCodeOnOutOfMemory() {
+    OutOfMemoryLine() = messages::OutOfMemory().toStdString() + '\n';
+    std::set_terminate(OnTerminate);
+}
+
+int WriteOutputs(std::span<const OutputFile> files) {
+    if (files.empty())
+        return kDone;
     try {
-        write();
+        WriteFileSet(files);
     } catch (const FileError& error) {
         return Fail(kWrite, QString::fromUtf8(error.what()));
+    }
+    return kDone;
+}
+
+int MakeReport(const QString& path, const std::function<QByteArray()>& paint, std::int64_t items,
+               QByteArray& bytes) {
+    try {
+        bytes = PaintPdf(paint, items);
     } catch (const std::exception& error) {
         if (IsOutOfMemory(error))
             throw;

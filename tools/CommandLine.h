@@ -4,10 +4,12 @@
 // the command line is told, the check that no output is an input or another output, and
 // how running out of memory is told.
 #include "data/FileNames.h"
+#include "data/OutputFiles.h"
 
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <functional>
@@ -38,7 +40,8 @@ enum ExitCode {
 QStringList ProgramArguments(int argc, char** argv);
 
 // A line on standard output or standard error, UTF-8; a file name's bytes that are no
-// UTF-8 are printed as they were given.
+// UTF-8 are printed as they were given. A control character in it (a line break or a tab in
+// a file name) is printed as \n, \r, \t or \xHH: one line stays one line.
 void Print(std::FILE* stream, const QString& line);
 // The message on standard error; returns the code.
 int Fail(int code, const QString& message);
@@ -55,15 +58,31 @@ std::optional<QString> FileClashMessage(std::span<const NamedFile> inputs,
 bool IsOutOfMemory(const std::exception& error);
 // Its message on standard error; returns kOutOfMemory.
 int OutOfMemory();
+// Out of memory where an exception cannot pass (a library's destructor, a noexcept
+// function) ends the program with its message and kOutOfMemory instead of an abort. No
+// file is being written then: every file of a command is made in memory first.
+void EndWithCodeOnOutOfMemory();
 
-// Writes a report through `write`: kDone, or kWrite with the failure on standard error (a
-// file's own message as it stands, another failure after "Не удаётся записать отчёт").
-// Running out of memory is thrown on.
-int WriteReportFile(const QString& path, const std::function<void()>& write);
+// The files of a command, written at the end as one set (data/OutputFiles): kDone, or
+// kWrite with the failure on standard error and none of them replaced. Running out of
+// memory is thrown on.
+int WriteOutputs(std::span<const OutputFile> files);
+
+// Makes a report's PDF through `paint` into `bytes`: kDone, or kWrite with the failure on
+// standard error ("Не удаётся записать отчёт …"). It is painted only when the memory a
+// document of that many items may take is free (drawing/PdfMemory); running out of memory
+// is thrown on.
+int MakeReport(const QString& path, const std::function<QByteArray()>& paint, std::int64_t items,
+               QByteArray& bytes);
+
+// The report's line of the OpenCV YAML written (beside the export's lines of
+// data/Messages.h).
+QString WrittenYamlLine(const QString& fileName);
 
 // True when an argument before "--" names the option: -name or --name, and --name=value
 // for an option that takes a value (for what must be known before the application object
 // is made).
+
 bool NamesOption(int argc, char** argv, const char* name, bool takesValue = true);
 
 class CommandLine {

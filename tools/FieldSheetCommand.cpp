@@ -2,13 +2,16 @@
 // coordinate file of its targets.
 #include "tools/FieldSheetCommand.h"
 
+#include "data/PointFileWriter.h"
 #include "drawing/FieldSheet.h"
+#include "drawing/PdfMemory.h"
 #include "tools/BoardOptions.h"
 #include "tools/CommandLine.h"
 
 #include <QFileInfo>
 #include <exception>
 #include <optional>
+#include <vector>
 
 namespace vrma {
 
@@ -86,8 +89,13 @@ int RunFieldSheetCommand(const QStringList& arguments) {
                                  {QStringLiteral("--scene-out"), scene}};
     if (auto error = FileClashMessage({}, outputs))
         return CommandLineError(*error);
+    // Both made in memory before either is written (a field that does not fit writes
+    // nothing), then written as one set.
+    std::vector<OutputFile> files;
     try {
-        WriteFieldSheet(pdf, scene, sheet);
+        files.push_back(
+            {pdf, PaintPdf([&sheet] { return FieldSheetPdf(sheet); }, PdfItems(sheet))});
+        files.push_back({scene, EncodePointFile(SceneGrid(sheet))});
     } catch (const FieldSheetError& error) {
         return CommandLineError(QString::fromUtf8(error.what()));
     } catch (const std::exception& error) {
@@ -95,7 +103,7 @@ int RunFieldSheetCommand(const QStringList& arguments) {
             throw;
         return Fail(kWrite, QString::fromUtf8(error.what()));
     }
-    return kDone;
+    return WriteOutputs(files);
 }
 
 } // namespace vrma

@@ -1,9 +1,10 @@
 #include "tools/PhotoCommand.h"
 
+#include "calib/PhotoHeader.h"
+#include "data/Messages.h"
 #include "data/PointFileWriter.h"
 #include "tools/CommandLine.h"
 
-#include <exception>
 #include <opencv2/core.hpp>
 
 namespace vrma {
@@ -52,16 +53,13 @@ PhotoResult RunPhotoDetection(const PhotoRequest& request) {
     result.targets = int(targets.points.size());
     result.columns = targets.columns;
     result.rows = targets.rows;
-    try {
-        WritePointFiles(request.sceneOut, CalibrationScene(board, targets), request.imageOut,
-                        targets.points);
-    } catch (const std::exception& error) {
-        if (IsOutOfMemory(error))
-            throw;
-        result.status = PhotoStatus::WriteFailed;
-        result.message = QString::fromUtf8(error.what());
-        return result;
-    }
+    result.scene = EncodePointFile(CalibrationScene(board, targets));
+    result.image = EncodePointFile(targets.points);
+    const PhotoHeader header = ReadPhotoHeader(request.photo);
+    if (header.orientation != 1)
+        result.notes << messages::PhotoOrientationNote(header.orientation);
+    if (header.pages > 1)
+        result.notes << messages::PhotoPagesNote(header.pages);
     result.status = PhotoStatus::Done;
     return result;
 }

@@ -1,12 +1,13 @@
 #pragma once
-// vrma-calib --photo: the targets found in a photograph of the test field and written as
-// the two coordinate files, which the calibration then reads as it reads --scene and
-// --image. The command line's words come in as texts; what happened goes back to the
-// caller, which prints it.
+// vrma-calib --photo: the targets found in a photograph of the test field, made into the
+// two coordinate files, which the calibration then reads as it reads --scene and --image. The
+// command line's words come in as texts; what happened goes back to the caller, which prints it.
 #include "calib/TargetDetection.h"
 #include "tools/BoardOptions.h"
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -29,11 +30,10 @@ struct PhotoRequest {
 std::optional<QString> CheckPhotoRequest(const PhotoRequest& request);
 
 enum class PhotoStatus {
-    Done,         // both files written
-    Unreadable,   // the photograph cannot be read; nothing written
-    GridNotFound, // no grid of that kind and size in it; nothing written
-    WriteFailed,  // a file could not be written (the pair: neither, data/TextFile)
-    Refused,      // acceptSize refused the photograph's size; nothing written
+    Done,         // found: the two files made
+    Unreadable,   // the photograph cannot be read
+    GridNotFound, // no grid of that kind and size in it
+    Refused,      // acceptSize refused the photograph's size
 };
 
 struct PhotoResult {
@@ -46,9 +46,17 @@ struct PhotoResult {
     // board is seen turned by a quarter), when found.
     int columns = 0;
     int rows = 0;
+    // Done: the bytes of the scene and image files, to be written by the caller (with the
+    // rest of the command's files).
+    QByteArray scene;
+    QByteArray image;
+    // What the file does not show as the search takes it (its EXIF turn, further TIFF
+    // pages), for the user.
+    QStringList notes;
 };
 
-// Detects the targets of a checked request and writes the scene and image files.
+// Detects the targets of a checked request and makes the scene and image files. Nothing is
+// written.
 PhotoResult RunPhotoDetection(const PhotoRequest& request);
 
 } // namespace vrma

@@ -5,33 +5,22 @@
 // the reader's through the console dialog host. One function a command: calibrate
 // coordinate files, measure a photograph (then calibrate what it found), make a field
 // (tools/FieldSheetCommand).
-#include "calib/ExportFiles.h"
 #include "calib/FieldCheck.h"
-#include "calib/FieldViews.h"
 #include "data/CleanExit.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
 #include "data/Messages.h"
 #include "data/Numbers.h"
-#include "data/PlanePoint.h"
 #include "data/PointFileReader.h"
 #include "data/ProgramFiles.h"
-#include "data/SeparatorCheck.h"
 #include "data/TextFile.h"
-#include "drawing/Calibration.h"
-#include "drawing/CalibrationReport.h"
-#include "drawing/FieldCheckVerdict.h"
-#include "drawing/ScaleRatioLines.h"
+#include "tools/CalibrationRun.h"
 #include "tools/CameraCommand.h"
 #include "tools/CommandLine.h"
-#include "tools/FieldCheckJson.h"
 #include "tools/FieldSheetCommand.h"
 #include "tools/PhotoCommand.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QString>
 #include <QStringList>
@@ -40,7 +29,6 @@
 #include <exception>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace vrma {
 namespace {
@@ -74,6 +62,14 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
 
 Со снимком тестового поля (--photo) программа сама находит на нём мишени, записывает
 оба файла координат (--scene-out и --image-out) и по ним выполняет ту же калибровку.
+
+Все файлы одного вызова пишутся вместе: каждый сначала готовится рядом с прежним, потом
+все ставятся на место; если хоть один не записан (нет места на диске, нет прав, сигнал,
+не хватает памяти), ни один прежний файл не заменён и временных файлов не остаётся.
+Два запуска с одними и теми же файлами одновременно оставляют целым набор одного из
+них. Файл, который не является обычным файлом (/dev/stdout, канал FIFO, устройство),
+пишется напрямую, как есть, раньше остальных: --json /dev/stdout > f добавляет JSON в f
+после сводки; канал, который никто не читает, — ошибка записи (код 5).
 
 Параметры:
   --scene ФАЙЛ      файл координат сцены (.crd)
@@ -128,7 +124,11 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
   --photo ФАЙЛ      снимок тестового поля (JPEG, PNG, TIFF, BMP; 8 или 16 бит, серый или
                     цветной) вместо --scene и --image. Мишени перечисляются, как их
                     читает калибровка: по столбцам слева направо, в столбце сверху вниз.
-                    Ширина и высота изображения по умолчанию — размеры снимка
+                    Ширина и высота изображения — размеры снимка: --width и --height,
+                    если заданы, должны с ними совпадать. Тег поворота EXIF не
+                    применяется: пиксели берутся так, как они записаны (оси датчика);
+                    из многостраничного TIFF читается первая страница; о том и другом
+                    говорится в стандартном потоке ошибок
   --target ВИД      вид мишеней: chessboard — внутренние углы шахматного поля из
                     (NC+1)×(NR+1) клеток; dots — симметричная сетка кругов, тёмных на
                     светлом или светлых на тёмном
@@ -139,9 +139,11 @@ const char kHelp[] = R"(vrma-calib — калибровка соотношени
                     (файлы пишутся, только если найдена вся сетка)
   --help, -h        эта справка
 
-Значение можно писать и через «=»: --columns=6. Файлы читаются и пишутся в кодировке
+Значение можно писать и через «=»: --columns=6. Пробелы вокруг чисел --columns, --rows,
+--pitch и --pitch-y не учитываются. Файлы читаются и пишутся в кодировке
 Windows-1251, каждая строка записанного файла оканчивается CR LF. Сообщения об ошибках
-выводятся в стандартный поток ошибок.
+выводятся в стандартный поток ошибок; управляющий символ в имени файла (перевод строки,
+табуляция) выводится как \n, \t или \xHH, так что одно имя остаётся одной строкой.
 
 Коды завершения:
   0  расчёт выполнен, заказанные файлы записаны;
@@ -153,9 +155,13 @@ Windows-1251, каждая строка записанного файла ока
      100 диагоналей; W или H больше 1000000 при оценке наклона поля; --photo вместе
      с --scene или --image, без --target, --pitch, --scene-out или --image-out,
      неизвестный вид мишеней, шаг не от 2 до 500, NC или NR не целое число
-     от 2 до 200; выходной файл — это входной файл или другой выходной файл, в том
-     числе под другим именем, через символическую или жёсткую ссылку: сообщение
-     называет оба); ничего не вычислено и не записано;
+     от 2 до 200; --width или --height со снимком не равны его размеру;
+     выходной файл — это входной файл или другой выходной файл, в том числе под
+     другим именем, через символическую или жёсткую ссылку, через ссылку на папку и «..»
+     (сравнивается то, что откроет система: «папка-ссылка/../f» — это f рядом с
+     целью ссылки), через ссылку, которая пока никуда не ведёт (она ведёт к файлу,
+     который запись создаст): сообщение называет оба); ничего не вычислено и не
+     записано;
   2  «Ошибка чтения файла сцены!» — не удалось прочитать файл сцены или файл
      изображения (нет файла, строка не «x ; y»); если числа в строке, на которой
      чтение остановилось, записаны с другим разделителем дробной части, следующие
@@ -169,22 +175,22 @@ Windows-1251, каждая строка записанного файла ока
      точки сцены с одинаковой координатой) или переполнение; отношения, вычисленные
      до ошибки, уже выведены, файлы не записываются;
   5  не удалось записать таблицу коррекции, файл камеры, отчёт, файл JSON или файлы
-     координат снимка (сообщение называет файл; файлы координат пишутся парой: если не
-     записан один, второй остаётся прежним), или в тексте файла есть символ, которого
-     нет в кодировке Windows-1251 (например, в пути таблицы коррекции): сообщение
-     называет символ и строку, и тогда не записывается ни один из файлов;
+     координат снимка (сообщение называет файл), или в тексте файла есть символ,
+     которого нет в кодировке Windows-1251 (например, в пути таблицы коррекции):
+     сообщение называет символ и строку; ни один из файлов не записан, прежние
+     остались как были;
   6  «Сетка мишеней на снимке не найдена…» — на снимке нет всей сетки NC×NR мишеней
      заданного вида; файлы координат не записываются;
   7  геометрия поля не определяется (точки на одной прямой, снимки вместе не
-     определяют фокусные расстояния); строки списка уже выведены, таблица и файл
-     камеры записаны, файл JSON — нет;
-  8  не хватает памяти: расчёт остановлен; файлы, записанные до этого, целы,
-     остальные не записаны;
+     определяют фокусные расстояния); строки списка уже выведены, таблица, файл
+     камеры, отчёт и файлы координат снимка записаны, файл JSON — нет;
+  8  не хватает памяти (в том числе для отчёта в PDF или для снимка, который не
+     читается даже один): расчёт остановлен, ни один файл не записан;
   130, 143
-     программа остановлена сигналом SIGINT (Ctrl+C) или SIGTERM: запись, которая
-     шла в этот момент, закончена или отменена, так что ни один файл не записан
-     наполовину, из пары файлов (файлы координат, PDF тест-поля и его файл сцены)
-     не заменён только один, временных файлов не осталось.
+     программа остановлена сигналом SIGINT (Ctrl+C) или SIGTERM: пока файлы только
+     готовятся, ни один не заменён; если они уже ставятся на место, это доводится
+     до конца, так что заменены все заказанные файлы или ни один, ни один не
+     записан наполовину, временных файлов не осталось.
 
 Имена файлов передаются системе теми же байтами, что в командной строке, даже если
 это не UTF-8 (например, имена в кодировке Windows-1251).
@@ -197,31 +203,6 @@ vrma-calib --example-folder):
   vrma-calib --scene "$example/scene.crd" --image "$example/image.crd" --columns 6 --rows 6 \
              --table cam1.tab --camera cam1.cam --report cam1.pdf
 )";
-
-// After the reader's message: when the file that failed (the scene file, else the image
-// file) stopped at a line whose numbers are written with the other decimal separator, the
-// user is told so, since the message itself names neither the file nor the reason.
-void ExplainReadFailure(const QString& sceneFile, const QString& imageFile) {
-    for (const QString& file : {sceneFile, imageFile}) {
-        const SeparatorCheck check = CheckDecimalSeparator(file);
-        if (check.reads)
-            continue;
-        if (check.otherSeparator.isNull())
-            return;
-        const QString other(check.otherSeparator);
-        const QString inUse(DecimalSeparator());
-        Print(stderr, QStringLiteral("Файл «%1», строка %2: числа записаны с разделителем дробной "
-                                     "части «%3», а программа читает их с «%4».")
-                          .arg(file)
-                          .arg(check.failedLine)
-                          .arg(other, inUse));
-        Print(stderr, QStringLiteral("Программа не переводит «%1» в «%2»: задайте "
-                                     "--decimal-separator %1 или возьмите файлы, записанные с "
-                                     "«%2».")
-                          .arg(other, inUse));
-        return;
-    }
-}
 
 // vrma-calib --example-folder: the folder of the bundled example whose numbers use the
 // decimal separator of the regional settings, for run.sh and for users who look for the
@@ -302,33 +283,6 @@ std::optional<QString> CheckViewCounts(const QList<QStringList>& views, const QS
     }
     return std::nullopt;
 }
-
-// A calibration as the command line orders it, checked.
-struct CalibrationRequest {
-    QString sceneFile;
-    QString imageFile;
-    QString columns;
-    QString rows;
-    QString width; // texts, as the window's fields hold them
-    QString height;
-    std::optional<QString> table;
-    std::optional<QString> camera;
-    std::optional<QString> report;
-    std::optional<QString> json;
-    // The geometry of the field: asked for by --focal, --view or --json.
-    bool fieldCheck = false;
-    std::optional<double> focal;
-    QList<QStringList> views;
-    // The image size is the photograph's, known once it is read: the focal length is
-    // checked against it then (CheckFocalAgainstSize).
-    bool sizeFromPhoto = false;
-
-    std::optional<double> widthPx() const { return ParseRealDouble(width); }
-    std::optional<double> heightPx() const { return ParseRealDouble(height); }
-    bool sizeKnown() const {
-        return widthPx() && heightPx() && *widthPx() > 0.0 && *heightPx() > 0.0;
-    }
-};
 
 // The image size the field check needs: positive numbers within what it takes.
 std::optional<QString> CheckImageSize(const CalibrationRequest& request) {
@@ -420,159 +374,6 @@ std::optional<QString> ReadCalibrationRequest(const CommandLine& options,
     return CheckRequestFiles(request, std::move(commandInputs), std::move(commandOutputs));
 }
 
-// The full, clean path of a file, as the save dialog gives it.
-QString FullPath(const QString& name) {
-    return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
-}
-
-// The export's files: always a new table, and the camera file at the name given, which
-// names the table by its full path. Both texts are encoded before either file is written:
-// one that the code page cannot hold leaves both files as they were. Adds the lines that
-// tell what was written.
-int WriteExport(const CalibrationRequest& request, double coefficient, QStringList& written) {
-    if (!request.table)
-        return kDone;
-    QString encoding = *request.table;
-    try {
-        const QByteArray tableBytes =
-            EncodeTextLines(NewCorrectionTableLines(coefficient, request.width, request.height));
-        QByteArray cameraBytes;
-        if (request.camera) {
-            encoding = *request.camera;
-            cameraBytes = EncodeTextLines(
-                CameraFileLines(request.width, request.height, FullPath(*request.table)));
-        }
-        WriteFileAtomically(*request.table, tableBytes);
-        written << WrittenTableLine(FullPath(*request.table));
-        if (request.camera) {
-            WriteFileAtomically(*request.camera, cameraBytes);
-            written << WrittenCameraLine(FullPath(*request.camera));
-        }
-    } catch (const EncodingError& error) {
-        return Fail(kWrite,
-                    QStringLiteral("%1: %2").arg(encoding, QString::fromUtf8(error.what())));
-    } catch (const std::exception& error) {
-        if (IsOutOfMemory(error))
-            throw;
-        return Fail(kWrite, QString::fromUtf8(error.what()));
-    }
-    return kDone;
-}
-
-// What the geometry of the field came to: the check, or why there is none.
-struct FieldCheckOutcome {
-    std::optional<FieldCheck> check;
-    QString failure;
-};
-
-// The geometry of the field: the run's photograph and the further ones. It is checked
-// when asked for, and for the report when the image size allows it. kRead when a view
-// cannot be read (its reader has told why).
-int CheckFieldGeometry(const CalibrationRequest& request, const Calibration& calibration,
-                       const VT_Points& scene, const VT_Points& image, FieldCheckOutcome& out) {
-    if (!request.fieldCheck && !(request.report && request.sizeKnown()))
-        return kDone;
-    const std::vector<PlanePoint> scenePoints = PlanePoints(scene);
-    const std::vector<PlanePoint> imagePoints = PlanePoints(image);
-    FieldCheckInput input;
-    input.scene = scenePoints;
-    input.image = imagePoints;
-    input.width = *request.widthPx();
-    input.height = *request.heightPx();
-    input.focal = request.focal;
-    input.coefficient = calibration.run.coefficient;
-    input.sd = calibration.run.sd;
-    input.n = qint64(calibration.run.ratios.size());
-    std::vector<FieldViewFiles> files;
-    for (const QStringList& view : request.views)
-        files.push_back({view[0], view[1]});
-    FieldViewsRead read = ReadFieldViews(files);
-    if (read.failed) {
-        ExplainReadFailure(files[*read.failed].scene, files[*read.failed].image);
-        return kRead;
-    }
-    input.views = std::move(read.views);
-    try {
-        out.check = CheckField(input);
-    } catch (const CalcError& error) {
-        out.failure = QString::fromUtf8(error.what());
-    }
-    return kDone;
-}
-
-// The report, after the export: it tells what the export wrote.
-int WriteReport(const CalibrationRequest& request, const Calibration& calibration,
-                const QStringList& written, const FieldCheckOutcome& field) {
-    if (!request.report)
-        return kDone;
-    return WriteReportFile(*request.report, [&] {
-        CalibrationReport report =
-            MakeCalibrationReport(FullPath(request.sceneFile), FullPath(request.imageFile),
-                                  calibration.columns, calibration.rows, request.width,
-                                  request.height, calibration.run, QDateTime::currentDateTime());
-        report.written = written;
-        if (field.check)
-            report.sections.push_back(FieldCheckSection(*field.check));
-        else if (!field.failure.isEmpty())
-            report.sections.push_back(FieldCheckFailedSection(field.failure));
-        WriteCalibrationReport(*request.report, report);
-    });
-}
-
-// The field check asked for: its failure, its warning and its JSON.
-int FinishFieldCheck(const CalibrationRequest& request, const FieldCheckOutcome& field) {
-    if (!request.fieldCheck)
-        return kDone;
-    if (!field.check)
-        return Fail(kFieldCheck, field.failure);
-    if (field.check->warning || field.check->referenceDoubtful)
-        Print(stderr, FieldCheckWarning(*field.check));
-    if (request.json) {
-        try {
-            WriteFileAtomically(*request.json, FieldCheckJson(*field.check));
-        } catch (const std::exception& error) {
-            if (IsOutOfMemory(error))
-                throw;
-            return Fail(kWrite, QString::fromUtf8(error.what()));
-        }
-    }
-    return kDone;
-}
-
-// The calibration window's command, step for step (the reader prints its own message),
-// then the files and the figures ordered.
-int Calibrate(const CalibrationRequest& request) {
-    VT_Points scene(1);
-    VT_Points image(1);
-    const Calibration calibration = RunCalibration(request.columns, request.rows, request.sceneFile,
-                                                   request.imageFile, scene, image);
-    switch (calibration.status) {
-    case CalibrationStatus::BadGridSize:
-        return Fail(kCalculation, CalibrationMessage(calibration.status));
-    case CalibrationStatus::ReadFailed:
-        ExplainReadFailure(request.sceneFile, request.imageFile);
-        return kRead;
-    case CalibrationStatus::CountMismatch:
-        return Fail(kCount, CalibrationMessage(calibration.status));
-    case CalibrationStatus::CalculationFailed:
-    case CalibrationStatus::Done:
-        break;
-    }
-    for (const QString& line : ScaleRatioListLines(calibration.run))
-        Print(stdout, line);
-    std::fflush(stdout);
-    if (!calibration.done())
-        return Fail(kCalculation, CalibrationMessage(calibration.status));
-    QStringList written;
-    FieldCheckOutcome field;
-    int code = WriteExport(request, calibration.run.coefficient, written);
-    if (code == kDone)
-        code = CheckFieldGeometry(request, calibration, scene, image, field);
-    if (code == kDone)
-        code = WriteReport(request, calibration, written, field);
-    return code == kDone ? FinishFieldCheck(request, field) : code;
-}
-
 // The command: calibrate two coordinate files.
 int CalibrateFiles(const CommandLine& options, const QList<QStringList>& views) {
     CalibrationRequest request;
@@ -587,11 +388,25 @@ int CalibrateFiles(const CommandLine& options, const QList<QStringList>& views) 
         return CommandLineError(*error);
     if (const auto error = CheckViewCounts(views, request.columns, request.rows))
         return CommandLineError(*error);
-    return Calibrate(request);
+    return Calibrate(request, nullptr);
 }
 
-// The command: measure a photograph, write its two coordinate files, and calibrate them
-// (the photograph's size stands in for a width or height not given).
+// A --width or --height given with a photograph that is not its size: a message.
+std::optional<QString> CheckSizeAgainstPhoto(const CommandLine& options, int width, int height) {
+    const std::pair<const char*, int> sides[] = {{"width", width}, {"height", height}};
+    for (const auto& [option, side] : sides) {
+        if (!options.has(option))
+            continue;
+        const std::optional<double> given = ParseRealDouble(options.value(option));
+        if (!given || *given != double(side))
+            return messages::SizeOtherThanPhotograph(QStringLiteral("--") + QLatin1String(option),
+                                                     options.value(option), width, height);
+    }
+    return std::nullopt;
+}
+
+// The command: measure a photograph, and calibrate what it found; its two coordinate files
+// are written with the calibration's files (the photograph's size is the image size).
 int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& views) {
     if (options.has("scene") || options.has("image"))
         return CommandLineError(
@@ -618,8 +433,10 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
     if (const auto error = CheckViewCounts(views, request.columns, request.rows))
         return CommandLineError(*error);
     // The size the calibration takes, and the focal length checked against it, before
-    // anything is searched or written.
+    // anything is searched.
     photo.acceptSize = [&](int width, int height) {
+        if (auto error = CheckSizeAgainstPhoto(options, width, height))
+            return error;
         request.width = options.value("width", FormatInteger(width));
         request.height = options.value("height", FormatInteger(height));
         if (auto error = CheckImageSize(request))
@@ -635,17 +452,18 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
         return Fail(kRead, found.message);
     case PhotoStatus::GridNotFound:
         return Fail(kGridNotFound, found.message);
-    case PhotoStatus::WriteFailed:
-        return Fail(kWrite, found.message);
     case PhotoStatus::Done:
         break;
     }
+    for (const QString& note : found.notes)
+        Print(stderr, QStringLiteral("%1: %2.").arg(photo.photo, note));
     request.sceneFile = photo.sceneOut;
     request.imageFile = photo.imageOut;
     // A board seen turned by a quarter: its rows are the calibration's columns.
     request.columns = FormatInteger(found.columns);
     request.rows = FormatInteger(found.rows);
-    return Calibrate(request);
+    const MeasuredFiles measured{photo.sceneOut, photo.imageOut, found.scene, found.image};
+    return Calibrate(request, &measured);
 }
 
 int Run(QStringList arguments) {
@@ -720,6 +538,8 @@ int main(int argc, char** argv) {
     // SIGINT and SIGTERM end the program at once, or after the write under way, with 130
     // or 143: no file is left half written, no pair half replaced.
     vrma::EndCleanlyOnSignals();
+    // Out of memory where no exception can pass ends with its code, not an abort.
+    vrma::EndWithCodeOnOutOfMemory();
     std::unique_ptr<QCoreApplication> app;
     try {
         return vrma::RunCommand(argc, argv, app);

@@ -4,7 +4,7 @@
 // field; the statistics of the nodes stay those of the window without it.
 #include "app/Alfa_form.h"
 #include "app/NodeAnalysisWindow.h"
-#include "calib/ExportFiles.h"
+#include "data/ExportFiles.h"
 #include "data/TextFile.h"
 #include "support/ScriptedDialogHost.h"
 #include "support/TiltedField.h"
@@ -157,7 +157,7 @@ TEST(FieldTiltWindow, CalibrationWindowPassesItsPhotographAndItsCameraFilesFocal
     form->Edit5->setText(QStringLiteral("11"));
     form->Edit3->setText(QStringLiteral("9"));
     form->N4Click(nullptr);
-    ASSERT_TRUE(form->N17->isEnabled());
+    ASSERT_TRUE(form->nodeAnalysisAction->isEnabled());
     const double coefficient = form->coefficient;
 
     // A camera file whose focal length the editor has filled in.
@@ -182,7 +182,7 @@ TEST(FieldTiltWindow, CalibrationWindowPassesItsPhotographAndItsCameraFilesFocal
         ran = true;
         return 0;
     });
-    form->N17->trigger();
+    form->nodeAnalysisAction->trigger();
     EXPECT_TRUE(ran);
 
     // Without a camera file the focal length field starts empty.
@@ -197,7 +197,7 @@ TEST(FieldTiltWindow, CalibrationWindowPassesItsPhotographAndItsCameraFilesFocal
         ran = true;
         return 0;
     });
-    form->N17->trigger();
+    form->nodeAnalysisAction->trigger();
     EXPECT_TRUE(ran);
     EXPECT_DOUBLE_EQ(form->coefficient, coefficient);
 }

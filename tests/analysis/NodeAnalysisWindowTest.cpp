@@ -101,7 +101,7 @@ protected:
             ran = true;
             return 0;
         });
-        form->N17->trigger();
+        form->nodeAnalysisAction->trigger();
         EXPECT_TRUE(ran);
     }
 
@@ -114,21 +114,21 @@ protected:
 
 TEST_F(NodeAnalysisWindow, OpensOnlyWhileACompletedRunIsShown) {
     // Before any run: disabled, and the handler does nothing.
-    EXPECT_FALSE(form->N17->isEnabled());
-    form->N17Click(form->N17);
+    EXPECT_FALSE(form->nodeAnalysisAction->isEnabled());
+    form->OpenNodeAnalysis(form->nodeAnalysisAction);
     EXPECT_TRUE(host.records().empty());
 
     form->Button2->click();
     ASSERT_TRUE(host.records().empty());
-    EXPECT_TRUE(form->N17->isEnabled());
-    ASSERT_TRUE(form->lastCalibration.has_value());
-    EXPECT_EQ(form->lastCalibration->ratios.size(), 16u);
+    EXPECT_TRUE(form->nodeAnalysisAction->isEnabled());
+    ASSERT_TRUE(form->lastRatios.has_value());
+    EXPECT_EQ(form->lastRatios->ratios.size(), 16u);
 
     // A file that cannot be read leaves the results on screen, and the analysis of them.
     form->sceneFileName = path(QStringLiteral("missing.crd"));
     host.answerOk();
     form->Button2->click();
-    EXPECT_TRUE(form->N17->isEnabled());
+    EXPECT_TRUE(form->nodeAnalysisAction->isEnabled());
     EXPECT_EQ(form->ListBoxLines().size(), 22);
 
     // A count that does not fit clears the results: no analysis.
@@ -138,22 +138,22 @@ TEST_F(NodeAnalysisWindow, OpensOnlyWhileACompletedRunIsShown) {
     form->Button2->click();
     EXPECT_EQ(host.records().back().text,
               QStringLiteral("Неверное количество столбцов или строк!"));
-    EXPECT_FALSE(form->N17->isEnabled());
-    EXPECT_FALSE(form->lastCalibration.has_value());
+    EXPECT_FALSE(form->nodeAnalysisAction->isEnabled());
+    EXPECT_FALSE(form->lastRatios.has_value());
 
     // A complete run again, then one that fails in the computation (no interior node).
     useExample();
     form->Button2->click();
-    EXPECT_TRUE(form->N17->isEnabled());
+    EXPECT_TRUE(form->nodeAnalysisAction->isEnabled());
     form->Edit5->setText(QStringLiteral("2"));
     form->Edit3->setText(QStringLiteral("18"));
     host.answerOk();
     form->Button2->click();
     EXPECT_EQ(host.records().back().text,
               QStringLiteral("Ошибка вычисления. Попробуйте изменить входные данные."));
-    EXPECT_FALSE(form->N17->isEnabled());
+    EXPECT_FALSE(form->nodeAnalysisAction->isEnabled());
     host.clearRecords();
-    form->N17Click(form->N17);
+    form->OpenNodeAnalysis(form->nodeAnalysisAction);
     EXPECT_TRUE(host.records().empty());
 }
 
@@ -162,23 +162,23 @@ TEST_F(NodeAnalysisWindow, PlotAreaOffersTheMenu) {
     QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(40, 40),
                             form->Image2->mapToGlobal(QPoint(40, 40)));
     QApplication::sendEvent(form->Image2, &click);
-    ASSERT_TRUE(form->PopupMenu1->isVisible());
-    const QList<QAction*> items = form->PopupMenu1->actions();
+    ASSERT_TRUE(form->plotMenu->isVisible());
+    const QList<QAction*> items = form->plotMenu->actions();
     ASSERT_EQ(items.size(), 2);
     EXPECT_EQ(items[0]->text(), QStringLiteral("Анализ по узлам…"));
     EXPECT_FALSE(items[0]->isEnabled());
     EXPECT_EQ(items[1]->text(), QStringLiteral("Сохранить график…"));
     EXPECT_TRUE(items[1]->isEnabled());
-    form->PopupMenu1->hide();
+    form->plotMenu->hide();
 
     // After a run the plot itself takes the click, and the analysis is on offer.
     form->Button2->click();
     QContextMenuEvent again(QContextMenuEvent::Mouse, QPoint(100, 100),
                             form->Image1->mapToGlobal(QPoint(100, 100)));
     QApplication::sendEvent(form->Image1, &again);
-    ASSERT_TRUE(form->PopupMenu1->isVisible());
-    EXPECT_TRUE(form->PopupMenu1->actions()[0]->isEnabled());
-    form->PopupMenu1->hide();
+    ASSERT_TRUE(form->plotMenu->isVisible());
+    EXPECT_TRUE(form->plotMenu->actions()[0]->isEnabled());
+    form->plotMenu->hide();
 }
 
 TEST_F(NodeAnalysisWindow, ShowsTheRunOfTheListBoxAndChangesNothing) {
@@ -260,7 +260,7 @@ TEST_F(NodeAnalysisWindow, ShowsTheRunOfTheListBoxAndChangesNothing) {
 
     // Nothing of the calibration window changed: lines, fields, coefficient, plot.
     EXPECT_TRUE(shown() == before);
-    EXPECT_TRUE(form->N17->isEnabled());
+    EXPECT_TRUE(form->nodeAnalysisAction->isEnabled());
 }
 
 TEST_F(NodeAnalysisWindow, FieldWithAMovedPointListsItsNeighboursAsOutliers) {
@@ -306,7 +306,7 @@ TEST_F(NodeAnalysisWindow, PlotIsSavedAsItIsShownAndAnExistingFileIsAskedAbout) 
     const QString file = path(QStringLiteral("plot.png"));
 
     host.answerFile(file);
-    form->N18->trigger();
+    form->savePlotAction->trigger();
     ASSERT_EQ(host.records().size(), 1u);
     EXPECT_EQ(host.records()[0].filter, QStringLiteral("PNG Files|*.png|All Files|*.*"));
     EXPECT_FALSE(host.records()[0].openDialog);
@@ -320,28 +320,28 @@ TEST_F(NodeAnalysisWindow, PlotIsSavedAsItIsShownAndAnExistingFileIsAskedAbout) 
     host.clearRecords();
     host.answerFile(file);
     host.answerNo();
-    form->N18->trigger();
+    form->savePlotAction->trigger();
     ASSERT_EQ(host.records().size(), 2u);
     EXPECT_EQ(host.records()[1].text, QStringLiteral("Перезаписать существующий файл?"));
     EXPECT_EQ(host.records()[1].caption, QStringLiteral("Предупреждение"));
     EXPECT_EQ(ReadTextLines(file), QStringList{QStringLiteral("keep")});
     host.answerFile(file);
     host.answerYes();
-    form->N18->trigger();
+    form->savePlotAction->trigger();
     EXPECT_FALSE(QImage(file).isNull());
 
     // A folder that does not exist: the message, and nothing else happens.
     host.clearRecords();
     host.answerFile(path(QStringLiteral("no/such/folder/plot.png")));
     host.answerOk();
-    form->N18->trigger();
+    form->savePlotAction->trigger();
     ASSERT_EQ(host.records().size(), 2u);
     EXPECT_EQ(host.records()[1].text, QStringLiteral("Ошибка записи файла!"));
     EXPECT_EQ(host.records()[1].caption, QStringLiteral("Ошибка!"));
 
     // A cancelled dialog writes nothing.
     host.answerCancel();
-    form->N18->trigger();
+    form->savePlotAction->trigger();
     EXPECT_TRUE(shown() == before);
 }
 

@@ -82,7 +82,7 @@ TEST_F(CalibrationWindow, StartsWithTheDefaults) {
     for (QLineEdit* empty : {form->Edit11, form->Edit10, form->Edit8, form->Edit9})
         EXPECT_TRUE(empty->text().isEmpty()) << empty->objectName().toStdString();
     EXPECT_TRUE(form->ListBoxLines().isEmpty());
-    EXPECT_EQ(form->ListBox1Model->rowCount(), 0);
+    EXPECT_EQ(form->ratioListModel->rowCount(), 0);
     for (QLineEdit* result : {form->Edit8, form->Edit9}) {
         EXPECT_TRUE(result->isReadOnly());
         EXPECT_FALSE(result->isEnabled());
@@ -151,8 +151,8 @@ TEST_F(CalibrationWindow, ControlsCarryTheirDesignNames) {
         {"N5", form->N5},
         {"N15", form->N15},
         {"N4", form->N4},
-        {"N25", form->N25},
-        {"N26", form->N26},
+        {"N25", form->cameraAction},
+        {"N26", form->cameraCountAction},
         {"N10", form->N10},
         {"N11", form->N11},
     };
@@ -170,14 +170,15 @@ TEST_F(CalibrationWindow, MenuHasTheDesignedItems) {
     EXPECT_EQ(menus[1]->text(), QStringLiteral("Счёт"));
     EXPECT_EQ(menus[2]->text(), QStringLiteral("Помощь"));
     EXPECT_EQ(menus[0]->menu()->actions(),
-              (QList<QAction*>{form->N22, form->N23, form->N25, form->N24, form->N16, form->N19,
-                               form->N5, form->N15}));
-    EXPECT_EQ(form->N22->text(), QStringLiteral("Создать тест-поле…"));
-    EXPECT_EQ(form->N23->text(), QStringLiteral("Измерить снимок…"));
-    EXPECT_EQ(form->N25->text(), QStringLiteral("Калибровка камеры по снимкам…"));
-    EXPECT_TRUE(form->N24->isSeparator());
-    EXPECT_EQ(menus[1]->menu()->actions(), (QList<QAction*>{form->N4, form->N26}));
-    EXPECT_EQ(form->N26->text(), QStringLiteral("Калибровка камеры по снимкам…"));
+              (QList<QAction*>{form->testFieldAction, form->measureAction, form->cameraAction,
+                               form->photoSeparator, form->N16, form->reportAction, form->N5,
+                               form->N15}));
+    EXPECT_EQ(form->testFieldAction->text(), QStringLiteral("Создать тест-поле…"));
+    EXPECT_EQ(form->measureAction->text(), QStringLiteral("Измерить снимок…"));
+    EXPECT_EQ(form->cameraAction->text(), QStringLiteral("Калибровка камеры по снимкам…"));
+    EXPECT_TRUE(form->photoSeparator->isSeparator());
+    EXPECT_EQ(menus[1]->menu()->actions(), (QList<QAction*>{form->N4, form->cameraCountAction}));
+    EXPECT_EQ(form->cameraCountAction->text(), QStringLiteral("Калибровка камеры по снимкам…"));
     EXPECT_EQ(menus[2]->menu()->actions(), (QList<QAction*>{form->N10, form->N11}));
     EXPECT_EQ(form->N16->text(), QStringLiteral("Сохранить"));
     EXPECT_TRUE(form->N5->isSeparator());
@@ -279,8 +280,8 @@ TEST_F(CalibrationWindow, ListBoxHoldsAMillionLinesOf16PixelItems) {
     EXPECT_EQ(form->ListBoxLines().size(), 1000000);
     EXPECT_EQ(form->ListBoxLines().last(), QStringLiteral("999999"));
     EXPECT_EQ(form->ListBox1->sizeHintForRow(0), 16);
-    EXPECT_EQ(form->ListBox1->visualRect(form->ListBox1Model->index(1)).top(),
-              form->ListBox1->visualRect(form->ListBox1Model->index(0)).top() + 16);
+    EXPECT_EQ(form->ListBox1->visualRect(form->ratioListModel->index(1)).top(),
+              form->ListBox1->visualRect(form->ratioListModel->index(0)).top() + 16);
 }
 
 TEST_F(CalibrationWindow, ChoosingTheSceneFileKeepsThePathAndShowsTheName) {

@@ -139,6 +139,7 @@ TEST_F(HostileInput, NoOutputIsWrittenOverAnInputOrAnotherOutput) {
     const QString photo = path(QStringLiteral("photo.png"));
     test::WriteBytes(photo, "not read before the names are checked");
     ASSERT_EQ(::symlink("photo.png", raw(QStringLiteral("photo-link.crd")).constData()), 0);
+    ASSERT_TRUE(QDir(temp.path()).mkdir(QStringLiteral("sub")));
     const QStringList grid = {QStringLiteral("--scene"),
                               main[0],
                               QStringLiteral("--image"),
@@ -408,32 +409,21 @@ TEST_F(HostileInput, OutOfMemoryHasItsOwnCode) {
     test::WriteBytes(photo, test::PngFile(shape, test::Bands(shape)));
     QList<int> codes;
     for (int limitMb = 96; limitMb <= 1024 && !codes.contains(6); limitMb += 4) {
-        QProcess process;
-        QProcessEnvironment environment = test::CalibEnvironment();
-        environment.insert(QStringLiteral("MALLOC_ARENA_MAX"), QStringLiteral("1"));
-        process.setProcessEnvironment(environment);
-        process.setChildProcessModifier([limitMb] {
-            rlimit limit{};
-            limit.rlim_cur = limit.rlim_max = rlim_t(limitMb) * 1024 * 1024;
-            ::setrlimit(RLIMIT_AS, &limit);
-        });
-        process.start(QStringLiteral(VRMA_CALIB_BINARY),
-                      Board(photo, path(QStringLiteral("s.crd")), path(QStringLiteral("i.crd"))));
-        const bool finished = process.waitForFinished(120000);
-        const QString err = QString::fromUtf8(process.readAllStandardError());
-        const bool exited = finished && process.exitStatus() == QProcess::NormalExit;
+        const Result r = test::RunCalibLimited(
+            RLIMIT_AS, rlim_t(limitMb) << 20,
+            Board(photo, path(QStringLiteral("s.crd")), path(QStringLiteral("i.crd"))));
         // Below what the program needs to be loaded at all, the loader fails: nothing of
         // the program has run yet.
-        if (codes.isEmpty() && (!exited || (process.exitCode() != 2 && process.exitCode() != 8)))
+        if (codes.isEmpty() && (r.crashed || (r.code != 2 && r.code != 8)))
             continue;
-        ASSERT_TRUE(exited) << limitMb << " MB";
-        const int code = process.exitCode();
+        ASSERT_FALSE(r.crashed) << limitMb << " MB";
+        const int code = r.code;
         codes << code;
         EXPECT_TRUE(code == 2 || code == 6 || code == 8)
-            << limitMb << " MB: " << code << " " << err.toStdString();
+            << limitMb << " MB: " << code << " " << r.err.toStdString();
         if (code == 8) {
-            EXPECT_EQ(err.trimmed(), QStringLiteral("Не хватает памяти: расчёт остановлен. Ни "
-                                                    "один файл не записан наполовину."));
+            EXPECT_EQ(r.err.trimmed(), QStringLiteral("Не хватает памяти: расчёт остановлен. Ни "
+                                                      "один файл не записан наполовину."));
         }
         EXPECT_FALSE(QFile::exists(path(QStringLiteral("s.crd"))));
     }
@@ -460,6 +450,11 @@ TEST(HostileInputHelp, ListsTheCodesOfMemoryAndSignals) {
     EXPECT_TRUE(help.out.contains(QStringLiteral("  130, 143\n")));
     EXPECT_TRUE(help.out.contains(QStringLiteral("SIGINT (Ctrl+C) или SIGTERM")));
     EXPECT_TRUE(help.out.contains(QStringLiteral("выходной файл — это входной файл")));
+    // The files of a call written together, the streams as they stand, the pixels as stored.
+    EXPECT_TRUE(help.out.contains(QStringLiteral("Все файлы одного вызова пишутся вместе")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--json /dev/stdout > f")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("Тег поворота EXIF не")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("читается первая")));
     QFile manual(QStringLiteral(VRMA_SOURCE_DIR "/packaging/man/vrma-calib.1"));
     ASSERT_TRUE(manual.open(QIODevice::ReadOnly));
     const QString page = QString::fromUtf8(manual.readAll());

@@ -102,16 +102,21 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     const QJsonObject object = Json(json);
     EXPECT_EQ(Keys(object), (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
                                            QStringLiteral("camera_se"), QStringLiteral("ratio"),
-                                           QStringLiteral("ratio_se"), QStringLiteral("rms_px")}));
+                                           QStringLiteral("ratio_se"), QStringLiteral("rms_px"),
+                                           QStringLiteral("reason")}));
+    EXPECT_TRUE(object[QStringLiteral("reason")].isNull());
     const QJsonArray list = object[QStringLiteral("photos")].toArray();
     ASSERT_EQ(list.size(), 9);
     const int turns[] = {0, 90, -1, 180, 270, 0, 90, 180, 270};
     for (int k = 0; k < 9; ++k) {
         const QJsonObject photo = list[k].toObject();
         SCOPED_TRACE(k);
-        EXPECT_EQ(Keys(photo), (QSet<QString>{QStringLiteral("file"), QStringLiteral("found"),
-                                              QStringLiteral("used"), QStringLiteral("turned_deg"),
-                                              QStringLiteral("points"), QStringLiteral("rms_px")}));
+        EXPECT_EQ(Keys(photo),
+                  (QSet<QString>{QStringLiteral("file"), QStringLiteral("found"),
+                                 QStringLiteral("used"), QStringLiteral("turned_deg"),
+                                 QStringLiteral("points"), QStringLiteral("rms_px"),
+                                 QStringLiteral("reason"), QStringLiteral("same_as")}));
+        EXPECT_TRUE(photo[QStringLiteral("same_as")].isNull());
         EXPECT_EQ(photo[QStringLiteral("file")].toString(), (*photos)[k]);
         const bool found = k != 2;
         EXPECT_EQ(photo[QStringLiteral("found")].toBool(!found), found);
@@ -120,9 +125,12 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
         if (found) {
             EXPECT_EQ(photo[QStringLiteral("turned_deg")].toInt(-1), turns[k]);
             EXPECT_LT(photo[QStringLiteral("rms_px")].toDouble(1.0), 0.1);
+            EXPECT_TRUE(photo[QStringLiteral("reason")].isNull());
         } else {
             EXPECT_TRUE(photo[QStringLiteral("turned_deg")].isNull());
             EXPECT_TRUE(photo[QStringLiteral("rms_px")].isNull());
+            // The search's own words, as the summary gives them.
+            EXPECT_TRUE(out[3].endsWith(photo[QStringLiteral("reason")].toString()));
         }
     }
     const QJsonObject camera = object[QStringLiteral("camera")].toObject();
@@ -205,13 +213,13 @@ TEST_F(VrmaCalibCamera, ReportOfTheCameraTellsThePhotographsTheCameraAndTheFiles
                               QString::number(first[QStringLiteral("rms_px")].toDouble(), 'f', 3)))
         << text.toStdString();
 
-    // A report that cannot be written: code 5, after the other files.
+    // A report that cannot be written: code 5, and none of the other files either.
     QFile::remove(table);
     const test::CalibResult failed = test::RunCalib(
         Arguments(*photos) << QStringLiteral("--table") << table << QStringLiteral("--report")
                            << path(QStringLiteral("missing/c.pdf")));
     EXPECT_EQ(failed.code, 5) << failed.err.toStdString();
-    EXPECT_TRUE(QFile::exists(table));
+    EXPECT_FALSE(QFile::exists(table));
 }
 
 TEST_F(VrmaCalibCamera, ModelsHoldWhatTheyDoNotFreeAndTheSeparatorIsTaken) {
@@ -246,7 +254,7 @@ TEST_F(VrmaCalibCamera, ModelsHoldWhatTheyDoNotFreeAndTheSeparatorIsTaken) {
     EXPECT_GT(plain[QStringLiteral("rms_px")].toDouble(), 0.2);
 }
 
-TEST_F(VrmaCalibCamera, MistakesAndPhotographsThatGiveNoCameraWriteNothing) {
+TEST_F(VrmaCalibCamera, MistakesWriteNothingAndRunsWithoutACameraTheJsonAlone) {
     const QString json = path(QStringLiteral("c.json"));
     const auto with = [&](const QStringList& more) {
         return Arguments(*photos) << QStringLiteral("--json") << json << more;
@@ -269,28 +277,57 @@ TEST_F(VrmaCalibCamera, MistakesAndPhotographsThatGiveNoCameraWriteNothing) {
     }
     EXPECT_TRUE(QDir(temp.path()).isEmpty());
 
-    // A photograph that cannot be read: code 2, named.
+    // Runs that give no camera: each with its code and message, and the JSON alone, with
+    // every photograph's outcome, the camera null and the message as its reason.
     const QString missing = path(QStringLiteral("missing.jpg"));
-    test::CalibResult run = test::RunCalib(with({QStringLiteral("--photo"), missing}));
-    EXPECT_EQ(run.code, 2);
-    EXPECT_TRUE(run.err.contains(missing)) << run.err.toStdString();
-    // The board in two photographs only: code 6.
-    QStringList two = photos->mid(0, 3);
-    run = test::RunCalib(Arguments(two) << QStringLiteral("--json") << json);
-    EXPECT_EQ(run.code, 6);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("Поле найдено на 2 снимках из 3")))
-        << run.err.toStdString();
-    // Photographs of another size among them: code 7, no camera.
     const QString small = path(QStringLiteral("small.png"));
     cv::Mat picture = cv::imread((*photos)[0].toStdString(), cv::IMREAD_GRAYSCALE);
     cv::Mat larger;
     cv::copyMakeBorder(picture, larger, 0, 40, 0, 40, cv::BORDER_REPLICATE);
     ASSERT_TRUE(cv::imwrite(small.toStdString(), larger));
-    run = test::RunCalib(with({QStringLiteral("--photo"), small}));
-    EXPECT_EQ(run.code, 7);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("Снимки разного размера")))
-        << run.err.toStdString();
-    EXPECT_FALSE(QFile::exists(json));
+    const QString table = path(QStringLiteral("c.tab"));
+    struct Case {
+        QStringList photos;
+        int code;
+        QString message;
+    };
+    const Case failures[] = {
+        {*photos + QStringList{missing}, 2, missing},
+        {photos->mid(0, 3), 6, QStringLiteral("Поле найдено на 2 снимках из 3")},
+        // Two photographs of the set's size left beside one of another size.
+        {{(*photos)[0], (*photos)[1], small}, 7, QStringLiteral("пригодных 2 из 3")},
+    };
+    for (const Case& c : failures) {
+        QFile::remove(json);
+        const test::CalibResult run =
+            test::RunCalib(Arguments(c.photos) << QStringLiteral("--json") << json
+                                               << QStringLiteral("--table") << table);
+        EXPECT_EQ(run.code, c.code) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(table));
+        const QJsonObject object = Json(json);
+        EXPECT_TRUE(object[QStringLiteral("camera")].isNull());
+        EXPECT_TRUE(object[QStringLiteral("ratio")].isNull());
+        const QString reason = object[QStringLiteral("reason")].toString();
+        EXPECT_TRUE(reason.contains(c.message) && run.err.contains(reason)) << reason.toStdString();
+        EXPECT_EQ(object[QStringLiteral("photos")].toArray().size(), c.photos.size());
+    }
+
+    // A photograph of another size beside the set: left out, named with both sizes in the
+    // summary and in the JSON's reason, and the others calibrate.
+    const test::CalibResult run = test::RunCalib(with({QStringLiteral("--photo"), small}));
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    const QString otherSize = QStringLiteral("снимок %1 × %2 пикселей, а снимки калибровки %3 × %4")
+                                  .arg(larger.cols)
+                                  .arg(larger.rows)
+                                  .arg(picture.cols)
+                                  .arg(picture.rows);
+    EXPECT_TRUE(run.out.contains(
+        QStringLiteral("10. small.png: поле повёрнуто на 0°, мишеней 54 — не взят: ") + otherSize))
+        << run.out.toStdString();
+    const QJsonObject leftOut = Json(json)[QStringLiteral("photos")].toArray()[9].toObject();
+    EXPECT_FALSE(leftOut[QStringLiteral("used")].toBool());
+    EXPECT_EQ(leftOut[QStringLiteral("reason")].toString(), otherSize);
 
     // The help tells of the call.
     const test::CalibResult help = test::RunCalib({QStringLiteral("--help")});

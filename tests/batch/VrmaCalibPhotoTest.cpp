@@ -103,7 +103,7 @@ TEST_F(VrmaCalibPhoto, RowPitchAndGivenSize) {
     const CalibRun run = Calib(photoArguments(photo, QStringLiteral("chessboard"))
                                << QStringLiteral("--pitch-y") << QStringLiteral("12,5")
                                << QStringLiteral("--decimal-separator") << QStringLiteral(",")
-                               << QStringLiteral("--width") << QStringLiteral("1000")
+                               << QStringLiteral("--width") << QStringLiteral(" 1600")
                                << QStringLiteral("--table") << table);
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
     EXPECT_TRUE(
@@ -111,7 +111,8 @@ TEST_F(VrmaCalibPhoto, RowPitchAndGivenSize) {
     // The row pitch scales every ratio: 20 / 12.5 of the camera's.
     EXPECT_NEAR(QString(run.out[30]).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(),
                 1.0035 * 20.0 / 12.5, 4e-4);
-    EXPECT_TRUE(Bytes(table).contains("\r\n0 0 1000 1200 X")) << Bytes(table).toStdString();
+    // The width as typed.
+    EXPECT_TRUE(Bytes(table).contains("\r\n0 0  1600 1200 X")) << Bytes(table).toStdString();
 }
 
 TEST_F(VrmaCalibPhoto, BoardTurnedByAQuarterCalibratesAsTheFilesDo) {

@@ -140,7 +140,7 @@ TEST_F(CalibratedCamera, TheNodeAnalysisUsesTheCameraAndNeedsNoFocalLength) {
         checked = true;
         return 0;
     });
-    form->N17->trigger();
+    form->nodeAnalysisAction->trigger();
     EXPECT_TRUE(checked);
 }
 
@@ -158,7 +158,7 @@ TEST_F(CalibratedCamera, ACameraOfAnotherSizeIsNotTaken) {
         checked = true;
         return 0;
     });
-    form->N17->trigger();
+    form->nodeAnalysisAction->trigger();
     EXPECT_TRUE(checked);
 }
 

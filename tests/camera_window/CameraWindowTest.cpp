@@ -22,6 +22,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -70,7 +72,7 @@ protected:
 
     // The window, from "Файл", with the board typed.
     TCameraForm& open(int columns = 9, int rows = 6) {
-        form->N25->trigger();
+        form->cameraAction->trigger();
         TCameraForm* window = form->CameraForm;
         EXPECT_NE(window, nullptr);
         EXPECT_TRUE(window->isVisible());
@@ -110,7 +112,7 @@ protected:
 TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
     TCameraForm& window = open();
     // Both menus open the one window.
-    form->N26->trigger();
+    form->cameraCountAction->trigger();
     EXPECT_EQ(form->CameraForm, &window);
     EXPECT_FALSE(window.SaveButton->isEnabled());
 
@@ -240,13 +242,21 @@ TEST_F(CameraWindow, ABoardTypedWrongSaysWhatWasSeenAndIsSearchedAgainWhenCorrec
     EXPECT_EQ(form->lastBoard.board()->columns, 9);
 }
 
+// A copy of a photograph with the same pixels but other bytes (a text chunk of its own):
+// another photograph to the window, which counts the same bytes once.
+bool DistinctCopy(const QString& from, const QString& to, int k) {
+    QImage image(from);
+    image.setText(QStringLiteral("copy"), QString::number(k));
+    return !image.isNull() && image.save(to, "PNG");
+}
+
 TEST_F(CameraWindow, CancellingStopsTheSearchesAndLeavesOutThoseNotSearched) {
     // Twenty-four copies of one photograph: a search a processor at a time, the rest still
     // waiting when "Отмена" is pressed.
     QStringList copies;
     for (int k = 0; k < 24; ++k) {
         copies << path(QStringLiteral("copy%1.png").arg(k, 2, 10, QLatin1Char('0')));
-        ASSERT_TRUE(QFile::copy(photos->at(0), copies.back()));
+        ASSERT_TRUE(DistinctCopy(photos->at(0), copies.back(), k));
     }
     TCameraForm& window = open();
     window.AddPhotos(copies);
@@ -279,7 +289,7 @@ TEST_F(CameraWindow, CancellingStopsTheSearchesAndLeavesOutThoseNotSearched) {
     QStringList more;
     for (int k = 0; k < 16; ++k) {
         more << path(QStringLiteral("more%1.png").arg(k));
-        ASSERT_TRUE(QFile::copy(photos->at(1), more.back()));
+        ASSERT_TRUE(DistinctCopy(photos->at(1), more.back(), k));
     }
     window.AddPhotos(more);
     ASSERT_TRUE(window.searching());
@@ -360,6 +370,33 @@ TEST_F(CameraWindow, FilesDroppedOnTheWindowAreAdded) {
     other.setAccepted(false);
     QCoreApplication::sendEvent(&window, &other);
     EXPECT_FALSE(other.isAccepted());
+}
+
+// A photograph under another name (a copy: the same bytes) counts once, as vrma-calib
+// counts it: the camera's standard errors are those of the set without it, and the user
+// is told which it was.
+TEST_F(CameraWindow, APhotographGivenAgainUnderAnotherNameCountsOnceAndIsTold) {
+    TCameraForm& window = open();
+    add(window, photos->mid(0, 5));
+    ASSERT_TRUE(window.calibration().has_value());
+    const CameraCalibration once = *window.calibration();
+    const QString copy = path(QStringLiteral("again.png"));
+    ASSERT_TRUE(QFile::copy(photos->at(1), copy));
+    host.clearRecords();
+    host.answerOk();
+    window.AddPhotos({copy, photos->at(3)});
+    waitIdle(window);
+    const auto told = host.records(DialogRecord::Kind::MessageBox);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].text, messages::PhotosGivenTwice(
+                                {QStringLiteral("again.png: ") +
+                                 messages::SamePhotograph(QFileInfo(photos->at(1)).fileName())}));
+    ASSERT_EQ(window.photos().size(), 5u);
+    ASSERT_TRUE(window.calibration().has_value());
+    EXPECT_EQ(window.calibration()->used, once.used);
+    for (CameraParameter p : kCameraParameters)
+        EXPECT_EQ(window.calibration()->covariance.StandardError(p),
+                  once.covariance.StandardError(p));
 }
 
 TEST_F(CameraWindow, SavesTheTableTheCameraFileAndTheYamlAsVrmaCalibDoes) {

@@ -6,7 +6,7 @@
 #include "data/Messages.h"
 #include "data/PointFileWriter.h"
 #include "data/TextFile.h"
-#include "drawing/Calibration.h"
+#include "drawing/ScaleRatioCommand.h"
 #include "platform/Dialogs.h"
 #include "support/PhotoRenderer.h"
 #include "support/RecordingDialogHost.h"
@@ -232,9 +232,9 @@ TEST_P(Detection, CoefficientOfTheWrittenFilesIsTheAspectRatio) {
                     imageFile, found.points);
     VT_Points scenePoints(1);
     VT_Points imagePoints(1);
-    const Calibration calibration =
-        RunCalibration(QString::number(scene.columns), QString::number(scene.rows), sceneFile,
-                       imageFile, scenePoints, imagePoints);
+    const ScaleRatioOutcome calibration =
+        RunScaleRatioCommand(QString::number(scene.columns), QString::number(scene.rows), sceneFile,
+                             imageFile, scenePoints, imagePoints);
     ASSERT_TRUE(calibration.done());
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_NEAR(calibration.run.coefficient, scene.fy / scene.fx, 2e-4);

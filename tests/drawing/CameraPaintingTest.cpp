@@ -5,6 +5,7 @@
 // verdict for enough photographs or not, corners covered or not, and each reason a
 // photograph is left out.
 #include "drawing/CameraPainting.h"
+#include "data/Messages.h"
 #include "drawing/CameraVerdict.h"
 #include "support/PhotoRenderer.h"
 
@@ -268,6 +269,9 @@ TEST(CameraWords, TheVerdictTellsTheCountTheCornersAndWhatWasLeftOut) {
     set.calibration.used = 9;
     set.add(PhotoUse::LeftOutRms, 0.9, Around(900, 100), QStringLiteral("blur.jpg"));
     set.add(PhotoUse::LeftOutNoPose, std::nullopt, Around(900, 650), QStringLiteral("odd.jpg"));
+    set.add(PhotoUse::LeftOutSize, std::nullopt, Around(900, 650), QStringLiteral("big.jpg"));
+    set.photos.back().width = 1001;
+    set.photos.back().height = 751;
     set.add(PhotoUse::NotFound, std::nullopt, {}, QStringLiteral("wall.jpg"));
     set.photos.back().found = false;
     set.add(PhotoUse::NotFound, std::nullopt, {}, QStringLiteral("broken.jpg"));
@@ -278,10 +282,17 @@ TEST(CameraWords, TheVerdictTellsTheCountTheCornersAndWhatWasLeftOut) {
                                                    "надёжной калибровки нужно 10–20 снимков")))
         << lines[0].toStdString();
     EXPECT_EQ(lines[2],
-              QStringLiteral("Не взяты в калибровку (5): u1.jpg — исключён вами; blur.jpg — "
+              QStringLiteral("Не взяты в калибровку (6): u1.jpg — исключён вами; blur.jpg — "
                              "СКО 0.900 пикс. больше трёх медиан СКО снимков (0.300 пикс.); "
-                             "odd.jpg — положение поля на нём не определяется; wall.jpg — поле "
-                             "не найдено; broken.jpg — снимок не читается."));
+                             "odd.jpg — положение поля не определяется; big.jpg — снимок "
+                             "1001 × 751 пикселей, а снимки калибровки 1000 × 750; wall.jpg — "
+                             "поле не найдено; broken.jpg — снимок не читается."));
+    // The list says the same of each, as vrma-calib does.
+    EXPECT_EQ(PhotoUseText(set.photos[10], set.calibration.photos[10], set.calibration.camera),
+              QStringLiteral("не взят: СКО больше трёх медиан СКО снимков"));
+    EXPECT_EQ(
+        PhotoUseText(set.photos[12], set.calibration.photos[12], set.calibration.camera),
+        QStringLiteral("не взят: снимок 1001 × 751 пикселей, а снимки калибровки 1000 × 750"));
 
     // All four corners.
     HandSet corners = Frame();
@@ -293,6 +304,17 @@ TEST(CameraWords, TheVerdictTellsTheCountTheCornersAndWhatWasLeftOut) {
                              "объектива определена по всему кадру."));
     EXPECT_TRUE(CameraVerdictLines(corners.calibration, corners.photos)[0].startsWith(
         QStringLiteral("В калибровке 4 снимка — это мало")));
+
+    // A photograph whose file asks to be shown turned, and one of several TIFF pages: both
+    // said at the end, the pixels being used as stored.
+    corners.photos[1].orientation = 6;
+    corners.photos[2].pages = 3;
+    const QStringList noted = CameraVerdictLines(corners.calibration, corners.photos);
+    ASSERT_EQ(noted.size(), 5);
+    EXPECT_EQ(noted[3], QStringLiteral("c.jpg: ") + messages::PhotoOrientationNote(6) + '.');
+    EXPECT_EQ(noted[4], QStringLiteral("c.jpg: ") + messages::PhotoPagesNote(3) + '.');
+    EXPECT_EQ(CameraFailureLines(QStringLiteral("Мало снимков."), corners.photos).mid(2),
+              noted.mid(3));
 }
 
 TEST(CameraWords, TheResultRowsAndAFailure) {

@@ -1,7 +1,7 @@
 // The export through the calibration window: the correction table, the camera file and
 // the modal editor on it, with every dialog answered by the scripted host.
 #include "app/Alfa_form.h"
-#include "calib/ExportFiles.h"
+#include "data/ExportFiles.h"
 #include "data/GeometryFiles.h"
 #include "data/TextFile.h"
 #include "editor/Edit.h"
@@ -602,9 +602,7 @@ TEST_F(Export, ATablePathTheCodePageCannotHoldWritesNoCameraFile) {
 // and the table's line as the export writes them; the editor's reader finds the focal
 // length. What "Сохранить" writes is not touched (its focal length stays empty).
 TEST(CalibratedCameraFile, FocalLengthAndPrincipalPointFilledIn) {
-    Camera camera = Camera::Centred(1600.0, 1200.0, 2000.12345, 2007.5);
-    camera[CameraParameter::Cx] = 811.25;
-    camera[CameraParameter::Cy] = 590.56789;
+    const CameraInterior camera{2000.12345, 811.25, 590.56789};
     SetDecimalSeparator(QLatin1Char(','));
     const QStringList lines = CameraFileLines(QStringLiteral("1600"), QStringLiteral("1200"),
                                               QStringLiteral("/data/cam1.tab"), camera);

@@ -140,9 +140,9 @@ TEST_F(FileNamesOnDisk, OneFileUnderTwoNamesIsFoundThroughLinks) {
     EXPECT_EQ(IdentifyFile(path(QStringLiteral("dirlink/new.json"))), fresh);
     EXPECT_EQ(IdentifyFile(path(QStringLiteral("dir/./new.json"))), fresh);
     EXPECT_FALSE(IdentifyFile(path(QStringLiteral("dir/other.json"))) == fresh);
-    // A dangling link is written over as itself.
-    EXPECT_FALSE(IdentifyFile(path(QStringLiteral("dangling.crd"))) ==
-                 IdentifyFile(path(QStringLiteral("gone.crd"))));
+    // A dangling link is followed to the file a write through it creates.
+    EXPECT_EQ(IdentifyFile(path(QStringLiteral("dangling.crd"))),
+              IdentifyFile(path(QStringLiteral("gone.crd"))));
 
     // The first output that is an input or an earlier output, with both names.
     const NamedFile inputs[] = {{QStringLiteral("--scene"), path(QStringLiteral("a.crd"))},

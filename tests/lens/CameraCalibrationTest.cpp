@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <opencv2/calib3d.hpp>
 #include <string>
 #include <utility>
@@ -253,26 +254,56 @@ TEST(CameraCalibration, FewerThanThreeUsablePhotographsRefused) {
     std::swap(three[2].image[0], three[2].image[53]);
     EXPECT_TRUE(Contains(MessageOf(three), "пригодных 2 из 3")) << MessageOf(three);
 
-    // Photographs of another size: not one camera.
-    std::vector<BoardPhoto> sizes = all;
-    sizes[2].width = 1200;
-    sizes[2].height = 1600;
-    EXPECT_TRUE(Contains(MessageOf(sizes), "снимок 3 — 1200 × 1600")) << MessageOf(sizes);
-    // ... unless the user leaves it out; the first taken is then the one compared with.
-    sizes[2].leftOut = true;
-    EXPECT_EQ(MessageOf(sizes), "(calibrated)");
-    sizes[0].leftOut = true;
-    sizes[2].leftOut = false;
-    EXPECT_TRUE(Contains(MessageOf(sizes), "снимок 2 — 1600 × 1200 пикселей, снимок 3"))
-        << MessageOf(sizes);
+    // Two photographs of each of two sizes: the first's size is the set's, two remain.
+    std::vector<BoardPhoto> tie = all;
+    for (size_t k : {1u, 3u}) {
+        tie[k].width = 1200;
+        tie[k].height = 1600;
+    }
+    EXPECT_TRUE(Contains(MessageOf(tie), "пригодных 2 из 4")) << MessageOf(tie);
 
     // What only a program can get wrong.
     std::vector<BoardPhoto> uneven = all;
     uneven[0].image.pop_back();
     EXPECT_THROW(CalibrateCamera(uneven), std::invalid_argument);
-    CameraCalibrationOptions nothing;
-    nothing.selection = CameraSelection();
-    EXPECT_THROW(CalibrateCamera(all, nothing), std::invalid_argument);
+    // Options that cannot be used, each refused before anything is fitted.
+    const auto options = [](auto change) {
+        CameraCalibrationOptions o;
+        change(o);
+        return o;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const CameraCalibrationOptions& wrong :
+         {options([](auto& o) { o.selection = CameraSelection(); }),
+          options([](auto& o) { o.minimumPhotos = 1; }),
+          options([](auto& o) { o.solver.maxIterations = 0; }),
+          options([](auto& o) { o.solver.functionTolerance = 0.0; }),
+          options([](auto& o) { o.solver.gradientTolerance = -1e-16; }),
+          options([&](auto& o) { o.solver.parameterTolerance = nan; })})
+        EXPECT_THROW(CalibrateCamera(all, wrong), std::invalid_argument);
+}
+
+// A photograph of another size than most of the set is left out, whichever it is, and the
+// others calibrate as they do without it; one the user left out takes no part in the count.
+TEST(CameraCalibration, PhotographOfAnotherSizeLeftOut) {
+    const std::vector<BoardPhoto> all = NoisyPhotos(VariedScenes(Barrel(), 5, 12), kNoisePx, 1);
+    for (size_t odd : {0u, 2u, 4u}) {
+        SCOPED_TRACE(odd);
+        std::vector<BoardPhoto> sizes = all;
+        sizes[odd].width += 1;
+        sizes[odd].height += 1;
+        const CameraCalibration fit = CalibrateCamera(sizes);
+        EXPECT_EQ(fit.camera.width, all[0].width);
+        for (size_t k = 0; k < sizes.size(); ++k)
+            EXPECT_EQ(fit.photos[k].use, k == odd ? PhotoUse::LeftOutSize : PhotoUse::Used);
+        EXPECT_FALSE(fit.photos[odd].rmsPx);
+        std::vector<BoardPhoto> without = all;
+        without.erase(without.begin() + std::ptrdiff_t(odd));
+        EXPECT_EQ(CalibrateCamera(without).ratio, fit.ratio);
+
+        sizes[odd].leftOut = true;
+        EXPECT_EQ(CalibrateCamera(sizes).photos[odd].use, PhotoUse::LeftOutByUser);
+    }
 }
 
 TEST(CameraCalibration, SetsThatDoNotFixTheFocalLengthsRefusedNearlyAlikePhotographsNot) {

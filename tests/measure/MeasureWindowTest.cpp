@@ -74,7 +74,7 @@ protected:
 
     // Opens the measuring window and picks the photograph in it.
     TMeasureForm& open(const QString& photo) {
-        form->N23->trigger();
+        form->measureAction->trigger();
         TMeasureForm* window = form->MeasureForm;
         EXPECT_NE(window, nullptr);
         EXPECT_TRUE(window->isVisible());
@@ -195,6 +195,7 @@ TEST_F(MeasureWindow, SavesNeverOverThePhotographOrOneFileTwice) {
     EXPECT_EQ(ReadFileBytes(photo), photoBytes);
 
     host.clearRecords();
+    ASSERT_TRUE(QDir(temp.path()).mkdir(QStringLiteral("sub")));
     host.answerFile(path(QStringLiteral("s.crd")));
     host.answerFile(path(QStringLiteral("sub/../s.crd")));
     host.answerOk();
@@ -219,7 +220,7 @@ TEST_F(MeasureWindow, SavesNeverOverThePhotographOrOneFileTwice) {
                   messages::SameFileChosen(pdf, QStringLiteral("PDF тест-поля")));
         return 0;
     });
-    form->N22->trigger();
+    form->testFieldAction->trigger();
     EXPECT_TRUE(ran);
     EXPECT_EQ(files(), QStringList{QStringLiteral("board.png")});
 }
@@ -419,7 +420,7 @@ TEST_F(MeasureWindow, FieldWindowWritesThePdfAndTheSceneFile) {
         }
         return 0;
     });
-    form->N22->trigger();
+    form->testFieldAction->trigger();
     ASSERT_TRUE(ran);
     EXPECT_EQ(test::PdfPages(pdf), 1);
     EXPECT_TRUE(test::PdfText(pdf).contains(QStringLiteral("Шаг сетки: 25 мм (7 столбцов × 5 "
@@ -460,7 +461,7 @@ TEST_F(MeasureWindow, BothWindowsStartFromTheBoardLastMadeOrMeasured) {
         EXPECT_TRUE(window->CreateButtonClick());
         return 0;
     });
-    form->N22->trigger();
+    form->testFieldAction->trigger();
     ASSERT_TRUE(QFile::exists(pdf));
     const QStringList made = {QStringLiteral("точки"), QStringLiteral("7"), QStringLiteral("5"),
                               QStringLiteral("25"), QStringLiteral("20")};
@@ -490,14 +491,14 @@ TEST_F(MeasureWindow, BothWindowsStartFromTheBoardLastMadeOrMeasured) {
         }
         return 0;
     });
-    form->N22->trigger();
+    form->testFieldAction->trigger();
     EXPECT_TRUE(shown);
 
     // A board typed but neither made nor measured stays in its window: reopened, the
     // measuring window keeps what it shows until a newer board is made.
     window.BoardForm->ColumnsEdit->setText(QStringLiteral("6"));
     window.close();
-    form->N23->trigger();
+    form->measureAction->trigger();
     EXPECT_EQ(window.BoardForm->ColumnsEdit->text(), QStringLiteral("6"));
     window.close();
     host.answerModal([&](QWidget& dialog) {
@@ -509,8 +510,8 @@ TEST_F(MeasureWindow, BothWindowsStartFromTheBoardLastMadeOrMeasured) {
         }
         return 0;
     });
-    form->N22->trigger();
-    form->N23->trigger();
+    form->testFieldAction->trigger();
+    form->measureAction->trigger();
     EXPECT_EQ(Fields(*window.BoardForm),
               (QStringList{QStringLiteral("шахматная доска"), QStringLiteral("7"),
                            QStringLiteral("4"), QStringLiteral("20"), QString()}));
@@ -521,7 +522,7 @@ TEST_F(MeasureWindow, ATypedPathIsMeasured) {
     ASSERT_TRUE(PhotographOf(Board(), temp.path(), 60, 1.0).save(photo));
     QDir(temp.path()).mkdir(QStringLiteral("more"));
     ASSERT_TRUE(QFile::copy(photo, path(QStringLiteral("more/again.png"))));
-    form->N23->trigger();
+    form->measureAction->trigger();
     TMeasureForm& window = *form->MeasureForm;
     window.BoardForm->ColumnsEdit->setText(QStringLiteral("7"));
     window.BoardForm->RowsEdit->setText(QStringLiteral("5"));
@@ -607,7 +608,7 @@ TEST_F(MeasureWindow, BothWindowsCheckABoardAlike) {
                     return 0;
                 });
                 host.answerOk();
-                form->N22->trigger();
+                form->testFieldAction->trigger();
             }
             const auto boxes = host.records(DialogRecord::Kind::MessageBox);
             ASSERT_EQ(boxes.size(), 1u);

@@ -3,8 +3,8 @@
 // that do not convert fail before they cost more than their text; a path swapped for a
 // pipe between any check and the open never blocks. The memory bounds are checked in a
 // child process with an address-space limit (RLIMIT_AS) a little above what it has.
-#include "calib/ExportFiles.h"
 #include "data/Errors.h"
+#include "data/ExportFiles.h"
 #include "data/GeometryFiles.h"
 #include "data/Messages.h"
 #include "data/Procedures.h"

@@ -1,6 +1,7 @@
 // The fuzz targets' properties on the seed corpus and on every input that once broke
 // them (tests/data/fuzz/<target>/), as ordinary tests.
 #include "fuzz/EditorProperties.h"
+#include "fuzz/OutputProperties.h"
 #include "fuzz/PhotoProperties.h"
 #include "fuzz/ViewsProperties.h"
 
@@ -23,10 +24,16 @@ struct Target {
 };
 
 const Target kTargets[] = {
-    {"fuzz_lines", vrma::fuzz::CheckLines},       {"fuzz_numbers", vrma::fuzz::CheckNumbers},
-    {"fuzz_formats", vrma::fuzz::CheckFormats},   {"fuzz_point_file", vrma::fuzz::CheckPointFile},
-    {"fuzz_geometry", vrma::fuzz::CheckGeometry}, {"fuzz_editor", vrma::fuzz::CheckEditorDocument},
-    {"fuzz_photo", vrma::fuzz::CheckPhotograph},  {"fuzz_views", vrma::fuzz::CheckFieldViews},
+    {"fuzz_lines", vrma::fuzz::CheckLines},
+    {"fuzz_numbers", vrma::fuzz::CheckNumbers},
+    {"fuzz_formats", vrma::fuzz::CheckFormats},
+    {"fuzz_point_file", vrma::fuzz::CheckPointFile},
+    {"fuzz_geometry", vrma::fuzz::CheckGeometry},
+    {"fuzz_editor", vrma::fuzz::CheckEditorDocument},
+    {"fuzz_photo", vrma::fuzz::CheckPhotograph},
+    {"fuzz_views", vrma::fuzz::CheckFieldViews},
+    {"fuzz_photo_header", vrma::fuzz::CheckPhotoHeader},
+    {"fuzz_output_names", vrma::fuzz::CheckOutputNames},
 };
 
 struct PropertyViolation : std::runtime_error {

@@ -9,7 +9,7 @@
 #include "calib/NodeAnalysis.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
-#include "drawing/Calibration.h"
+#include "drawing/ScaleRatioCommand.h"
 #include "drawing/ScaleRatioLines.h"
 #include "support/SyntheticField.h"
 

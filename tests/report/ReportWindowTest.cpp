@@ -2,6 +2,7 @@
 // shown, saved through the save dialog, and telling what the export wrote.
 #include "app/Alfa_form.h"
 #include "data/GeometryFiles.h"
+#include "data/Messages.h"
 #include "data/TextFile.h"
 #include "platform/Application.h"
 #include "report/PdfText.h"
@@ -19,6 +20,9 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace vrma;
 using test::DialogRecord;
@@ -53,13 +57,13 @@ protected:
 };
 
 TEST_F(ReportWindow, OfferedOnlyWhileACompletedRunIsShown) {
-    EXPECT_EQ(form->N19->text(), QStringLiteral("Отчёт…"));
-    EXPECT_FALSE(form->N19->isEnabled());
-    form->N19Click(form->N19);
+    EXPECT_EQ(form->reportAction->text(), QStringLiteral("Отчёт…"));
+    EXPECT_FALSE(form->reportAction->isEnabled());
+    form->SaveReport(form->reportAction);
     EXPECT_TRUE(host.records().empty());
 
     form->Button2->click();
-    EXPECT_TRUE(form->N19->isEnabled());
+    EXPECT_TRUE(form->reportAction->isEnabled());
     ASSERT_TRUE(form->lastReport.has_value());
     EXPECT_EQ(form->lastReport->sceneFile, kExamples + QStringLiteral("scene.crd"));
     // The nodes are analysed when the report is made, not with every calibration.
@@ -70,7 +74,7 @@ TEST_F(ReportWindow, OfferedOnlyWhileACompletedRunIsShown) {
     form->Edit5->setText(QStringLiteral("4"));
     host.answerOk();
     form->Button2->click();
-    EXPECT_FALSE(form->N19->isEnabled());
+    EXPECT_FALSE(form->reportAction->isEnabled());
     EXPECT_FALSE(form->lastReport.has_value());
 }
 
@@ -81,7 +85,7 @@ TEST_F(ReportWindow, RatiosThatCannotBeAnalysedAskForNoFile) {
     ASSERT_TRUE(form->lastReport.has_value());
     form->lastReport->run.ratios[3] = std::numeric_limits<double>::quiet_NaN();
     host.answerOk();
-    form->N19->trigger();
+    form->reportAction->trigger();
     ASSERT_EQ(host.records().size(), 1u);
     EXPECT_EQ(host.records()[0].kind, DialogRecord::Kind::MessageBox);
     EXPECT_EQ(host.records()[0].text,
@@ -100,7 +104,7 @@ TEST_F(ReportWindow, SavedThroughTheDialogWithWhatTheExportWrote) {
     host.clearRecords();
 
     host.answerFile(path("report.pdf"));
-    form->N19->trigger();
+    form->reportAction->trigger();
     ASSERT_EQ(host.records().size(), 1u);
     const DialogRecord& dialog = host.records()[0];
     EXPECT_EQ(dialog.kind, DialogRecord::Kind::FileDialog);
@@ -123,7 +127,7 @@ TEST_F(ReportWindow, SavedThroughTheDialogWithWhatTheExportWrote) {
     host.clearRecords();
     host.answerFile(path("report.pdf"));
     host.answerNo();
-    form->N19->trigger();
+    form->reportAction->trigger();
     ASSERT_EQ(host.records().size(), 2u);
     EXPECT_EQ(host.records()[1].text, QStringLiteral("Перезаписать существующий файл?"));
     EXPECT_EQ(ReadFileBytes(path("report.pdf")), before);
@@ -131,9 +135,41 @@ TEST_F(ReportWindow, SavedThroughTheDialogWithWhatTheExportWrote) {
     // A new calibration forgets what the export wrote for the previous one.
     form->Button2->click();
     host.answerFile(path("again.pdf"));
-    form->N19->trigger();
+    form->reportAction->trigger();
     EXPECT_TRUE(test::PdfText(path("again.pdf"))
                     .contains(QStringLiteral("Таблица коррекции и файл камеры не записывались.")));
+}
+
+// Too little memory for the report: its message, no file, and the window goes on (the same
+// report saved once the memory is there). The process's address space is held to a little
+// above what it takes for the while.
+TEST_F(ReportWindow, TooLittleMemoryForTheReportIsToldAndTheWindowGoesOn) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer maps memory of its own at any time";
+#endif
+    form->Button2->click();
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_AS, &before), 0);
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    ASSERT_TRUE(statm.open(QIODevice::ReadOnly));
+    const rlim_t used =
+        rlim_t(statm.readAll().split(' ').value(0).toULongLong()) * rlim_t(::sysconf(_SC_PAGESIZE));
+    host.clearRecords();
+    host.answerFile(path("report.pdf"));
+    host.answerOk();
+    rlimit held = before;
+    held.rlim_cur = used + (rlim_t(32) << 20);
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &held), 0);
+    form->reportAction->trigger();
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &before), 0);
+    const auto told = host.records(DialogRecord::Kind::MessageBox);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].text, messages::OutOfMemory());
+    EXPECT_FALSE(QFile::exists(path("report.pdf")));
+
+    host.answerFile(path("report.pdf"));
+    form->reportAction->trigger();
+    EXPECT_EQ(test::PdfPages(path("report.pdf")), 3);
 }
 
 // The report of a tilted field tells its tilt and the corrected coefficient, found with
@@ -154,10 +190,10 @@ TEST_F(ReportWindow, TellsTheTiltOfTheFieldWithTheCameraFilesFocalLength) {
     form->Edit5->setText(QStringLiteral("11"));
     form->Edit3->setText(QStringLiteral("9"));
     form->Button2->click();
-    ASSERT_TRUE(form->N19->isEnabled());
+    ASSERT_TRUE(form->reportAction->isEnabled());
 
     host.answerFile(path("plain.pdf"));
-    form->N19->trigger();
+    form->reportAction->trigger();
     const QString plain = test::PdfText(path("plain.pdf"));
     EXPECT_TRUE(plain.contains(QStringLiteral("Ошибка гомографии (СКО):")));
     EXPECT_TRUE(plain.contains(QStringLiteral("Наклон поля не оценивался")));
@@ -169,7 +205,7 @@ TEST_F(ReportWindow, TellsTheTiltOfTheFieldWithTheCameraFilesFocalLength) {
                                                    QStringLiteral("360"), QStringLiteral("288")}));
     form->cameraFileName = path("cam.cam");
     host.answerFile(path("tilt.pdf"));
-    form->N19->trigger();
+    form->reportAction->trigger();
     const QString text = test::PdfText(path("tilt.pdf"));
     const QRegularExpression tilt(QStringLiteral("вертикальной оси: ([-+][0-9.,]+)°"));
     const QRegularExpressionMatch tiltMatch = tilt.match(text);

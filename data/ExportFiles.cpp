@@ -1,8 +1,9 @@
-#include "calib/ExportFiles.h"
+#include "data/ExportFiles.h"
 
 #include "data/Errors.h"
 #include "data/GeometryFiles.h"
 #include "data/Lines.h"
+#include "data/Messages.h"
 #include "data/Numbers.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
@@ -17,8 +18,7 @@ namespace {
 QString HalfOf(const QString& sizeText) {
     const std::optional<qint32> size = ParseInteger(sizeText);
     if (!size)
-        throw FormatError(
-            QStringLiteral("'%1' не является целым числом").arg(sizeText).toStdString());
+        throw FormatError(messages::NotAnInteger(sizeText).toStdString());
     return FormatFixed4(*size * 0.5);
 }
 
@@ -34,7 +34,7 @@ QStringList NewCorrectionTableLines(double coefficient, const QString& widthText
 
 void ReplaceCoefficientLine(QStringList& lines, double coefficient) {
     if (lines.isEmpty())
-        throw Exception("В файле таблицы коррекции нет ни одной строки");
+        throw Exception(messages::TableHasNoLine().toStdString());
     lines[0] = FormatFixed4(coefficient);
 }
 
@@ -55,7 +55,7 @@ QByteArray TableWithCoefficient(const QByteArray& text, double coefficient) {
         out += "\r\n";
     });
     if (first)
-        throw Exception("В файле таблицы коррекции нет ни одной строки");
+        throw Exception(messages::TableHasNoLine().toStdString());
     return out;
 }
 
@@ -72,12 +72,13 @@ QStringList CameraFileLines(const QString& widthText, const QString& heightText,
 }
 
 QStringList CameraFileLines(const QString& widthText, const QString& heightText,
-                            const QString& tableFileName, const Camera& camera) {
+                            const QString& tableFileName, const CameraInterior& camera) {
     const QString centreX = HalfOf(widthText);
     const QString centreY = HalfOf(heightText);
     return GeometryLines(GeometryFormat::Camera,
-                         {centreX, centreY, tableFileName, FormatFixed4(camera.fx()), widthText,
-                          heightText, FormatFixed4(camera.cx()), FormatFixed4(camera.cy())});
+                         {centreX, centreY, tableFileName, FormatFixed4(camera.focal), widthText,
+                          heightText, FormatFixed4(camera.principalX),
+                          FormatFixed4(camera.principalY)});
 }
 
 QString CameraFileNameFor(const QString& chosenName) {

@@ -14,7 +14,7 @@
 namespace vrma {
 
 // What happened, in the order of the steps.
-enum class CalibrationStatus {
+enum class ScaleRatioStatus {
     BadGridSize,       // a grid-size text is not an integer; nothing was read
     ReadFailed,        // a file could not be read; the reader has shown its message
     CountMismatch,     // a file does not hold NC * NR points
@@ -22,32 +22,32 @@ enum class CalibrationStatus {
     Done,
 };
 
-struct Calibration {
-    CalibrationStatus status = CalibrationStatus::BadGridSize;
+struct ScaleRatioOutcome {
+    ScaleRatioStatus status = ScaleRatioStatus::BadGridSize;
     qint32 columns = 0;
     qint32 rows = 0;
     ScaleRatioRun run;   // the staged run, when status is CalculationFailed or Done
     ScaleRatioPlot plot; // its plot, as far as the run went
 
     // The lists were read: the previous results are replaced by this run's.
-    bool read() const { return status >= CalibrationStatus::CountMismatch; }
-    bool ran() const { return status >= CalibrationStatus::CalculationFailed; }
-    bool done() const { return status == CalibrationStatus::Done; }
+    bool read() const { return status >= ScaleRatioStatus::CountMismatch; }
+    bool ran() const { return status >= ScaleRatioStatus::CalculationFailed; }
+    bool done() const { return status == ScaleRatioStatus::Done; }
 };
 
 // Reads the scene file and then, only when that succeeded, the image file into the two
 // lists with the reader's guard (which shows "Ошибка чтения файла сцены!").
-bool ReadCalibrationFiles(const QString& sceneFile, const QString& imageFile, VT_Points& scene,
-                          VT_Points& image);
+bool ReadCoordinateFiles(const QString& sceneFile, const QString& imageFile, VT_Points& scene,
+                         VT_Points& image);
 
 // The steps of a calibration. The lists receive the files' points. Throws nothing but a
 // failure to get memory outside the run.
-Calibration RunCalibration(const QString& columnsText, const QString& rowsText,
-                           const QString& sceneFile, const QString& imageFile, VT_Points& scene,
-                           VT_Points& image);
+ScaleRatioOutcome RunScaleRatioCommand(const QString& columnsText, const QString& rowsText,
+                                       const QString& sceneFile, const QString& imageFile,
+                                       VT_Points& scene, VT_Points& image);
 
 // The fixed message for a status that the user is told about (BadGridSize and
 // CalculationFailed share one; ReadFailed has the reader's); empty for Done.
-QString CalibrationMessage(CalibrationStatus status);
+QString ScaleRatioMessage(ScaleRatioStatus status);
 
 } // namespace vrma

@@ -2,7 +2,6 @@
 // The files that the export of a calibration writes: the correction table (.tab) and the
 // camera file (.cam) prefilled from the image size, or filled in from a camera calibrated
 // from several photographs.
-#include "calib/Camera.h"
 
 #include <QByteArray>
 #include <QString>
@@ -31,14 +30,22 @@ QByteArray TableWithCoefficient(const QByteArray& text, double coefficient);
 QStringList CameraFileLines(const QString& widthText, const QString& heightText,
                             const QString& tableFileName);
 
+// What the camera file takes of a camera calibrated from photographs: its focal length fx
+// and its principal point (cx, cy), pixels, in the pixel coordinates of the image
+// coordinate files (OpenCV's: the first pixel's centre at 0 ; 0).
+struct CameraInterior {
+    double focal = 0.0;
+    double principalX = 0.0;
+    double principalY = 0.0;
+};
+
 // The eight lines of the camera file of a camera calibrated from photographs of that
 // size (the size texts as they are to be written): the image centre at half the image
-// size as above, the correction table's name, the focal length fx and the principal point
-// (cx, cy) of the camera, all in the four-decimal format. The principal point is in the
-// pixel coordinates of the image coordinate files (OpenCV's: the first pixel's centre at
-// 0 ; 0). Throws FormatError when a size text is not an integer.
+// size as above, the correction table's name, the camera's focal length and principal
+// point, all in the four-decimal format. Throws FormatError when a size text is not an
+// integer.
 QStringList CameraFileLines(const QString& widthText, const QString& heightText,
-                            const QString& tableFileName, const Camera& camera);
+                            const QString& tableFileName, const CameraInterior& camera);
 
 // The camera file written for a name chosen in the save dialog: a ".cam" ending in any
 // letter case is dropped, then "T.cam" is appended ("cam1.cam" -> "cam1T.cam").

@@ -3,10 +3,8 @@
 // printed in black and white, its fonts embedded) with the inputs, the coefficient, the
 // ratios as a table by node, the plot, the node map with its legend, the statistics of
 // the field with its outliers, any further checks, and what the export wrote.
-#include "calib/Board.h"
 #include "calib/FieldCheck.h"
 #include "calib/NodeAnalysis.h"
-#include "calib/PhotoCalibration.h"
 #include "calib/ScaleRatio.h"
 
 #include <QByteArray>
@@ -28,7 +26,7 @@ struct ReportSection {
     QString note;
 };
 
-struct CalibrationReport {
+struct ScaleRatioReport {
     QString sceneFile; // as the calibration read them
     QString imageFile;
     qint32 columns = 0; // NC
@@ -48,14 +46,14 @@ struct CalibrationReport {
 
 // The report of a completed run (which it keeps: move a run that is not needed
 // afterwards), not yet analysed. Throws CalcError when the run did not complete.
-CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString& imageFile,
-                                        qint32 columns, qint32 rows, const QString& widthText,
-                                        const QString& heightText, ScaleRatioRun run,
-                                        const QDateTime& date);
+ScaleRatioReport MakeScaleRatioReport(const QString& sceneFile, const QString& imageFile,
+                                      qint32 columns, qint32 rows, const QString& widthText,
+                                      const QString& heightText, ScaleRatioRun run,
+                                      const QDateTime& date);
 
 // The analysis of the report's nodes, made now if it was not before. Throws CalcError when
 // the ratios cannot be analysed.
-const NodeAnalysis& ReportAnalysis(CalibrationReport& report);
+const NodeAnalysis& ReportAnalysis(ScaleRatioReport& report);
 
 // The verdict on the outliers as the report states it: "Выбросов нет." or
 // "Выбросы: N (столбец i, строка j; …)."
@@ -71,37 +69,14 @@ ReportSection FieldCheckFailedSection(const QString& message);
 
 // The field check of the report's photograph (its run's coefficient, the geometry's
 // points, size and focal length) as a section; the failed section when the check throws.
-ReportSection CheckFieldSection(const CalibrationReport& report, const FieldGeometry& geometry);
-
-// The export's lines for the report.
-QString WrittenTableLine(const QString& fileName);
-QString WrittenCameraLine(const QString& fileName);
+ReportSection CheckFieldSection(const ScaleRatioReport& report, const FieldGeometry& geometry);
 
 // The PDF document (with the analysis of the nodes, made for it when the report has none).
 // Needs a QGuiApplication (fonts). Throws Exception when it cannot be made, CalcError when
 // the ratios cannot be analysed or plotted.
-QByteArray CalibrationReportPdf(const CalibrationReport& report);
+QByteArray ScaleRatioReportPdf(const ScaleRatioReport& report);
 
 // The PDF written to a file in one go. Throws FileError when it cannot be written.
-void WriteCalibrationReport(const QString& fileName, const CalibrationReport& report);
-
-// The report of a camera calibrated from several photographs: the board and the
-// photographs (names, thumbnails, outcomes), fy/fx, the verdict, the chart of the RMS of
-// every photograph, the coverage of the frame, the camera with its standard errors, and
-// what was written from it.
-struct CameraReport {
-    Board board;
-    QDateTime date;
-    std::vector<PhotoDetection> photos; // as searched, in the calibration's order
-    CameraCalibration calibration;
-    QStringList written; // as CalibrationReport::written
-};
-
-// The PDF document. Needs a QGuiApplication (fonts). Throws Exception when it cannot be
-// made (photographs and calibration of different counts among them).
-QByteArray CameraReportPdf(const CameraReport& report);
-void WriteCameraReport(const QString& fileName, const CameraReport& report);
-// The export's line for the OpenCV YAML.
-QString WrittenYamlLine(const QString& fileName);
+void WriteScaleRatioReport(const QString& fileName, const ScaleRatioReport& report);
 
 } // namespace vrma

@@ -1,14 +1,25 @@
-// JPEG decoding: the splash picture, other colour models, damaged data.
-#include "platform/Jpeg.h"
+// A JPEG picture in colour (the splash picture), through the photograph's JPEG reader:
+// other colour models, damaged data.
+#include "calib/Photograph.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <gtest/gtest.h>
+#include <opencv2/core.hpp>
 
 using namespace vrma;
 
 namespace {
+
+// The picture as the calibration window shows it.
+QImage DecodeJpeg(const QByteArray& data) {
+    const cv::Mat picture = DecodeJpegPicture(data);
+    return picture.empty() ? QImage()
+                           : QImage(picture.data, picture.cols, picture.rows, int(picture.step),
+                                    QImage::Format_RGB888)
+                                 .copy();
+}
 
 QByteArray Splash() {
     QFile file(QStringLiteral(":/assets/splash.jpg"));

@@ -1,10 +1,11 @@
 // The calibration report as a PDF: read back with poppler's tools, it is A4, holds the
 // inputs, the coefficient, every ratio, the statistics and the outlier verdict of the
 // run it reports, embeds its fonts, and grows by pages for a large grid.
-#include "drawing/CalibrationReport.h"
+#include "drawing/ScaleRatioReport.h"
 #include "calib/ScaleRatio.h"
 #include "data/Errors.h"
 #include "data/Locale.h"
+#include "data/Messages.h"
 #include "data/PlanePoint.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
@@ -52,18 +53,18 @@ protected:
 
     QString path(const QString& name) const { return QDir(temp.path()).absoluteFilePath(name); }
 
-    CalibrationReport example(const std::vector<PlanePoint>& image) const {
+    ScaleRatioReport example(const std::vector<PlanePoint>& image) const {
         const ScaleRatioRun run =
             RunScaleRatio(6, 6, Points(kExamples + QStringLiteral("scene.crd")), image);
-        return MakeCalibrationReport(kExamples + QStringLiteral("scene.crd"),
-                                     kExamples + QStringLiteral("image.crd"), 6, 6,
-                                     QStringLiteral("720"), QStringLiteral("576"), run,
-                                     QDateTime(QDate(2026, 12, 8), QTime(14, 30, 5)));
+        return MakeScaleRatioReport(kExamples + QStringLiteral("scene.crd"),
+                                    kExamples + QStringLiteral("image.crd"), 6, 6,
+                                    QStringLiteral("720"), QStringLiteral("576"), run,
+                                    QDateTime(QDate(2026, 12, 8), QTime(14, 30, 5)));
     }
 
     // The report written and read back as text.
-    QString written(const CalibrationReport& report, const QString& name) {
-        WriteCalibrationReport(path(name), report);
+    QString written(const ScaleRatioReport& report, const QString& name) {
+        WriteScaleRatioReport(path(name), report);
         return PdfText(path(name));
     }
 
@@ -71,10 +72,10 @@ protected:
 };
 
 TEST_F(Report, OfTheBundledExample) {
-    CalibrationReport report = example(Points(kExamples + QStringLiteral("image.crd")));
+    ScaleRatioReport report = example(Points(kExamples + QStringLiteral("image.crd")));
     // Letters a font may join into one glyph ("ff", "fi", "fl") stay letters in the text.
-    report.written << WrittenTableLine(QStringLiteral("/data/offfield/cam1.tab"))
-                   << WrittenCameraLine(QStringLiteral("/data/flight/cam1T.cam"));
+    report.written << messages::WrittenTableLine(QStringLiteral("/data/offfield/cam1.tab"))
+                   << messages::WrittenCameraLine(QStringLiteral("/data/flight/cam1T.cam"));
     const QString text = written(report, QStringLiteral("example.pdf"));
 
     EXPECT_TRUE(QFile(path("example.pdf")).open(QIODevice::ReadOnly));
@@ -137,7 +138,7 @@ TEST_F(Report, OutliersOfAMovedPointAreNamed) {
     // right of it, its y the nodes above and below.
     image[3 * 6 + 2].x += 2.0;
     image[3 * 6 + 2].y += 2.0;
-    CalibrationReport report = example(image);
+    ScaleRatioReport report = example(image);
     const QString verdict =
         QStringLiteral("Выбросы: 4 (столбец 3, строка 1; столбец 2, строка 2; столбец 4, строка "
                        "2; столбец 3, строка 3).");
@@ -154,9 +155,9 @@ TEST_F(Report, LargeGridSplitsItsTableAndTakesMorePages) {
     ExactField(40, 30, scene, image);
     const ScaleRatioRun run = RunScaleRatio(40, 30, scene, image);
     ASSERT_TRUE(run.complete());
-    const CalibrationReport report =
-        MakeCalibrationReport(QStringLiteral("s.crd"), QStringLiteral("i.crd"), 40, 30,
-                              QStringLiteral("720"), QStringLiteral("576"), run, QDateTime());
+    const ScaleRatioReport report =
+        MakeScaleRatioReport(QStringLiteral("s.crd"), QStringLiteral("i.crd"), 40, 30,
+                             QStringLiteral("720"), QStringLiteral("576"), run, QDateTime());
     const QString text = written(report, QStringLiteral("large.pdf"));
     EXPECT_GT(PdfPages(path("large.pdf")), 3);
     // Every one of the 38 x 28 ratios is printed in the table (the map's cells are too
@@ -169,7 +170,7 @@ TEST_F(Report, LargeGridSplitsItsTableAndTakesMorePages) {
 }
 
 TEST_F(Report, NumbersWithTheRegionalSeparatorAndFurtherSections) {
-    CalibrationReport report = example(Points(kExamples + QStringLiteral("image.crd")));
+    ScaleRatioReport report = example(Points(kExamples + QStringLiteral("image.crd")));
     SetDecimalSeparator(QLatin1Char(','));
     report.sections.push_back(
         {QStringLiteral("Проверка наклона поля"),
@@ -195,12 +196,12 @@ TEST_F(Report, OnlyOfACompletedRunAndOnlyIntoAWritableFile) {
     scene[2 * 6 + 1] = scene[0 * 6 + 1];
     const ScaleRatioRun failed = RunScaleRatio(6, 6, scene, image);
     ASSERT_FALSE(failed.complete());
-    EXPECT_THROW(MakeCalibrationReport(QString(), QString(), 6, 6, QStringLiteral("720"),
-                                       QStringLiteral("576"), failed, QDateTime()),
+    EXPECT_THROW(MakeScaleRatioReport(QString(), QString(), 6, 6, QStringLiteral("720"),
+                                      QStringLiteral("576"), failed, QDateTime()),
                  CalcError);
 
-    const CalibrationReport report = example(Points(kExamples + QStringLiteral("image.crd")));
-    EXPECT_THROW(WriteCalibrationReport(path("no/such/folder/r.pdf"), report), FileError);
+    const ScaleRatioReport report = example(Points(kExamples + QStringLiteral("image.crd")));
+    EXPECT_THROW(WriteScaleRatioReport(path("no/such/folder/r.pdf"), report), FileError);
     EXPECT_FALSE(QFile::exists(path("no/such/folder/r.pdf")));
 }
 

@@ -1,176 +1,23 @@
-#include "drawing/CalibrationReport.h"
+#include "drawing/ScaleRatioReport.h"
 
 #include "data/Errors.h"
 #include "data/Locale.h"
 #include "data/Procedures.h"
 #include "data/TextFile.h"
-#include "drawing/CameraPainting.h"
-#include "drawing/CameraVerdict.h"
 #include "drawing/FieldCheckVerdict.h"
-#include "drawing/FieldSheet.h"
 #include "drawing/NodeMapPainting.h"
+#include "drawing/ReportPages.h"
 #include "drawing/ScaleRatioPlot.h"
 
-#include <QBuffer>
-#include <QFileInfo>
 #include <QFontMetrics>
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <utility>
 
 namespace vrma {
 
 namespace {
-
-// The page is laid out in quarter points: the painter is scaled so that 4 units are
-// 1/72 inch, and fonts are given in those units (a 10-point font is 40 units).
-constexpr int kResolution = 300; // dots per inch of the PDF's drawing
-constexpr double kUnitsPerPoint = 4.0;
-constexpr int kBody = 40;        // 10 pt
-constexpr int kSmall = 34;       // 8.5 pt
-constexpr int kHeading = 52;     // 13 pt
-constexpr int kTitle = 72;       // 18 pt
-constexpr int kCoefficient = 64; // 16 pt
-
-QString WithError(double value, double error, int decimals) {
-    return FormatFixed(value, decimals) + QStringLiteral(" ± ") + FormatFixed(error, decimals);
-}
-
-QFont ReportFont(int size, bool bold = false) {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(size);
-    font.setBold(bold);
-    // No ligatures: a file name copied or searched in the report must read as it is
-    // spelled ("ff" stays two letters, not one glyph).
-    font.setStyleStrategy(QFont::PreferNoShaping);
-    return font;
-}
-
-// A page cursor: the painter, the width of the text area and the next free line.
-class Pages {
-public:
-    Pages(QPdfWriter& writer, QPainter& painter,
-          QString footerTitle = QStringLiteral("VRMA — отчёт о калибровке соотношения масштабов"))
-        : writer_(writer), painter_(painter), footerTitle_(std::move(footerTitle)) {
-        const double scale = kResolution / (72.0 * kUnitsPerPoint);
-        const QRect area = writer.pageLayout().paintRectPixels(kResolution);
-        width_ = int(area.width() / scale);
-        height_ = int(area.height() / scale);
-        painter_.scale(scale, scale);
-        startPage();
-    }
-
-    int width() const { return width_; }
-    int y() const { return y_; }
-    void advance(int by) { y_ += by; }
-    QPainter& painter() { return painter_; }
-
-    // Room for the height below the cursor, on a new page if need be. True when a new
-    // page was begun.
-    bool ensure(int height) {
-        if (y_ + height <= bottom())
-            return false;
-        newPage();
-        return true;
-    }
-    void newPage() {
-        footer();
-        writer_.newPage();
-        ++page_;
-        startPage();
-    }
-    void finish() { footer(); }
-
-    // Text in a box of the page's width; returns the height taken.
-    int paragraph(const QString& text, const QFont& font, int indent = 0) {
-        const QFontMetrics metrics(font);
-        const QRect box(indent, 0, width_ - indent, 100000);
-        const QRect needed = metrics.boundingRect(box, Qt::TextWordWrap, text);
-        ensure(needed.height());
-        painter_.setFont(font);
-        painter_.setPen(Qt::black);
-        painter_.drawText(QRect(indent, y_, width_ - indent, needed.height()),
-                          Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text);
-        y_ += needed.height();
-        return needed.height();
-    }
-
-    // A heading, kept on one page with the height that follows it (a few lines at least).
-    void heading(const QString& text, int keep = 0) {
-        const QFont font = ReportFont(kHeading, true);
-        const int line = QFontMetrics(font).height();
-        ensure(line * 2 + std::max(keep, line * 2));
-        y_ += line / 2;
-        painter_.setFont(font);
-        painter_.setPen(Qt::black);
-        painter_.drawText(QRect(0, y_, width_, line), Qt::AlignLeft | Qt::AlignVCenter, text);
-        y_ += line;
-        painter_.setPen(QPen(Qt::black, 2));
-        painter_.drawLine(0, y_, width_, y_);
-        y_ += line / 3;
-    }
-
-    // Lines of label and value, the values lined up after the longest label.
-    void fields(const std::vector<std::pair<QString, QString>>& rows) {
-        const QFont label = ReportFont(kBody);
-        const QFont value = ReportFont(kBody, true);
-        const QFontMetrics metrics(label);
-        int labelWidth = 0;
-        for (const auto& row : rows)
-            labelWidth = std::max(labelWidth, metrics.horizontalAdvance(row.first));
-        labelWidth = std::min(labelWidth + 24, width_ / 2);
-        for (const auto& row : rows) {
-            const QFontMetrics valueMetrics(value);
-            const QRect valueBox(labelWidth, 0, width_ - labelWidth, 100000);
-            // Labels are short and stay on one line; a long value wraps between words,
-            // and only a word longer than the line (a long path) is broken anywhere.
-            int flags = Qt::TextWordWrap;
-            for (const QString& word : row.second.split(QLatin1Char(' ')))
-                if (valueMetrics.horizontalAdvance(word) > valueBox.width())
-                    flags |= Qt::TextWrapAnywhere;
-            const int height = std::max(
-                metrics.height(), valueMetrics.boundingRect(valueBox, flags, row.second).height());
-            ensure(height);
-            painter_.setPen(Qt::black);
-            painter_.setFont(label);
-            painter_.drawText(QRect(0, y_, labelWidth, height), Qt::AlignLeft | Qt::AlignTop,
-                              row.first);
-            painter_.setFont(value);
-            painter_.drawText(QRect(labelWidth, y_, width_ - labelWidth, height), flags,
-                              row.second);
-            y_ += height + 6;
-        }
-    }
-
-private:
-    int bottom() const { return height_ - footerHeight(); }
-    int footerHeight() const { return QFontMetrics(ReportFont(kSmall)).height() * 2; }
-    void startPage() { y_ = 0; }
-    void footer() {
-        const QFont font = ReportFont(kSmall);
-        const int line = QFontMetrics(font).height();
-        painter_.setFont(font);
-        painter_.setPen(QPen(Qt::black, 1));
-        painter_.drawLine(0, height_ - line - 8, width_, height_ - line - 8);
-        painter_.drawText(QRect(0, height_ - line, width_, line), Qt::AlignLeft, footerTitle_);
-        painter_.drawText(QRect(0, height_ - line, width_, line), Qt::AlignRight,
-                          QStringLiteral("Страница %1").arg(page_));
-    }
-
-    QPdfWriter& writer_;
-    QPainter& painter_;
-    QString footerTitle_;
-    int width_ = 0;
-    int height_ = 0;
-    int y_ = 0;
-    int page_ = 1;
-};
 
 // The ratios as a table: one row per interior grid row, one column per interior grid
 // column; wide grids are split into blocks of columns. Outliers are framed and bold.
@@ -422,189 +269,15 @@ void Map(Pages& pages, const NodeAnalysis& analysis) {
                     ReportFont(kSmall));
 }
 
-// The photographs of a camera's calibration as a table: each with its thumbnail, number,
-// name, outcome, turn, targets and RMS.
-void PhotoTable(Pages& pages, const CameraReport& report) {
-    QPainter& painter = pages.painter();
-    const QFont font = ReportFont(kSmall);
-    const QFont bold = ReportFont(kSmall, true);
-    const QFontMetrics metrics(bold);
-    const int line = metrics.height();
-    const int thumbWidth = 150;
-    const int thumbHeight = 110;
-    const int rowHeight = std::max(thumbHeight, 2 * line) + 12;
-    const int number = metrics.horizontalAdvance(QStringLiteral("000")) + 16;
-    const int turn = metrics.horizontalAdvance(QStringLiteral("Поворот")) + 20;
-    const int targets = metrics.horizontalAdvance(QStringLiteral("Мишеней")) + 20;
-    const int rms = metrics.horizontalAdvance(QStringLiteral("СКО, пикс.")) + 20;
-    const int nameX = thumbWidth + 12 + number;
-    const int rest = pages.width() - nameX - turn - targets - rms;
-    const int nameWidth = rest * 2 / 5;
-    const int resultX = nameX + nameWidth;
-    const int resultWidth = rest - nameWidth;
-    const int turnX = resultX + resultWidth;
-    const int targetsX = turnX + turn;
-    const int rmsX = targetsX + targets;
-    const auto header = [&] {
-        painter.fillRect(QRect(0, pages.y(), pages.width(), line + 10), QColor(225, 225, 225));
-        painter.setFont(bold);
-        painter.setPen(Qt::black);
-        const int y = pages.y();
-        painter.drawText(QRect(thumbWidth + 12, y, number, line + 10), Qt::AlignCenter,
-                         QStringLiteral("№"));
-        painter.drawText(QRect(nameX, y, nameWidth, line + 10), Qt::AlignVCenter,
-                         QStringLiteral("Снимок"));
-        painter.drawText(QRect(resultX, y, resultWidth, line + 10), Qt::AlignVCenter,
-                         QStringLiteral("Результат"));
-        painter.drawText(QRect(turnX, y, turn, line + 10), Qt::AlignCenter,
-                         QStringLiteral("Поворот"));
-        painter.drawText(QRect(targetsX, y, targets, line + 10), Qt::AlignCenter,
-                         QStringLiteral("Мишеней"));
-        painter.drawText(QRect(rmsX, y, rms, line + 10), Qt::AlignCenter,
-                         QStringLiteral("СКО, пикс."));
-        pages.advance(line + 10);
-    };
-    pages.ensure(line * 2 + rowHeight);
-    header();
-    for (size_t k = 0; k < report.photos.size() && k < report.calibration.photos.size(); ++k) {
-        if (pages.ensure(rowHeight))
-            header();
-        const PhotoDetection& photo = report.photos[k];
-        const PhotoFit& fit = report.calibration.photos[k];
-        const int y = pages.y();
-        if (k % 2 == 1)
-            painter.fillRect(QRect(0, y, pages.width(), rowHeight), QColor(245, 245, 245));
-        const cv::Mat& thumb = photo.thumbnail;
-        if (!thumb.empty() && thumb.type() == CV_8UC1) {
-            const QImage image(thumb.data, thumb.cols, thumb.rows, int(thumb.step),
-                               QImage::Format_Grayscale8);
-            const QSizeF size =
-                QSizeF(image.size()).scaled(QSizeF(thumbWidth, thumbHeight), Qt::KeepAspectRatio);
-            painter.drawImage(QRectF(QPointF(0, y + (rowHeight - size.height()) / 2), size), image);
-        }
-        // The photograph's colour in the coverage view.
-        if (photo.found)
-            painter.fillRect(QRect(thumbWidth + 4, y + 6, 6, rowHeight - 12), PhotoColour(k));
-        painter.setPen(Qt::black);
-        painter.setFont(bold);
-        painter.drawText(QRect(thumbWidth + 12, y, number, rowHeight), Qt::AlignCenter,
-                         QString::number(k + 1));
-        painter.setFont(font);
-        painter.drawText(QRect(nameX, y, nameWidth - 10, rowHeight),
-                         Qt::AlignVCenter | Qt::TextWrapAnywhere, QFileInfo(photo.file).fileName());
-        QString result = PhotoUseText(photo, fit);
-        if (!photo.found && !photo.reason.isEmpty())
-            result += QStringLiteral(": ") + photo.reason;
-        painter.drawText(QRect(resultX, y, resultWidth - 10, rowHeight),
-                         Qt::AlignVCenter | Qt::TextWordWrap, result);
-        painter.drawText(QRect(turnX, y, turn, rowHeight), Qt::AlignCenter, PhotoTurnText(photo));
-        painter.drawText(QRect(targetsX, y, targets, rowHeight), Qt::AlignCenter,
-                         photo.found ? QString::number(photo.points()) : QStringLiteral("—"));
-        painter.drawText(QRect(rmsX, y, rms, rowHeight), Qt::AlignCenter, PhotoRmsText(fit));
-        pages.advance(rowHeight);
-    }
-    pages.advance(line / 2);
-}
-
-void CameraPictures(Pages& pages, const CameraReport& report) {
-    QPainter& painter = pages.painter();
-    CameraPaintStyle style;
-    style.font = ReportFont(kSmall);
-    style.line = 3.0;
-
-    pages.heading(QStringLiteral("СКО по снимкам"), 700);
-    const int chartHeight = 620;
-    pages.ensure(chartHeight);
-    const RmsChartLayout chart = RmsChartLayoutFor(
-        report.calibration, style.font, QRectF(0, pages.y(), pages.width(), chartHeight));
-    PaintRmsChart(painter, report.calibration, chart, style);
-    pages.advance(chartHeight + 12);
-    pages.paragraph(QStringLiteral("Столбец — СКО репроекции мишеней снимка при найденной камере. "
-                                   "Синие — снимки в калибровке, серые — не взятые (в красной "
-                                   "рамке — не взятые по правилу трёх медиан), × — поле не "
-                                   "найдено. Штриховая линия — предел правила: снимок, чьё СКО "
-                                   "выше трёх медиан СКО снимков, в калибровку не берётся."),
-                    ReportFont(kSmall));
-
-    const CoverageData data = CoverageDataOf(report.calibration, report.photos);
-    const double aspect = data.width > 0.0 ? data.height / data.width : 0.75;
-    const int frameHeight = std::min(int(pages.width() * aspect), 1800);
-    const int viewHeight = frameHeight + 4 * QFontMetrics(style.font).height();
-    pages.heading(QStringLiteral("Покрытие кадра"), viewHeight);
-    pages.ensure(viewHeight);
-    const CoverageLayout layout =
-        CoverageLayoutFor(data, style.font, QRectF(0, pages.y(), pages.width(), viewHeight));
-    PaintCoverage(painter, data, layout, style);
-    pages.advance(int(layout.legend.bottom() - pages.y()) + 12);
-}
-
-// The parameters a fit freed, by name: "fx, fy, cx, cy, k1, k2, p1, p2, k3".
-QString FreedParameters(CameraSelection selection) {
-    QStringList names;
-    for (CameraParameter p : selection.Parameters())
-        names << QString::fromLatin1(CameraParameterName(p));
-    return names.join(QStringLiteral(", "));
-}
-
-// The section of a camera calibrated from several photographs.
-void AddCameraSection(Pages& pages, const CameraReport& report) {
-    const CameraCalibration& calibration = report.calibration;
-    const auto found = std::count_if(report.photos.begin(), report.photos.end(),
-                                     [](const PhotoDetection& p) { return p.found; });
-    const Board& board = report.board;
-    pages.heading(QStringLiteral("Исходные данные"));
-    pages.fields({
-        {QStringLiteral("Поле:"),
-         QStringLiteral("%1, %2 столбцов × %3 строк мишеней, шаг %4 мм")
-             .arg(TargetKindName(board.kind))
-             .arg(board.columns)
-             .arg(board.rows)
-             .arg(board.pitch == board.pitchY
-                      ? FormatFixed(board.pitch, 2)
-                      : FormatFixed(board.pitch, 2) + QStringLiteral(" × ") +
-                            FormatFixed(board.pitchY, 2))},
-        {QStringLiteral("Снимков:"), QStringLiteral("%1, поле найдено на %2, в калибровке %3")
-                                         .arg(qulonglong(report.photos.size()))
-                                         .arg(qlonglong(found))
-                                         .arg(calibration.used)},
-        {QStringLiteral("Размер снимков:"), QStringLiteral("%1 × %2 пикс.")
-                                                .arg(calibration.camera.width)
-                                                .arg(calibration.camera.height)},
-        {QStringLiteral("Уточнялись:"), FreedParameters(calibration.selection)},
-        {QStringLiteral("Дата расчёта:"),
-         report.date.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))},
-    });
-
-    pages.heading(QStringLiteral("Результат"));
-    pages.paragraph(QStringLiteral("Отношение фокусных расстояний fy/fx"), ReportFont(kBody));
-    pages.paragraph(WithError(calibration.ratio, calibration.ratioSe, 6),
-                    ReportFont(kCoefficient, true), 40);
-    pages.heading(QStringLiteral("Вывод"));
-    for (const QString& line : CameraVerdictLines(calibration, report.photos))
-        pages.paragraph(line, ReportFont(kBody));
-
-    pages.heading(QStringLiteral("Снимки"));
-    PhotoTable(pages, report);
-    CameraPictures(pages, report);
-
-    pages.heading(QStringLiteral("Камера"));
-    pages.fields(CameraResultRows(calibration));
-    pages.paragraph(QStringLiteral("Стандартные ошибки — из ковариации параметров при найденном "
-                                   "решении, с дисперсией невязок; fy/fx — с учётом корреляции "
-                                   "fx и fy. Координаты главной точки — в пикселях файлов "
-                                   "изображения (центр первого пикселя — 0 ; 0)."),
-                    ReportFont(kSmall));
-}
-
 } // namespace
 
-CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString& imageFile,
-                                        qint32 columns, qint32 rows, const QString& widthText,
-                                        const QString& heightText, ScaleRatioRun run,
-                                        const QDateTime& date) {
+ScaleRatioReport MakeScaleRatioReport(const QString& sceneFile, const QString& imageFile,
+                                      qint32 columns, qint32 rows, const QString& widthText,
+                                      const QString& heightText, ScaleRatioRun run,
+                                      const QDateTime& date) {
     if (!run.complete())
         throw CalcError("the calibration did not complete");
-    CalibrationReport report;
+    ScaleRatioReport report;
     report.sceneFile = sceneFile;
     report.imageFile = imageFile;
     report.columns = columns;
@@ -616,7 +289,7 @@ CalibrationReport MakeCalibrationReport(const QString& sceneFile, const QString&
     return report;
 }
 
-const NodeAnalysis& ReportAnalysis(CalibrationReport& report) {
+const NodeAnalysis& ReportAnalysis(ScaleRatioReport& report) {
     if (!report.analysis)
         report.analysis = AnalyseNodes(report.columns, report.rows, report.run.ratios);
     return *report.analysis;
@@ -634,54 +307,7 @@ QString OutlierVerdict(const NodeAnalysis& analysis) {
         .arg(nodes.join(QStringLiteral("; ")));
 }
 
-QString WrittenTableLine(const QString& fileName) {
-    return QStringLiteral("Таблица коррекции: %1").arg(fileName);
-}
-
-QString WrittenCameraLine(const QString& fileName) {
-    return QStringLiteral("Файл внутренней геометрии камеры: %1").arg(fileName);
-}
-
-// A report on A4 pages: its title and date, what `body` puts on the pages, and last what
-// was written ("Экспорт").
-QByteArray ReportPdf(const QString& title, const QString& footerTitle, const QDateTime& date,
-                     const QStringList& written, const std::function<void(Pages&)>& body) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setResolution(kResolution);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                         QMarginsF(18, 15, 18, 15), QPageLayout::Millimeter));
-        writer.setTitle(title);
-        writer.setCreator(QStringLiteral("VRMA"));
-        QPainter painter;
-        if (!painter.begin(&writer))
-            throw Exception("the PDF document cannot be begun");
-        painter.setRenderHint(QPainter::Antialiasing);
-        Pages pages(writer, painter, footerTitle);
-        pages.paragraph(title, ReportFont(kTitle, true));
-        pages.paragraph(
-            QStringLiteral("VRMA · %1").arg(date.toString(QStringLiteral("dd.MM.yyyy hh:mm"))),
-            ReportFont(kBody));
-        body(pages);
-        pages.heading(QStringLiteral("Экспорт"));
-        if (written.isEmpty()) {
-            pages.paragraph(QStringLiteral("Таблица коррекции и файл камеры не записывались."),
-                            ReportFont(kBody));
-        } else {
-            for (const QString& line : written)
-                pages.paragraph(line, ReportFont(kBody));
-        }
-        pages.finish();
-        if (!painter.end())
-            throw Exception("the PDF document cannot be finished");
-    }
-    return bytes;
-}
-
-QByteArray CalibrationReportPdf(const CalibrationReport& report) {
+QByteArray ScaleRatioReportPdf(const ScaleRatioReport& report) {
     std::optional<NodeAnalysis> made;
     const NodeAnalysis& analysis =
         report.analysis
@@ -756,22 +382,6 @@ QByteArray CalibrationReportPdf(const CalibrationReport& report) {
         });
 }
 
-QByteArray CameraReportPdf(const CameraReport& report) {
-    if (report.photos.size() != report.calibration.photos.size())
-        throw Exception("the photographs and the calibration differ");
-    return ReportPdf(QStringLiteral("Отчёт о калибровке камеры по снимкам"),
-                     QStringLiteral("VRMA — отчёт о калибровке камеры по снимкам"), report.date,
-                     report.written, [&](Pages& pages) { AddCameraSection(pages, report); });
-}
-
-void WriteCameraReport(const QString& fileName, const CameraReport& report) {
-    WriteFileAtomically(fileName, CameraReportPdf(report));
-}
-
-QString WrittenYamlLine(const QString& fileName) {
-    return QStringLiteral("Камера в YAML OpenCV: %1").arg(fileName);
-}
-
 ReportSection FieldCheckSection(const FieldCheck& check) {
     ReportSection section;
     section.title = QStringLiteral("Геометрия поля");
@@ -833,7 +443,7 @@ ReportSection FieldCheckFailedSection(const QString& message) {
     return ReportSection{QStringLiteral("Геометрия поля"), {}, message};
 }
 
-ReportSection CheckFieldSection(const CalibrationReport& report, const FieldGeometry& geometry) {
+ReportSection CheckFieldSection(const ScaleRatioReport& report, const FieldGeometry& geometry) {
     FieldCheckInput input;
     input.scene = geometry.scene;
     input.image = geometry.image;
@@ -851,8 +461,8 @@ ReportSection CheckFieldSection(const CalibrationReport& report, const FieldGeom
     }
 }
 
-void WriteCalibrationReport(const QString& fileName, const CalibrationReport& report) {
-    WriteFileAtomically(fileName, CalibrationReportPdf(report));
+void WriteScaleRatioReport(const QString& fileName, const ScaleRatioReport& report) {
+    WriteFileAtomically(fileName, ScaleRatioReportPdf(report));
 }
 
 } // namespace vrma

@@ -1,4 +1,4 @@
-#include "drawing/Calibration.h"
+#include "drawing/ScaleRatioCommand.h"
 
 #include "data/Messages.h"
 #include "data/Numbers.h"
@@ -9,17 +9,17 @@
 
 namespace vrma {
 
-bool ReadCalibrationFiles(const QString& sceneFile, const QString& imageFile, VT_Points& scene,
-                          VT_Points& image) {
+bool ReadCoordinateFiles(const QString& sceneFile, const QString& imageFile, VT_Points& scene,
+                         VT_Points& image) {
     if (!ReadPointFile(sceneFile, &scene))
         return false;
     return ReadPointFile(imageFile, &image);
 }
 
-Calibration RunCalibration(const QString& columnsText, const QString& rowsText,
-                           const QString& sceneFile, const QString& imageFile, VT_Points& scene,
-                           VT_Points& image) {
-    Calibration result;
+ScaleRatioOutcome RunScaleRatioCommand(const QString& columnsText, const QString& rowsText,
+                                       const QString& sceneFile, const QString& imageFile,
+                                       VT_Points& scene, VT_Points& image) {
+    ScaleRatioOutcome result;
     const std::optional<qint32> nc = ParseInteger(columnsText);
     const std::optional<qint32> nr = ParseInteger(rowsText);
     if (!nc || !nr)
@@ -27,33 +27,33 @@ Calibration RunCalibration(const QString& columnsText, const QString& rowsText,
     result.columns = *nc;
     result.rows = *nr;
 
-    if (!ReadCalibrationFiles(sceneFile, imageFile, scene, image)) {
-        result.status = CalibrationStatus::ReadFailed;
+    if (!ReadCoordinateFiles(sceneFile, imageFile, scene, image)) {
+        result.status = ScaleRatioStatus::ReadFailed;
         return result;
     }
     const qint64 expected = GridPointCount(*nc, *nr);
     if (scene.Count() != expected || image.Count() != expected) {
-        result.status = CalibrationStatus::CountMismatch;
+        result.status = ScaleRatioStatus::CountMismatch;
         return result;
     }
     PlottedScaleRatio plotted = RunPlottedScaleRatio(*nc, *nr, scene, image);
     result.run = std::move(plotted.run);
     result.plot = std::move(plotted.plot);
     result.status =
-        result.run.complete() ? CalibrationStatus::Done : CalibrationStatus::CalculationFailed;
+        result.run.complete() ? ScaleRatioStatus::Done : ScaleRatioStatus::CalculationFailed;
     return result;
 }
 
-QString CalibrationMessage(CalibrationStatus status) {
+QString ScaleRatioMessage(ScaleRatioStatus status) {
     switch (status) {
-    case CalibrationStatus::BadGridSize:
-    case CalibrationStatus::CalculationFailed:
+    case ScaleRatioStatus::BadGridSize:
+    case ScaleRatioStatus::CalculationFailed:
         return messages::CalculationFailed();
-    case CalibrationStatus::ReadFailed:
+    case ScaleRatioStatus::ReadFailed:
         return messages::ReadFailed();
-    case CalibrationStatus::CountMismatch:
+    case ScaleRatioStatus::CountMismatch:
         return messages::CountMismatch();
-    case CalibrationStatus::Done:
+    case ScaleRatioStatus::Done:
         break;
     }
     return {};

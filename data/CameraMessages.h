@@ -1,0 +1,60 @@
+#pragma once
+// The words of a camera's calibration from photographs and of the field check: why no
+// camera or no geometry could be found, and what became of each photograph. The estimation
+// (calib/) reports codes and numbers; the windows, the reports and vrma-calib word them here.
+#include <QString>
+
+namespace vrma::messages {
+
+// --- The calibration of a camera from several photographs -----------------------------
+
+QString CameraFitNotConverged();
+// The photographs do not fix the focal lengths (the field check's views alike).
+QString FocalsUndetermined();
+// Fewer than `needed` photographs of the field at all.
+QString TooFewPhotosOfField(int needed);
+// Fewer than `needed` photographs usable: `usable` of `total`.
+QString TooFewUsablePhotos(int needed, int usable, qsizetype total);
+QString PhotoSizeNotPositive();
+QString TooFewPointsForCamera();
+
+// --- What became of each photograph of a camera's calibration ----------------------------
+// The list's words for a photograph and the reasons the verdict and vrma-calib give for one
+// left out ("не взят: " and the reason).
+
+QString PhotoInCalibration(); // "в калибровке"
+QString PhotoFieldNotFound(); // "поле не найдено"
+QString PhotoNotRead();       // "снимок не читается"
+QString PhotoLeftOutByYou();  // "исключён вами"
+QString NotTaken(const QString& reason);
+// Its RMS over the limit of the rule: without the numbers, and with the RMS and the limit
+// as shown (pixels).
+QString RmsOverLimit();
+QString RmsOverLimit(const QString& rms, const QString& limit);
+QString NoPoseInPhoto();
+// Of another size than the set's.
+QString OtherPhotoSize(int width, int height, int setWidth, int setHeight);
+
+// --- The field check --------------------------------------------------------------------
+// `photo` names a photograph among several ("снимка 2"; 1 is the calibration's own); 0 for
+// the calibration's photograph alone, which is not named.
+
+QString FieldOutOfRange();
+QString PointsOnALine(bool image, int photo);
+QString PointCountsDiffer(int photo);
+QString TooFewPointsForHomography(int photo);
+QString HomographyUndetermined(int photo);
+QString PointAtInfinity();
+QString HomographyDegenerate();
+QString TooFewPointsForGeometry();
+QString PoseUndetermined(int photo);
+// A camera calibrated from photographs of another size than the image's.
+QString CameraOfOtherSize(double cameraWidth, double cameraHeight, double width, double height);
+QString FocalNotPositive();
+QString NoPointsForHomography();
+QString ImageSizeOutOfRange(double largestSide);
+// A focal length no camera of that image size can have: it lies from `low` to `high`.
+QString FocalImplausible(double focal, double width, double height, double low, double high);
+QString FieldGeometryUndetermined();
+
+} // namespace vrma::messages
