@@ -30,9 +30,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <optional>
 #include <opencv2/aruco/charuco.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -91,8 +91,8 @@ std::vector<Set> Sets() {
         {"blurred", Camera(-0.28, 0.09, 2.2, 5.0, 80)},
         {"small_markers",
          WithBoard(Camera(-0.28, 0.09, 0.8, 2.0, 0), 15, 10, 0.5, cv::aruco::DICT_4X4_250)},
-        {"large", WithBoard(Camera(-0.22, 0.06, 1.5, 3.0, 92, 3), 17, 12, 0.8,
-                            cv::aruco::DICT_6X6_250)},
+        {"large",
+         WithBoard(Camera(-0.22, 0.06, 1.5, 3.0, 92, 3), 17, 12, 0.8, cv::aruco::DICT_6X6_250)},
     };
 }
 
@@ -191,8 +191,8 @@ std::vector<double> ReadNumbers(const QString& file) {
     if (!in.open(QIODevice::ReadOnly | QIODevice::Text))
         return numbers;
     for (const QString& word :
-         QString::fromUtf8(in.readAll()).split(QRegularExpression(QStringLiteral("\\s+")),
-                                               Qt::SkipEmptyParts))
+         QString::fromUtf8(in.readAll())
+             .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
         numbers.push_back(word.toDouble());
     return numbers;
 }
@@ -240,11 +240,18 @@ Side Ours(const Board& board, const QStringList& files,
         for (size_t k = 0; k < photos[n].image.size(); ++k) {
             side.Corner(photos[n].image[k], truths[n][size_t(photos[n].indices[k])]);
             one.Corner(photos[n].image[k], truths[n][size_t(photos[n].indices[k])]);
-            if (std::getenv("CHPHOTO") && std::hypot(photos[n].image[k].x - truths[n][size_t(photos[n].indices[k])].x, photos[n].image[k].y - truths[n][size_t(photos[n].indices[k])].y) > 0.1)
-                std::printf("      photo %zu corner %d at %.1f %.1f off %.3f\n", n + 1, photos[n].indices[k], photos[n].image[k].x, photos[n].image[k].y, std::hypot(photos[n].image[k].x - truths[n][size_t(photos[n].indices[k])].x, photos[n].image[k].y - truths[n][size_t(photos[n].indices[k])].y));
+            if (std::getenv("CHPHOTO") &&
+                std::hypot(photos[n].image[k].x - truths[n][size_t(photos[n].indices[k])].x,
+                           photos[n].image[k].y - truths[n][size_t(photos[n].indices[k])].y) > 0.1)
+                std::printf(
+                    "      photo %zu corner %d at %.1f %.1f off %.3f\n", n + 1,
+                    photos[n].indices[k], photos[n].image[k].x, photos[n].image[k].y,
+                    std::hypot(photos[n].image[k].x - truths[n][size_t(photos[n].indices[k])].x,
+                               photos[n].image[k].y - truths[n][size_t(photos[n].indices[k])].y));
         }
         if (std::getenv("CHPHOTO"))
-            std::printf("    photo %zu: %zu corners, RMS %.3f, largest %.3f\n", n + 1, one.corners, one.corners ? std::sqrt(one.squares / one.corners) : 0.0, one.worst);
+            std::printf("    photo %zu: %zu corners, RMS %.3f, largest %.3f\n", n + 1, one.corners,
+                        one.corners ? std::sqrt(one.squares / one.corners) : 0.0, one.worst);
     }
     try {
         const CameraCalibration fit = CalibrateFromPhotos(photos);
@@ -279,8 +286,7 @@ Side OpenCv(const Board& ours, const QStringList& files,
         cv::Mat found;
         cv::Mat foundIds;
         if (!markerIds.empty())
-            cv::aruco::interpolateCornersCharuco(markers, markerIds, image, board, found,
-                                                 foundIds);
+            cv::aruco::interpolateCornersCharuco(markers, markerIds, image, board, found, foundIds);
         side.seconds += double(timer.nsecsElapsed()) / 1e9;
         if (found.rows < kFewestCorners)
             continue;
@@ -319,8 +325,8 @@ void Print(const char* name, const Side& side, const vrma::Camera& truth, size_t
     std::printf("  %-7s photos %d used %d, corners %zu of %zu in the frame, RMS %.3f px, largest "
                 "%.3f px, search %.2f s\n",
                 name, side.photos, side.used, side.corners, inFrame,
-                side.corners > 0 ? std::sqrt(side.squares / double(side.corners)) : 0.0,
-                side.worst, side.seconds);
+                side.corners > 0 ? std::sqrt(side.squares / double(side.corners)) : 0.0, side.worst,
+                side.seconds);
     if (!side.camera) {
         std::printf("          no camera: %s\n", side.error.toUtf8().constData());
         return;
@@ -328,8 +334,8 @@ void Print(const char* name, const Side& side, const vrma::Camera& truth, size_t
     const vrma::Camera& c = *side.camera;
     std::printf("          fy/fx %+.2e, cx %+.3f px, cy %+.3f px, k1 %+.5f, k2 %+.5f, fit RMS "
                 "%.3f px\n",
-                c.fy() / c.fx() - truth.fy() / truth.fx(), c.cx() - truth.cx(),
-                c.cy() - truth.cy(), c[CameraParameter::K1] - truth[CameraParameter::K1],
+                c.fy() / c.fx() - truth.fy() / truth.fx(), c.cx() - truth.cx(), c.cy() - truth.cy(),
+                c[CameraParameter::K1] - truth[CameraParameter::K1],
                 c[CameraParameter::K2] - truth[CameraParameter::K2], side.rms);
 }
 
@@ -338,7 +344,8 @@ int Measure(const QString& dir, const QStringList& only) {
     if (!list.open(QIODevice::ReadOnly | QIODevice::Text))
         return 1;
     while (!list.atEnd()) {
-        const QStringList words = QString::fromUtf8(list.readLine()).simplified().split(QLatin1Char(' '));
+        const QStringList words =
+            QString::fromUtf8(list.readLine()).simplified().split(QLatin1Char(' '));
         const QString name = words.value(0);
         if (words.size() < 5 || (!only.isEmpty() && !only.contains(name)))
             continue;
@@ -353,12 +360,14 @@ int Measure(const QString& dir, const QStringList& only) {
         QStringList files;
         std::vector<std::vector<PlanePoint>> truths;
         size_t inFrame = 0;
-        for (const QString& file : folder.entryList({QStringLiteral("*.png")}, QDir::Files,
-                                                    QDir::Name)) {
+        for (const QString& file :
+             folder.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name)) {
             files << folder.filePath(file);
-            truths.push_back(ReadTruth(folder.filePath(file.chopped(4) + QStringLiteral(".truth"))));
+            truths.push_back(
+                ReadTruth(folder.filePath(file.chopped(4) + QStringLiteral(".truth"))));
         }
-        const std::vector<double> numbers = ReadNumbers(folder.filePath(QStringLiteral("truth.txt")));
+        const std::vector<double> numbers =
+            ReadNumbers(folder.filePath(QStringLiteral("truth.txt")));
         vrma::Camera truth;
         for (size_t k = 0; k < kCameraParameterCount && k < numbers.size(); ++k)
             truth.values[k] = numbers[k];
@@ -379,12 +388,12 @@ int Measure(const QString& dir, const QStringList& only) {
 // ---- Google Benchmark case ----------------------------------------------------------------
 
 void Search(benchmark::State& state) {
-    const PhotoScene& camera = Sets()[0].camera;
+    const PhotoScene camera = Sets()[0].camera;
     static const test::RenderedPhoto photo = test::RenderPhoto(Views(camera, 11)[0]);
     DetectionTuning tuning;
     for (auto _ : state)
-        benchmark::DoNotOptimize(FindBoardTargets(photo.image, TargetKind::Charuco,
-                                                  camera.columns, camera.rows, tuning));
+        benchmark::DoNotOptimize(FindBoardTargets(photo.image, TargetKind::Charuco, camera.columns,
+                                                  camera.rows, tuning));
 }
 
 BENCHMARK(Search)->Name("Charuco/search")->Unit(benchmark::kMillisecond)->UseRealTime();
