@@ -87,7 +87,8 @@ TBoardForm::TBoardForm(Arrangement arrangement, QWidget* parent) : QWidget(paren
 }
 
 void TBoardForm::KindChanged() {
-    const bool charuco = kKinds[size_t(std::max(0, KindBox->currentIndex()))] == TargetKind::Charuco;
+    const bool charuco =
+        kKinds[size_t(std::max(0, KindBox->currentIndex()))] == TargetKind::Charuco;
     PitchYEdit->setEnabled(!charuco);
     MarkerEdit->setEnabled(charuco);
     DictionaryBox->setEnabled(charuco);
@@ -110,8 +111,8 @@ void TBoardForm::ShowBoard(const Board& board) {
 
 BoardReading TBoardForm::ReadBoard() const {
     const TargetKind kind = kKinds[size_t(std::max(0, KindBox->currentIndex()))];
-    BoardTexts texts{ColumnsEdit->text(), RowsEdit->text(), PitchEdit->text(), std::nullopt,
-                     std::nullopt, std::nullopt};
+    BoardTexts texts{ColumnsEdit->text(), RowsEdit->text(), PitchEdit->text(),
+                     std::nullopt,        std::nullopt,     std::nullopt};
     if (kind == TargetKind::Charuco) {
         if (!MarkerEdit->text().trimmed().isEmpty())
             texts.marker = MarkerEdit->text();

@@ -46,9 +46,9 @@ public:
     QComboBox* KindBox = nullptr; // шахматная доска / точки / доска ChArUco
     QLineEdit* ColumnsEdit = nullptr;
     QLineEdit* RowsEdit = nullptr;
-    QLineEdit* PitchEdit = nullptr;  // along x, mm
-    QLineEdit* PitchYEdit = nullptr; // along y, mm; empty: the same as along x
-    QLineEdit* MarkerEdit = nullptr; // a ChArUco marker's side, mm; empty: 3/4 of the pitch
+    QLineEdit* PitchEdit = nullptr;     // along x, mm
+    QLineEdit* PitchYEdit = nullptr;    // along y, mm; empty: the same as along x
+    QLineEdit* MarkerEdit = nullptr;    // a ChArUco marker's side, mm; empty: 3/4 of the pitch
     QComboBox* DictionaryBox = nullptr; // OpenCV's dictionaries, by name
 
     // The rows' layout (Rows only; nullptr otherwise), for the dialog's further rows.

@@ -15,13 +15,13 @@ struct Dictionary {
     int markers;
 };
 constexpr std::array<Dictionary, 21> kDictionaries{{
-    {u"DICT_4X4_50", 50},         {u"DICT_4X4_100", 100},      {u"DICT_4X4_250", 250},
-    {u"DICT_4X4_1000", 1000},     {u"DICT_5X5_50", 50},        {u"DICT_5X5_100", 100},
-    {u"DICT_5X5_250", 250},       {u"DICT_5X5_1000", 1000},    {u"DICT_6X6_50", 50},
-    {u"DICT_6X6_100", 100},       {u"DICT_6X6_250", 250},      {u"DICT_6X6_1000", 1000},
-    {u"DICT_7X7_50", 50},         {u"DICT_7X7_100", 100},      {u"DICT_7X7_250", 250},
-    {u"DICT_7X7_1000", 1000},     {u"DICT_ARUCO_ORIGINAL", 1024}, {u"DICT_APRILTAG_16h5", 30},
-    {u"DICT_APRILTAG_25h9", 35},  {u"DICT_APRILTAG_36h10", 2320}, {u"DICT_APRILTAG_36h11", 587},
+    {u"DICT_4X4_50", 50},        {u"DICT_4X4_100", 100},         {u"DICT_4X4_250", 250},
+    {u"DICT_4X4_1000", 1000},    {u"DICT_5X5_50", 50},           {u"DICT_5X5_100", 100},
+    {u"DICT_5X5_250", 250},      {u"DICT_5X5_1000", 1000},       {u"DICT_6X6_50", 50},
+    {u"DICT_6X6_100", 100},      {u"DICT_6X6_250", 250},         {u"DICT_6X6_1000", 1000},
+    {u"DICT_7X7_50", 50},        {u"DICT_7X7_100", 100},         {u"DICT_7X7_250", 250},
+    {u"DICT_7X7_1000", 1000},    {u"DICT_ARUCO_ORIGINAL", 1024}, {u"DICT_APRILTAG_16h5", 30},
+    {u"DICT_APRILTAG_25h9", 35}, {u"DICT_APRILTAG_36h10", 2320}, {u"DICT_APRILTAG_36h11", 587},
 }};
 
 bool IsDictionary(int id) {
@@ -81,7 +81,8 @@ BoardFault CheckBoard(const Board& board) {
         return BoardFault::Grid;
     if (!InRange(board.pitch))
         return BoardFault::Pitch;
-    if (!InRange(board.pitchY) || (board.kind == TargetKind::Charuco && board.pitchY != board.pitch))
+    if (!InRange(board.pitchY) ||
+        (board.kind == TargetKind::Charuco && board.pitchY != board.pitch))
         return BoardFault::PitchY;
     if (board.kind != TargetKind::Charuco)
         return BoardFault::None;

@@ -70,7 +70,7 @@ int CameraSession::Progress() const {
 // --- The photographs and their searches ---------------------------------------------------
 
 std::vector<CameraSession::SamePhoto> CameraSession::AddPhotos(const QStringList& files,
-                                                              const Board& board) {
+                                                               const Board& board) {
     const bool again = board_ && !SameBoard(*board_, board) && !photos_.empty();
     if (again) {
         // Another board: the whole set is searched again for it.

@@ -127,7 +127,7 @@ private:
     std::vector<Photo> photos_;
     std::vector<std::shared_ptr<Search>> searches_; // of the photographs being searched
     std::vector<quint64> retries_; // photographs to be searched again alone (their ids)
-    std::optional<Board> board_;                    // the board the set is searched for
+    std::optional<Board> board_;   // the board the set is searched for
     quint64 nextId_ = 1;
     int searchTotal_ = 0;
     int searchDone_ = 0;

@@ -37,8 +37,9 @@ CharucoLayout CharucoLayoutOf(int columns, int rows, double share, int dictionar
     layout.rows = rows;
     layout.gap = 0.5 * (1.0 - share);
     layout.dictionary = cv::aruco::getPredefinedDictionary(dictionary);
-    const cv::Ptr<cv::aruco::CharucoBoard> made = cv::aruco::CharucoBoard::create(
-        columns + 1, rows + 1, 1.0F, float(share), cv::Ptr<cv::aruco::Dictionary>(layout.dictionary));
+    const cv::Ptr<cv::aruco::CharucoBoard> made =
+        cv::aruco::CharucoBoard::create(columns + 1, rows + 1, 1.0F, float(share),
+                                        cv::Ptr<cv::aruco::Dictionary>(layout.dictionary));
     // OpenCV's board: marker ids[n] with its corners objPoints[n], the first its top left.
     layout.squares.assign(made->ids.size(), cv::Point(-1, -1));
     layout.at_.assign(size_t(columns + 1) * size_t(rows + 1), -1);
@@ -84,7 +85,8 @@ CharucoDarkParts CharucoDarkCells(const Board& board) {
                 int end = c;
                 while (end < cells && row[end] < 128)
                     ++end;
-                dark.markers[id].emplace_back(origin.x + c * cell, origin.y + r * cell, (end - c) * cell, cell);
+                dark.markers[id].emplace_back(origin.x + c * cell, origin.y + r * cell,
+                                              (end - c) * cell, cell);
                 c = end;
             }
         }

@@ -256,8 +256,8 @@ bool MeasuredCorner(const cv::Mat& photo, const CharucoLayout& layout,
                     cv::Point2d& point) {
     // Its two light squares: (i + 1, j) and (i, j + 1), or (i, j) and (i + 1, j + 1).
     std::vector<const Marker*> beside;
-    for (const cv::Point square : {cv::Point(i, j), cv::Point(i + 1, j), cv::Point(i, j + 1),
-                                   cv::Point(i + 1, j + 1)}) {
+    for (const cv::Point square :
+         {cv::Point(i, j), cv::Point(i + 1, j), cv::Point(i, j + 1), cv::Point(i + 1, j + 1)}) {
         const int id = layout.MarkerAt(square.x, square.y);
         if (id < 0)
             continue;
@@ -293,8 +293,8 @@ bool MeasuredCorner(const cv::Mat& photo, const CharucoLayout& layout,
         return false;
     if (window < kWideBelow) {
         std::vector<std::array<cv::Point2d, 4>> away;
-        for (const cv::Point square : {cv::Point(i, j), cv::Point(i + 1, j), cv::Point(i, j + 1),
-                                       cv::Point(i + 1, j + 1)}) {
+        for (const cv::Point square :
+             {cv::Point(i, j), cv::Point(i + 1, j), cv::Point(i, j + 1), cv::Point(i + 1, j + 1)}) {
             const int id = layout.MarkerAt(square.x, square.y);
             if (id < 0)
                 continue;
@@ -310,8 +310,7 @@ bool MeasuredCorner(const cv::Mat& photo, const CharucoLayout& layout,
         const cv::Point2d near = point;
         const int wide =
             std::clamp(int(std::floor(kWindowShare * RoomToCorners(h, corner))), 2, 40);
-        if (RefineCornerBeside(photo, point, wide, reach, away, kMarkerMarginPx) !=
-                Refined::Done ||
+        if (RefineCornerBeside(photo, point, wide, reach, away, kMarkerMarginPx) != Refined::Done ||
             cv::norm(point - near) > kWindowsAgreePx)
             return false;
     }
@@ -334,8 +333,8 @@ int TurnOf(const cv::Matx33d& h, const std::vector<Marker>& markers, const Charu
 } // namespace
 
 std::optional<BoardTargets> FindCharucoCorners(const cv::Mat& photo, const cv::Mat& copy,
-                                               int columns, int rows, double share,
-                                               int dictionary, SearchRecord& record) {
+                                               int columns, int rows, double share, int dictionary,
+                                               SearchRecord& record) {
     record.coded = true;
     const CharucoLayout layout = CharucoLayoutOf(columns, rows, share, dictionary);
     const std::vector<Marker> markers = Confirmed(FoundMarkers(photo, copy, layout), layout);

@@ -30,7 +30,7 @@ namespace vrma {
 // the corners measured on the photograph. Nothing when fewer than kFewestCorners are found
 // (or all on one line of the board); `record` keeps the most markers and corners seen.
 std::optional<BoardTargets> FindCharucoCorners(const cv::Mat& photo, const cv::Mat& copy,
-                                               int columns, int rows, double share,
-                                               int dictionary, SearchRecord& record);
+                                               int columns, int rows, double share, int dictionary,
+                                               SearchRecord& record);
 
 } // namespace vrma

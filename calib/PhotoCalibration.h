@@ -35,7 +35,7 @@ inline constexpr int kThumbnailSide = 240;
 struct PhotoDetection {
     QString file;
     TargetKind kind = TargetKind::Chessboard; // of the board searched for
-    bool read = false;  // the photograph could be read
+    bool read = false;                        // the photograph could be read
     bool found = false; // the board was found in it (whole, or a ChArUco board in part)
     QString reason;     // not found: why, in Russian (the reader's or the search's message)
     int width = 0;      // of the photograph, pixels, once read

@@ -314,7 +314,8 @@ Refined RefineCorner(const cv::Mat& grey, cv::Point2d& point, int window, double
     const cv::Point2d refined(double(corner[0].x) + patch.x, double(corner[0].y) + patch.y);
     // A corner that ran off is a window that met something else: the field is not what
     // the search took it for.
-    if (!std::isfinite(refined.x) || !std::isfinite(refined.y) || cv::norm(refined - coarse) > reach)
+    if (!std::isfinite(refined.x) || !std::isfinite(refined.y) ||
+        cv::norm(refined - coarse) > reach)
         return Refined::Lost;
     point = refined;
     return Refined::Done;

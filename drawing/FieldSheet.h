@@ -1,8 +1,8 @@
 #pragma once
 // The printable test field: a chessboard, a grid of dots or a ChArUco board drawn at true
-// scale on one A4 or A3 sheet, as a vector PDF, with the line that states its pitch and a ruler bar for
-// checking the print; and the scene coordinate file of its targets, in millimetres.
-// Core only: the PDF is painted with Qt Gui.
+// scale on one A4 or A3 sheet, as a vector PDF, with the line that states its pitch and a ruler bar
+// for checking the print; and the scene coordinate file of its targets, in millimetres. Core only:
+// the PDF is painted with Qt Gui.
 #include "calib/Board.h"
 #include "data/Errors.h"
 

@@ -6,8 +6,8 @@
 namespace vrma {
 
 BoardOptions BoardOptionsOf(const CommandLine& options) {
-    return {options.value("target"),   options.value("columns"), options.value("rows"),
-            options.value("pitch"),    options.given("pitch-y"), options.given("marker"),
+    return {options.value("target"),    options.value("columns"), options.value("rows"),
+            options.value("pitch"),     options.given("pitch-y"), options.given("marker"),
             options.given("dictionary")};
 }
 
@@ -21,9 +21,9 @@ std::optional<QString> ReadBoardOptions(const BoardOptions& options, Board& boar
                               "доски ChArUco (--target charuco)");
     if (kind == TargetKind::Charuco && options.pitchY)
         return QStringLiteral("У доски ChArUco клетки квадратные: --pitch-y не задаётся");
-    const BoardReading reading = ReadBoard(kind, {options.columns, options.rows, options.pitch,
-                                                  options.pitchY, options.marker,
-                                                  options.dictionary});
+    const BoardReading reading =
+        ReadBoard(kind, {options.columns, options.rows, options.pitch, options.pitchY,
+                         options.marker, options.dictionary});
     const QString limits = QStringLiteral("от %1 до %2");
     switch (reading.fault) {
     case BoardFault::None:

@@ -1,7 +1,7 @@
 #pragma once
 // The board of a vrma-calib command: --target, --columns, --rows, --pitch, --pitch-y, and a
-// ChArUco board's --marker and --dictionary, read and checked by the check that the windows use too (calib/Board); the messages name
-// the options.
+// ChArUco board's --marker and --dictionary, read and checked by the check that the windows use too
+// (calib/Board); the messages name the options.
 #include "calib/Board.h"
 
 #include <QString>
@@ -15,7 +15,7 @@ struct BoardOptions {
     QString columns;
     QString rows;
     QString pitch;
-    std::optional<QString> pitchY; // not given: the same as along x
+    std::optional<QString> pitchY;     // not given: the same as along x
     std::optional<QString> marker;     // not given: three quarters of the pitch
     std::optional<QString> dictionary; // not given: DICT_5X5_1000
 };

@@ -1,9 +1,9 @@
 #include "tools/CalibrationRun.h"
 
-#include "data/ExportFiles.h"
 #include "calib/FieldCheck.h"
 #include "calib/FieldViews.h"
 #include "data/Errors.h"
+#include "data/ExportFiles.h"
 #include "data/FileNames.h"
 #include "data/Locale.h"
 #include "data/Messages.h"
@@ -11,12 +11,12 @@
 #include "data/PointScanner.h"
 #include "data/SeparatorCheck.h"
 #include "data/TextFile.h"
-#include "drawing/ScaleRatioCommand.h"
-#include "drawing/ScaleRatioReport.h"
 #include "drawing/FieldCheckVerdict.h"
 #include "drawing/PdfMemory.h"
+#include "drawing/ScaleRatioCommand.h"
 #include "drawing/ScaleRatioLines.h"
 #include "drawing/ScaleRatioPlot.h"
+#include "drawing/ScaleRatioReport.h"
 #include "tools/CommandLine.h"
 #include "tools/FieldCheckJson.h"
 
@@ -62,8 +62,9 @@ void ReadPointBytes(QByteArray bytes, VT_Points* points) {
 
 // The calibration's steps on a measured photograph's points (RunScaleRatioCommand's, but for the
 // reading of the files).
-ScaleRatioOutcome CalibrateMeasured(const CalibrationRequest& request, const MeasuredFiles& measured,
-                              VT_Points& scene, VT_Points& image) {
+ScaleRatioOutcome CalibrateMeasured(const CalibrationRequest& request,
+                                    const MeasuredFiles& measured, VT_Points& scene,
+                                    VT_Points& image) {
     ScaleRatioOutcome result;
     const std::optional<qint32> nc = ParseInteger(request.columns);
     const std::optional<qint32> nr = ParseInteger(request.rows);
@@ -204,7 +205,7 @@ int Calibrate(const CalibrationRequest& request, const MeasuredFiles* measured) 
     const ScaleRatioOutcome calibration =
         measured ? CalibrateMeasured(request, *measured, scene, image)
                  : RunScaleRatioCommand(request.columns, request.rows, request.sceneFile,
-                                  request.imageFile, scene, image);
+                                        request.imageFile, scene, image);
     switch (calibration.status) {
     case ScaleRatioStatus::BadGridSize:
         return Fail(kCalculation, ScaleRatioMessage(calibration.status));

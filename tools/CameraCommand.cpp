@@ -325,7 +325,9 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
         const PhotoDetection& d = set.of(k);
         const PhotoFit* photo =
             fit && !set.repeated(k) ? &fit->photos[set.searched[size_t(k)]] : nullptr;
-        QString why = !d.found ? d.reason : photo ? NotTakenWhy(d, *photo, std::nullopt, fit->camera) : QString();
+        QString why = !d.found ? d.reason
+                      : photo  ? NotTakenWhy(d, *photo, std::nullopt, fit->camera)
+                               : QString();
         if (set.repeated(k))
             why = messages::SamePhotograph(set.files[set.sameAs[size_t(k)]]);
         QJsonObject entry;
@@ -404,10 +406,9 @@ int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
         if (out.camera) {
             encoding = *out.camera;
             files.push_back(
-                {*out.camera,
-                 EncodeTextLines(CameraFileLines(width, height, AbsoluteFileName(*out.table),
-                                                 {fit.camera.fx(), fit.camera.cx(),
-                                                  fit.camera.cy()}))});
+                {*out.camera, EncodeTextLines(CameraFileLines(
+                                  width, height, AbsoluteFileName(*out.table),
+                                  {fit.camera.fx(), fit.camera.cx(), fit.camera.cy()}))});
         }
     } catch (const EncodingError& error) {
         return Fail(kWrite,

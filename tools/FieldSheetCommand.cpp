@@ -44,9 +44,9 @@ const char kFieldHelp[] = R"(
   нет, если их не было); 8 — не хватает памяти; 130, 143 — остановлена сигналом.
 )";
 
-const char* const kValueOptions[] = {"make-field", "target",     "columns",   "rows",
-                                     "pitch",      "pitch-y",    "marker",    "dictionary",
-                                     "page",       "scene-out",  "decimal-separator"};
+const char* const kValueOptions[] = {"make-field", "target",    "columns",          "rows",
+                                     "pitch",      "pitch-y",   "marker",           "dictionary",
+                                     "page",       "scene-out", "decimal-separator"};
 
 // The scene file beside the PDF: its name with .crd for .pdf.
 QString DefaultSceneName(const QString& pdf) {

@@ -43,8 +43,7 @@ PhotoResult RunPhotoDetection(const PhotoRequest& request) {
         }
     DetectedTargets targets;
     try {
-        targets =
-            DetectTargetsTuned(grey, board.kind, board.columns, board.rows, TuningFor(board));
+        targets = DetectTargetsTuned(grey, board.kind, board.columns, board.rows, TuningFor(board));
     } catch (const GridNotFound& error) {
         result.status = PhotoStatus::GridNotFound;
         result.message = QString::fromUtf8(error.what());

@@ -83,8 +83,8 @@ public:
         if (scene_.kind == TargetKind::Charuco) {
             // The pattern's outline, and its edges inside (their distance, pattern pixels).
             const double px = px_ / kCharucoSquarePx;
-            if (std::min({std::abs(x + px_), std::abs(x - scene_.columns * px_),
-                          std::abs(y + py_), std::abs(y - scene_.rows * py_)}) <= reach + px)
+            if (std::min({std::abs(x + px_), std::abs(x - scene_.columns * px_), std::abs(y + py_),
+                          std::abs(y - scene_.rows * py_)}) <= reach + px)
                 return false;
             const cv::Point at = PatternPixel(x, y);
             if (at.x < 0 || at.y < 0 || at.x >= pattern_.cols || at.y >= pattern_.rows)
@@ -115,9 +115,9 @@ private:
         const cv::Ptr<cv::aruco::CharucoBoard> board = cv::aruco::CharucoBoard::create(
             scene_.columns + 1, scene_.rows + 1, 1.0F, float(scene_.markerShare),
             cv::aruco::getPredefinedDictionary(scene_.dictionary));
-        board->draw(cv::Size((scene_.columns + 1) * kCharucoSquarePx,
-                             (scene_.rows + 1) * kCharucoSquarePx),
-                    pattern_, 0, 1);
+        board->draw(
+            cv::Size((scene_.columns + 1) * kCharucoSquarePx, (scene_.rows + 1) * kCharucoSquarePx),
+            pattern_, 0, 1);
         cv::Mat apart(pattern_.size(), CV_8U, cv::Scalar(255));
         for (int v = 0; v < pattern_.rows; ++v)
             for (int u = 0; u < pattern_.cols; ++u) {

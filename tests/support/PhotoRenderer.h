@@ -4,8 +4,8 @@
 // pixels, a principal point, a lens with OpenCV's Brown-Conrady terms: see calib/Camera.h)
 // looks at the field: a chessboard of (NC + 1) x (NR + 1) squares, NC x NR dots of
 // diameter pitch / 2, or a ChArUco board of (NC + 1) x (NR + 1) squares as OpenCV's own
-// cv::aruco::CharucoBoard::draw paints it, on paper with a margin, lying on a grey table, flat or bent as a
-// cylinder. The camera may instead be an equidistant fisheye (r = f theta), its picture a
+// cv::aruco::CharucoBoard::draw paints it, on paper with a margin, lying on a grey table, flat or
+// bent as a cylinder. The camera may instead be an equidistant fisheye (r = f theta), its picture a
 // circle. Each pixel is the mean of the scene over its square, the square traced back
 // through the lens to the field: pixels that an edge crosses are integrated on a 16 x 16
 // grid, the others are uniform. Then, in this order: Gaussian blur, uneven lighting and
