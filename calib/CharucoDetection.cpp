@@ -371,6 +371,7 @@ std::optional<BoardTargets> FindCharucoCorners(const cv::Mat& photo, const cv::M
         std::count(alongY.begin(), alongY.end(), 1) < 2)
         return std::nullopt;
     std::vector<const Marker*> all;
+    all.reserve(markers.size());
     for (const Marker& marker : markers)
         all.push_back(&marker);
     cv::Matx33d h;
