@@ -12,12 +12,18 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <algorithm>
+#include <array>
 
 namespace vrma {
 
 namespace {
 
 constexpr int kNumberWidth = 60;
+
+// The kinds, in the order of the kind box.
+constexpr std::array<TargetKind, 3> kKinds{TargetKind::Chessboard, TargetKind::Dots,
+                                           TargetKind::Charuco};
 
 QLineEdit* MakeNumberField(const char* name, const QString& text, QWidget* parent) {
     auto* field = new QLineEdit(text, parent);
@@ -32,13 +38,20 @@ TBoardForm::TBoardForm(Arrangement arrangement, QWidget* parent) : QWidget(paren
     setObjectName(QStringLiteral("BoardForm"));
     KindBox = new QComboBox(this);
     KindBox->setObjectName(QStringLiteral("KindBox"));
-    KindBox->addItem(QStringLiteral("шахматная доска"));
-    KindBox->addItem(QStringLiteral("точки"));
+    for (const TargetKind kind : kKinds)
+        KindBox->addItem(TargetKindName(kind));
     ColumnsEdit = MakeNumberField("ColumnsEdit", QString(), this);
     RowsEdit = MakeNumberField("RowsEdit", QString(), this);
     PitchEdit = MakeNumberField("PitchEdit", QString(), this);
     PitchYEdit = MakeNumberField("PitchYEdit", QString(), this);
     PitchYEdit->setPlaceholderText(QStringLiteral("как по x"));
+    MarkerEdit = MakeNumberField("MarkerEdit", QString(), this);
+    MarkerEdit->setPlaceholderText(QStringLiteral("¾ шага"));
+    DictionaryBox = new QComboBox(this);
+    DictionaryBox->setObjectName(QStringLiteral("DictionaryBox"));
+    for (int id = 0; !DictionaryName(id).isEmpty(); ++id)
+        DictionaryBox->addItem(DictionaryName(id));
+    connect(KindBox, &QComboBox::currentIndexChanged, this, [this] { KindChanged(); });
     ShowBoard(Board{});
 
     if (arrangement == Arrangement::Rows) {
@@ -49,6 +62,8 @@ TBoardForm::TBoardForm(Arrangement arrangement, QWidget* parent) : QWidget(paren
         rows_->addRow(QStringLiteral("Количество строк:"), RowsEdit);
         rows_->addRow(QStringLiteral("Шаг сетки по x (мм):"), PitchEdit);
         rows_->addRow(QStringLiteral("Шаг сетки по y (мм):"), PitchYEdit);
+        rows_->addRow(QStringLiteral("Сторона маркера (мм):"), MarkerEdit);
+        rows_->addRow(QStringLiteral("Словарь маркеров:"), DictionaryBox);
         return;
     }
     auto* line = new QHBoxLayout(this);
@@ -65,22 +80,46 @@ TBoardForm::TBoardForm(Arrangement arrangement, QWidget* parent) : QWidget(paren
     line->addWidget(PitchEdit);
     line->addWidget(new QLabel(QStringLiteral("по y:"), this));
     line->addWidget(PitchYEdit);
+    line->addSpacing(8);
+    line->addWidget(new QLabel(QStringLiteral("Маркер:"), this));
+    line->addWidget(MarkerEdit);
+    line->addWidget(DictionaryBox);
+}
+
+void TBoardForm::KindChanged() {
+    const bool charuco =
+        kKinds[size_t(std::max(0, KindBox->currentIndex()))] == TargetKind::Charuco;
+    PitchYEdit->setEnabled(!charuco);
+    MarkerEdit->setEnabled(charuco);
+    DictionaryBox->setEnabled(charuco);
 }
 
 void TBoardForm::ShowBoard(const Board& board) {
-    KindBox->setCurrentIndex(board.kind == TargetKind::Dots ? 1 : 0);
+    KindBox->setCurrentIndex(
+        int(std::find(kKinds.begin(), kKinds.end(), board.kind) - kKinds.begin()));
     ColumnsEdit->setText(QString::number(board.columns));
     RowsEdit->setText(QString::number(board.rows));
     PitchEdit->setText(FormatGeneral15(board.pitch));
     PitchYEdit->setText(board.pitchY == board.pitch ? QString() : FormatGeneral15(board.pitchY));
+    const bool charuco = board.kind == TargetKind::Charuco;
+    MarkerEdit->setText(!charuco || board.marker == kMarkerShare * board.pitch
+                            ? QString()
+                            : FormatGeneral15(board.marker));
+    DictionaryBox->setCurrentIndex(charuco ? board.dictionary : Board{}.dictionary);
+    KindChanged();
 }
 
 BoardReading TBoardForm::ReadBoard() const {
-    const TargetKind kind =
-        KindBox->currentIndex() == 1 ? TargetKind::Dots : TargetKind::Chessboard;
-    BoardTexts texts{ColumnsEdit->text(), RowsEdit->text(), PitchEdit->text(), std::nullopt};
-    if (!PitchYEdit->text().trimmed().isEmpty())
+    const TargetKind kind = kKinds[size_t(std::max(0, KindBox->currentIndex()))];
+    BoardTexts texts{ColumnsEdit->text(), RowsEdit->text(), PitchEdit->text(),
+                     std::nullopt,        std::nullopt,     std::nullopt};
+    if (kind == TargetKind::Charuco) {
+        if (!MarkerEdit->text().trimmed().isEmpty())
+            texts.marker = MarkerEdit->text();
+        texts.dictionary = DictionaryBox->currentText();
+    } else if (!PitchYEdit->text().trimmed().isEmpty()) {
         texts.pitchY = PitchYEdit->text();
+    }
     return vrma::ReadBoard(kind, texts);
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 // The board of targets as a window asks for it: the kind of targets, the columns and rows,
-// the pitch and the pitch along y (empty: as along x). The field-sheet dialog lays it out
+// the pitch and the pitch along y (empty: as along x), and for a ChArUco board its
+// marker's side (empty: three quarters of the pitch) and its dictionary of markers (the
+// pitch along y is then the pitch, its field disabled; the marker's fields are enabled for
+// a ChArUco board only). The field-sheet dialog lays it out
 // in rows, the measuring window in one line; the fields, their defaults and widths, and
 // the check of what is typed (calib/Board) are the same in both. The board last made or
 // measured in this run (TLastBoard) is where a window starts from.
@@ -40,11 +43,13 @@ public:
     };
     explicit TBoardForm(Arrangement arrangement, QWidget* parent = nullptr);
 
-    QComboBox* KindBox = nullptr; // шахматная доска / точки
+    QComboBox* KindBox = nullptr; // шахматная доска / точки / доска ChArUco
     QLineEdit* ColumnsEdit = nullptr;
     QLineEdit* RowsEdit = nullptr;
-    QLineEdit* PitchEdit = nullptr;  // along x, mm
-    QLineEdit* PitchYEdit = nullptr; // along y, mm; empty: the same as along x
+    QLineEdit* PitchEdit = nullptr;     // along x, mm
+    QLineEdit* PitchYEdit = nullptr;    // along y, mm; empty: the same as along x
+    QLineEdit* MarkerEdit = nullptr;    // a ChArUco marker's side, mm; empty: 3/4 of the pitch
+    QComboBox* DictionaryBox = nullptr; // OpenCV's dictionaries, by name
 
     // The rows' layout (Rows only; nullptr otherwise), for the dialog's further rows.
     QFormLayout* rows() const { return rows_; }
@@ -64,6 +69,9 @@ public:
     void KeepAsLast(const Board& board);
 
 private:
+    // The fields that the kind chosen uses enabled.
+    void KindChanged();
+
     QFormLayout* rows_ = nullptr;
     TLastBoard* last_ = nullptr;
     quint64 taken_ = 0; // the version of the last board taken or kept

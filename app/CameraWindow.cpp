@@ -656,11 +656,8 @@ void TCameraForm::ShowOverlay() {
                                 : QStringLiteral("снимок не читается. ")) +
                 detection.reason;
     } else {
-        DetectedTargets targets;
-        targets.columns = board() ? board()->columns : 0;
-        targets.rows = board() ? board()->rows : 0;
-        targets.points = detection.image;
-        PhotoView->ShowTargets(targets);
+        PhotoView->ShowTargets(board() ? board()->columns : 0, board() ? board()->rows : 0,
+                               detection.image, detection.indices);
         text += QStringLiteral("поле повёрнуто на %1, мишеней %2")
                     .arg(PhotoTurnText(detection))
                     .arg(qulonglong(detection.points()));

@@ -119,56 +119,73 @@ void TPhotoView::ClearTargets() {
 }
 
 void TPhotoView::ShowTargets(const DetectedTargets& targets) {
+    ShowTargets(targets.columns, targets.rows, targets.points, {});
+}
+
+void TPhotoView::ShowTargets(int columns, int rows, const std::vector<PlanePoint>& points,
+                             const std::vector<int>& indices) {
     ClearTargets();
     // A target's position is the centre of a pixel counted from the top left pixel's
     // centre; the pixmap's pixel (0, 0) covers 0..1 of the scene.
-    const auto at = [&targets](int k) {
-        const PlanePoint& point = targets.points[size_t(k)];
+    const auto at = [&points](size_t n) {
+        const PlanePoint& point = points[n];
         return QPointF(point.x + 0.5, point.y + 0.5);
     };
+    // Target n is the grid's k-th (k = i * rows + j).
+    const auto indexOf = [&](size_t n) { return indices.empty() ? int(n) : indices[n]; };
     QFont numberFont = font();
     numberFont.setPixelSize(11);
-    for (int i = 0; i < targets.columns; ++i) {
-        const QColor colour = ColumnColour(i);
-        QPen line(colour, 2);
+    if (rows < 1 || columns < 1)
+        return;
+    // Each column joined from target to target where they follow on in it.
+    for (size_t n = 0; n < points.size();) {
+        const int i = indexOf(n) / rows;
+        if (i >= columns)
+            break;
+        QPen line(ColumnColour(i), 2);
         line.setCosmetic(true);
         QPainterPath path;
-        for (int j = 0; j < targets.rows; ++j) {
-            const int k = i * targets.rows + j;
-            if (size_t(k) >= targets.points.size())
-                break;
-            j == 0 ? path.moveTo(at(k)) : path.lineTo(at(k));
+        path.moveTo(at(n));
+        size_t next = n + 1;
+        while (next < points.size() && indexOf(next) == indexOf(next - 1) + 1 &&
+               indexOf(next) / rows == i) {
+            path.lineTo(at(next));
+            ++next;
         }
-        QGraphicsPathItem* polyline = scene_->addPath(path, line);
-        polyline->setZValue(1);
-        targets_ << polyline;
-        for (int j = 0; j < targets.rows; ++j) {
-            const int k = i * targets.rows + j;
-            if (size_t(k) >= targets.points.size())
-                break;
-            // Marks and numbers keep their size on screen whatever the zoom.
-            auto* mark =
-                scene_->addEllipse(QRectF(-5, -5, 10, 10), QPen(colour, 2), QBrush(Qt::NoBrush));
-            mark->setFlag(QGraphicsItem::ItemIgnoresTransformations);
-            mark->setPos(at(k));
-            mark->setZValue(2);
-            // The number on a small white label beside the mark, readable on black and
-            // white squares alike.
-            auto* label = new QGraphicsRectItem;
-            auto* number = new QGraphicsSimpleTextItem(QString::number(k + 1), label);
-            number->setFont(numberFont);
-            number->setBrush(colour.darker(130));
-            const QRectF text = number->boundingRect();
-            label->setRect(text.adjusted(-2, 0, 2, 0));
-            label->setBrush(QColor(255, 255, 255, 225));
-            label->setPen(QPen(colour, 1));
-            label->setFlag(QGraphicsItem::ItemIgnoresTransformations);
-            label->setPos(at(k));
-            label->setTransform(QTransform::fromTranslate(7, -text.height() - 5));
-            label->setZValue(3);
-            scene_->addItem(label);
-            targets_ << mark << label;
+        if (next > n + 1) {
+            QGraphicsPathItem* polyline = scene_->addPath(path, line);
+            polyline->setZValue(1);
+            targets_ << polyline;
         }
+        n = next;
+    }
+    for (size_t n = 0; n < points.size(); ++n) {
+        const int k = indexOf(n);
+        if (k / rows >= columns)
+            break;
+        const QColor colour = ColumnColour(k / rows);
+        // Marks and numbers keep their size on screen whatever the zoom.
+        auto* mark =
+            scene_->addEllipse(QRectF(-5, -5, 10, 10), QPen(colour, 2), QBrush(Qt::NoBrush));
+        mark->setFlag(QGraphicsItem::ItemIgnoresTransformations);
+        mark->setPos(at(n));
+        mark->setZValue(2);
+        // The number on a small white label beside the mark, readable on black and white
+        // squares alike.
+        auto* label = new QGraphicsRectItem;
+        auto* number = new QGraphicsSimpleTextItem(QString::number(k + 1), label);
+        number->setFont(numberFont);
+        number->setBrush(colour.darker(130));
+        const QRectF text = number->boundingRect();
+        label->setRect(text.adjusted(-2, 0, 2, 0));
+        label->setBrush(QColor(255, 255, 255, 225));
+        label->setPen(QPen(colour, 1));
+        label->setFlag(QGraphicsItem::ItemIgnoresTransformations);
+        label->setPos(at(n));
+        label->setTransform(QTransform::fromTranslate(7, -text.height() - 5));
+        label->setZValue(3);
+        scene_->addItem(label);
+        targets_ << mark << label;
     }
     targetItems_ = int(targets_.size());
 }

@@ -40,6 +40,10 @@ public:
     // coordinates stay the full photograph's pixels.
     void ShowPhoto(const QImage& photo, const QSize& fullSize = QSize());
     void ShowTargets(const DetectedTargets& targets);
+    // Targets of a columns x rows grid, point n being the grid's indices[n]-th (k = i * rows
+    // + j; indices empty: the n-th), numbered k + 1: a ChArUco board seen in part.
+    void ShowTargets(int columns, int rows, const std::vector<PlanePoint>& points,
+                     const std::vector<int>& indices);
     // Each target's residual as a line from it, magnified by the factor (kept with the
     // targets).
     void ShowResiduals(const std::vector<PlanePoint>& targets,

@@ -402,6 +402,8 @@ const char* SourceWord(GridSources source) {
         return "saddles";
     case GridSources::Blobs:
         return "blobs";
+    case GridSources::Markers:
+        return "markers";
     case GridSources::All:
         break;
     }

@@ -183,6 +183,11 @@ bool LabelInBoardAxes(const FoundGrid& grid, const cv::Mat& picture, TargetKind 
 DetectedTargets InCalibrationOrder(const BoardTargets& targets) {
     const int nc = targets.columns;
     const int nr = targets.rows;
+    if (!targets.indices.empty() && !targets.whole()) {
+        SearchFault fault = SearchFault::Of(SearchFaultKind::CornersMissing);
+        fault.targets = int(targets.points.size());
+        throw GridNotFound(fault, targets.kind, nc, nr);
+    }
     if (nc < 2 || nr < 2 || targets.points.size() != size_t(nc) * size_t(nr))
         throw std::invalid_argument("InCalibrationOrder: no grid of targets");
     const auto at = [&](int i, int j) -> const PlanePoint& {

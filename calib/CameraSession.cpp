@@ -16,8 +16,7 @@ namespace vrma {
 namespace {
 
 bool SameBoard(const Board& a, const Board& b) {
-    return a.kind == b.kind && a.columns == b.columns && a.rows == b.rows && a.pitch == b.pitch &&
-           a.pitchY == b.pitchY;
+    return a == b;
 }
 
 QString CleanPath(const QString& file) {

@@ -28,6 +28,12 @@ QString FaultMessage(const SearchFault& fault, TargetKind kind, int columns, int
                                         int(std::lround(fault.spacing)));
     case SearchFaultKind::TurnedAslant:
         return messages::GridTurnedAslant();
+    case SearchFaultKind::NoMarkers:
+        return messages::CharucoNoMarkers();
+    case SearchFaultKind::FewCorners:
+        return messages::CharucoFewCorners(fault.targets, kFewestCorners);
+    case SearchFaultKind::CornersMissing:
+        return messages::CharucoCornersMissing(fault.targets, columns, rows);
     case SearchFaultKind::NotFound:
         break;
     }
@@ -44,6 +50,11 @@ DetectionCancelled::DetectionCancelled()
 
 SearchFault FaultOf(const SearchRecord& record, int columns, int rows) {
     SearchFault fault;
+    if (record.coded) {
+        fault.kind = record.markers == 0 ? SearchFaultKind::NoMarkers : SearchFaultKind::FewCorners;
+        fault.targets = record.corners;
+        return fault;
+    }
     const GridSighting& seen = record.seen;
     const size_t targets = size_t(columns) * size_t(rows);
     const double extent = double(seen.along) * double(seen.lines);

@@ -19,6 +19,11 @@ struct SearchRecord {
     double blur = 0.0;
     double spacing = 0.0;
     bool tooSmall = false;
+    // A ChArUco board's search (calib/CharucoDetection): the most markers of the board and
+    // the most corners one look at the photograph found.
+    bool coded = false;
+    int markers = 0;
+    int corners = 0;
 };
 
 // The fault for the columns x rows grid asked for.

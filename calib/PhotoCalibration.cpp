@@ -19,6 +19,7 @@ PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
     constexpr int kReadShare = 15;
     PhotoDetection detection;
     detection.file = fileName;
+    detection.kind = board.kind;
     if (progress && !progress(0))
         throw DetectionCancelled();
     cv::Mat grey;
@@ -44,8 +45,7 @@ PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
     else
         detection.thumbnail = grey.clone();
 
-    DetectionTuning tuning;
-    tuning.pitchRatio = board.pitchY / board.pitch;
+    const DetectionTuning tuning = TuningFor(board);
     const DetectionProgress searched = [&progress](int percent) {
         return !progress || progress(kReadShare + (100 - kReadShare) * percent / 100);
     };
@@ -64,7 +64,13 @@ PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
     } catch (const GridNotFound& error) {
         detection.singleReason = QString::fromUtf8(error.what());
     }
-    detection.board = SceneGrid(board);
+    const std::vector<PlanePoint> grid = SceneGrid(board);
+    detection.indices.reserve(targets.points.size());
+    detection.board.reserve(targets.points.size());
+    for (size_t n = 0; n < targets.points.size(); ++n) {
+        detection.indices.push_back(targets.IndexOf(n));
+        detection.board.push_back(grid[size_t(targets.IndexOf(n))]);
+    }
     detection.image = std::move(targets.points);
     return detection;
 }

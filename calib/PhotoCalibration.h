@@ -34,22 +34,25 @@ inline constexpr int kThumbnailSide = 240;
 // What the search of one photograph found.
 struct PhotoDetection {
     QString file;
-    bool read = false;  // the photograph could be read
-    bool found = false; // the whole board was found in it
+    TargetKind kind = TargetKind::Chessboard; // of the board searched for
+    bool read = false;                        // the photograph could be read
+    bool found = false; // the board was found in it (whole, or a ChArUco board in part)
     QString reason;     // not found: why, in Russian (the reader's or the search's message)
     int width = 0;      // of the photograph, pixels, once read
     int height = 0;
     std::optional<BoardTurn> turn; // found: how the board lies in it
     // Found: every target's place on the board, in the board's own axes and scene units
     // (X = i * pitch, Y = j * pitchY; k = i * rows + j), and its place in the photograph,
-    // pixels, in the same order.
+    // pixels, in the same order: the whole grid, or the corners of a ChArUco board seen
+    // (`indices`: the board's index k of each, ascending).
+    std::vector<int> indices;
     std::vector<PlanePoint> board;
     std::vector<PlanePoint> image;
     // The calibration of this photograph alone (the calibration window's, vrma-calib
     // --photo): the targets in the calibration's order, and the scene grid that pairs with
     // them (the pitch of the board's axis along image x between its columns). Empty when
-    // no axis of the board runs along image x (a board turned by about 45 degrees);
-    // `singleReason` then says so.
+    // no axis of the board runs along image x (a board turned by about 45 degrees) or a
+    // ChArUco board is seen in part; `singleReason` then says so.
     std::optional<DetectedTargets> single;
     std::vector<PlanePoint> singleScene;
     QString singleReason;
@@ -71,9 +74,10 @@ struct PhotoDetection {
 };
 
 // Reads the photograph and searches it for the board (its targets of the board's kind, NC x
-// NR, any orientation; dots corrected for perspective with the board's pitches). A
-// photograph that cannot be read, or in which the board is not found whole, comes back
-// with found = false and the reason. Told the share done, 0..100, between stages; throws
+// NR, any orientation; dots corrected for perspective with the board's pitches; a ChArUco
+// board's corners, as many as are seen). A photograph that cannot be read, or in which the
+// board is not found (whole, but for a ChArUco board), comes back with found = false and
+// the reason. Told the share done, 0..100, between stages; throws
 // DetectionCancelled when `progress` returns false. Safe to run on several threads at once.
 PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
                                   const DetectionProgress& progress = {});

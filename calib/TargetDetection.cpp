@@ -1,6 +1,7 @@
 #include "calib/TargetDetection.h"
 
 #include "calib/BoardLabels.h"
+#include "calib/CharucoDetection.h"
 #include "calib/DetectionFault.h"
 #include "calib/DetectionOpenCv.h"
 #include "calib/GridFinder.h"
@@ -48,6 +49,9 @@ constexpr int kOpenCvTargets = 900;
 // blobs' finder where it has more dots than this many a target.
 constexpr double kQuadsClutter = 0.01;
 constexpr size_t kBlobsPerTarget = 4;
+// A ChArUco board's markers are looked for on a copy of at most this a side: OpenCV's
+// detectMarkers takes markers down to a share of the picture's size, whatever its pixels.
+constexpr int kMarkersSide = 2000;
 
 // One 8-bit grey channel; a deeper image is stretched from its darkest to its lightest
 // value, so that 12 bits in a 16-bit file keep their contrast.
@@ -142,13 +146,22 @@ int FactorFor(cv::Size photo, int side) {
 using FindGrid = std::optional<FoundGrid> (*)(const cv::Mat& copy, int columns, int rows,
                                               GridSighting* seen);
 
+// A coded board's source: the targets found on a copy, labelled by their codes and measured
+// on the photograph; nothing when too few are, `record` keeping what was seen.
+using FindCoded = std::optional<BoardTargets> (*)(const cv::Mat& photo, const cv::Mat& copy,
+                                                  int columns, int rows,
+                                                  const DetectionTuning& tuning,
+                                                  SearchRecord& record);
+
 // A grid source of a kind of target: the copies it searches (their factors, in order) and
-// how it finds the grid on one; dots are looked for dark on light and light on dark.
+// how it finds the grid on one (dots are looked for dark on light and light on dark), or
+// for a coded board its targets.
 struct GridSource {
     GridSources id;
     std::vector<int> (*factors)(cv::Size photo, TargetKind kind, int columns, int rows,
                                 int workingSide);
-    FindGrid find;
+    FindGrid find = nullptr;
+    FindCoded coded = nullptr;
 };
 
 std::vector<int> WalkFactors(cv::Size photo, TargetKind kind, int columns, int rows,
@@ -185,6 +198,10 @@ std::vector<int> QuadsFactors(cv::Size photo, TargetKind, int columns, int rows,
     return {FactorFor(photo, kQuadsSide)};
 }
 
+std::vector<int> MarkersFactors(cv::Size photo, TargetKind, int, int, int) {
+    return {FactorFor(photo, kMarkersSide)};
+}
+
 std::optional<FoundGrid> WalkOn(const cv::Mat& copy, int columns, int rows, GridSighting* seen,
                                 TargetKind kind) {
     return kind == TargetKind::Chessboard ? FindChessboardGrid(copy, columns, rows, seen)
@@ -194,7 +211,16 @@ std::optional<FoundGrid> WalkOn(const cv::Mat& copy, int columns, int rows, Grid
 // Every source of a kind, in the order the search asks them.
 std::vector<GridSource> SourcesOf(TargetKind kind, GridSources only) {
     std::vector<GridSource> sources;
-    if (kind == TargetKind::Chessboard) {
+    if (kind == TargetKind::Charuco) {
+        sources = {
+            {GridSources::Markers, MarkersFactors, nullptr,
+             [](const cv::Mat& photo, const cv::Mat& copy, int columns, int rows,
+                const DetectionTuning& tuning, SearchRecord& record) {
+                 return FindCharucoCorners(photo, copy, columns, rows, tuning.markerShare,
+                                           tuning.dictionary, record);
+             }},
+        };
+    } else if (kind == TargetKind::Chessboard) {
         sources = {
             {GridSources::Walk, WalkFactors,
              [](const cv::Mat& copy, int columns, int rows, GridSighting* seen) {
@@ -312,6 +338,17 @@ BoardTargets Search(const cv::Mat& grey, TargetKind kind, int columns, int rows,
             (source->id == GridSources::Quads && clutter > kQuadsClutter) ||
             (source->id == GridSources::Blobs && candidates > kBlobsPerTarget * targets + 200))
             continue;
+        if (source->coded) {
+            std::optional<BoardTargets> found =
+                source->coded(grey, copies.At(factor, false), columns, rows, tuning, record);
+            if (found) {
+                found->foundBy = source->id;
+                stages.At(95);
+                return *found;
+            }
+            stages.At(10 + int(80 * (n + 1) / attempts.size()));
+            continue;
+        }
         for (const bool inverted : {false, true}) {
             if (inverted && kind != TargetKind::Dots)
                 break;
@@ -383,6 +420,14 @@ constexpr int kReadShare = 15;
 
 cv::Mat ReadPhotograph(const QString& fileName) {
     return DecodePhotograph(fileName);
+}
+
+DetectionTuning TuningFor(const Board& board) {
+    DetectionTuning tuning;
+    tuning.pitchRatio = board.pitchY / board.pitch;
+    tuning.markerShare = board.marker / board.pitch;
+    tuning.dictionary = board.dictionary;
+    return tuning;
 }
 
 DetectedTargets DetectTargets(const cv::Mat& grey, TargetKind kind, int columns, int rows,

@@ -35,6 +35,12 @@
 // node. Its columns are the board's axis that runs along image x: a board seen turned by a
 // quarter has the board's rows as its columns, and the scene grid then takes the pitch of
 // that axis (CalibrationScene).
+// A ChArUco board (TargetKind::Charuco) is found otherwise: its markers (OpenCV's aruco
+// module) tell which corner is which, so a photograph may show any part of it. Its one
+// source finds the markers and labels every corner between two of them by their codes
+// (calib/CharucoDetection); the corners are measured on the photograph like a
+// chessboard's. Its targets are a partial set (BoardTargets::indices), six corners at
+// least; the calibration of one photograph takes it only whole.
 // Core only: OpenCV and Qt Core/Gui, no windows.
 #include "calib/Board.h"
 #include "data/PlanePoint.h"
@@ -71,6 +77,7 @@ enum class GridSources {
     Quads,
     Saddles,
     Blobs,
+    Markers, // a ChArUco board's markers (calib/CharucoDetection)
 };
 
 // The targets found, labelled in the board's own axes.
@@ -82,8 +89,16 @@ struct BoardTargets {
     int imageHeight = 0;
     // columns * rows: k = i * rows + j is the target in column i, row j of the board.
     std::vector<PlanePoint> points;
+    // A ChArUco board seen in part: the board's index k of each point, ascending (points
+    // then holds only those seen). Empty: the whole grid, in order.
+    std::vector<int> indices;
     BoardTurn turn;
     GridSources foundBy = GridSources::Walk; // the grid source that found the grid
+
+    // Every target of the board is there.
+    bool whole() const { return points.size() == size_t(columns) * size_t(rows); }
+    // The board's index of point n.
+    int IndexOf(size_t n) const { return indices.empty() ? int(n) : indices[n]; }
 };
 
 // The targets found, in the calibration's order (column by column).
@@ -125,6 +140,12 @@ enum class SearchFaultKind {
     TooSmall,      // targets `pixels` apart: too close to be told apart
     TooBlurred,    // edges blurred over `pixels` (sigma) with the targets `spacing` apart
     TurnedAslant,  // a board turned by about 45 degrees
+    // A ChArUco board: no marker of its dictionary that belongs to it; fewer than
+    // kFewestCorners corners (`targets` of them); or, for the calibration of one photograph,
+    // not every corner (`targets` seen).
+    NoMarkers,
+    FewCorners,
+    CornersMissing,
 };
 
 struct SearchFault {
@@ -145,6 +166,8 @@ struct SearchFault {
 // The smallest distance between neighbouring targets, photograph pixels, at which a grid
 // is measured.
 inline constexpr double kSmallestSpacing = 4.0;
+// The fewest corners of a ChArUco board a photograph must show.
+inline constexpr int kFewestCorners = 6;
 
 // The grid of targets is not in the photograph (or not all of it), or cannot be taken.
 // what(): the Russian message of the fault for the board asked for, UTF-8.
@@ -188,7 +211,13 @@ struct DetectionTuning {
     // plane); the perspective correction of their centres takes the grid's steps in this
     // ratio.
     double pitchRatio = 1.0;
+    // A ChArUco board: the markers' side over the squares' and OpenCV's dictionary of them.
+    double markerShare = kMarkerShare;
+    int dictionary = Board{}.dictionary;
 };
+
+// The tuning a board asks for: its pitches' ratio and a ChArUco board's markers.
+DetectionTuning TuningFor(const Board& board);
 
 DetectedTargets DetectTargetsTuned(const cv::Mat& grey, TargetKind kind, int columns, int rows,
                                    const DetectionTuning& tuning,
@@ -210,7 +239,8 @@ BoardTargets FindBoardTargetsInFile(const QString& fileName, TargetKind kind, in
 
 // The targets in the calibration's order (calib/BoardLabels). Throws GridNotFound
 // (TurnedAslant) when neither axis of the board runs along image x: the columns would not
-// run down the image and the rows to the right.
+// run down the image and the rows to the right; (CornersMissing) for a ChArUco board seen
+// in part.
 DetectedTargets InCalibrationOrder(const BoardTargets& targets);
 
 // The scene grid that pairs with the targets in the calibration's order, for the board

@@ -286,44 +286,144 @@ std::vector<double> NeighbourSpacing(const std::vector<cv::Point2d>& points, int
     return spacing;
 }
 
+Refined RefineCorner(const cv::Mat& grey, cv::Point2d& point, int window, double reach) {
+    const cv::Point2d coarse = point;
+    // The window stays a pixel inside the photograph: near its edge it is smaller.
+    const double edge =
+        std::min({coarse.x, coarse.y, grey.cols - 1.0 - coarse.x, grey.rows - 1.0 - coarse.y});
+    if (!std::isfinite(edge))
+        return Refined::Lost;
+    window = std::min(window, int(std::floor(edge)) - 2);
+    if (window < 2)
+        return Refined::AtEdge;
+    const int smoothing = int(std::ceil(3.0 * kCornerSmoothing));
+    const int border = window + 2 + smoothing;
+    const cv::Rect patch =
+        cv::Rect(int(std::lround(coarse.x)) - border, int(std::lround(coarse.y)) - border,
+                 2 * border + 1, 2 * border + 1) &
+        cv::Rect(0, 0, grey.cols, grey.rows);
+    cv::Mat smooth;
+    cv::GaussianBlur(grey(patch), smooth, cv::Size(0, 0), kCornerSmoothing, kCornerSmoothing,
+                     cv::BORDER_REPLICATE);
+    const cv::Point2f start(float(coarse.x - patch.x), float(coarse.y - patch.y));
+    std::vector<cv::Point2f> corner{start};
+    cv::cornerSubPix(smooth, corner, cv::Size(window, window), cv::Size(-1, -1),
+                     cv::TermCriteria(cv::TermCriteria::EPS | cv::TermCriteria::COUNT, 100, 1e-4));
+    if (corner[0] == start)
+        return Refined::Unmoved;
+    const cv::Point2d refined(double(corner[0].x) + patch.x, double(corner[0].y) + patch.y);
+    // A corner that ran off is a window that met something else: the field is not what
+    // the search took it for.
+    if (!std::isfinite(refined.x) || !std::isfinite(refined.y) ||
+        cv::norm(refined - coarse) > reach)
+        return Refined::Lost;
+    point = refined;
+    return Refined::Done;
+}
+
+namespace {
+
+// Whether p lies inside the convex quadrilateral q (either way round) grown by `margin`.
+bool InsideGrown(const std::array<cv::Point2d, 4>& q, const cv::Point2d& p, double margin) {
+    const cv::Point2d a = q[1] - q[0];
+    const cv::Point2d b = q[2] - q[1];
+    const double turn = a.x * b.y - a.y * b.x > 0.0 ? 1.0 : -1.0;
+    for (size_t k = 0; k < 4; ++k) {
+        const cv::Point2d edge = q[(k + 1) % 4] - q[k];
+        const double length = cv::norm(edge);
+        if (!(length > 0.0))
+            return false;
+        const cv::Point2d d = p - q[k];
+        // Distance to the edge's line, positive inside.
+        if (turn * (edge.x * d.y - edge.y * d.x) / length < -margin)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+Refined RefineCornerBeside(const cv::Mat& grey, cv::Point2d& point, int window, double reach,
+                           const std::vector<std::array<cv::Point2d, 4>>& away, double margin) {
+    const cv::Point2d coarse = point;
+    const double edge =
+        std::min({coarse.x, coarse.y, grey.cols - 1.0 - coarse.x, grey.rows - 1.0 - coarse.y});
+    if (!std::isfinite(edge))
+        return Refined::Lost;
+    window = std::min(window, int(std::floor(edge)) - 3);
+    if (window < 2)
+        return Refined::AtEdge;
+    // The patch reaches as far as the point may go and the window and the gradient beyond.
+    const int smoothing = int(std::ceil(3.0 * kCornerSmoothing));
+    const int border = window + int(std::ceil(reach)) + 3 + smoothing;
+    const cv::Rect patch =
+        cv::Rect(int(std::lround(coarse.x)) - border, int(std::lround(coarse.y)) - border,
+                 2 * border + 1, 2 * border + 1) &
+        cv::Rect(0, 0, grey.cols, grey.rows);
+    cv::Mat smooth;
+    grey(patch).convertTo(smooth, CV_32F);
+    cv::GaussianBlur(smooth, smooth, cv::Size(0, 0), kCornerSmoothing, kCornerSmoothing,
+                     cv::BORDER_REPLICATE);
+    const int side = 2 * window + 3; // the window and a pixel around it for the gradients
+    cv::Point2d q = coarse - cv::Point2d(patch.x, patch.y);
+    const cv::Point2d start = q;
+    for (int iteration = 0; iteration < 100; ++iteration) {
+        cv::Mat sub;
+        cv::getRectSubPix(smooth, cv::Size(side, side), cv::Point2f(float(q.x), float(q.y)), sub,
+                          CV_32F);
+        double a = 0.0, b = 0.0, c = 0.0, bx = 0.0, by = 0.0;
+        for (int dy = -window; dy <= window; ++dy) {
+            const float* above = sub.ptr<float>(dy + window);
+            const float* row = sub.ptr<float>(dy + window + 1);
+            const float* below = sub.ptr<float>(dy + window + 2);
+            for (int dx = -window; dx <= window; ++dx) {
+                const cv::Point2d at = q + cv::Point2d(dx, dy);
+                const cv::Point2d onPhoto = at + cv::Point2d(patch.x, patch.y);
+                if (std::any_of(away.begin(), away.end(), [&](const auto& region) {
+                        return InsideGrown(region, onPhoto, margin);
+                    }))
+                    continue;
+                const int x = dx + window + 1;
+                const double gx = 0.5 * (double(row[x + 1]) - double(row[x - 1]));
+                const double gy = 0.5 * (double(below[x]) - double(above[x]));
+                const double weight =
+                    std::exp(-double(dx * dx + dy * dy) / double(window * window));
+                const double gxx = weight * gx * gx;
+                const double gxy = weight * gx * gy;
+                const double gyy = weight * gy * gy;
+                a += gxx;
+                b += gxy;
+                c += gyy;
+                bx += gxx * at.x + gxy * at.y;
+                by += gxy * at.x + gyy * at.y;
+            }
+        }
+        const double det = a * c - b * b;
+        if (!(std::abs(det) > 1e-9 * (a + c) * (a + c)))
+            return Refined::Lost;
+        const cv::Point2d next((c * bx - b * by) / det, (a * by - b * bx) / det);
+        if (!std::isfinite(next.x) || !std::isfinite(next.y) || cv::norm(next - start) > reach)
+            return Refined::Lost;
+        const double moved = cv::norm(next - q);
+        q = next;
+        if (moved < 1e-4)
+            break;
+    }
+    point = q + cv::Point2d(patch.x, patch.y);
+    return Refined::Done;
+}
+
 Refined RefineCorners(const cv::Mat& grey, std::vector<cv::Point2d>& points,
                       const std::vector<double>& spacing) {
     const double smallest = *std::min_element(spacing.begin(), spacing.end());
     const int half = std::clamp(int(std::floor(0.35 * smallest)), 2, 40);
-    const int smoothing = int(std::ceil(3.0 * kCornerSmoothing));
-    const cv::Rect bounds(0, 0, grey.cols, grey.rows);
     std::atomic<bool> atEdge{false};
     const bool found = RefineEach(points.size(), [&](size_t k) {
-        const cv::Point2d& coarse = points[k];
-        // The window stays a pixel inside the photograph: near its edge it is smaller.
-        const double edge =
-            std::min({coarse.x, coarse.y, grey.cols - 1.0 - coarse.x, grey.rows - 1.0 - coarse.y});
-        const int window = std::min(half, int(std::floor(edge)) - 2);
-        if (window < 2) {
+        // A chessboard's corner put by the grid is taken where the saddle's search gives up.
+        const Refined refined = RefineCorner(grey, points[k], half, 0.3 * spacing[k]);
+        if (refined == Refined::AtEdge)
             atEdge = true;
-            return false;
-        }
-        const int border = window + 2 + smoothing;
-        const cv::Rect patch =
-            cv::Rect(int(std::lround(coarse.x)) - border, int(std::lround(coarse.y)) - border,
-                     2 * border + 1, 2 * border + 1) &
-            bounds;
-        cv::Mat smooth;
-        cv::GaussianBlur(grey(patch), smooth, cv::Size(0, 0), kCornerSmoothing, kCornerSmoothing,
-                         cv::BORDER_REPLICATE);
-        std::vector<cv::Point2f> corner{
-            cv::Point2f(float(coarse.x - patch.x), float(coarse.y - patch.y))};
-        cv::cornerSubPix(
-            smooth, corner, cv::Size(window, window), cv::Size(-1, -1),
-            cv::TermCriteria(cv::TermCriteria::EPS | cv::TermCriteria::COUNT, 100, 1e-4));
-        const cv::Point2d refined(double(corner[0].x) + patch.x, double(corner[0].y) + patch.y);
-        // A corner that ran off is a window that met something else: the field is not what
-        // the search took it for.
-        if (!std::isfinite(refined.x) || !std::isfinite(refined.y) ||
-            cv::norm(refined - coarse) > 0.3 * spacing[k])
-            return false;
-        points[k] = refined;
-        return true;
+        return refined == Refined::Done || refined == Refined::Unmoved;
     });
     if (atEdge)
         return Refined::AtEdge;

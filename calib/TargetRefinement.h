@@ -11,6 +11,7 @@
 // Core only: OpenCV.
 #include <opencv2/core.hpp>
 
+#include <array>
 #include <vector>
 
 namespace vrma {
@@ -20,13 +21,32 @@ enum class Refined {
     Done,
     AtEdge, // a target at the photograph's very edge: it cannot be measured
     Lost,   // a target not where the grid put it (its measurement ran off, or no dot there)
+    // A corner whose saddle point was not found: cornerSubPix gives back the point it
+    // started from when a step would leave its window.
+    Unmoved,
 };
 
 // The distance from each target to its nearest neighbour in a columns x rows grid (k = i *
 // rows + j).
 std::vector<double> NeighbourSpacing(const std::vector<cv::Point2d>& points, int columns, int rows);
 
-// The corners measured on the 8-bit photograph, in place.
+// One corner measured on the 8-bit photograph, in place: its saddle point in a window of
+// `window` pixels either side of it (smaller near the photograph's edge). AtEdge when no
+// window of 2 pixels fits there; Lost when the saddle lies farther than `reach` from
+// where the corner was put (the point is then left as it was); Unmoved when the saddle
+// point's search gave up where it started.
+Refined RefineCorner(const cv::Mat& grey, cv::Point2d& point, int window, double reach);
+
+// The same saddle point on the pixels of the window that lie outside the given regions of
+// the photograph (convex quadrilaterals, grown by `margin` pixels), so that the window
+// may reach past what lies near the corner but does not run through it (a ChArUco board's
+// markers): the iteration of cornerSubPix, each pixel's gradient weighted by the same
+// Gaussian of its distance from the point, on the same lightly smoothed patch.
+Refined RefineCornerBeside(const cv::Mat& grey, cv::Point2d& point, int window, double reach,
+                           const std::vector<std::array<cv::Point2d, 4>>& away, double margin);
+
+// The corners measured on the 8-bit photograph, in place: each in a window that stays
+// inside the four squares around it.
 Refined RefineCorners(const cv::Mat& grey, std::vector<cv::Point2d>& points,
                       const std::vector<double>& spacing);
 

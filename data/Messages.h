@@ -148,6 +148,30 @@ inline QString GridTooBlurred(int sigma, int spacing) {
         .arg(sigma)
         .arg(spacing);
 }
+// A ChArUco board: no marker of it in the photograph; fewer corners than a photograph
+// needs (`found`, at least `needed`); not every corner, where the calibration of one
+// photograph needs them all (`found` of the columns x rows).
+inline QString CharucoNoMarkers() {
+    return QStringLiteral("Маркеры доски ChArUco на снимке не найдены. Проверьте вид мишеней, "
+                          "словарь маркеров и что доска снята резко и не слишком мелко.");
+}
+inline QString CharucoFewCorners(int found, int needed) {
+    return QStringLiteral("Доска ChArUco на снимке видна слишком мало: найдено углов: %1, а "
+                          "нужно не меньше %2. Снимите доску так, чтобы в кадре была большая "
+                          "её часть.")
+        .arg(found)
+        .arg(needed);
+}
+inline QString CharucoCornersMissing(int found, int columns, int rows) {
+    return QStringLiteral("Доска ChArUco видна на снимке не целиком: найдено углов: %1 из %2 "
+                          "(%3 × %4). Для расчёта по одному снимку нужны все углы; снимки с "
+                          "частью доски годятся для калибровки камеры по нескольким снимкам.")
+        .arg(found)
+        .arg(columns * rows)
+        .arg(columns)
+        .arg(rows);
+}
+
 // A search stopped by the user (the windows' "Отмена").
 inline QString SearchCancelled() {
     return QStringLiteral("Поиск мишеней прерван.");

@@ -5,6 +5,7 @@
 #include "data/TextFile.h"
 #include "drawing/CameraPainting.h"
 #include "drawing/CameraVerdict.h"
+#include "drawing/FieldSheet.h"
 #include "drawing/ReportPages.h"
 
 #include <QFileInfo>
@@ -150,8 +151,7 @@ void AddCameraSection(Pages& pages, const CameraReport& report) {
     pages.fields({
         {QStringLiteral("Поле:"),
          QStringLiteral("%1, %2 столбцов × %3 строк мишеней, шаг %4 мм")
-             .arg(board.kind == TargetKind::Dots ? QStringLiteral("точки")
-                                                 : QStringLiteral("шахматная доска"))
+             .arg(TargetKindName(board.kind))
              .arg(board.columns)
              .arg(board.rows)
              .arg(board.pitch == board.pitchY

@@ -5,6 +5,7 @@
 #include "data/Messages.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cmath>
 
 namespace vrma {
@@ -150,6 +151,16 @@ QStringList CameraVerdictLines(const CameraCalibration& calibration,
                           missing.size() == 1 ? QStringLiteral("углу") : QStringLiteral("углах"),
                           missing.size() == 1 ? QStringLiteral("этот угол")
                                               : QStringLiteral("эти углы"));
+        // A board found only whole hardly reaches a corner of the frame; a ChArUco board may
+        // run past its edges.
+        const bool coded = std::any_of(photos.begin(), photos.end(), [](const PhotoDetection& p) {
+            return p.kind == TargetKind::Charuco;
+        });
+        lines.last() += coded ? QStringLiteral(" Доску ChArUco можно снимать так, чтобы она "
+                                               "выходила за край кадра.")
+                              : QStringLiteral(" Поле, видное целиком, в угол кадра заходит с "
+                                               "трудом: напечатайте доску ChArUco — её углы "
+                                               "находятся и там, где доска видна частично.");
     }
 
     const double limit = RmsLimit(calibration);

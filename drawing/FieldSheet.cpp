@@ -2,6 +2,7 @@
 // PDF painted at true scale, and the scene file of its targets.
 #include "drawing/FieldSheet.h"
 
+#include "calib/CharucoBoard.h"
 #include "data/Locale.h"
 #include "data/PointFileWriter.h"
 #include "data/TextFile.h"
@@ -11,6 +12,7 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPdfWriter>
 #include <algorithm>
 #include <cmath>
@@ -70,11 +72,37 @@ QString BoardFaultMessage(BoardFault fault) {
             .arg(kBoardMinTargets)
             .arg(kBoardMaxTargets);
     case BoardFault::Pitch:
-    case BoardFault::PitchY:
         return QStringLiteral("Шаг сетки должен быть числом от %1 до %2 мм.")
             .arg(MmText(kBoardMinPitch), MmText(kBoardMaxPitch));
+    case BoardFault::PitchY:
+        return QStringLiteral("Шаг сетки должен быть числом от %1 до %2 мм; у доски ChArUco "
+                              "клетки квадратные: шаг по y равен шагу по x.")
+            .arg(MmText(kBoardMinPitch), MmText(kBoardMaxPitch));
+    case BoardFault::Marker:
+        return QStringLiteral("Сторона маркера должна быть числом от %1 до %2 стороны клетки.")
+            .arg(MmText(kMarkerMinShare), MmText(kMarkerMaxShare));
+    case BoardFault::Dictionary:
+        return QStringLiteral("Словарь маркеров должен быть одним из словарей OpenCV: "
+                              "DICT_4X4_50 … DICT_7X7_1000, DICT_ARUCO_ORIGINAL, "
+                              "DICT_APRILTAG_16h5 … DICT_APRILTAG_36h11.");
+    case BoardFault::Markers:
+        return QStringLiteral("В словаре маркеров меньше маркеров, чем светлых клеток доски: "
+                              "уменьшите число столбцов или строк или выберите словарь "
+                              "побольше.");
     }
     return {};
+}
+
+QString TargetKindName(TargetKind kind) {
+    switch (kind) {
+    case TargetKind::Chessboard:
+        break;
+    case TargetKind::Dots:
+        return QStringLiteral("точки");
+    case TargetKind::Charuco:
+        return QStringLiteral("доска ChArUco");
+    }
+    return QStringLiteral("шахматная доска");
 }
 
 bool ParseSheetPage(QStringView word, SheetPage& page) {
@@ -92,7 +120,8 @@ bool ParseSheetPage(QStringView word, SheetPage& page) {
 FieldSheetLayout LayOutFieldSheet(const FieldSheet& sheet) {
     CheckField(sheet);
     FieldSheetLayout layout;
-    const bool chessboard = sheet.kind == TargetKind::Chessboard;
+    // A ChArUco board lies on its sheet as a chessboard does.
+    const bool chessboard = sheet.kind != TargetKind::Dots;
     const double dot = DotDiameter(sheet);
     layout.patternWidth =
         chessboard ? (sheet.columns + 1) * sheet.pitch : (sheet.columns - 1) * sheet.pitch + dot;
@@ -151,6 +180,13 @@ QString FieldSheetPitchLine(const FieldSheet& sheet) {
             .arg(pitch, grid)
             .arg(sheet.columns + 1)
             .arg(sheet.rows + 1);
+    if (sheet.kind == TargetKind::Charuco)
+        return QStringLiteral("Шаг сетки: %1 (%2 мишеней — внутренних углов доски ChArUco "
+                              "%3 × %4 клеток; маркеры %5 мм, словарь %6)")
+            .arg(pitch, grid)
+            .arg(sheet.columns + 1)
+            .arg(sheet.rows + 1)
+            .arg(MmText(sheet.marker), DictionaryName(sheet.dictionary));
     return QStringLiteral("Шаг сетки: %1 (%2 точек диаметром %3 мм)")
         .arg(pitch, grid, MmText(DotDiameter(sheet)));
 }
@@ -184,7 +220,23 @@ QByteArray FieldSheetPdf(const FieldSheet& sheet) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(Qt::black);
 
-        if (sheet.kind == TargetKind::Chessboard) {
+        if (sheet.kind == TargetKind::Charuco) {
+            // The dark squares, then each marker's dark cells as one outline: cells that
+            // touch leave no seam between them.
+            const CharucoDarkParts dark = CharucoDarkCells(sheet);
+            const auto place = [&](const cv::Rect2d& cell) {
+                return mm(layout.patternLeft + cell.x, layout.patternTop + cell.y, cell.width,
+                          cell.height);
+            };
+            for (const cv::Rect2d& square : dark.squares)
+                painter.drawRect(place(square));
+            for (const std::vector<cv::Rect2d>& marker : dark.markers) {
+                QPainterPath outline;
+                for (const cv::Rect2d& cell : marker)
+                    outline.addRect(place(cell));
+                painter.fillPath(outline.simplified(), Qt::black);
+            }
+        } else if (sheet.kind == TargetKind::Chessboard) {
             // The top left square is black; the targets are the corners where four meet.
             for (int i = 0; i <= sheet.columns; ++i)
                 for (int j = 0; j <= sheet.rows; ++j)

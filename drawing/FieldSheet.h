@@ -1,8 +1,8 @@
 #pragma once
-// The printable test field: a chessboard or a grid of dots drawn at true scale on one
-// A4 or A3 sheet, as a vector PDF, with the line that states its pitch and a ruler bar for
-// checking the print; and the scene coordinate file of its targets, in millimetres.
-// Core only: the PDF is painted with Qt Gui.
+// The printable test field: a chessboard, a grid of dots or a ChArUco board drawn at true
+// scale on one A4 or A3 sheet, as a vector PDF, with the line that states its pitch and a ruler bar
+// for checking the print; and the scene coordinate file of its targets, in millimetres. Core only:
+// the PDF is painted with Qt Gui.
 #include "calib/Board.h"
 #include "data/Errors.h"
 
@@ -18,7 +18,8 @@ bool ParseSheetPage(QStringView word, SheetPage& page);
 
 // A field as it is ordered: a board in millimetres on a sheet. For a chessboard the
 // targets are the inner corners of (columns + 1) x (rows + 1) squares of pitch x pitchY;
-// for dots they are dark dots of diameter min(pitch, pitchY) / 2.
+// for dots they are dark dots of diameter min(pitch, pitchY) / 2; a ChArUco board is the
+// chessboard with its markers (calib/CharucoBoard), the one OpenCV draws.
 struct FieldSheet : Board {
     SheetPage page = SheetPage::A4;
 };
@@ -33,6 +34,10 @@ public:
 // What the user is told of a board that does not pass its check (the windows' message,
 // and the sheet's); empty for BoardFault::None.
 QString BoardFaultMessage(BoardFault fault);
+
+// The kind of targets in words, as the windows and the report name it ("шахматная доска",
+// "точки", "доска ChArUco").
+QString TargetKindName(TargetKind kind);
 
 // Where the parts of a sheet lie, in millimetres from the top left corner of the paper.
 struct FieldSheetLayout {

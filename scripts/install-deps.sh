@@ -7,7 +7,7 @@ PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-translations-l10n libjpeg-dev libpng-dev libtiff-dev
   libgtest-dev libbenchmark-dev
-  libopencv-dev libceres-dev
+  libopencv-dev libopencv-contrib-dev libceres-dev
   fonts-dejavu-core fonts-liberation2
   poppler-utils
   pmccabe

@@ -111,6 +111,8 @@ const char* const kValueOptions[] = {"target",
                                      "rows",
                                      "pitch",
                                      "pitch-y",
+                                     "marker",
+                                     "dictionary",
                                      "model",
                                      "json",
                                      "camera-yaml",
@@ -465,10 +467,7 @@ int RunCameraCommand(const QStringList& given) {
     if (const auto error = options.TakeDecimalSeparator())
         return CommandLineError(*error);
     Board board;
-    if (const auto error = ReadBoardOptions({options.value("target"), options.value("columns"),
-                                             options.value("rows"), options.value("pitch"),
-                                             options.given("pitch-y")},
-                                            board))
+    if (const auto error = ReadBoardOptions(BoardOptionsOf(options), board))
         return CommandLineError(*error);
     const QString model = options.value("model", QStringLiteral("opencv"));
     const std::optional<CameraSelection> selection = ModelSelection(model);

@@ -44,8 +44,8 @@ const char kFieldHelp[] = R"(
   нет, если их не было); 8 — не хватает памяти; 130, 143 — остановлена сигналом.
 )";
 
-const char* const kValueOptions[] = {"make-field", "target",    "columns",
-                                     "rows",       "pitch",     "pitch-y",
+const char* const kValueOptions[] = {"make-field", "target",    "columns",          "rows",
+                                     "pitch",      "pitch-y",   "marker",           "dictionary",
                                      "page",       "scene-out", "decimal-separator"};
 
 // The scene file beside the PDF: its name with .crd for .pdf.
@@ -65,10 +65,7 @@ std::optional<QString> ReadFieldSheet(CommandLine& options, const QStringList& a
         return error;
     if (auto error = options.TakeDecimalSeparator())
         return error;
-    const BoardOptions board{options.value("target"), options.value("columns"),
-                             options.value("rows"), options.value("pitch"),
-                             options.given("pitch-y")};
-    if (auto error = ReadBoardOptions(board, sheet))
+    if (auto error = ReadBoardOptions(BoardOptionsOf(options), sheet))
         return error;
     if (options.has("page") && !ParseSheetPage(options.value("page"), sheet.page))
         return QStringLiteral("Лист (--page) должен быть A4 или A3: %1").arg(options.value("page"));

@@ -43,9 +43,7 @@ PhotoResult RunPhotoDetection(const PhotoRequest& request) {
         }
     DetectedTargets targets;
     try {
-        DetectionTuning tuning;
-        tuning.pitchRatio = board.pitchY / board.pitch;
-        targets = DetectTargetsTuned(grey, board.kind, board.columns, board.rows, tuning);
+        targets = DetectTargetsTuned(grey, board.kind, board.columns, board.rows, TuningFor(board));
     } catch (const GridNotFound& error) {
         result.status = PhotoStatus::GridNotFound;
         result.message = QString::fromUtf8(error.what());

@@ -229,9 +229,10 @@ int PrintExampleFolder(const QStringList& arguments) {
 
 // The options that take a value, as --help lists them (those of a photograph too).
 const char* const kValueOptions[] = {
-    "scene",  "image",   "columns",           "rows",     "width", "height", "table",
-    "camera", "json",    "decimal-separator", "report",   "focal", "photo",  "target",
-    "pitch",  "pitch-y", "scene-out",         "image-out"};
+    "scene",   "image",  "columns",    "rows",      "width",
+    "height",  "table",  "camera",     "json",      "decimal-separator",
+    "report",  "focal",  "photo",      "target",    "pitch",
+    "pitch-y", "marker", "dictionary", "scene-out", "image-out"};
 
 // Takes every "--view SCENE IMAGE" out of the arguments (the parser knows options of one
 // value only). A message for the user when a view lacks a file.
@@ -418,8 +419,7 @@ int MeasurePhotograph(const CommandLine& options, const QList<QStringList>& view
     if (auto error = options.TakeDecimalSeparator())
         return CommandLineError(*error);
     PhotoRequest photo{options.value("photo"),
-                       {options.value("target"), options.value("columns"), options.value("rows"),
-                        options.value("pitch"), options.given("pitch-y")},
+                       BoardOptionsOf(options),
                        options.value("scene-out"),
                        options.value("image-out"),
                        {}};

@@ -85,7 +85,7 @@ TEST_F(MakeFieldCommand, RefusesWhatCannotBeDrawnAndWritesNothing) {
     wrongKind[3] = QStringLiteral("circles");
     run = MakeField(wrongKind);
     EXPECT_EQ(run.code, 1);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("chessboard или dots")));
+    EXPECT_TRUE(run.err.contains(QStringLiteral("chessboard, dots или charuco")));
     run = MakeField(big.mid(0, 8));
     EXPECT_EQ(run.code, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("--pitch")));
@@ -96,6 +96,76 @@ TEST_F(MakeFieldCommand, RefusesWhatCannotBeDrawnAndWritesNothing) {
                      QStringLiteral("--columns"), QStringLiteral("4"), QStringLiteral("--rows"),
                      QStringLiteral("4"), QStringLiteral("--pitch"), QStringLiteral("20")});
     EXPECT_EQ(run.code, 5);
+}
+
+TEST_F(MakeFieldCommand, CharucoBoardWithItsMarkersAndDictionary) {
+    const QString pdf = path(QStringLiteral("charuco.pdf"));
+    const FieldRun run =
+        MakeField({QStringLiteral("--make-field"), pdf, QStringLiteral("--target"),
+                   QStringLiteral("charuco"), QStringLiteral("--columns"), QStringLiteral("7"),
+                   QStringLiteral("--rows"), QStringLiteral("5"), QStringLiteral("--pitch"),
+                   QStringLiteral("18"), QStringLiteral("--marker"), QStringLiteral("13"),
+                   QStringLiteral("--dictionary"), QStringLiteral("DICT_4X4_50")});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(vrma::test::PdfPages(pdf), 1);
+    EXPECT_TRUE(vrma::test::PdfText(pdf).contains(QStringLiteral("доски ChArUco")));
+    // The corners are the board's targets: 7 x 5, column by column.
+    const QList<QByteArray> lines = Bytes(path(QStringLiteral("charuco.crd"))).split('\n');
+    ASSERT_EQ(lines.size(), 36);
+    EXPECT_EQ(lines[34], QByteArray("108 ; 72\r"));
+}
+
+TEST_F(MakeFieldCommand, CharucoMistakesRefusedWithTheirMessages) {
+    const QStringList board = {QStringLiteral("--make-field"), path(QStringLiteral("c.pdf")),
+                               QStringLiteral("--rows"),       QStringLiteral("5"),
+                               QStringLiteral("--pitch"),      QStringLiteral("25")};
+    struct Case {
+        const char* columns;
+        QStringList more;
+        QString message;
+    };
+    const Case cases[] = {
+        {"7",
+         {QStringLiteral("--target"), QStringLiteral("chessboard"), QStringLiteral("--marker"),
+          QStringLiteral("18")},
+         QStringLiteral("задаются только для доски ChArUco")},
+        {"7",
+         {QStringLiteral("--target"), QStringLiteral("dots"), QStringLiteral("--dictionary"),
+          QStringLiteral("DICT_4X4_50")},
+         QStringLiteral("задаются только для доски ChArUco")},
+        {"7",
+         {QStringLiteral("--target"), QStringLiteral("charuco"), QStringLiteral("--pitch-y"),
+          QStringLiteral("20")},
+         QStringLiteral("--pitch-y не задаётся")},
+        // The marker's side from a quarter to 0.9 of the square's.
+        {"7",
+         {QStringLiteral("--target"), QStringLiteral("charuco"), QStringLiteral("--marker"),
+          QStringLiteral("23")},
+         QStringLiteral("Сторона маркера (--marker) должна быть числом от")},
+        {"7",
+         {QStringLiteral("--target"), QStringLiteral("charuco"), QStringLiteral("--marker"),
+          QStringLiteral("6")},
+         QStringLiteral("шага сетки: 6")},
+        {"7",
+         {QStringLiteral("--target"), QStringLiteral("charuco"), QStringLiteral("--dictionary"),
+          QStringLiteral("DICT_5X5")},
+         QStringLiteral("одним из словарей OpenCV")},
+        // 13 x 6 squares carry 39 markers.
+        {"12",
+         {QStringLiteral("--target"), QStringLiteral("charuco"), QStringLiteral("--dictionary"),
+          QStringLiteral("DICT_APRILTAG_16h5")},
+         QStringLiteral("В словаре DICT_APRILTAG_16h5 30 маркеров, а доске 13 × 6 клеток их "
+                        "нужно 39")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.more.join(u' ').toStdString());
+        const FieldRun run =
+            MakeField(board + c.more +
+                      QStringList{QStringLiteral("--columns"), QString::fromLatin1(c.columns)});
+        EXPECT_EQ(run.code, 1);
+        EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
+        EXPECT_TRUE(QDir(temp.path()).entryList(QDir::Files).isEmpty());
+    }
 }
 
 } // namespace

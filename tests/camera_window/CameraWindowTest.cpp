@@ -13,6 +13,7 @@
 #include "batch/CalibProcess.h"
 #include "data/Messages.h"
 #include "data/TextFile.h"
+#include "drawing/FieldSheet.h"
 #include "report/PdfText.h"
 #include "support/BoardViews.h"
 #include "support/PhotoRenderer.h"
@@ -493,6 +494,44 @@ TEST_F(CameraWindow, ReportOfTheCameraWithWhatWasWritten) {
           QString::number(window.calibration()->ratio, 'f', 6),
           QStringLiteral("Таблица коррекции: ") + table})
         EXPECT_TRUE(text.contains(phrase)) << phrase.toStdString();
+}
+
+TEST_F(CameraWindow, BoardFormReadsAChArUcoBoard) {
+    TBoardForm& board = *open(7, 5).BoardForm;
+    board.KindBox->setCurrentIndex(board.KindBox->findText(QStringLiteral("доска ChArUco")));
+    EXPECT_FALSE(board.PitchYEdit->isEnabled());
+    EXPECT_TRUE(board.MarkerEdit->isEnabled());
+    struct Case {
+        const char* marker;
+        const char* dictionary;
+        double side; // 0: refused
+        int id;
+    };
+    const Case cases[] = {
+        {"", "DICT_5X5_1000", 15.0, 7}, // three quarters of the 20 mm square
+        {"12", "DICT_4X4_50", 12.0, 0},
+        {"10", "DICT_APRILTAG_36h11", 10.0, 20},
+        {"19", "DICT_5X5_1000", 0.0, 0}, // over 0.9 of the square
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.marker);
+        board.MarkerEdit->setText(QString::fromLatin1(c.marker));
+        board.DictionaryBox->setCurrentIndex(
+            board.DictionaryBox->findText(QString::fromLatin1(c.dictionary)));
+        if (c.side == 0.0)
+            host.answerOk();
+        const std::optional<Board> read = board.CheckedBoard(&board);
+        if (c.side == 0.0) {
+            EXPECT_FALSE(read.has_value());
+            EXPECT_EQ(host.records().back().text, BoardFaultMessage(BoardFault::Marker));
+            continue;
+        }
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(read->kind, TargetKind::Charuco);
+        EXPECT_EQ(read->columns, 7);
+        EXPECT_EQ(read->marker, c.side);
+        EXPECT_EQ(read->dictionary, c.id);
+    }
 }
 
 } // namespace

@@ -260,7 +260,9 @@ TEST(CameraWords, TheVerdictTellsTheCountTheCornersAndWhatWasLeftOut) {
     EXPECT_EQ(lines[1], QStringLiteral("Углы кадра покрыты не все: нет мишеней в правом верхнем, "
                                        "правом нижнем, левом нижнем углах. Там дисторсия "
                                        "объектива не определена — добавьте снимки, на которых "
-                                       "поле заходит в эти углы."));
+                                       "поле заходит в эти углы. Поле, видное целиком, в "
+                                       "угол кадра заходит с трудом: напечатайте доску ChArUco "
+                                       "— её углы находятся и там, где доска видна частично."));
     EXPECT_EQ(lines[2], QStringLiteral("Все снимки взяты в калибровку."));
 
     set.calibration.photos[1].use = PhotoUse::LeftOutByUser;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <opencv2/aruco/charuco.hpp>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -15,6 +16,10 @@ namespace vrma::test {
 namespace {
 
 constexpr int kSamples = 16; // per side, in a pixel that an edge crosses
+
+// A ChArUco board is drawn by OpenCV at this many pixels a square (its squares' edges, and
+// so its corners, fall on whole pixels).
+constexpr int kCharucoSquarePx = 112;
 
 // Reflectances of the field's parts (0..1).
 constexpr double kPaper = 0.92;
@@ -37,6 +42,8 @@ public:
         top_ = -border * py_;
         bottom_ = (scene.rows - 1 + border) * py_;
         light_ = scene.kind == TargetKind::Dots && scene.lightOnDark;
+        if (scene.kind == TargetKind::Charuco)
+            DrawCharuco();
     }
 
     double left() const { return left_; }
@@ -49,6 +56,12 @@ public:
             return kTable;
         const double ground = light_ ? kInk : kPaper;
         const double mark = light_ ? kPaper : kInk;
+        if (scene_.kind == TargetKind::Charuco) {
+            const cv::Point at = PatternPixel(x, y);
+            if (at.x < 0 || at.y < 0 || at.x >= pattern_.cols || at.y >= pattern_.rows)
+                return ground;
+            return pattern_.at<uchar>(at) < 128 ? mark : ground;
+        }
         if (scene_.kind == TargetKind::Chessboard) {
             const double ix = std::floor(x / px_);
             const double iy = std::floor(y / py_);
@@ -67,6 +80,17 @@ public:
         if (std::min({std::abs(x - left_), std::abs(x - right_), std::abs(y - top_),
                       std::abs(y - bottom_)}) <= reach)
             return false;
+        if (scene_.kind == TargetKind::Charuco) {
+            // The pattern's outline, and its edges inside (their distance, pattern pixels).
+            const double px = px_ / kCharucoSquarePx;
+            if (std::min({std::abs(x + px_), std::abs(x - scene_.columns * px_), std::abs(y + py_),
+                          std::abs(y - scene_.rows * py_)}) <= reach + px)
+                return false;
+            const cv::Point at = PatternPixel(x, y);
+            if (at.x < 0 || at.y < 0 || at.x >= pattern_.cols || at.y >= pattern_.rows)
+                return true;
+            return double(edges_.at<float>(at)) * px > reach + 2.0 * px;
+        }
         if (scene_.kind == TargetKind::Chessboard) {
             const double gx = std::abs(x - px_ * std::round(x / px_));
             const double gy = std::abs(y - py_ * std::round(y / py_));
@@ -86,6 +110,30 @@ public:
     double pitchY() const { return py_; }
 
 private:
+    // The board as OpenCV draws it, and how far each of its pixels lies from an edge.
+    void DrawCharuco() {
+        const cv::Ptr<cv::aruco::CharucoBoard> board = cv::aruco::CharucoBoard::create(
+            scene_.columns + 1, scene_.rows + 1, 1.0F, float(scene_.markerShare),
+            cv::aruco::getPredefinedDictionary(scene_.dictionary));
+        board->draw(
+            cv::Size((scene_.columns + 1) * kCharucoSquarePx, (scene_.rows + 1) * kCharucoSquarePx),
+            pattern_, 0, 1);
+        cv::Mat apart(pattern_.size(), CV_8U, cv::Scalar(255));
+        for (int v = 0; v < pattern_.rows; ++v)
+            for (int u = 0; u < pattern_.cols; ++u) {
+                const bool dark = pattern_.at<uchar>(v, u) < 128;
+                if ((u + 1 < pattern_.cols && (pattern_.at<uchar>(v, u + 1) < 128) != dark) ||
+                    (v + 1 < pattern_.rows && (pattern_.at<uchar>(v + 1, u) < 128) != dark))
+                    apart.at<uchar>(v, u) = 0;
+            }
+        cv::distanceTransform(apart, edges_, cv::DIST_L2, 3);
+    }
+
+    cv::Point PatternPixel(double x, double y) const {
+        return {int(std::floor((x / px_ + 1.0) * kCharucoSquarePx)),
+                int(std::floor((y / py_ + 1.0) * kCharucoSquarePx))};
+    }
+
     const PhotoScene& scene_;
     double px_;
     double py_;
@@ -95,6 +143,8 @@ private:
     double top_ = 0.0;
     double bottom_ = 0.0;
     bool light_ = false;
+    cv::Mat pattern_; // a ChArUco board: 8-bit, kCharucoSquarePx a square
+    cv::Mat edges_;   // its pixels' distance from an edge, pattern pixels
 };
 
 cv::Matx33d Rotation(const PhotoScene& scene) {

@@ -2,9 +2,10 @@
 // Photographs of a printed test field with a known answer, for the tests and benchmarks of
 // target detection and of the camera's calibration. A camera (focal lengths fx and fy in
 // pixels, a principal point, a lens with OpenCV's Brown-Conrady terms: see calib/Camera.h)
-// looks at the field: a chessboard of (NC + 1) x (NR + 1) squares or NC x NR dots of
-// diameter pitch / 2, on paper with a margin, lying on a grey table, flat or bent as a
-// cylinder. The camera may instead be an equidistant fisheye (r = f theta), its picture a
+// looks at the field: a chessboard of (NC + 1) x (NR + 1) squares, NC x NR dots of
+// diameter pitch / 2, or a ChArUco board of (NC + 1) x (NR + 1) squares as OpenCV's own
+// cv::aruco::CharucoBoard::draw paints it, on paper with a margin, lying on a grey table, flat or
+// bent as a cylinder. The camera may instead be an equidistant fisheye (r = f theta), its picture a
 // circle. Each pixel is the mean of the scene over its square, the square traced back
 // through the lens to the field: pixels that an edge crosses are integrated on a 16 x 16
 // grid, the others are uniform. Then, in this order: Gaussian blur, uneven lighting and
@@ -29,6 +30,9 @@ struct PhotoScene {
     double pitch = 20.0; // mm, between columns
     double pitchY = 0.0; // mm, between rows; 0: the pitch
     double margin = 1.0; // paper beyond the outermost squares or dots, in pitches
+    // A ChArUco board: its markers' side over the square's, and OpenCV's dictionary.
+    double markerShare = 0.75;
+    int dictionary = 7; // DICT_5X5_1000
 
     int width = 1600; // pixels
     int height = 1200;
