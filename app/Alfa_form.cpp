@@ -286,7 +286,12 @@ void TAlfaKalibr_Form::CreateResultPanel() {
     saveButton = new QPushButton(QStringLiteral("Сохранить"), lower);
     saveButton->setObjectName(QStringLiteral("Button3"));
     saveButton->setToolTip(QStringLiteral("Сохранить результаты"));
-    for (QPushButton* button : {countButton, saveButton})
+    // The way to a camera's calibration from photographs, shown beside the commands.
+    cameraButton = new QPushButton(QStringLiteral("Калибровка камеры по снимкам…"), lower);
+    cameraButton->setObjectName(QStringLiteral("CameraButton"));
+    cameraButton->setToolTip(QStringLiteral(
+        "Откалибровать камеру (fx, fy, главная точка, дисторсия) по нескольким снимкам поля"));
+    for (QPushButton* button : {countButton, saveButton, cameraButton})
         button->setFixedHeight(30);
 
     lowerLayout->addWidget(coefficientLabel);
@@ -299,6 +304,8 @@ void TAlfaKalibr_Form::CreateResultPanel() {
     lowerLayout->addWidget(countButton);
     lowerLayout->addSpacing(4);
     lowerLayout->addWidget(saveButton);
+    lowerLayout->addSpacing(4);
+    lowerLayout->addWidget(cameraButton);
 
     plotSplitter->addWidget(plotArea);
     plotSplitter->addWidget(resultPanel);
@@ -345,6 +352,7 @@ void TAlfaKalibr_Form::ConnectCommands() {
     ConnectCommand(testFieldAction, &QAction::triggered, this, &TAlfaKalibr_Form::MakeTestField);
     ConnectCommand(measureAction, &QAction::triggered, this, &TAlfaKalibr_Form::OpenMeasureWindow);
     ConnectCommand(cameraAction, &QAction::triggered, this, &TAlfaKalibr_Form::OpenCameraWindow);
+    ConnectCommand(cameraButton, &QPushButton::clicked, this, &TAlfaKalibr_Form::OpenCameraWindow);
     ConnectCommand(cameraCountAction, &QAction::triggered, this,
                    &TAlfaKalibr_Form::OpenCameraWindow);
     ConnectCommand(saveAction, &QAction::triggered, this, &TAlfaKalibr_Form::N16Click);

@@ -221,10 +221,20 @@ TEST_F(VrmaCalibCamera, ReportOfTheCameraTellsThePhotographsTheCameraAndTheFiles
           QStringLiteral("Покрытие кадра"), QStringLiteral("Таблица коррекции: ") + table,
           QStringLiteral("Камера в YAML OpenCV: ") + yaml})
         EXPECT_TRUE(text.contains(phrase)) << phrase.toStdString();
+    // The first page leads with the camera and the verdict.
+    const QString first = test::RunTool(
+        QStringLiteral("pdftotext"),
+        {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+         QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
+    for (const QString& phrase :
+         {QStringLiteral("Камера"), QStringLiteral("k1"), QStringLiteral("k3"),
+          QStringLiteral("Вывод"), QStringLiteral("В калибровке 8 снимков — это мало")})
+        EXPECT_TRUE(first.contains(phrase)) << phrase.toStdString();
+    EXPECT_LT(first.indexOf(QStringLiteral("Камера")), first.indexOf(QStringLiteral("Исходные")));
     // Each photograph's RMS as the JSON gives it.
-    const QJsonObject first = object[QStringLiteral("photos")].toArray()[0].toObject();
+    const QJsonObject photo1 = object[QStringLiteral("photos")].toArray()[0].toObject();
     EXPECT_TRUE(text.contains(QStringLiteral("p1.png в калибровке 0° 54 ") +
-                              QString::number(first[QStringLiteral("rms_px")].toDouble(), 'f', 3)))
+                              QString::number(photo1[QStringLiteral("rms_px")].toDouble(), 'f', 3)))
         << text.toStdString();
 
     // A report that cannot be written: code 5, and none of the other files either.
