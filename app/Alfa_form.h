@@ -23,6 +23,7 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QToolBar;
 class QScrollArea;
 class QSplitter;
 class QVBoxLayout;
@@ -90,7 +91,7 @@ public:
     QAction* testFieldAction = nullptr; // Файл / Создать тест-поле…
     QAction* measureAction = nullptr;   // Файл / Измерить снимок…
     QAction* cameraAction = nullptr; // Файл / Калибровка камеры по снимкам…
-    QPushButton* cameraButton = nullptr; // "Калибровка камеры по снимкам…" beside the commands
+    QToolBar* cameraBar = nullptr; // under the menu: "Калибровка камеры по снимкам…"
     QAction* cameraCountAction = nullptr; // Счёт / Калибровка камеры по снимкам…
     QAction* photoSeparator = nullptr; // separator
     QAction* saveAction = nullptr;     // N16: Файл / Сохранить
