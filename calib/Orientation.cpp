@@ -69,12 +69,12 @@ std::array<std::optional<double>, 21> OrientationFileValues(const ExteriorOrient
         v[4] = (*o.aim)[1];
     }
     v[5] = o.distance;
-    for (int k = 0; k < 3; ++k) {
-        v[size_t(6 + k)] = o.photogrammetric[k];
-        v[size_t(9 + k)] = o.stand[k];
+    for (size_t k = 0; k < 3; ++k) {
+        v[6 + k] = o.photogrammetric[int(k)];
+        v[9 + k] = o.stand[int(k)];
     }
-    for (int k = 0; k < 9; ++k)
-        v[size_t(12 + k)] = o.matrix.val[k];
+    for (size_t k = 0; k < 9; ++k)
+        v[12 + k] = o.matrix.val[k];
     return v;
 }
 
