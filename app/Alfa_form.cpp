@@ -26,6 +26,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -339,12 +340,23 @@ void TAlfaKalibr_Form::CreateMenu() {
         makeAction("N26", QStringLiteral("Калибровка камеры по снимкам…"), calcMenu);
     helpAction = makeAction("N10", QStringLiteral("Справка"), helpMenu);
     aboutAction = makeAction("N11", QStringLiteral("О программе"), helpMenu);
+
+    // The way to a camera's calibration from photographs, in sight under the menu.
+    cameraBar = addToolBar(QStringLiteral("Калибровка камеры"));
+    cameraBar->setObjectName(QStringLiteral("CameraBar"));
+    cameraBar->setMovable(false);
+    cameraBar->setFloatable(false);
+    cameraBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    cameraBar->addAction(cameraAction);
+    cameraAction->setToolTip(QStringLiteral(
+        "Откалибровать камеру (fx, fy, главная точка, дисторсия) по нескольким снимкам поля"));
 }
 
 void TAlfaKalibr_Form::ConnectCommands() {
     ConnectCommand(testFieldAction, &QAction::triggered, this, &TAlfaKalibr_Form::MakeTestField);
     ConnectCommand(measureAction, &QAction::triggered, this, &TAlfaKalibr_Form::OpenMeasureWindow);
     ConnectCommand(cameraAction, &QAction::triggered, this, &TAlfaKalibr_Form::OpenCameraWindow);
+
     ConnectCommand(cameraCountAction, &QAction::triggered, this,
                    &TAlfaKalibr_Form::OpenCameraWindow);
     ConnectCommand(saveAction, &QAction::triggered, this, &TAlfaKalibr_Form::N16Click);

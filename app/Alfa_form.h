@@ -23,6 +23,7 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QToolBar;
 class QScrollArea;
 class QSplitter;
 class QVBoxLayout;
@@ -52,6 +53,8 @@ struct ResultsToSave {
     std::vector<NamedFile> inputs;
     // Where the files written are told (a report's lines), or nowhere.
     QStringList* written = nullptr;
+    // Where the camera file's name is given once it is written, or nowhere.
+    QString* cameraFile = nullptr;
 };
 
 class TAlfaKalibr_Form : public QMainWindow {
@@ -88,6 +91,7 @@ public:
     QAction* testFieldAction = nullptr; // Файл / Создать тест-поле…
     QAction* measureAction = nullptr;   // Файл / Измерить снимок…
     QAction* cameraAction = nullptr; // Файл / Калибровка камеры по снимкам…
+    QToolBar* cameraBar = nullptr; // under the menu: "Калибровка камеры по снимкам…"
     QAction* cameraCountAction = nullptr; // Счёт / Калибровка камеры по снимкам…
     QAction* photoSeparator = nullptr; // separator
     QAction* saveAction = nullptr;     // N16: Файл / Сохранить

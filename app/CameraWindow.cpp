@@ -3,6 +3,7 @@
 #include "app/CameraWindow.h"
 
 #include "app/Alfa_form.h"
+#include "app/CameraSaving.h"
 #include "app/MeasureWindow.h"
 #include "app/NodeAnalysisWindow.h"
 #include "data/Errors.h"
@@ -15,6 +16,7 @@
 #include "platform/Application.h"
 #include "platform/WindowFont.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
@@ -152,9 +154,15 @@ void TCameraForm::CreateControls() {
     PhotoLabel->setWordWrap(true);
     PhotoLabel->setText(QStringLiteral("Выберите снимок в списке."));
     PhotoView = new TPhotoView(photoPage);
+    UndistortBox = new QCheckBox(QStringLiteral("Без дисторсии"), photoPage);
+    UndistortBox->setObjectName(QStringLiteral("UndistortBox"));
+    UndistortBox->setToolTip(QStringLiteral(
+        "Показать снимок с устранённой дисторсией объектива (по найденной камере: те же fx, "
+        "fy, cx, cy); мишени — там, где их видит камера без дисторсии"));
     auto* photoLayout = new QVBoxLayout(photoPage);
     photoLayout->setContentsMargins(4, 4, 4, 4);
     photoLayout->addWidget(PhotoLabel);
+    photoLayout->addWidget(UndistortBox);
     photoLayout->addWidget(PhotoView, 1);
     Views->addTab(CoverageView, QStringLiteral("Покрытие кадра"));
     Views->addTab(photoPage, QStringLiteral("Снимок"));
@@ -186,6 +194,9 @@ void TCameraForm::CreateControls() {
         QStringLiteral("Записать fy/fx в таблицу коррекции и камеру в файл внутренней геометрии"));
     YamlButton = button("YamlButton", QStringLiteral("Экспорт в OpenCV YAML…"));
     YamlButton->setToolTip(QStringLiteral("Записать камеру в файл YAML, который читает OpenCV"));
+    RosButton = button("RosButton", QStringLiteral("Экспорт camera_info ROS…"));
+    RosButton->setToolTip(QStringLiteral(
+        "Записать камеру в YAML camera_info ROS (plumb_bob), который читает любой разборщик YAML"));
     ReportButton = button("ReportButton", QStringLiteral("Отчёт…"));
     ReportButton->setToolTip(QStringLiteral("Записать отчёт о калибровке камеры в PDF"));
     progressTimer_ = new QTimer(this);
@@ -244,6 +255,7 @@ void TCameraForm::LayOut() {
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(SaveButton);
     buttons->addWidget(YamlButton);
+    buttons->addWidget(RosButton);
     buttons->addWidget(ReportButton);
     buttons->addStretch(1);
     auto* results = new QHBoxLayout;
@@ -258,20 +270,24 @@ void TCameraForm::LayOut() {
     layout->addLayout(statusRow);
     layout->addWidget(middle, 1);
     layout->addLayout(results);
-    resize(1180, 820);
+    // Within a screen of 1366 x 768 with its title bar and task bar.
+    resize(1180, 660);
     middle->setSizes({560, 600});
     left->setSizes({420, 180});
 }
 
 void TCameraForm::SetUpDialogs() {
     OpenPhotosDialog.Filter =
-        QStringLiteral("Image Files|*.jpg;*.jpeg;*.png;*.tif;*.tiff;*.bmp|All Files|*.*");
+        QStringLiteral("Снимки|*.jpg;*.jpeg;*.png;*.tif;*.tiff;*.bmp|Все файлы|*.*");
     OpenPhotosDialog.DefaultExt = QStringLiteral("jpg");
     OpenPhotosDialog.AllowMultiSelect = true;
-    SaveYamlDialog.Filter = QStringLiteral("YAML Files|*.yml;*.yaml|All Files|*.*");
+    SaveYamlDialog.Filter = QStringLiteral("Файлы YAML|*.yml;*.yaml|Все файлы|*.*");
     SaveYamlDialog.DefaultExt = QStringLiteral("yml");
     SaveYamlDialog.FileName = QStringLiteral("camera");
-    SaveReportDialog.Filter = QStringLiteral("PDF Files|*.pdf|All Files|*.*");
+    SaveReportDialog.Filter = QStringLiteral("Отчёты PDF|*.pdf|Все файлы|*.*");
+    SaveRosDialog.Filter = QStringLiteral("Файлы YAML|*.yaml;*.yml|Все файлы|*.*");
+    SaveRosDialog.DefaultExt = QStringLiteral("yaml");
+    SaveRosDialog.FileName = QStringLiteral("camera_info");
     SaveReportDialog.DefaultExt = QStringLiteral("pdf");
     SaveReportDialog.FileName = QStringLiteral("CameraReport1");
 }
@@ -282,6 +298,11 @@ void TCameraForm::Connect() {
     ConnectCommand(CancelButton, &QPushButton::clicked, this, &TCameraForm::CancelButtonClick);
     ConnectCommand(SaveButton, &QPushButton::clicked, this, [this] { SaveButtonClick(); });
     ConnectCommand(YamlButton, &QPushButton::clicked, this, [this] { YamlButtonClick(); });
+    ConnectCommand(RosButton, &QPushButton::clicked, this, [this] { RosButtonClick(); });
+    ConnectCommand(UndistortBox, &QCheckBox::toggled, this, [this] {
+        ShowPicture();
+        ShowOverlay();
+    });
     ConnectCommand(ReportButton, &QPushButton::clicked, this, [this] { ReportButtonClick(); });
     connect(progressTimer_, &QTimer::timeout, this, [this] { UpdateProgress(); });
     connect(PhotoList, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
@@ -578,6 +599,8 @@ void TCameraForm::UpdateButtons() {
     RemoveButton->setEnabled(PhotoList->selectionModel()->hasSelection());
     SaveButton->setEnabled(ready);
     YamlButton->setEnabled(ready);
+    RosButton->setEnabled(ready);
+    UndistortBox->setEnabled(calibration().has_value());
     ReportButton->setEnabled(ready);
 }
 
@@ -607,7 +630,10 @@ void TCameraForm::LoadShownPhoto() {
         return;
     const quint64 id = photos()[size_t(shown_)].id;
     if (pictureOf_ == id) {
-        // The photograph is on screen: only what is drawn over it changes.
+        // The photograph is on screen: only what is drawn over it changes, and its
+        // undistorted picture with the camera.
+        if (UndistortBox->isChecked())
+            ShowPicture();
         ShowOverlay();
         return;
     }
@@ -631,13 +657,22 @@ void TCameraForm::LoadShownPhoto() {
                 const int row = session_.RowOf(id);
                 if (row < 0 || row != shown_)
                     return;
-                PhotoView->ShowPhoto(picture, full);
+                picture_ = picture;
+                full_ = full;
+                ShowPicture();
                 pictureOf_ = id;
                 pictureShown_ = !picture.isNull();
                 ShowOverlay();
             },
             Qt::QueuedConnection);
     });
+}
+
+void TCameraForm::ShowPicture() {
+    undistorted_ = UndistortBox->isChecked() && calibration() && !picture_.isNull();
+    PhotoView->ShowPhoto(undistorted_ ? UndistortedPicture(picture_, full_, calibration()->camera)
+                                      : picture_,
+                         full_);
 }
 
 void TCameraForm::ShowOverlay() {
@@ -656,13 +691,18 @@ void TCameraForm::ShowOverlay() {
                                 : QStringLiteral("снимок не читается. ")) +
                 detection.reason;
     } else {
+        const bool plain = undistorted_ && calibration();
         PhotoView->ShowTargets(board() ? board()->columns : 0, board() ? board()->rows : 0,
-                               detection.image, detection.indices);
+                               plain ? UndistortImagePoints(calibration()->camera, detection.image)
+                                     : detection.image,
+                               detection.indices);
         text += QStringLiteral("поле повёрнуто на %1, мишеней %2")
                     .arg(PhotoTurnText(detection))
                     .arg(qulonglong(detection.points()));
         const int fitted = session_.FittedIndex(shown_);
-        if (fitted >= 0) {
+        if (plain)
+            text += QStringLiteral(". Снимок показан без дисторсии");
+        if (fitted >= 0 && !plain) {
             const PhotoFit& fit = calibration()->photos[size_t(fitted)];
             const double magnify = ResidualMagnification(coverage_);
             PhotoView->ShowResiduals(detection.image,
@@ -678,51 +718,6 @@ void TCameraForm::ShowOverlay() {
     }
     PhotoLabel->setText(text);
     emit photoShown();
-}
-// --- The saves --------------------------------------------------------------------------------
-
-bool TCameraForm::SaveButtonClick(QObject* /*sender*/) {
-    if (!calibration() || searching() || fitting() || !onSave)
-        return false;
-    ResultsToSave results;
-    results.coefficient = calibration()->ratio;
-    results.widthText = FormatInteger(qint64(calibration()->camera.width));
-    results.heightText = FormatInteger(qint64(calibration()->camera.height));
-    results.camera = calibration()->camera;
-    for (const Photo& photo : photos())
-        results.inputs.push_back({QStringLiteral("снимок"), photo.file});
-    results.written = &written_;
-    onSave(results);
-    return true;
-}
-
-bool TCameraForm::YamlButtonClick(QObject* /*sender*/) {
-    if (!calibration() || searching() || fitting())
-        return false;
-    std::vector<NamedFile> inputs;
-    for (const Photo& photo : photos())
-        inputs.push_back({QStringLiteral("снимок"), photo.file});
-    const CameraCalibration fit = *calibration();
-    return SaveThroughDialog(
-        this, SaveYamlDialog, [&fit] { return OpenCvCameraYaml(fit); }, inputs);
-}
-
-bool TCameraForm::ReportButtonClick(QObject* /*sender*/) {
-    if (!calibration() || !board() || searching() || fitting())
-        return false;
-    CameraReport report;
-    report.board = *board();
-    report.date = QDateTime::currentDateTime();
-    report.photos = fittedPhotos();
-    report.calibration = *calibration();
-    report.written = written_;
-    std::vector<NamedFile> inputs;
-    for (const Photo& photo : photos())
-        inputs.push_back({QStringLiteral("снимок"), photo.file});
-    return SaveThroughDialog(
-        this, SaveReportDialog,
-        [&report] { return PaintPdf([&] { return CameraReportPdf(report); }, PdfItems(report)); },
-        inputs);
 }
 // --- The window's events ----------------------------------------------------------------------
 

@@ -7,8 +7,9 @@
 // camera with its standard errors and the verdict (drawing/CameraPainting,
 // drawing/CameraVerdict), and a photograph chosen with its targets and residuals (read
 // reduced on a thread of the window's own).
-// "Сохранить…" writes fy/fx and the camera through the calibration window's export;
-// "Экспорт в OpenCV YAML…" and "Отчёт…" write the YAML and the report.
+// "Сохранить…" writes fy/fx and the camera through the calibration window's export, then
+// the lens and the photographs' orientations; "Экспорт в OpenCV YAML…", "Экспорт
+// camera_info ROS…" and "Отчёт…" write the YAMLs and the report.
 #include "app/BoardForm.h"
 #include "app/CameraCharts.h"
 #include "calib/CameraSession.h"
@@ -24,6 +25,7 @@
 #include <optional>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -64,12 +66,17 @@ public:
     QPushButton* SaveButton = nullptr;   // "Сохранить…"
     QPushButton* YamlButton = nullptr;   // "Экспорт в OpenCV YAML…"
     QPushButton* ReportButton = nullptr; // "Отчёт…"
+    QPushButton* RosButton = nullptr;    // "Экспорт camera_info ROS…"
+    QCheckBox* UndistortBox = nullptr;   // "Без дисторсии", over the photograph shown
 
     FileDialog OpenPhotosDialog{FileDialog::Mode::Open};
     FileDialog SaveYamlDialog{FileDialog::Mode::Save};
     FileDialog SaveReportDialog{FileDialog::Mode::Save};
+    FileDialog SaveRosDialog{FileDialog::Mode::Save};
 
-    // "Сохранить…": fy/fx and the camera through the calibration window's export.
+    // "Сохранить…": fy/fx and the camera through the calibration window's export; then,
+    // each asked, the camera with its lens as OpenCV's YAML beside the camera file and the
+    // orientation files of the photographs used in its folder (app/CameraSaving).
     std::function<void(const ResultsToSave&)> onSave;
 
     using Photo = CameraSession::Photo;
@@ -89,6 +96,7 @@ public:
     bool SaveButtonClick(QObject* sender = nullptr);
     bool YamlButtonClick(QObject* sender = nullptr);
     bool ReportButtonClick(QObject* sender = nullptr);
+    bool RosButtonClick(QObject* sender = nullptr);
 
     // The work the window shows.
     const CameraSession& session() const { return session_; }
@@ -143,6 +151,8 @@ private:
     void UpdateButtons();
     // Reads the photograph shown on the view's thread, unless it is on screen already.
     void LoadShownPhoto();
+    // The photograph read, as it is or undistorted (UndistortBox).
+    void ShowPicture();
     // Its targets, residuals and what the label says of it.
     void ShowOverlay();
 
@@ -158,6 +168,9 @@ private:
     bool loading_ = false;
     quint64 pictureOf_ = 0;     // the photograph whose picture the view holds (0: none)
     bool pictureShown_ = false; // it could be read for the view
+    QImage picture_;            // as read for the view (reduced), and the photograph's size
+    QSize full_;
+    bool undistorted_ = false; // the view shows it undistorted
 };
 
 } // namespace vrma

@@ -76,11 +76,9 @@ void TAlfaKalibr_Form::SaveResults(QWidget* owner, const ResultsToSave& results)
     if (!SaveCamDialog.Execute())
         return;
 
-    lines =
-        results.camera
-            ? CameraFileLines(results.widthText, results.heightText, tableName,
-                              {results.camera->fx(), results.camera->cx(), results.camera->cy()})
-            : CameraFileLines(results.widthText, results.heightText, tableName);
+    lines = results.camera ? CameraFileLines(results.widthText, results.heightText, tableName,
+                                             CameraFileInterior(*results.camera))
+                           : CameraFileLines(results.widthText, results.heightText, tableName);
     const QString cameraName = CameraFileNameFor(SaveCamDialog.FileName);
     std::vector<NamedFile> others = results.inputs;
     others.push_back({QStringLiteral("таблица коррекции"), tableName});
@@ -93,6 +91,8 @@ void TAlfaKalibr_Form::SaveResults(QWidget* owner, const ResultsToSave& results)
     if (results.written)
         *results.written << messages::WrittenCameraLine(cameraName);
     cameraFileName = cameraName;
+    if (results.cameraFile)
+        *results.cameraFile = cameraName;
 
     // A window of its own, kept by the application; the editor reports a failed open.
     TRedForm* editor = CreateEditorWindow();

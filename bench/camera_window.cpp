@@ -24,10 +24,13 @@
 //       the window on DIR's photographs (those matching PATTERN), as a picture: on a
 //       display (xvfb-run) as the screen shows it, otherwise as the window paints itself;
 //       photograph SELECT (1-based; 0: none) selected and shown; scaled to WIDTH pixels in
-//       256 colours when given (the guide's pictures).
+//       256 colours when given (the guide's pictures); a negative SELECT shows photograph
+//       -SELECT undistorted ("Без дисторсии"). With VRMA_SHOT_SAVE=1 the whole screen
+//       instead, while the question of "Сохранить…" about the orientation files is asked.
 // The Google Benchmark case CameraWindow/small: four 800 x 600 renders through the window.
 #include "app/Alfa_form.h"
 #include "app/BoardForm.h"
+#include "app/CameraSaving.h"
 #include "app/CameraWindow.h"
 #include "calib/PhotoCalibration.h"
 #include "platform/Application.h"
@@ -36,6 +39,7 @@
 #include "support/PhotoRenderer.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -248,12 +252,37 @@ int Shot(const QString& dir, int columns, int rows, const QString& out, int sele
     window.show();
     QCoreApplication::processEvents();
     AddAndWait(window, Photographs(dir, pattern));
+    const bool undistorted = select < 0;
+    select = std::abs(select);
     if (select > 0 && select <= int(window.photos().size())) {
         QEventLoop loop;
         QObject::connect(&window, &TCameraForm::photoShown, &loop, &QEventLoop::quit);
         window.PhotoList->setCurrentCell(select - 1, TCameraForm::NameColumn);
         if (window.loadingPhoto())
             loop.exec();
+        window.UndistortBox->setChecked(undistorted);
+    }
+    if (!qEnvironmentVariableIsEmpty("VRMA_SHOT_SAVE") && window.calibration()) {
+        // Each question on screen: the screen grabbed (OUT, then OUT with "-2"), then the
+        // question closed unanswered.
+        bool saved = true;
+        int asked = 0;
+        QTimer ask;
+        QObject::connect(&ask, &QTimer::timeout, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box)
+                return;
+            const QString name = asked++ == 0 ? out
+                                              : QString(out).replace(QStringLiteral(".png"),
+                                                                     QStringLiteral("-2.png"));
+            saved = QGuiApplication::primaryScreen()->grabWindow(0).toImage().save(name) && saved;
+            box->close();
+        });
+        ask.start(1500);
+        const QString folder = QFileInfo(dir + QStringLiteral("/camera.cam")).absoluteFilePath();
+        SaveLensAndOrientations(&window, *window.calibration(), window.fittedPhotos(), folder,
+                                nullptr);
+        return saved ? 0 : 1;
     }
     // Let the window paint what it shows.
     QElapsedTimer settle;

@@ -33,6 +33,10 @@ Camera Camera::Centred(double width, double height, double fx, double fy) {
     return camera;
 }
 
+CameraInterior CameraFileInterior(const Camera& camera) {
+    return {camera.fx(), camera.cx() + kCameraFilePixelShift, camera.cy() + kCameraFilePixelShift};
+}
+
 cv::Matx33d Camera::Matrix() const {
     return {fx(), 0.0, cx(), 0.0, fy(), cy(), 0.0, 0.0, 1.0};
 }

@@ -9,9 +9,16 @@
 //   y' = y (1 + k1 r^2 + k2 r^4 + k3 r^6) + p1 (r^2 + 2 y^2) + 2 p2 x y
 //   u = fx x' + cx,  v = fy y' + cy.
 //
+// Pixel coordinates, one convention for everything computed here (cx, cy, image points):
+// OpenCV's, in which the centre of the first pixel is (0, 0), so that an image of W x H
+// pixels spans -0.5 .. W - 0.5 and its centre is ((W - 1) / 2, (H - 1) / 2). The camera
+// file counts from the first pixel's outer corner instead (its image centre is W / 2,
+// H / 2); CameraFileInterior converts, at that file's boundary and nowhere else.
+//
 // The parameters are one vector in one order, stated once here: the focal lengths, the
 // principal point, then the lens in the order of OpenCV's distortion coefficients. Which
 // of them a fit frees is data (a CameraSelection), never a branch of the fit's code.
+#include "data/ExportFiles.h"
 #include "data/PlanePoint.h"
 
 #include <array>
@@ -123,6 +130,11 @@ struct Camera {
     static Camera FromOpenCv(double width, double height, const cv::Matx33d& matrix,
                              std::span<const double> distortion);
 };
+
+// What the camera file takes of the camera: fx and the principal point moved into the
+// file's pixel coordinates (kCameraFilePixelShift added to cx and cy).
+inline constexpr double kCameraFilePixelShift = 0.5;
+CameraInterior CameraFileInterior(const Camera& camera);
 
 // The covariance of a camera's parameters, in their order; rows and columns of parameters
 // a fit held fixed are zero.

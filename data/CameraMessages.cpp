@@ -169,4 +169,26 @@ QString FieldGeometryUndetermined() {
     return QStringLiteral("Геометрия поля по этим точкам не определяется.");
 }
 
+QString SaveLensYamlQuestion(const QString& fileName) {
+    return QStringLiteral("Записать камеру с дисторсией объектива в YAML OpenCV (%1)?")
+        .arg(fileName);
+}
+
+QString SaveOrientationsQuestion(qsizetype count, const QString& folder) {
+    return QStringLiteral("Записать файлы внешней геометрии (.ort) снимков, взятых в "
+                          "калибровку (%1), в папку %2?")
+        .arg(count)
+        .arg(folder);
+}
+
+QString OverwriteOrientations(qsizetype count) {
+    return QStringLiteral("Файлы внешней геометрии с такими именами уже есть (%1). "
+                          "Перезаписать их?")
+        .arg(count);
+}
+
+QString WrittenOrientationsLine(qsizetype count, const QString& folder) {
+    return QStringLiteral("Файлы внешней геометрии снимков (%1): %2").arg(count).arg(folder);
+}
+
 } // namespace vrma::messages

@@ -57,4 +57,15 @@ QString ImageSizeOutOfRange(double largestSide);
 QString FocalImplausible(double focal, double width, double height, double low, double high);
 QString FieldGeometryUndetermined();
 
+// --- What the camera window keeps besides the table and the camera file -----------------
+
+// Whether to write the camera with its lens as OpenCV's YAML under `fileName`.
+QString SaveLensYamlQuestion(const QString& fileName);
+// Whether to write the orientation files of `count` photographs into `folder`.
+QString SaveOrientationsQuestion(qsizetype count, const QString& folder);
+// Whether to write over `count` orientation files there already.
+QString OverwriteOrientations(qsizetype count);
+// The report's line of the orientation files written into `folder`.
+QString WrittenOrientationsLine(qsizetype count, const QString& folder);
+
 } // namespace vrma::messages

@@ -31,8 +31,9 @@ QStringList CameraFileLines(const QString& widthText, const QString& heightText,
                             const QString& tableFileName);
 
 // What the camera file takes of a camera calibrated from photographs: its focal length fx
-// and its principal point (cx, cy), pixels, in the pixel coordinates of the image
-// coordinate files (OpenCV's: the first pixel's centre at 0 ; 0).
+// and its principal point, pixels, in the camera file's pixel coordinates (counted from
+// the first pixel's outer corner, like the image centre at half the image size; the
+// camera's own convention converts by CameraFileInterior, calib/Camera.h).
 struct CameraInterior {
     double focal = 0.0;
     double principalX = 0.0;

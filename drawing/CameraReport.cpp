@@ -147,6 +147,23 @@ void AddCameraSection(Pages& pages, const CameraReport& report) {
     const auto found = std::count_if(report.photos.begin(), report.photos.end(),
                                      [](const PhotoDetection& p) { return p.found; });
     const Board& board = report.board;
+    // The camera and the verdict lead: what a reader of the first page looks for.
+    pages.heading(QStringLiteral("Камера"));
+    pages.fields(CameraResultRows(calibration));
+    pages.paragraph(QStringLiteral("Стандартные ошибки — из ковариации параметров при найденном "
+                                   "решении, с дисперсией невязок; fy/fx — с учётом корреляции "
+                                   "fx и fy. Координаты главной точки — как в OpenCV (центр "
+                                   "первого пикселя — 0 ; 0); в файле камеры они на 0,5 "
+                                   "больше (от внешнего угла первого пикселя)."),
+                    ReportFont(kSmall));
+    pages.heading(QStringLiteral("Результат"));
+    pages.paragraph(QStringLiteral("Отношение фокусных расстояний fy/fx"), ReportFont(kBody));
+    pages.paragraph(WithError(calibration.ratio, calibration.ratioSe, 6),
+                    ReportFont(kCoefficient, true), 40);
+    pages.heading(QStringLiteral("Вывод"));
+    for (const QString& line : CameraVerdictLines(calibration, report.photos))
+        pages.paragraph(line, ReportFont(kBody));
+
     pages.heading(QStringLiteral("Исходные данные"));
     pages.fields({
         {QStringLiteral("Поле:"),
@@ -170,25 +187,9 @@ void AddCameraSection(Pages& pages, const CameraReport& report) {
          report.date.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))},
     });
 
-    pages.heading(QStringLiteral("Результат"));
-    pages.paragraph(QStringLiteral("Отношение фокусных расстояний fy/fx"), ReportFont(kBody));
-    pages.paragraph(WithError(calibration.ratio, calibration.ratioSe, 6),
-                    ReportFont(kCoefficient, true), 40);
-    pages.heading(QStringLiteral("Вывод"));
-    for (const QString& line : CameraVerdictLines(calibration, report.photos))
-        pages.paragraph(line, ReportFont(kBody));
-
     pages.heading(QStringLiteral("Снимки"));
     PhotoTable(pages, report);
     CameraPictures(pages, report);
-
-    pages.heading(QStringLiteral("Камера"));
-    pages.fields(CameraResultRows(calibration));
-    pages.paragraph(QStringLiteral("Стандартные ошибки — из ковариации параметров при найденном "
-                                   "решении, с дисперсией невязок; fy/fx — с учётом корреляции "
-                                   "fx и fy. Координаты главной точки — в пикселях файлов "
-                                   "изображения (центр первого пикселя — 0 ; 0)."),
-                    ReportFont(kSmall));
 }
 
 } // namespace

@@ -1,8 +1,11 @@
 // vrma-calib --photo A --photo B ...: a camera calibrated from several photographs.
 #include "tools/CameraCommand.h"
 
+#include "calib/CameraExports.h"
+#include "calib/Orientation.h"
 #include "calib/PhotoHeader.h"
 #include "calib/Photograph.h"
+#include "calib/TargetDetection.h"
 #include "data/CameraMessages.h"
 #include "data/Errors.h"
 #include "data/ExportFiles.h"
@@ -19,6 +22,7 @@
 #include "tools/CommandLine.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -42,7 +46,8 @@ const char kCameraHelp[] = R"(
              --columns NC --rows NR --pitch P [--pitch-y PY]
              [--model opencv|radial|no-distortion|fixed-centre]
              [--json ФАЙЛ] [--camera-yaml ФАЙЛ.yml] [--table ТАБЛИЦА] [--camera КАМЕРА]
-             [--report ОТЧЁТ.pdf]
+             [--report ОТЧЁТ.pdf] [--orientation-folder ПАПКА] [--ros-yaml ФАЙЛ.yaml]
+             [--undistort-folder ПАПКА]
              [--decimal-separator , или .]
 
   С двумя и более --photo программа калибрует камеру по всем снимкам вместе. На каждом
@@ -72,18 +77,50 @@ const char kCameraHelp[] = R"(
                     заданный раньше), camera (width, height, fx, fy, cx, cy, k1, k2, p1,
                     p2, k3), camera_se — их стандартные ошибки (null для того, что не
                     уточнялось), ratio (fy/fx), ratio_se, rms_px, reason; неизвестное
-                    значение — null. Пишется и тогда, когда камеру найти не удалось
-                    (коды 2, 6, 7): camera — null, reason — почему
+                    значение — null. У каждого снимка ещё pose — его положение
+                    относительно поля: rotation (вектор поворота Родрига, радианы) и
+                    translation (как у OpenCV: из системы поля в систему камеры), centre
+                    (центр проекции в системе поля); null у снимка без положения.
+                    covariance — ковариационная матрица параметров камеры: parameters
+                    (имена в порядке строк и столбцов) и matrix (9×9; строки и столбцы
+                    неуточнявшихся — нули). Пишется и тогда, когда камеру найти не
+                    удалось (коды 2, 6, 7): camera — null, reason — почему
   --camera-yaml ФАЙЛ
                     записать камеру в YAML OpenCV (cv::FileStorage): camera_matrix,
                     distortion_coefficients, image_width, image_height,
                     avg_reprojection_error; его читает OpenCV (C++ и Python)
+  --orientation-folder ПАПКА
+                    записать в существующую папку файл внешней геометрии (.ort) каждого
+                    снимка, взятого в калибровку: имя снимка без расширения и «.ort»;
+                    21 строка с комментариями (Windows-1251, CR LF), как их пишет
+                    редактор данных. Система координат — поля: X = i·шаг, Y = j·шаг по Y,
+                    Z = 0 на поле (оси сетки поля, правая тройка; камера, видящая оси поля
+                    как напечатано, — при Z < 0). Строки: центр проекции (X, Y, Z), точка
+                    визирования — где оптическая ось пересекает поле (X, Y), расстояние
+                    до неё, два тройки углов в градусах и матрица A (axx … azz) из
+                    системы поля в систему камеры: x_камеры = A·(X − центр), оси камеры —
+                    x вправо по снимку, y вниз, z по оптической оси к полю.
+                    Фотограмметрические углы (продольный α, поперечный ω, поворот снимка
+                    κ): Aᵀ = Ry(α)·Rx(ω)·Rz(κ); все нули — камера смотрит на поле
+                    отвесно, x снимка — вдоль X поля, y — вдоль Y. Углы стенда (поворот
+                    вокруг вертикальной оси v, вокруг горизонтальной h, поворот
+                    изображения r) — поле поворачивается перед неподвижной камерой, в
+                    осях камеры: A = Ry(v)·Rx(h)·Rz(r). Rx, Ry, Rz — повороты вокруг осей
+                    x, y, z против часовой стрелки, если смотреть с конца оси; средний
+                    угол — от −90 до 90°
+  --ros-yaml ФАЙЛ   записать камеру в YAML camera_info ROS (distortion_model plumb_bob,
+                    числа через точку); его читает любой разборщик YAML
+  --undistort-folder ПАПКА
+                    записать в существующую папку копию каждого прочитанного снимка без
+                    дисторсии (серую, PNG, того же размера, с той же матрицей камеры: fx,
+                    fy, cx, cy): имя снимка без расширения и «.png»
   --table ФАЙЛ      записать новую таблицу коррекции с fy/fx (четыре знака после
                     разделителя) так же, как её пишет окно, с размером снимков
   --camera ФАЙЛ     записать файл внутренней геометрии камеры ровно под этим именем:
-                    фокусное расстояние (fx) и главная точка (cx, cy) в пикселях, в тех же
-                    координатах, что файл изображения (центр первого пикселя — 0 ; 0);
-                    требует --table
+                    фокусное расстояние (fx) и главная точка в пикселях, в координатах
+                    файла камеры: от внешнего угла первого пикселя, как и центр
+                    изображения (ширина/2 ; высота/2), то есть cx + 0,5 и cy + 0,5 (у OpenCV
+                    центр первого пикселя — 0 ; 0); требует --table
   --report ФАЙЛ     записать отчёт о калибровке камеры в PDF (A4): снимки (имена,
                     миниатюры, найдено ли поле, поворот, мишени, СКО), fy/fx, вывод (хватает
                     ли снимков, покрыты ли углы кадра, какие снимки не взяты и почему),
@@ -120,6 +157,9 @@ const char* const kValueOptions[] = {"target",
                                      "camera",
                                      "decimal-separator",
                                      "report",
+                                     "orientation-folder",
+                                     "ros-yaml",
+                                     "undistort-folder",
                                      "scene",
                                      "image",
                                      "width",
@@ -308,7 +348,69 @@ struct Outputs {
     std::optional<QString> report;
     std::optional<QString> table;
     std::optional<QString> camera;
+    std::optional<QString> orientationFolder;
+    std::optional<QString> rosYaml;
+    std::optional<QString> undistortFolder;
 };
+
+// The JSON's pose of a photograph: null without one.
+QJsonValue PoseJson(const PhotoFit* photo) {
+    if (!photo || !photo->rmsPx)
+        return QJsonValue(QJsonValue::Null);
+    const auto array = [](const cv::Vec3d& v) { return QJsonArray{v[0], v[1], v[2]}; };
+    QJsonObject pose;
+    pose.insert(QStringLiteral("rotation"), array(photo->pose.rotation));
+    pose.insert(QStringLiteral("translation"), array(photo->pose.translation));
+    pose.insert(QStringLiteral("centre"), array(OrientationOf(photo->pose).centre));
+    return pose;
+}
+
+// The JSON's covariance of the camera's parameters: their names and the 9 x 9 matrix.
+QJsonValue CovarianceJson(const CameraCalibration* fit) {
+    if (!fit)
+        return QJsonValue(QJsonValue::Null);
+    QJsonArray names;
+    QJsonArray matrix;
+    for (CameraParameter a : kCameraParameters) {
+        names.append(QString::fromLatin1(CameraParameterName(a)));
+        QJsonArray row;
+        for (CameraParameter b : kCameraParameters)
+            row.append(fit->covariance(a, b));
+        matrix.append(row);
+    }
+    QJsonObject covariance;
+    covariance.insert(QStringLiteral("parameters"), names);
+    covariance.insert(QStringLiteral("matrix"), matrix);
+    return covariance;
+}
+
+// The files a photograph gives beside the camera's, one a photograph searched.
+std::vector<NamedFile> PhotoOutputs(const Outputs& out, const QStringList& photos) {
+    std::vector<NamedFile> files;
+    for (const QString& photo : photos) {
+        if (out.orientationFolder)
+            files.push_back({QStringLiteral("--orientation-folder"),
+                             OrientationFileName(*out.orientationFolder, photo)});
+        if (out.undistortFolder)
+            files.push_back({QStringLiteral("--undistort-folder"),
+                             UndistortedFileName(*out.undistortFolder, photo)});
+    }
+    return files;
+}
+
+// The orientation files of the photographs used and the undistorted copies of those read.
+void AddPhotoFiles(const Outputs& out, const PhotoSet& set, const CameraCalibration& fit,
+                   std::vector<OutputFile>& files) {
+    for (size_t k = 0; k < set.detections.size(); ++k) {
+        const QString& photo = set.unique[qsizetype(k)];
+        if (out.orientationFolder && fit.photos[k].use == PhotoUse::Used)
+            files.push_back({OrientationFileName(*out.orientationFolder, photo),
+                             EncodeTextLines(OrientationFileLines(fit.photos[k].pose))});
+        if (out.undistortFolder && set.detections[k].read)
+            files.push_back({UndistortedFileName(*out.undistortFolder, photo),
+                             UndistortedPhotoPng(photo, fit.camera)});
+    }
+}
 
 // The JSON of the photographs (every one as given, in order: file, found, used, turned_deg,
 // points, rms_px, reason, same_as) and of the camera, or of none (camera null and the
@@ -343,6 +445,7 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
         entry.insert(QStringLiteral("same_as"), set.repeated(k)
                                                     ? QJsonValue(set.files[set.sameAs[size_t(k)]])
                                                     : QJsonValue(QJsonValue::Null));
+        entry.insert(QStringLiteral("pose"), PoseJson(photo));
         photos.append(entry);
     }
     QJsonObject object;
@@ -371,6 +474,7 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
     object.insert(QStringLiteral("ratio_se"), fit ? QJsonValue(fit->ratioSe) : none);
     object.insert(QStringLiteral("rms_px"), fit ? QJsonValue(fit->rmsPx) : none);
     object.insert(QStringLiteral("reason"), text(reason));
+    object.insert(QStringLiteral("covariance"), CovarianceJson(fit));
     QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
     if (!bytes.endsWith('\n'))
         bytes += '\n';
@@ -405,10 +509,9 @@ int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
         }
         if (out.camera) {
             encoding = *out.camera;
-            files.push_back(
-                {*out.camera, EncodeTextLines(CameraFileLines(
-                                  width, height, AbsoluteFileName(*out.table),
-                                  {fit.camera.fx(), fit.camera.cx(), fit.camera.cy()}))});
+            files.push_back({*out.camera, EncodeTextLines(CameraFileLines(
+                                              width, height, AbsoluteFileName(*out.table),
+                                              CameraFileInterior(fit.camera)))});
         }
     } catch (const EncodingError& error) {
         return Fail(kWrite,
@@ -418,6 +521,15 @@ int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
         files.push_back({*out.yaml, OpenCvCameraYaml(fit)});
     if (out.json)
         files.push_back({*out.json, CameraJson(set, &fit, QString())});
+    if (out.rosYaml)
+        files.push_back({*out.rosYaml, RosCameraInfoYaml(fit.camera, QStringLiteral("camera"))});
+    try {
+        AddPhotoFiles(out, set, fit, files);
+    } catch (const EncodingError& error) {
+        return Fail(kWrite, QString::fromUtf8(error.what()));
+    } catch (const PhotoReadError& error) {
+        return Fail(kRead, QString::fromUtf8(error.what()));
+    }
     if (out.report) {
         CameraReport report;
         report.board = board;
@@ -476,8 +588,13 @@ int RunCameraCommand(const QStringList& given) {
             QStringLiteral("Модель камеры (--model) должна быть opencv, radial, no-distortion "
                            "или fixed-centre: %1")
                 .arg(model));
-    const Outputs out{options.given("json"), options.given("camera-yaml"), options.given("report"),
-                      options.given("table"), options.given("camera")};
+    const Outputs out{options.given("json"),     options.given("camera-yaml"),
+                      options.given("report"),   options.given("table"),
+                      options.given("camera"),   options.given("orientation-folder"),
+                      options.given("ros-yaml"), options.given("undistort-folder")};
+    for (const auto& folder : {out.orientationFolder, out.undistortFolder})
+        if (folder && !QFileInfo(*folder).isDir())
+            return CommandLineError(QStringLiteral("Нет такой папки: %1").arg(*folder));
     if (out.camera && !out.table)
         return CommandLineError(
             QStringLiteral("Для файла камеры нужна и таблица коррекции (--table)"));
@@ -489,9 +606,13 @@ int RunCameraCommand(const QStringList& given) {
     for (const auto& [option, name] :
          {std::pair{"--json", out.json}, std::pair{"--camera-yaml", out.yaml},
           std::pair{"--table", out.table}, std::pair{"--camera", out.camera},
-          std::pair{"--report", out.report}})
+          std::pair{"--report", out.report}, std::pair{"--ros-yaml", out.rosYaml}})
         if (name)
             outputs.push_back({QString::fromLatin1(option), *name});
+    QStringList distinct = files;
+    distinct.removeDuplicates();
+    for (const NamedFile& file : PhotoOutputs(out, distinct))
+        outputs.push_back(file);
     if (const auto clash = FileClashMessage(inputs, outputs))
         return CommandLineError(*clash);
 

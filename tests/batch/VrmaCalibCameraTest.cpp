@@ -4,8 +4,12 @@
 // mistakes of the command line and the photographs that give no camera, each with its
 // code and nothing written. And --view of another grid refused by name.
 #include "batch/CalibProcess.h"
+#include "calib/Orientation.h"
+#include "calib/PhotoCalibration.h"
 #include "data/FixedFour.h"
+#include "data/GeometryFiles.h"
 #include "data/Locale.h"
+#include "data/Numbers.h"
 #include "data/TextFile.h"
 #include "report/PdfText.h"
 #include "support/BoardViews.h"
@@ -13,6 +17,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -45,13 +50,19 @@ protected:
     static void SetUpTestSuite() {
         folder = new QTemporaryDir;
         test::PhotoScene camera;
-        photos = new QStringList(test::WriteLensSet(folder->path(), &camera));
+        scenes = new std::vector<test::PhotoScene>;
+        photos = new QStringList(test::WriteLensSet(folder->path(), &camera, scenes));
         truth = new Camera(test::TrueTargets(camera).camera);
     }
     static void TearDownTestSuite() {
         delete folder;
         delete photos;
         delete truth;
+        delete scenes;
+    }
+    // The true pose of a photograph of the set (not the grey one).
+    static Pose TruePose(int photo) {
+        return test::TrueTargets((*scenes)[size_t(photo < 2 ? photo : photo - 1)]).pose;
     }
 
     void SetUp() override { ASSERT_TRUE(temp.isValid()); }
@@ -77,6 +88,7 @@ protected:
     static inline QTemporaryDir* folder = nullptr;
     static inline QStringList* photos = nullptr;
     static inline Camera* truth = nullptr;
+    static inline std::vector<test::PhotoScene>* scenes = nullptr;
     QTemporaryDir temp;
 };
 
@@ -100,10 +112,11 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     // The JSON: its keys exactly, the photographs in the order given, ending in a newline.
     EXPECT_TRUE(Bytes(json).endsWith("}\n"));
     const QJsonObject object = Json(json);
-    EXPECT_EQ(Keys(object), (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
-                                           QStringLiteral("camera_se"), QStringLiteral("ratio"),
-                                           QStringLiteral("ratio_se"), QStringLiteral("rms_px"),
-                                           QStringLiteral("reason")}));
+    EXPECT_EQ(Keys(object),
+              (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
+                             QStringLiteral("camera_se"), QStringLiteral("ratio"),
+                             QStringLiteral("ratio_se"), QStringLiteral("rms_px"),
+                             QStringLiteral("reason"), QStringLiteral("covariance")}));
     EXPECT_TRUE(object[QStringLiteral("reason")].isNull());
     const QJsonArray list = object[QStringLiteral("photos")].toArray();
     ASSERT_EQ(list.size(), 9);
@@ -111,11 +124,11 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     for (int k = 0; k < 9; ++k) {
         const QJsonObject photo = list[k].toObject();
         SCOPED_TRACE(k);
-        EXPECT_EQ(Keys(photo),
-                  (QSet<QString>{QStringLiteral("file"), QStringLiteral("found"),
-                                 QStringLiteral("used"), QStringLiteral("turned_deg"),
-                                 QStringLiteral("points"), QStringLiteral("rms_px"),
-                                 QStringLiteral("reason"), QStringLiteral("same_as")}));
+        EXPECT_EQ(Keys(photo), (QSet<QString>{QStringLiteral("file"), QStringLiteral("found"),
+                                              QStringLiteral("used"), QStringLiteral("turned_deg"),
+                                              QStringLiteral("points"), QStringLiteral("rms_px"),
+                                              QStringLiteral("reason"), QStringLiteral("same_as"),
+                                              QStringLiteral("pose")}));
         EXPECT_TRUE(photo[QStringLiteral("same_as")].isNull());
         EXPECT_EQ(photo[QStringLiteral("file")].toString(), (*photos)[k]);
         const bool found = k != 2;
@@ -177,9 +190,10 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     EXPECT_EQ(lines[2], table + QStringLiteral(" ; Таблица коррекции"));
     EXPECT_EQ(lines[3], FormatFixed4(camera[QStringLiteral("fx")].toDouble()) +
                             QStringLiteral(" ; Фокусное расстояние"));
-    EXPECT_EQ(lines[6], FormatFixed4(camera[QStringLiteral("cx")].toDouble()) +
+    // The principal point moved to the file's pixels, counted from the first pixel's corner.
+    EXPECT_EQ(lines[6], FormatFixed4(camera[QStringLiteral("cx")].toDouble() + 0.5) +
                             QStringLiteral(" ; Координата X главной точки"));
-    EXPECT_EQ(lines[7], FormatFixed4(camera[QStringLiteral("cy")].toDouble()) +
+    EXPECT_EQ(lines[7], FormatFixed4(camera[QStringLiteral("cy")].toDouble() + 0.5) +
                             QStringLiteral(" ; Координата Y главной точки"));
 }
 
@@ -207,10 +221,20 @@ TEST_F(VrmaCalibCamera, ReportOfTheCameraTellsThePhotographsTheCameraAndTheFiles
           QStringLiteral("Покрытие кадра"), QStringLiteral("Таблица коррекции: ") + table,
           QStringLiteral("Камера в YAML OpenCV: ") + yaml})
         EXPECT_TRUE(text.contains(phrase)) << phrase.toStdString();
+    // The first page leads with the camera and the verdict.
+    const QString first = test::RunTool(
+        QStringLiteral("pdftotext"),
+        {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+         QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
+    for (const QString& phrase :
+         {QStringLiteral("Камера"), QStringLiteral("k1"), QStringLiteral("k3"),
+          QStringLiteral("Вывод"), QStringLiteral("В калибровке 8 снимков — это мало")})
+        EXPECT_TRUE(first.contains(phrase)) << phrase.toStdString();
+    EXPECT_LT(first.indexOf(QStringLiteral("Камера")), first.indexOf(QStringLiteral("Исходные")));
     // Each photograph's RMS as the JSON gives it.
-    const QJsonObject first = object[QStringLiteral("photos")].toArray()[0].toObject();
+    const QJsonObject photo1 = object[QStringLiteral("photos")].toArray()[0].toObject();
     EXPECT_TRUE(text.contains(QStringLiteral("p1.png в калибровке 0° 54 ") +
-                              QString::number(first[QStringLiteral("rms_px")].toDouble(), 'f', 3)))
+                              QString::number(photo1[QStringLiteral("rms_px")].toDouble(), 'f', 3)))
         << text.toStdString();
 
     // A report that cannot be written: code 5, and none of the other files either.
@@ -225,12 +249,20 @@ TEST_F(VrmaCalibCamera, ReportOfTheCameraTellsThePhotographsTheCameraAndTheFiles
 TEST_F(VrmaCalibCamera, ModelsHoldWhatTheyDoNotFreeAndTheSeparatorIsTaken) {
     const QString json = path(QStringLiteral("c.json"));
     const QString table = path(QStringLiteral("c.tab"));
+    const QString cam = path(QStringLiteral("c.cam"));
     const test::CalibResult run =
         test::RunCalib(Arguments(photos->mid(3))
                        << QStringLiteral("--model") << QStringLiteral("fixed-centre")
                        << QStringLiteral("--json") << json << QStringLiteral("--decimal-separator")
-                       << QStringLiteral(",") << QStringLiteral("--table") << table);
+                       << QStringLiteral(",") << QStringLiteral("--table") << table
+                       << QStringLiteral("--camera") << cam);
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    // The camera file in one convention: its image centre is its principal point.
+    const QStringList values = ReadGeometryValues(cam, kCameraLineCount);
+    EXPECT_EQ(values[0], QStringLiteral("400,0000 "));
+    EXPECT_EQ(values[1], QStringLiteral("300,0000 "));
+    EXPECT_EQ(values[6], values[0]);
+    EXPECT_EQ(values[7], values[1]);
     const QJsonObject object = Json(json);
     const QJsonObject camera = object[QStringLiteral("camera")].toObject();
     const QJsonObject se = object[QStringLiteral("camera_se")].toObject();
@@ -361,6 +393,111 @@ TEST_F(VrmaCalibCamera, ViewOfAnotherGridRefusedByName) {
         << run.err.toStdString();
     EXPECT_TRUE(run.out.isEmpty());
     EXPECT_FALSE(QFile::exists(table));
+}
+
+// Every photograph used gets its orientation file (21 lines, CR LF), its projection
+// centre where the render's camera stood; the JSON gives the same pose and the
+// covariance whose diagonal is the standard errors squared. The grey photograph has none.
+TEST_F(VrmaCalibCamera, OrientationFilesPlaceEachCameraWhereItStood) {
+    const QString json = path(QStringLiteral("c.json"));
+    const test::CalibResult run =
+        test::RunCalib(Arguments(*photos) << QStringLiteral("--orientation-folder") << temp.path()
+                                          << QStringLiteral("--json") << json);
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    const QJsonObject object = Json(json);
+    const QJsonArray list = object[QStringLiteral("photos")].toArray();
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("grey.ort"))));
+    EXPECT_TRUE(list[2].toObject()[QStringLiteral("pose")].isNull());
+    for (int k : {0, 1, 3, 4, 5, 6, 7, 8}) {
+        SCOPED_TRACE(k);
+        const QString ort =
+            path(QFileInfo((*photos)[k]).completeBaseName() + QStringLiteral(".ort"));
+        const QByteArray bytes = Bytes(ort);
+        EXPECT_EQ(bytes.count("\r\n"), 21);
+        EXPECT_TRUE(bytes.endsWith("\r\n"));
+        const QStringList lines = ReadTextLines(ort);
+        ASSERT_EQ(lines.size(), 21);
+        EXPECT_TRUE(lines[0].endsWith(
+            QStringLiteral(" ; Координата X центра проекции в системе координат сцены")));
+        std::vector<double> v;
+        for (const QString& value : ReadGeometryValues(ort, kOrientationLineCount))
+            v.push_back(ParseRealDouble(value).value_or(NAN));
+        const ExteriorOrientation truth = OrientationOf(TruePose(k));
+        const cv::Vec3d centre(v[0], v[1], v[2]);
+        EXPECT_LT(cv::norm(centre - truth.centre), 1.0);
+        EXPECT_LT(std::abs(v[5] - *truth.distance), 1.0);
+        cv::Matx33d matrix;
+        std::copy(v.begin() + 12, v.end(), matrix.val);
+        // Both triples give the matrix back, to the file's fifteen digits.
+        EXPECT_LT(cv::norm(RotationYXZ({v[6], v[7], v[8]}).t() - matrix), 1e-9);
+        EXPECT_LT(cv::norm(RotationYXZ({v[9], v[10], v[11]}) - matrix), 1e-9);
+        const QJsonArray jsonCentre = list[k]
+                                          .toObject()[QStringLiteral("pose")]
+                                          .toObject()[QStringLiteral("centre")]
+                                          .toArray();
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(jsonCentre[i].toDouble(), centre[i], 1e-9 * (1 + std::abs(centre[i])));
+    }
+    const QJsonObject covariance = object[QStringLiteral("covariance")].toObject();
+    const QJsonArray matrix = covariance[QStringLiteral("matrix")].toArray();
+    const QJsonObject se = object[QStringLiteral("camera_se")].toObject();
+    ASSERT_EQ(matrix.size(), 9);
+    for (int p = 0; p < 9; ++p) {
+        const QString name = covariance[QStringLiteral("parameters")].toArray()[p].toString();
+        EXPECT_NEAR(std::sqrt(matrix[p].toArray()[p].toDouble()), se[name].toDouble(), 1e-12)
+            << name.toStdString();
+    }
+}
+
+// The undistorted copies show the board where the camera without its lens sees it; the
+// ROS camera_info holds the camera of the JSON in plain YAML.
+TEST_F(VrmaCalibCamera, UndistortedCopiesAndRosCameraInfo) {
+    const QString json = path(QStringLiteral("c.json"));
+    const QString ros = path(QStringLiteral("c.yaml"));
+    const test::CalibResult run =
+        test::RunCalib(Arguments(*photos)
+                       << QStringLiteral("--undistort-folder") << temp.path()
+                       << QStringLiteral("--ros-yaml") << ros << QStringLiteral("--json") << json);
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    Camera plain = *truth;
+    for (CameraParameter p : {CameraParameter::K1, CameraParameter::K2, CameraParameter::P1,
+                              CameraParameter::P2, CameraParameter::K3})
+        plain[p] = 0.0;
+    const Board board{TargetKind::Chessboard, 9, 6, 20.0, 20.0};
+    for (int k : {0, 4, 7}) {
+        SCOPED_TRACE(k);
+        const QString copy =
+            path(QFileInfo((*photos)[k]).completeBaseName() + QStringLiteral(".png"));
+        const cv::Mat image = cv::imread(copy.toStdString(), cv::IMREAD_UNCHANGED);
+        EXPECT_EQ(image.cols, 800);
+        EXPECT_EQ(image.rows, 600);
+        const PhotoDetection found = DetectBoardInPhoto(copy, board);
+        ASSERT_TRUE(found.found);
+        const std::vector<PlanePoint> expected =
+            ProjectFieldPoints(plain, TruePose(k), found.board);
+        double worst = 0.0;
+        for (size_t i = 0; i < expected.size(); ++i)
+            worst = std::max(worst, std::hypot(found.image[i].x - expected[i].x,
+                                               found.image[i].y - expected[i].y));
+        EXPECT_LT(worst, 0.5);
+    }
+    const QJsonObject camera = Json(json)[QStringLiteral("camera")].toObject();
+    const auto number = [&camera](const char* name) {
+        return camera[QLatin1String(name)].toDouble();
+    };
+    const QList<QByteArray> lines = Bytes(ros).split('\n');
+    EXPECT_TRUE(lines.contains("distortion_model: plumb_bob"));
+    EXPECT_TRUE(lines.contains("image_width: 800"));
+    const qsizetype at = lines.indexOf("camera_matrix:");
+    ASSERT_GE(at, 0);
+    const QByteArray data = lines[at + 3].trimmed();
+    ASSERT_TRUE(data.startsWith("data: [") && data.endsWith("]"));
+    const QList<QByteArray> values = data.mid(7, data.size() - 8).split(',');
+    const double expected[] = {
+        number("fx"), 0, number("cx"), 0, number("fy"), number("cy"), 0, 0, 1};
+    ASSERT_EQ(values.size(), 9);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(values[i].trimmed().toDouble(), expected[i]) << i;
 }
 
 } // namespace

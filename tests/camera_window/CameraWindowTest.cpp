@@ -11,6 +11,7 @@
 #include "app/BoardForm.h"
 #include "app/MeasureWindow.h"
 #include "batch/CalibProcess.h"
+#include "data/CameraMessages.h"
 #include "data/Messages.h"
 #include "data/TextFile.h"
 #include "drawing/FieldSheet.h"
@@ -20,6 +21,7 @@
 #include "support/ScriptedDialogHost.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -316,6 +318,16 @@ TEST_F(CameraWindow, SelectingAPhotographShowsItWithItsTargetsAndResiduals) {
         << label.toStdString();
     EXPECT_TRUE(label.contains(QStringLiteral("невязки, увеличенные в")));
 
+    // "Без дисторсии": the photograph undistorted, its targets without their residuals; and
+    // back.
+    ASSERT_TRUE(window.UndistortBox->isEnabled());
+    window.UndistortBox->setChecked(true);
+    EXPECT_EQ(window.PhotoView->TargetItemCount(), 9 + 2 * 54);
+    EXPECT_TRUE(window.PhotoLabel->text().contains(QStringLiteral("Снимок показан без дисторсии")));
+    window.UndistortBox->setChecked(false);
+    EXPECT_EQ(window.PhotoView->TargetItemCount(), 9 + 2 * 54 + 1);
+    EXPECT_EQ(window.PhotoLabel->text(), label);
+
     // The grey photograph: no targets, and why.
     window.PhotoList->setCurrentCell(2, TCameraForm::NameColumn);
     ASSERT_TRUE(shown.wait(30000));
@@ -409,15 +421,21 @@ TEST_F(CameraWindow, SavesTheTableTheCameraFileAndTheYamlAsVrmaCalibDoes) {
     const QString camera = path(QStringLiteral("camT.cam"));
     const QString yaml = path(QStringLiteral("cam.yml"));
 
-    // The calibration window's dialogs and questions, then the data editor.
+    // The calibration window's dialogs and questions, then the data editor; then the lens
+    // beside the camera file and the photographs' orientations in its folder, each asked.
     host.clearRecords();
     host.answerFile(table);
     host.answerYes();
     host.answerFile(chosen);
     host.answerModal();
+    host.answerYes();
+    host.answerYes();
     window.SaveButton->click();
     const auto& records = host.records();
-    ASSERT_EQ(records.size(), 4u);
+    ASSERT_EQ(records.size(), 6u);
+    const QString lens = path(QStringLiteral("camT.yml"));
+    EXPECT_EQ(records[4].text, messages::SaveLensYamlQuestion(lens));
+    EXPECT_EQ(records[5].text, messages::SaveOrientationsQuestion(8, temp.path()));
     EXPECT_EQ(records[0].filter, QStringLiteral("Table Files|*.tab|All Files|*.*"));
     EXPECT_EQ(records[0].fileName, QStringLiteral("Table1"));
     EXPECT_EQ(records[1].text, messages::TableSavedMakeCamera());
@@ -436,11 +454,20 @@ TEST_F(CameraWindow, SavesTheTableTheCameraFileAndTheYamlAsVrmaCalibDoes) {
 
     host.answerFile(yaml);
     window.YamlButton->click();
+    EXPECT_EQ(Bytes(lens), Bytes(yaml));
+    QStringList orientations;
+    for (const QString& photo : *photos)
+        if (!photo.endsWith(QStringLiteral("grey.png")))
+            orientations << path(QFileInfo(photo).completeBaseName() + QStringLiteral(".ort"));
+    std::vector<QByteArray> windowOrientations;
+    for (const QString& file : orientations)
+        windowOrientations.push_back(Bytes(file));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("grey.ort"))));
     const QByteArray windowTable = Bytes(table);
     const QByteArray windowCamera = Bytes(camera);
     const QByteArray windowYaml = Bytes(yaml);
     ASSERT_TRUE(windowYaml.startsWith("%YAML")) << windowYaml.left(40).toStdString();
-    for (const QString& file : {table, camera, yaml})
+    for (const QString& file : QStringList{table, camera, yaml} + orientations)
         ASSERT_TRUE(QFile::remove(file));
 
     // vrma-calib on the same photographs, in the same order, writes the same bytes.
@@ -451,12 +478,15 @@ TEST_F(CameraWindow, SavesTheTableTheCameraFileAndTheYamlAsVrmaCalibDoes) {
               << QStringLiteral("--columns") << QStringLiteral("9") << QStringLiteral("--rows")
               << QStringLiteral("6") << QStringLiteral("--pitch") << QStringLiteral("20")
               << QStringLiteral("--table") << table << QStringLiteral("--camera") << camera
-              << QStringLiteral("--camera-yaml") << yaml;
+              << QStringLiteral("--camera-yaml") << yaml << QStringLiteral("--orientation-folder")
+              << temp.path();
     const test::CalibResult run = test::RunCalib(arguments);
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
     EXPECT_EQ(Bytes(table), windowTable);
     EXPECT_EQ(Bytes(camera), windowCamera);
     EXPECT_EQ(Bytes(yaml), windowYaml);
+    for (size_t k = 0; k < windowOrientations.size(); ++k)
+        EXPECT_EQ(Bytes(orientations[qsizetype(k)]), windowOrientations[k]) << k;
 
     // A photograph is never written over.
     host.clearRecords();

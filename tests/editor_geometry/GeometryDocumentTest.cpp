@@ -1,10 +1,14 @@
 // Camera (kinds 5, 6) and orientation (kinds 7, 8) documents in the editor window:
 // labels, loading the value texts as read, the checked save and its messages.
+#include "calib/CameraExports.h"
+#include "calib/Orientation.h"
+#include "data/Numbers.h"
 #include "data/TextFile.h"
 #include "editor/Documents.h"
 #include "editor/EditorTestSupport.h"
 #include "platform/StringGrid.h"
 
+#include <QFile>
 #include <QHeaderView>
 
 #include <QTest>
@@ -219,6 +223,26 @@ TEST_F(GeometryDocument, OrientationDocumentsLoadCheckAndSave) {
             QStringLiteral("10,25 ; Угол поворота вокруг вертикальной оси (стенд.) (градусы)"));
         EXPECT_EQ(lines[20], QStringLiteral("21,25 ; azz"));
     }
+}
+
+// The orientation file of a photograph as the camera's calibration writes it opens in the
+// editor with its numbers and saves back byte for byte.
+TEST_F(GeometryDocument, AnOrientationFileOfACalibrationOpensAndSavesUnchanged) {
+    Pose pose;
+    pose.rotation = {0.3, -0.5, 2.9};
+    pose.translation = {-80.0, 40.5, 612.25};
+    const QString file = Path(QStringLiteral("p1.ort"));
+    WriteTextLines(file, OrientationFileLines(pose));
+    TRedForm* w = Open(file, kinds::kExteriorGeometry);
+    ASSERT_EQ(w->StringGrid1->RowCount(), 21);
+    const QStringList values = Values(w);
+    EXPECT_EQ(values[12].trimmed(), FormatGeneral15(OrientationOf(pose).matrix(0, 0)));
+    const QString saved = Path(QStringLiteral("saved.ort"));
+    SaveAs(w, saved);
+    QFile a(file);
+    QFile b(saved);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(b.readAll(), a.readAll());
 }
 
 TEST_F(GeometryDocument, TwinKindsGiveTheSameWindowAndFile) {

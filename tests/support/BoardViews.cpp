@@ -93,7 +93,8 @@ std::vector<BoardPhoto> NoisyPhotos(const std::vector<PhotoScene>& scenes, doubl
     return photos;
 }
 
-QStringList WriteLensSet(const QString& folder, PhotoScene* camera) {
+QStringList WriteLensSet(const QString& folder, PhotoScene* camera,
+                         std::vector<PhotoScene>* scenes) {
     PhotoScene base;
     base.width = 800;
     base.height = 600;
@@ -113,7 +114,10 @@ QStringList WriteLensSet(const QString& folder, PhotoScene* camera) {
     const QDir dir(folder);
     QStringList photos;
     int k = 0;
-    for (const PhotoScene& scene : VariedScenes(base, 8, 31, variation)) {
+    const std::vector<PhotoScene> varied = VariedScenes(base, 8, 31, variation);
+    if (scenes)
+        *scenes = varied;
+    for (const PhotoScene& scene : varied) {
         if (k == 2) {
             const QString grey = dir.filePath(QStringLiteral("grey.png"));
             cv::imwrite(grey.toStdString(), cv::Mat(600, 800, CV_8U, cv::Scalar(120)));

@@ -45,7 +45,8 @@ std::vector<BoardPhoto> NoisyPhotos(const std::vector<PhotoScene>& scenes, doubl
 // A small lens set written as files into `folder`: eight 800 × 600 PNG renders of the 9 × 6
 // chessboard, p1.png to p8.png, through a camera with barrel distortion and the principal
 // point off the centre (`camera` takes it), turned by quarter turns in order; and third in
-// the list a grey picture without the board (grey.png).
-QStringList WriteLensSet(const QString& folder, PhotoScene* camera = nullptr);
+// the list a grey picture without the board (grey.png). `scenes` takes the eight scenes.
+QStringList WriteLensSet(const QString& folder, PhotoScene* camera = nullptr,
+                         std::vector<PhotoScene>* scenes = nullptr);
 
 } // namespace vrma::test
