@@ -36,6 +36,18 @@ QString TooFewPhotosOfField(int needed) {
         .arg(AtLeast(needed));
 }
 
+QString ParameterInseparable(const QString& name) {
+    return QStringLiteral("Снимки не отделяют параметр %1 от остальных: поле на них снято почти "
+                          "с одного ракурса. Нужны снимки с разным наклоном и поворотом поля.")
+        .arg(name);
+}
+
+QString LensTermsHeld(const QString& names) {
+    return QStringLiteral("Снимки не определяют дисторсию: коэффициенты %1 не уточнялись. Нужны "
+                          "снимки с разным наклоном поля, заполняющие кадр.")
+        .arg(names);
+}
+
 QString TooFewUsablePhotos(int needed, int usable, qsizetype total) {
     return QStringLiteral("Для калибровки камеры нужно не меньше %1 пригодных снимков поля, "
                           "а пригодных %2 из %3.")

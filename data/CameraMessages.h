@@ -17,6 +17,10 @@ QString TooFewPhotosOfField(int needed);
 QString TooFewUsablePhotos(int needed, int usable, qsizetype total);
 QString PhotoSizeNotPositive();
 QString TooFewPointsForCamera();
+// The photographs do not tell the parameter `name` ("fx", "k3") from the others.
+QString ParameterInseparable(const QString& name);
+// The lens terms `names` ("k1, k2, p1") held: the photographs did not found them.
+QString LensTermsHeld(const QString& names);
 
 // --- What became of each photograph of a camera's calibration ----------------------------
 // The list's words for a photograph and the reasons the verdict and vrma-calib give for one
