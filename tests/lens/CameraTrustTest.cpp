@@ -3,6 +3,7 @@
 // uncertainty map against where the true camera and poses put the same points, and sets
 // that cannot fix the model.
 #include "calib/CameraTrust.h"
+#include "calib/CrossValidation.h"
 #include "calib/ProjectionUncertainty.h"
 #include "support/BoardViews.h"
 #include "support/PhotoRenderer.h"
@@ -175,6 +176,28 @@ TEST(CameraTrust, SetsThatCannotFixTheModelAreRefusedOrTheLensHeld) {
     const CameraCalibration fit = CalibrateCamera(varied);
     EXPECT_EQ(fit.unfounded.Count(), 0);
     EXPECT_EQ(fit.selection, CameraSelection::OpenCvDefault());
+}
+
+// The halves of a set agree within their uncertainty under the lens's own model; a model
+// without the lens is flagged.
+TEST(CameraTrust, CrossValidationFlagsAModelTooLeanNotTheRightOne) {
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+        const std::vector<BoardPhoto> photos =
+            NoisyPhotos(VariedScenes(Barrel(), 12, seed), kNoisePx, seed + 10);
+        for (const auto& [selection, flagged] :
+             {std::pair{CameraSelection::OpenCvDefault(), false},
+              std::pair{CameraSelection::NoDistortion(), true}}) {
+            CameraCalibrationOptions options;
+            options.selection = selection;
+            options.leaveOutByRms = false;
+            const CameraCalibration fit = CalibrateCamera(photos, options);
+            const ProjectionUncertainty map =
+                UncertaintyOf(photos, fit, InformationOf(photos, fit));
+            const std::optional<CrossValidation> check = CrossValidate(photos, fit, map, options);
+            ASSERT_TRUE(check.has_value());
+            EXPECT_EQ(check->modelError, flagged) << seed << " " << check->ratio;
+        }
+    }
 }
 
 } // namespace
