@@ -504,6 +504,13 @@ void TCameraForm::ShowRow(size_t index) {
         cell(column)->setTextAlignment(Qt::AlignCenter);
 }
 
+QStringList TCameraForm::VerdictLines(const CameraCalibration& fit) const {
+    QStringList lines = CameraVerdictLines(fit, fittedPhotos());
+    if (const std::optional<CameraAssessment>& assessment = session_.assessment())
+        lines += CameraTrustLines(*assessment, fit, fittedPhotos());
+    return lines;
+}
+
 void TCameraForm::ShowResults() {
     const int selected = session_.FittedIndex(shown_);
     const std::optional<CameraCalibration>& fit = calibration();
@@ -514,7 +521,7 @@ void TCameraForm::ShowResults() {
         RatioValue->setText(rows[size_t(kCameraParameterCount)].second);
         RmsValue->setText(rows[size_t(kCameraParameterCount) + 1].second);
         VerdictLabel->setStyleSheet(QString());
-        VerdictLabel->setText(CameraVerdictLines(*fit, fittedPhotos()).join(QStringLiteral("\n")));
+        VerdictLabel->setText(VerdictLines(*fit).join(QStringLiteral("\n")));
         RmsChart->Show(&*fit, selected);
         CoverageView->Show(&coverage_, selected);
         return;
@@ -718,6 +725,7 @@ bool TCameraForm::ReportButtonClick(QObject* /*sender*/) {
     report.date = QDateTime::currentDateTime();
     report.photos = fittedPhotos();
     report.calibration = *calibration();
+    report.assessment = session_.assessment();
     report.written = written_;
     std::vector<NamedFile> inputs;
     for (const Photo& photo : photos())

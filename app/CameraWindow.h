@@ -139,6 +139,8 @@ private:
     void ShowRow(size_t index);
     void ShowRows();
     void ShowResults();
+    // The verdict on the camera found, with what its assessment adds.
+    QStringList VerdictLines(const CameraCalibration& fit) const;
     void ShowStatus();
     void UpdateButtons();
     // Reads the photograph shown on the view's thread, unless it is on screen already.

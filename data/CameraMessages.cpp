@@ -48,6 +48,44 @@ QString LensTermsHeld(const QString& names) {
         .arg(names);
 }
 
+QString PhotosMoveCamera(const QString& names, const QString& shift) {
+    return QStringLiteral("Без снимков %1 камера сдвинулась бы больше чем на %2 стандартные "
+                          "ошибки: калибровка держится на них. Добавьте снимки с похожим "
+                          "наклоном поля или проверьте эти снимки.")
+        .arg(names, shift);
+}
+
+QString UncertaintyFigures(const QString& distance, const QString& seen, const QString& frame) {
+    return QStringLiteral("Неопределённость проекции на расстоянии %1: до %2 пикс. там, где было "
+                          "поле, до %3 пикс. по всему кадру.")
+        .arg(distance, seen, frame);
+}
+
+QString CrossValidationFigures(const QString& median, const QString& worst) {
+    return QStringLiteral("Две половины снимков дают камеры, расходящиеся в медиане на %1 пикс., "
+                          "не больше %2 пикс. там, где было поле.")
+        .arg(median, worst);
+}
+
+QString ModelErrorFound() {
+    return QStringLiteral("Расхождение половин больше, чем объясняет неопределённость: модель "
+                          "камеры не описывает объектив или уточняет больше, чем определяют снимки.");
+}
+
+QString CornerUncertaintyHigh(const QString& limit) {
+    return QStringLiteral("В углах кадра проекция неопределённа больше чем на %1 пикс.: добавьте "
+                          "снимки, на которых поле заходит в углы.")
+        .arg(limit);
+}
+
+QString CameraTrusted() {
+    return QStringLiteral("Итог: камере можно доверять.");
+}
+
+QString CameraNotTrusted() {
+    return QStringLiteral("Итог: камере доверять нельзя, пока не устранено сказанное выше.");
+}
+
 QString TooFewUsablePhotos(int needed, int usable, qsizetype total) {
     return QStringLiteral("Для калибровки камеры нужно не меньше %1 пригодных снимков поля, "
                           "а пригодных %2 из %3.")

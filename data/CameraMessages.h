@@ -22,6 +22,17 @@ QString ParameterInseparable(const QString& name);
 // The lens terms `names` ("k1, k2, p1") held: the photographs did not found them.
 QString LensTermsHeld(const QString& names);
 
+// --- Whether a calibrated camera can be trusted ---------------------------------------
+// `names`: photographs as the verdict names them; figures as shown (pixels).
+
+QString PhotosMoveCamera(const QString& names, const QString& shift);
+QString UncertaintyFigures(const QString& distance, const QString& seen, const QString& frame);
+QString CrossValidationFigures(const QString& median, const QString& worst);
+QString ModelErrorFound();
+QString CornerUncertaintyHigh(const QString& limit);
+QString CameraTrusted();
+QString CameraNotTrusted();
+
 // --- What became of each photograph of a camera's calibration ----------------------------
 // The list's words for a photograph and the reasons the verdict and vrma-calib give for one
 // left out ("не взят: " and the reason).

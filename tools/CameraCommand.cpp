@@ -16,6 +16,7 @@
 #include "drawing/CameraVerdict.h"
 #include "drawing/PdfMemory.h"
 #include "tools/BoardOptions.h"
+#include "tools/CameraTrustJson.h"
 #include "tools/CommandLine.h"
 
 #include <QDateTime>
@@ -263,6 +264,14 @@ void PrintSummary(const PhotoSet& set, const CameraCalibration& fit, const QStri
     Print(stdout, QStringLiteral("СКО по всем точкам: %1 пикс.").arg(FormatFixed(fit.rmsPx, 3)));
 }
 
+// The verdict on standard output, a sentence a line.
+void PrintVerdict(const PhotoSet& set, const CameraCalibration& fit,
+                  const CameraAssessment& assessment) {
+    for (const QString& line : CameraVerdictLines(fit, set.detections) +
+                                   CameraTrustLines(assessment, fit, set.detections))
+        Print(stdout, line);
+}
+
 // The photographs searched at once on as many threads as the memory holds of their
 // searches (calib/PhotoHeader), at most one a processor; a photograph refused for want of
 // memory while others were searched beside it is searched again alone. The first that
@@ -311,7 +320,8 @@ struct Outputs {
 // The JSON of the photographs (every one as given, in order: file, found, used, turned_deg,
 // points, rms_px, reason, same_as) and of the camera, or of none (camera null and the
 // reason); UTF-8, ending in a newline.
-QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const QString& reason) {
+QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const QString& reason,
+                      const CameraAssessment* assessment = nullptr) {
     const auto known = [](const std::optional<double>& v) {
         return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
     };
@@ -323,7 +333,9 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
         const PhotoDetection& d = set.of(k);
         const PhotoFit* photo =
             fit && !set.repeated(k) ? &fit->photos[set.searched[size_t(k)]] : nullptr;
-        QString why = !d.found ? d.reason : photo ? NotTakenWhy(d, *photo, std::nullopt, fit->camera) : QString();
+        QString why = !d.found ? d.reason
+                      : photo  ? NotTakenWhy(d, *photo, std::nullopt, fit->camera)
+                               : QString();
         if (set.repeated(k))
             why = messages::SamePhotograph(set.files[set.sameAs[size_t(k)]]);
         QJsonObject entry;
@@ -367,6 +379,7 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
     object.insert(QStringLiteral("ratio_se"), fit ? QJsonValue(fit->ratioSe) : none);
     object.insert(QStringLiteral("rms_px"), fit ? QJsonValue(fit->rmsPx) : none);
     object.insert(QStringLiteral("reason"), text(reason));
+    InsertCameraTrust(object, assessment, fit, set.detections, reason);
     QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
     if (!bytes.endsWith('\n'))
         bytes += '\n';
@@ -388,7 +401,7 @@ int EndWithoutCamera(int code, const QString& message, const Outputs& out, const
 // Every file ordered, made in memory (table and camera file encoded, the report painted),
 // then written as one set: all of them, or none.
 int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
-                 const CameraCalibration& fit) {
+                 const CameraCalibration& fit, const CameraAssessment& assessment) {
     const QString width = FormatInteger(qint64(fit.camera.width));
     const QString height = FormatInteger(qint64(fit.camera.height));
     std::vector<OutputFile> files;
@@ -402,10 +415,9 @@ int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
         if (out.camera) {
             encoding = *out.camera;
             files.push_back(
-                {*out.camera,
-                 EncodeTextLines(CameraFileLines(width, height, AbsoluteFileName(*out.table),
-                                                 {fit.camera.fx(), fit.camera.cx(),
-                                                  fit.camera.cy()}))});
+                {*out.camera, EncodeTextLines(CameraFileLines(
+                                  width, height, AbsoluteFileName(*out.table),
+                                  {fit.camera.fx(), fit.camera.cx(), fit.camera.cy()}))});
         }
     } catch (const EncodingError& error) {
         return Fail(kWrite,
@@ -414,13 +426,14 @@ int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
     if (out.yaml)
         files.push_back({*out.yaml, OpenCvCameraYaml(fit)});
     if (out.json)
-        files.push_back({*out.json, CameraJson(set, &fit, QString())});
+        files.push_back({*out.json, CameraJson(set, &fit, QString(), &assessment)});
     if (out.report) {
         CameraReport report;
         report.board = board;
         report.date = QDateTime::currentDateTime();
         report.photos = set.detections;
         report.calibration = fit;
+        report.assessment = assessment;
         if (out.table)
             report.written << messages::WrittenTableLine(AbsoluteFileName(*out.table));
         if (out.camera)
@@ -532,8 +545,15 @@ int RunCameraCommand(const QStringList& given) {
         return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);
     }
     PrintSummary(set, fit, model);
+    CameraAssessment assessment;
+    try {
+        assessment = AssessCamera(set.detections, fit);
+    } catch (const CalcError& error) {
+        return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);
+    }
+    PrintVerdict(set, fit, assessment);
     std::fflush(stdout);
-    return WriteResults(out, set, board, fit);
+    return WriteResults(out, set, board, fit, assessment);
 }
 
 const char* CameraCommandHelp() {

@@ -4,6 +4,7 @@
 // mistakes of the command line and the photographs that give no camera, each with its
 // code and nothing written. And --view of another grid refused by name.
 #include "batch/CalibProcess.h"
+#include "calib/ProjectionUncertainty.h"
 #include "data/FixedFour.h"
 #include "data/Locale.h"
 #include "data/TextFile.h"
@@ -100,11 +101,30 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     // The JSON: its keys exactly, the photographs in the order given, ending in a newline.
     EXPECT_TRUE(Bytes(json).endsWith("}\n"));
     const QJsonObject object = Json(json);
-    EXPECT_EQ(Keys(object), (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
-                                           QStringLiteral("camera_se"), QStringLiteral("ratio"),
-                                           QStringLiteral("ratio_se"), QStringLiteral("rms_px"),
-                                           QStringLiteral("reason")}));
+    EXPECT_EQ(Keys(object),
+              (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
+                             QStringLiteral("camera_se"), QStringLiteral("ratio"),
+                             QStringLiteral("ratio_se"), QStringLiteral("rms_px"),
+                             QStringLiteral("reason"), QStringLiteral("verdict"),
+                             QStringLiteral("uncertainty"), QStringLiteral("cross_validation")}));
     EXPECT_TRUE(object[QStringLiteral("reason")].isNull());
+    // Eight photographs are fewer than a trusted camera needs; the verdict's text is what
+    // standard output says after the camera.
+    const QJsonObject verdict = object[QStringLiteral("verdict")].toObject();
+    EXPECT_FALSE(verdict[QStringLiteral("ok")].toBool(true));
+    EXPECT_TRUE(
+        verdict[QStringLiteral("reasons")].toArray().contains(QStringLiteral("too_few_photos")));
+    EXPECT_TRUE(run.out.contains(
+        verdict[QStringLiteral("text")].toString().section(QLatin1Char(' '), 0, 4)));
+    // The cells cover the 800 x 600 frame evenly, their centres inside it.
+    const QJsonObject map = object[QStringLiteral("uncertainty")].toObject();
+    const QJsonArray cells = map[QStringLiteral("cells")].toArray();
+    ASSERT_EQ(cells.size(), kUncertaintyColumns * 12);
+    EXPECT_DOUBLE_EQ(cells[0].toArray()[0].toDouble(), 800.0 / 32 - 0.5);
+    EXPECT_DOUBLE_EQ(cells.last().toArray()[1].toDouble(), 600.0 - 600.0 / 24 - 0.5);
+    EXPECT_GE(map[QStringLiteral("worst_frame_px")].toDouble(),
+              map[QStringLiteral("worst_seen_px")].toDouble());
+    EXPECT_TRUE(object[QStringLiteral("cross_validation")].isObject());
     const QJsonArray list = object[QStringLiteral("photos")].toArray();
     ASSERT_EQ(list.size(), 9);
     const int turns[] = {0, 90, -1, 180, 270, 0, 90, 180, 270};
