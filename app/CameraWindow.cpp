@@ -158,6 +158,8 @@ void TCameraForm::CreateControls() {
     photoLayout->addWidget(PhotoView, 1);
     Views->addTab(CoverageView, QStringLiteral("Покрытие кадра"));
     Views->addTab(photoPage, QStringLiteral("Снимок"));
+    UncertaintyView = new TUncertaintyView(Views);
+    Views->insertTab(1, UncertaintyView, QStringLiteral("Неопределённость"));
 
     for (CameraParameter p : kCameraParameters) {
         auto* value = new QLabel(this);
@@ -524,6 +526,8 @@ void TCameraForm::ShowResults() {
         VerdictLabel->setText(VerdictLines(*fit).join(QStringLiteral("\n")));
         RmsChart->Show(&*fit, selected);
         CoverageView->Show(&coverage_, selected);
+        const std::optional<CameraAssessment>& assessment = session_.assessment();
+        UncertaintyView->Show(assessment ? &assessment->uncertainty : nullptr);
         return;
     }
     const QString dash = QStringLiteral("—");
@@ -544,6 +548,7 @@ void TCameraForm::ShowResults() {
     }
     RmsChart->Show(nullptr, -1);
     CoverageView->Show(nullptr, -1);
+    UncertaintyView->Show(nullptr);
 }
 
 void TCameraForm::ShowStatus() {

@@ -11,6 +11,7 @@
 // "Экспорт в OpenCV YAML…" and "Отчёт…" write the YAML and the report.
 #include "app/BoardForm.h"
 #include "app/CameraCharts.h"
+#include "app/UncertaintyView.h"
 #include "calib/CameraSession.h"
 #include "calib/PhotoCalibration.h"
 #include "drawing/CameraPainting.h"
@@ -55,6 +56,7 @@ public:
     TRmsChart* RmsChart = nullptr;
     QTabWidget* Views = nullptr; // "Покрытие кадра", "Снимок"
     TCoverageView* CoverageView = nullptr;
+    TUncertaintyView* UncertaintyView = nullptr; // beside it: the projection's uncertainty
     TPhotoView* PhotoView = nullptr;
     QLabel* PhotoLabel = nullptr;         // what the photograph view shows
     std::vector<QLabel*> ParameterValues; // fx, fy, cx, cy, k1, k2, p1, p2, k3
