@@ -68,8 +68,9 @@ QString CrossValidationFigures(const QString& median, const QString& worst) {
 }
 
 QString ModelErrorFound() {
-    return QStringLiteral("Расхождение половин больше, чем объясняет неопределённость: модель "
-                          "камеры не описывает объектив или уточняет больше, чем определяют снимки.");
+    return QStringLiteral(
+        "Расхождение половин больше, чем объясняет неопределённость: модель "
+        "камеры не описывает объектив или уточняет больше, чем определяют снимки.");
 }
 
 QString CornerUncertaintyHigh(const QString& limit) {
@@ -84,6 +85,24 @@ QString CameraTrusted() {
 
 QString CameraNotTrusted() {
     return QStringLiteral("Итог: камере доверять нельзя, пока не устранено сказанное выше.");
+}
+
+QString CameraCheckFigures(const QString& held, const QString& fitted, const QString& worst) {
+    return QStringLiteral("Проверка камеры: СКО с сохранённой камерой %1 пикс., с камерой, "
+                          "уточнённой по этим снимкам, %2 пикс.; худший снимок %3 пикс.")
+        .arg(held, fitted, worst);
+}
+
+QString CameraExplainsPhotos(bool explains) {
+    return explains ? QStringLiteral("Камера объясняет снимки: она не изменилась.")
+                    : QStringLiteral("Камера не объясняет снимки: невязки больше, чем допускает "
+                                     "ошибка измерения. Камеру нужно откалибровать заново.");
+}
+
+QString CameraYamlUnreadable(const QString& fileName) {
+    return QStringLiteral("Файл камеры не читается или в нём нет camera_matrix, "
+                          "distortion_coefficients, image_width, image_height: %1")
+        .arg(fileName);
 }
 
 QString TooFewUsablePhotos(int needed, int usable, qsizetype total) {

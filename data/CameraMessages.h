@@ -31,6 +31,11 @@ QString CrossValidationFigures(const QString& median, const QString& worst);
 QString ModelErrorFound();
 QString CornerUncertaintyHigh(const QString& limit);
 QString CameraTrusted();
+// The check of a saved camera against photographs: the RMS with it held and with the camera
+// fitted to them, the worst photograph's, and whether it explains them.
+QString CameraCheckFigures(const QString& held, const QString& fitted, const QString& worst);
+QString CameraExplainsPhotos(bool explains);
+QString CameraYamlUnreadable(const QString& fileName);
 QString CameraNotTrusted();
 
 // --- What became of each photograph of a camera's calibration ----------------------------

@@ -1,6 +1,7 @@
 // vrma-calib --photo A --photo B ...: a camera calibrated from several photographs.
 #include "tools/CameraCommand.h"
 
+#include "calib/CameraCheck.h"
 #include "calib/PhotoHeader.h"
 #include "calib/Photograph.h"
 #include "data/CameraMessages.h"
@@ -43,7 +44,7 @@ const char kCameraHelp[] = R"(
              --columns NC --rows NR --pitch P [--pitch-y PY]
              [--model opencv|radial|no-distortion|fixed-centre]
              [--json ФАЙЛ] [--camera-yaml ФАЙЛ.yml] [--table ТАБЛИЦА] [--camera КАМЕРА]
-             [--report ОТЧЁТ.pdf]
+             [--report ОТЧЁТ.pdf] [--check КАМЕРА.yml]
              [--decimal-separator , или .]
 
   С двумя и более --photo программа калибрует камеру по всем снимкам вместе. На каждом
@@ -90,6 +91,11 @@ const char kCameraHelp[] = R"(
                     ли снимков, покрыты ли углы кадра, какие снимки не взяты и почему),
                     диаграмма СКО по снимкам, покрытие кадра мишенями с невязками, параметры
                     камеры со стандартными ошибками и записанные файлы; пишется последним
+  --check КАМЕРА.yml  не калибровать, а проверить сохранённую камеру (YAML OpenCV, как
+                    его пишет --camera-yaml): положение поля на каждом снимке уточняется при
+                    этой камере, и СКО сравнивается с тем, что допускает ошибка измерения;
+                    код 0 — камера объясняет снимки, 9 — нет; в JSON — check: ok, rms_px,
+                    worst_px
   --scene, --image, --width, --height, --focal, --view, --scene-out и --image-out с
   несколькими снимками не задаются.
   Коды завершения: 0 — камера откалибрована, заказанные файлы записаны; 1 — ошибка в
@@ -125,7 +131,8 @@ const char* const kValueOptions[] = {"target",
                                      "height",
                                      "focal",
                                      "scene-out",
-                                     "image-out"};
+                                     "image-out",
+                                     "check"};
 const char* const kOneOnly[] = {"scene", "image",     "width",    "height",
                                 "focal", "scene-out", "image-out"};
 
@@ -450,6 +457,40 @@ int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
     return WriteOutputs(files);
 }
 
+// --check: whether the saved camera explains the photographs (kDone) or not
+// (kCameraDrifted); the JSON with the photographs and "check" {"ok", "rms_px",
+// "worst_px"} when asked for.
+int RunCheck(const QString& saved, const Outputs& out, const PhotoSet& set) {
+    const std::optional<Camera> camera = ReadOpenCvCameraYaml(saved);
+    if (!camera)
+        return EndWithoutCamera(kRead, messages::CameraYamlUnreadable(saved), out, set);
+    CameraCheck check;
+    try {
+        check = CheckCamera(BoardPhotosOf(set.detections), *camera);
+    } catch (const CalcError& error) {
+        return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);
+    }
+    Print(stdout, messages::CameraCheckFigures(FormatFixed(check.rmsPx, 3),
+                                               FormatFixed(check.fittedRmsPx, 3),
+                                               FormatFixed(check.worstPx, 3)));
+    Print(stdout, messages::CameraExplainsPhotos(check.ok));
+    std::fflush(stdout);
+    if (out.json) {
+        QJsonObject object = QJsonDocument::fromJson(CameraJson(set, nullptr, QString())).object();
+        QJsonObject result;
+        result.insert(QStringLiteral("ok"), check.ok);
+        result.insert(QStringLiteral("rms_px"), check.rmsPx);
+        result.insert(QStringLiteral("worst_px"), check.worstPx);
+        object.insert(QStringLiteral("check"), result);
+        for (const char* key : {"verdict", "uncertainty", "cross_validation"})
+            object.remove(QLatin1String(key));
+        const OutputFile json{*out.json, QJsonDocument(object).toJson(QJsonDocument::Indented)};
+        if (const int code = WriteOutputs(std::span(&json, 1)); code != kDone)
+            return code;
+    }
+    return check.ok ? kDone : kCameraDrifted;
+}
+
 } // namespace
 
 bool NamesSeveralPhotos(const QStringList& arguments) {
@@ -538,6 +579,8 @@ int RunCameraCommand(const QStringList& given) {
                                     .arg(set.detections.size()),
                                 out, set);
     }
+    if (const std::optional<QString> saved = options.given("check"))
+        return RunCheck(*saved, out, set);
     CameraCalibration fit;
     try {
         fit = CalibrateFromPhotos(set.detections, {}, *selection);

@@ -4,6 +4,7 @@
 // mistakes of the command line and the photographs that give no camera, each with its
 // code and nothing written. And --view of another grid refused by name.
 #include "batch/CalibProcess.h"
+#include "calib/PhotoCalibration.h"
 #include "calib/ProjectionUncertainty.h"
 #include "data/FixedFour.h"
 #include "data/Locale.h"
@@ -201,6 +202,28 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
                             QStringLiteral(" ; Координата X главной точки"));
     EXPECT_EQ(lines[7], FormatFixed4(camera[QStringLiteral("cy")].toDouble()) +
                             QStringLiteral(" ; Координата Y главной точки"));
+}
+
+// --check: the true camera of the renders explains them (0); one 1 % longer does not (9).
+TEST_F(VrmaCalibCamera, CheckTellsTheSameCameraFromALongerOne) {
+    Camera longer = *truth;
+    longer[CameraParameter::Fx] *= 1.01;
+    longer[CameraParameter::Fy] *= 1.01;
+    for (const auto& [camera, code] : {std::pair{*truth, 0}, std::pair{longer, 9}}) {
+        CameraCalibration saved;
+        saved.camera = camera;
+        const QString yaml = path(QStringLiteral("saved.yml"));
+        WriteOpenCvCameraYaml(yaml, saved);
+        const QString json = path(QStringLiteral("check.json"));
+        const test::CalibResult run =
+            test::RunCalib(Arguments(*photos) << QStringLiteral("--check") << yaml
+                                              << QStringLiteral("--json") << json);
+        EXPECT_EQ(run.code, code) << run.err.toStdString() << run.out.toStdString();
+        const QJsonObject check = Json(json)[QStringLiteral("check")].toObject();
+        EXPECT_EQ(check[QStringLiteral("ok")].toBool(code != 0), code == 0);
+        EXPECT_GE(check[QStringLiteral("worst_px")].toDouble(),
+                  check[QStringLiteral("rms_px")].toDouble());
+    }
 }
 
 TEST_F(VrmaCalibCamera, ReportOfTheCameraTellsThePhotographsTheCameraAndTheFilesWritten) {

@@ -3,6 +3,7 @@
 // uncertainty map against where the true camera and poses put the same points, and sets
 // that cannot fix the model.
 #include "calib/CameraTrust.h"
+#include "calib/CameraCheck.h"
 #include "calib/CrossValidation.h"
 #include "calib/ProjectionUncertainty.h"
 #include "support/BoardViews.h"
@@ -196,6 +197,24 @@ TEST(CameraTrust, CrossValidationFlagsAModelTooLeanNotTheRightOne) {
             const std::optional<CrossValidation> check = CrossValidate(photos, fit, map, options);
             ASSERT_TRUE(check.has_value());
             EXPECT_EQ(check->modelError, flagged) << seed << " " << check->ratio;
+        }
+    }
+}
+
+// A saved camera explains new photographs of itself, not of a camera 1 % longer.
+TEST(CameraTrust, CheckOfASavedCameraTellsTheSameCameraFromALongerOne) {
+    const Camera truth = test::TrueTargets(Barrel()).camera;
+    Camera longer = truth;
+    longer[CameraParameter::Fx] *= 1.01;
+    longer[CameraParameter::Fy] *= 1.01;
+    for (unsigned seed : {31U, 32U, 33U}) {
+        const std::vector<BoardPhoto> photos =
+            NoisyPhotos(VariedScenes(Barrel(), 8, seed), kNoisePx, seed + 1);
+        for (const auto& [camera, explains] : {std::pair{truth, true}, std::pair{longer, false}}) {
+            const CameraCheck check = CheckCamera(photos, camera);
+            EXPECT_EQ(check.ok, explains) << seed << " " << check.excess << " " << check.limit;
+            EXPECT_EQ(check.photos, 8);
+            EXPECT_GE(check.worstPx, check.rmsPx);
         }
     }
 }
