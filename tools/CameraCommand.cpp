@@ -2,6 +2,7 @@
 #include "tools/CameraCommand.h"
 
 #include "calib/CameraCheck.h"
+#include "calib/ModelChoice.h"
 #include "calib/PhotoHeader.h"
 #include "calib/Photograph.h"
 #include "data/CameraMessages.h"
@@ -42,7 +43,7 @@ const char kCameraHelp[] = R"(
 Калибровка камеры по нескольким снимкам:
   vrma-calib --photo СНИМОК1 --photo СНИМОК2 [--photo ...] --target chessboard|dots
              --columns NC --rows NR --pitch P [--pitch-y PY]
-             [--model opencv|radial|no-distortion|fixed-centre]
+             [--model auto|opencv|radial|no-distortion|fixed-centre]
              [--json ФАЙЛ] [--camera-yaml ФАЙЛ.yml] [--table ТАБЛИЦА] [--camera КАМЕРА]
              [--report ОТЧЁТ.pdf] [--check КАМЕРА.yml]
              [--decimal-separator , или .]
@@ -67,7 +68,10 @@ const char kCameraHelp[] = R"(
   --model МОДЕЛЬ    что уточняется: opencv (по умолчанию: fx, fy, cx, cy, k1, k2, p1, p2,
                     k3 — как calibrateCamera в OpenCV), radial (без p1 и p2),
                     no-distortion (fx, fy, cx, cy, без дисторсии), fixed-centre (главная
-                    точка в центре кадра, остальное — как opencv)
+                    точка в центре кадра, остальное — как opencv), auto (самая простая из
+                    no-distortion, radial и opencv, которую подтверждают снимки: половины
+                    снимков дают одну камеру, а лишние члены незначимы; выбранная модель
+                    названа в выводе)
   --json ФАЙЛ       записать результаты в объект JSON (UTF-8): photos — снимки в заданном
                     порядке (file, found, used, turned_deg, points, rms_px, reason —
                     почему не найден или не взят, same_as — снимок с теми же байтами,
@@ -147,6 +151,14 @@ std::optional<CameraSelection> ModelSelection(const QString& word) {
     if (word == QStringLiteral("fixed-centre"))
         return CameraSelection::PrincipalPointFixed();
     return std::nullopt;
+}
+
+// The name of a model --model names.
+QString ModelName(CameraSelection selection) {
+    for (const char* name : {"opencv", "radial", "no-distortion", "fixed-centre"})
+        if (ModelSelection(QLatin1String(name)) == selection)
+            return QLatin1String(name);
+    return QStringLiteral("opencv");
 }
 
 // Takes every "--photo FILE" (or "--photo=FILE") out of the arguments.
@@ -523,12 +535,14 @@ int RunCameraCommand(const QStringList& given) {
                                              options.given("pitch-y")},
                                             board))
         return CommandLineError(*error);
-    const QString model = options.value("model", QStringLiteral("opencv"));
-    const std::optional<CameraSelection> selection = ModelSelection(model);
+    QString model = options.value("model", QStringLiteral("opencv"));
+    const bool automatic = model == QStringLiteral("auto");
+    std::optional<CameraSelection> selection =
+        automatic ? std::optional(CameraSelection::OpenCvDefault()) : ModelSelection(model);
     if (!selection)
         return CommandLineError(
-            QStringLiteral("Модель камеры (--model) должна быть opencv, radial, no-distortion "
-                           "или fixed-centre: %1")
+            QStringLiteral("Модель камеры (--model) должна быть auto, opencv, radial, "
+                           "no-distortion или fixed-centre: %1")
                 .arg(model));
     const Outputs out{options.given("json"), options.given("camera-yaml"), options.given("report"),
                       options.given("table"), options.given("camera")};
@@ -583,6 +597,10 @@ int RunCameraCommand(const QStringList& given) {
         return RunCheck(*saved, out, set);
     CameraCalibration fit;
     try {
+        if (automatic) {
+            selection = ChooseModel(BoardPhotosOf(set.detections));
+            model = QStringLiteral("auto: %1").arg(ModelName(*selection));
+        }
         fit = CalibrateFromPhotos(set.detections, {}, *selection);
     } catch (const CalcError& error) {
         return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);

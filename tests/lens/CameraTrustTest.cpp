@@ -5,6 +5,7 @@
 #include "calib/CameraTrust.h"
 #include "calib/CameraCheck.h"
 #include "calib/CrossValidation.h"
+#include "calib/ModelChoice.h"
 #include "calib/ProjectionUncertainty.h"
 #include "support/BoardViews.h"
 #include "support/PhotoRenderer.h"
@@ -216,6 +217,22 @@ TEST(CameraTrust, CheckOfASavedCameraTellsTheSameCameraFromALongerOne) {
             EXPECT_EQ(check.photos, 8);
             EXPECT_GE(check.worstPx, check.rmsPx);
         }
+    }
+}
+
+// The leanest model the photographs support: none for a lens without distortion, the
+// radial terms for a purely radial lens, OpenCV's five with tangential terms too.
+TEST(CameraTrust, AutomaticModelIsTheLeanestThePhotographsSupport) {
+    PhotoScene plain = Barrel();
+    plain.k1 = plain.k2 = plain.k3 = plain.p1 = plain.p2 = 0.0;
+    PhotoScene radial = Barrel();
+    radial.p1 = radial.p2 = 0.0;
+    radial.k3 = 0.0;
+    for (const auto& [lens, model] : {std::pair{plain, CameraSelection::NoDistortion()},
+                                      std::pair{radial, CameraSelection::RadialOnly()},
+                                      std::pair{Barrel(), CameraSelection::OpenCvDefault()}}) {
+        const std::vector<BoardPhoto> photos = NoisyPhotos(VariedScenes(lens, 12, 4), kNoisePx, 5);
+        EXPECT_EQ(ChooseModel(photos), model) << lens.k1 << " " << lens.p1;
     }
 }
 
