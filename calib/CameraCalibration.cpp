@@ -366,7 +366,7 @@ CameraCalibration CalibrateAsAsked(std::span<const BoardPhoto> input,
 // The parameter the photographs cannot tell from the others, when there is one.
 std::optional<CameraParameter> Inseparable(std::span<const BoardPhoto> input,
                                            const CameraCalibration& calibration) {
-    const CameraTrust trust = JudgeTrust(InformationOf(input, calibration));
+    const CameraTrust trust = JudgeTrust(InformationOf(input, calibration, false));
     if (trust.Degenerate())
         return trust.inflated;
     return std::nullopt;

@@ -57,7 +57,7 @@ cv::Mat Inverse(const cv::Mat& matrix) {
 } // namespace
 
 CameraInformation InformationOf(std::span<const BoardPhoto> photos,
-                                const CameraCalibration& calibration) {
+                                const CameraCalibration& calibration, bool covariance) {
     CameraInformation info;
     info.freed = calibration.selection.Parameters();
     info.variance = calibration.sigmaPx * calibration.sigmaPx;
@@ -67,18 +67,21 @@ CameraInformation InformationOf(std::span<const BoardPhoto> photos,
     const int p = int(info.freed.size());
     const int n = int(info.photos.size());
     const int size = p + kPoseParameterCount * n;
-    info.full = cv::Mat::zeros(size, size, CV_64F);
+    if (covariance)
+        info.full = cv::Mat::zeros(size, size, CV_64F);
     info.reduced = cv::Mat::zeros(p, p, CV_64F);
     for (int v = 0; v < n; ++v) {
         const size_t k = info.photos[size_t(v)];
         const ViewBlocks blocks =
             BlocksOf(photos[k], calibration.photos[k].pose, calibration.camera, info.freed);
-        const int at = p + kPoseParameterCount * v;
-        const cv::Rect poseBlock(at, at, kPoseParameterCount, kPoseParameterCount);
-        blocks.a.copyTo(info.full(poseBlock));
-        blocks.b.copyTo(info.full(cv::Rect(0, at, p, kPoseParameterCount)));
-        cv::Mat(blocks.b.t()).copyTo(info.full(cv::Rect(at, 0, kPoseParameterCount, p)));
-        info.full(cv::Rect(0, 0, p, p)) += blocks.own;
+        if (covariance) {
+            const int at = p + kPoseParameterCount * v;
+            const cv::Rect poseBlock(at, at, kPoseParameterCount, kPoseParameterCount);
+            blocks.a.copyTo(info.full(poseBlock));
+            blocks.b.copyTo(info.full(cv::Rect(0, at, p, kPoseParameterCount)));
+            cv::Mat(blocks.b.t()).copyTo(info.full(cv::Rect(at, 0, kPoseParameterCount, p)));
+            info.full(cv::Rect(0, 0, p, p)) += blocks.own;
+        }
         cv::Mat x, y;
         if (!cv::solve(blocks.a, blocks.b, x, cv::DECOMP_CHOLESKY) ||
             !cv::solve(blocks.a, blocks.gradientPose, y, cv::DECOMP_CHOLESKY))
@@ -87,7 +90,8 @@ CameraInformation InformationOf(std::span<const BoardPhoto> photos,
         info.ownGradient.push_back(blocks.gradientCamera - blocks.b.t() * y);
         info.reduced += info.ownReduced.back();
     }
-    info.covariance = info.variance * Inverse(info.full);
+    if (covariance)
+        info.covariance = info.variance * Inverse(info.full);
     return info;
 }
 

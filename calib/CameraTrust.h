@@ -44,9 +44,10 @@ struct CameraInformation {
 };
 
 // Throws CameraFitError (NotConverged) when the information cannot be inverted: some
-// unknown is not fixed by the targets at all.
+// unknown is not fixed by the targets at all. Without `covariance`, `full` and `covariance`
+// stay empty (their size grows with the square of the photographs).
 CameraInformation InformationOf(std::span<const BoardPhoto> photos,
-                                const CameraCalibration& calibration);
+                                const CameraCalibration& calibration, bool covariance = true);
 
 struct PhotoInfluence {
     size_t photo = 0; // its index among the photographs given

@@ -95,7 +95,7 @@ ProjectionUncertainty UncertaintyOf(std::span<const BoardPhoto> photos,
         for (const PlanePoint& q : photos[k].image) {
             const int c = std::clamp(int(q.x / w), 0, map.columns - 1);
             const int r = std::clamp(int(q.y / h), 0, map.rows - 1);
-            seen[size_t(r * map.columns + c)] = true;
+            seen[size_t(r) * size_t(map.columns) + size_t(c)] = true;
         }
     std::vector<Rotation> rotations;
     for (size_t k : info.photos)
@@ -106,7 +106,7 @@ ProjectionUncertainty UncertaintyOf(std::span<const BoardPhoto> photos,
     for (int r = 0; r < map.rows; ++r)
         for (int c = 0; c < map.columns; ++c) {
             UncertaintyCell cell{(c + 0.5) * w - 0.5, (r + 0.5) * h - 0.5, 0.0,
-                                 seen[size_t(r * map.columns + c)]};
+                                 seen[size_t(r) * size_t(map.columns) + size_t(c)]};
             const cv::Vec3d point = PointAtPixel(camera, cell.x, cell.y, map.distance);
             const PointProjection projection = Project(camera, point, info.freed);
             // The derivatives of the pixel by every unknown: the camera's directly, each

@@ -38,7 +38,7 @@ void PaintUncertaintyMap(QPainter& painter, const ProjectionUncertainty& map, co
     painter.save();
     for (int r = 0; r < map.rows; ++r)
         for (int c = 0; c < map.columns; ++c) {
-            const UncertaintyCell& cell = map.cells[size_t(r * map.columns + c)];
+            const UncertaintyCell& cell = map.cells[size_t(r) * size_t(map.columns) + size_t(c)];
             const QRectF rect(frame.left() + c * w, frame.top() + r * h, w, h);
             painter.fillRect(rect, HeatColour(cell.sigmaPx));
             if (cell.seen) {
