@@ -116,6 +116,7 @@ bool TCameraForm::ReportButtonClick(QObject* /*sender*/) {
     report.date = QDateTime::currentDateTime();
     report.photos = fittedPhotos();
     report.calibration = *calibration();
+    report.assessment = session_.assessment();
     report.written = written_;
     std::vector<NamedFile> inputs;
     for (const Photo& photo : photos())

@@ -166,6 +166,8 @@ void TCameraForm::CreateControls() {
     photoLayout->addWidget(PhotoView, 1);
     Views->addTab(CoverageView, QStringLiteral("Покрытие кадра"));
     Views->addTab(photoPage, QStringLiteral("Снимок"));
+    UncertaintyView = new TUncertaintyView(Views);
+    Views->insertTab(1, UncertaintyView, QStringLiteral("Неопределённость"));
 
     for (CameraParameter p : kCameraParameters) {
         auto* value = new QLabel(this);
@@ -525,6 +527,13 @@ void TCameraForm::ShowRow(size_t index) {
         cell(column)->setTextAlignment(Qt::AlignCenter);
 }
 
+QStringList TCameraForm::VerdictLines(const CameraCalibration& fit) const {
+    QStringList lines = CameraVerdictLines(fit, fittedPhotos());
+    if (const std::optional<CameraAssessment>& assessment = session_.assessment())
+        lines += CameraTrustLines(*assessment, fit, fittedPhotos());
+    return lines;
+}
+
 void TCameraForm::ShowResults() {
     const int selected = session_.FittedIndex(shown_);
     const std::optional<CameraCalibration>& fit = calibration();
@@ -535,9 +544,11 @@ void TCameraForm::ShowResults() {
         RatioValue->setText(rows[size_t(kCameraParameterCount)].second);
         RmsValue->setText(rows[size_t(kCameraParameterCount) + 1].second);
         VerdictLabel->setStyleSheet(QString());
-        VerdictLabel->setText(CameraVerdictLines(*fit, fittedPhotos()).join(QStringLiteral("\n")));
+        VerdictLabel->setText(VerdictLines(*fit).join(QStringLiteral("\n")));
         RmsChart->Show(&*fit, selected);
         CoverageView->Show(&coverage_, selected);
+        const std::optional<CameraAssessment>& assessment = session_.assessment();
+        UncertaintyView->Show(assessment ? &assessment->uncertainty : nullptr);
         return;
     }
     const QString dash = QStringLiteral("—");
@@ -558,6 +569,7 @@ void TCameraForm::ShowResults() {
     }
     RmsChart->Show(nullptr, -1);
     CoverageView->Show(nullptr, -1);
+    UncertaintyView->Show(nullptr);
 }
 
 void TCameraForm::ShowStatus() {

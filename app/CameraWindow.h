@@ -12,6 +12,7 @@
 // camera_info ROS…" and "Отчёт…" write the YAMLs and the report.
 #include "app/BoardForm.h"
 #include "app/CameraCharts.h"
+#include "app/UncertaintyView.h"
 #include "calib/CameraSession.h"
 #include "calib/PhotoCalibration.h"
 #include "drawing/CameraPainting.h"
@@ -57,6 +58,7 @@ public:
     TRmsChart* RmsChart = nullptr;
     QTabWidget* Views = nullptr; // "Покрытие кадра", "Снимок"
     TCoverageView* CoverageView = nullptr;
+    TUncertaintyView* UncertaintyView = nullptr; // beside it: the projection's uncertainty
     TPhotoView* PhotoView = nullptr;
     QLabel* PhotoLabel = nullptr;         // what the photograph view shows
     std::vector<QLabel*> ParameterValues; // fx, fy, cx, cy, k1, k2, p1, p2, k3
@@ -147,6 +149,8 @@ private:
     void ShowRow(size_t index);
     void ShowRows();
     void ShowResults();
+    // The verdict on the camera found, with what its assessment adds.
+    QStringList VerdictLines(const CameraCalibration& fit) const;
     void ShowStatus();
     void UpdateButtons();
     // Reads the photograph shown on the view's thread, unless it is on screen already.

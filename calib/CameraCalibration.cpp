@@ -1,5 +1,7 @@
 #include "calib/CameraCalibration.h"
 
+#include "calib/CameraTrust.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -348,8 +350,10 @@ CameraCalibration Result(PhotoSet& set, const Camera& camera, CameraSelection se
 
 } // namespace
 
-CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
-                                  const CameraCalibrationOptions& options) {
+namespace {
+
+CameraCalibration CalibrateAsAsked(std::span<const BoardPhoto> input,
+                                   const CameraCalibrationOptions& options) {
     PhotoSet set = Check(input, options);
     Camera camera = StartCamera(input, set, options);
     StartPoses(set, camera);
@@ -357,6 +361,45 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
     const std::vector<CameraParameter> freed = options.selection.Parameters();
     const Uncertainty uncertainty = Covariance(set, camera, freed);
     return Result(set, camera, options.selection, freed, uncertainty, fits);
+}
+
+// The parameter the photographs cannot tell from the others, when there is one.
+std::optional<CameraParameter> Inseparable(std::span<const BoardPhoto> input,
+                                           const CameraCalibration& calibration) {
+    const CameraTrust trust = JudgeTrust(InformationOf(input, calibration, false));
+    if (trust.Degenerate())
+        return trust.inflated;
+    return std::nullopt;
+}
+
+} // namespace
+
+CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
+                                  const CameraCalibrationOptions& options) {
+    CameraCalibration result = CalibrateAsAsked(input, options);
+    if (!options.judgeFounded)
+        return result;
+    const std::optional<CameraParameter> inseparable = Inseparable(input, result);
+    if (!inseparable)
+        return result;
+    // The lens terms held where they are (none, or the values held), and tried again.
+    CameraSelection reduced;
+    CameraSelection lens;
+    for (CameraParameter p : options.selection.Parameters()) {
+        if (CameraSelection::Lens().Frees(p))
+            lens = lens.With(p);
+        else
+            reduced = reduced.With(p);
+    }
+    if (lens.Count() == 0 || reduced.Count() == 0)
+        throw CameraFitError(Code::Inseparable, int(*inseparable));
+    CameraCalibrationOptions lean = options;
+    lean.selection = reduced;
+    CameraCalibration held = CalibrateAsAsked(input, lean);
+    if (const std::optional<CameraParameter> still = Inseparable(input, held))
+        throw CameraFitError(Code::Inseparable, int(*still));
+    held.unfounded = lens;
+    return held;
 }
 
 } // namespace vrma

@@ -28,6 +28,8 @@
 // tilt): their standard error, with the measuring error the fit leaves but no less than
 // kFocalJudgedErrorPx, would be over kFocalUndeterminedShare of their value. Two
 // photographs of nearly one pose among others fix nothing less than one and are welcome.
+// A set whose information does not tell the freed parameters apart (calib/CameraTrust) has
+// its lens terms held, or is refused when even the rest are not told apart.
 #include "calib/BundleAdjustment.h"
 #include "calib/Camera.h"
 #include "calib/CameraFitError.h"
@@ -78,6 +80,11 @@ struct CameraCalibrationOptions {
     bool leaveOutByRms = true;
     // The solver's settings.
     SolverOptions solver;
+    // Whether the photographs' information is judged (calib/CameraTrust): when the freed
+    // parameters are not told apart by them, the lens terms are held (their values of
+    // `held`, or none) and the rest fitted again; a set that does not separate even those
+    // is refused (CameraFitError::Inseparable).
+    bool judgeFounded = true;
 
     // Throws std::invalid_argument when the options cannot be used: a selection that frees
     // nothing, a minimum below two photographs, solver settings that cannot be used.
@@ -115,6 +122,8 @@ struct CameraCalibration {
     double sigmaPx = 0.0;         // sqrt(sum of squares / (2N - p)): one coordinate's error
     double ratio = 0.0;           // fy / fx
     double ratioSe = 0.0;         // its standard error (delta method, fx-fy correlation)
+    // The lens terms asked for that the photographs did not found, held (empty: none).
+    CameraSelection unfounded;
 };
 
 // Throws CameraFitError as above; std::invalid_argument when a photograph's two point lists

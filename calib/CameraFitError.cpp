@@ -1,5 +1,6 @@
 #include "calib/CameraFitError.h"
 
+#include "calib/Camera.h"
 #include "data/CameraMessages.h"
 
 #include <QString>
@@ -23,6 +24,9 @@ QString Words(CameraFitError::Code code, int needed, int usable, std::size_t tot
         return messages::PhotoSizeNotPositive();
     case Code::TooFewPoints:
         return messages::TooFewPointsForCamera();
+    case Code::Inseparable:
+        return messages::ParameterInseparable(
+            QString::fromLatin1(CameraParameterName(CameraParameter(needed))));
     }
     return messages::CameraFitNotConverged();
 }

@@ -16,6 +16,7 @@ public:
         TooFewUsable,       // fewer than `needed` usable: `usable` of `total`
         SizeNotPositive,    // the photographs' size is not positive
         TooFewPoints,       // fewer residuals than unknowns
+        Inseparable,        // the parameter `needed` (a CameraParameter) not told apart
     };
 
     explicit CameraFitError(Code code, int needed = 0, int usable = 0, std::size_t total = 0);

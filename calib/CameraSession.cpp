@@ -275,6 +275,21 @@ void CameraSession::SetLeftOut(int row, bool leftOut) {
 
 // --- The fits -----------------------------------------------------------------------------
 
+namespace {
+
+// The assessment of a camera found, or none when its information cannot be had.
+std::shared_ptr<CameraAssessment> Assessed(const std::vector<PhotoDetection>& photos,
+                                           const CameraCalibration& calibration,
+                                           const std::vector<bool>& leftOut) {
+    try {
+        return std::make_shared<CameraAssessment>(AssessCamera(photos, calibration, leftOut));
+    } catch (const CalcError&) {
+        return nullptr;
+    }
+}
+
+} // namespace
+
 void CameraSession::Refit() {
     const quint64 generation = ++*fitGeneration_;
     auto photos = std::make_shared<std::vector<PhotoDetection>>();
@@ -288,19 +303,21 @@ void CameraSession::Refit() {
         leftOut.push_back(photo.leftOut);
     }
     if (photos->empty()) {
-        FitEnded(generation, photos, ids, nullptr, QString());
+        FitEnded(generation, photos, ids, nullptr, nullptr, QString());
         return;
     }
     ++fitsRunning_;
     std::shared_ptr<std::atomic<quint64>> latest = fitGeneration_;
     fitPool_.start([this, generation, latest, photos, ids, leftOut] {
         std::shared_ptr<CameraCalibration> calibration;
+        std::shared_ptr<CameraAssessment> assessment;
         QString failure;
         // A fit asked for after this one makes it needless.
         if (latest->load() == generation) {
             try {
                 calibration =
                     std::make_shared<CameraCalibration>(CalibrateFromPhotos(*photos, leftOut));
+                assessment = Assessed(*photos, *calibration, leftOut);
             } catch (const CalcError& error) {
                 failure = QString::fromUtf8(error.what());
             } catch (const std::exception&) {
@@ -309,9 +326,9 @@ void CameraSession::Refit() {
         }
         QMetaObject::invokeMethod(
             this,
-            [this, generation, photos, ids, calibration, failure] {
+            [this, generation, photos, ids, calibration, assessment, failure] {
                 --fitsRunning_;
-                FitEnded(generation, photos, ids, calibration, failure);
+                FitEnded(generation, photos, ids, calibration, assessment, failure);
             },
             Qt::QueuedConnection);
     });
@@ -322,6 +339,7 @@ void CameraSession::FitEnded(quint64 generation,
                              const std::shared_ptr<std::vector<PhotoDetection>>& photos,
                              const std::shared_ptr<std::vector<quint64>>& ids,
                              const std::shared_ptr<CameraCalibration>& calibration,
+                             const std::shared_ptr<CameraAssessment>& assessment,
                              const QString& failure) {
     if (generation != fitGeneration_->load()) {
         emit fitsChanged(); // not kept: only the count of the fits running has changed
@@ -331,6 +349,10 @@ void CameraSession::FitEnded(quint64 generation,
         calibration_ = std::move(*calibration);
     else
         calibration_.reset();
+    if (assessment)
+        assessment_ = std::move(*assessment);
+    else
+        assessment_.reset();
     fitted_ = std::move(*photos);
     fittedIds_ = std::move(*ids);
     fitFailure_ = failure;

@@ -10,6 +10,7 @@
 // kept. The session lives on the thread that made it (the user interface's); its signals
 // come there, from its own event loop. Qt Core only.
 #include "calib/Board.h"
+#include "calib/CameraAssessment.h"
 #include "calib/PhotoCalibration.h"
 
 #include <QObject>
@@ -84,6 +85,8 @@ public:
     // The camera of the last fit (none before one, or when it failed), the photographs it
     // was fitted to (in the set's order) and their ids, and why there is none.
     const std::optional<CameraCalibration>& calibration() const { return calibration_; }
+    // Whether that camera can be trusted (calib/CameraAssessment); none without a camera.
+    const std::optional<CameraAssessment>& assessment() const { return assessment_; }
     const std::vector<PhotoDetection>& fittedPhotos() const { return fitted_; }
     const std::vector<quint64>& fittedIds() const { return fittedIds_; }
     const QString& fitFailure() const { return fitFailure_; }
@@ -121,7 +124,8 @@ private:
     void Refit();
     void FitEnded(quint64 generation, const std::shared_ptr<std::vector<PhotoDetection>>& photos,
                   const std::shared_ptr<std::vector<quint64>>& ids,
-                  const std::shared_ptr<CameraCalibration>& calibration, const QString& failure);
+                  const std::shared_ptr<CameraCalibration>& calibration,
+                  const std::shared_ptr<CameraAssessment>& assessment, const QString& failure);
     void Drop(int row);
 
     std::vector<Photo> photos_;
@@ -138,6 +142,7 @@ private:
     std::shared_ptr<std::atomic<quint64>> fitGeneration_;
     int fitsRunning_ = 0;
     std::optional<CameraCalibration> calibration_;
+    std::optional<CameraAssessment> assessment_;
     std::vector<PhotoDetection> fitted_;
     std::vector<quint64> fittedIds_;
     QString fitFailure_;

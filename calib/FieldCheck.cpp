@@ -401,6 +401,7 @@ void CheckViews(const std::vector<Points>& views, const Camera& camera, bool foc
     options.held = camera;
     options.minimumPhotos = 2;
     options.leaveOutByRms = false;
+    options.judgeFounded = false; // no lens freed; the focal lengths are judged below
     const CameraCalibration fit = CalibrateCamera(photos, options);
     for (size_t v = 0; v < fit.photos.size(); ++v)
         if (fit.photos[v].use != PhotoUse::Used)

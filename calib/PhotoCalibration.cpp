@@ -75,8 +75,8 @@ PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
     return detection;
 }
 
-CameraCalibration CalibrateFromPhotos(std::span<const PhotoDetection> photos,
-                                      const std::vector<bool>& leftOut, CameraSelection selection) {
+std::vector<BoardPhoto> BoardPhotosOf(std::span<const PhotoDetection> photos,
+                                      const std::vector<bool>& leftOut) {
     const auto isLeftOut = [&](size_t k) { return k < leftOut.size() && leftOut[k]; };
     // Photographs without the board take no part: they get the size of the first that
     // does, so that only the sizes of those found are compared.
@@ -103,6 +103,12 @@ CameraCalibration CalibrateFromPhotos(std::span<const PhotoDetection> photos,
         photo.width = photos[k].width;
         photo.height = photos[k].height;
     }
+    return input;
+}
+
+CameraCalibration CalibrateFromPhotos(std::span<const PhotoDetection> photos,
+                                      const std::vector<bool>& leftOut, CameraSelection selection) {
+    const std::vector<BoardPhoto> input = BoardPhotosOf(photos, leftOut);
     CameraCalibrationOptions options;
     options.selection = selection;
     CameraCalibration calibration = CalibrateCamera(input, options);

@@ -82,6 +82,11 @@ struct PhotoDetection {
 PhotoDetection DetectBoardInPhoto(const QString& fileName, const Board& board,
                                   const DetectionProgress& progress = {});
 
+// The photographs as the calibration takes them: those without the board empty, of the
+// size of the first found; photograph k left out when leftOut[k] is true.
+std::vector<BoardPhoto> BoardPhotosOf(std::span<const PhotoDetection> photos,
+                                      const std::vector<bool>& leftOut = {});
+
 // The camera from the photographs in which the board was found; photograph k is left out
 // when leftOut[k] is true (leftOut may be shorter than photos: the rest are taken). The
 // result lists every photograph in the order given: PhotoUse::NotFound for one without

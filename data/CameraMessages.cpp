@@ -36,6 +36,75 @@ QString TooFewPhotosOfField(int needed) {
         .arg(AtLeast(needed));
 }
 
+QString ParameterInseparable(const QString& name) {
+    return QStringLiteral("Снимки не отделяют параметр %1 от остальных: поле на них снято почти "
+                          "с одного ракурса. Нужны снимки с разным наклоном и поворотом поля.")
+        .arg(name);
+}
+
+QString LensTermsHeld(const QString& names) {
+    return QStringLiteral("Снимки не определяют дисторсию: коэффициенты %1 не уточнялись. Нужны "
+                          "снимки с разным наклоном поля, заполняющие кадр.")
+        .arg(names);
+}
+
+QString PhotosMoveCamera(const QString& names, const QString& shift) {
+    return QStringLiteral("Без снимков %1 камера сдвинулась бы больше чем на %2 стандартные "
+                          "ошибки: калибровка держится на них. Добавьте снимки с похожим "
+                          "наклоном поля или проверьте эти снимки.")
+        .arg(names, shift);
+}
+
+QString UncertaintyFigures(const QString& distance, const QString& seen, const QString& frame) {
+    return QStringLiteral("Неопределённость проекции на расстоянии %1: до %2 пикс. там, где было "
+                          "поле, до %3 пикс. по всему кадру.")
+        .arg(distance, seen, frame);
+}
+
+QString CrossValidationFigures(const QString& median, const QString& worst) {
+    return QStringLiteral("Две половины снимков дают камеры, расходящиеся в медиане на %1 пикс., "
+                          "не больше %2 пикс. там, где было поле.")
+        .arg(median, worst);
+}
+
+QString ModelErrorFound() {
+    return QStringLiteral(
+        "Расхождение половин больше, чем объясняет неопределённость: модель "
+        "камеры не описывает объектив или уточняет больше, чем определяют снимки.");
+}
+
+QString CornerUncertaintyHigh(const QString& limit) {
+    return QStringLiteral("В углах кадра проекция неопределённа больше чем на %1 пикс.: добавьте "
+                          "снимки, на которых поле заходит в углы.")
+        .arg(limit);
+}
+
+QString CameraTrusted() {
+    return QStringLiteral("Итог: камере можно доверять.");
+}
+
+QString CameraNotTrusted() {
+    return QStringLiteral("Итог: камере доверять нельзя, пока не устранено сказанное выше.");
+}
+
+QString CameraCheckFigures(const QString& held, const QString& fitted, const QString& worst) {
+    return QStringLiteral("Проверка камеры: СКО с сохранённой камерой %1 пикс., с камерой, "
+                          "уточнённой по этим снимкам, %2 пикс.; худший снимок %3 пикс.")
+        .arg(held, fitted, worst);
+}
+
+QString CameraExplainsPhotos(bool explains) {
+    return explains ? QStringLiteral("Камера объясняет снимки: она не изменилась.")
+                    : QStringLiteral("Камера не объясняет снимки: невязки больше, чем допускает "
+                                     "ошибка измерения. Камеру нужно откалибровать заново.");
+}
+
+QString CameraYamlUnreadable(const QString& fileName) {
+    return QStringLiteral("Файл камеры не читается или в нём нет camera_matrix, "
+                          "distortion_coefficients, image_width, image_height: %1")
+        .arg(fileName);
+}
+
 QString TooFewUsablePhotos(int needed, int usable, qsizetype total) {
     return QStringLiteral("Для калибровки камеры нужно не меньше %1 пригодных снимков поля, "
                           "а пригодных %2 из %3.")

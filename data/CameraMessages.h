@@ -17,6 +17,26 @@ QString TooFewPhotosOfField(int needed);
 QString TooFewUsablePhotos(int needed, int usable, qsizetype total);
 QString PhotoSizeNotPositive();
 QString TooFewPointsForCamera();
+// The photographs do not tell the parameter `name` ("fx", "k3") from the others.
+QString ParameterInseparable(const QString& name);
+// The lens terms `names` ("k1, k2, p1") held: the photographs did not found them.
+QString LensTermsHeld(const QString& names);
+
+// --- Whether a calibrated camera can be trusted ---------------------------------------
+// `names`: photographs as the verdict names them; figures as shown (pixels).
+
+QString PhotosMoveCamera(const QString& names, const QString& shift);
+QString UncertaintyFigures(const QString& distance, const QString& seen, const QString& frame);
+QString CrossValidationFigures(const QString& median, const QString& worst);
+QString ModelErrorFound();
+QString CornerUncertaintyHigh(const QString& limit);
+QString CameraTrusted();
+// The check of a saved camera against photographs: the RMS with it held and with the camera
+// fitted to them, the worst photograph's, and whether it explains them.
+QString CameraCheckFigures(const QString& held, const QString& fitted, const QString& worst);
+QString CameraExplainsPhotos(bool explains);
+QString CameraYamlUnreadable(const QString& fileName);
+QString CameraNotTrusted();
 
 // --- What became of each photograph of a camera's calibration ----------------------------
 // The list's words for a photograph and the reasons the verdict and vrma-calib give for one

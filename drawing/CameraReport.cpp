@@ -163,6 +163,9 @@ void AddCameraSection(Pages& pages, const CameraReport& report) {
     pages.heading(QStringLiteral("Вывод"));
     for (const QString& line : CameraVerdictLines(calibration, report.photos))
         pages.paragraph(line, ReportFont(kBody));
+    if (report.assessment)
+        for (const QString& line : CameraTrustLines(*report.assessment, calibration, report.photos))
+            pages.paragraph(line, ReportFont(kBody));
 
     pages.heading(QStringLiteral("Исходные данные"));
     pages.fields({

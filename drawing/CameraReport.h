@@ -4,6 +4,7 @@
 // of the RMS, the coverage of the frame, the camera with its standard errors, and what was
 // written from it.
 #include "calib/Board.h"
+#include "calib/CameraAssessment.h"
 #include "calib/PhotoCalibration.h"
 
 #include <QByteArray>
@@ -23,7 +24,8 @@ struct CameraReport {
     QDateTime date;
     std::vector<PhotoDetection> photos; // as searched, in the calibration's order
     CameraCalibration calibration;
-    QStringList written; // as ScaleRatioReport::written
+    std::optional<CameraAssessment> assessment; // what it adds to the verdict
+    QStringList written;                        // as ScaleRatioReport::written
 };
 
 // The PDF document. Needs a QGuiApplication (fonts). Throws Exception when it cannot be

@@ -3,6 +3,7 @@
 // cameras and the report state it: each photograph's outcome, the camera's parameters with
 // their standard errors, and the verdict in plain Russian (enough photographs or not, the
 // corners of the frame covered or not, the photographs left out and why).
+#include "calib/CameraAssessment.h"
 #include "calib/PhotoCalibration.h"
 
 #include <QString>
@@ -13,9 +14,6 @@
 #include <vector>
 
 namespace vrma {
-
-// Photographs used from which a calibration counts as well founded.
-inline constexpr int kEnoughPhotos = 10;
 
 // One photograph's outcome in a few words, as vrma-calib says it too: "в калибровке", "поле
 // не найдено", "исключён вами", "снимок не читается", or "не взят: " and why (its RMS over
@@ -37,6 +35,16 @@ std::vector<std::pair<QString, QString>> CameraResultRows(const CameraCalibratio
 // The verdict: one sentence a line.
 QStringList CameraVerdictLines(const CameraCalibration& calibration,
                                std::span<const PhotoDetection> photos);
+// What the assessment adds to the verdict (calib/CameraAssessment): the lens terms held,
+// the photographs that move the camera, the projection's uncertainty and the
+// cross-validation in figures, and the conclusion, one sentence a line.
+QStringList CameraTrustLines(const CameraAssessment& assessment,
+                             const CameraCalibration& calibration,
+                             std::span<const PhotoDetection> photos);
+// The whole verdict as one text: CameraVerdictLines and CameraTrustLines joined.
+QString CameraVerdictText(const CameraAssessment& assessment, const CameraCalibration& calibration,
+                          std::span<const PhotoDetection> photos);
+
 // When no camera could be found: the reason and what to do.
 QStringList CameraFailureLines(const QString& reason, std::span<const PhotoDetection> photos);
 // What the photographs' files show otherwise than the calibration takes them (an EXIF turn,

@@ -1,7 +1,9 @@
 // vrma-calib --photo A --photo B ...: a camera calibrated from several photographs.
 #include "tools/CameraCommand.h"
 
+#include "calib/CameraCheck.h"
 #include "calib/CameraExports.h"
+#include "calib/ModelChoice.h"
 #include "calib/Orientation.h"
 #include "calib/PhotoHeader.h"
 #include "calib/Photograph.h"
@@ -19,6 +21,7 @@
 #include "drawing/CameraVerdict.h"
 #include "drawing/PdfMemory.h"
 #include "tools/BoardOptions.h"
+#include "tools/CameraTrustJson.h"
 #include "tools/CommandLine.h"
 
 #include <QDateTime>
@@ -44,10 +47,10 @@ const char kCameraHelp[] = R"(
 Калибровка камеры по нескольким снимкам:
   vrma-calib --photo СНИМОК1 --photo СНИМОК2 [--photo ...] --target chessboard|dots
              --columns NC --rows NR --pitch P [--pitch-y PY]
-             [--model opencv|radial|no-distortion|fixed-centre]
+             [--model auto|opencv|radial|no-distortion|fixed-centre]
              [--json ФАЙЛ] [--camera-yaml ФАЙЛ.yml] [--table ТАБЛИЦА] [--camera КАМЕРА]
              [--report ОТЧЁТ.pdf] [--orientation-folder ПАПКА] [--ros-yaml ФАЙЛ.yaml]
-             [--undistort-folder ПАПКА]
+             [--undistort-folder ПАПКА] [--check КАМЕРА.yml]
              [--decimal-separator , или .]
 
   С двумя и более --photo программа калибрует камеру по всем снимкам вместе. На каждом
@@ -70,7 +73,10 @@ const char kCameraHelp[] = R"(
   --model МОДЕЛЬ    что уточняется: opencv (по умолчанию: fx, fy, cx, cy, k1, k2, p1, p2,
                     k3 — как calibrateCamera в OpenCV), radial (без p1 и p2),
                     no-distortion (fx, fy, cx, cy, без дисторсии), fixed-centre (главная
-                    точка в центре кадра, остальное — как opencv)
+                    точка в центре кадра, остальное — как opencv), auto (самая простая из
+                    no-distortion, radial и opencv, которую подтверждают снимки: половины
+                    снимков дают одну камеру, а лишние члены незначимы; выбранная модель
+                    названа в выводе)
   --json ФАЙЛ       записать результаты в объект JSON (UTF-8): photos — снимки в заданном
                     порядке (file, found, used, turned_deg, points, rms_px, reason —
                     почему не найден или не взят, same_as — снимок с теми же байтами,
@@ -126,6 +132,11 @@ const char kCameraHelp[] = R"(
                     ли снимков, покрыты ли углы кадра, какие снимки не взяты и почему),
                     диаграмма СКО по снимкам, покрытие кадра мишенями с невязками, параметры
                     камеры со стандартными ошибками и записанные файлы; пишется последним
+  --check КАМЕРА.yml  не калибровать, а проверить сохранённую камеру (YAML OpenCV, как
+                    его пишет --camera-yaml): положение поля на каждом снимке уточняется при
+                    этой камере, и СКО сравнивается с тем, что допускает ошибка измерения;
+                    код 0 — камера объясняет снимки, 9 — нет; в JSON — check: ok, rms_px,
+                    worst_px
   --scene, --image, --width, --height, --focal, --view, --scene-out и --image-out с
   несколькими снимками не задаются.
   Коды завершения: 0 — камера откалибрована, заказанные файлы записаны; 1 — ошибка в
@@ -166,7 +177,8 @@ const char* const kValueOptions[] = {"target",
                                      "height",
                                      "focal",
                                      "scene-out",
-                                     "image-out"};
+                                     "image-out",
+                                     "check"};
 const char* const kOneOnly[] = {"scene", "image",     "width",    "height",
                                 "focal", "scene-out", "image-out"};
 
@@ -181,6 +193,14 @@ std::optional<CameraSelection> ModelSelection(const QString& word) {
     if (word == QStringLiteral("fixed-centre"))
         return CameraSelection::PrincipalPointFixed();
     return std::nullopt;
+}
+
+// The name of a model --model names.
+QString ModelName(CameraSelection selection) {
+    for (const char* name : {"opencv", "radial", "no-distortion", "fixed-centre"})
+        if (ModelSelection(QLatin1String(name)) == selection)
+            return QLatin1String(name);
+    return QStringLiteral("opencv");
 }
 
 // Takes every "--photo FILE" (or "--photo=FILE") out of the arguments.
@@ -305,6 +325,14 @@ void PrintSummary(const PhotoSet& set, const CameraCalibration& fit, const QStri
     Print(stdout, QStringLiteral("СКО по всем точкам: %1 пикс.").arg(FormatFixed(fit.rmsPx, 3)));
 }
 
+// The verdict on standard output, a sentence a line.
+void PrintVerdict(const PhotoSet& set, const CameraCalibration& fit,
+                  const CameraAssessment& assessment) {
+    for (const QString& line : CameraVerdictLines(fit, set.detections) +
+                                   CameraTrustLines(assessment, fit, set.detections))
+        Print(stdout, line);
+}
+
 // The photographs searched at once on as many threads as the memory holds of their
 // searches (calib/PhotoHeader), at most one a processor; a photograph refused for want of
 // memory while others were searched beside it is searched again alone. The first that
@@ -415,7 +443,8 @@ void AddPhotoFiles(const Outputs& out, const PhotoSet& set, const CameraCalibrat
 // The JSON of the photographs (every one as given, in order: file, found, used, turned_deg,
 // points, rms_px, reason, same_as) and of the camera, or of none (camera null and the
 // reason); UTF-8, ending in a newline.
-QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const QString& reason) {
+QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const QString& reason,
+                      const CameraAssessment* assessment = nullptr) {
     const auto known = [](const std::optional<double>& v) {
         return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
     };
@@ -475,6 +504,7 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
     object.insert(QStringLiteral("rms_px"), fit ? QJsonValue(fit->rmsPx) : none);
     object.insert(QStringLiteral("reason"), text(reason));
     object.insert(QStringLiteral("covariance"), CovarianceJson(fit));
+    InsertCameraTrust(object, assessment, fit, set.detections, reason);
     QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
     if (!bytes.endsWith('\n'))
         bytes += '\n';
@@ -496,7 +526,7 @@ int EndWithoutCamera(int code, const QString& message, const Outputs& out, const
 // Every file ordered, made in memory (table and camera file encoded, the report painted),
 // then written as one set: all of them, or none.
 int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
-                 const CameraCalibration& fit) {
+                 const CameraCalibration& fit, const CameraAssessment& assessment) {
     const QString width = FormatInteger(qint64(fit.camera.width));
     const QString height = FormatInteger(qint64(fit.camera.height));
     std::vector<OutputFile> files;
@@ -520,7 +550,7 @@ int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
     if (out.yaml)
         files.push_back({*out.yaml, OpenCvCameraYaml(fit)});
     if (out.json)
-        files.push_back({*out.json, CameraJson(set, &fit, QString())});
+        files.push_back({*out.json, CameraJson(set, &fit, QString(), &assessment)});
     if (out.rosYaml)
         files.push_back({*out.rosYaml, RosCameraInfoYaml(fit.camera, QStringLiteral("camera"))});
     try {
@@ -536,6 +566,7 @@ int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
         report.date = QDateTime::currentDateTime();
         report.photos = set.detections;
         report.calibration = fit;
+        report.assessment = assessment;
         if (out.table)
             report.written << messages::WrittenTableLine(AbsoluteFileName(*out.table));
         if (out.camera)
@@ -550,6 +581,40 @@ int WriteResults(const Outputs& out, const PhotoSet& set, const Board& board,
         files.push_back({*out.report, pdf});
     }
     return WriteOutputs(files);
+}
+
+// --check: whether the saved camera explains the photographs (kDone) or not
+// (kCameraDrifted); the JSON with the photographs and "check" {"ok", "rms_px",
+// "worst_px"} when asked for.
+int RunCheck(const QString& saved, const Outputs& out, const PhotoSet& set) {
+    const std::optional<Camera> camera = ReadOpenCvCameraYaml(saved);
+    if (!camera)
+        return EndWithoutCamera(kRead, messages::CameraYamlUnreadable(saved), out, set);
+    CameraCheck check;
+    try {
+        check = CheckCamera(BoardPhotosOf(set.detections), *camera);
+    } catch (const CalcError& error) {
+        return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);
+    }
+    Print(stdout, messages::CameraCheckFigures(FormatFixed(check.rmsPx, 3),
+                                               FormatFixed(check.fittedRmsPx, 3),
+                                               FormatFixed(check.worstPx, 3)));
+    Print(stdout, messages::CameraExplainsPhotos(check.ok));
+    std::fflush(stdout);
+    if (out.json) {
+        QJsonObject object = QJsonDocument::fromJson(CameraJson(set, nullptr, QString())).object();
+        QJsonObject result;
+        result.insert(QStringLiteral("ok"), check.ok);
+        result.insert(QStringLiteral("rms_px"), check.rmsPx);
+        result.insert(QStringLiteral("worst_px"), check.worstPx);
+        object.insert(QStringLiteral("check"), result);
+        for (const char* key : {"verdict", "uncertainty", "cross_validation"})
+            object.remove(QLatin1String(key));
+        const OutputFile json{*out.json, QJsonDocument(object).toJson(QJsonDocument::Indented)};
+        if (const int code = WriteOutputs(std::span(&json, 1)); code != kDone)
+            return code;
+    }
+    return check.ok ? kDone : kCameraDrifted;
 }
 
 } // namespace
@@ -581,12 +646,14 @@ int RunCameraCommand(const QStringList& given) {
     Board board;
     if (const auto error = ReadBoardOptions(BoardOptionsOf(options), board))
         return CommandLineError(*error);
-    const QString model = options.value("model", QStringLiteral("opencv"));
-    const std::optional<CameraSelection> selection = ModelSelection(model);
+    QString model = options.value("model", QStringLiteral("opencv"));
+    const bool automatic = model == QStringLiteral("auto");
+    std::optional<CameraSelection> selection =
+        automatic ? std::optional(CameraSelection::OpenCvDefault()) : ModelSelection(model);
     if (!selection)
         return CommandLineError(
-            QStringLiteral("Модель камеры (--model) должна быть opencv, radial, no-distortion "
-                           "или fixed-centre: %1")
+            QStringLiteral("Модель камеры (--model) должна быть auto, opencv, radial, "
+                           "no-distortion или fixed-centre: %1")
                 .arg(model));
     const Outputs out{options.given("json"),     options.given("camera-yaml"),
                       options.given("report"),   options.given("table"),
@@ -646,15 +713,28 @@ int RunCameraCommand(const QStringList& given) {
                                     .arg(set.detections.size()),
                                 out, set);
     }
+    if (const std::optional<QString> saved = options.given("check"))
+        return RunCheck(*saved, out, set);
     CameraCalibration fit;
     try {
+        if (automatic) {
+            selection = ChooseModel(BoardPhotosOf(set.detections));
+            model = QStringLiteral("auto: %1").arg(ModelName(*selection));
+        }
         fit = CalibrateFromPhotos(set.detections, {}, *selection);
     } catch (const CalcError& error) {
         return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);
     }
     PrintSummary(set, fit, model);
+    CameraAssessment assessment;
+    try {
+        assessment = AssessCamera(set.detections, fit);
+    } catch (const CalcError& error) {
+        return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);
+    }
+    PrintVerdict(set, fit, assessment);
     std::fflush(stdout);
-    return WriteResults(out, set, board, fit);
+    return WriteResults(out, set, board, fit, assessment);
 }
 
 const char* CameraCommandHelp() {

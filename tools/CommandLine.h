@@ -30,6 +30,7 @@ enum ExitCode {
     kGridNotFound = 6,
     kFieldCheck = 7,
     kOutOfMemory = 8,
+    kCameraDrifted = 9, // --check: the saved camera does not explain the photographs
     // Ended by SIGINT or SIGTERM: 128 + the signal's number (data/CleanExit).
     kInterrupted = 130,
     kTerminated = 143,

@@ -6,6 +6,7 @@
 #include "batch/CalibProcess.h"
 #include "calib/Orientation.h"
 #include "calib/PhotoCalibration.h"
+#include "calib/ProjectionUncertainty.h"
 #include "data/FixedFour.h"
 #include "data/GeometryFiles.h"
 #include "data/Locale.h"
@@ -112,12 +113,30 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     // The JSON: its keys exactly, the photographs in the order given, ending in a newline.
     EXPECT_TRUE(Bytes(json).endsWith("}\n"));
     const QJsonObject object = Json(json);
-    EXPECT_EQ(Keys(object),
-              (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
-                             QStringLiteral("camera_se"), QStringLiteral("ratio"),
-                             QStringLiteral("ratio_se"), QStringLiteral("rms_px"),
-                             QStringLiteral("reason"), QStringLiteral("covariance")}));
+    EXPECT_EQ(Keys(object), (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
+                                           QStringLiteral("camera_se"), QStringLiteral("ratio"),
+                                           QStringLiteral("ratio_se"), QStringLiteral("rms_px"),
+                                           QStringLiteral("reason"), QStringLiteral("covariance"),
+                                           QStringLiteral("verdict"), QStringLiteral("uncertainty"),
+                                           QStringLiteral("cross_validation")}));
     EXPECT_TRUE(object[QStringLiteral("reason")].isNull());
+    // Eight photographs are fewer than a trusted camera needs; the verdict's text is what
+    // standard output says after the camera.
+    const QJsonObject verdict = object[QStringLiteral("verdict")].toObject();
+    EXPECT_FALSE(verdict[QStringLiteral("ok")].toBool(true));
+    EXPECT_TRUE(
+        verdict[QStringLiteral("reasons")].toArray().contains(QStringLiteral("too_few_photos")));
+    EXPECT_TRUE(run.out.contains(
+        verdict[QStringLiteral("text")].toString().section(QLatin1Char(' '), 0, 4)));
+    // The cells cover the 800 x 600 frame evenly, their centres inside it.
+    const QJsonObject map = object[QStringLiteral("uncertainty")].toObject();
+    const QJsonArray cells = map[QStringLiteral("cells")].toArray();
+    ASSERT_EQ(cells.size(), kUncertaintyColumns * 12);
+    EXPECT_DOUBLE_EQ(cells[0].toArray()[0].toDouble(), 800.0 / 32 - 0.5);
+    EXPECT_DOUBLE_EQ(cells.last().toArray()[1].toDouble(), 600.0 - 600.0 / 24 - 0.5);
+    EXPECT_GE(map[QStringLiteral("worst_frame_px")].toDouble(),
+              map[QStringLiteral("worst_seen_px")].toDouble());
+    EXPECT_TRUE(object[QStringLiteral("cross_validation")].isObject());
     const QJsonArray list = object[QStringLiteral("photos")].toArray();
     ASSERT_EQ(list.size(), 9);
     const int turns[] = {0, 90, -1, 180, 270, 0, 90, 180, 270};
@@ -195,6 +214,28 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
                             QStringLiteral(" ; Координата X главной точки"));
     EXPECT_EQ(lines[7], FormatFixed4(camera[QStringLiteral("cy")].toDouble() + 0.5) +
                             QStringLiteral(" ; Координата Y главной точки"));
+}
+
+// --check: the true camera of the renders explains them (0); one 1 % longer does not (9).
+TEST_F(VrmaCalibCamera, CheckTellsTheSameCameraFromALongerOne) {
+    Camera longer = *truth;
+    longer[CameraParameter::Fx] *= 1.01;
+    longer[CameraParameter::Fy] *= 1.01;
+    for (const auto& [camera, code] : {std::pair{*truth, 0}, std::pair{longer, 9}}) {
+        CameraCalibration saved;
+        saved.camera = camera;
+        const QString yaml = path(QStringLiteral("saved.yml"));
+        WriteOpenCvCameraYaml(yaml, saved);
+        const QString json = path(QStringLiteral("check.json"));
+        const test::CalibResult run =
+            test::RunCalib(Arguments(*photos) << QStringLiteral("--check") << yaml
+                                              << QStringLiteral("--json") << json);
+        EXPECT_EQ(run.code, code) << run.err.toStdString() << run.out.toStdString();
+        const QJsonObject check = Json(json)[QStringLiteral("check")].toObject();
+        EXPECT_EQ(check[QStringLiteral("ok")].toBool(code != 0), code == 0);
+        EXPECT_GE(check[QStringLiteral("worst_px")].toDouble(),
+                  check[QStringLiteral("rms_px")].toDouble());
+    }
 }
 
 TEST_F(VrmaCalibCamera, ReportOfTheCameraTellsThePhotographsTheCameraAndTheFilesWritten) {

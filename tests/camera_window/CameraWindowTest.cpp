@@ -178,6 +178,14 @@ TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
         << verdict.toStdString();
     // The chart has a column a photograph; the coverage view the targets of those found.
     EXPECT_EQ(window.RmsChart->layout().columns.size(), 9u);
+    // Beside the coverage: the projection's uncertainty of the camera found, and the
+    // verdict ends with its conclusion (eight photographs are too few to trust).
+    EXPECT_EQ(window.Views->tabText(window.Views->indexOf(window.UncertaintyView)),
+              QStringLiteral("Неопределённость"));
+    EXPECT_TRUE(window.UncertaintyView->showing());
+    EXPECT_TRUE(verdict.endsWith(QStringLiteral("Итог: камере доверять нельзя, пока не устранено "
+                                                "сказанное выше.")))
+        << verdict.toStdString();
     // The calibration window took the camera for its field check.
     ASSERT_TRUE(form->calibratedCamera.has_value());
     EXPECT_EQ(form->calibratedCamera->fx(), first.camera.fx());

@@ -1,0 +1,20 @@
+#pragma once
+// The choice of a camera's model: the leanest of the offered models (no lens, radial terms,
+// OpenCV's five) that the photographs support: calibrated, its lens terms founded
+// (calib/CameraTrust), its two halves agreeing within their uncertainty
+// (calib/CrossValidation), and no richer model finding a term it holds significant (over
+// kSignificantSe standard errors). When none is supported, the richest that calibrates.
+#include "calib/CrossValidation.h"
+
+namespace vrma {
+
+inline constexpr double kSignificantSe = 5.0;
+
+// The offered models, leanest first.
+std::vector<CameraSelection> OfferedModels();
+
+// Throws the last model's CameraFitError when no model calibrates.
+CameraSelection ChooseModel(std::span<const BoardPhoto> photos,
+                            const CameraCalibrationOptions& options = {});
+
+} // namespace vrma
