@@ -65,12 +65,21 @@ while IFS=$'\t' read -r _ _ _ first length where; do
   fi
 done < <(cd "$copies" && pmccabe "${files[@]}" 2>/dev/null)
 
+# Cyrillic letters (U+0400..U+04FF) by their UTF-8 bytes, so that the check reads the same
+# under any locale (a code-point class needs a UTF-8 one, and in another grep fails).
 for f in "${files[@]}"; do
   case "$f" in calib/*) ;; *) continue ;; esac
+  found=0
+  hits=$(LC_ALL=C grep -naP '[\xD0-\xD3][\x80-\xBF]' "$f") || found=$?
+  if [ "$found" -gt 1 ]; then
+    echo "check-size: grep could not read $f" >&2
+    exit 2
+  fi
   while IFS=: read -r number _; do
+    [ -n "$number" ] || continue
     echo "$f:$number: a Russian word in calib/ (words belong in data/'s message catalogue)"
     status=1
-  done < <(grep -nP '[\x{0400}-\x{04FF}]' "$f" || true)
+  done <<<"$hits"
 done
 
 if [ "$status" -ne 0 ]; then
