@@ -213,6 +213,16 @@ TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
     EXPECT_TRUE(host.records(DialogRecord::Kind::MessageBox).empty());
 }
 
+// A screen of 1366 x 768 holds the window: as opened, and at the least it can be.
+TEST_F(CameraWindow, FitsAScreenOf1366By768) {
+    TCameraForm& window = open();
+    const QSize least = window.minimumSizeHint().expandedTo(window.minimumSize());
+    for (const QSize& size : {least, window.size()}) {
+        EXPECT_LE(size.width(), 1366);
+        EXPECT_LE(size.height(), 768 - 60); // less the title bar and a task bar
+    }
+}
+
 TEST_F(CameraWindow, ABoardTypedWrongSaysWhatWasSeenAndIsSearchedAgainWhenCorrected) {
     TCameraForm& window = open(10, 7);
     const QStringList three = photos->mid(0, 4); // p1, p2, grey, p3
