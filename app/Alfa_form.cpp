@@ -379,7 +379,7 @@ void TAlfaKalibr_Form::SetUpDialogs() {
     TabSaveDialog.Filter = QStringLiteral("Table Files|*.tab|All Files|*.*");
     TabSaveDialog.DefaultExt = QStringLiteral("tab");
     TabSaveDialog.FileName = QStringLiteral("Table1");
-    SaveReportDialog.Filter = QStringLiteral("PDF Files|*.pdf|All Files|*.*");
+    SaveReportDialog.Filter = QStringLiteral("Отчёты PDF|*.pdf|Все файлы|*.*");
     SaveReportDialog.DefaultExt = QStringLiteral("pdf");
     SaveReportDialog.FileName = QStringLiteral("Report1");
     SaveCamDialog.Filter = QStringLiteral("Camera Files|*.cam|All Files|*.*");

@@ -66,6 +66,11 @@ TBoardForm::TBoardForm(Arrangement arrangement, QWidget* parent) : QWidget(paren
         rows_->addRow(QStringLiteral("Словарь маркеров:"), DictionaryBox);
         return;
     }
+    // On one line the dictionary's box is as wide as its usual names (the longest elided
+    // while closed; its list shows them whole), so that the camera window fits a screen of
+    // 1366 pixels.
+    DictionaryBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    DictionaryBox->setMinimumContentsLength(13);
     auto* line = new QHBoxLayout(this);
     line->setContentsMargins(0, 0, 0, 0);
     line->addWidget(new QLabel(QStringLiteral("Мишени:"), this));

@@ -43,19 +43,23 @@ void SaveLens(QWidget* owner, const CameraCalibration& fit, const QFileInfo& cam
 void SaveOrientations(QWidget* owner, const CameraCalibration& fit,
                       std::span<const PhotoDetection> photos, const QFileInfo& camera,
                       QStringList* written) {
-    const QString folder = camera.absolutePath();
+    std::vector<size_t> used;
+    for (size_t k = 0; k < photos.size() && k < fit.photos.size(); ++k)
+        if (fit.photos[k].use == PhotoUse::Used)
+            used.push_back(k);
+    if (used.empty() || !Asked(owner, messages::SaveOrientationsQuestion(qsizetype(used.size()))))
+        return;
+    // The folder is asked, the camera file's proposed; a cancel writes nothing.
+    QString folder = camera.absolutePath();
+    if (!SelectFolder(owner, messages::OrientationFolderCaption(), folder))
+        return;
     std::vector<OutputFile> files;
     qsizetype existing = 0;
-    for (size_t k = 0; k < photos.size() && k < fit.photos.size(); ++k) {
-        if (fit.photos[k].use != PhotoUse::Used)
-            continue;
+    for (const size_t k : used) {
         const QString name = OrientationFileName(folder, photos[k].file);
         existing += QFileInfo::exists(name) ? 1 : 0;
         files.push_back({name, EncodeTextLines(OrientationFileLines(fit.photos[k].pose))});
     }
-    if (files.empty() ||
-        !Asked(owner, messages::SaveOrientationsQuestion(qsizetype(files.size()), folder)))
-        return;
     if (existing > 0 && !Asked(owner, messages::OverwriteOrientations(existing)))
         return;
     WriteFileSet(files);

@@ -2,7 +2,7 @@
 // The camera window's saves (its members are defined here) and what "Сохранить…" keeps after the
 // calibration window's export has written the table and the camera file: the camera with its lens
 // as OpenCV's YAML beside the camera file, and the orientation file of every photograph used, in
-// the camera file's folder; each asked (Yes goes on).
+// a folder asked (the camera file's proposed); each asked (Yes goes on).
 #include "calib/PhotoCalibration.h"
 
 #include <QImage>

@@ -70,10 +70,10 @@ TFieldSheetForm::TFieldSheetForm(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
     setMinimumWidth(360);
 
-    SaveFieldDialog.Filter = QStringLiteral("PDF Files|*.pdf|All Files|*.*");
+    SaveFieldDialog.Filter = QStringLiteral("Файлы PDF|*.pdf|Все файлы|*.*");
     SaveFieldDialog.DefaultExt = QStringLiteral("pdf");
     SaveFieldDialog.FileName = QStringLiteral("Field1");
-    SaveSceneDialog.Filter = QStringLiteral("Coordinate Files (*.crd)|*.crd");
+    SaveSceneDialog.Filter = QStringLiteral("Файлы координат (*.crd)|*.crd");
     SaveSceneDialog.DefaultExt = QStringLiteral("*.crd");
 
     ConnectCommand(CreateButton, &QPushButton::clicked, this,

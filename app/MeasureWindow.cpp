@@ -305,11 +305,11 @@ TMeasureForm::TMeasureForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     resize(900, 680);
 
     OpenPhotoDialog.Filter =
-        QStringLiteral("Image Files|*.jpg;*.jpeg;*.png;*.tif;*.tiff;*.bmp|All Files|*.*");
+        QStringLiteral("Снимки|*.jpg;*.jpeg;*.png;*.tif;*.tiff;*.bmp|Все файлы|*.*");
     OpenPhotoDialog.DefaultExt = QStringLiteral("jpg");
-    SaveSceneDialog.Filter = QStringLiteral("Coordinate Files (*.crd)|*.crd");
+    SaveSceneDialog.Filter = QStringLiteral("Файлы координат (*.crd)|*.crd");
     SaveSceneDialog.DefaultExt = QStringLiteral("*.crd");
-    SaveImageDialog.Filter = QStringLiteral("Coordinate Files (*.crd)|*.crd");
+    SaveImageDialog.Filter = QStringLiteral("Файлы координат (*.crd)|*.crd");
     SaveImageDialog.DefaultExt = QStringLiteral("*.crd");
 
     ConnectCommand(PhotoButton, &QPushButton::clicked, this, &TMeasureForm::PhotoButtonClick);

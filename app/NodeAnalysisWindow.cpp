@@ -310,10 +310,10 @@ void TNodeAnalysisForm::LayOut(QGroupBox* summary) {
 }
 
 void TNodeAnalysisForm::SetUpDialogs() {
-    SaveMapDialog.Filter = QStringLiteral("PNG Files|*.png|All Files|*.*");
+    SaveMapDialog.Filter = QStringLiteral("Рисунки PNG|*.png|Все файлы|*.*");
     SaveMapDialog.DefaultExt = QStringLiteral("png");
     SaveMapDialog.FileName = QStringLiteral("NodeMap");
-    SaveCsvDialog.Filter = QStringLiteral("CSV Files|*.csv|All Files|*.*");
+    SaveCsvDialog.Filter = QStringLiteral("Таблицы CSV|*.csv|Все файлы|*.*");
     SaveCsvDialog.DefaultExt = QStringLiteral("csv");
     SaveCsvDialog.FileName = QStringLiteral("NodeRatios");
 }

@@ -34,7 +34,7 @@ void TAlfaKalibr_Form::CreatePlotMenu() {
     connect(plotArea, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { plotMenu->popup(plotArea->viewport()->mapToGlobal(at)); });
 
-    SavePlotDialog.Filter = QStringLiteral("PNG Files|*.png|All Files|*.*");
+    SavePlotDialog.Filter = QStringLiteral("Рисунки PNG|*.png|Все файлы|*.*");
     SavePlotDialog.DefaultExt = QStringLiteral("png");
     SavePlotDialog.FileName = QStringLiteral("Plot1");
 }

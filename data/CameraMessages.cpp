@@ -243,11 +243,14 @@ QString SaveLensYamlQuestion(const QString& fileName) {
         .arg(fileName);
 }
 
-QString SaveOrientationsQuestion(qsizetype count, const QString& folder) {
+QString SaveOrientationsQuestion(qsizetype count) {
     return QStringLiteral("Записать файлы внешней геометрии (.ort) снимков, взятых в "
-                          "калибровку (%1), в папку %2?")
-        .arg(count)
-        .arg(folder);
+                          "калибровку (%1)? Папка для них будет запрошена.")
+        .arg(count);
+}
+
+QString OrientationFolderCaption() {
+    return QStringLiteral("Папка файлов внешней геометрии снимков (.ort)");
 }
 
 QString OverwriteOrientations(qsizetype count) {

@@ -81,8 +81,10 @@ QString FieldGeometryUndetermined();
 
 // Whether to write the camera with its lens as OpenCV's YAML under `fileName`.
 QString SaveLensYamlQuestion(const QString& fileName);
-// Whether to write the orientation files of `count` photographs into `folder`.
-QString SaveOrientationsQuestion(qsizetype count, const QString& folder);
+// Whether to write the orientation files of `count` photographs (their folder is asked next).
+QString SaveOrientationsQuestion(qsizetype count);
+// The caption of the question for the orientation files' folder.
+QString OrientationFolderCaption();
 // Whether to write over `count` orientation files there already.
 QString OverwriteOrientations(qsizetype count);
 // The report's line of the orientation files written into `folder`.

@@ -33,6 +33,10 @@ private:
 
 } // namespace
 
+bool DialogHost::selectFolder(QWidget* /*owner*/, const QString& /*caption*/, QString& /*folder*/) {
+    return false;
+}
+
 DialogHost* SetDialogHost(DialogHost* host) {
     DialogHost* previous = g_host;
     g_host = host;
@@ -66,6 +70,14 @@ void ShowMessage(const QString& text) {
 
 bool WinHelpA(QWidget* window, const QString& helpFile, unsigned command, quintptr data) {
     CurrentDialogHost().help(window, helpFile, command, data);
+    return true;
+}
+
+bool SelectFolder(QWidget* owner, const QString& caption, QString& folder) {
+    QString chosen = folder;
+    if (!CurrentDialogHost().selectFolder(owner, caption, chosen) || chosen.isEmpty())
+        return false;
+    folder = QDir(chosen).absolutePath();
     return true;
 }
 

@@ -40,6 +40,9 @@ public:
     // Runs an open or save dialog; true when confirmed, and then dialog.FileName and
     // dialog.Files hold the choice.
     virtual bool execute(FileDialog& dialog) = 0;
+    // Asks for a folder: `folder` proposes one and, on confirmation, holds the folder chosen
+    // (absolute); false when the question was cancelled. A host that cannot ask cancels.
+    virtual bool selectFolder(QWidget* owner, const QString& caption, QString& folder);
     // Shows a window modally until it closes.
     virtual int execModal(QWidget& window) = 0;
     virtual void help(QWidget* window, const QString& helpFile, unsigned command,
@@ -54,12 +57,14 @@ DialogHost& CurrentDialogHost();
 DialogHost* SetDefaultDialogHost(DialogHost* host);
 
 // The console host: messages go to standard error, one line each; a question is
-// answered No, a file dialog is cancelled, a modal window is not shown (result 0).
+// answered No, a file or folder dialog is cancelled, a modal window is not shown (result 0).
 DialogHost& ConsoleDialogHost();
 
 int MessageBoxA(QWidget* owner, const QString& text, const QString& caption, unsigned type);
 void ShowMessage(const QString& text);
 bool WinHelpA(QWidget* window, const QString& helpFile, unsigned command, quintptr data);
+// Asks the installed host for a folder (see DialogHost::selectFolder).
+bool SelectFolder(QWidget* owner, const QString& caption, QString& folder);
 
 // An open or save file dialog, configured by its owner and run through the host.
 class FileDialog {

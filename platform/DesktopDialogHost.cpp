@@ -180,6 +180,15 @@ void ConfigureFileDialog(QFileDialog& qt, const FileDialog& dialog) {
     qt.setSizeGripEnabled(true);
 }
 
+void ConfigureFolderDialog(QFileDialog& qt, const QString& caption, const QString& folder) {
+    qt.setWindowTitle(caption);
+    qt.setAcceptMode(QFileDialog::AcceptOpen);
+    qt.setFileMode(QFileDialog::Directory);
+    qt.setOption(QFileDialog::ShowDirsOnly, true);
+    qt.setDirectory(folder.isEmpty() ? QDir::currentPath() : folder);
+    qt.setSizeGripEnabled(true);
+}
+
 QString ResolveHelpFile(const QString& helpFile) {
     return QDir::cleanPath(QDir::current().absoluteFilePath(WithSlashes(helpFile)));
 }
@@ -214,6 +223,15 @@ bool DesktopHost::execute(FileDialog& dialog) {
         return false;
     dialog.Files = files;
     dialog.FileName = files.first();
+    return true;
+}
+
+bool DesktopHost::selectFolder(QWidget* owner, const QString& caption, QString& folder) {
+    QFileDialog qt(owner ? owner : QApplication::activeWindow());
+    ConfigureFolderDialog(qt, caption, folder);
+    if (qt.exec() != QDialog::Accepted || qt.selectedFiles().isEmpty())
+        return false;
+    folder = qt.selectedFiles().first();
     return true;
 }
 

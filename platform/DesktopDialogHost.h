@@ -19,6 +19,7 @@ public:
                    unsigned type) override;
     void showMessage(const QString& text) override;
     bool execute(FileDialog& dialog) override;
+    bool selectFolder(QWidget* owner, const QString& caption, QString& folder) override;
     // A QDialog runs its own exec(); any other window is shown application-modal
     // until it is closed or hidden. The result is the dialog's result, or the
     // window's "ModalResult" property when it has one, else 0.
@@ -57,6 +58,10 @@ QString QtDefaultSuffix(const QString& defaultExt);
 // Sets up a QFileDialog as the FileDialog asks: mode, filters, default extension,
 // initial folder (the current folder when empty), proposed name.
 void ConfigureFileDialog(QFileDialog& qt, const FileDialog& dialog);
+
+// Sets up a QFileDialog to choose one existing folder, starting at `folder` (the current
+// folder when empty), under `caption`.
+void ConfigureFolderDialog(QFileDialog& qt, const QString& caption, const QString& folder);
 
 // Where a help file named in the design's notation ("Folder\File.HLP") lies:
 // "\" read as "/", resolved against the current folder.

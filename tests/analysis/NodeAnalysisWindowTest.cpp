@@ -308,7 +308,7 @@ TEST_F(NodeAnalysisWindow, PlotIsSavedAsItIsShownAndAnExistingFileIsAskedAbout) 
     host.answerFile(file);
     form->savePlotAction->trigger();
     ASSERT_EQ(host.records().size(), 1u);
-    EXPECT_EQ(host.records()[0].filter, QStringLiteral("PNG Files|*.png|All Files|*.*"));
+    EXPECT_EQ(host.records()[0].filter, QStringLiteral("Рисунки PNG|*.png|Все файлы|*.*"));
     EXPECT_FALSE(host.records()[0].openDialog);
     const QImage saved(file);
     ASSERT_FALSE(saved.isNull());

@@ -221,6 +221,16 @@ TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
     EXPECT_TRUE(host.records(DialogRecord::Kind::MessageBox).empty());
 }
 
+// A screen of 1366 x 768 holds the window: as opened, and at the least it can be.
+TEST_F(CameraWindow, FitsAScreenOf1366By768) {
+    TCameraForm& window = open();
+    const QSize least = window.minimumSizeHint().expandedTo(window.minimumSize());
+    for (const QSize& size : {least, window.size()}) {
+        EXPECT_LE(size.width(), 1366);
+        EXPECT_LE(size.height(), 768 - 60); // less the title bar and a task bar
+    }
+}
+
 TEST_F(CameraWindow, ABoardTypedWrongSaysWhatWasSeenAndIsSearchedAgainWhenCorrected) {
     TCameraForm& window = open(10, 7);
     const QStringList three = photos->mid(0, 4); // p1, p2, grey, p3
@@ -430,7 +440,9 @@ TEST_F(CameraWindow, SavesTheTableTheCameraFileAndTheYamlAsVrmaCalibDoes) {
     const QString yaml = path(QStringLiteral("cam.yml"));
 
     // The calibration window's dialogs and questions, then the data editor; then the lens
-    // beside the camera file and the photographs' orientations in its folder, each asked.
+    // beside the camera file and the photographs' orientations in a folder asked, each asked.
+    const QString poses = path(QStringLiteral("poses"));
+    ASSERT_TRUE(QDir().mkpath(poses));
     host.clearRecords();
     host.answerFile(table);
     host.answerYes();
@@ -438,12 +450,16 @@ TEST_F(CameraWindow, SavesTheTableTheCameraFileAndTheYamlAsVrmaCalibDoes) {
     host.answerModal();
     host.answerYes();
     host.answerYes();
+    host.answerFolder(poses);
     window.SaveButton->click();
     const auto& records = host.records();
-    ASSERT_EQ(records.size(), 6u);
+    ASSERT_EQ(records.size(), 7u);
     const QString lens = path(QStringLiteral("camT.yml"));
     EXPECT_EQ(records[4].text, messages::SaveLensYamlQuestion(lens));
-    EXPECT_EQ(records[5].text, messages::SaveOrientationsQuestion(8, temp.path()));
+    EXPECT_EQ(records[5].text, messages::SaveOrientationsQuestion(8));
+    EXPECT_EQ(records[6].kind, DialogRecord::Kind::Folder);
+    EXPECT_EQ(records[6].initialDir, QDir(temp.path()).absolutePath());
+    EXPECT_EQ(records[6].ownerName, QStringLiteral("CameraForm"));
     EXPECT_EQ(records[0].filter, QStringLiteral("Table Files|*.tab|All Files|*.*"));
     EXPECT_EQ(records[0].fileName, QStringLiteral("Table1"));
     EXPECT_EQ(records[1].text, messages::TableSavedMakeCamera());
@@ -466,11 +482,13 @@ TEST_F(CameraWindow, SavesTheTableTheCameraFileAndTheYamlAsVrmaCalibDoes) {
     QStringList orientations;
     for (const QString& photo : *photos)
         if (!photo.endsWith(QStringLiteral("grey.png")))
-            orientations << path(QFileInfo(photo).completeBaseName() + QStringLiteral(".ort"));
+            orientations << QDir(poses).filePath(QFileInfo(photo).completeBaseName() +
+                                                 QStringLiteral(".ort"));
     std::vector<QByteArray> windowOrientations;
     for (const QString& file : orientations)
         windowOrientations.push_back(Bytes(file));
-    EXPECT_FALSE(QFile::exists(path(QStringLiteral("grey.ort"))));
+    EXPECT_FALSE(QFile::exists(QDir(poses).filePath(QStringLiteral("grey.ort"))));
+    EXPECT_TRUE(QDir(temp.path()).entryList({QStringLiteral("*.ort")}).isEmpty());
     const QByteArray windowTable = Bytes(table);
     const QByteArray windowCamera = Bytes(camera);
     const QByteArray windowYaml = Bytes(yaml);
@@ -487,7 +505,7 @@ TEST_F(CameraWindow, SavesTheTableTheCameraFileAndTheYamlAsVrmaCalibDoes) {
               << QStringLiteral("6") << QStringLiteral("--pitch") << QStringLiteral("20")
               << QStringLiteral("--table") << table << QStringLiteral("--camera") << camera
               << QStringLiteral("--camera-yaml") << yaml << QStringLiteral("--orientation-folder")
-              << temp.path();
+              << poses;
     const test::CalibResult run = test::RunCalib(arguments);
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
     EXPECT_EQ(Bytes(table), windowTable);
@@ -504,6 +522,26 @@ TEST_F(CameraWindow, SavesTheTableTheCameraFileAndTheYamlAsVrmaCalibDoes) {
     ASSERT_EQ(host.records().size(), 2u);
     EXPECT_TRUE(host.records()[1].text.contains(QStringLiteral("это снимок")));
     EXPECT_FALSE(Bytes(photos->at(0)).startsWith("%YAML"));
+}
+
+TEST_F(CameraWindow, CancellingTheOrientationFolderWritesNoOrientationFile) {
+    TCameraForm& window = open();
+    add(window, *photos);
+    ASSERT_TRUE(window.calibration().has_value());
+    host.clearRecords();
+    host.answerFile(path(QStringLiteral("c.tab")));
+    host.answerYes();
+    host.answerFile(path(QStringLiteral("c.cam")));
+    host.answerModal();
+    host.answerNo(); // no lens
+    host.answerYes();
+    host.answerCancel();
+    window.SaveButton->click();
+    ASSERT_EQ(host.records().size(), 7u);
+    EXPECT_EQ(host.records().back().kind, DialogRecord::Kind::Folder);
+    EXPECT_TRUE(QDir(temp.path()).entryList({QStringLiteral("*.ort")}).isEmpty());
+    for (const QString& line : window.written())
+        EXPECT_FALSE(line.contains(QStringLiteral("внешней геометрии"))) << line.toStdString();
 }
 
 TEST_F(CameraWindow, ReportOfTheCameraWithWhatWasWritten) {

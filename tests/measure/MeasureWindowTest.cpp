@@ -148,7 +148,7 @@ TEST_F(MeasureWindow, FindsSavesAndHandsTheFilesToTheCalibration) {
     const auto dialogs = host.records(DialogRecord::Kind::FileDialog);
     ASSERT_EQ(dialogs.size(), 3u);
     EXPECT_FALSE(dialogs[1].openDialog);
-    EXPECT_EQ(dialogs[1].filter, QStringLiteral("Coordinate Files (*.crd)|*.crd"));
+    EXPECT_EQ(dialogs[1].filter, QStringLiteral("Файлы координат (*.crd)|*.crd"));
     EXPECT_EQ(ReadTextLines(scene).size(), 35);
     EXPECT_EQ(ReadTextLines(scene).value(6), QStringLiteral("20 ; 20"));
     EXPECT_EQ(ReadTextLines(image).size(), 35);
@@ -415,7 +415,7 @@ TEST_F(MeasureWindow, FieldWindowWritesThePdfAndTheSceneFile) {
         const auto dialogs = host.records(DialogRecord::Kind::FileDialog);
         EXPECT_EQ(dialogs.size(), 2u);
         if (dialogs.size() == 2u) {
-            EXPECT_EQ(dialogs[0].filter, QStringLiteral("PDF Files|*.pdf|All Files|*.*"));
+            EXPECT_EQ(dialogs[0].filter, QStringLiteral("Файлы PDF|*.pdf|Все файлы|*.*"));
             EXPECT_EQ(dialogs[1].fileName, scene); // proposed beside the PDF
         }
         return 0;

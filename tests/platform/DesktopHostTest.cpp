@@ -155,6 +155,18 @@ TEST(DesktopFileDialog, DesignFiltersBecomeQtNameFilters) {
     EXPECT_EQ(QtDefaultSuffix(QString()), QString());
 }
 
+TEST(DesktopFileDialog, AFolderQuestionChoosesOneFolderStartingAtTheOneProposed) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QFileDialog qt;
+    ConfigureFolderDialog(qt, QStringLiteral("Папка"), folder.path());
+    EXPECT_EQ(qt.windowTitle(), QStringLiteral("Папка"));
+    EXPECT_EQ(qt.acceptMode(), QFileDialog::AcceptOpen);
+    EXPECT_EQ(qt.fileMode(), QFileDialog::Directory);
+    EXPECT_TRUE(qt.testOption(QFileDialog::ShowDirsOnly));
+    EXPECT_EQ(QDir(qt.directory()).canonicalPath(), QDir(folder.path()).canonicalPath());
+}
+
 TEST(DesktopFileDialog, IsConfiguredAsTheDesignAsks) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());

@@ -108,7 +108,7 @@ TEST_F(ReportWindow, SavedThroughTheDialogWithWhatTheExportWrote) {
     ASSERT_EQ(host.records().size(), 1u);
     const DialogRecord& dialog = host.records()[0];
     EXPECT_EQ(dialog.kind, DialogRecord::Kind::FileDialog);
-    EXPECT_EQ(dialog.filter, QStringLiteral("PDF Files|*.pdf|All Files|*.*"));
+    EXPECT_EQ(dialog.filter, QStringLiteral("Отчёты PDF|*.pdf|Все файлы|*.*"));
     EXPECT_EQ(dialog.defaultExt, QStringLiteral("pdf"));
     EXPECT_EQ(dialog.fileName, QStringLiteral("Report1"));
 

@@ -31,6 +31,10 @@ public:
         ADD_FAILURE() << "unexpected file dialog";
         return false;
     }
+    bool selectFolder(QWidget*, const QString&, QString&) override {
+        ADD_FAILURE() << "unexpected folder question";
+        return false;
+    }
     int execModal(QWidget&) override {
         ADD_FAILURE() << "unexpected modal window";
         return 0;

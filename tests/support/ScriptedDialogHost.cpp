@@ -15,6 +15,8 @@ const char* KindName(DialogRecord::Kind kind) {
         return "plain message";
     case DialogRecord::Kind::FileDialog:
         return "file dialog";
+    case DialogRecord::Kind::Folder:
+        return "folder question";
     case DialogRecord::Kind::Modal:
         return "modal window";
     case DialogRecord::Kind::Help:
@@ -44,6 +46,9 @@ void ScriptedDialogHost::answerFile(const QString& path) {
 }
 void ScriptedDialogHost::answerFiles(const QStringList& paths) {
     answers_.push_back({AnswerKind::Files, paths, {}});
+}
+void ScriptedDialogHost::answerFolder(const QString& path) {
+    answers_.push_back({AnswerKind::Folder, {path}, {}});
 }
 void ScriptedDialogHost::answerCancel() {
     answers_.push_back({AnswerKind::Cancel, {}, {}});
@@ -86,6 +91,8 @@ const char* ScriptedDialogHost::answerName(AnswerKind kind) {
         return "dismiss";
     case AnswerKind::Files:
         return "file";
+    case AnswerKind::Folder:
+        return "folder";
     case AnswerKind::Cancel:
         return "cancel";
     case AnswerKind::Modal:
@@ -194,6 +201,23 @@ bool ScriptedDialogHost::execute(FileDialog& dialog) {
     }
     dialog.Files = answer.paths;
     dialog.FileName = answer.paths.first();
+    return true;
+}
+
+bool ScriptedDialogHost::selectFolder(QWidget* owner, const QString& caption, QString& folder) {
+    DialogRecord record;
+    record.kind = DialogRecord::Kind::Folder;
+    record.caption = caption;
+    record.initialDir = folder;
+    record.hasOwner = owner != nullptr;
+    record.ownerName = owner ? owner->objectName() : QString();
+    records_.push_back(record);
+
+    Answer answer;
+    if (!take({AnswerKind::Folder, AnswerKind::Cancel}, record, answer) ||
+        answer.kind == AnswerKind::Cancel)
+        return false;
+    folder = answer.paths.first();
     return true;
 }
 

@@ -25,7 +25,7 @@ namespace vrma::test {
 
 // One interaction as the program asked for it.
 struct DialogRecord {
-    enum class Kind { MessageBox, ShowMessage, FileDialog, Modal, Help };
+    enum class Kind { MessageBox, ShowMessage, FileDialog, Folder, Modal, Help };
     Kind kind = Kind::MessageBox;
 
     // Message boxes and the plain message window.
@@ -39,7 +39,7 @@ struct DialogRecord {
     QString filter;
     QString defaultExt;
     QString fileName;
-    QString initialDir;
+    QString initialDir; // also the folder a folder question proposed (its caption in caption)
     bool openDialog = false;
     bool multiSelect = false;
 
@@ -71,7 +71,8 @@ public:
     void answerDismiss();                 // a Yes/No message box closed without an answer (Escape)
     void answerFile(const QString& path); // a file dialog: this one file
     void answerFiles(const QStringList& paths); // an open dialog with multi-select
-    void answerCancel();                        // a file dialog: cancelled
+    void answerFolder(const QString& path);     // a folder question: this folder
+    void answerCancel();                        // a file dialog or a folder question: cancelled
     // A modal window: it is shown application-modal, the action runs, and the window
     // is hidden afterwards if the action left it open. Without an action the window
     // is simply closed again (result: a dialog's result, else 0).
@@ -90,11 +91,12 @@ public:
                    unsigned type) override;
     void showMessage(const QString& text) override;
     bool execute(FileDialog& dialog) override;
+    bool selectFolder(QWidget* owner, const QString& caption, QString& folder) override;
     int execModal(QWidget& window) override;
     void help(QWidget* window, const QString& helpFile, unsigned command, quintptr data) override;
 
 private:
-    enum class AnswerKind { Ok, Yes, No, Dismiss, Files, Cancel, Modal, Help };
+    enum class AnswerKind { Ok, Yes, No, Dismiss, Files, Folder, Cancel, Modal, Help };
     struct Answer {
         AnswerKind kind;
         QStringList paths;
