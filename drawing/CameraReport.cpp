@@ -136,25 +136,25 @@ void CameraPictures(Pages& pages, const CameraReport& report) {
 }
 
 // The projection's uncertainty over the frame as the window shows it, with its scale, and
-// the cross-validation's differences as a line on that scale, at the verdict's head: their
-// width on the page and heights (0: no map).
+// the cross-validation's differences as a line on that scale beside it, at the verdict's
+// head: the map's width on the page and the heights (0: no map).
 struct TrustPictureSizes {
     double width = 0.0;
     int map = 0;
     int line = 0;
-    int Total() const { return map > 0 ? map + line + 24 : 0; }
+    int Total() const { return map > 0 ? std::max(map, line) + 12 : 0; }
 };
 
 TrustPictureSizes TrustPicturesOn(Pages& pages, const CameraAssessment& assessment) {
     QPainter& painter = pages.painter();
     painter.setFont(ReportFont(kSmall));
     TrustPictureSizes sizes;
-    sizes.width = pages.width() * 0.5;
+    sizes.width = pages.width() * 0.4;
     const double frame =
         HeatFrameRect(assessment.uncertainty, QRectF(0, 0, sizes.width, 1e6), 0.0).height();
     if (frame <= 0.0)
         return sizes;
-    sizes.map = int(frame + 2.5 * QFontMetricsF(painter.font()).height()) + 1;
+    sizes.map = int(frame + 3.5 * QFontMetricsF(painter.font()).height()) + 1;
     sizes.line = assessment.crossValidation ? int(CrossValidationLineHeight(painter)) + 1 : 0;
     return sizes;
 }
@@ -168,12 +168,13 @@ void TrustPictures(Pages& pages, const CameraAssessment& assessment,
     pages.ensure(sizes.Total());
     const ProjectionUncertainty& map = assessment.uncertainty;
     PaintUncertaintyMap(painter, map, QRectF(0, pages.y(), sizes.width, sizes.map));
-    pages.advance(sizes.map + 12);
     if (assessment.crossValidation) {
+        const double left = sizes.width + 60.0;
         PaintCrossValidationLine(painter, *assessment.crossValidation, map,
-                                 QRectF(0, pages.y(), sizes.width, sizes.line));
-        pages.advance(sizes.line + 12);
+                                 QRectF(left, pages.y() + 0.5 * (sizes.map - sizes.line),
+                                        pages.width() - left, sizes.line));
     }
+    pages.advance(sizes.Total());
 }
 
 // The parameters a fit freed, by name: "fx, fy, cx, cy, k1, k2, p1, p2, k3".

@@ -30,8 +30,15 @@ QRectF HeatFrameRect(const ProjectionUncertainty& map, const QRectF& area, doubl
 
 void PaintUncertaintyMap(QPainter& painter, const ProjectionUncertainty& map, const QRectF& area) {
     const QFontMetricsF metrics(painter.font());
-    const double scaleHeight = 2.5 * metrics.height();
-    const QRectF frame = HeatFrameRect(map, area, scaleHeight);
+    const QString words = QStringLiteral("σ проекции, пикс.; рамка — там, где было поле");
+    // The scale's words go under its ends when the frame is too narrow for them between.
+    QRectF frame = HeatFrameRect(map, area, 2.5 * metrics.height());
+    const bool wordsBelow =
+        metrics.horizontalAdvance(words) + metrics.horizontalAdvance(FormatFixed(kHeatLowPx, 2)) +
+            metrics.horizontalAdvance(FormatFixed(kHeatHighPx, 0)) + 2.0 * metrics.height() >
+        frame.width();
+    if (wordsBelow)
+        frame = HeatFrameRect(map, area, 3.5 * metrics.height());
     if (frame.isEmpty())
         return;
     const double w = frame.width() / map.columns, h = frame.height() / map.rows;
@@ -59,11 +66,15 @@ void PaintUncertaintyMap(QPainter& painter, const ProjectionUncertainty& map, co
                                 strip.width() / steps + 0.5, strip.height()),
                          HeatColour(sigma));
     }
-    const QRectF words(strip.left(), strip.bottom(), strip.width(), metrics.height());
-    painter.drawText(words, Qt::AlignLeft, FormatFixed(kHeatLowPx, 2));
-    painter.drawText(words, Qt::AlignHCenter,
-                     QStringLiteral("σ проекции, пикс.; рамка — там, где было поле"));
-    painter.drawText(words, Qt::AlignRight, FormatFixed(kHeatHighPx, 0));
+    const QRectF ends(strip.left(), strip.bottom(), strip.width(), metrics.height());
+    painter.drawText(ends, Qt::AlignLeft, FormatFixed(kHeatLowPx, 2));
+    if (wordsBelow)
+        painter.drawText(QRectF(ends.left(), ends.bottom(),
+                                metrics.horizontalAdvance(words) + metrics.height(), ends.height()),
+                         Qt::AlignLeft, words);
+    else
+        painter.drawText(ends, Qt::AlignHCenter, words);
+    painter.drawText(ends, Qt::AlignRight, FormatFixed(kHeatHighPx, 0));
     painter.restore();
 }
 

@@ -109,7 +109,7 @@ TEST(CameraReportPictures, TheUncertaintyMapAndTheHalvesDifferenceHeadTheVerdict
     EXPECT_NEAR(low.width(), high.width(), 2);
     EXPECT_NEAR(high.left(), low.right() + 1, 2);
     EXPECT_NEAR(high.top(), low.bottom() + 1, 2);
-    EXPECT_GT(low.width(), page.width() / 5); // a picture, not a swatch
+    EXPECT_GT(low.width(), page.width() / 8); // a picture, not a swatch
 
     // The cross-validation's line: the halves' median and largest difference, and the
     // map's median sigma beside them.
