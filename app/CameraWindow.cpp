@@ -91,6 +91,7 @@ TCameraForm::TCameraForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     setAcceptDrops(true);
     viewPool_.setMaxThreadCount(1);
     CreateControls();
+    CreateCheckControls();
     LayOut();
     SetUpDialogs();
     Connect();
@@ -259,6 +260,7 @@ void TCameraForm::LayOut() {
     buttons->addWidget(YamlButton);
     buttons->addWidget(RosButton);
     buttons->addWidget(ReportButton);
+    buttons->addWidget(CheckButton);
     buttons->addStretch(1);
     auto* results = new QHBoxLayout;
     results->addWidget(camera, 3);
@@ -614,6 +616,7 @@ void TCameraForm::UpdateButtons() {
     RosButton->setEnabled(ready);
     UndistortBox->setEnabled(calibration().has_value());
     ReportButton->setEnabled(ready);
+    CheckButton->setEnabled(!searching() && !checking() && !photos().empty());
 }
 
 // --- The photograph chosen ------------------------------------------------------------------

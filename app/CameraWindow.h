@@ -9,7 +9,8 @@
 // reduced on a thread of the window's own).
 // "Сохранить…" writes fy/fx and the camera through the calibration window's export, then
 // the lens and the photographs' orientations; "Экспорт в OpenCV YAML…", "Экспорт
-// camera_info ROS…" and "Отчёт…" write the YAMLs and the report.
+// camera_info ROS…" and "Отчёт…" write the YAMLs and the report; "Проверить камеру…"
+// checks a saved camera against the photographs (app/CameraCheckCommand).
 #include "app/BoardForm.h"
 #include "app/CameraCharts.h"
 #include "app/UncertaintyView.h"
@@ -69,12 +70,14 @@ public:
     QPushButton* YamlButton = nullptr;   // "Экспорт в OpenCV YAML…"
     QPushButton* ReportButton = nullptr; // "Отчёт…"
     QPushButton* RosButton = nullptr;    // "Экспорт camera_info ROS…"
+    QPushButton* CheckButton = nullptr;  // "Проверить камеру…"
     QCheckBox* UndistortBox = nullptr;   // "Без дисторсии", over the photograph shown
 
     FileDialog OpenPhotosDialog{FileDialog::Mode::Open};
     FileDialog SaveYamlDialog{FileDialog::Mode::Save};
     FileDialog SaveReportDialog{FileDialog::Mode::Save};
     FileDialog SaveRosDialog{FileDialog::Mode::Save};
+    FileDialog OpenCameraDialog{FileDialog::Mode::Open}; // the saved camera to check
 
     // "Сохранить…": fy/fx and the camera through the calibration window's export; then,
     // each asked, the camera with its lens as OpenCV's YAML beside the camera file and the
@@ -99,6 +102,11 @@ public:
     bool YamlButtonClick(QObject* sender = nullptr);
     bool ReportButtonClick(QObject* sender = nullptr);
     bool RosButtonClick(QObject* sender = nullptr);
+    // Asks for a saved camera (OpenCV's YAML) and checks it against the photographs in which
+    // the board was found, as vrma-calib's --check does, on the fits' thread; its outcome
+    // comes in a message when the check ends. False when none was started.
+    bool CheckButtonClick(QObject* sender = nullptr);
+    bool checking() const { return session_.checking(); }
 
     // The work the window shows.
     const CameraSession& session() const { return session_; }
@@ -126,6 +134,8 @@ signals:
     void calibrated(const vrma::Camera& camera);
     // The photograph chosen is shown.
     void photoShown();
+    // The check of a saved camera has ended and its outcome was shown.
+    void cameraChecked();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -138,6 +148,8 @@ private:
     void SetUpDialogs();
     void Connect();
     void ConnectSession();
+    void CreateCheckControls();
+    void CameraChecked();
 
     // What the session tells.
     void PhotoSearched(int row);

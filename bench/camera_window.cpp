@@ -14,6 +14,12 @@
 //       screen), stall_ms (the longest time the event loop did not come round: the gap
 //       between two ticks of a 1 ms timer, less 1 ms), stalls_over_50ms and cpu_s (the
 //       process's CPU time, all threads, meanwhile);
+//   vrma_bench_camera_window stages DIR NC NR [PATTERN]
+//       the window as measure does, then the refit after the first photograph's check box
+//       is cleared; prints search_s (the searches' end), camera_s (the camera with its
+//       uncertainty map and cross-validation on screen), refit_s, and the stages of both
+//       fits run again one after the other without the window (fit, covariance, trust,
+//       map, cross-validation);
 //   vrma_bench_camera_window serial DIR NC NR [PATTERN]
 //       the same search and fit without the window, one photograph after the other;
 //   vrma_bench_camera_window tilt SCENE IMAGE NC NR WIDTH HEIGHT FX
@@ -32,6 +38,7 @@
 #include "app/BoardForm.h"
 #include "app/CameraSaving.h"
 #include "app/CameraWindow.h"
+#include "calib/CameraAssessment.h"
 #include "calib/PhotoCalibration.h"
 #include "platform/Application.h"
 #include "support/BenchSupport.h"
@@ -352,6 +359,93 @@ BENCHMARK(Small)->Name("CameraWindow/small")->UseManualTime()->Unit(benchmark::k
 
 } // namespace
 
+// --- Where the time of the window's camera goes ------------------------------------------
+
+double Since(const QElapsedTimer& clock) {
+    return clock.nsecsElapsed() / 1e9;
+}
+
+// The stages of one fit as the window's fit thread runs them, one after the other on this
+// thread: the fit, the photographs' information (the covariance), the trust judged from it,
+// the uncertainty map, the cross-validation; printed as JSON members after `name`.
+void PrintFitStages(const char* name, const std::vector<PhotoDetection>& photos,
+                    const std::vector<bool>& leftOut) {
+    QElapsedTimer clock;
+    clock.start();
+    const CameraCalibration fit = CalibrateFromPhotos(photos, leftOut);
+    const double fitS = Since(clock);
+    const std::vector<BoardPhoto> input = BoardPhotosOf(photos, leftOut);
+    clock.restart();
+    const CameraInformation information = InformationOf(input, fit);
+    const double covarianceS = Since(clock);
+    clock.restart();
+    JudgeTrust(information);
+    const double trustS = Since(clock);
+    clock.restart();
+    const ProjectionUncertainty map = UncertaintyOf(input, fit, information);
+    const double mapS = Since(clock);
+    clock.restart();
+    CameraCalibrationOptions options;
+    options.selection = fit.selection;
+    CrossValidate(input, fit, map, options);
+    const double crossS = Since(clock);
+    // The whole assessment as the fit thread runs it, for what the stages leave out.
+    clock.restart();
+    AssessCamera(photos, fit, leftOut);
+    const double assessS = Since(clock);
+    std::printf(", \"%s\": {\"fit_s\": %.3f, \"covariance_s\": %.3f, \"trust_s\": %.3f, "
+                "\"map_s\": %.3f, \"cross_validation_s\": %.3f, \"assessment_s\": %.3f}",
+                name, fitS, covarianceS, trustS, mapS, crossS, assessS);
+}
+
+// The window on the photographs of DIR: from the adding to the camera with its map and
+// cross-validation on screen (the searches' end between), then a refit after the first
+// photograph's check box is cleared as a user clears it; then the stages of both fits
+// again without the window.
+int Stages(const QString& dir, int columns, int rows, const QString& pattern) {
+    const QStringList files = Photographs(dir, pattern);
+    TCameraForm window;
+    SetBoard(window, columns, rows);
+    window.show();
+    QCoreApplication::processEvents();
+    QElapsedTimer clock;
+    double searched = 0.0;
+    QObject::connect(&window, &TCameraForm::searchFinished,
+                     [&] { searched = clock.nsecsElapsed() / 1e9; });
+    clock.start();
+    const double total = AddAndWait(window, files);
+    if (!window.calibration() || !window.session().assessment()) {
+        std::printf("{\"error\": \"%s\"}\n", qPrintable(window.fitFailure()));
+        return 1;
+    }
+    // The refit: the first photograph's check box cleared.
+    QEventLoop loop;
+    QObject::connect(&window, &TCameraForm::fitFinished, &loop, [&] {
+        if (!window.fitting())
+            loop.quit();
+    });
+    clock.restart();
+    window.PhotoList->item(0, TCameraForm::NameColumn)->setCheckState(Qt::Unchecked);
+    if (window.fitting())
+        loop.exec();
+    const double refit = Since(clock);
+    const bool refitted = window.calibration().has_value() && window.photos()[0].leftOut;
+
+    std::vector<PhotoDetection> photos;
+    for (const auto& photo : window.photos())
+        photos.push_back(photo.detection);
+    std::printf("{\"photos\": %lld, \"used\": %d, \"search_s\": %.3f, \"camera_s\": %.3f, "
+                "\"refit_s\": %.3f, \"refitted\": %s",
+                qlonglong(files.size()), window.calibration()->used, searched, total, refit,
+                refitted ? "true" : "false");
+    PrintFitStages("all", photos, {});
+    std::vector<bool> leftOut(photos.size(), false);
+    leftOut[0] = true;
+    PrintFitStages("one_left_out", photos, leftOut);
+    std::printf("}\n");
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc > 2 && std::strcmp(argv[1], "write") == 0)
         return Write(QString::fromLocal8Bit(argv[2]), argc > 3 ? std::atoi(argv[3]) : 20,
@@ -367,6 +461,14 @@ int main(int argc, char** argv) {
         for (int k = 2; k < 9; ++k)
             rest << QString::fromLocal8Bit(argv[k]);
         return Tilt(rest);
+    }
+    if (argc > 4 && std::strcmp(argv[1], "stages") == 0) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        VrmaApplication app(argc, argv);
+        InitApplication(app);
+        return Stages(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                      argc > 5 ? QString::fromLocal8Bit(argv[5]) : QString());
     }
     if (argc > 4 && (std::strcmp(argv[1], "measure") == 0 || std::strcmp(argv[1], "shot") == 0)) {
         // The pictures are taken on a display when there is one (xvfb-run).

@@ -74,6 +74,8 @@ CameraCheck CheckCamera(std::span<const BoardPhoto> photos, const Camera& camera
     check.excess = variance > 0.0 ? (squares - fittedSquares) / variance : 0.0;
     check.limit = 2.0 * p + kCheckSigmas * std::sqrt(4.0 * p);
     check.ok = check.excess <= check.limit;
+    check.boundPx =
+        std::sqrt(std::max(0.0, fittedSquares + check.limit * variance) / double(points));
     return check;
 }
 

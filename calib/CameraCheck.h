@@ -23,6 +23,7 @@ struct CameraCheck {
     int photos = 0;           // photographs with a pose under the camera held
     double excess = 0.0;      // the squares added, in units of the fit's residual variance
     double limit = 0.0;       // what the excess may be
+    double boundPx = 0.0;     // the RMS held at which the excess reaches the limit, pixels
 };
 
 // Throws CameraFitError as CalibrateCamera does (the fit to the photographs), and

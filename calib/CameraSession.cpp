@@ -361,4 +361,37 @@ void CameraSession::FitEnded(quint64 generation,
     emit fitFinished();
 }
 
+// --- The check of a saved camera --------------------------------------------------------
+
+void CameraSession::CheckCamera(const Camera& camera) {
+    auto photos = std::make_shared<std::vector<PhotoDetection>>();
+    std::vector<bool> leftOut;
+    for (const Photo& photo : photos_)
+        if (photo.state == Photo::State::Done && photo.detection.found) {
+            photos->push_back(photo.detection);
+            leftOut.push_back(photo.leftOut);
+        }
+    ++checksRunning_;
+    fitPool_.start([this, camera, photos, leftOut] {
+        std::optional<CameraCheck> check;
+        QString failure;
+        try {
+            check = vrma::CheckCamera(BoardPhotosOf(*photos, leftOut), camera);
+        } catch (const CalcError& error) {
+            failure = QString::fromUtf8(error.what());
+        } catch (const std::exception&) {
+            failure = messages::CalculationFailed();
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, check, failure] {
+                --checksRunning_;
+                check_ = check;
+                checkFailure_ = failure;
+                emit cameraChecked();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 } // namespace vrma

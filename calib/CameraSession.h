@@ -11,6 +11,7 @@
 // come there, from its own event loop. Qt Core only.
 #include "calib/Board.h"
 #include "calib/CameraAssessment.h"
+#include "calib/CameraCheck.h"
 #include "calib/PhotoCalibration.h"
 
 #include <QObject>
@@ -93,6 +94,15 @@ public:
     // The position of the photograph at `row` among those fitted, or -1.
     int FittedIndex(int row) const;
 
+    // Checks a saved camera against the photographs in which the board was found (those
+    // left out by the user not taken), as vrma-calib's --check does (calib/CameraCheck), on
+    // the fits' thread; cameraChecked() tells its outcome.
+    void CheckCamera(const Camera& camera);
+    bool checking() const { return checksRunning_ > 0; }
+    // The outcome of the last check ended: its figures, or why there are none.
+    const std::optional<vrma::CameraCheck>& cameraCheck() const { return check_; }
+    const QString& checkFailure() const { return checkFailure_; }
+
 signals:
     // The photograph at `row` has ended its search (found, not found).
     void photoSearched(int row);
@@ -107,6 +117,8 @@ signals:
     void fitFinished();
     // A camera was calibrated from the set.
     void calibrated(const vrma::Camera& camera);
+    // A check of a saved camera has ended (cameraCheck() or checkFailure()).
+    void cameraChecked();
 
 private:
     struct Search; // one photograph's search: its progress and its stop
@@ -146,6 +158,9 @@ private:
     std::vector<PhotoDetection> fitted_;
     std::vector<quint64> fittedIds_;
     QString fitFailure_;
+    int checksRunning_ = 0;
+    std::optional<vrma::CameraCheck> check_;
+    QString checkFailure_;
 };
 
 } // namespace vrma

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <opencv2/calib3d.hpp>
+#include <opencv2/core/utility.hpp>
 
 namespace vrma {
 
@@ -102,45 +103,54 @@ ProjectionUncertainty UncertaintyOf(std::span<const BoardPhoto> photos,
         rotations.push_back(RotationOf(calibration.photos[k].pose));
     const int p = int(info.freed.size());
     const int n = int(info.photos.size());
-    std::vector<double> seenSigmas;
-    for (int r = 0; r < map.rows; ++r)
-        for (int c = 0; c < map.columns; ++c) {
-            UncertaintyCell cell{(c + 0.5) * w - 0.5, (r + 0.5) * h - 0.5, 0.0,
-                                 seen[size_t(r) * size_t(map.columns) + size_t(c)]};
-            const cv::Vec3d point = PointAtPixel(camera, cell.x, cell.y, map.distance);
-            const PointProjection projection = Project(camera, point, info.freed);
-            // The derivatives of the pixel by every unknown: the camera's directly, each
-            // pose's through its share of the averaged point.
-            cv::Mat gradient = cv::Mat::zeros(2, info.full.cols, CV_64F);
-            projection.byCamera.copyTo(gradient.colRange(0, p));
-            for (int v = 0; v < n; ++v) {
-                const Pose& pose = calibration.photos[info.photos[size_t(v)]].pose;
-                const cv::Vec3d onBoard =
-                    rotations[size_t(v)].matrix.t() * (point - pose.translation);
-                cv::Mat byPose(3, kPoseParameterCount, CV_64F);
-                for (int j = 0; j < 3; ++j) {
-                    const cv::Mat d = rotations[size_t(v)].derivative.row(j).reshape(1, 3);
-                    cv::Mat(d * cv::Mat(onBoard)).copyTo(byPose.col(j));
-                }
-                cv::Mat(cv::Mat::eye(3, 3, CV_64F)).copyTo(byPose.colRange(3, 6));
-                const int at = p + kPoseParameterCount * v;
-                cv::Mat(projection.byPoint * byPose / double(n))
-                    .copyTo(gradient.colRange(at, at + kPoseParameterCount));
+    // The sigma of a cell: the derivatives of its pixel by every unknown, the
+    // camera's directly, each pose's through its share of the averaged point.
+    const auto sigmaOf = [&](const UncertaintyCell& cell) {
+        const cv::Vec3d point = PointAtPixel(camera, cell.x, cell.y, map.distance);
+        const PointProjection projection = Project(camera, point, info.freed);
+        cv::Mat gradient = cv::Mat::zeros(2, info.full.cols, CV_64F);
+        projection.byCamera.copyTo(gradient.colRange(0, p));
+        for (int v = 0; v < n; ++v) {
+            const Pose& pose = calibration.photos[info.photos[size_t(v)]].pose;
+            const cv::Vec3d onBoard = rotations[size_t(v)].matrix.t() * (point - pose.translation);
+            cv::Mat byPose(3, kPoseParameterCount, CV_64F);
+            for (int j = 0; j < 3; ++j) {
+                const cv::Mat d = rotations[size_t(v)].derivative.row(j).reshape(1, 3);
+                cv::Mat(d * cv::Mat(onBoard)).copyTo(byPose.col(j));
             }
-            const cv::Mat covariance = gradient * info.covariance * gradient.t();
-            const double a = covariance.at<double>(0, 0), b = covariance.at<double>(0, 1),
-                         d = covariance.at<double>(1, 1);
-            const double largest = 0.5 * (a + d) + std::sqrt(0.25 * (a - d) * (a - d) + b * b);
-            cell.sigmaPx = std::sqrt(std::max(largest, 0.0));
-            if (!std::isfinite(cell.sigmaPx))
-                throw CameraFitError(CameraFitError::Code::NotConverged);
-            map.worstFramePx = std::max(map.worstFramePx, cell.sigmaPx);
-            if (cell.seen) {
-                map.worstSeenPx = std::max(map.worstSeenPx, cell.sigmaPx);
-                seenSigmas.push_back(cell.sigmaPx);
-            }
-            map.cells.push_back(cell);
+            cv::Mat(cv::Mat::eye(3, 3, CV_64F)).copyTo(byPose.colRange(3, 6));
+            const int at = p + kPoseParameterCount * v;
+            cv::Mat(projection.byPoint * byPose / double(n))
+                .copyTo(gradient.colRange(at, at + kPoseParameterCount));
         }
+        const cv::Mat covariance = gradient * info.covariance * gradient.t();
+        const double a = covariance.at<double>(0, 0), b = covariance.at<double>(0, 1),
+                     d = covariance.at<double>(1, 1);
+        const double largest = 0.5 * (a + d) + std::sqrt(0.25 * (a - d) * (a - d) + b * b);
+        return std::sqrt(std::max(largest, 0.0));
+    };
+    // The cells are independent of each other: a row of them at a time on OpenCV's threads
+    // (the same sums in the same order as one after the other).
+    map.cells.resize(size_t(map.columns) * size_t(map.rows));
+    cv::parallel_for_(cv::Range(0, map.rows), [&](const cv::Range& rows) {
+        for (int r = rows.start; r < rows.end; ++r)
+            for (int c = 0; c < map.columns; ++c) {
+                const size_t index = size_t(r) * size_t(map.columns) + size_t(c);
+                UncertaintyCell& cell = map.cells[index];
+                cell = {(c + 0.5) * w - 0.5, (r + 0.5) * h - 0.5, 0.0, seen[index]};
+                cell.sigmaPx = sigmaOf(cell);
+            }
+    });
+    std::vector<double> seenSigmas;
+    for (const UncertaintyCell& cell : map.cells) {
+        if (!std::isfinite(cell.sigmaPx))
+            throw CameraFitError(CameraFitError::Code::NotConverged);
+        map.worstFramePx = std::max(map.worstFramePx, cell.sigmaPx);
+        if (cell.seen) {
+            map.worstSeenPx = std::max(map.worstSeenPx, cell.sigmaPx);
+            seenSigmas.push_back(cell.sigmaPx);
+        }
+    }
     map.medianSeenPx = Median(seenSigmas);
     return map;
 }

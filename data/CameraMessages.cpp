@@ -87,10 +87,16 @@ QString CameraNotTrusted() {
     return QStringLiteral("Итог: камере доверять нельзя, пока не устранено сказанное выше.");
 }
 
-QString CameraCheckFigures(const QString& held, const QString& fitted, const QString& worst) {
-    return QStringLiteral("Проверка камеры: СКО с сохранённой камерой %1 пикс., с камерой, "
-                          "уточнённой по этим снимкам, %2 пикс.; худший снимок %3 пикс.")
-        .arg(held, fitted, worst);
+QString CameraCheckFigures(const QString& held, const QString& fitted, const QString& worst,
+                           const QString& bound) {
+    return QStringLiteral("Проверка камеры: СКО с сохранённой камерой %1 пикс. (ошибка измерения "
+                          "допускает до %4 пикс.), с камерой, уточнённой по этим снимкам, %2 "
+                          "пикс.; худший снимок %3 пикс.")
+        .arg(held, fitted, worst, bound);
+}
+
+QString CameraCheckCaption() {
+    return QStringLiteral("Проверка камеры");
 }
 
 QString CameraExplainsPhotos(bool explains) {

@@ -32,10 +32,14 @@ QString ModelErrorFound();
 QString CornerUncertaintyHigh(const QString& limit);
 QString CameraTrusted();
 // The check of a saved camera against photographs: the RMS with it held and with the camera
-// fitted to them, the worst photograph's, and whether it explains them.
-QString CameraCheckFigures(const QString& held, const QString& fitted, const QString& worst);
+// fitted to them, the worst photograph's, the RMS held the measuring error allows, and
+// whether it explains them.
+QString CameraCheckFigures(const QString& held, const QString& fitted, const QString& worst,
+                           const QString& bound);
 QString CameraExplainsPhotos(bool explains);
 QString CameraYamlUnreadable(const QString& fileName);
+// The caption of the check's outcome in the camera window.
+QString CameraCheckCaption();
 QString CameraNotTrusted();
 
 // --- What became of each photograph of a camera's calibration ----------------------------

@@ -7,9 +7,11 @@
 #include "drawing/CameraVerdict.h"
 #include "drawing/FieldSheet.h"
 #include "drawing/ReportPages.h"
+#include "drawing/UncertaintyPainting.h"
 
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <algorithm>
 
@@ -133,6 +135,48 @@ void CameraPictures(Pages& pages, const CameraReport& report) {
     pages.advance(int(layout.legend.bottom() - pages.y()) + 12);
 }
 
+// The projection's uncertainty over the frame as the window shows it, with its scale, and
+// the cross-validation's differences as a line on that scale beside it, at the verdict's
+// head: the map's width on the page and the heights (0: no map).
+struct TrustPictureSizes {
+    double width = 0.0;
+    int map = 0;
+    int line = 0;
+    int Total() const { return map > 0 ? std::max(map, line) + 12 : 0; }
+};
+
+TrustPictureSizes TrustPicturesOn(Pages& pages, const CameraAssessment& assessment) {
+    QPainter& painter = pages.painter();
+    painter.setFont(ReportFont(kSmall));
+    TrustPictureSizes sizes;
+    sizes.width = pages.width() * 0.4;
+    const double frame =
+        HeatFrameRect(assessment.uncertainty, QRectF(0, 0, sizes.width, 1e6), 0.0).height();
+    if (frame <= 0.0)
+        return sizes;
+    sizes.map = int(frame + 3.5 * QFontMetricsF(painter.font()).height()) + 1;
+    sizes.line = assessment.crossValidation ? int(CrossValidationLineHeight(painter)) + 1 : 0;
+    return sizes;
+}
+
+void TrustPictures(Pages& pages, const CameraAssessment& assessment,
+                   const TrustPictureSizes& sizes) {
+    if (sizes.map <= 0)
+        return;
+    QPainter& painter = pages.painter();
+    painter.setFont(ReportFont(kSmall));
+    pages.ensure(sizes.Total());
+    const ProjectionUncertainty& map = assessment.uncertainty;
+    PaintUncertaintyMap(painter, map, QRectF(0, pages.y(), sizes.width, sizes.map));
+    if (assessment.crossValidation) {
+        const double left = sizes.width + 60.0;
+        PaintCrossValidationLine(painter, *assessment.crossValidation, map,
+                                 QRectF(left, pages.y() + 0.5 * (sizes.map - sizes.line),
+                                        pages.width() - left, sizes.line));
+    }
+    pages.advance(sizes.Total());
+}
+
 // The parameters a fit freed, by name: "fx, fy, cx, cy, k1, k2, p1, p2, k3".
 QString FreedParameters(CameraSelection selection) {
     QStringList names;
@@ -160,7 +204,11 @@ void AddCameraSection(Pages& pages, const CameraReport& report) {
     pages.paragraph(QStringLiteral("Отношение фокусных расстояний fy/fx"), ReportFont(kBody));
     pages.paragraph(WithError(calibration.ratio, calibration.ratioSe, 6),
                     ReportFont(kCoefficient, true), 40);
-    pages.heading(QStringLiteral("Вывод"));
+    const TrustPictureSizes pictures =
+        report.assessment ? TrustPicturesOn(pages, *report.assessment) : TrustPictureSizes{};
+    pages.heading(QStringLiteral("Вывод"), pictures.Total());
+    if (report.assessment)
+        TrustPictures(pages, *report.assessment, pictures);
     for (const QString& line : CameraVerdictLines(calibration, report.photos))
         pages.paragraph(line, ReportFont(kBody));
     if (report.assessment)

@@ -46,6 +46,13 @@ QStringList CameraTrustLines(const CameraAssessment& assessment,
     return lines;
 }
 
+QStringList CameraCheckLines(const CameraCheck& check) {
+    return {
+        messages::CameraCheckFigures(FormatFixed(check.rmsPx, 3), FormatFixed(check.fittedRmsPx, 3),
+                                     FormatFixed(check.worstPx, 3), FormatFixed(check.boundPx, 3)),
+        messages::CameraExplainsPhotos(check.ok)};
+}
+
 QString CameraVerdictText(const CameraAssessment& assessment, const CameraCalibration& calibration,
                           std::span<const PhotoDetection> photos) {
     return (CameraVerdictLines(calibration, photos) +

@@ -4,6 +4,7 @@
 // their standard errors, and the verdict in plain Russian (enough photographs or not, the
 // corners of the frame covered or not, the photographs left out and why).
 #include "calib/CameraAssessment.h"
+#include "calib/CameraCheck.h"
 #include "calib/PhotoCalibration.h"
 
 #include <QString>
@@ -44,6 +45,11 @@ QStringList CameraTrustLines(const CameraAssessment& assessment,
 // The whole verdict as one text: CameraVerdictLines and CameraTrustLines joined.
 QString CameraVerdictText(const CameraAssessment& assessment, const CameraCalibration& calibration,
                           std::span<const PhotoDetection> photos);
+
+// The check of a saved camera against photographs (calib/CameraCheck): its figures (the
+// RMS held and the bound, the refitted RMS, the worst photograph) and whether the camera
+// explains them or has drifted, a line each.
+QStringList CameraCheckLines(const CameraCheck& check);
 
 // When no camera could be found: the reason and what to do.
 QStringList CameraFailureLines(const QString& reason, std::span<const PhotoDetection> photos);

@@ -596,10 +596,8 @@ int RunCheck(const QString& saved, const Outputs& out, const PhotoSet& set) {
     } catch (const CalcError& error) {
         return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);
     }
-    Print(stdout, messages::CameraCheckFigures(FormatFixed(check.rmsPx, 3),
-                                               FormatFixed(check.fittedRmsPx, 3),
-                                               FormatFixed(check.worstPx, 3)));
-    Print(stdout, messages::CameraExplainsPhotos(check.ok));
+    for (const QString& line : CameraCheckLines(check))
+        Print(stdout, line);
     std::fflush(stdout);
     if (out.json) {
         QJsonObject object = QJsonDocument::fromJson(CameraJson(set, nullptr, QString())).object();

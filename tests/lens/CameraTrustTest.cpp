@@ -216,6 +216,8 @@ TEST(CameraTrust, CheckOfASavedCameraTellsTheSameCameraFromALongerOne) {
             EXPECT_EQ(check.ok, explains) << seed << " " << check.excess << " " << check.limit;
             EXPECT_EQ(check.photos, 8);
             EXPECT_GE(check.worstPx, check.rmsPx);
+            // The bound said in pixels is where the held RMS reaches the limit.
+            EXPECT_EQ(check.rmsPx <= check.boundPx, explains) << check.boundPx;
         }
     }
 }
