@@ -8,9 +8,10 @@
 //       truly is from the truth (the median over the cells seen, in its sigma); one line a set,
 //       then the totals.
 // The Google Benchmark cases: CameraTrust/N, the information, map and cross-validation of
-// N views of a 9 x 6 board.
+// N views of a 9 x 6 board; ModelChoice/N, the automatic model of the same views.
 #include "calib/CameraTrust.h"
 #include "calib/CrossValidation.h"
+#include "calib/ModelChoice.h"
 #include "calib/ProjectionUncertainty.h"
 #include "support/BenchSupport.h"
 #include "support/BoardViews.h"
@@ -147,6 +148,15 @@ void CameraTrustCase(benchmark::State& state) {
     }
 }
 BENCHMARK(CameraTrustCase)->Name("CameraTrust")->Arg(10)->Arg(30)->Unit(benchmark::kMillisecond);
+
+// The automatic model: every offered model fitted, mapped and cross-validated.
+void ModelChoiceCase(benchmark::State& state) {
+    const auto photos =
+        test::NoisyPhotos(test::VariedScenes(Lens(), int(state.range(0)), 3), 0.05, 4);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ChooseModel(photos));
+}
+BENCHMARK(ModelChoiceCase)->Name("ModelChoice")->Arg(10)->Arg(30)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
