@@ -70,13 +70,13 @@ const char kCameraHelp[] = R"(
   другими, читается ещё раз один. Тег поворота EXIF не применяется: пиксели берутся
   так, как они записаны (оси датчика), и сводка об этом говорит; из многостраничного
   TIFF читается первая страница, о чём сводка тоже говорит.
-  --model МОДЕЛЬ    что уточняется: opencv (по умолчанию: fx, fy, cx, cy, k1, k2, p1, p2,
-                    k3 — как calibrateCamera в OpenCV), radial (без p1 и p2),
-                    no-distortion (fx, fy, cx, cy, без дисторсии), fixed-centre (главная
-                    точка в центре кадра, остальное — как opencv), auto (самая простая из
-                    no-distortion, radial и opencv, которую подтверждают снимки: половины
-                    снимков дают одну камеру, а лишние члены незначимы; выбранная модель
-                    названа в выводе)
+  --model МОДЕЛЬ    что уточняется: auto (по умолчанию: самая простая из no-distortion,
+                    radial и opencv, которую подтверждают снимки: половины снимков дают
+                    одну камеру, а лишние члены незначимы; выбранная модель названа в
+                    выводе), opencv (fx, fy, cx, cy, k1, k2, p1, p2, k3 — как
+                    calibrateCamera в OpenCV), radial (без p1 и p2), no-distortion (fx, fy,
+                    cx, cy, без дисторсии), fixed-centre (главная точка в центре кадра,
+                    остальное — как opencv)
   --json ФАЙЛ       записать результаты в объект JSON (UTF-8): photos — снимки в заданном
                     порядке (file, found, used, turned_deg, points, rms_px, reason —
                     почему не найден или не взят, same_as — снимок с теми же байтами,
@@ -646,7 +646,7 @@ int RunCameraCommand(const QStringList& given) {
     Board board;
     if (const auto error = ReadBoardOptions(BoardOptionsOf(options), board))
         return CommandLineError(*error);
-    QString model = options.value("model", QStringLiteral("opencv"));
+    QString model = options.value("model", QStringLiteral("auto"));
     const bool automatic = model == QStringLiteral("auto");
     std::optional<CameraSelection> selection =
         automatic ? std::optional(CameraSelection::OpenCvDefault()) : ModelSelection(model);
