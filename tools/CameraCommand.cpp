@@ -82,7 +82,9 @@ const char kCameraHelp[] = R"(
                     почему не найден или не взят, same_as — снимок с теми же байтами,
                     заданный раньше), camera (width, height, fx, fy, cx, cy, k1, k2, p1,
                     p2, k3), camera_se — их стандартные ошибки (null для того, что не
-                    уточнялось), ratio (fy/fx), ratio_se, rms_px, reason; неизвестное
+                    уточнялось), model — модель, по которой уточнялась камера (opencv,
+                    radial, no-distortion, fixed-centre; с auto — выбранная), ratio
+                    (fy/fx), ratio_se, rms_px, reason; неизвестное
                     значение — null. У каждого снимка ещё pose — его положение
                     относительно поля: rotation (вектор поворота Родрига, радианы) и
                     translation (как у OpenCV: из системы поля в систему камеры), centre
@@ -499,6 +501,7 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
         object.insert(QStringLiteral("camera"), none);
         object.insert(QStringLiteral("camera_se"), none);
     }
+    object.insert(QStringLiteral("model"), fit ? QJsonValue(ModelName(fit->selection)) : none);
     object.insert(QStringLiteral("ratio"), fit ? QJsonValue(fit->ratio) : none);
     object.insert(QStringLiteral("ratio_se"), fit ? QJsonValue(fit->ratioSe) : none);
     object.insert(QStringLiteral("rms_px"), fit ? QJsonValue(fit->rmsPx) : none);
@@ -648,7 +651,7 @@ int RunCameraCommand(const QStringList& given) {
         return CommandLineError(*error);
     QString model = options.value("model", QStringLiteral("auto"));
     const bool automatic = model == QStringLiteral("auto");
-    std::optional<CameraSelection> selection =
+    const std::optional<CameraSelection> selection =
         automatic ? std::optional(CameraSelection::OpenCvDefault()) : ModelSelection(model);
     if (!selection)
         return CommandLineError(
@@ -717,11 +720,10 @@ int RunCameraCommand(const QStringList& given) {
         return RunCheck(*saved, out, set);
     CameraCalibration fit;
     try {
-        if (automatic) {
-            selection = ChooseModel(BoardPhotosOf(set.detections));
-            model = QStringLiteral("auto: %1").arg(ModelName(*selection));
-        }
-        fit = CalibrateFromPhotos(set.detections, {}, *selection);
+        fit = CalibrateWithModel(set.detections, {},
+                                 automatic ? std::nullopt : std::optional(*selection));
+        if (automatic)
+            model = QStringLiteral("auto: %1").arg(ModelName(fit.selection));
     } catch (const CalcError& error) {
         return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);
     }
@@ -729,6 +731,7 @@ int RunCameraCommand(const QStringList& given) {
     CameraAssessment assessment;
     try {
         assessment = AssessCamera(set.detections, fit);
+        assessment.modelChosen = automatic;
     } catch (const CalcError& error) {
         return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);
     }

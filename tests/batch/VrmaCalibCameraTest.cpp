@@ -113,12 +113,13 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     // The JSON: its keys exactly, the photographs in the order given, ending in a newline.
     EXPECT_TRUE(Bytes(json).endsWith("}\n"));
     const QJsonObject object = Json(json);
-    EXPECT_EQ(Keys(object), (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
-                                           QStringLiteral("camera_se"), QStringLiteral("ratio"),
-                                           QStringLiteral("ratio_se"), QStringLiteral("rms_px"),
-                                           QStringLiteral("reason"), QStringLiteral("covariance"),
-                                           QStringLiteral("verdict"), QStringLiteral("uncertainty"),
-                                           QStringLiteral("cross_validation")}));
+    EXPECT_EQ(Keys(object),
+              (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
+                             QStringLiteral("camera_se"), QStringLiteral("model"),
+                             QStringLiteral("ratio"), QStringLiteral("ratio_se"),
+                             QStringLiteral("rms_px"), QStringLiteral("reason"),
+                             QStringLiteral("covariance"), QStringLiteral("verdict"),
+                             QStringLiteral("uncertainty"), QStringLiteral("cross_validation")}));
     EXPECT_TRUE(object[QStringLiteral("reason")].isNull());
     // Eight photographs are fewer than a trusted camera needs; the verdict's text is what
     // standard output says after the camera.
@@ -180,6 +181,9 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     // p1 and p2 held at the truth's zero (no standard error), every term it frees within 4
     // standard errors.
     EXPECT_TRUE(run.out.contains(QStringLiteral("Камера (модель auto: radial)")));
+    EXPECT_EQ(object[QStringLiteral("model")].toString(), QStringLiteral("radial"));
+    EXPECT_TRUE(verdict[QStringLiteral("text")].toString().contains(
+        QStringLiteral("Модель камеры выбрана по снимкам: радиальная дисторсия")));
     for (CameraParameter p : kCameraParameters) {
         const QString name = QString::fromLatin1(CameraParameterName(p));
         if (!CameraSelection::RadialOnly().Frees(p)) {
