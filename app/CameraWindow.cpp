@@ -6,6 +6,7 @@
 #include "app/CameraSaving.h"
 #include "app/MeasureWindow.h"
 #include "app/NodeAnalysisWindow.h"
+#include "data/CameraMessages.h"
 #include "data/Errors.h"
 #include "data/Messages.h"
 #include "data/Numbers.h"
@@ -18,6 +19,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -51,6 +53,10 @@ namespace {
 // The photograph view reads a large photograph reduced to this many pixels a side at
 // most (libjpeg's scaled decoding for a JPEG): enough to zoom in, and quick to read.
 constexpr int kViewSide = 3000;
+// The models the window offers after "авто", leanest first.
+constexpr CameraSelection kWindowModels[] = {
+    CameraSelection::NoDistortion(), CameraSelection::RadialOnly(),
+    CameraSelection::OpenCvDefault(), CameraSelection::PrincipalPointFixed()};
 constexpr int kIconWidth = 68;
 constexpr int kIconHeight = 48;
 
@@ -118,6 +124,13 @@ void TCameraForm::CreateControls() {
     RemoveButton->setToolTip(QStringLiteral("Убрать выбранные снимки из списка"));
     CancelButton = button("CancelButton", QStringLiteral("Отмена"));
     CancelButton->setToolTip(QStringLiteral("Остановить поиск поля на снимках"));
+    ModelBox = new QComboBox(this);
+    ModelBox->setObjectName(QStringLiteral("ModelBox"));
+    ModelBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ModelBox->setMinimumContentsLength(14);
+    ModelBox->addItem(messages::ModelAutomatic());
+    for (CameraSelection model : kWindowModels)
+        ModelBox->addItem(CameraModelLabel(model));
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setRange(0, 100);
@@ -216,6 +229,8 @@ void TCameraForm::LayOut() {
     auto* statusRow = new QHBoxLayout;
     statusRow->addWidget(ProgressBar1);
     statusRow->addWidget(StatusLabel, 1);
+    statusRow->addWidget(new QLabel(QStringLiteral("Модель:"), this));
+    statusRow->addWidget(ModelBox);
 
     auto* left = new QSplitter(Qt::Vertical, this);
     left->setObjectName(QStringLiteral("ListSplitter"));
@@ -308,6 +323,8 @@ void TCameraForm::Connect() {
         ShowOverlay();
     });
     ConnectCommand(ReportButton, &QPushButton::clicked, this, [this] { ReportButtonClick(); });
+    connect(ModelBox, &QComboBox::currentIndexChanged, this,
+            [this](int index) { RunCommand([&] { SetModel(index); }); });
     connect(progressTimer_, &QTimer::timeout, this, [this] { UpdateProgress(); });
     connect(PhotoList, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
         if (updatingList_ || item->column() != NameColumn)
@@ -394,6 +411,12 @@ void TCameraForm::SetLeftOut(int row, bool leftOut) {
         return;
     session_.SetLeftOut(row, leftOut);
     ShowRow(size_t(row));
+    ShowStatus();
+    UpdateButtons();
+}
+
+void TCameraForm::SetModel(int index) {
+    session_.SetModel(index > 0 ? std::optional(kWindowModels[size_t(index - 1)]) : std::nullopt);
     ShowStatus();
     UpdateButtons();
 }

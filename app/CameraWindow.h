@@ -28,6 +28,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -53,6 +54,8 @@ public:
     QPushButton* AddButton = nullptr;    // "Добавить снимки…"
     QPushButton* RemoveButton = nullptr; // "Удалить"
     QPushButton* CancelButton = nullptr; // "Отмена", while photographs are searched
+    // The camera's model: "авто" first (chosen from the photographs), then those offered.
+    QComboBox* ModelBox = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* StatusLabel = nullptr;
     QTableWidget* PhotoList = nullptr; // one row a photograph; its check box takes it
@@ -96,6 +99,7 @@ public:
     void CancelButtonClick(QObject* sender = nullptr);
     // Leaves photograph `row` out of the fit or takes it back; the camera is fitted again.
     void SetLeftOut(int row, bool leftOut);
+    void SetModel(int index); // of ModelBox
     // Shows photograph `row` (-1: none) with its targets and residuals.
     void SelectPhoto(int row);
     bool SaveButtonClick(QObject* sender = nullptr);

@@ -76,8 +76,9 @@ run() {
 ours() {
   local name=$1 dir=$2 columns=$3 rows=$4 pattern=$5 photos=() file
   for file in "$dir"/$pattern; do photos+=(--photo "$file"); done
+  # OpenCV's model, as the script beside frees it.
   timed "$CALIB" "${photos[@]}" --target chessboard --columns "$columns" --rows "$rows" \
-    --pitch 20 --json "$JSON"
+    --pitch 20 --model opencv --json "$JSON"
   local measured
   measured=$("$OURS" measure "$dir" "$columns" "$rows" "$pattern")
   /usr/bin/python3 - "$JSON" "$measured" "$WALL" "$CPU" "$name" >>"$RESULTS" <<'PY'

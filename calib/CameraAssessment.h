@@ -35,6 +35,7 @@ struct CameraAssessment {
     FrameCoverage coverage;
     std::vector<size_t> fragile; // the photographs that move the camera, indices given
     std::vector<VerdictReason> reasons;
+    bool modelChosen = false; // the model chosen from the photographs (calib/ModelChoice)
     bool Ok() const { return reasons.empty(); }
 };
 

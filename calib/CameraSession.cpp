@@ -1,6 +1,7 @@
 #include "calib/CameraSession.h"
 
 #include "calib/CameraFitError.h"
+#include "calib/ModelChoice.h"
 #include "calib/PhotoHeader.h"
 #include "calib/Photograph.h"
 #include "data/Messages.h"
@@ -290,6 +291,14 @@ std::shared_ptr<CameraAssessment> Assessed(const std::vector<PhotoDetection>& ph
 
 } // namespace
 
+void CameraSession::SetModel(std::optional<CameraSelection> model) {
+    if (model == model_)
+        return;
+    model_ = model;
+    if (!searching())
+        Refit();
+}
+
 void CameraSession::Refit() {
     const quint64 generation = ++*fitGeneration_;
     auto photos = std::make_shared<std::vector<PhotoDetection>>();
@@ -308,16 +317,18 @@ void CameraSession::Refit() {
     }
     ++fitsRunning_;
     std::shared_ptr<std::atomic<quint64>> latest = fitGeneration_;
-    fitPool_.start([this, generation, latest, photos, ids, leftOut] {
+    fitPool_.start([this, generation, latest, photos, ids, leftOut, model = model_] {
         std::shared_ptr<CameraCalibration> calibration;
         std::shared_ptr<CameraAssessment> assessment;
         QString failure;
         // A fit asked for after this one makes it needless.
         if (latest->load() == generation) {
             try {
-                calibration =
-                    std::make_shared<CameraCalibration>(CalibrateFromPhotos(*photos, leftOut));
+                calibration = std::make_shared<CameraCalibration>(
+                    CalibrateWithModel(*photos, leftOut, model));
                 assessment = Assessed(*photos, *calibration, leftOut);
+                if (assessment)
+                    assessment->modelChosen = !model;
             } catch (const CalcError& error) {
                 failure = QString::fromUtf8(error.what());
             } catch (const std::exception&) {

@@ -61,6 +61,10 @@ public:
     // Leaves the photograph out of the fit or takes it back; the camera is fitted again
     // (after the searches, while they run).
     void SetLeftOut(int row, bool leftOut);
+    // The camera's model: none (the default) chooses it from the photographs
+    // (calib/ModelChoice). Another model fits the camera again.
+    void SetModel(std::optional<CameraSelection> model);
+    const std::optional<CameraSelection>& model() const { return model_; }
     // Asks every search to stop (the window's cancel button): the photographs whose search is
     // stopped leave the set as their searches end.
     void CancelSearches();
@@ -153,6 +157,7 @@ private:
     QThreadPool fitPool_;
     std::shared_ptr<std::atomic<quint64>> fitGeneration_;
     int fitsRunning_ = 0;
+    std::optional<CameraSelection> model_;
     std::optional<CameraCalibration> calibration_;
     std::optional<CameraAssessment> assessment_;
     std::vector<PhotoDetection> fitted_;

@@ -70,4 +70,12 @@ CameraSelection ChooseModel(std::span<const BoardPhoto> photos,
     return options.selection;
 }
 
+CameraCalibration CalibrateWithModel(std::span<const PhotoDetection> photos,
+                                     const std::vector<bool>& leftOut,
+                                     std::optional<CameraSelection> model) {
+    if (!model)
+        model = ChooseModel(BoardPhotosOf(photos, leftOut));
+    return CalibrateFromPhotos(photos, leftOut, *model);
+}
+
 } // namespace vrma

@@ -5,6 +5,9 @@
 // (calib/CrossValidation), and no richer model finding a term it holds significant (over
 // kSignificantSe standard errors). When none is supported, the richest that calibrates.
 #include "calib/CrossValidation.h"
+#include "calib/PhotoCalibration.h"
+
+#include <optional>
 
 namespace vrma {
 
@@ -16,5 +19,11 @@ std::vector<CameraSelection> OfferedModels();
 // Throws the last model's CameraFitError when no model calibrates.
 CameraSelection ChooseModel(std::span<const BoardPhoto> photos,
                             const CameraCalibrationOptions& options = {});
+
+// The camera of the photographs not left out with `model`, or with none the model
+// ChooseModel finds for them (the calibration's selection). Throws as CalibrateFromPhotos.
+CameraCalibration CalibrateWithModel(std::span<const PhotoDetection> photos,
+                                     const std::vector<bool>& leftOut,
+                                     std::optional<CameraSelection> model);
 
 } // namespace vrma

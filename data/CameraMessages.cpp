@@ -73,6 +73,30 @@ QString ModelErrorFound() {
         "камеры не описывает объектив или уточняет больше, чем определяют снимки.");
 }
 
+QString ModelAutomatic() {
+    return QStringLiteral("авто");
+}
+
+QString ModelNoDistortion() {
+    return QStringLiteral("без дисторсии");
+}
+
+QString ModelRadial() {
+    return QStringLiteral("радиальная дисторсия (k1, k2, k3)");
+}
+
+QString ModelOpenCv() {
+    return QStringLiteral("как в OpenCV (k1, k2, p1, p2, k3)");
+}
+
+QString ModelFixedCentre() {
+    return QStringLiteral("главная точка в центре кадра");
+}
+
+QString ModelChosen(const QString& model) {
+    return QStringLiteral("Модель камеры выбрана по снимкам: %1.").arg(model);
+}
+
 QString CornerUncertaintyHigh(const QString& limit) {
     return QStringLiteral("В углах кадра проекция неопределённа больше чем на %1 пикс.: добавьте "
                           "снимки, на которых поле заходит в углы.")

@@ -29,6 +29,15 @@ QString PhotosMoveCamera(const QString& names, const QString& shift);
 QString UncertaintyFigures(const QString& distance, const QString& seen, const QString& frame);
 QString CrossValidationFigures(const QString& median, const QString& worst);
 QString ModelErrorFound();
+// The camera's models as the window offers them: the automatic choice, no lens, radial
+// terms, OpenCV's five, the principal point at the centre.
+QString ModelAutomatic();
+QString ModelNoDistortion();
+QString ModelRadial();
+QString ModelOpenCv();
+QString ModelFixedCentre();
+// The model chosen from the photographs (`model` as the window names it).
+QString ModelChosen(const QString& model);
 QString CornerUncertaintyHigh(const QString& limit);
 QString CameraTrusted();
 // The check of a saved camera against photographs: the RMS with it held and with the camera

@@ -9,10 +9,27 @@
 
 namespace vrma {
 
+QString CameraModelLabel(CameraSelection selection) {
+    if (selection == CameraSelection::NoDistortion())
+        return messages::ModelNoDistortion();
+    if (selection == CameraSelection::RadialOnly())
+        return messages::ModelRadial();
+    if (selection == CameraSelection::OpenCvDefault())
+        return messages::ModelOpenCv();
+    if (selection == CameraSelection::PrincipalPointFixed())
+        return messages::ModelFixedCentre();
+    QStringList names;
+    for (CameraParameter p : selection.Parameters())
+        names << QString::fromLatin1(CameraParameterName(p));
+    return names.join(QStringLiteral(", "));
+}
+
 QStringList CameraTrustLines(const CameraAssessment& assessment,
                              const CameraCalibration& calibration,
                              std::span<const PhotoDetection> photos) {
     QStringList lines;
+    if (assessment.modelChosen)
+        lines << messages::ModelChosen(CameraModelLabel(calibration.selection));
     if (calibration.unfounded.Count() > 0) {
         QStringList names;
         for (CameraParameter p : calibration.unfounded.Parameters())

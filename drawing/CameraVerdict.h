@@ -33,6 +33,10 @@ QString PhotoRmsText(const PhotoFit& fit);
 // for one held), then fy/fx with its standard error and the RMS of all targets used.
 std::vector<std::pair<QString, QString>> CameraResultRows(const CameraCalibration& calibration);
 
+// A camera's model as the window offers it ("без дисторсии", "радиальная дисторсия (k1, k2,
+// k3)"); the freed parameters for one it does not offer.
+QString CameraModelLabel(CameraSelection selection);
+
 // The verdict: one sentence a line.
 QStringList CameraVerdictLines(const CameraCalibration& calibration,
                                std::span<const PhotoDetection> photos);

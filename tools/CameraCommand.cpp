@@ -70,19 +70,21 @@ const char kCameraHelp[] = R"(
   другими, читается ещё раз один. Тег поворота EXIF не применяется: пиксели берутся
   так, как они записаны (оси датчика), и сводка об этом говорит; из многостраничного
   TIFF читается первая страница, о чём сводка тоже говорит.
-  --model МОДЕЛЬ    что уточняется: opencv (по умолчанию: fx, fy, cx, cy, k1, k2, p1, p2,
-                    k3 — как calibrateCamera в OpenCV), radial (без p1 и p2),
-                    no-distortion (fx, fy, cx, cy, без дисторсии), fixed-centre (главная
-                    точка в центре кадра, остальное — как opencv), auto (самая простая из
-                    no-distortion, radial и opencv, которую подтверждают снимки: половины
-                    снимков дают одну камеру, а лишние члены незначимы; выбранная модель
-                    названа в выводе)
+  --model МОДЕЛЬ    что уточняется: auto (по умолчанию: самая простая из no-distortion,
+                    radial и opencv, которую подтверждают снимки: половины снимков дают
+                    одну камеру, а лишние члены незначимы; выбранная модель названа в
+                    выводе), opencv (fx, fy, cx, cy, k1, k2, p1, p2, k3 — как
+                    calibrateCamera в OpenCV), radial (без p1 и p2), no-distortion (fx, fy,
+                    cx, cy, без дисторсии), fixed-centre (главная точка в центре кадра,
+                    остальное — как opencv)
   --json ФАЙЛ       записать результаты в объект JSON (UTF-8): photos — снимки в заданном
                     порядке (file, found, used, turned_deg, points, rms_px, reason —
                     почему не найден или не взят, same_as — снимок с теми же байтами,
                     заданный раньше), camera (width, height, fx, fy, cx, cy, k1, k2, p1,
                     p2, k3), camera_se — их стандартные ошибки (null для того, что не
-                    уточнялось), ratio (fy/fx), ratio_se, rms_px, reason; неизвестное
+                    уточнялось), model — модель, по которой уточнялась камера (opencv,
+                    radial, no-distortion, fixed-centre; с auto — выбранная), ratio
+                    (fy/fx), ratio_se, rms_px, reason; неизвестное
                     значение — null. У каждого снимка ещё pose — его положение
                     относительно поля: rotation (вектор поворота Родрига, радианы) и
                     translation (как у OpenCV: из системы поля в систему камеры), centre
@@ -499,6 +501,7 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
         object.insert(QStringLiteral("camera"), none);
         object.insert(QStringLiteral("camera_se"), none);
     }
+    object.insert(QStringLiteral("model"), fit ? QJsonValue(ModelName(fit->selection)) : none);
     object.insert(QStringLiteral("ratio"), fit ? QJsonValue(fit->ratio) : none);
     object.insert(QStringLiteral("ratio_se"), fit ? QJsonValue(fit->ratioSe) : none);
     object.insert(QStringLiteral("rms_px"), fit ? QJsonValue(fit->rmsPx) : none);
@@ -644,9 +647,9 @@ int RunCameraCommand(const QStringList& given) {
     Board board;
     if (const auto error = ReadBoardOptions(BoardOptionsOf(options), board))
         return CommandLineError(*error);
-    QString model = options.value("model", QStringLiteral("opencv"));
+    QString model = options.value("model", QStringLiteral("auto"));
     const bool automatic = model == QStringLiteral("auto");
-    std::optional<CameraSelection> selection =
+    const std::optional<CameraSelection> selection =
         automatic ? std::optional(CameraSelection::OpenCvDefault()) : ModelSelection(model);
     if (!selection)
         return CommandLineError(
@@ -715,11 +718,10 @@ int RunCameraCommand(const QStringList& given) {
         return RunCheck(*saved, out, set);
     CameraCalibration fit;
     try {
-        if (automatic) {
-            selection = ChooseModel(BoardPhotosOf(set.detections));
-            model = QStringLiteral("auto: %1").arg(ModelName(*selection));
-        }
-        fit = CalibrateFromPhotos(set.detections, {}, *selection);
+        fit = CalibrateWithModel(set.detections, {},
+                                 automatic ? std::nullopt : std::optional(*selection));
+        if (automatic)
+            model = QStringLiteral("auto: %1").arg(ModelName(fit.selection));
     } catch (const CalcError& error) {
         return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);
     }
@@ -727,6 +729,7 @@ int RunCameraCommand(const QStringList& given) {
     CameraAssessment assessment;
     try {
         assessment = AssessCamera(set.detections, fit);
+        assessment.modelChosen = automatic;
     } catch (const CalcError& error) {
         return EndWithoutCamera(kFieldCheck, QString::fromUtf8(error.what()), out, set);
     }

@@ -43,6 +43,7 @@ void InsertCameraTrust(QJsonObject& object, const CameraAssessment* assessment,
         QJsonObject cross;
         cross.insert(QStringLiteral("median_px"), cv->medianPx);
         cross.insert(QStringLiteral("worst_seen_px"), cv->worstSeenPx);
+        cross.insert(QStringLiteral("median_sigma"), cv->ratio);
         cross.insert(QStringLiteral("model_error"), cv->modelError);
         object.insert(QStringLiteral("cross_validation"), cross);
     } else {

@@ -2,7 +2,8 @@
 // The assessment of a calibrated camera in vrma-calib's JSON: "verdict" {"ok", "reasons"
 // (codes), "text"}, "uncertainty" {"distance", "cells" [[x, y, sigma_px], ...],
 // "worst_seen_px", "worst_frame_px"} and "cross_validation" {"median_px", "worst_seen_px",
-// "model_error"} (null when the photographs are too few to halve).
+// "median_sigma" (the median over the cells seen of the difference in its standard
+// deviation), "model_error"} (null when the photographs are too few to halve).
 #include "calib/CameraAssessment.h"
 
 #include <QJsonObject>

@@ -4,6 +4,7 @@
 // mistakes of the command line and the photographs that give no camera, each with its
 // code and nothing written. And --view of another grid refused by name.
 #include "batch/CalibProcess.h"
+#include "calib/CrossValidation.h"
 #include "calib/Orientation.h"
 #include "calib/PhotoCalibration.h"
 #include "calib/ProjectionUncertainty.h"
@@ -113,12 +114,13 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     // The JSON: its keys exactly, the photographs in the order given, ending in a newline.
     EXPECT_TRUE(Bytes(json).endsWith("}\n"));
     const QJsonObject object = Json(json);
-    EXPECT_EQ(Keys(object), (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
-                                           QStringLiteral("camera_se"), QStringLiteral("ratio"),
-                                           QStringLiteral("ratio_se"), QStringLiteral("rms_px"),
-                                           QStringLiteral("reason"), QStringLiteral("covariance"),
-                                           QStringLiteral("verdict"), QStringLiteral("uncertainty"),
-                                           QStringLiteral("cross_validation")}));
+    EXPECT_EQ(Keys(object),
+              (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
+                             QStringLiteral("camera_se"), QStringLiteral("model"),
+                             QStringLiteral("ratio"), QStringLiteral("ratio_se"),
+                             QStringLiteral("rms_px"), QStringLiteral("reason"),
+                             QStringLiteral("covariance"), QStringLiteral("verdict"),
+                             QStringLiteral("uncertainty"), QStringLiteral("cross_validation")}));
     EXPECT_TRUE(object[QStringLiteral("reason")].isNull());
     // Eight photographs are fewer than a trusted camera needs; the verdict's text is what
     // standard output says after the camera.
@@ -136,7 +138,10 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     EXPECT_DOUBLE_EQ(cells.last().toArray()[1].toDouble(), 600.0 - 600.0 / 24 - 0.5);
     EXPECT_GE(map[QStringLiteral("worst_frame_px")].toDouble(),
               map[QStringLiteral("worst_seen_px")].toDouble());
-    EXPECT_TRUE(object[QStringLiteral("cross_validation")].isObject());
+    // The model chosen is the lens's own: its halves agree.
+    const QJsonObject cross = object[QStringLiteral("cross_validation")].toObject();
+    EXPECT_FALSE(cross[QStringLiteral("model_error")].toBool(true));
+    EXPECT_LT(cross[QStringLiteral("median_sigma")].toDouble(kModelErrorRatio), kModelErrorRatio);
     const QJsonArray list = object[QStringLiteral("photos")].toArray();
     ASSERT_EQ(list.size(), 9);
     const int turns[] = {0, 90, -1, 180, 270, 0, 90, 180, 270};
@@ -176,8 +181,20 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     EXPECT_EQ(Keys(se), cameraKeys);
     EXPECT_EQ(camera[QStringLiteral("width")].toInt(), 800);
     EXPECT_EQ(camera[QStringLiteral("height")].toInt(), 600);
+    // The lens has no tangential terms: the automatic model is the radial one, named, its
+    // p1 and p2 held at the truth's zero (no standard error), every term it frees within 4
+    // standard errors.
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Камера (модель auto: radial)")));
+    EXPECT_EQ(object[QStringLiteral("model")].toString(), QStringLiteral("radial"));
+    EXPECT_TRUE(verdict[QStringLiteral("text")].toString().contains(
+        QStringLiteral("Модель камеры выбрана по снимкам: радиальная дисторсия")));
     for (CameraParameter p : kCameraParameters) {
         const QString name = QString::fromLatin1(CameraParameterName(p));
+        if (!CameraSelection::RadialOnly().Frees(p)) {
+            EXPECT_TRUE(se[name].isNull()) << name.toStdString();
+            EXPECT_EQ(camera[name].toDouble(-1.0), (*truth)[p]) << name.toStdString();
+            continue;
+        }
         EXPECT_GT(se[name].toDouble(), 0.0) << name.toStdString();
         EXPECT_LT(std::abs(camera[name].toDouble() - (*truth)[p]), 4.0 * se[name].toDouble())
             << name.toStdString();
@@ -256,7 +273,7 @@ TEST_F(VrmaCalibCamera, ReportOfTheCameraTellsThePhotographsTheCameraAndTheFiles
          {QStringLiteral("Отчёт о калибровке камеры по снимкам"),
           QStringLiteral("9, поле найдено на 8, в калибровке 8"), QStringLiteral("grey.png"),
           QStringLiteral("p8.png"), QStringLiteral("Размер снимков: 800 × 600 пикс."),
-          QStringLiteral("Уточнялись: fx, fy, cx, cy, k1, k2, p1, p2, k3"),
+          QStringLiteral("Уточнялись: fx, fy, cx, cy, k1, k2, k3"),
           QString::number(object[QStringLiteral("ratio")].toDouble(), 'f', 6),
           QStringLiteral("В калибровке 8 снимков — это мало"), QStringLiteral("СКО по снимкам"),
           QStringLiteral("Покрытие кадра"), QStringLiteral("Таблица коррекции: ") + table,

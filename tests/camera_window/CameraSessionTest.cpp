@@ -41,6 +41,7 @@ TEST_F(CameraSessionTest, TheSetsCameraIsTheOneOfItsPhotographsAndTheNewestFitIs
         searched.push_back(DetectBoardInPhoto(file, NineBySix()));
 
     CameraSession session;
+    session.SetModel(CameraSelection::OpenCvDefault());
     QSignalSpy kept(&session, &CameraSession::fitFinished);
     session.AddPhotos(*photos, NineBySix());
     ASSERT_TRUE(Idle(session));

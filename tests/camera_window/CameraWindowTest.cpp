@@ -166,10 +166,16 @@ TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
                     .startsWith(QStringLiteral("поле не найдено — ")));
     EXPECT_GT(cell(window, 2, TCameraForm::ResultColumn).size(), 30);
 
-    // The results: every parameter with its standard error, fy/fx, the RMS, the verdict.
+    // The results: every parameter the model frees with its standard error, fy/fx, the RMS,
+    // the verdict. The model is chosen from the photographs: the lens has no tangential
+    // terms, so the radial model, p1 and p2 held at zero.
+    EXPECT_EQ(window.ModelBox->currentText(), QStringLiteral("авто"));
+    EXPECT_EQ(first.selection, CameraSelection::RadialOnly());
     ASSERT_EQ(window.ParameterValues.size(), 9u);
-    for (QLabel* value : window.ParameterValues)
-        EXPECT_TRUE(value->text().contains(QStringLiteral(" ± "))) << value->text().toStdString();
+    for (size_t k = 0; k < 9; ++k)
+        EXPECT_EQ(window.ParameterValues[k]->text().contains(QStringLiteral(" ± ")),
+                  first.selection.Frees(kCameraParameters[k]))
+            << window.ParameterValues[k]->text().toStdString();
     EXPECT_TRUE(window.ParameterValues[0]->text().startsWith(
         QString::number(first.camera.fx(), 'f', 2) + QStringLiteral(" ± ")));
     EXPECT_EQ(window.RatioValue->text(), QString::number(first.ratio, 'f', 6) +
@@ -179,6 +185,8 @@ TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
     const QString verdict = window.VerdictLabel->text();
     EXPECT_TRUE(verdict.contains(QStringLiteral("В калибровке 8 снимков — это мало")))
         << verdict.toStdString();
+    EXPECT_TRUE(verdict.contains(
+        QStringLiteral("Модель камеры выбрана по снимкам: радиальная дисторсия (k1, k2, k3).")));
     EXPECT_TRUE(verdict.contains(QStringLiteral("Не взяты в калибровку (1): grey.png — поле не "
                                                 "найдено")))
         << verdict.toStdString();
@@ -224,6 +232,17 @@ TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
     EXPECT_EQ(window.calibration()->ratio, first.ratio);
     EXPECT_EQ(window.calibration()->camera.values, first.camera.values);
     EXPECT_EQ(cell(window, 0, TCameraForm::ResultColumn), QStringLiteral("в калибровке"));
+
+    // A model chosen in the list is fitted as asked: OpenCV's frees every term, and the
+    // verdict no longer says the model was chosen.
+    window.ModelBox->setCurrentIndex(
+        window.ModelBox->findText(QStringLiteral("как в OpenCV (k1, k2, p1, p2, k3)")));
+    waitIdle(window);
+    ASSERT_TRUE(window.calibration().has_value());
+    EXPECT_EQ(window.calibration()->selection, CameraSelection::OpenCvDefault());
+    for (QLabel* value : window.ParameterValues)
+        EXPECT_TRUE(value->text().contains(QStringLiteral(" ± "))) << value->text().toStdString();
+    EXPECT_FALSE(window.VerdictLabel->text().contains(QStringLiteral("выбрана по снимкам")));
     EXPECT_TRUE(host.records(DialogRecord::Kind::MessageBox).empty());
 }
 
