@@ -149,7 +149,7 @@ TrustPictureSizes TrustPicturesOn(Pages& pages, const CameraAssessment& assessme
     QPainter& painter = pages.painter();
     painter.setFont(ReportFont(kSmall));
     TrustPictureSizes sizes;
-    sizes.width = pages.width() * 0.4;
+    sizes.width = pages.width() * 0.34;
     const double frame =
         HeatFrameRect(assessment.uncertainty, QRectF(0, 0, sizes.width, 1e6), 0.0).height();
     if (frame <= 0.0)
