@@ -1,6 +1,7 @@
 #include "calib/ModelChoice.h"
 
 #include <cmath>
+#include <future>
 
 namespace vrma {
 
@@ -11,6 +12,7 @@ struct Tried {
     CameraSelection model;
     std::optional<CameraCalibration> fit;
     bool agrees = false;
+    std::optional<CameraFitError> error;
 };
 
 // Whether the calibration finds some term beyond `lean` significant.
@@ -25,6 +27,24 @@ bool FindsMoreThan(const CameraCalibration& richer, CameraSelection lean) {
     return false;
 }
 
+// The model fitted, its halves compared.
+Tried Try(std::span<const BoardPhoto> photos, const CameraCalibrationOptions& options,
+          CameraSelection model) {
+    Tried t{model, std::nullopt, false, std::nullopt};
+    CameraCalibrationOptions own = options;
+    own.selection = model;
+    try {
+        t.fit = CalibrateCamera(photos, own);
+        const ProjectionUncertainty map =
+            UncertaintyOf(photos, *t.fit, InformationOf(photos, *t.fit));
+        const std::optional<CrossValidation> check = CrossValidate(photos, *t.fit, map, own);
+        t.agrees = t.fit->unfounded.Count() == 0 && check && !check->modelError;
+    } catch (const CameraFitError& error) {
+        t.error = error;
+    }
+    return t;
+}
+
 } // namespace
 
 std::vector<CameraSelection> OfferedModels() {
@@ -34,23 +54,20 @@ std::vector<CameraSelection> OfferedModels() {
 
 CameraSelection ChooseModel(std::span<const BoardPhoto> photos,
                             const CameraCalibrationOptions& options) {
+    // The offered models are tried side by side: each fit reads the photographs only.
+    const std::vector<CameraSelection> models = OfferedModels();
+    std::vector<std::future<Tried>> trials;
+    for (CameraSelection model : models)
+        trials.push_back(std::async(std::launch::async, [&photos, &options, model] {
+            return Try(photos, options, model);
+        }));
     std::vector<Tried> tried;
+    for (std::future<Tried>& trial : trials)
+        tried.push_back(trial.get());
     std::optional<CameraFitError> last;
-    for (CameraSelection model : OfferedModels()) {
-        Tried t{model, std::nullopt, false};
-        CameraCalibrationOptions own = options;
-        own.selection = model;
-        try {
-            t.fit = CalibrateCamera(photos, own);
-            const ProjectionUncertainty map =
-                UncertaintyOf(photos, *t.fit, InformationOf(photos, *t.fit));
-            const std::optional<CrossValidation> check = CrossValidate(photos, *t.fit, map, own);
-            t.agrees = t.fit->unfounded.Count() == 0 && check && !check->modelError;
-        } catch (const CameraFitError& error) {
-            last = error;
-        }
-        tried.push_back(std::move(t));
-    }
+    for (const Tried& t : tried)
+        if (t.error)
+            last = t.error;
     for (size_t k = 0; k < tried.size(); ++k) {
         if (!tried[k].agrees)
             continue;
