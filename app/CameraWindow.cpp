@@ -169,7 +169,7 @@ void TCameraForm::CreateControls() {
     UncertaintyView = new TUncertaintyView(Views);
     Views->insertTab(1, UncertaintyView, QStringLiteral("Неопределённость"));
 
-    for (CameraParameter p : kCameraParameters) {
+    for (CameraParameter p : kPinholeParameters) {
         auto* value = new QLabel(this);
         value->setObjectName(QStringLiteral("Value_") + QLatin1String(CameraParameterName(p)));
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -241,13 +241,13 @@ void TCameraForm::LayOut() {
         grid->addWidget(new QLabel(name, camera), row, column);
         grid->addWidget(value, row, column + 1);
     };
-    for (int k = 0; k < kCameraParameterCount; ++k)
+    for (int k = 0; k < kPinholeParameterCount; ++k)
         place(k,
-              QString::fromLatin1(CameraParameterName(kCameraParameters[size_t(k)])) +
+              QString::fromLatin1(CameraParameterName(kPinholeParameters[size_t(k)])) +
                   QLatin1Char(':'),
               ParameterValues[size_t(k)]);
-    place(kCameraParameterCount, QStringLiteral("fy/fx:"), RatioValue);
-    place(kCameraParameterCount + 1, QStringLiteral("СКО:"), RmsValue);
+    place(kPinholeParameterCount, QStringLiteral("fy/fx:"), RatioValue);
+    place(kPinholeParameterCount + 1, QStringLiteral("СКО:"), RmsValue);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
     auto* verdict = new QGroupBox(QStringLiteral("Вывод"), this);
@@ -541,8 +541,8 @@ void TCameraForm::ShowResults() {
         const auto rows = CameraResultRows(*fit);
         for (size_t k = 0; k < ParameterValues.size(); ++k)
             ParameterValues[k]->setText(rows[k].second);
-        RatioValue->setText(rows[size_t(kCameraParameterCount)].second);
-        RmsValue->setText(rows[size_t(kCameraParameterCount) + 1].second);
+        RatioValue->setText(rows[rows.size() - 2].second);
+        RmsValue->setText(rows.back().second);
         VerdictLabel->setStyleSheet(QString());
         VerdictLabel->setText(VerdictLines(*fit).join(QStringLiteral("\n")));
         RmsChart->Show(&*fit, selected);

@@ -9,8 +9,8 @@
 namespace vrma {
 
 const char* CameraParameterName(CameraParameter parameter) {
-    static constexpr const char* kNames[kCameraParameterCount] = {"fx", "fy", "cx", "cy", "k1",
-                                                                  "k2", "p1", "p2", "k3"};
+    static constexpr const char* kNames[kCameraParameterCount] = {
+        "fx", "fy", "cx", "cy", "k1", "k2", "p1", "p2", "k3", "k4", "k5", "k6"};
     return kNames[size_t(parameter)];
 }
 
@@ -41,22 +41,37 @@ cv::Matx33d Camera::Matrix() const {
     return {fx(), 0.0, cx(), 0.0, fy(), cy(), 0.0, 0.0, 1.0};
 }
 
-cv::Vec<double, 5> Camera::Distortion() const {
-    return {(*this)[CameraParameter::K1], (*this)[CameraParameter::K2],
-            (*this)[CameraParameter::P1], (*this)[CameraParameter::P2],
-            (*this)[CameraParameter::K3]};
+bool Camera::Rational() const {
+    return (*this)[CameraParameter::K4] != 0.0 || (*this)[CameraParameter::K5] != 0.0 ||
+           (*this)[CameraParameter::K6] != 0.0;
+}
+
+std::vector<double> Camera::Distortion() const {
+    // The lens terms stand in the vector in the order of OpenCV's coefficients.
+    const auto first = values.begin() + int(CameraParameter::K1);
+    return {first, first + (Rational() ? 8 : 5)};
 }
 
 bool Camera::HasLens() const {
-    const cv::Vec<double, 5> d = Distortion();
-    return std::any_of(d.val, d.val + 5, [](double v) { return v != 0.0; });
+    const std::vector<double> d = Distortion();
+    return std::any_of(d.begin(), d.end(), [](double v) { return v != 0.0; });
+}
+
+std::vector<CameraParameter> ModelParameters(const Camera& camera, CameraSelection selection) {
+    if (camera.Rational() || selection.FreesAny(CameraSelection::RationalTerms()))
+        return {kCameraParameters.begin(), kCameraParameters.end()};
+    return {kPinholeParameters.begin(), kPinholeParameters.end()};
+}
+
+const char* CameraModelName(const Camera& camera) {
+    return camera.Rational() ? "rational_polynomial" : "plumb_bob";
 }
 
 Camera Camera::FromOpenCv(double width, double height, const cv::Matx33d& matrix,
                           std::span<const double> distortion) {
-    if (distortion.size() > 5 &&
-        std::any_of(distortion.begin() + 5, distortion.end(), [](double v) { return v != 0.0; }))
-        throw std::invalid_argument("Lens terms beyond k3 are not part of the camera model");
+    if (distortion.size() > 8 &&
+        std::any_of(distortion.begin() + 8, distortion.end(), [](double v) { return v != 0.0; }))
+        throw std::invalid_argument("Lens terms beyond k6 are not part of the camera model");
     Camera camera;
     camera.width = width;
     camera.height = height;
@@ -64,10 +79,8 @@ Camera Camera::FromOpenCv(double width, double height, const cv::Matx33d& matrix
     camera[CameraParameter::Fy] = matrix(1, 1);
     camera[CameraParameter::Cx] = matrix(0, 2);
     camera[CameraParameter::Cy] = matrix(1, 2);
-    const CameraParameter order[5] = {CameraParameter::K1, CameraParameter::K2, CameraParameter::P1,
-                                      CameraParameter::P2, CameraParameter::K3};
-    for (size_t k = 0; k < std::min<size_t>(5, distortion.size()); ++k)
-        camera[order[k]] = distortion[k];
+    for (size_t k = 0; k < std::min<size_t>(8, distortion.size()); ++k)
+        camera.values[size_t(CameraParameter::K1) + k] = distortion[k];
     return camera;
 }
 
@@ -110,7 +123,8 @@ cv::Mat BoardObject(std::span<const PlanePoint> board) {
 void ProjectBoard(const double* camera, const double* pose, const cv::Mat& board,
                   std::vector<cv::Point2d>& projected, cv::Mat* jacobian) {
     const cv::Matx33d matrix(camera[0], 0.0, camera[2], 0.0, camera[1], camera[3], 0.0, 0.0, 1.0);
-    const cv::Vec<double, 5> lens(camera[4], camera[5], camera[6], camera[7], camera[8]);
+    const cv::Vec<double, 8> lens(camera[4], camera[5], camera[6], camera[7], camera[8], camera[9],
+                                  camera[10], camera[11]);
     const cv::Vec3d rotation(pose[0], pose[1], pose[2]);
     const cv::Vec3d translation(pose[3], pose[4], pose[5]);
     if (board.empty()) {

@@ -1,13 +1,16 @@
 #pragma once
 // The camera that the fits, the field check and the files share: a pinhole camera of a
 // given image size with focal lengths fx, fy and a principal point (cx, cy) in pixels, no
-// skew, and a lens with OpenCV's Brown-Conrady terms (k1, k2, k3 radial, p1, p2
-// tangential), defined exactly as OpenCV defines them, so that values exchange with it.
+// skew, and a lens with OpenCV's terms (k1, k2, k3 radial, p1, p2 tangential, and the
+// rational model's k4, k5, k6 in the radial factor's denominator), defined exactly as
+// OpenCV defines them, so that values exchange with it.
 //
-// For a point (X, Y, Z) in the camera's frame, x = X / Z, y = Y / Z, r^2 = x^2 + y^2:
-//   x' = x (1 + k1 r^2 + k2 r^4 + k3 r^6) + 2 p1 x y + p2 (r^2 + 2 x^2)
-//   y' = y (1 + k1 r^2 + k2 r^4 + k3 r^6) + p1 (r^2 + 2 y^2) + 2 p2 x y
+// For a point (X, Y, Z) in the camera's frame, x = X / Z, y = Y / Z, r^2 = x^2 + y^2,
+// g = (1 + k1 r^2 + k2 r^4 + k3 r^6) / (1 + k4 r^2 + k5 r^4 + k6 r^6):
+//   x' = x g + 2 p1 x y + p2 (r^2 + 2 x^2)
+//   y' = y g + p1 (r^2 + 2 y^2) + 2 p2 x y
 //   u = fx x' + cx,  v = fy y' + cy.
+// With k4 = k5 = k6 = 0 (the five-term model, "opencv") the denominator is exactly 1.
 //
 // Pixel coordinates, one convention for everything computed here (cx, cy, image points):
 // OpenCV's, in which the centre of the first pixel is (0, 0), so that an image of W x H
@@ -18,6 +21,20 @@
 // The parameters are one vector in one order, stated once here: the focal lengths, the
 // principal point, then the lens in the order of OpenCV's distortion coefficients. Which
 // of them a fit frees is data (a CameraSelection), never a branch of the fit's code.
+//
+// A model is a group of parameters in that vector. Adding one:
+// 1. append its parameters to CameraParameter and kCameraParameters (and their names in
+//    CameraParameterName), after those already there: files, JSON and the covariance keep
+//    the order of the vector, and a parameter's place never changes;
+// 2. compute its projection in ProjectBoard with the derivatives of every parameter in its
+//    column (ProjectionColumn), and its inverse in UndistortImagePoints and the exports;
+// 3. name its selection (CameraSelection: the group and the model's whole selection), its
+//    word for --model (tools/CameraCommand) and its place among the offered models
+//    (calib/ModelChoice);
+// 4. list its parameters for what is shown and written (ModelParameters) and name it in
+//    the OpenCV YAML (CameraModelName).
+// The fit (calib/BundleAdjustment), the covariance and the trust of the parameters know
+// the camera only as the vector and the projection, and need no change.
 #include "data/ExportFiles.h"
 #include "data/PlanePoint.h"
 
@@ -31,17 +48,22 @@
 
 namespace vrma {
 
-enum class CameraParameter : int { Fx, Fy, Cx, Cy, K1, K2, P1, P2, K3 };
-inline constexpr int kCameraParameterCount = 9;
+enum class CameraParameter : int { Fx, Fy, Cx, Cy, K1, K2, P1, P2, K3, K4, K5, K6 };
+inline constexpr int kCameraParameterCount = 12;
 
 // The parameters in their order, for loops over all of them.
 inline constexpr std::array<CameraParameter, kCameraParameterCount> kCameraParameters{
-    CameraParameter::Fx, CameraParameter::Fy, CameraParameter::Cx,
-    CameraParameter::Cy, CameraParameter::K1, CameraParameter::K2,
-    CameraParameter::P1, CameraParameter::P2, CameraParameter::K3};
+    CameraParameter::Fx, CameraParameter::Fy, CameraParameter::Cx, CameraParameter::Cy,
+    CameraParameter::K1, CameraParameter::K2, CameraParameter::P1, CameraParameter::P2,
+    CameraParameter::K3, CameraParameter::K4, CameraParameter::K5, CameraParameter::K6};
+
+// The five-term model's parameters: the first nine.
+inline constexpr int kPinholeParameterCount = 9;
+inline constexpr std::span<const CameraParameter> kPinholeParameters{kCameraParameters.data(),
+                                                                     kPinholeParameterCount};
 
 // The name of a parameter as files and JSON spell it: "fx", "fy", "cx", "cy", "k1", "k2",
-// "p1", "p2", "k3".
+// "p1", "p2", "k3", "k4", "k5", "k6".
 const char* CameraParameterName(CameraParameter parameter);
 
 // The parameters a fit frees; the others keep the values they start with.
@@ -67,11 +89,20 @@ public:
         return {CameraParameter::P1, CameraParameter::P2};
     }
     static constexpr CameraSelection Lens() { return Radial() | Tangential(); }
+    // The rational model's terms of the denominator.
+    static constexpr CameraSelection RationalTerms() {
+        return {CameraParameter::K4, CameraParameter::K5, CameraParameter::K6};
+    }
+    // Every lens term of every model.
+    static constexpr CameraSelection AnyLens() { return Lens() | RationalTerms(); }
 
-    // What OpenCV's calibrateCamera frees by default: all nine.
+    // What OpenCV's calibrateCamera frees by default: the five-term model's nine.
     static constexpr CameraSelection OpenCvDefault() {
         return FocalLengths() | PrincipalPoint() | Lens();
     }
+    // What it frees with CALIB_RATIONAL_MODEL: all twelve.
+    static constexpr CameraSelection Rational() { return OpenCvDefault() | RationalTerms(); }
+    constexpr bool FreesAny(CameraSelection group) const { return (bits_ & group.bits_) != 0; }
     // Simpler models.
     static constexpr CameraSelection NoDistortion() { return FocalLengths() | PrincipalPoint(); }
     static constexpr CameraSelection RadialOnly() {
@@ -121,15 +152,24 @@ struct Camera {
     // A camera without a lens, its principal point at the image's centre.
     static Camera Centred(double width, double height, double fx, double fy);
 
-    // OpenCV's camera matrix and distortion coefficients (k1, k2, p1, p2, k3).
+    // OpenCV's camera matrix and distortion coefficients: k1, k2, p1, p2, k3, and k4, k5,
+    // k6 after them when one of those is not zero (OpenCV's rational model).
     cv::Matx33d Matrix() const;
-    cv::Vec<double, 5> Distortion() const;
+    std::vector<double> Distortion() const;
+    bool Rational() const;
     bool HasLens() const;
-    // The same values from OpenCV's matrix and coefficients (4, 5 or more; terms beyond k3
-    // must be zero).
+    // The same values from OpenCV's matrix and coefficients (4, 5, 8 or more; terms beyond
+    // k6 must be zero).
     static Camera FromOpenCv(double width, double height, const cv::Matx33d& matrix,
                              std::span<const double> distortion);
 };
+
+// The parameters shown and written for a camera fitted with `selection`: the five-term
+// model's nine, and k4, k5, k6 when the selection frees one of them or the camera has them.
+std::vector<CameraParameter> ModelParameters(const Camera& camera, CameraSelection selection);
+// The name of the camera's lens model as OpenCV's and ROS's YAML spell it: "plumb_bob" for
+// the five terms, "rational_polynomial" for the eight.
+const char* CameraModelName(const Camera& camera);
 
 // What the camera file takes of the camera: fx and the principal point moved into the
 // file's pixel coordinates (kCameraFilePixelShift added to cx and cy).
@@ -185,8 +225,8 @@ cv::Mat BoardObject(std::span<const PlanePoint> board);
 // at the pose `pose` (PoseVector), in pixels; with `jacobian`, its derivatives: two rows a
 // point (x, then y) and kProjectionColumns columns. The fits, the field check and the
 // pictures all project through it, so that a camera model of other terms is one change
-// here and in the parameters above. OpenCV's projectPoints with the lens of its
-// distortion coefficients.
+// here and in the parameters above. OpenCV's projectPoints with the lens of its eight
+// distortion coefficients (k4, k5, k6 of zero give exactly the five-term projection).
 void ProjectBoard(const double* camera, const double* pose, const cv::Mat& board,
                   std::vector<cv::Point2d>& projected, cv::Mat* jacobian);
 

@@ -254,13 +254,26 @@ Uncertainty Covariance(const PhotoSet& set, const Camera& camera,
     if (!(dof > 0.0))
         throw CameraFitError(Code::TooFewPoints);
     u.variance = Finite(u.squares / dof);
+    // The focal lengths relative to their value, the principal point to the frame's size,
+    // and each lens term in the unit that gives it the information of the largest of those
+    // (the rational model's terms differ by orders of magnitude in their own units).
     cv::Mat scale = cv::Mat::ones(p, 1, CV_64F);
+    double reference = 0.0;
     for (int k = 0; k < p; ++k) {
         const CameraParameter parameter = freed[size_t(k)];
         if (parameter == CameraParameter::Fx || parameter == CameraParameter::Fy)
             scale.at<double>(k) = camera[parameter];
         else if (parameter == CameraParameter::Cx || parameter == CameraParameter::Cy)
             scale.at<double>(k) = std::max(set.width, set.height);
+        else
+            continue;
+        reference = std::max(reference, information.at<double>(k, k) * scale.at<double>(k) *
+                                            scale.at<double>(k));
+    }
+    for (int k = 0; k < p; ++k) {
+        const double own = information.at<double>(k, k);
+        if (CameraSelection::AnyLens().Frees(freed[size_t(k)]) && reference > 0.0 && own > 0.0)
+            scale.at<double>(k) = std::sqrt(reference / own);
     }
     const cv::Mat scaling = cv::Mat::diag(scale);
     const cv::Mat scaled = scaling * information * scaling;
@@ -386,7 +399,7 @@ CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
     CameraSelection reduced;
     CameraSelection lens;
     for (CameraParameter p : options.selection.Parameters()) {
-        if (CameraSelection::Lens().Frees(p))
+        if (CameraSelection::AnyLens().Frees(p))
             lens = lens.With(p);
         else
             reduced = reduced.With(p);

@@ -35,7 +35,7 @@ std::optional<double> HeldSquares(const BoardPhoto& photo, const Camera& camera)
 // The parameters a camera frees as it was saved: the lens terms it has.
 CameraSelection SavedModel(const Camera& camera) {
     CameraSelection selection = CameraSelection::NoDistortion();
-    for (CameraParameter p : CameraSelection::Lens().Parameters())
+    for (CameraParameter p : CameraSelection::AnyLens().Parameters())
         if (camera[p] != 0.0)
             selection = selection.With(p);
     return selection;

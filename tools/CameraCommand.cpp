@@ -47,7 +47,7 @@ const char kCameraHelp[] = R"(
 Калибровка камеры по нескольким снимкам:
   vrma-calib --photo СНИМОК1 --photo СНИМОК2 [--photo ...] --target chessboard|dots
              --columns NC --rows NR --pitch P [--pitch-y PY]
-             [--model auto|opencv|radial|no-distortion|fixed-centre]
+             [--model auto|opencv|radial|no-distortion|fixed-centre|rational]
              [--json ФАЙЛ] [--camera-yaml ФАЙЛ.yml] [--table ТАБЛИЦА] [--camera КАМЕРА]
              [--report ОТЧЁТ.pdf] [--orientation-folder ПАПКА] [--ros-yaml ФАЙЛ.yaml]
              [--undistort-folder ПАПКА] [--check КАМЕРА.yml]
@@ -76,7 +76,8 @@ const char kCameraHelp[] = R"(
                     точка в центре кадра, остальное — как opencv), auto (самая простая из
                     no-distortion, radial и opencv, которую подтверждают снимки: половины
                     снимков дают одну камеру, а лишние члены незначимы; выбранная модель
-                    названа в выводе)
+                    названа в выводе), rational (как opencv и ещё k4, k5, k6 —
+                    рациональная модель OpenCV, CALIB_RATIONAL_MODEL)
   --json ФАЙЛ       записать результаты в объект JSON (UTF-8): photos — снимки в заданном
                     порядке (file, found, used, turned_deg, points, rms_px, reason —
                     почему не найден или не взят, same_as — снимок с теми же байтами,
@@ -93,7 +94,8 @@ const char kCameraHelp[] = R"(
                     удалось (коды 2, 6, 7): camera — null, reason — почему
   --camera-yaml ФАЙЛ
                     записать камеру в YAML OpenCV (cv::FileStorage): camera_matrix,
-                    distortion_coefficients, image_width, image_height,
+                    distortion_model (plumb_bob: пять членов; rational_polynomial:
+                    восемь), distortion_coefficients, image_width, image_height,
                     avg_reprojection_error; его читает OpenCV (C++ и Python)
   --orientation-folder ПАПКА
                     записать в существующую папку файл внешней геометрии (.ort) каждого
@@ -114,7 +116,8 @@ const char kCameraHelp[] = R"(
                     осях камеры: A = Ry(v)·Rx(h)·Rz(r). Rx, Ry, Rz — повороты вокруг осей
                     x, y, z против часовой стрелки, если смотреть с конца оси; средний
                     угол — от −90 до 90°
-  --ros-yaml ФАЙЛ   записать камеру в YAML camera_info ROS (distortion_model plumb_bob,
+  --ros-yaml ФАЙЛ   записать камеру в YAML camera_info ROS (distortion_model plumb_bob
+                    или rational_polynomial,
                     числа через точку); его читает любой разборщик YAML
   --undistort-folder ПАПКА
                     записать в существующую папку копию каждого прочитанного снимка без
@@ -192,12 +195,14 @@ std::optional<CameraSelection> ModelSelection(const QString& word) {
         return CameraSelection::NoDistortion();
     if (word == QStringLiteral("fixed-centre"))
         return CameraSelection::PrincipalPointFixed();
+    if (word == QStringLiteral("rational"))
+        return CameraSelection::Rational();
     return std::nullopt;
 }
 
 // The name of a model --model names.
 QString ModelName(CameraSelection selection) {
-    for (const char* name : {"opencv", "radial", "no-distortion", "fixed-centre"})
+    for (const char* name : {"opencv", "radial", "no-distortion", "fixed-centre", "rational"})
         if (ModelSelection(QLatin1String(name)) == selection)
             return QLatin1String(name);
     return QStringLiteral("opencv");
@@ -310,7 +315,7 @@ void PrintSummary(const PhotoSet& set, const CameraCalibration& fit, const QStri
                       .arg(model)
                       .arg(fit.camera.width)
                       .arg(fit.camera.height));
-    for (CameraParameter p : kCameraParameters) {
+    for (CameraParameter p : ModelParameters(fit.camera, fit.selection)) {
         const bool lens = p >= CameraParameter::K1;
         const QString value = FormatFixed(fit.camera[p], lens ? 6 : 3);
         Print(stdout, fit.selection.Frees(p)
@@ -399,10 +404,11 @@ QJsonValue CovarianceJson(const CameraCalibration* fit) {
         return QJsonValue(QJsonValue::Null);
     QJsonArray names;
     QJsonArray matrix;
-    for (CameraParameter a : kCameraParameters) {
+    const std::vector<CameraParameter> shown = ModelParameters(fit->camera, fit->selection);
+    for (CameraParameter a : shown) {
         names.append(QString::fromLatin1(CameraParameterName(a)));
         QJsonArray row;
-        for (CameraParameter b : kCameraParameters)
+        for (CameraParameter b : shown)
             row.append(fit->covariance(a, b));
         matrix.append(row);
     }
@@ -487,7 +493,7 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
         camera.insert(QStringLiteral("height"), int(fit->camera.height));
         se.insert(QStringLiteral("width"), none);
         se.insert(QStringLiteral("height"), none);
-        for (CameraParameter p : kCameraParameters) {
+        for (CameraParameter p : ModelParameters(fit->camera, fit->selection)) {
             const QString name = QString::fromLatin1(CameraParameterName(p));
             camera.insert(name, fit->camera[p]);
             se.insert(name, fit->selection.Frees(p) ? QJsonValue(fit->covariance.StandardError(p))
@@ -653,7 +659,7 @@ int RunCameraCommand(const QStringList& given) {
     if (!selection)
         return CommandLineError(
             QStringLiteral("Модель камеры (--model) должна быть auto, opencv, radial, "
-                           "no-distortion или fixed-centre: %1")
+                           "no-distortion, fixed-centre или rational: %1")
                 .arg(model));
     const Outputs out{options.given("json"),     options.given("camera-yaml"),
                       options.given("report"),   options.given("table"),

@@ -176,7 +176,7 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     EXPECT_EQ(Keys(se), cameraKeys);
     EXPECT_EQ(camera[QStringLiteral("width")].toInt(), 800);
     EXPECT_EQ(camera[QStringLiteral("height")].toInt(), 600);
-    for (CameraParameter p : kCameraParameters) {
+    for (CameraParameter p : kPinholeParameters) {
         const QString name = QString::fromLatin1(CameraParameterName(p));
         EXPECT_GT(se[name].toDouble(), 0.0) << name.toStdString();
         EXPECT_LT(std::abs(camera[name].toDouble() - (*truth)[p]), 4.0 * se[name].toDouble())

@@ -188,6 +188,9 @@ View MakeView(const PhotoScene& scene, const Field& field) {
     camera[CameraParameter::P1] = scene.p1;
     camera[CameraParameter::P2] = scene.p2;
     camera[CameraParameter::K3] = scene.k3;
+    camera[CameraParameter::K4] = scene.k4;
+    camera[CameraParameter::K5] = scene.k5;
+    camera[CameraParameter::K6] = scene.k6;
 
     // The field's middle on the line of sight (shifted), as far as the fill asks.
     const double paperWidth = field.right() - field.left();

@@ -46,6 +46,9 @@ struct PhotoScene {
     double p1 = 0.0;
     double p2 = 0.0;
     double k3 = 0.0;
+    double k4 = 0.0; // the rational model's denominator
+    double k5 = 0.0;
+    double k6 = 0.0;
     // An equidistant fisheye instead: a ray theta from the axis lands f theta from the
     // principal point (fx and fy its f along each axis; the lens terms above unused), and
     // nothing is seen beyond fisheyeField degrees across (black around the circle).
