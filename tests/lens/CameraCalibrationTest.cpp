@@ -397,7 +397,7 @@ TEST(CameraCalibration, HeldParametersKeepTheirValuesAndHaveNoStandardError) {
     CameraCalibration fit = CalibrateCamera(photos, fixedCentre);
     EXPECT_EQ(fit.camera.cx(), truth.cx() + 3.0);
     EXPECT_EQ(fit.camera.cy(), truth.cy() - 2.0);
-    for (CameraParameter p : kCameraParameters) {
+    for (CameraParameter p : kPinholeParameters) {
         const bool held = p == CameraParameter::Cx || p == CameraParameter::Cy;
         EXPECT_EQ(fit.covariance.StandardError(p) == 0.0, held) << CameraParameterName(p);
         EXPECT_EQ(fit.covariance(CameraParameter::Cx, p), 0.0);
