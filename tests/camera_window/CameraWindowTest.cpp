@@ -15,6 +15,7 @@
 #include "data/Messages.h"
 #include "data/TextFile.h"
 #include "drawing/FieldSheet.h"
+#include "editor/Edit.h"
 #include "report/PdfText.h"
 #include "support/BoardViews.h"
 #include "support/PhotoRenderer.h"
@@ -69,7 +70,12 @@ protected:
         ASSERT_TRUE(temp.isValid());
         form = CreateMainWindow();
     }
-    void TearDown() override { form.reset(); }
+    // The camera file's editor windows that a save opened go with the window, as they go
+    // when the program ends.
+    void TearDown() override {
+        form.reset();
+        DestroyEditorWindows();
+    }
 
     QString path(const QString& name) const { return QDir(temp.path()).absoluteFilePath(name); }
 
