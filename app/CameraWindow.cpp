@@ -169,11 +169,13 @@ void TCameraForm::CreateControls() {
     UncertaintyView = new TUncertaintyView(Views);
     Views->insertTab(1, UncertaintyView, QStringLiteral("Неопределённость"));
 
-    for (CameraParameter p : kPinholeParameters) {
+    for (CameraParameter p : kCameraParameters) {
         auto* value = new QLabel(this);
         value->setObjectName(QStringLiteral("Value_") + QLatin1String(CameraParameterName(p)));
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         ParameterValues.push_back(value);
+        ParameterNames.push_back(
+            new QLabel(QString::fromLatin1(CameraParameterName(p)) + QLatin1Char(':'), this));
     }
     RatioValue = new QLabel(this);
     RatioValue->setObjectName(QStringLiteral("RatioValue"));
@@ -232,24 +234,14 @@ void TCameraForm::LayOut() {
 
     auto* camera = new QGroupBox(QStringLiteral("Камера"), this);
     camera->setObjectName(QStringLiteral("CameraBox"));
-    auto* grid = new QGridLayout(camera);
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(2);
-    const auto place = [&](int index, const QString& name, QLabel* value) {
-        const int row = index / 2;
-        const int column = (index % 2) * 2;
-        grid->addWidget(new QLabel(name, camera), row, column);
-        grid->addWidget(value, row, column + 1);
-    };
-    for (int k = 0; k < kPinholeParameterCount; ++k)
-        place(k,
-              QString::fromLatin1(CameraParameterName(kPinholeParameters[size_t(k)])) +
-                  QLatin1Char(':'),
-              ParameterValues[size_t(k)]);
-    place(kPinholeParameterCount, QStringLiteral("fy/fx:"), RatioValue);
-    place(kPinholeParameterCount + 1, QStringLiteral("СКО:"), RmsValue);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
+    CameraGrid = new QGridLayout(camera);
+    CameraGrid->setHorizontalSpacing(10);
+    CameraGrid->setVerticalSpacing(2);
+    ParameterNames.push_back(new QLabel(QStringLiteral("fy/fx:"), camera));
+    ParameterNames.push_back(new QLabel(QStringLiteral("СКО:"), camera));
+    PlaceParameters({kPinholeParameters.begin(), kPinholeParameters.end()});
+    CameraGrid->setColumnStretch(1, 1);
+    CameraGrid->setColumnStretch(3, 1);
     auto* verdict = new QGroupBox(QStringLiteral("Вывод"), this);
     verdict->setObjectName(QStringLiteral("VerdictBox"));
     auto* verdictLayout = new QVBoxLayout(verdict);
@@ -534,13 +526,44 @@ QStringList TCameraForm::VerdictLines(const CameraCalibration& fit) const {
     return lines;
 }
 
+void TCameraForm::PlaceParameters(const std::vector<CameraParameter>& shown) {
+    const size_t count = ParameterValues.size();
+    std::vector<bool> visible(count, false);
+    std::vector<std::pair<QLabel*, QLabel*>> cells;
+    for (size_t k = 0; k < count; ++k) {
+        visible[k] = std::find(shown.begin(), shown.end(), kCameraParameters[k]) != shown.end();
+        CameraGrid->removeWidget(ParameterNames[k]);
+        CameraGrid->removeWidget(ParameterValues[k]);
+        if (visible[k])
+            cells.emplace_back(ParameterNames[k], ParameterValues[k]);
+    }
+    cells.emplace_back(ParameterNames[count], RatioValue);
+    cells.emplace_back(ParameterNames[count + 1], RmsValue);
+    for (size_t k = 0; k < cells.size(); ++k) {
+        const int row = int(k / 2);
+        const int column = int(k % 2) * 2;
+        CameraGrid->removeWidget(cells[k].first);
+        CameraGrid->removeWidget(cells[k].second);
+        CameraGrid->addWidget(cells[k].first, row, column);
+        CameraGrid->addWidget(cells[k].second, row, column + 1);
+    }
+    // Once the grid has them: a widget shown before it moves into the group box would be
+    // shown only on the event loop's next turn.
+    for (size_t k = 0; k < count; ++k) {
+        ParameterNames[k]->setVisible(visible[k]);
+        ParameterValues[k]->setVisible(visible[k]);
+    }
+}
+
 void TCameraForm::ShowResults() {
     const int selected = session_.FittedIndex(shown_);
     const std::optional<CameraCalibration>& fit = calibration();
     if (fit) {
         const auto rows = CameraResultRows(*fit);
-        for (size_t k = 0; k < ParameterValues.size(); ++k)
-            ParameterValues[k]->setText(rows[k].second);
+        const std::vector<CameraParameter> shown = ModelParameters(fit->camera, fit->selection);
+        PlaceParameters(shown);
+        for (size_t k = 0; k < shown.size(); ++k)
+            ParameterValues[size_t(shown[k])]->setText(rows[k].second);
         RatioValue->setText(rows[rows.size() - 2].second);
         RmsValue->setText(rows.back().second);
         VerdictLabel->setStyleSheet(QString());
@@ -552,6 +575,7 @@ void TCameraForm::ShowResults() {
         return;
     }
     const QString dash = QStringLiteral("—");
+    PlaceParameters({kPinholeParameters.begin(), kPinholeParameters.end()});
     for (QLabel* value : ParameterValues)
         value->setText(dash);
     RatioValue->setText(dash);

@@ -125,6 +125,13 @@ public:
     friend constexpr CameraSelection operator|(CameraSelection a, CameraSelection b) {
         return FromBits(a.bits_ | b.bits_);
     }
+    // The parameters both free.
+    friend constexpr CameraSelection operator&(CameraSelection a, CameraSelection b) {
+        return FromBits(a.bits_ & b.bits_);
+    }
+    constexpr CameraSelection Without(CameraSelection group) const {
+        return FromBits(bits_ & ~group.bits_);
+    }
     friend constexpr bool operator==(CameraSelection a, CameraSelection b) = default;
 
 private:

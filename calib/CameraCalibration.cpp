@@ -389,30 +389,44 @@ std::optional<CameraParameter> Inseparable(std::span<const BoardPhoto> input,
 
 CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
                                   const CameraCalibrationOptions& options) {
-    CameraCalibration result = CalibrateAsAsked(input, options);
+    // The lens terms that the photographs do not tell apart are held in steps: the rational
+    // model's denominator first (on boards that keep near the axis it trades against k1-k3
+    // until the information cannot be inverted), then every lens term.
+    const auto lean = [&options](CameraSelection held) {
+        CameraCalibrationOptions fewer = options;
+        fewer.selection = options.selection.Without(held);
+        return fewer;
+    };
+    const CameraSelection rational = options.selection & CameraSelection::RationalTerms();
+    CameraSelection held;
+    CameraCalibration result;
+    try {
+        result = CalibrateAsAsked(input, options);
+    } catch (const CameraFitError& error) {
+        if (!options.judgeFounded || error.code() != Code::FocalsUndetermined ||
+            rational.Count() == 0)
+            throw;
+        held = rational;
+        result = CalibrateAsAsked(input, lean(held));
+    }
     if (!options.judgeFounded)
         return result;
-    const std::optional<CameraParameter> inseparable = Inseparable(input, result);
-    if (!inseparable)
-        return result;
-    // The lens terms held where they are (none, or the values held), and tried again.
-    CameraSelection reduced;
-    CameraSelection lens;
-    for (CameraParameter p : options.selection.Parameters()) {
-        if (CameraSelection::AnyLens().Frees(p))
-            lens = lens.With(p);
-        else
-            reduced = reduced.With(p);
+    std::optional<CameraParameter> inseparable = Inseparable(input, result);
+    if (inseparable && held.Count() == 0 && rational.Count() > 0) {
+        held = rational;
+        result = CalibrateAsAsked(input, lean(held));
+        inseparable = Inseparable(input, result);
     }
-    if (lens.Count() == 0 || reduced.Count() == 0)
-        throw CameraFitError(Code::Inseparable, int(*inseparable));
-    CameraCalibrationOptions lean = options;
-    lean.selection = reduced;
-    CameraCalibration held = CalibrateAsAsked(input, lean);
-    if (const std::optional<CameraParameter> still = Inseparable(input, held))
-        throw CameraFitError(Code::Inseparable, int(*still));
-    held.unfounded = lens;
-    return held;
+    if (inseparable) {
+        held = options.selection & CameraSelection::AnyLens();
+        if (held.Count() == 0 || held == options.selection)
+            throw CameraFitError(Code::Inseparable, int(*inseparable));
+        result = CalibrateAsAsked(input, lean(held));
+        if (const std::optional<CameraParameter> still = Inseparable(input, result))
+            throw CameraFitError(Code::Inseparable, int(*still));
+    }
+    result.unfounded = held;
+    return result;
 }
 
 } // namespace vrma

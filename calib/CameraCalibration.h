@@ -28,8 +28,9 @@
 // tilt): their standard error, with the measuring error the fit leaves but no less than
 // kFocalJudgedErrorPx, would be over kFocalUndeterminedShare of their value. Two
 // photographs of nearly one pose among others fix nothing less than one and are welcome.
-// A set whose information does not tell the freed parameters apart (calib/CameraTrust) has
-// its lens terms held, or is refused when even the rest are not told apart.
+// A set whose information does not tell the freed parameters apart (calib/CameraTrust), or
+// cannot be inverted with the rational model's terms, has the rational terms held, then
+// every lens term, or is refused when even the rest are not told apart.
 #include "calib/BundleAdjustment.h"
 #include "calib/Camera.h"
 #include "calib/CameraFitError.h"
@@ -81,9 +82,9 @@ struct CameraCalibrationOptions {
     // The solver's settings.
     SolverOptions solver;
     // Whether the photographs' information is judged (calib/CameraTrust): when the freed
-    // parameters are not told apart by them, the lens terms are held (their values of
-    // `held`, or none) and the rest fitted again; a set that does not separate even those
-    // is refused (CameraFitError::Inseparable).
+    // parameters are not told apart by them, the rational terms and then all the lens terms
+    // are held (their values of `held`, or none) and the rest fitted again; a set that does
+    // not separate even those is refused (CameraFitError::Inseparable).
     bool judgeFounded = true;
 
     // Throws std::invalid_argument when the options cannot be used: a selection that frees

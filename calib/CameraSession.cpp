@@ -273,6 +273,14 @@ void CameraSession::SetLeftOut(int row, bool leftOut) {
         Refit();
 }
 
+void CameraSession::SetSelection(CameraSelection selection) {
+    if (selection == selection_)
+        return;
+    selection_ = selection;
+    if (!searching())
+        Refit();
+}
+
 // --- The fits -----------------------------------------------------------------------------
 
 namespace {
@@ -308,15 +316,15 @@ void CameraSession::Refit() {
     }
     ++fitsRunning_;
     std::shared_ptr<std::atomic<quint64>> latest = fitGeneration_;
-    fitPool_.start([this, generation, latest, photos, ids, leftOut] {
+    fitPool_.start([this, generation, latest, photos, ids, leftOut, selection = selection_] {
         std::shared_ptr<CameraCalibration> calibration;
         std::shared_ptr<CameraAssessment> assessment;
         QString failure;
         // A fit asked for after this one makes it needless.
         if (latest->load() == generation) {
             try {
-                calibration =
-                    std::make_shared<CameraCalibration>(CalibrateFromPhotos(*photos, leftOut));
+                calibration = std::make_shared<CameraCalibration>(
+                    CalibrateFromPhotos(*photos, leftOut, selection));
                 assessment = Assessed(*photos, *calibration, leftOut);
             } catch (const CalcError& error) {
                 failure = QString::fromUtf8(error.what());

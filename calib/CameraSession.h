@@ -60,6 +60,9 @@ public:
     // Leaves the photograph out of the fit or takes it back; the camera is fitted again
     // (after the searches, while they run).
     void SetLeftOut(int row, bool leftOut);
+    // The parameters the fit frees (OpenCV's nine unless set); the camera is fitted again.
+    void SetSelection(CameraSelection selection);
+    CameraSelection selection() const { return selection_; }
     // Asks every search to stop (the window's cancel button): the photographs whose search is
     // stopped leave the set as their searches end.
     void CancelSearches();
@@ -146,6 +149,7 @@ private:
     std::vector<PhotoDetection> fitted_;
     std::vector<quint64> fittedIds_;
     QString fitFailure_;
+    CameraSelection selection_ = CameraSelection::OpenCvDefault();
 };
 
 } // namespace vrma

@@ -166,10 +166,14 @@ TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
                     .startsWith(QStringLiteral("поле не найдено — ")));
     EXPECT_GT(cell(window, 2, TCameraForm::ResultColumn).size(), 30);
 
-    // The results: every parameter with its standard error, fy/fx, the RMS, the verdict.
-    ASSERT_EQ(window.ParameterValues.size(), 9u);
-    for (QLabel* value : window.ParameterValues)
-        EXPECT_TRUE(value->text().contains(QStringLiteral(" ± "))) << value->text().toStdString();
+    // The results: every parameter of the model with its standard error, fy/fx, the RMS,
+    // the verdict.
+    ASSERT_EQ(window.ParameterValues.size(), 12u);
+    for (size_t k = 0; k < window.ParameterValues.size(); ++k) {
+        const QLabel* value = window.ParameterValues[k];
+        EXPECT_EQ(value->isVisibleTo(&window), k < 9) << k;
+        EXPECT_EQ(value->text().contains(QStringLiteral(" ± ")), k < 9) << k;
+    }
     EXPECT_TRUE(window.ParameterValues[0]->text().startsWith(
         QString::number(first.camera.fx(), 'f', 2) + QStringLiteral(" ± ")));
     EXPECT_EQ(window.RatioValue->text(), QString::number(first.ratio, 'f', 6) +
@@ -224,7 +228,37 @@ TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
     EXPECT_EQ(window.calibration()->ratio, first.ratio);
     EXPECT_EQ(window.calibration()->camera.values, first.camera.values);
     EXPECT_EQ(cell(window, 0, TCameraForm::ResultColumn), QStringLiteral("в калибровке"));
+
+    // The rational model on a lens too narrow to tell its denominator: k4, k5, k6 held and
+    // named, the nine shown.
+    window.SetModel(CameraSelection::Rational());
+    waitIdle(window);
+    ASSERT_TRUE(window.calibration().has_value());
+    EXPECT_EQ(window.calibration()->unfounded, CameraSelection::RationalTerms());
+    for (size_t k = 0; k < window.ParameterValues.size(); ++k)
+        EXPECT_EQ(window.ParameterValues[k]->isVisibleTo(&window), k < 9) << k;
+    EXPECT_TRUE(window.VerdictLabel->text().contains(
+        QStringLiteral("коэффициенты k4, k5, k6 не уточнялись")))
+        << window.VerdictLabel->text().toStdString();
     EXPECT_TRUE(host.records(DialogRecord::Kind::MessageBox).empty());
+}
+
+// A wide lens of the rational model: its twelve parameters shown, each with its standard
+// error.
+TEST_F(CameraWindow, RationalLensShowsItsTwelveParameters) {
+    const QStringList wide =
+        test::WriteScenes(temp.path(), test::CornerScenes(test::WideRationalLens(), 12, 5));
+    TCameraForm& window = open();
+    window.SetModel(CameraSelection::Rational());
+    add(window, wide);
+    ASSERT_TRUE(window.calibration().has_value()) << window.fitFailure().toStdString();
+    ASSERT_EQ(window.calibration()->selection, CameraSelection::Rational());
+    for (const QLabel* value : window.ParameterValues) {
+        EXPECT_TRUE(value->isVisibleTo(&window));
+        EXPECT_TRUE(value->text().contains(QStringLiteral(" ± "))) << value->text().toStdString();
+    }
+    EXPECT_TRUE(window.ParameterValues[11]->text().startsWith(
+        QString::number(window.calibration()->camera[CameraParameter::K6], 'f', 6)));
 }
 
 // A screen of 1366 x 768 holds the window: as opened, and at the least it can be.
