@@ -187,6 +187,39 @@ void Print(const std::string& set, const Outcome& o, const Camera* truth, const 
                 RayError(o.map, truthMap, size, reach), o.failure.c_str());
 }
 
+Outcome OpenCvFisheye(const Targets& t) {
+    Outcome o;
+    o.side = "OpenCV fisheye";
+    try {
+        std::vector<std::vector<cv::Point3d>> object;
+        for (const std::vector<cv::Point3d>& board : t.object)
+            object.push_back(board);
+        cv::Matx33d k;
+        cv::Vec4d d;
+        std::vector<cv::Vec3d> r, tr;
+        o.rms = cv::fisheye::calibrate(
+            object, t.image, t.size, k, d, r, tr,
+            cv::fisheye::CALIB_RECOMPUTE_EXTRINSIC | cv::fisheye::CALIB_FIX_SKEW,
+            cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 100, 1e-12));
+        o.fx = k(0, 0);
+        o.cx = k(0, 2);
+        o.cy = k(1, 2);
+        o.map = [k, d](const cv::Point3d& ray) {
+            std::vector<cv::Point2d> out;
+            cv::fisheye::projectPoints(std::vector<cv::Point3d>{ray}, out, cv::Vec3d(), cv::Vec3d(),
+                                       k, d);
+            return out[0];
+        };
+    } catch (const std::exception& error) {
+        o.failure = error.what();
+    }
+    return o;
+}
+
+std::vector<Outcome> FisheyeSides(const Targets& t) {
+    return {Ours(t, CameraSelection::Fisheye(), "ours fisheye"), OpenCvFisheye(t)};
+}
+
 std::vector<Outcome> PinholeSides(const Targets& t) {
     return {Ours(t, CameraSelection::OpenCvDefault(), "ours opencv"), OpenCv(t, 0, "OpenCV opencv"),
             Ours(t, CameraSelection::Rational(), "ours rational"),
@@ -219,7 +252,27 @@ PhotoScene WideBarrel() {
     return lens;
 }
 
+PhotoScene Fisheye() {
+    PhotoScene lens;
+    lens.width = 1280;
+    lens.height = 960;
+    lens.fisheye = true;
+    lens.fisheyeField = 200.0;
+    lens.fx = 370.0;
+    lens.fy = 371.0;
+    lens.cx = 0.5 * (lens.width - 1) + 9.0;
+    lens.cy = 0.5 * (lens.height - 1) - 6.0;
+    lens.k1 = 0.03;
+    lens.k2 = -0.008;
+    lens.k3 = 0.002;
+    lens.blur = 1.0;
+    lens.noise = 2.0;
+    lens.jpegQuality = 92;
+    return lens;
+}
+
 void RenderedSet(const char* name, const PhotoScene& lens, int count) {
+    const bool fisheye = lens.fisheye;
     QTemporaryDir dir;
     const std::vector<PhotoScene> scenes = test::CornerScenes(lens, count, 17);
     const QStringList files = test::WriteScenes(dir.path(), scenes);
@@ -227,15 +280,16 @@ void RenderedSet(const char* name, const PhotoScene& lens, int count) {
     const Targets t = FromDetections(Detect(files, lens.columns, lens.rows));
     const Camera truth = test::TrueTargets(lens).camera;
     const RayMap truthMap = [truth](const cv::Point3d& ray) {
-        std::vector<cv::Point2d> out;
-        cv::projectPoints(std::vector<cv::Point3d>{ray}, cv::Vec3d(), cv::Vec3d(), truth.Matrix(),
-                          truth.Distortion(), out);
-        return out[0];
+        const PlanePoint p = ProjectPoint(truth, cv::Vec3d(ray));
+        return cv::Point2d(p.x, p.y);
     };
     std::printf("\n%s: %zu of %d photographs found\n\n", name, t.photos.size(), count);
     std::printf("| set | side | rms px | fx err | cx err | cy err | ray px | note |\n");
     std::printf("|---|---|---:|---:|---:|---:|---:|---|\n");
-    for (const Outcome& o : PinholeSides(t))
+    std::vector<Outcome> sides = FisheyeSides(t);
+    if (!fisheye)
+        sides = PinholeSides(t);
+    for (const Outcome& o : sides)
         Print(name, o, &truth, truthMap, t.size, reach);
 }
 
@@ -265,15 +319,17 @@ void RealSet(const char* dir, int columns, int rows) {
                 static_cast<long long>(files.size()));
     std::printf("| set | side | rms px | fx err | cx err | cy err | ray px | note |\n");
     std::printf("|---|---|---:|---:|---:|---:|---:|---|\n");
-    for (const Outcome& o : PinholeSides(t))
+    std::vector<Outcome> sides = PinholeSides(t);
+    for (Outcome& o : FisheyeSides(t))
+        sides.push_back(std::move(o));
+    for (const Outcome& o : sides)
         Print(QFileInfo(QString::fromLocal8Bit(dir)).fileName().toStdString(), o, nullptr, {},
               t.size, 0.0);
 }
 
-int Smoke() {
-    const PhotoScene lens = WideBarrel();
+Targets FromPhotos(const std::vector<BoardPhoto>& photos) {
     Targets t;
-    for (const BoardPhoto& photo : test::NoisyPhotos(test::CornerScenes(lens, 6, 3), 0.05, 4)) {
+    for (const BoardPhoto& photo : photos) {
         t.photos.push_back(photo);
         t.object.emplace_back();
         t.image.emplace_back();
@@ -283,10 +339,16 @@ int Smoke() {
         }
         t.size = {photo.width, photo.height};
     }
-    for (const Outcome& o : PinholeSides(t))
+    return t;
+}
+
+int Smoke() {
+    for (const Outcome& o : PinholeSides(
+             FromPhotos(test::NoisyPhotos(test::CornerScenes(WideBarrel(), 6, 3), 0.05, 4))))
         if (!o.map)
             return 1;
-    return 0;
+    const Targets f = FromPhotos(test::NoisyPhotos(test::CornerScenes(Fisheye(), 6, 3), 0.05, 4));
+    return Ours(f, CameraSelection::Fisheye(), "ours fisheye").map ? 0 : 1;
 }
 
 } // namespace
@@ -295,6 +357,7 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--smoke") == 0)
         return Smoke();
     RenderedSet("wide barrel (rational)", WideBarrel(), 16);
+    RenderedSet("fisheye (equidistant, 200 degrees)", Fisheye(), 16);
     for (int k = 1; k + 2 < argc; k += 3)
         RealSet(argv[k], std::atoi(argv[k + 1]), std::atoi(argv[k + 2]));
     return 0;

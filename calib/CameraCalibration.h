@@ -9,7 +9,9 @@
 //   most photographs taking part share (on a tie, that of the first of them); a photograph
 //   of another size is left out (PhotoUse::LeftOutSize) and the others calibrate;
 // - the start: fx and fy from OpenCV's initCameraMatrix2D (the principal point at the
-//   image's centre, no lens), each pose from OpenCV's solvePnP;
+//   image's centre, no lens), each pose from OpenCV's solvePnP; a fisheye's from the
+//   equidistant projection (calib/FisheyeStart), its focal lengths and principal point
+//   fitted first, then its terms freed;
 // - the fit with rejection: the camera and all poses fitted; the RMS of each photograph; one
 //   over kRmsLimitFactor times the median of the photographs used (and over kRmsFloorPx)
 //   is left out and marked, and the fit runs again from where it stood, until no

@@ -64,6 +64,14 @@ QByteArray RosCameraInfoYaml(const Camera& camera, const QString& cameraName) {
 
 cv::Mat UndistortedImage(const cv::Mat& image, const Camera& camera) {
     cv::Mat out;
+    if (camera.Fisheye()) {
+        cv::Mat mapX, mapY;
+        cv::fisheye::initUndistortRectifyMap(camera.Matrix(), camera.Distortion(),
+                                             cv::Matx33d::eye(), camera.Matrix(), image.size(),
+                                             CV_32FC1, mapX, mapY);
+        cv::remap(image, out, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+        return out;
+    }
     cv::undistort(image, out, cv::Mat(camera.Matrix()), cv::Mat(camera.Distortion()),
                   cv::Mat(camera.Matrix()));
     return out;

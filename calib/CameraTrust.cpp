@@ -21,7 +21,7 @@ ViewBlocks BlocksOf(const BoardPhoto& photo, const Pose& pose, const Camera& cam
     const PoseVector vector = ToVector(pose);
     std::vector<cv::Point2d> projected;
     cv::Mat jacobian;
-    ProjectBoard(camera.values.data(), vector.data(), board, projected, &jacobian);
+    ProjectBoard(camera.model, camera.values.data(), vector.data(), board, projected, &jacobian);
     const int p = int(freed.size());
     const int rows = jacobian.rows;
     cv::Mat jc(rows, p, CV_64F);

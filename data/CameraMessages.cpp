@@ -203,6 +203,12 @@ QString PoseUndetermined(int photo) {
                : QStringLiteral("Положение поля не определяется по точкам.");
 }
 
+QString FisheyeCameraRefused() {
+    return QStringLiteral("Камера «рыбий глаз» (equidistant) не подходит для проверки поля: "
+                          "проверка ведётся по центральной проекции. Откалибруйте камеру "
+                          "моделью opencv или rational.");
+}
+
 QString CameraOfOtherSize(double cameraWidth, double cameraHeight, double width, double height) {
     return QStringLiteral("Камера откалибрована по снимкам %1 × %2 пикселей, а размер "
                           "изображения %3 × %4: к нему она не подходит.")

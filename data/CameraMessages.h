@@ -71,6 +71,8 @@ QString PoseUndetermined(int photo);
 // A camera calibrated from photographs of another size than the image's.
 QString CameraOfOtherSize(double cameraWidth, double cameraHeight, double width, double height);
 QString FocalNotPositive();
+// A fisheye camera given to the field check, which takes only central projections.
+QString FisheyeCameraRefused();
 QString NoPointsForHomography();
 QString ImageSizeOutOfRange(double largestSide);
 // A focal length no camera of that image size can have: it lies from `low` to `high`.

@@ -47,7 +47,7 @@ const char kCameraHelp[] = R"(
 Калибровка камеры по нескольким снимкам:
   vrma-calib --photo СНИМОК1 --photo СНИМОК2 [--photo ...] --target chessboard|dots
              --columns NC --rows NR --pitch P [--pitch-y PY]
-             [--model auto|opencv|radial|no-distortion|fixed-centre|rational]
+             [--model auto|opencv|radial|no-distortion|fixed-centre|rational|fisheye]
              [--json ФАЙЛ] [--camera-yaml ФАЙЛ.yml] [--table ТАБЛИЦА] [--camera КАМЕРА]
              [--report ОТЧЁТ.pdf] [--orientation-folder ПАПКА] [--ros-yaml ФАЙЛ.yaml]
              [--undistort-folder ПАПКА] [--check КАМЕРА.yml]
@@ -77,25 +77,30 @@ const char kCameraHelp[] = R"(
                     no-distortion, radial и opencv, которую подтверждают снимки: половины
                     снимков дают одну камеру, а лишние члены незначимы; выбранная модель
                     названа в выводе), rational (как opencv и ещё k4, k5, k6 —
-                    рациональная модель OpenCV, CALIB_RATIONAL_MODEL)
+                    рациональная модель OpenCV, CALIB_RATIONAL_MODEL), fisheye («рыбий
+                    глаз»: равнопромежуточная проекция с четырьмя членами k1, k2, k3, k4,
+                    как у cv::fisheye; для объективов с полем зрения до 180° и шире)
   --json ФАЙЛ       записать результаты в объект JSON (UTF-8): photos — снимки в заданном
                     порядке (file, found, used, turned_deg, points, rms_px, reason —
                     почему не найден или не взят, same_as — снимок с теми же байтами,
                     заданный раньше), camera (width, height, fx, fy, cx, cy, k1, k2, p1,
                     p2, k3), camera_se — их стандартные ошибки (null для того, что не
                     уточнялось), ratio (fy/fx), ratio_se, rms_px, reason; неизвестное
-                    значение — null. У каждого снимка ещё pose — его положение
-                    относительно поля: rotation (вектор поворота Родрига, радианы) и
-                    translation (как у OpenCV: из системы поля в систему камеры), centre
-                    (центр проекции в системе поля); null у снимка без положения.
-                    covariance — ковариационная матрица параметров камеры: parameters
-                    (имена в порядке строк и столбцов) и matrix (9×9; строки и столбцы
-                    неуточнявшихся — нули). Пишется и тогда, когда камеру найти не
+                    значение — null; distortion_model — модель объектива, как в
+                    --camera-yaml (у fisheye k1, k2, k3, k4 — члены cv::fisheye). У
+                    каждого снимка ещё pose — его положение относительно поля:
+                    rotation (вектор поворота Родрига, радианы) и translation (как у
+                    OpenCV: из системы поля в систему камеры), centre (центр проекции в
+                    системе поля); null у снимка без положения. covariance —
+                    ковариационная матрица параметров камеры: parameters (имена в
+                    порядке строк и столбцов) и matrix (9×9, у rational 12×12, у
+                    fisheye 8×8; строки и столбцы неуточнявшихся — нули). Пишется и тогда, когда камеру найти не
                     удалось (коды 2, 6, 7): camera — null, reason — почему
   --camera-yaml ФАЙЛ
                     записать камеру в YAML OpenCV (cv::FileStorage): camera_matrix,
                     distortion_model (plumb_bob: пять членов; rational_polynomial:
-                    восемь), distortion_coefficients, image_width, image_height,
+                    восемь; equidistant: четыре члена «рыбьего глаза», их читает
+                    cv::fisheye), distortion_coefficients, image_width, image_height,
                     avg_reprojection_error; его читает OpenCV (C++ и Python)
   --orientation-folder ПАПКА
                     записать в существующую папку файл внешней геометрии (.ort) каждого
@@ -116,8 +121,8 @@ const char kCameraHelp[] = R"(
                     осях камеры: A = Ry(v)·Rx(h)·Rz(r). Rx, Ry, Rz — повороты вокруг осей
                     x, y, z против часовой стрелки, если смотреть с конца оси; средний
                     угол — от −90 до 90°
-  --ros-yaml ФАЙЛ   записать камеру в YAML camera_info ROS (distortion_model plumb_bob
-                    или rational_polynomial,
+  --ros-yaml ФАЙЛ   записать камеру в YAML camera_info ROS (distortion_model plumb_bob,
+                    rational_polynomial или equidistant,
                     числа через точку); его читает любой разборщик YAML
   --undistort-folder ПАПКА
                     записать в существующую папку копию каждого прочитанного снимка без
@@ -197,12 +202,15 @@ std::optional<CameraSelection> ModelSelection(const QString& word) {
         return CameraSelection::PrincipalPointFixed();
     if (word == QStringLiteral("rational"))
         return CameraSelection::Rational();
+    if (word == QStringLiteral("fisheye"))
+        return CameraSelection::Fisheye();
     return std::nullopt;
 }
 
 // The name of a model --model names.
 QString ModelName(CameraSelection selection) {
-    for (const char* name : {"opencv", "radial", "no-distortion", "fixed-centre", "rational"})
+    for (const char* name :
+         {"opencv", "radial", "no-distortion", "fixed-centre", "rational", "fisheye"})
         if (ModelSelection(QLatin1String(name)) == selection)
             return QLatin1String(name);
     return QStringLiteral("opencv");
@@ -398,7 +406,7 @@ QJsonValue PoseJson(const PhotoFit* photo) {
     return pose;
 }
 
-// The JSON's covariance of the camera's parameters: their names and the 9 x 9 matrix.
+// The JSON's covariance of the model's parameters: their names and their matrix.
 QJsonValue CovarianceJson(const CameraCalibration* fit) {
     if (!fit)
         return QJsonValue(QJsonValue::Null);
@@ -505,6 +513,8 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
         object.insert(QStringLiteral("camera"), none);
         object.insert(QStringLiteral("camera_se"), none);
     }
+    object.insert(QStringLiteral("distortion_model"),
+                  fit ? QJsonValue(QLatin1String(CameraModelName(fit->camera))) : none);
     object.insert(QStringLiteral("ratio"), fit ? QJsonValue(fit->ratio) : none);
     object.insert(QStringLiteral("ratio_se"), fit ? QJsonValue(fit->ratioSe) : none);
     object.insert(QStringLiteral("rms_px"), fit ? QJsonValue(fit->rmsPx) : none);
@@ -659,7 +669,7 @@ int RunCameraCommand(const QStringList& given) {
     if (!selection)
         return CommandLineError(
             QStringLiteral("Модель камеры (--model) должна быть auto, opencv, radial, "
-                           "no-distortion, fixed-centre или rational: %1")
+                           "no-distortion, fixed-centre, rational или fisheye: %1")
                 .arg(model));
     const Outputs out{options.given("json"),     options.given("camera-yaml"),
                       options.given("report"),   options.given("table"),

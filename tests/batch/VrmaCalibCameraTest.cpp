@@ -118,8 +118,10 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
                                            QStringLiteral("ratio_se"), QStringLiteral("rms_px"),
                                            QStringLiteral("reason"), QStringLiteral("covariance"),
                                            QStringLiteral("verdict"), QStringLiteral("uncertainty"),
-                                           QStringLiteral("cross_validation")}));
+                                           QStringLiteral("cross_validation"),
+                                           QStringLiteral("distortion_model")}));
     EXPECT_TRUE(object[QStringLiteral("reason")].isNull());
+    EXPECT_EQ(object[QStringLiteral("distortion_model")].toString(), QStringLiteral("plumb_bob"));
     // Eight photographs are fewer than a trusted camera needs; the verdict's text is what
     // standard output says after the camera.
     const QJsonObject verdict = object[QStringLiteral("verdict")].toObject();
@@ -335,7 +337,7 @@ TEST_F(VrmaCalibCamera, MistakesWriteNothingAndRunsWithoutACameraTheJsonAlone) {
     const QList<QStringList> mistakes = {
         with({QStringLiteral("--report"), (*photos)[1]}),
         with({QStringLiteral("--camera"), path(QStringLiteral("c.cam"))}),
-        with({QStringLiteral("--model"), QStringLiteral("fisheye")}),
+        with({QStringLiteral("--model"), QStringLiteral("omnidirectional")}),
         with({QStringLiteral("--width"), QStringLiteral("800")}),
         with({QStringLiteral("--table"), json}),
         with({QStringLiteral("--camera-yaml"), (*photos)[0]}),

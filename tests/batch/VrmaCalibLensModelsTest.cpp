@@ -7,6 +7,7 @@
 #include "support/PhotoRenderer.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -93,6 +94,56 @@ TEST_F(VrmaCalibLensModels, RationalLensWrittenWithEightCoefficientsAndFoundAsTr
     cv::projectPoints(rays, cv::Vec3d(), cv::Vec3d(), truth.Matrix(), truth.Distortion(), known);
     for (size_t k = 0; k < rays.size(); ++k)
         EXPECT_LT(cv::norm(found[k] - known[k]), 0.3) << k;
+}
+
+// An equidistant fisheye of 200 degrees: the YAML names it as cv::fisheye's users expect,
+// with its four terms, and cv::fisheye's own projection with them puts the rays where the
+// true lens does; ROS's camera_info names it too.
+TEST_F(VrmaCalibLensModels, FisheyeWrittenForCvFisheyeAndFoundAsTrue) {
+    test::PhotoScene lens;
+    lens.width = 1024;
+    lens.height = 768;
+    lens.fisheye = true;
+    lens.fisheyeField = 200.0;
+    lens.fx = 300.0;
+    lens.fy = 301.0;
+    lens.cx = 0.5 * (lens.width - 1) + 6.0;
+    lens.cy = 0.5 * (lens.height - 1) - 4.0;
+    lens.k1 = 0.02;
+    lens.k2 = -0.005;
+    lens.k3 = 0.001;
+    lens.blur = 0.8;
+    lens.noise = 1.0;
+    const QString yaml = path(QStringLiteral("c.yml"));
+    const QString ros = path(QStringLiteral("ros.yaml"));
+    const test::CalibResult run = test::RunCalib(
+        Render(test::CornerScenes(lens, 12, 7))
+        << QStringLiteral("--model") << QStringLiteral("fisheye") << QStringLiteral("--camera-yaml")
+        << yaml << QStringLiteral("--ros-yaml") << ros);
+    ASSERT_EQ(run.code, 0) << run.err.toStdString() << run.out.toStdString();
+    const ReadCamera read = ReadYaml(yaml);
+    EXPECT_EQ(read.model, "equidistant");
+    ASSERT_EQ(read.distortion.size(), 4u);
+    const Camera truth = test::TrueTargets(lens).camera;
+    EXPECT_LT(std::abs(read.matrix(0, 2) - truth.cx()), 1.0);
+    EXPECT_LT(std::abs(read.matrix(1, 2) - truth.cy()), 1.0);
+    std::vector<cv::Point3d> rays;
+    for (double degrees = 0.0; degrees <= 60.0; degrees += 10.0)
+        for (double phi = 0.0; phi < 6.0; phi += 1.1) {
+            const double theta = degrees * CV_PI / 180.0;
+            rays.emplace_back(std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi),
+                              std::cos(theta));
+        }
+    std::vector<cv::Point2d> found;
+    cv::fisheye::projectPoints(rays, found, cv::Vec3d(), cv::Vec3d(), read.matrix, read.distortion);
+    for (size_t k = 0; k < rays.size(); ++k) {
+        const PlanePoint known = ProjectPoint(truth, cv::Vec3d(rays[k]));
+        EXPECT_LT(std::hypot(found[k].x - known.x, found[k].y - known.y), 0.3) << k;
+    }
+    QFile info(ros);
+    ASSERT_TRUE(info.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = info.readAll().split('\n');
+    EXPECT_TRUE(lines.contains("distortion_model: equidistant"));
 }
 
 } // namespace

@@ -43,6 +43,19 @@ std::vector<Camera> Lenses() {
     return {Lens(), RationalLens()};
 }
 
+// An equidistant fisheye of some 200 degrees across the frame's width.
+Camera FisheyeLens() {
+    Camera camera = Camera::Centred(1280.0, 960.0, 330.0, 331.0);
+    camera.model = CameraModel::Fisheye;
+    camera[CameraParameter::Cx] += 5.0;
+    camera[CameraParameter::Cy] -= 3.0;
+    camera[CameraParameter::K1] = 0.02;
+    camera[CameraParameter::K2] = -0.005;
+    camera[CameraParameter::K3] = 0.001;
+    camera[CameraParameter::K4] = -0.0002;
+    return camera;
+}
+
 // The lens model written out as OpenCV documents it.
 PlanePoint ByHand(const Camera& c, const Pose& pose, const PlanePoint& field) {
     cv::Matx33d r;
@@ -109,8 +122,8 @@ TEST(Camera, ProjectsAndUndistortsAsOpenCvDefinesTheLens) {
 }
 
 TEST(Camera, JacobianColumnsAreThePoseThenTheParametersInTheirOrder) {
-    for (const Camera& camera : Lenses()) {
-        SCOPED_TRACE(camera.Rational() ? "rational" : "five terms");
+    for (const Camera& camera : {Lens(), RationalLens(), FisheyeLens()}) {
+        SCOPED_TRACE(CameraModelName(camera));
         const Pose pose{cv::Vec3d(0.35, -0.25, 0.1), cv::Vec3d(10.0, -5.0, 420.0)};
         const std::vector<PlanePoint> field = Board();
         cv::Mat jacobian;
@@ -136,18 +149,95 @@ TEST(Camera, JacobianColumnsAreThePoseThenTheParametersInTheirOrder) {
             }
             EXPECT_GT(largest, 1e-3) << c; // the column moves the points
         };
-        for (CameraParameter p : kCameraParameters)
+        for (CameraParameter p : ModelParameters(camera, CameraSelection::Rational()))
             column(ProjectionColumn(p), [&](double step) {
                 Camera other = camera;
                 other[p] += step;
                 return ProjectFieldPoints(other, pose, field);
             });
+        // A fisheye's projection has no columns of the terms it does not use.
+        for (CameraParameter p :
+             {CameraParameter::P1, CameraParameter::P2, CameraParameter::K5, CameraParameter::K6})
+            EXPECT_EQ(cv::countNonZero(jacobian.col(ProjectionColumn(p))) == 0, camera.Fisheye());
         for (int c = 0; c < kPoseParameterCount; ++c)
             column(c, [&](double step) {
                 Pose other = pose;
                 (c < 3 ? other.rotation[c] : other.translation[c - 3]) += step;
                 return ProjectFieldPoints(camera, other, field);
             });
+    }
+}
+
+// The fisheye as cv::fisheye::projectPoints computes it (its projection and derivatives),
+// and beyond 90 degrees off the axis, where OpenCV's form (through x / z) no longer holds,
+// as the model is written; the ray found again at every pixel.
+TEST(Camera, FisheyeProjectsAsOpenCvsFisheyeAndBeyondNinetyDegrees) {
+    const Camera camera = FisheyeLens();
+    const Pose pose{cv::Vec3d(0.35, -0.25, 0.1), cv::Vec3d(10.0, -5.0, 120.0)};
+    const std::vector<PlanePoint> field = Board();
+    cv::Mat jacobian;
+    const std::vector<PlanePoint> ours = ProjectFieldPoints(camera, pose, field, jacobian);
+    std::vector<cv::Point3d> object;
+    for (const PlanePoint& p : field)
+        object.emplace_back(p.x, p.y, 0.0);
+    std::vector<cv::Point2d> theirs;
+    cv::Mat theirJacobian;
+    cv::fisheye::projectPoints(object, theirs, pose.rotation, pose.translation, camera.Matrix(),
+                               camera.Distortion(), 0.0, theirJacobian);
+    // OpenCV's columns: f (2), c (2), k1-k4, the rotation, the translation, the skew.
+    const std::pair<int, int> columns[] = {{ProjectionColumn(CameraParameter::Fx), 0},
+                                           {ProjectionColumn(CameraParameter::Fy), 1},
+                                           {ProjectionColumn(CameraParameter::Cx), 2},
+                                           {ProjectionColumn(CameraParameter::Cy), 3},
+                                           {ProjectionColumn(CameraParameter::K1), 4},
+                                           {ProjectionColumn(CameraParameter::K2), 5},
+                                           {ProjectionColumn(CameraParameter::K3), 6},
+                                           {ProjectionColumn(CameraParameter::K4), 7},
+                                           {0, 8},
+                                           {1, 9},
+                                           {2, 10},
+                                           {3, 11},
+                                           {4, 12},
+                                           {5, 13}};
+    for (size_t k = 0; k < field.size(); ++k) {
+        EXPECT_NEAR(ours[k].x, theirs[k].x, 1e-9) << k;
+        EXPECT_NEAR(ours[k].y, theirs[k].y, 1e-9) << k;
+        for (const auto& [mine, theirsColumn] : columns)
+            for (int row : {2 * int(k), 2 * int(k) + 1})
+                EXPECT_NEAR(jacobian.at<double>(row, mine),
+                            theirJacobian.at<double>(row, theirsColumn),
+                            1e-7 * (1.0 + std::fabs(theirJacobian.at<double>(row, theirsColumn))))
+                    << k << " " << theirsColumn;
+    }
+    // Rays at random all around, to 110 degrees off the axis.
+    cv::RNG random(7);
+    for (int k = 0; k < 200; ++k) {
+        const double theta = random.uniform(0.0, 110.0) * CV_PI / 180.0;
+        const double phi = random.uniform(-CV_PI, CV_PI);
+        const double distance = random.uniform(0.5, 50.0);
+        const cv::Vec3d point =
+            distance * cv::Vec3d(std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi),
+                                 std::cos(theta));
+        const PlanePoint pixel = ProjectPoint(camera, point);
+        const double t2 = theta * theta;
+        const double distorted = theta * (1.0 + camera[CameraParameter::K1] * t2 +
+                                          camera[CameraParameter::K2] * t2 * t2 +
+                                          camera[CameraParameter::K3] * t2 * t2 * t2 +
+                                          camera[CameraParameter::K4] * t2 * t2 * t2 * t2);
+        EXPECT_NEAR(pixel.x, camera.cx() + camera.fx() * distorted * std::cos(phi), 1e-9) << k;
+        EXPECT_NEAR(pixel.y, camera.cy() + camera.fy() * distorted * std::sin(phi), 1e-9) << k;
+        if (point[2] > 0.0) {
+            std::vector<cv::Point2d> opencv;
+            cv::fisheye::projectPoints(std::vector<cv::Point3d>{cv::Point3d(point)}, opencv,
+                                       cv::Vec3d(), cv::Vec3d(), camera.Matrix(),
+                                       camera.Distortion());
+            EXPECT_NEAR(pixel.x, opencv[0].x, 1e-9) << k;
+            EXPECT_NEAR(pixel.y, opencv[0].y, 1e-9) << k;
+            const PlanePoint plain = UndistortImagePoints(camera, std::span(&pixel, 1)).front();
+            EXPECT_NEAR(plain.x, camera.cx() + camera.fx() * point[0] / point[2], 1e-6) << k;
+        }
+        const cv::Vec3d ray = RayAtPixel(camera, pixel.x, pixel.y);
+        EXPECT_LT(cv::norm(ray - point / distance), 1e-9) << k;
     }
 }
 
