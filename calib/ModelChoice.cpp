@@ -29,7 +29,7 @@ bool FindsMoreThan(const CameraCalibration& richer, CameraSelection lean) {
 
 std::vector<CameraSelection> OfferedModels() {
     return {CameraSelection::NoDistortion(), CameraSelection::RadialOnly(),
-            CameraSelection::OpenCvDefault()};
+            CameraSelection::OpenCvDefault(), CameraSelection::Rational()};
 }
 
 CameraSelection ChooseModel(std::span<const BoardPhoto> photos,

@@ -74,9 +74,9 @@ const char kCameraHelp[] = R"(
                     k3 — как calibrateCamera в OpenCV), radial (без p1 и p2),
                     no-distortion (fx, fy, cx, cy, без дисторсии), fixed-centre (главная
                     точка в центре кадра, остальное — как opencv), auto (самая простая из
-                    no-distortion, radial и opencv, которую подтверждают снимки: половины
-                    снимков дают одну камеру, а лишние члены незначимы; выбранная модель
-                    названа в выводе), rational (как opencv и ещё k4, k5, k6 —
+                    no-distortion, radial, opencv и rational, которую подтверждают снимки:
+                    половины снимков дают одну камеру, а лишние члены незначимы; выбранная
+                    модель названа в выводе), rational (как opencv и ещё k4, k5, k6 —
                     рациональная модель OpenCV, CALIB_RATIONAL_MODEL), fisheye («рыбий
                     глаз»: равнопромежуточная проекция с четырьмя членами k1, k2, k3, k4,
                     как у cv::fisheye; для объективов с полем зрения до 180° и шире)
