@@ -117,7 +117,7 @@ BmpHeader ReadHeader(ByteSource& bytes, Reading& reading) {
     if (header.headerSize == 12) {
         header.core = true;
         header.width = Little16(h + 4);
-        header.height = std::int16_t(Little16(h + 6));
+        header.height = Little16(h + 6); // unsigned: the old header has no top-down rows
         header.bits = Little16(h + 10);
     } else if (header.headerSize >= 40 && header.headerSize <= 124 &&
                got >= 14 + std::int64_t(header.headerSize)) {
