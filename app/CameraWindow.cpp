@@ -50,13 +50,11 @@ namespace vrma {
 
 namespace {
 
-// The photograph view reads a large photograph reduced to this many pixels a side at
-// most (libjpeg's scaled decoding for a JPEG): enough to zoom in, and quick to read.
-constexpr int kViewSide = 3000;
 // The models the window offers after "авто", leanest first.
 constexpr CameraSelection kWindowModels[] = {
-    CameraSelection::NoDistortion(), CameraSelection::RadialOnly(),
-    CameraSelection::OpenCvDefault(), CameraSelection::PrincipalPointFixed()};
+    CameraSelection::NoDistortion(),  CameraSelection::RadialOnly(),
+    CameraSelection::OpenCvDefault(), CameraSelection::PrincipalPointFixed(),
+    CameraSelection::Rational(),      CameraSelection::Fisheye()};
 constexpr int kIconWidth = 68;
 constexpr int kIconHeight = 48;
 
@@ -188,6 +186,8 @@ void TCameraForm::CreateControls() {
         value->setObjectName(QStringLiteral("Value_") + QLatin1String(CameraParameterName(p)));
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         ParameterValues.push_back(value);
+        ParameterNames.push_back(
+            new QLabel(QString::fromLatin1(CameraParameterName(p)) + QLatin1Char(':'), this));
     }
     RatioValue = new QLabel(this);
     RatioValue->setObjectName(QStringLiteral("RatioValue"));
@@ -248,24 +248,14 @@ void TCameraForm::LayOut() {
 
     auto* camera = new QGroupBox(QStringLiteral("Камера"), this);
     camera->setObjectName(QStringLiteral("CameraBox"));
-    auto* grid = new QGridLayout(camera);
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(2);
-    const auto place = [&](int index, const QString& name, QLabel* value) {
-        const int row = index / 2;
-        const int column = (index % 2) * 2;
-        grid->addWidget(new QLabel(name, camera), row, column);
-        grid->addWidget(value, row, column + 1);
-    };
-    for (int k = 0; k < kCameraParameterCount; ++k)
-        place(k,
-              QString::fromLatin1(CameraParameterName(kCameraParameters[size_t(k)])) +
-                  QLatin1Char(':'),
-              ParameterValues[size_t(k)]);
-    place(kCameraParameterCount, QStringLiteral("fy/fx:"), RatioValue);
-    place(kCameraParameterCount + 1, QStringLiteral("СКО:"), RmsValue);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
+    CameraGrid = new QGridLayout(camera);
+    CameraGrid->setHorizontalSpacing(10);
+    CameraGrid->setVerticalSpacing(2);
+    ParameterNames.push_back(new QLabel(QStringLiteral("fy/fx:"), camera));
+    ParameterNames.push_back(new QLabel(QStringLiteral("СКО:"), camera));
+    PlaceParameters({kPinholeParameters.begin(), kPinholeParameters.end()});
+    CameraGrid->setColumnStretch(1, 1);
+    CameraGrid->setColumnStretch(3, 1);
     auto* verdict = new QGroupBox(QStringLiteral("Вывод"), this);
     verdict->setObjectName(QStringLiteral("VerdictBox"));
     auto* verdictLayout = new QVBoxLayout(verdict);
@@ -559,15 +549,46 @@ QStringList TCameraForm::VerdictLines(const CameraCalibration& fit) const {
     return lines;
 }
 
+void TCameraForm::PlaceParameters(const std::vector<CameraParameter>& shown) {
+    const size_t count = ParameterValues.size();
+    std::vector<bool> visible(count, false);
+    std::vector<std::pair<QLabel*, QLabel*>> cells;
+    for (size_t k = 0; k < count; ++k) {
+        visible[k] = std::find(shown.begin(), shown.end(), kCameraParameters[k]) != shown.end();
+        CameraGrid->removeWidget(ParameterNames[k]);
+        CameraGrid->removeWidget(ParameterValues[k]);
+        if (visible[k])
+            cells.emplace_back(ParameterNames[k], ParameterValues[k]);
+    }
+    cells.emplace_back(ParameterNames[count], RatioValue);
+    cells.emplace_back(ParameterNames[count + 1], RmsValue);
+    for (size_t k = 0; k < cells.size(); ++k) {
+        const int row = int(k / 2);
+        const int column = int(k % 2) * 2;
+        CameraGrid->removeWidget(cells[k].first);
+        CameraGrid->removeWidget(cells[k].second);
+        CameraGrid->addWidget(cells[k].first, row, column);
+        CameraGrid->addWidget(cells[k].second, row, column + 1);
+    }
+    // Once the grid has them: a widget shown before it moves into the group box would be
+    // shown only on the event loop's next turn.
+    for (size_t k = 0; k < count; ++k) {
+        ParameterNames[k]->setVisible(visible[k]);
+        ParameterValues[k]->setVisible(visible[k]);
+    }
+}
+
 void TCameraForm::ShowResults() {
     const int selected = session_.FittedIndex(shown_);
     const std::optional<CameraCalibration>& fit = calibration();
     if (fit) {
         const auto rows = CameraResultRows(*fit);
-        for (size_t k = 0; k < ParameterValues.size(); ++k)
-            ParameterValues[k]->setText(rows[k].second);
-        RatioValue->setText(rows[size_t(kCameraParameterCount)].second);
-        RmsValue->setText(rows[size_t(kCameraParameterCount) + 1].second);
+        const std::vector<CameraParameter> shown = ModelParameters(fit->camera, fit->selection);
+        PlaceParameters(shown);
+        for (size_t k = 0; k < shown.size(); ++k)
+            ParameterValues[size_t(shown[k])]->setText(rows[k].second);
+        RatioValue->setText(rows[rows.size() - 2].second);
+        RmsValue->setText(rows.back().second);
         VerdictLabel->setStyleSheet(QString());
         VerdictLabel->setText(VerdictLines(*fit).join(QStringLiteral("\n")));
         RmsChart->Show(&*fit, selected);
@@ -577,6 +598,7 @@ void TCameraForm::ShowResults() {
         return;
     }
     const QString dash = QStringLiteral("—");
+    PlaceParameters({kPinholeParameters.begin(), kPinholeParameters.end()});
     for (QLabel* value : ParameterValues)
         value->setText(dash);
     RatioValue->setText(dash);
@@ -642,121 +664,6 @@ void TCameraForm::UpdateButtons() {
     CheckButton->setEnabled(!searching() && !checking() && !photos().empty());
 }
 
-// --- The photograph chosen ------------------------------------------------------------------
-
-void TCameraForm::SelectPhoto(int row) {
-    if (row >= int(photos().size()))
-        row = -1;
-    shown_ = row;
-    const int fitted = session_.FittedIndex(row);
-    RmsChart->Show(calibration() ? &*calibration() : nullptr, fitted);
-    CoverageView->Show(calibration() ? &coverage_ : nullptr, fitted);
-    if (row < 0) {
-        ++viewGeneration_;
-        loading_ = false;
-        pictureOf_ = 0;
-        PhotoView->ShowPhoto(QImage());
-        PhotoLabel->setText(QStringLiteral("Выберите снимок в списке."));
-        return;
-    }
-    Views->setCurrentIndex(1);
-    LoadShownPhoto();
-}
-
-void TCameraForm::LoadShownPhoto() {
-    if (shown_ < 0 || size_t(shown_) >= photos().size())
-        return;
-    const quint64 id = photos()[size_t(shown_)].id;
-    if (pictureOf_ == id) {
-        // The photograph is on screen: only what is drawn over it changes, and its
-        // undistorted picture with the camera.
-        if (UndistortBox->isChecked())
-            ShowPicture();
-        ShowOverlay();
-        return;
-    }
-    const quint64 generation = ++viewGeneration_;
-    const QString file = photos()[size_t(shown_)].file;
-    loading_ = true;
-    PhotoLabel->setText(QStringLiteral("%1: снимок читается…").arg(QFileInfo(file).fileName()));
-    viewPool_.start([this, generation, file, id] {
-        QImageReader reader(file);
-        reader.setAutoTransform(false);
-        const QSize full = reader.size();
-        if (full.isValid() && std::max(full.width(), full.height()) > kViewSide)
-            reader.setScaledSize(full.scaled(kViewSide, kViewSide, Qt::KeepAspectRatio));
-        const QImage picture = reader.read();
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, id, picture, full] {
-                if (generation != viewGeneration_)
-                    return;
-                loading_ = false;
-                const int row = session_.RowOf(id);
-                if (row < 0 || row != shown_)
-                    return;
-                picture_ = picture;
-                full_ = full;
-                ShowPicture();
-                pictureOf_ = id;
-                pictureShown_ = !picture.isNull();
-                ShowOverlay();
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void TCameraForm::ShowPicture() {
-    undistorted_ = UndistortBox->isChecked() && calibration() && !picture_.isNull();
-    PhotoView->ShowPhoto(undistorted_ ? UndistortedPicture(picture_, full_, calibration()->camera)
-                                      : picture_,
-                         full_);
-}
-
-void TCameraForm::ShowOverlay() {
-    if (shown_ < 0 || size_t(shown_) >= photos().size())
-        return;
-    const Photo& photo = photos()[size_t(shown_)];
-    const PhotoDetection& detection = photo.detection;
-    PhotoView->ClearTargets();
-    QString text = QFileInfo(photo.file).fileName() + QStringLiteral(": ");
-    if (!pictureShown_)
-        text += QStringLiteral("снимок не удаётся показать. ");
-    if (photo.state != Photo::State::Done) {
-        text += QStringLiteral("поиск поля…");
-    } else if (!detection.found) {
-        text += (detection.read ? QStringLiteral("поле не найдено. ")
-                                : QStringLiteral("снимок не читается. ")) +
-                detection.reason;
-    } else {
-        const bool plain = undistorted_ && calibration();
-        PhotoView->ShowTargets(board() ? board()->columns : 0, board() ? board()->rows : 0,
-                               plain ? UndistortImagePoints(calibration()->camera, detection.image)
-                                     : detection.image,
-                               detection.indices);
-        text += QStringLiteral("поле повёрнуто на %1, мишеней %2")
-                    .arg(PhotoTurnText(detection))
-                    .arg(qulonglong(detection.points()));
-        const int fitted = session_.FittedIndex(shown_);
-        if (plain)
-            text += QStringLiteral(". Снимок показан без дисторсии");
-        if (fitted >= 0 && !plain) {
-            const PhotoFit& fit = calibration()->photos[size_t(fitted)];
-            const double magnify = ResidualMagnification(coverage_);
-            PhotoView->ShowResiduals(detection.image,
-                                     PhotoResiduals(*calibration(), size_t(fitted), detection),
-                                     magnify);
-            text += QStringLiteral(", СКО %1 пикс. (%2). Линии из мишеней — невязки, "
-                                   "увеличенные %3.")
-                        .arg(PhotoRmsText(fit), PhotoUseText(detection, fit, calibration()->camera),
-                             MagnifiedWords(magnify));
-        } else {
-            text += QLatin1Char('.');
-        }
-    }
-    PhotoLabel->setText(text);
-    emit photoShown();
-}
 // --- The window's events ----------------------------------------------------------------------
 
 void TCameraForm::closeEvent(QCloseEvent* event) {

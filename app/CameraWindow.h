@@ -29,6 +29,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -64,11 +65,14 @@ public:
     TCoverageView* CoverageView = nullptr;
     TUncertaintyView* UncertaintyView = nullptr; // beside it: the projection's uncertainty
     TPhotoView* PhotoView = nullptr;
-    QLabel* PhotoLabel = nullptr;         // what the photograph view shows
-    std::vector<QLabel*> ParameterValues; // fx, fy, cx, cy, k1, k2, p1, p2, k3
-    QLabel* RatioValue = nullptr;         // fy/fx ± its standard error
+    QLabel* PhotoLabel = nullptr; // what the photograph view shows
+    // One a camera parameter, in their order; those of the camera's model are shown.
+    std::vector<QLabel*> ParameterValues;
+    std::vector<QLabel*> ParameterNames;
+    QLabel* RatioValue = nullptr; // fy/fx ± its standard error
     QLabel* RmsValue = nullptr;
     QLabel* VerdictLabel = nullptr;
+    QGridLayout* CameraGrid = nullptr;
     QPushButton* SaveButton = nullptr;   // "Сохранить…"
     QPushButton* YamlButton = nullptr;   // "Экспорт в OpenCV YAML…"
     QPushButton* ReportButton = nullptr; // "Отчёт…"
@@ -165,6 +169,9 @@ private:
     void ShowRow(size_t index);
     void ShowRows();
     void ShowResults();
+    // The grid of the camera: the parameters shown (in their order), fy/fx and the RMS, two
+    // a row.
+    void PlaceParameters(const std::vector<CameraParameter>& shown);
     // The verdict on the camera found, with what its assessment adds.
     QStringList VerdictLines(const CameraCalibration& fit) const;
     void ShowStatus();

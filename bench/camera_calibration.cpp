@@ -134,7 +134,7 @@ int Write(const QString& dir, int photosPerSet) {
         QTextStream out(&truth);
         out.setRealNumberPrecision(12);
         const Camera camera = test::TrueTargets(set.camera).camera;
-        for (CameraParameter p : kCameraParameters)
+        for (CameraParameter p : kPinholeParameters)
             out << camera[p] << (p == CameraParameter::K3 ? '\n' : ' ');
         sets << set.name << ' ' << set.camera.columns << ' ' << set.camera.rows << '\n';
     }
@@ -181,7 +181,7 @@ int Measure(const QString& dir, int columns, int rows, const QString& pattern) {
     std::printf("{\"photos\": %zu, \"found\": %d", photos.size(), found);
     try {
         const CameraCalibration fit = CalibrateFromPhotos(photos);
-        for (CameraParameter p : kCameraParameters)
+        for (CameraParameter p : kPinholeParameters)
             std::printf(", \"%s\": %.10g", CameraParameterName(p), fit.camera[p]);
         std::printf(", \"ratio\": %.10g, \"ratio_se\": %.4g, \"rms_px\": %.6g, \"used\": %d",
                     fit.ratio, fit.ratioSe, fit.rmsPx, fit.used);

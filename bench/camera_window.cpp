@@ -113,7 +113,7 @@ int Write(const QString& dir, int count, int width, int height) {
     QTextStream out(&truth);
     out.setRealNumberPrecision(12);
     const Camera known = test::TrueTargets(camera).camera;
-    for (CameraParameter p : kCameraParameters)
+    for (CameraParameter p : kPinholeParameters)
         out << known[p] << (p == CameraParameter::K3 ? '\n' : ' ');
     return 0;
 }
@@ -218,7 +218,7 @@ int Measure(const QString& dir, int columns, int rows, const QString& pattern) {
                                      [](const auto& photo) { return photo.detection.found; });
     std::printf("{\"photos\": %lld, \"found\": %lld", qlonglong(files.size()), qlonglong(found));
     if (const auto& fit = window.calibration()) {
-        for (CameraParameter p : kCameraParameters)
+        for (CameraParameter p : kPinholeParameters)
             std::printf(", \"%s\": %.10g", CameraParameterName(p), fit->camera[p]);
         std::printf(", \"ratio\": %.10g, \"ratio_se\": %.4g, \"rms_px\": %.6g, \"used\": %d",
                     fit->ratio, fit->ratioSe, fit->rmsPx, fit->used);

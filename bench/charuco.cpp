@@ -168,7 +168,7 @@ int Write(const QString& dir) {
         }
         const vrma::Camera camera = test::TrueTargets(set.camera).camera;
         QString values;
-        for (CameraParameter p : kCameraParameters)
+        for (CameraParameter p : kPinholeParameters)
             values += QStringLiteral("%1 ").arg(camera[p], 0, 'g', 12);
         if (!WriteLines(QDir(folder).filePath(QStringLiteral("truth.txt")), {values.trimmed()}))
             return 1;

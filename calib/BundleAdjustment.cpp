@@ -21,8 +21,8 @@ constexpr size_t kTargetsPerBlock = 4096;
 // y of each) as a function of the camera's parameters and the view's pose.
 class Reprojection final : public ceres::CostFunction {
 public:
-    Reprojection(const FitView& view, size_t first, size_t count)
-        : board_(view.board.rowRange(int(first), int(first + count))),
+    Reprojection(CameraModel model, const FitView& view, size_t first, size_t count)
+        : model_(model), board_(view.board.rowRange(int(first), int(first + count))),
           image_(view.image.data() + first), count_(count) {
         set_num_residuals(int(2 * count));
         mutable_parameter_block_sizes()->push_back(kCameraParameterCount);
@@ -34,7 +34,7 @@ public:
         const bool derivatives = jacobians && (jacobians[0] || jacobians[1]);
         std::vector<cv::Point2d> projected;
         cv::Mat jacobian;
-        ProjectBoard(parameters[0], parameters[1], board_, projected,
+        ProjectBoard(model_, parameters[0], parameters[1], board_, projected,
                      derivatives ? &jacobian : nullptr);
         const size_t n = count_;
         for (size_t k = 0; k < n; ++k) {
@@ -60,6 +60,7 @@ public:
     }
 
 private:
+    CameraModel model_;
     cv::Mat board_;
     const cv::Point2d* image_;
     size_t count_;
@@ -133,7 +134,8 @@ void AdjustCamera(std::span<FitView> views, Camera& camera, CameraSelection sele
         // stays in the processor's caches.
         for (size_t first = 0; first < view.points(); first += kTargetsPerBlock)
             problem.AddResidualBlock(
-                new Reprojection(view, first, std::min(kTargetsPerBlock, view.points() - first)),
+                new Reprojection(camera.model, view, first,
+                                 std::min(kTargetsPerBlock, view.points() - first)),
                 nullptr, c, view.pose.data());
         ordering->AddElementToGroup(view.pose.data(), 0);
     }
@@ -170,7 +172,8 @@ double SquaredError(const FitView& view, const Camera& camera) {
 double SquaredError(const FitView& view, const Camera& camera, const PoseVector& pose) {
     std::vector<cv::Point2d> projected;
     try {
-        ProjectBoard(camera.values.data(), pose.data(), view.board, projected, nullptr);
+        ProjectBoard(camera.model, camera.values.data(), pose.data(), view.board, projected,
+                     nullptr);
     } catch (const cv::Exception&) {
         return std::numeric_limits<double>::infinity();
     }
@@ -201,7 +204,7 @@ NormalEquations CameraNormalEquations(std::span<const FitView> views, const Came
         cv::Mat own = cv::Mat::zeros(p, p, CV_64F);
         for (size_t first = 0; first < view.points(); first += kTargetsPerBlock) {
             const size_t count = std::min(kTargetsPerBlock, view.points() - first);
-            ProjectBoard(camera.values.data(), view.pose.data(),
+            ProjectBoard(camera.model, camera.values.data(), view.pose.data(),
                          view.board.rowRange(int(first), int(first + count)), projected, &jacobian);
             const cv::Mat jp = jacobian.colRange(0, kPoseParameterCount);
             ji.create(jacobian.rows, p, CV_64F);

@@ -1,6 +1,7 @@
 #include "calib/CameraCalibration.h"
 
 #include "calib/CameraTrust.h"
+#include "calib/FisheyeStart.h"
 
 #include <algorithm>
 #include <array>
@@ -112,6 +113,24 @@ PhotoSet Check(std::span<const BoardPhoto> input, const CameraCalibrationOptions
 
 // --- The start ---------------------------------------------------------------------------
 
+// The fisheye's start: the focal lengths freed from the equidistant projection around the
+// principal point as held (calib/FisheyeStart), the lens terms as held.
+Camera FisheyeStartCamera(std::span<const BoardPhoto> input, const PhotoSet& set,
+                          const CameraCalibrationOptions& options, Camera camera) {
+    std::vector<BoardPhoto> used;
+    for (size_t k = 0; k < input.size(); ++k)
+        if (set.uses[k] == PhotoUse::Used)
+            used.push_back(input[k]);
+    const std::optional<double> f = EquidistantFocalLength(used, camera.cx(), camera.cy(),
+                                                           double(std::max(set.width, set.height)));
+    if (!f)
+        throw CameraFitError(Code::FocalsUndetermined);
+    for (CameraParameter p : {CameraParameter::Fx, CameraParameter::Fy})
+        if (options.selection.Frees(p) || !(camera[p] > 0.0))
+            camera[p] = *f;
+    return camera;
+}
+
 // The focal lengths (and what else is freed of the principal point) from OpenCV's estimate;
 // the held values as the options give them.
 Camera StartCamera(std::span<const BoardPhoto> input, const PhotoSet& set,
@@ -133,10 +152,13 @@ Camera StartCamera(std::span<const BoardPhoto> input, const PhotoSet& set,
     Camera camera = options.held.value_or(Camera{});
     camera.width = set.width;
     camera.height = set.height;
+    camera.model = options.selection.Model();
     if (!options.held) {
         camera[CameraParameter::Cx] = 0.5 * (set.width - 1);
         camera[CameraParameter::Cy] = 0.5 * (set.height - 1);
     }
+    if (camera.Fisheye())
+        return FisheyeStartCamera(input, set, options, camera);
     cv::Mat start;
     try {
         start = cv::initCameraMatrix2D(objects, images, cv::Size(set.width, set.height), 0.0);
@@ -164,21 +186,20 @@ void StartPoses(PhotoSet& set, const Camera& camera) {
         if (set.uses[k] != PhotoUse::Used)
             continue;
         FitView& view = set.views[k];
-        cv::Vec3d rotation, translation;
+        Pose pose;
         bool found = false;
         try {
-            found = cv::solvePnP(view.board, view.image, camera.Matrix(), camera.Distortion(),
-                                 rotation, translation, false, cv::SOLVEPNP_IPPE);
+            found = SolveBoardPose(camera, view.board, view.image, pose, false, cv::SOLVEPNP_IPPE);
         } catch (const cv::Exception&) {
             found = false;
         }
         for (int c = 0; c < 3; ++c)
-            found = found && std::isfinite(rotation[c]) && std::isfinite(translation[c]);
+            found = found && std::isfinite(pose.rotation[c]) && std::isfinite(pose.translation[c]);
         if (!found) {
             set.SetUse(k, PhotoUse::LeftOutNoPose);
             continue;
         }
-        view.pose = ToVector({rotation, translation});
+        view.pose = ToVector(pose);
     }
 }
 
@@ -254,13 +275,26 @@ Uncertainty Covariance(const PhotoSet& set, const Camera& camera,
     if (!(dof > 0.0))
         throw CameraFitError(Code::TooFewPoints);
     u.variance = Finite(u.squares / dof);
+    // The focal lengths relative to their value, the principal point to the frame's size,
+    // and each lens term in the unit that gives it the information of the largest of those
+    // (the rational model's terms differ by orders of magnitude in their own units).
     cv::Mat scale = cv::Mat::ones(p, 1, CV_64F);
+    double reference = 0.0;
     for (int k = 0; k < p; ++k) {
         const CameraParameter parameter = freed[size_t(k)];
         if (parameter == CameraParameter::Fx || parameter == CameraParameter::Fy)
             scale.at<double>(k) = camera[parameter];
         else if (parameter == CameraParameter::Cx || parameter == CameraParameter::Cy)
             scale.at<double>(k) = std::max(set.width, set.height);
+        else
+            continue;
+        reference = std::max(reference, information.at<double>(k, k) * scale.at<double>(k) *
+                                            scale.at<double>(k));
+    }
+    for (int k = 0; k < p; ++k) {
+        const double own = information.at<double>(k, k);
+        if (CameraSelection::AnyLens().Frees(freed[size_t(k)]) && reference > 0.0 && own > 0.0)
+            scale.at<double>(k) = std::sqrt(reference / own);
     }
     const cv::Mat scaling = cv::Mat::diag(scale);
     const cv::Mat scaled = scaling * information * scaling;
@@ -292,11 +326,10 @@ bool OwnPose(FitView& view, const Camera& camera, bool posed) {
     double best = posed ? SquaredError(view, camera) : std::numeric_limits<double>::infinity();
     Pose pose = FromVector(view.pose);
     try {
-        if (!posed && !cv::solvePnP(view.board, view.image, camera.Matrix(), camera.Distortion(),
-                                    pose.rotation, pose.translation, false, cv::SOLVEPNP_IPPE))
+        if (!posed &&
+            !SolveBoardPose(camera, view.board, view.image, pose, false, cv::SOLVEPNP_IPPE))
             return false;
-        cv::solvePnP(view.board, view.image, camera.Matrix(), camera.Distortion(), pose.rotation,
-                     pose.translation, true, cv::SOLVEPNP_ITERATIVE);
+        SolveBoardPose(camera, view.board, view.image, pose, true, cv::SOLVEPNP_ITERATIVE);
     } catch (const cv::Exception&) {
         return std::isfinite(best);
     }
@@ -357,6 +390,12 @@ CameraCalibration CalibrateAsAsked(std::span<const BoardPhoto> input,
     PhotoSet set = Check(input, options);
     Camera camera = StartCamera(input, set, options);
     StartPoses(set, camera);
+    // A fisheye's lens terms freed once its focal lengths and principal point have come
+    // near.
+    const CameraSelection plain =
+        options.selection & (CameraSelection::FocalLengths() | CameraSelection::PrincipalPoint());
+    if (camera.Fisheye() && plain.Count() > 0 && plain.Count() < options.selection.Count())
+        AdjustCamera(set.views, camera, plain, options.solver);
     const int fits = FitWithRejection(set, camera, options);
     const std::vector<CameraParameter> freed = options.selection.Parameters();
     const Uncertainty uncertainty = Covariance(set, camera, freed);
@@ -376,30 +415,46 @@ std::optional<CameraParameter> Inseparable(std::span<const BoardPhoto> input,
 
 CameraCalibration CalibrateCamera(std::span<const BoardPhoto> input,
                                   const CameraCalibrationOptions& options) {
-    CameraCalibration result = CalibrateAsAsked(input, options);
+    // The lens terms that the photographs do not tell apart are held in steps: the rational
+    // model's denominator first (on boards that keep near the axis it trades against k1-k3
+    // until the information cannot be inverted), then every lens term.
+    const auto lean = [&options](CameraSelection held) {
+        CameraCalibrationOptions fewer = options;
+        fewer.selection = options.selection.Without(held);
+        return fewer;
+    };
+    const CameraSelection rational = options.selection.Model() == CameraModel::Pinhole
+                                         ? options.selection & CameraSelection::RationalTerms()
+                                         : CameraSelection();
+    CameraSelection held;
+    CameraCalibration result;
+    try {
+        result = CalibrateAsAsked(input, options);
+    } catch (const CameraFitError& error) {
+        if (!options.judgeFounded || error.code() != Code::FocalsUndetermined ||
+            rational.Count() == 0)
+            throw;
+        held = rational;
+        result = CalibrateAsAsked(input, lean(held));
+    }
     if (!options.judgeFounded)
         return result;
-    const std::optional<CameraParameter> inseparable = Inseparable(input, result);
-    if (!inseparable)
-        return result;
-    // The lens terms held where they are (none, or the values held), and tried again.
-    CameraSelection reduced;
-    CameraSelection lens;
-    for (CameraParameter p : options.selection.Parameters()) {
-        if (CameraSelection::Lens().Frees(p))
-            lens = lens.With(p);
-        else
-            reduced = reduced.With(p);
+    std::optional<CameraParameter> inseparable = Inseparable(input, result);
+    if (inseparable && held.Count() == 0 && rational.Count() > 0) {
+        held = rational;
+        result = CalibrateAsAsked(input, lean(held));
+        inseparable = Inseparable(input, result);
     }
-    if (lens.Count() == 0 || reduced.Count() == 0)
-        throw CameraFitError(Code::Inseparable, int(*inseparable));
-    CameraCalibrationOptions lean = options;
-    lean.selection = reduced;
-    CameraCalibration held = CalibrateAsAsked(input, lean);
-    if (const std::optional<CameraParameter> still = Inseparable(input, held))
-        throw CameraFitError(Code::Inseparable, int(*still));
-    held.unfounded = lens;
-    return held;
+    if (inseparable) {
+        held = options.selection & CameraSelection::AnyLens();
+        if (held.Count() == 0 || held == options.selection)
+            throw CameraFitError(Code::Inseparable, int(*inseparable));
+        result = CalibrateAsAsked(input, lean(held));
+        if (const std::optional<CameraParameter> still = Inseparable(input, result))
+            throw CameraFitError(Code::Inseparable, int(*still));
+    }
+    result.unfounded = held;
+    return result;
 }
 
 } // namespace vrma

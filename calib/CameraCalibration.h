@@ -9,7 +9,9 @@
 //   most photographs taking part share (on a tie, that of the first of them); a photograph
 //   of another size is left out (PhotoUse::LeftOutSize) and the others calibrate;
 // - the start: fx and fy from OpenCV's initCameraMatrix2D (the principal point at the
-//   image's centre, no lens), each pose from OpenCV's solvePnP;
+//   image's centre, no lens), each pose from OpenCV's solvePnP; a fisheye's from the
+//   equidistant projection (calib/FisheyeStart), its focal lengths and principal point
+//   fitted first, then its terms freed;
 // - the fit with rejection: the camera and all poses fitted; the RMS of each photograph; one
 //   over kRmsLimitFactor times the median of the photographs used (and over kRmsFloorPx)
 //   is left out and marked, and the fit runs again from where it stood, until no
@@ -28,8 +30,9 @@
 // tilt): their standard error, with the measuring error the fit leaves but no less than
 // kFocalJudgedErrorPx, would be over kFocalUndeterminedShare of their value. Two
 // photographs of nearly one pose among others fix nothing less than one and are welcome.
-// A set whose information does not tell the freed parameters apart (calib/CameraTrust) has
-// its lens terms held, or is refused when even the rest are not told apart.
+// A set whose information does not tell the freed parameters apart (calib/CameraTrust), or
+// cannot be inverted with the rational model's terms, has the rational terms held, then
+// every lens term, or is refused when even the rest are not told apart.
 #include "calib/BundleAdjustment.h"
 #include "calib/Camera.h"
 #include "calib/CameraFitError.h"
@@ -81,9 +84,9 @@ struct CameraCalibrationOptions {
     // The solver's settings.
     SolverOptions solver;
     // Whether the photographs' information is judged (calib/CameraTrust): when the freed
-    // parameters are not told apart by them, the lens terms are held (their values of
-    // `held`, or none) and the rest fitted again; a set that does not separate even those
-    // is refused (CameraFitError::Inseparable).
+    // parameters are not told apart by them, the rational terms and then all the lens terms
+    // are held (their values of `held`, or none) and the rest fitted again; a set that does
+    // not separate even those is refused (CameraFitError::Inseparable).
     bool judgeFounded = true;
 
     // Throws std::invalid_argument when the options cannot be used: a selection that frees

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core/persistence.hpp>
+#include <string>
 
 namespace vrma {
 
@@ -18,11 +19,9 @@ std::optional<double> HeldSquares(const BoardPhoto& photo, const Camera& camera)
     FitView view = FitView::Of(photo.board, photo.image);
     Pose pose;
     try {
-        if (!cv::solvePnP(view.board, view.image, camera.Matrix(), camera.Distortion(),
-                          pose.rotation, pose.translation, false, cv::SOLVEPNP_IPPE))
+        if (!SolveBoardPose(camera, view.board, view.image, pose, false, cv::SOLVEPNP_IPPE))
             return std::nullopt;
-        cv::solvePnP(view.board, view.image, camera.Matrix(), camera.Distortion(), pose.rotation,
-                     pose.translation, true, cv::SOLVEPNP_ITERATIVE);
+        SolveBoardPose(camera, view.board, view.image, pose, true, cv::SOLVEPNP_ITERATIVE);
     } catch (const cv::Exception&) {
         return std::nullopt;
     }
@@ -34,8 +33,10 @@ std::optional<double> HeldSquares(const BoardPhoto& photo, const Camera& camera)
 
 // The parameters a camera frees as it was saved: the lens terms it has.
 CameraSelection SavedModel(const Camera& camera) {
+    if (camera.Fisheye())
+        return CameraSelection::Fisheye();
     CameraSelection selection = CameraSelection::NoDistortion();
-    for (CameraParameter p : CameraSelection::Lens().Parameters())
+    for (CameraParameter p : CameraSelection::AnyLens().Parameters())
         if (camera[p] != 0.0)
             selection = selection.With(p);
     return selection;
@@ -99,7 +100,20 @@ std::optional<Camera> ReadOpenCvCameraYaml(const QString& fileName) {
         matrix.convertTo(matrix, CV_64F);
         distortion.convertTo(distortion, CV_64F);
         const std::vector<double> terms(distortion.begin<double>(), distortion.end<double>());
-        const Camera camera = Camera::FromOpenCv(width, height, cv::Matx33d(matrix), terms);
+        std::string model;
+        storage["distortion_model"] >> model;
+        Camera camera = Camera::FromOpenCv(width, height, cv::Matx33d(matrix),
+                                           model == "equidistant" ? std::span<const double>()
+                                                                  : std::span(terms));
+        if (model == "equidistant") {
+            if (terms.size() != 4)
+                return std::nullopt;
+            camera.model = CameraModel::Fisheye;
+            camera[CameraParameter::K1] = terms[0];
+            camera[CameraParameter::K2] = terms[1];
+            camera[CameraParameter::K3] = terms[2];
+            camera[CameraParameter::K4] = terms[3];
+        }
         for (double v : camera.values)
             if (!std::isfinite(v))
                 return std::nullopt;

@@ -48,7 +48,7 @@ QString OrientationFileName(const QString& folder, const QString& photo) {
 
 QByteArray RosCameraInfoYaml(const Camera& camera, const QString& cameraName) {
     const cv::Matx33d k = camera.Matrix();
-    const cv::Vec<double, 5> d = camera.Distortion();
+    const std::vector<double> d = camera.Distortion();
     const cv::Matx33d identity = cv::Matx33d::eye();
     const cv::Matx34d p(camera.fx(), 0, camera.cx(), 0, 0, camera.fy(), camera.cy(), 0, 0, 0, 1, 0);
     QByteArray name = cameraName.toUtf8();
@@ -56,13 +56,22 @@ QByteArray RosCameraInfoYaml(const Camera& camera, const QString& cameraName) {
     return "image_width: " + QByteArray::number(int(camera.width)) +
            "\nimage_height: " + QByteArray::number(int(camera.height)) + "\ncamera_name: \"" +
            name + "\"\n" + YamlMatrix("camera_matrix", 3, 3, k.val) +
-           "distortion_model: plumb_bob\n" + YamlMatrix("distortion_coefficients", 1, 5, d.val) +
+           "distortion_model: " + QByteArray(CameraModelName(camera)) + "\n" +
+           YamlMatrix("distortion_coefficients", 1, int(d.size()), d.data()) +
            YamlMatrix("rectification_matrix", 3, 3, identity.val) +
            YamlMatrix("projection_matrix", 3, 4, p.val);
 }
 
 cv::Mat UndistortedImage(const cv::Mat& image, const Camera& camera) {
     cv::Mat out;
+    if (camera.Fisheye()) {
+        cv::Mat mapX, mapY;
+        cv::fisheye::initUndistortRectifyMap(camera.Matrix(), camera.Distortion(),
+                                             cv::Matx33d::eye(), camera.Matrix(), image.size(),
+                                             CV_32FC1, mapX, mapY);
+        cv::remap(image, out, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+        return out;
+    }
     cv::undistort(image, out, cv::Mat(camera.Matrix()), cv::Mat(camera.Distortion()),
                   cv::Mat(camera.Matrix()));
     return out;

@@ -26,7 +26,8 @@ QString OrientationFileName(const QString& folder, const QString& photo);
 QByteArray RosCameraInfoYaml(const Camera& camera, const QString& cameraName);
 
 // The image with the lens taken out: the same size, each pixel where the camera without
-// its lens (the same fx, fy, cx, cy) would have seen it; bilinear, black outside.
+// its lens (the same fx, fy, cx, cy) would have seen it; bilinear, black outside (a
+// fisheye through cv::fisheye's maps).
 cv::Mat UndistortedImage(const cv::Mat& image, const Camera& camera);
 
 // The photograph read (grey, as the calibration reads it), undistorted, as PNG bytes.

@@ -21,7 +21,7 @@ ViewBlocks BlocksOf(const BoardPhoto& photo, const Pose& pose, const Camera& cam
     const PoseVector vector = ToVector(pose);
     std::vector<cv::Point2d> projected;
     cv::Mat jacobian;
-    ProjectBoard(camera.values.data(), vector.data(), board, projected, &jacobian);
+    ProjectBoard(camera.model, camera.values.data(), vector.data(), board, projected, &jacobian);
     const int p = int(freed.size());
     const int rows = jacobian.rows;
     cv::Mat jc(rows, p, CV_64F);
@@ -107,7 +107,15 @@ CameraTrust JudgeTrust(const CameraInformation& info) {
     CameraTrust trust;
     const int p = int(info.freed.size());
     const cv::Mat inverse = Inverse(info.reduced);
+    // The rational model's numerator and denominator trade against each other by design
+    // (to first order only k1 - k4 counts): its lens terms are judged by the rest of the
+    // camera they leave founded, not each by itself.
+    bool rational = false;
+    for (CameraParameter q : info.freed)
+        rational = rational || CameraSelection::RationalTerms().Frees(q);
     for (int k = 0; k < p; ++k) {
+        if (rational && CameraSelection::AnyLens().Frees(info.freed[size_t(k)]))
+            continue;
         const double inflation = inverse.at<double>(k, k) * info.reduced.at<double>(k, k);
         if (!(inflation < trust.worstInflation)) {
             trust.worstInflation = inflation;

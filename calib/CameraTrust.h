@@ -61,6 +61,7 @@ struct PhotoInfluence {
 
 struct CameraTrust {
     double worstInflation = 1.0; // the largest variance inflation of a freed parameter
+                                 // (of the rational model: of fx, fy, cx, cy)
     CameraParameter inflated = CameraParameter::Fx;
     std::vector<PhotoInfluence> influence; // of every photograph used, in their order
 

@@ -153,10 +153,8 @@ Compare(std::span<const BoardPhoto> photos, const CameraCalibration& calibration
         const cv::Vec3d ray =
             motion.rotation * PointAtPixel(a->calibration.camera, cell.x, cell.y, map.distance) +
             motion.translation;
-        std::vector<cv::Point2d> projected;
-        cv::projectPoints(std::vector<cv::Point3d>{cv::Point3d(ray)}, cv::Vec3d(0, 0, 0),
-                          cv::Vec3d(0, 0, 0), cb.Matrix(), cb.Distortion(), projected);
-        const double difference = std::hypot(projected[0].x - cell.x, projected[0].y - cell.y);
+        const PlanePoint projected = ProjectPoint(cb, ray);
+        const double difference = std::hypot(projected.x - cell.x, projected.y - cell.y);
         if (!std::isfinite(difference))
             return std::nullopt;
         result.cellsPx.push_back(difference);

@@ -51,6 +51,8 @@ QString Words(FieldCheckError::Code code, int photo, bool image, const std::arra
         return messages::FocalImplausible(n[0], n[1], n[2], n[3], n[4]);
     case Code::GeometryUndetermined:
         return messages::FieldGeometryUndetermined();
+    case Code::FisheyeCamera:
+        return messages::FisheyeCameraRefused();
     }
     return messages::FieldGeometryUndetermined();
 }
@@ -452,6 +454,8 @@ void SetVerdict(FieldCheck& check) {
 FieldCheckInput WithoutTheLens(const FieldCheckInput& input, std::vector<PlanePoint>& image,
                                std::vector<FieldView>& views) {
     const Camera& camera = *input.camera;
+    if (camera.Fisheye())
+        Fail(Code::FisheyeCamera);
     if (camera.width != input.width || camera.height != input.height)
         throw FieldCheckError(Code::CameraOfOtherSize, 0, false,
                               {camera.width, camera.height, input.width, input.height, 0.0});

@@ -80,6 +80,7 @@ public:
         ImageSizeOutOfRange, // numbers: the largest side taken
         FocalImplausible,    // numbers: the focal length, width, height, lowest, highest
         GeometryUndetermined,
+        FisheyeCamera, // the camera given is a fisheye: the check takes central projections
     };
 
     // `photo`: the photograph among several (1 the calibration's own), 0 for the

@@ -49,7 +49,7 @@ Tried Try(std::span<const BoardPhoto> photos, const CameraCalibrationOptions& op
 
 std::vector<CameraSelection> OfferedModels() {
     return {CameraSelection::NoDistortion(), CameraSelection::RadialOnly(),
-            CameraSelection::OpenCvDefault()};
+            CameraSelection::OpenCvDefault(), CameraSelection::Rational()};
 }
 
 CameraSelection ChooseModel(std::span<const BoardPhoto> photos,

@@ -1,7 +1,7 @@
 #pragma once
 // The choice of a camera's model: the leanest of the offered models (no lens, radial terms,
-// OpenCV's five) that the photographs support: calibrated, its lens terms founded
-// (calib/CameraTrust), its two halves agreeing within their uncertainty
+// OpenCV's five, its rational eight) that the photographs support: calibrated, its lens terms
+// founded (calib/CameraTrust), its two halves agreeing within their uncertainty
 // (calib/CrossValidation), and no richer model finding a term it holds significant (over
 // kSignificantSe standard errors). When none is supported, the richest that calibrates.
 #include "calib/CrossValidation.h"

@@ -198,6 +198,7 @@ QByteArray OpenCvCameraYaml(const CameraCalibration& calibration) {
     storage << "image_width" << int(camera.width);
     storage << "image_height" << int(camera.height);
     storage << "camera_matrix" << cv::Mat(camera.Matrix());
+    storage << "distortion_model" << CameraModelName(camera);
     storage << "distortion_coefficients" << cv::Mat(camera.Distortion());
     storage << "avg_reprojection_error" << calibration.rmsPx;
     const std::string text = storage.releaseAndGetString();

@@ -44,7 +44,7 @@ PointProjection Project(const Camera& camera, const cv::Vec3d& point,
     const PoseVector identity{};
     std::vector<cv::Point2d> projected;
     cv::Mat jacobian;
-    ProjectBoard(camera.values.data(), identity.data(), object, projected, &jacobian);
+    ProjectBoard(camera.model, camera.values.data(), identity.data(), object, projected, &jacobian);
     PointProjection result;
     // At the identity pose the translation's columns are the derivatives by the point.
     result.byPoint = jacobian.colRange(3, 6).clone();
@@ -74,11 +74,7 @@ double MedianBoardDistance(std::span<const BoardPhoto> photos,
 }
 
 cv::Vec3d PointAtPixel(const Camera& camera, double x, double y, double distance) {
-    const PlanePoint pixel{x, y};
-    const PlanePoint plain = UndistortImagePoints(camera, std::span(&pixel, 1)).front();
-    const cv::Vec3d ray((plain.x - camera.cx()) / camera.fx(),
-                        (plain.y - camera.cy()) / camera.fy(), 1.0);
-    return ray * (distance / cv::norm(ray));
+    return RayAtPixel(camera, x, y) * distance;
 }
 
 ProjectionUncertainty UncertaintyOf(std::span<const BoardPhoto> photos,

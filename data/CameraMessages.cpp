@@ -93,6 +93,14 @@ QString ModelFixedCentre() {
     return QStringLiteral("главная точка в центре кадра");
 }
 
+QString ModelRational() {
+    return QStringLiteral("рациональная (k1–k6, p1, p2)");
+}
+
+QString ModelFisheye() {
+    return QStringLiteral("«рыбий глаз» (k1, k2, k3, k4)");
+}
+
 QString ModelChosen(const QString& model) {
     return QStringLiteral("Модель камеры выбрана по снимкам: %1.").arg(model);
 }
@@ -231,6 +239,12 @@ QString PoseUndetermined(int photo) {
     return photo > 0
                ? QStringLiteral("Положение поля не определяется по точкам снимка %1.").arg(photo)
                : QStringLiteral("Положение поля не определяется по точкам.");
+}
+
+QString FisheyeCameraRefused() {
+    return QStringLiteral("Камера «рыбий глаз» (equidistant) не подходит для проверки поля: "
+                          "проверка ведётся по центральной проекции. Откалибруйте камеру "
+                          "моделью opencv или rational.");
 }
 
 QString CameraOfOtherSize(double cameraWidth, double cameraHeight, double width, double height) {

@@ -36,6 +36,8 @@ QString ModelNoDistortion();
 QString ModelRadial();
 QString ModelOpenCv();
 QString ModelFixedCentre();
+QString ModelRational();
+QString ModelFisheye();
 // The model chosen from the photographs (`model` as the window names it).
 QString ModelChosen(const QString& model);
 QString CornerUncertaintyHigh(const QString& limit);
@@ -84,6 +86,8 @@ QString PoseUndetermined(int photo);
 // A camera calibrated from photographs of another size than the image's.
 QString CameraOfOtherSize(double cameraWidth, double cameraHeight, double width, double height);
 QString FocalNotPositive();
+// A fisheye camera given to the field check, which takes only central projections.
+QString FisheyeCameraRefused();
 QString NoPointsForHomography();
 QString ImageSizeOutOfRange(double largestSide);
 // A focal length no camera of that image size can have: it lies from `low` to `high`.

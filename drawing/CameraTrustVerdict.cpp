@@ -18,6 +18,10 @@ QString CameraModelLabel(CameraSelection selection) {
         return messages::ModelOpenCv();
     if (selection == CameraSelection::PrincipalPointFixed())
         return messages::ModelFixedCentre();
+    if (selection == CameraSelection::Rational())
+        return messages::ModelRational();
+    if (selection == CameraSelection::Fisheye())
+        return messages::ModelFisheye();
     QStringList names;
     for (CameraParameter p : selection.Parameters())
         names << QString::fromLatin1(CameraParameterName(p));

@@ -103,7 +103,7 @@ QString PhotoRmsText(const PhotoFit& fit) {
 std::vector<std::pair<QString, QString>> CameraResultRows(const CameraCalibration& calibration) {
     std::vector<std::pair<QString, QString>> rows;
     const Camera& camera = calibration.camera;
-    for (CameraParameter p : kCameraParameters) {
+    for (CameraParameter p : ModelParameters(camera, calibration.selection)) {
         const bool lens = p >= CameraParameter::K1;
         const int decimals = lens ? 6 : 2;
         const QString unit = lens ? QString() : QStringLiteral(" пикс.");

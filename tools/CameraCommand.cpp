@@ -47,7 +47,7 @@ const char kCameraHelp[] = R"(
 Калибровка камеры по нескольким снимкам:
   vrma-calib --photo СНИМОК1 --photo СНИМОК2 [--photo ...] --target chessboard|dots
              --columns NC --rows NR --pitch P [--pitch-y PY]
-             [--model auto|opencv|radial|no-distortion|fixed-centre]
+             [--model auto|opencv|radial|no-distortion|fixed-centre|rational|fisheye]
              [--json ФАЙЛ] [--camera-yaml ФАЙЛ.yml] [--table ТАБЛИЦА] [--camera КАМЕРА]
              [--report ОТЧЁТ.pdf] [--orientation-folder ПАПКА] [--ros-yaml ФАЙЛ.yaml]
              [--undistort-folder ПАПКА] [--check КАМЕРА.yml]
@@ -71,31 +71,38 @@ const char kCameraHelp[] = R"(
   так, как они записаны (оси датчика), и сводка об этом говорит; из многостраничного
   TIFF читается первая страница, о чём сводка тоже говорит.
   --model МОДЕЛЬ    что уточняется: auto (по умолчанию: самая простая из no-distortion,
-                    radial и opencv, которую подтверждают снимки: половины снимков дают
-                    одну камеру, а лишние члены незначимы; выбранная модель названа в
-                    выводе), opencv (fx, fy, cx, cy, k1, k2, p1, p2, k3 — как
+                    radial, opencv и rational, которую подтверждают снимки: половины
+                    снимков дают одну камеру, а лишние члены незначимы; выбранная модель
+                    названа в выводе), opencv (fx, fy, cx, cy, k1, k2, p1, p2, k3 — как
                     calibrateCamera в OpenCV), radial (без p1 и p2), no-distortion (fx, fy,
                     cx, cy, без дисторсии), fixed-centre (главная точка в центре кадра,
-                    остальное — как opencv)
+                    остальное — как opencv), rational (как opencv и ещё k4, k5, k6 —
+                    рациональная модель OpenCV, CALIB_RATIONAL_MODEL), fisheye («рыбий
+                    глаз»: равнопромежуточная проекция с четырьмя членами k1, k2, k3, k4,
+                    как у cv::fisheye; для объективов с полем зрения до 180° и шире)
   --json ФАЙЛ       записать результаты в объект JSON (UTF-8): photos — снимки в заданном
                     порядке (file, found, used, turned_deg, points, rms_px, reason —
                     почему не найден или не взят, same_as — снимок с теми же байтами,
                     заданный раньше), camera (width, height, fx, fy, cx, cy, k1, k2, p1,
                     p2, k3), camera_se — их стандартные ошибки (null для того, что не
                     уточнялось), model — модель, по которой уточнялась камера (opencv,
-                    radial, no-distortion, fixed-centre; с auto — выбранная), ratio
-                    (fy/fx), ratio_se, rms_px, reason; неизвестное
-                    значение — null. У каждого снимка ещё pose — его положение
-                    относительно поля: rotation (вектор поворота Родрига, радианы) и
-                    translation (как у OpenCV: из системы поля в систему камеры), centre
-                    (центр проекции в системе поля); null у снимка без положения.
-                    covariance — ковариационная матрица параметров камеры: parameters
-                    (имена в порядке строк и столбцов) и matrix (9×9; строки и столбцы
+                    radial, no-distortion, fixed-centre, rational, fisheye; с auto —
+                    выбранная), distortion_model — модель объектива, как в --camera-yaml
+                    (у fisheye k1, k2, k3, k4 — члены cv::fisheye), ratio (fy/fx),
+                    ratio_se, rms_px, reason; неизвестное значение — null. У каждого
+                    снимка ещё pose — его положение относительно поля: rotation (вектор
+                    поворота Родрига, радианы) и translation (как у OpenCV: из системы
+                    поля в систему камеры), centre (центр проекции в системе поля); null
+                    у снимка без положения. covariance — ковариационная матрица
+                    параметров камеры: parameters (имена в порядке строк и столбцов) и
+                    matrix (9×9, у rational 12×12, у fisheye 8×8; строки и столбцы
                     неуточнявшихся — нули). Пишется и тогда, когда камеру найти не
                     удалось (коды 2, 6, 7): camera — null, reason — почему
   --camera-yaml ФАЙЛ
                     записать камеру в YAML OpenCV (cv::FileStorage): camera_matrix,
-                    distortion_coefficients, image_width, image_height,
+                    distortion_model (plumb_bob: пять членов; rational_polynomial:
+                    восемь; equidistant: четыре члена «рыбьего глаза», их читает
+                    cv::fisheye), distortion_coefficients, image_width, image_height,
                     avg_reprojection_error; его читает OpenCV (C++ и Python)
   --orientation-folder ПАПКА
                     записать в существующую папку файл внешней геометрии (.ort) каждого
@@ -117,6 +124,7 @@ const char kCameraHelp[] = R"(
                     x, y, z против часовой стрелки, если смотреть с конца оси; средний
                     угол — от −90 до 90°
   --ros-yaml ФАЙЛ   записать камеру в YAML camera_info ROS (distortion_model plumb_bob,
+                    rational_polynomial или equidistant,
                     числа через точку); его читает любой разборщик YAML
   --undistort-folder ПАПКА
                     записать в существующую папку копию каждого прочитанного снимка без
@@ -194,12 +202,17 @@ std::optional<CameraSelection> ModelSelection(const QString& word) {
         return CameraSelection::NoDistortion();
     if (word == QStringLiteral("fixed-centre"))
         return CameraSelection::PrincipalPointFixed();
+    if (word == QStringLiteral("rational"))
+        return CameraSelection::Rational();
+    if (word == QStringLiteral("fisheye"))
+        return CameraSelection::Fisheye();
     return std::nullopt;
 }
 
 // The name of a model --model names.
 QString ModelName(CameraSelection selection) {
-    for (const char* name : {"opencv", "radial", "no-distortion", "fixed-centre"})
+    for (const char* name :
+         {"opencv", "radial", "no-distortion", "fixed-centre", "rational", "fisheye"})
         if (ModelSelection(QLatin1String(name)) == selection)
             return QLatin1String(name);
     return QStringLiteral("opencv");
@@ -312,7 +325,7 @@ void PrintSummary(const PhotoSet& set, const CameraCalibration& fit, const QStri
                       .arg(model)
                       .arg(fit.camera.width)
                       .arg(fit.camera.height));
-    for (CameraParameter p : kCameraParameters) {
+    for (CameraParameter p : ModelParameters(fit.camera, fit.selection)) {
         const bool lens = p >= CameraParameter::K1;
         const QString value = FormatFixed(fit.camera[p], lens ? 6 : 3);
         Print(stdout, fit.selection.Frees(p)
@@ -395,16 +408,17 @@ QJsonValue PoseJson(const PhotoFit* photo) {
     return pose;
 }
 
-// The JSON's covariance of the camera's parameters: their names and the 9 x 9 matrix.
+// The JSON's covariance of the model's parameters: their names and their matrix.
 QJsonValue CovarianceJson(const CameraCalibration* fit) {
     if (!fit)
         return QJsonValue(QJsonValue::Null);
     QJsonArray names;
     QJsonArray matrix;
-    for (CameraParameter a : kCameraParameters) {
+    const std::vector<CameraParameter> shown = ModelParameters(fit->camera, fit->selection);
+    for (CameraParameter a : shown) {
         names.append(QString::fromLatin1(CameraParameterName(a)));
         QJsonArray row;
-        for (CameraParameter b : kCameraParameters)
+        for (CameraParameter b : shown)
             row.append(fit->covariance(a, b));
         matrix.append(row);
     }
@@ -489,7 +503,7 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
         camera.insert(QStringLiteral("height"), int(fit->camera.height));
         se.insert(QStringLiteral("width"), none);
         se.insert(QStringLiteral("height"), none);
-        for (CameraParameter p : kCameraParameters) {
+        for (CameraParameter p : ModelParameters(fit->camera, fit->selection)) {
             const QString name = QString::fromLatin1(CameraParameterName(p));
             camera.insert(name, fit->camera[p]);
             se.insert(name, fit->selection.Frees(p) ? QJsonValue(fit->covariance.StandardError(p))
@@ -502,6 +516,8 @@ QByteArray CameraJson(const PhotoSet& set, const CameraCalibration* fit, const Q
         object.insert(QStringLiteral("camera_se"), none);
     }
     object.insert(QStringLiteral("model"), fit ? QJsonValue(ModelName(fit->selection)) : none);
+    object.insert(QStringLiteral("distortion_model"),
+                  fit ? QJsonValue(QLatin1String(CameraModelName(fit->camera))) : none);
     object.insert(QStringLiteral("ratio"), fit ? QJsonValue(fit->ratio) : none);
     object.insert(QStringLiteral("ratio_se"), fit ? QJsonValue(fit->ratioSe) : none);
     object.insert(QStringLiteral("rms_px"), fit ? QJsonValue(fit->rmsPx) : none);
@@ -654,7 +670,7 @@ int RunCameraCommand(const QStringList& given) {
     if (!selection)
         return CommandLineError(
             QStringLiteral("Модель камеры (--model) должна быть auto, opencv, radial, "
-                           "no-distortion или fixed-centre: %1")
+                           "no-distortion, fixed-centre, rational или fisheye: %1")
                 .arg(model));
     const Outputs out{options.given("json"),     options.given("camera-yaml"),
                       options.given("report"),   options.given("table"),

@@ -115,13 +115,14 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     EXPECT_TRUE(Bytes(json).endsWith("}\n"));
     const QJsonObject object = Json(json);
     EXPECT_EQ(Keys(object),
-              (QSet<QString>{QStringLiteral("photos"), QStringLiteral("camera"),
-                             QStringLiteral("camera_se"), QStringLiteral("model"),
-                             QStringLiteral("ratio"), QStringLiteral("ratio_se"),
-                             QStringLiteral("rms_px"), QStringLiteral("reason"),
-                             QStringLiteral("covariance"), QStringLiteral("verdict"),
-                             QStringLiteral("uncertainty"), QStringLiteral("cross_validation")}));
+              (QSet<QString>{
+                  QStringLiteral("photos"), QStringLiteral("camera"), QStringLiteral("camera_se"),
+                  QStringLiteral("model"), QStringLiteral("ratio"), QStringLiteral("ratio_se"),
+                  QStringLiteral("rms_px"), QStringLiteral("reason"), QStringLiteral("covariance"),
+                  QStringLiteral("verdict"), QStringLiteral("uncertainty"),
+                  QStringLiteral("cross_validation"), QStringLiteral("distortion_model")}));
     EXPECT_TRUE(object[QStringLiteral("reason")].isNull());
+    EXPECT_EQ(object[QStringLiteral("distortion_model")].toString(), QStringLiteral("plumb_bob"));
     // Eight photographs are fewer than a trusted camera needs; the verdict's text is what
     // standard output says after the camera.
     const QJsonObject verdict = object[QStringLiteral("verdict")].toObject();
@@ -188,7 +189,7 @@ TEST_F(VrmaCalibCamera, CalibratesWritesTheJsonTheYamlTheTableAndTheCamera) {
     EXPECT_EQ(object[QStringLiteral("model")].toString(), QStringLiteral("radial"));
     EXPECT_TRUE(verdict[QStringLiteral("text")].toString().contains(
         QStringLiteral("Модель камеры выбрана по снимкам: радиальная дисторсия")));
-    for (CameraParameter p : kCameraParameters) {
+    for (CameraParameter p : kPinholeParameters) {
         const QString name = QString::fromLatin1(CameraParameterName(p));
         if (!CameraSelection::RadialOnly().Frees(p)) {
             EXPECT_TRUE(se[name].isNull()) << name.toStdString();
@@ -352,7 +353,7 @@ TEST_F(VrmaCalibCamera, MistakesWriteNothingAndRunsWithoutACameraTheJsonAlone) {
     const QList<QStringList> mistakes = {
         with({QStringLiteral("--report"), (*photos)[1]}),
         with({QStringLiteral("--camera"), path(QStringLiteral("c.cam"))}),
-        with({QStringLiteral("--model"), QStringLiteral("fisheye")}),
+        with({QStringLiteral("--model"), QStringLiteral("omnidirectional")}),
         with({QStringLiteral("--width"), QStringLiteral("800")}),
         with({QStringLiteral("--table"), json}),
         with({QStringLiteral("--camera-yaml"), (*photos)[0]}),

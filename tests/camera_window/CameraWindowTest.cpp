@@ -171,11 +171,14 @@ TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
     // terms, so the radial model, p1 and p2 held at zero.
     EXPECT_EQ(window.ModelBox->currentText(), QStringLiteral("авто"));
     EXPECT_EQ(first.selection, CameraSelection::RadialOnly());
-    ASSERT_EQ(window.ParameterValues.size(), 9u);
-    for (size_t k = 0; k < 9; ++k)
-        EXPECT_EQ(window.ParameterValues[k]->text().contains(QStringLiteral(" ± ")),
-                  first.selection.Frees(kCameraParameters[k]))
-            << window.ParameterValues[k]->text().toStdString();
+    ASSERT_EQ(window.ParameterValues.size(), 12u);
+    for (size_t k = 0; k < window.ParameterValues.size(); ++k) {
+        const QLabel* value = window.ParameterValues[k];
+        EXPECT_EQ(value->isVisibleTo(&window), k < 9) << k;
+        EXPECT_EQ(value->text().contains(QStringLiteral(" ± ")),
+                  k < 9 && first.selection.Frees(kPinholeParameters[k]))
+            << value->text().toStdString();
+    }
     EXPECT_TRUE(window.ParameterValues[0]->text().startsWith(
         QString::number(first.camera.fx(), 'f', 2) + QStringLiteral(" ± ")));
     EXPECT_EQ(window.RatioValue->text(), QString::number(first.ratio, 'f', 6) +
@@ -240,10 +243,43 @@ TEST_F(CameraWindow, FindsFitsLeavesOutAndTakesBack) {
     waitIdle(window);
     ASSERT_TRUE(window.calibration().has_value());
     EXPECT_EQ(window.calibration()->selection, CameraSelection::OpenCvDefault());
-    for (QLabel* value : window.ParameterValues)
-        EXPECT_TRUE(value->text().contains(QStringLiteral(" ± "))) << value->text().toStdString();
+    for (size_t k = 0; k < 9; ++k)
+        EXPECT_TRUE(window.ParameterValues[k]->text().contains(QStringLiteral(" ± ")))
+            << window.ParameterValues[k]->text().toStdString();
     EXPECT_FALSE(window.VerdictLabel->text().contains(QStringLiteral("выбрана по снимкам")));
+
+    // The rational model on a lens too narrow to tell its denominator: k4, k5, k6 held and
+    // named, the nine shown.
+    window.ModelBox->setCurrentIndex(
+        window.ModelBox->findText(QStringLiteral("рациональная (k1–k6, p1, p2)")));
+    waitIdle(window);
+    ASSERT_TRUE(window.calibration().has_value());
+    EXPECT_EQ(window.calibration()->unfounded, CameraSelection::RationalTerms());
+    for (size_t k = 0; k < window.ParameterValues.size(); ++k)
+        EXPECT_EQ(window.ParameterValues[k]->isVisibleTo(&window), k < 9) << k;
+    EXPECT_TRUE(window.VerdictLabel->text().contains(
+        QStringLiteral("коэффициенты k4, k5, k6 не уточнялись")))
+        << window.VerdictLabel->text().toStdString();
     EXPECT_TRUE(host.records(DialogRecord::Kind::MessageBox).empty());
+}
+
+// A wide lens of the rational model: its twelve parameters shown, each with its standard
+// error.
+TEST_F(CameraWindow, RationalLensShowsItsTwelveParameters) {
+    const QStringList wide =
+        test::WriteScenes(temp.path(), test::CornerScenes(test::WideRationalLens(), 12, 5));
+    TCameraForm& window = open();
+    window.ModelBox->setCurrentIndex(
+        window.ModelBox->findText(QStringLiteral("рациональная (k1–k6, p1, p2)")));
+    add(window, wide);
+    ASSERT_TRUE(window.calibration().has_value()) << window.fitFailure().toStdString();
+    ASSERT_EQ(window.calibration()->selection, CameraSelection::Rational());
+    for (const QLabel* value : window.ParameterValues) {
+        EXPECT_TRUE(value->isVisibleTo(&window));
+        EXPECT_TRUE(value->text().contains(QStringLiteral(" ± "))) << value->text().toStdString();
+    }
+    EXPECT_TRUE(window.ParameterValues[11]->text().startsWith(
+        QString::number(window.calibration()->camera[CameraParameter::K6], 'f', 6)));
 }
 
 // A screen of 1366 x 768 holds the window: as opened, and at the least it can be.

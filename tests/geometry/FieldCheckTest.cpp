@@ -3,6 +3,7 @@
 // with a focal length known to 1 % and to 5 %, the multi-view ratio beside OpenCV's
 // calibrateCamera, the verdict and the degenerate inputs.
 #include "calib/FieldCheck.h"
+#include "data/CameraMessages.h"
 #include "data/Errors.h"
 #include "drawing/FieldCheckVerdict.h"
 #include "support/CheckedField.h"
@@ -192,6 +193,12 @@ TEST(FieldCheckTilt, KnownCameraTakesTheLensOut) {
     other.height = 1600;
     input.camera = other;
     EXPECT_NE(Message(input).find("1200 × 1600"), std::string::npos) << Message(input);
+
+    // A fisheye is refused: the check takes central projections.
+    Camera fisheye = targets.camera;
+    fisheye.model = CameraModel::Fisheye;
+    input.camera = fisheye;
+    EXPECT_EQ(Message(input), messages::FisheyeCameraRefused().toStdString());
 }
 
 // Points measured without noise on a field tilted about one axis only: fx is not fixed by

@@ -121,6 +121,55 @@ TEST(CameraTrust, UncertaintyMapCoversTheTruthWhereTheBoardWasSeen) {
     EXPECT_LT(*std::max_element(medians.begin(), medians.end()), 0.3);
 }
 
+// A wide lens of the rational model: its twelve parameters carry through the map (the true
+// projection within three of its sigmas), the cross-validation (the right model not
+// flagged) and the undistortion (the lens taken out of a ray's pixel puts it where the
+// camera without the lens does).
+TEST(CameraTrust, RationalModelCarriesThroughTheMapTheCrossValidationAndTheUndistortion) {
+    PhotoScene wide = Barrel();
+    wide.fx = 1000.0;
+    wide.fy = 1003.5;
+    wide.k1 = 0.35;
+    wide.k2 = -0.04;
+    wide.k3 = 0.003;
+    wide.k4 = 0.62;
+    wide.k5 = 0.05;
+    wide.k6 = 0.004;
+    const std::vector<PhotoScene> scenes = VariedScenes(wide, 12, 3);
+    const std::vector<BoardPhoto> photos = NoisyPhotos(scenes, kNoisePx, 4);
+    CameraCalibrationOptions options;
+    options.selection = CameraSelection::Rational();
+    options.leaveOutByRms = false;
+    const CameraCalibration fit = CalibrateCamera(photos, options);
+    ASSERT_EQ(fit.selection, CameraSelection::Rational());
+    const ProjectionUncertainty map = UncertaintyOf(photos, fit, InformationOf(photos, fit));
+    int seen = 0, within3 = 0;
+    for (const UncertaintyCell& cell : map.cells) {
+        if (!cell.seen)
+            continue;
+        const cv::Point2d t = TruePixel(fit, scenes, cell.x, cell.y, map.distance);
+        ++seen;
+        within3 += std::hypot(t.x - cell.x, t.y - cell.y) <= 3.0 * cell.sigmaPx ? 1 : 0;
+    }
+    ASSERT_GT(seen, 0);
+    EXPECT_GE(double(within3) / seen, 0.85);
+    const std::optional<CrossValidation> check = CrossValidate(photos, fit, map, options);
+    ASSERT_TRUE(check.has_value());
+    EXPECT_FALSE(check->modelError) << check->ratio;
+
+    const Camera truth = test::TrueTargets(wide).camera;
+    std::vector<PlanePoint> rays;
+    for (double x = -0.7; x <= 0.7; x += 0.35)
+        for (double y = -0.5; y <= 0.5; y += 0.25)
+            rays.push_back({x, y});
+    const std::vector<PlanePoint> undistorted = UndistortImagePoints(
+        truth, ProjectFieldPoints(truth, {cv::Vec3d(0, 0, 0), cv::Vec3d(0, 0, 1)}, rays));
+    for (size_t k = 0; k < rays.size(); ++k) {
+        EXPECT_NEAR(undistorted[k].x, truth.fx() * rays[k].x + truth.cx(), 1e-6) << k;
+        EXPECT_NEAR(undistorted[k].y, truth.fy() * rays[k].y + truth.cy(), 1e-6) << k;
+    }
+}
+
 TEST(CameraTrust, UncertaintyGrowsTowardCornersNoBoardReached) {
     std::vector<PhotoScene> scenes;
     for (const auto& [x, y] :
@@ -178,6 +227,22 @@ TEST(CameraTrust, SetsThatCannotFixTheModelAreRefusedOrTheLensHeld) {
     const CameraCalibration fit = CalibrateCamera(varied);
     EXPECT_EQ(fit.unfounded.Count(), 0);
     EXPECT_EQ(fit.selection, CameraSelection::OpenCvDefault());
+}
+
+// A lens narrow enough that its boards keep near the axis cannot tell the rational model's
+// denominator from k1-k3: those three are held and named, the rest found as the five-term
+// model finds them.
+TEST(CameraTrust, RationalTermsANarrowLensCannotSeparateAreHeldAndNamed) {
+    const std::vector<BoardPhoto> photos = NoisyPhotos(VariedScenes(Barrel(), 10, 2), kNoisePx, 3);
+    CameraCalibrationOptions options;
+    options.selection = CameraSelection::Rational();
+    const CameraCalibration fit = CalibrateCamera(photos, options);
+    EXPECT_EQ(fit.unfounded, CameraSelection::RationalTerms());
+    EXPECT_EQ(fit.selection, CameraSelection::OpenCvDefault());
+    for (CameraParameter p : {CameraParameter::Fx, CameraParameter::Cx, CameraParameter::K1})
+        EXPECT_LT(std::abs(fit.camera[p] - test::TrueTargets(Barrel()).camera[p]),
+                  4.0 * fit.covariance.StandardError(p))
+            << CameraParameterName(p);
 }
 
 // The halves of a set agree within their uncertainty under the lens's own model, at a low

@@ -22,6 +22,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace vrma {
 namespace {
@@ -348,7 +349,7 @@ TEST_F(PhotoSet, OpenCvYamlReadsBack) {
     fit.camera.height = 750;
     const double values[] = {1250.125, 1256.5, 511.25,  366.75, -0.21,
                              0.08,     0.0006, -0.0004, 0.0123};
-    for (CameraParameter p : kCameraParameters)
+    for (CameraParameter p : kPinholeParameters)
         fit.camera[p] = values[int(p)];
     fit.rmsPx = 0.0421;
     const QString file = dir.filePath(QStringLiteral("camera.yml"));
@@ -369,6 +370,23 @@ TEST_F(PhotoSet, OpenCvYamlReadsBack) {
     for (int k = 0; k < 5; ++k)
         EXPECT_EQ(distortion.at<double>(k), fit.camera.Distortion()[k]);
     EXPECT_EQ(double(storage["avg_reprojection_error"]), 0.0421);
+    EXPECT_EQ(std::string(storage["distortion_model"]), "plumb_bob");
+
+    // The rational model's eight coefficients in OpenCV's order, the model named.
+    CameraCalibration rational = fit;
+    rational.camera[CameraParameter::K4] = 0.61;
+    rational.camera[CameraParameter::K5] = 0.052;
+    rational.camera[CameraParameter::K6] = -0.0031;
+    const QString eight = dir.filePath(QStringLiteral("rational.yml"));
+    WriteOpenCvCameraYaml(eight, rational);
+    cv::FileStorage again(eight.toStdString(), cv::FileStorage::READ);
+    ASSERT_TRUE(again.isOpened());
+    EXPECT_EQ(std::string(again["distortion_model"]), "rational_polynomial");
+    cv::Mat terms;
+    again["distortion_coefficients"] >> terms;
+    ASSERT_EQ(terms.total(), 8u);
+    EXPECT_EQ(std::vector<double>(terms.begin<double>(), terms.end<double>()),
+              (std::vector<double>{-0.21, 0.08, 0.0006, -0.0004, 0.0123, 0.61, 0.052, -0.0031}));
 
     // Debian's Python, which python3-opencv (scripts/install-deps.sh) serves.
     const QString python = QStringLiteral("/usr/bin/python3");

@@ -130,4 +130,39 @@ QStringList WriteLensSet(const QString& folder, PhotoScene* camera,
     return photos;
 }
 
+PhotoScene WideRationalLens() {
+    PhotoScene lens;
+    lens.width = 800;
+    lens.height = 600;
+    lens.fx = 500.0;
+    lens.fy = 501.5;
+    lens.cx = 0.5 * (lens.width - 1) + 7.0;
+    lens.cy = 0.5 * (lens.height - 1) - 5.0;
+    lens.k1 = 0.35;
+    lens.k2 = -0.04;
+    lens.k3 = 0.003;
+    lens.k4 = 0.62;
+    lens.k5 = 0.05;
+    lens.k6 = 0.004;
+    lens.blur = 0.8;
+    lens.noise = 1.0;
+    return lens;
+}
+
+QStringList WriteScenes(const QString& folder, const std::vector<PhotoScene>& scenes) {
+    QStringList files;
+    for (size_t k = 0; k < scenes.size(); ++k) {
+        files << QDir(folder).filePath(QStringLiteral("p%1.png").arg(k + 1));
+        WritePhoto(RenderPhoto(scenes[k]), files.back());
+    }
+    return files;
+}
+
+std::vector<PhotoScene> CornerScenes(const PhotoScene& lens, int count, unsigned seed) {
+    Variation variation;
+    variation.quarterTurns = true;
+    variation.room = 1.0;
+    return VariedScenes(lens, count, seed, variation);
+}
+
 } // namespace vrma::test

@@ -49,4 +49,16 @@ std::vector<BoardPhoto> NoisyPhotos(const std::vector<PhotoScene>& scenes, doubl
 QStringList WriteLensSet(const QString& folder, PhotoScene* camera = nullptr,
                          std::vector<PhotoScene>* scenes = nullptr);
 
+// A wide lens of OpenCV's rational model, 800 x 600 (the frame's corners some 50 degrees
+// off the axis), its denominator holding the barrel back toward the corners, the principal
+// point off the centre; a little blur and noise.
+PhotoScene WideRationalLens();
+
+// The renders of the scenes written into `folder` as p1.png, p2.png, ...; their names.
+QStringList WriteScenes(const QString& folder, const std::vector<PhotoScene>& scenes);
+
+// Scenes whose boards reach the frame's corners: `count` of `lens` turned by quarter turns,
+// their outer squares in the frame.
+std::vector<PhotoScene> CornerScenes(const PhotoScene& lens, int count, unsigned seed);
+
 } // namespace vrma::test

@@ -188,6 +188,11 @@ View MakeView(const PhotoScene& scene, const Field& field) {
     camera[CameraParameter::P1] = scene.p1;
     camera[CameraParameter::P2] = scene.p2;
     camera[CameraParameter::K3] = scene.k3;
+    camera[CameraParameter::K4] = scene.k4;
+    camera[CameraParameter::K5] = scene.k5;
+    camera[CameraParameter::K6] = scene.k6;
+    if (scene.fisheye)
+        camera.model = CameraModel::Fisheye;
 
     // The field's middle on the line of sight (shifted), as far as the fill asks.
     const double paperWidth = field.right() - field.left();
@@ -283,12 +288,38 @@ cv::Point2d Trace(const View& view, const Sheet& sheet, const cv::Vec3d& ray) {
     return {kMissed, kMissed};
 }
 
-// The ray of an image point (pixels) of a fisheye: theta = r / f; false beyond its circle.
+// A fisheye's theta_d of a ray theta off the axis.
+double FisheyeDistorted(const PhotoScene& scene, double theta) {
+    const double t2 = theta * theta;
+    return theta * (1.0 + scene.k1 * t2 + scene.k2 * t2 * t2 + scene.k3 * t2 * t2 * t2 +
+                    scene.k4 * t2 * t2 * t2 * t2);
+}
+
+// Its inverse, by Newton's steps from theta = theta_d (the lens's theta_d grows over its
+// field).
+double FisheyeAngle(const PhotoScene& scene, double distorted) {
+    double theta = distorted;
+    if (scene.k1 == 0.0 && scene.k2 == 0.0 && scene.k3 == 0.0 && scene.k4 == 0.0)
+        return theta;
+    for (int k = 0; k < 30; ++k) {
+        const double t2 = theta * theta;
+        const double slope = 1.0 + 3.0 * scene.k1 * t2 + 5.0 * scene.k2 * t2 * t2 +
+                             7.0 * scene.k3 * t2 * t2 * t2 + 9.0 * scene.k4 * t2 * t2 * t2 * t2;
+        const double step = (FisheyeDistorted(scene, theta) - distorted) / slope;
+        theta -= step;
+        if (std::abs(step) < 1e-14)
+            break;
+    }
+    return theta;
+}
+
+// The ray of an image point (pixels) of a fisheye: theta_d = r / f; false beyond its circle.
 bool FisheyeRay(const PhotoScene& scene, const Camera& camera, double u, double v, cv::Vec3d& ray) {
     const double a = (u - camera.cx()) / scene.fx;
     const double b = (v - camera.cy()) / scene.fy;
-    const double theta = std::hypot(a, b);
-    const double s = theta > 0.0 ? std::sin(theta) / theta : 1.0;
+    const double distorted = std::hypot(a, b);
+    const double theta = FisheyeAngle(scene, distorted);
+    const double s = distorted > 0.0 ? std::sin(theta) / distorted : 1.0;
     ray = {a * s, b * s, std::cos(theta)};
     return scene.fisheyeField <= 0.0 || theta <= Radians(0.5 * scene.fisheyeField);
 }
@@ -315,7 +346,7 @@ std::vector<PlanePoint> ProjectOnSheet(const PhotoScene& scene, const View& view
     for (const cv::Point3d& c : inCamera) {
         const double rho = std::hypot(c.x, c.y);
         const double theta = std::atan2(rho, c.z);
-        const double s = rho > 0.0 ? theta / rho : 0.0;
+        const double s = rho > 0.0 ? FisheyeDistorted(scene, theta) / rho : 0.0;
         image.push_back(
             {view.camera.cx() + scene.fx * c.x * s, view.camera.cy() + scene.fy * c.y * s});
     }
@@ -455,9 +486,11 @@ cv::Mat Reflectance(const PhotoScene& scene, const Field& field, const View& vie
     // The fisheye's circle, for the pixels it crosses.
     const double circle =
         scene.fisheye && scene.fisheyeField > 0.0 ? Radians(0.5 * scene.fisheyeField) : 0.0;
+    // theta_d grows over the lens's field: the circle is where it reaches the circle's.
+    const double circleDistorted = FisheyeDistorted(scene, circle);
     const auto inCircle = [&](double u, double v) {
         return circle == 0.0 || std::hypot((u - view.camera.cx()) / scene.fx,
-                                           (v - view.camera.cy()) / scene.fy) <= circle;
+                                           (v - view.camera.cy()) / scene.fy) <= circleDistorted;
     };
     // Within a pixel the lens is as good as linear: a point of the pixel is traced back by
     // interpolating between its corners' rays, bilinearly.

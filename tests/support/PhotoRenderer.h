@@ -46,9 +46,13 @@ struct PhotoScene {
     double p1 = 0.0;
     double p2 = 0.0;
     double k3 = 0.0;
-    // An equidistant fisheye instead: a ray theta from the axis lands f theta from the
-    // principal point (fx and fy its f along each axis; the lens terms above unused), and
-    // nothing is seen beyond fisheyeField degrees across (black around the circle).
+    double k4 = 0.0; // the rational model's denominator
+    double k5 = 0.0;
+    double k6 = 0.0;
+    // An equidistant fisheye instead: a ray theta from the axis lands f theta_d from the
+    // principal point, theta_d = theta (1 + k1 theta^2 + k2 theta^4 + k3 theta^6 +
+    // k4 theta^8) (fx and fy its f along each axis; p1, p2, k5, k6 unused), and nothing is
+    // seen beyond fisheyeField degrees across (black around the circle).
     bool fisheye = false;
     double fisheyeField = 180.0;
     double fill = 0.75; // the share of the image's width (or height) that the paper takes
