@@ -90,8 +90,11 @@ Motion PixelMotion(const std::vector<cv::Point3d>& from, const std::vector<cv::P
     for (int step = 0; step < 20; ++step) {
         std::vector<cv::Point2d> projected;
         cv::Mat jacobian;
-        cv::projectPoints(from, rotation, translation, second.Matrix(), second.Distortion(),
-                          projected, jacobian);
+        const PoseVector pose{rotation.at<double>(0),    rotation.at<double>(1),
+                              rotation.at<double>(2),    translation.at<double>(0),
+                              translation.at<double>(1), translation.at<double>(2)};
+        ProjectBoard(second.model, second.values.data(), pose.data(), cv::Mat(from), projected,
+                     &jacobian);
         cv::Mat a = cv::Mat::zeros(6, 6, CV_64F), g = cv::Mat::zeros(6, 1, CV_64F);
         double sum = 0.0;
         for (size_t k = 0; k < projected.size(); ++k) {
@@ -131,9 +134,14 @@ Compare(std::span<const BoardPhoto> photos, const CameraCalibration& calibration
     std::vector<cv::Point3d> from, to;
     std::vector<cv::Point2d> pixels;
     std::vector<double> sigmas;
+    // Where either half's lens sees no ray (a circular fisheye's corners) there is nothing to
+    // compare.
+    const auto outside = [&](size_t k) {
+        return map.cells[k].outside || a->map.cells[k].outside || b->map.cells[k].outside;
+    };
     for (size_t k = 0; k < map.cells.size(); ++k) {
         const UncertaintyCell& cell = map.cells[k];
-        if (!cell.seen)
+        if (!cell.seen || outside(k))
             continue;
         from.emplace_back(PointAtPixel(a->calibration.camera, cell.x, cell.y, map.distance));
         to.emplace_back(PointAtPixel(b->calibration.camera, cell.x, cell.y, map.distance));
@@ -150,6 +158,10 @@ Compare(std::span<const BoardPhoto> photos, const CameraCalibration& calibration
     const Camera& cb = b->calibration.camera;
     for (size_t k = 0; k < map.cells.size(); ++k) {
         const UncertaintyCell& cell = map.cells[k];
+        if (outside(k)) {
+            result.cellsPx.push_back(-1.0);
+            continue;
+        }
         const cv::Vec3d ray =
             motion.rotation * PointAtPixel(a->calibration.camera, cell.x, cell.y, map.distance) +
             motion.translation;

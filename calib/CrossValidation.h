@@ -21,7 +21,7 @@ inline constexpr double kModelErrorRatio = 1.1774100225154747; // sqrt(2 ln 2)
 
 // The split whose halves differ the more (in units of the difference's deviation).
 struct CrossValidation {
-    std::vector<double> cellsPx; // the difference at every cell of the map, pixels
+    std::vector<double> cellsPx; // the difference at every cell of the map, pixels; -1 outside
     double medianPx = 0.0;       // over the cells seen
     double worstSeenPx = 0.0;
     double ratio = 0.0; // the median of difference / its standard deviation, cells seen

@@ -49,7 +49,8 @@ Tried Try(std::span<const BoardPhoto> photos, const CameraCalibrationOptions& op
 
 std::vector<CameraSelection> OfferedModels() {
     return {CameraSelection::NoDistortion(), CameraSelection::RadialOnly(),
-            CameraSelection::OpenCvDefault(), CameraSelection::Rational()};
+            CameraSelection::OpenCvDefault(), CameraSelection::Rational(),
+            CameraSelection::Fisheye()};
 }
 
 CameraSelection ChooseModel(std::span<const BoardPhoto> photos,
@@ -68,20 +69,31 @@ CameraSelection ChooseModel(std::span<const BoardPhoto> photos,
     for (const Tried& t : tried)
         if (t.error)
             last = t.error;
+    // The pinhole models are nested, leanest first: the leanest whose halves agree and that
+    // holds no term a richer one finds significant.
+    const auto pinhole = [](const Tried& t) { return t.model.Model() == CameraModel::Pinhole; };
     for (size_t k = 0; k < tried.size(); ++k) {
-        if (!tried[k].agrees)
+        if (!tried[k].agrees || !pinhole(tried[k]))
             continue;
         bool enough = true;
         for (size_t j = k + 1; j < tried.size(); ++j)
-            if (tried[j].fit && tried[j].fit->unfounded.Count() == 0 &&
+            if (pinhole(tried[j]) && tried[j].fit && tried[j].fit->unfounded.Count() == 0 &&
                 FindsMoreThan(*tried[j].fit, tried[k].model))
                 enough = false;
         if (enough)
             return tried[k].model;
     }
-    for (auto t = tried.rbegin(); t != tried.rend(); ++t)
-        if (t->fit)
-            return t->model;
+    // A lens no pinhole model describes (a fisheye's field): the fisheye when its halves agree.
+    for (const Tried& t : tried)
+        if (!pinhole(t) && t.agrees)
+            return t.model;
+    // None supported: the one that leaves the least error, the richer of two that leave the same.
+    const Tried* best = nullptr;
+    for (const Tried& t : tried)
+        if (t.fit && (!best || t.fit->rmsPx <= best->fit->rmsPx))
+            best = &t;
+    if (best)
+        return best->model;
     if (last)
         throw *last;
     return options.selection;

@@ -1,9 +1,10 @@
 #pragma once
-// The choice of a camera's model: the leanest of the offered models (no lens, radial terms,
-// OpenCV's five, its rational eight) that the photographs support: calibrated, its lens terms
-// founded (calib/CameraTrust), its two halves agreeing within their uncertainty
+// The choice of a camera's model: the leanest of the offered pinhole models (no lens, radial
+// terms, OpenCV's five, its rational eight) that the photographs support: calibrated, its lens
+// terms founded (calib/CameraTrust), its two halves agreeing within their uncertainty
 // (calib/CrossValidation), and no richer model finding a term it holds significant (over
-// kSignificantSe standard errors). When none is supported, the richest that calibrates.
+// kSignificantSe standard errors). When no pinhole model is supported, the fisheye if it is;
+// when none is, the one that leaves the least error.
 #include "calib/CrossValidation.h"
 #include "calib/PhotoCalibration.h"
 

@@ -134,11 +134,17 @@ ProjectionUncertainty UncertaintyOf(std::span<const BoardPhoto> photos,
                 const size_t index = size_t(r) * size_t(map.columns) + size_t(c);
                 UncertaintyCell& cell = map.cells[index];
                 cell = {(c + 0.5) * w - 0.5, (r + 0.5) * h - 0.5, 0.0, seen[index]};
-                cell.sigmaPx = sigmaOf(cell);
+                const cv::Vec3d ray = RayAtPixel(camera, cell.x, cell.y);
+                cell.outside =
+                    !std::isfinite(ray[0]) || !std::isfinite(ray[1]) || !std::isfinite(ray[2]);
+                if (!cell.outside)
+                    cell.sigmaPx = sigmaOf(cell);
             }
     });
     std::vector<double> seenSigmas;
     for (const UncertaintyCell& cell : map.cells) {
+        if (cell.outside)
+            continue;
         if (!std::isfinite(cell.sigmaPx))
             throw CameraFitError(CameraFitError::Code::NotConverged);
         map.worstFramePx = std::max(map.worstFramePx, cell.sigmaPx);

@@ -21,7 +21,8 @@ struct UncertaintyCell {
     double x = 0.0; // its centre, pixels
     double y = 0.0;
     double sigmaPx = 0.0;
-    bool seen = false; // targets of a photograph used lie in it
+    bool seen = false;    // targets of a photograph used lie in it
+    bool outside = false; // the lens sees no ray at its centre (a circular fisheye's corners)
 };
 
 struct ProjectionUncertainty {
@@ -30,7 +31,7 @@ struct ProjectionUncertainty {
     int rows = 0;
     std::vector<UncertaintyCell> cells; // row by row from the top left
     double worstSeenPx = 0.0;           // the largest sigma of a cell seen (0: none seen)
-    double worstFramePx = 0.0;          // over all cells
+    double worstFramePx = 0.0;          // over all cells with a ray
     double medianSeenPx = 0.0;          // the median sigma of the cells seen
 };
 

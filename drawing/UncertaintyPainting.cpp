@@ -47,6 +47,10 @@ void PaintUncertaintyMap(QPainter& painter, const ProjectionUncertainty& map, co
         for (int c = 0; c < map.columns; ++c) {
             const UncertaintyCell& cell = map.cells[size_t(r) * size_t(map.columns) + size_t(c)];
             const QRectF rect(frame.left() + c * w, frame.top() + r * h, w, h);
+            if (cell.outside) { // no ray: the frame beyond a circular fisheye's picture
+                painter.fillRect(rect, Qt::lightGray);
+                continue;
+            }
             painter.fillRect(rect, HeatColour(cell.sigmaPx));
             if (cell.seen) {
                 painter.setPen(QPen(Qt::black, 1.0));

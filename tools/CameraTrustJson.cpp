@@ -31,7 +31,8 @@ void InsertCameraTrust(QJsonObject& object, const CameraAssessment* assessment,
     const ProjectionUncertainty& map = assessment->uncertainty;
     QJsonArray cells;
     for (const UncertaintyCell& cell : map.cells)
-        cells.append(QJsonArray{cell.x, cell.y, cell.sigmaPx});
+        if (!cell.outside)
+            cells.append(QJsonArray{cell.x, cell.y, cell.sigmaPx});
     QJsonObject uncertainty;
     uncertainty.insert(QStringLiteral("distance"), map.distance);
     uncertainty.insert(QStringLiteral("cells"), cells);

@@ -270,6 +270,33 @@ TEST(CameraTrust, CrossValidationFlagsAModelTooLeanNotTheRightOne) {
         }
 }
 
+// The fisheye's halves are compared through its own projection: under its own model a
+// fisheye of 200 degrees is not flagged.
+TEST(CameraTrust, CrossValidationOfAFisheyeThroughItsOwnProjection) {
+    PhotoScene lens;
+    lens.width = 1280;
+    lens.height = 960;
+    lens.fisheye = true;
+    lens.fisheyeField = 200.0;
+    lens.fx = lens.fy = 330.0;
+    lens.cx = 0.5 * (lens.width - 1) + 5.0;
+    lens.cy = 0.5 * (lens.height - 1) - 3.0;
+    lens.k1 = 0.02;
+    lens.k2 = -0.005;
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        const std::vector<BoardPhoto> photos =
+            NoisyPhotos(VariedScenes(lens, 12, seed), kNoisePx, seed + 10);
+        CameraCalibrationOptions options;
+        options.selection = CameraSelection::Fisheye();
+        options.leaveOutByRms = false;
+        const CameraCalibration fit = CalibrateCamera(photos, options);
+        const ProjectionUncertainty map = UncertaintyOf(photos, fit, InformationOf(photos, fit));
+        const std::optional<CrossValidation> check = CrossValidate(photos, fit, map, options);
+        ASSERT_TRUE(check.has_value()) << seed;
+        EXPECT_FALSE(check->modelError) << seed << " " << check->ratio;
+    }
+}
+
 // A saved camera explains new photographs of itself, not of a camera 1 % longer.
 TEST(CameraTrust, CheckOfASavedCameraTellsTheSameCameraFromALongerOne) {
     const Camera truth = test::TrueTargets(Barrel()).camera;
