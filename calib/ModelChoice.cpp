@@ -55,23 +55,23 @@ std::vector<CameraSelection> OfferedModels() {
 
 CameraSelection ChooseModel(std::span<const BoardPhoto> photos,
                             const CameraCalibrationOptions& options) {
-    // The offered models are tried side by side: each fit reads the photographs only.
-    const std::vector<CameraSelection> models = OfferedModels();
-    std::vector<std::future<Tried>> trials;
-    for (CameraSelection model : models)
-        trials.push_back(std::async(std::launch::async, [&photos, &options, model] {
-            return Try(photos, options, model);
-        }));
+    // The pinhole models are tried side by side (each fit reads the photographs only); the
+    // models of another projection only when none of them is supported.
+    const auto pinhole = [](const Tried& t) { return t.model.Model() == CameraModel::Pinhole; };
+    const auto tryAll = [&](CameraModel kind, std::vector<Tried>& tried) {
+        std::vector<std::future<Tried>> trials;
+        for (CameraSelection model : OfferedModels())
+            if (model.Model() == kind)
+                trials.push_back(std::async(std::launch::async, [&photos, &options, model] {
+                    return Try(photos, options, model);
+                }));
+        for (std::future<Tried>& trial : trials)
+            tried.push_back(trial.get());
+    };
     std::vector<Tried> tried;
-    for (std::future<Tried>& trial : trials)
-        tried.push_back(trial.get());
-    std::optional<CameraFitError> last;
-    for (const Tried& t : tried)
-        if (t.error)
-            last = t.error;
+    tryAll(CameraModel::Pinhole, tried);
     // The pinhole models are nested, leanest first: the leanest whose halves agree and that
     // holds no term a richer one finds significant.
-    const auto pinhole = [](const Tried& t) { return t.model.Model() == CameraModel::Pinhole; };
     for (size_t k = 0; k < tried.size(); ++k) {
         if (!tried[k].agrees || !pinhole(tried[k]))
             continue;
@@ -83,6 +83,11 @@ CameraSelection ChooseModel(std::span<const BoardPhoto> photos,
         if (enough)
             return tried[k].model;
     }
+    tryAll(CameraModel::Fisheye, tried);
+    std::optional<CameraFitError> last;
+    for (const Tried& t : tried)
+        if (t.error)
+            last = t.error;
     // A lens no pinhole model describes (a fisheye's field): the fisheye when its halves agree.
     for (const Tried& t : tried)
         if (!pinhole(t) && t.agrees)
