@@ -2,9 +2,10 @@
 // The choice of a camera's model: the leanest of the offered pinhole models (no lens, radial
 // terms, OpenCV's five, its rational eight) that the photographs support: calibrated, its lens
 // terms founded (calib/CameraTrust), its two halves agreeing within their uncertainty
-// (calib/CrossValidation), and no richer model finding a term it holds significant (over
-// kSignificantSe standard errors). When no pinhole model is supported, the fisheye if it is;
-// when none is, the one that leaves the least error.
+// (calib/CrossValidation), and no richer model so supported finding the terms it holds
+// significant together (as rarely by chance as one term beyond kSignificantSe standard errors).
+// When no pinhole model is supported, the fisheye if it is; when none is, the same choice among the
+// pinhole models with their halves aside, or the fisheye if it leaves less error.
 #include "calib/CrossValidation.h"
 #include "calib/PhotoCalibration.h"
 
