@@ -153,19 +153,7 @@ TEST(CameraCalibration, RecoversBarrelPincushionAndRationalLensesAndAnOffCentreP
 // rays out to 75 degrees off the axis (as far as the boards reach) where the true lens puts
 // them.
 TEST(CameraCalibration, RecoversAnEquidistantFisheye) {
-    PhotoScene lens;
-    lens.width = 1280;
-    lens.height = 960;
-    lens.fisheye = true;
-    lens.fisheyeField = 200.0;
-    lens.fx = 330.0;
-    lens.fy = 331.0;
-    lens.cx = 0.5 * (lens.width - 1) + 5.0;
-    lens.cy = 0.5 * (lens.height - 1) - 3.0;
-    lens.k1 = 0.02;
-    lens.k2 = -0.005;
-    lens.k3 = 0.001;
-    lens.k4 = -0.0002;
+    const PhotoScene lens = test::EquidistantFisheye();
     const std::vector<BoardPhoto> photos = NoisyPhotos(VariedScenes(lens, 12, 3), kNoisePx, 5);
     CameraCalibrationOptions options;
     options.selection = CameraSelection::Fisheye();

@@ -273,16 +273,7 @@ TEST(CameraTrust, CrossValidationFlagsAModelTooLeanNotTheRightOne) {
 // The fisheye's halves are compared through its own projection: under its own model a
 // fisheye of 200 degrees is not flagged.
 TEST(CameraTrust, CrossValidationOfAFisheyeThroughItsOwnProjection) {
-    PhotoScene lens;
-    lens.width = 1280;
-    lens.height = 960;
-    lens.fisheye = true;
-    lens.fisheyeField = 200.0;
-    lens.fx = lens.fy = 330.0;
-    lens.cx = 0.5 * (lens.width - 1) + 5.0;
-    lens.cy = 0.5 * (lens.height - 1) - 3.0;
-    lens.k1 = 0.02;
-    lens.k2 = -0.005;
+    const PhotoScene lens = test::EquidistantFisheye();
     for (unsigned seed = 1; seed <= 3; ++seed) {
         const std::vector<BoardPhoto> photos =
             NoisyPhotos(VariedScenes(lens, 12, seed), kNoisePx, seed + 10);

@@ -130,6 +130,23 @@ QStringList WriteLensSet(const QString& folder, PhotoScene* camera,
     return photos;
 }
 
+PhotoScene EquidistantFisheye() {
+    PhotoScene lens;
+    lens.width = 1280;
+    lens.height = 960;
+    lens.fisheye = true;
+    lens.fisheyeField = 200.0;
+    lens.fx = 330.0;
+    lens.fy = 331.0;
+    lens.cx = 0.5 * (lens.width - 1) + 5.0;
+    lens.cy = 0.5 * (lens.height - 1) - 3.0;
+    lens.k1 = 0.02;
+    lens.k2 = -0.005;
+    lens.k3 = 0.001;
+    lens.k4 = -0.0002;
+    return lens;
+}
+
 PhotoScene WideRationalLens() {
     PhotoScene lens;
     lens.width = 800;

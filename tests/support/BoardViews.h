@@ -53,6 +53,8 @@ QStringList WriteLensSet(const QString& folder, PhotoScene* camera = nullptr,
 // off the axis), its denominator holding the barrel back toward the corners, the principal
 // point off the centre; a little blur and noise.
 PhotoScene WideRationalLens();
+// An equidistant fisheye of 200 degrees, 1280 x 960, its terms as cv::fisheye defines them.
+PhotoScene EquidistantFisheye();
 
 // The renders of the scenes written into `folder` as p1.png, p2.png, ...; their names.
 QStringList WriteScenes(const QString& folder, const std::vector<PhotoScene>& scenes);
